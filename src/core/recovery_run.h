@@ -1,0 +1,113 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "core/text_table.h"
+#include "core/tree_model.h"
+
+namespace lumarest {
+
+enum class WizardStage : int {
+    DiskPage = 0,
+    Criteria = 1,
+    FoundVolumes = 2,
+    FolderResults = 3,
+    RawResults = 4,
+};
+
+enum class SearchMode : std::int16_t { None = -1, Standard = 1, Advance = 2, Raw = 3 };
+
+inline constexpr int kDriveSlots = 10;
+
+// The partition a Standard or Advance search works on, as the wizard fills it on Next.
+struct SelectedPartition {
+    std::uint16_t diskNumber = 0;
+    std::uint32_t partitionNo = 0;
+    std::string fsName;          // "FAT16", "FAT32" or "NTFS"
+    std::string searchModeText;  // "Standard Search" or "Advance Search"
+    std::int64_t startSector = 0;
+    std::int64_t endSector = 0;  // inclusive
+};
+
+// What the disk inventory leaves behind for the disk whose details were shown last.
+struct ShownDisk {
+    std::int32_t diskMaximum = 0;      // total sectors as 32-bit value, for the slider
+    std::uint64_t totalSectors = 0;
+    std::string totalSectorsText;
+    std::string capacityText;          // "%ld MB"
+    std::string model;
+    std::string cylinders;
+    std::string heads;
+    std::string sectorsPerTrack;
+};
+
+// The process-wide state of one recovery run, held in one object and passed by reference.
+// The window owns one for its lifetime, the command line one per command, each test its own.
+struct RecoveryRun {
+    RecoveryRun();
+
+    WizardStage stage = WizardStage::DiskPage;
+    SearchMode searchMode = SearchMode::Raw;
+    SelectedPartition selectedPartition;
+
+    // Sector reader: 'N' reads the device file; 'F' goes through the BIOS disk service.
+    char accessMode = 'N';
+    // Device path per disk number: whole disks first, then attached images.
+    std::array<std::string, kDriveSlots> physicalDriveTable;
+    std::string floppyPath = "/dev/fd0";
+    // Disk images attached with --image or "Add Disk Image...", in order, absolute paths.
+    std::vector<std::string> attachedImages;
+
+    // The disk chosen in DiskTree.
+    std::uint16_t selectedDiskNumber = 0;
+    std::string selectedDiskKey;  // last two characters of the item text, or the floppy text
+    ShownDisk shownDisk;
+
+    std::string statusText;
+    std::string workingFolder;
+    std::string destinationFolder;
+    bool thoroughSearch = true;
+    // Lets the automatic partition search run once per visit of the disk page.
+    int partitionSearchVisits = 1;
+
+    std::int64_t rawFirstSector = 0;
+    std::int64_t rawLastSector = 0;
+    std::array<std::int32_t, 4> sliderMirror{};  // Min, Start Sector, End Sector, Max
+
+    TextTable detailsList;
+    TextTable fileList;
+    TextTable folderTable;
+    TextTable fileTable;
+    TextTable foundDirectoryTable;
+    TextTable bootSectorTable;
+    TextTable fileSystemTable;
+    TextTable indexBlockTable;
+    TextTable ntfsRecordTable;
+
+    // The four left-panel trees; absent until the wizard creates them.
+    std::unique_ptr<TreeModel> diskTree;
+    std::unique_ptr<TreeModel> partitionTree;
+    std::unique_ptr<TreeModel> volumeTree;
+    std::unique_ptr<TreeModel> folderTree;
+
+    // Counters that live as long as the run.
+    std::uint32_t dirCounter = 0;
+    std::uint32_t tempFileCounter = 0;
+
+    // One stop source per worker slot; a new worker gets a fresh one.
+    std::stop_source scanStop;
+    std::stop_source secondPhaseStop;
+    std::stop_source partitionSearchStop;
+
+    // True when the selected disk key marks the floppy (its last six characters are "Floppy").
+    bool FloppySelected() const;
+    // Empties the entry and hidden work tables, as the wizard does before every scan.
+    void ClearEntryTables();
+};
+
+}  // namespace lumarest

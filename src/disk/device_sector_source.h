@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/sector_source.h"
+#include "disk/sector_reader.h"
+
+namespace lumarest {
+
+// A SectorSource over one device path or image file, reading through ReadSectors.
+class DeviceSectorSource : public SectorSource {
+public:
+    DeviceSectorSource(SectorReaderContext context, std::string devicePath, std::uint64_t totalSectors);
+
+    int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override;
+    std::uint64_t TotalSectors() const override { return totalSectors_; }
+    std::string Name() const override { return devicePath_; }
+
+private:
+    SectorReaderContext context_;
+    std::string devicePath_;
+    std::uint64_t totalSectors_;
+};
+
+}  // namespace lumarest
