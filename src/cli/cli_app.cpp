@@ -1,0 +1,88 @@
+#include "cli/cli_app.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <ostream>
+#include <sstream>
+
+#include "cli/cli_context.h"
+#include "cli/disks_command.h"
+
+namespace lumarest {
+
+namespace {
+
+constexpr const char* kDescription =
+    "Lumarest on the command line: lists disks and disk images and recovers lost files from "
+    "them. Sources are only ever opened read-only.";
+
+// Attaches every --image in order; the first that cannot be used ends the command.
+int AttachImages(CliContext& context, const std::vector<std::string>& images) {
+    for (const std::string& image : images) {
+        if (const auto problem = AttachImage(context.run, image)) {
+            return context.Fail(*problem);
+        }
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int CliContext::Fail(const std::string& text) const {
+    *err << "lumarest-cli: error: " << text << '\n';
+    return kExitBadInput;
+}
+
+CliEnvironment SystemCliEnvironment() {
+    CliEnvironment environment;
+    environment.makeDiskEnumerator = [] { return std::make_unique<SystemDiskEnumerator>(); };
+    environment.parameterStorePath = ParameterStore::DefaultPath();
+    environment.stderrIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    return environment;
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment) {
+    CLI::App app{kDescription, "lumarest-cli"};
+    app.require_subcommand(1);
+    std::vector<std::string> images;
+    bool json = false;
+    app.add_option("--image", images, "Attach a raw disk image (dd, img, bin, raw) read-only; repeatable")
+        ->type_name("PATH");
+    app.add_flag("--json", json, "Write the result as one JSON document on stdout");
+    CLI::App* disks = app.add_subcommand("disks", "List the disks and attached images with their details");
+    disks->fallthrough();
+
+    // CLI11 parses the arguments back to front from a vector.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return kExitOk;
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return kExitOk;
+    } catch (const CLI::ParseError& error) {
+        err << "lumarest-cli: error: " << error.what() << "\n" << "Run 'lumarest-cli --help' for usage.\n";
+        return kExitBadInput;
+    }
+
+    CliContext context;
+    context.json = json;
+    context.out = &out;
+    context.err = &err;
+    context.reporter = std::make_unique<CliReporter>(err, environment.stderrIsTerminal);
+    context.disks = environment.makeDiskEnumerator();
+    context.store = std::make_unique<ParameterStore>(environment.parameterStorePath);
+    if (const int status = AttachImages(context, images); status != kExitOk) {
+        return status;
+    }
+    if (disks->parsed()) {
+        return RunDisksCommand(context);
+    }
+    return context.Fail("no command given");
+}
+
+}  // namespace lumarest

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lumarest {
+
+class DiskEnumerator;
+
+// What the command line takes from the machine; tests replace the disk list and the store.
+struct CliEnvironment {
+    std::function<std::unique_ptr<DiskEnumerator>()> makeDiskEnumerator;
+    std::string parameterStorePath;
+    bool stderrIsTerminal = false;
+};
+
+CliEnvironment SystemCliEnvironment();
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitBadInput = 2;
+
+// Runs one command line (without the program name). Results go to `out`, messages and
+// progress to `err`. Returns the exit status: 0, or 2 on bad input.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment);
+
+}  // namespace lumarest

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli_reporter.h"
+#include "core/recovery_run.h"
+#include "disk/disk_inventory.h"
+#include "disk/parameter_store.h"
+
+namespace lumarest {
+
+// One command's world: its own run object, the disks, the store and where output goes.
+struct CliContext {
+    RecoveryRun run;
+    std::unique_ptr<DiskEnumerator> disks;
+    std::unique_ptr<ParameterStore> store;
+    std::unique_ptr<CliReporter> reporter;
+    bool json = false;
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+
+    // Prints "lumarest-cli: error: <text>" to stderr and returns the bad-input status.
+    int Fail(const std::string& text) const;
+};
+
+}  // namespace lumarest

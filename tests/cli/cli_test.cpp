@@ -1,0 +1,135 @@
+#include "cli/cli_app.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "disk/disk_inventory.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::path(LUMAREST_FIXTURE_DIR) / "cli_test" /
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "sys_block");
+        environment_.makeDiskEnumerator = [root = folder_] {
+            // No machine disks: only the attached images are listed.
+            return std::make_unique<SystemDiskEnumerator>((root / "sys_block").string(),
+                                                          (root / "udev").string(),
+                                                          (root / "no_fd0").string());
+        };
+        environment_.parameterStorePath = (folder_ / "config" / "LMRDSK_param_E.ini").string();
+    }
+
+    std::string MakeImage(const std::string& name, std::size_t bytes) {
+        const fs::path path = folder_ / name;
+        std::ofstream file(path, std::ios::binary);
+        std::string content(bytes, '\0');
+        for (std::size_t i = 0; i < bytes; ++i) {
+            content[i] = static_cast<char>(i * 7);
+        }
+        file << content;
+        return path.string();
+    }
+
+    int Run(const std::vector<std::string>& args) {
+        out_.str("");
+        err_.str("");
+        return RunCli(args, out_, err_, environment_);
+    }
+
+    fs::path folder_;
+    CliEnvironment environment_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(CliTest, ListsAttachedImagesAsJsonWithTheFourteenDetails) {
+    const std::string first = MakeImage("first.img", 1024 * 1024);
+    const std::string odd = MakeImage("odd size.bin", 1000);
+    testing::ImageGuard firstGuard(first);
+    testing::ImageGuard oddGuard(odd);
+
+    ASSERT_EQ(Run({"--json", "--image", first, "disks", "--image", odd}), kExitOk) << err_.str();
+    const auto document = nlohmann::json::parse(out_.str());
+    const auto& disks = document.at("disks");
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_EQ(disks[0].at("number"), 0);
+    EXPECT_EQ(disks[0].at("item"), "Disk image file (Disk0)");
+    EXPECT_EQ(disks[0].at("devicePath"), fs::absolute(first).string());
+    EXPECT_EQ(disks[0].at("totalSectors"), 2048);
+    // A partial last sector still counts as a sector.
+    EXPECT_EQ(disks[1].at("totalSectors"), 2);
+    EXPECT_EQ(disks[1].at("item"), "Disk image file (Disk1)");
+    const auto& details = disks[0].at("details");
+    ASSERT_EQ(details.size(), 14u);
+    EXPECT_EQ(details[0].at("name"), "1. Model :");
+    EXPECT_EQ(details[0].at("value"), "first.img");
+    EXPECT_EQ(details[6].at("name"), "7. Sectors :");
+    EXPECT_EQ(details[6].at("value"), "2048");
+    EXPECT_EQ(details[13].at("name"), "14. Physical Device ID :");
+    EXPECT_TRUE(firstGuard.Unchanged());
+    EXPECT_TRUE(oddGuard.Unchanged());
+}
+
+TEST_F(CliTest, RefusesImagesThatCannotBeRead) {
+    const std::string empty = MakeImage("empty.img", 0);
+    fs::create_directories(folder_ / "a folder");
+    for (const std::string& bad : {(folder_ / "missing.img").string(), empty, (folder_ / "a folder").string()}) {
+        EXPECT_EQ(Run({"disks", "--json", "--image", bad}), kExitBadInput) << bad;
+        EXPECT_TRUE(out_.str().empty()) << "nothing on stdout when the command fails";
+        EXPECT_NE(err_.str().find("lumarest-cli: error: "), std::string::npos);
+        EXPECT_NE(err_.str().find(fs::path(bad).filename().string()), std::string::npos) << err_.str();
+    }
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
+    EXPECT_EQ(Run({}), kExitBadInput);
+    EXPECT_EQ(Run({"frobnicate"}), kExitBadInput);
+    EXPECT_EQ(Run({"disks", "--image"}), kExitBadInput);
+    EXPECT_EQ(Run({"--help"}), kExitOk);
+    EXPECT_NE(out_.str().find("disks"), std::string::npos);
+}
+
+TEST_F(CliTest, TheProgramPrintsOneJsonDocumentAndFailsWithStatusTwo) {
+    const std::string image = MakeImage("program.img", 4096);
+    testing::ImageGuard guard(image);
+    const std::string program = std::string(LUMAREST_BIN_DIR) + "/lumarest-cli";
+    const std::string config = "XDG_CONFIG_HOME='" + (folder_ / "config").string() + "' ";
+
+    const std::string command = config + "'" + program + "' --json --image '" + image + "' disks";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[4096];
+    while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) {
+        output.append(chunk, n);
+    }
+    EXPECT_EQ(::pclose(pipe), 0);
+    const auto document = nlohmann::json::parse(output);
+    bool found = false;
+    for (const auto& disk : document.at("disks")) {
+        found = found || disk.at("devicePath") == fs::absolute(image).string();
+    }
+    EXPECT_TRUE(found);
+
+    const std::string failing = config + "'" + program + "' disks --image '" + (folder_ / "nope.img").string() +
+                                "' >/dev/null 2>&1";
+    const int status = std::system(failing.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+}  // namespace
+}  // namespace lumarest
