@@ -10,14 +10,15 @@ namespace lumarest {
 
 // A SectorSource over one device path or image file, reading through ReadSectors.
 class DeviceSectorSource : public SectorSource {
-public:
-    DeviceSectorSource(SectorReaderContext context, std::string devicePath, std::uint64_t totalSectors);
+  public:
+    DeviceSectorSource(SectorReaderContext context, std::string devicePath,
+                       std::uint64_t totalSectors);
 
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override;
     std::uint64_t TotalSectors() const override { return totalSectors_; }
     std::string Name() const override { return devicePath_; }
 
-private:
+  private:
     SectorReaderContext context_;
     std::string devicePath_;
     std::uint64_t totalSectors_;

@@ -13,28 +13,28 @@ class ParameterStore;
 
 // The fourteen properties the inventory shows for a disk, plus where it is read from.
 struct DiskProperties {
-    std::uint32_t index = 0;            // slot: the disk number
-    std::string mediaType;              // "Fixed hard disk media", "Removable Media", "Disk image file"
+    std::uint32_t index = 0;  // slot: the disk number
+    std::string mediaType;    // "Fixed hard disk media", "Removable Media", "Disk image file"
     std::string model;
-    std::string interfaceType;          // "USB", "SCSI", "ATA", "NVMe", "MMC", "Virtio", "File"
+    std::string interfaceType;  // "USB", "SCSI", "ATA", "NVMe", "MMC", "Virtio", "File"
     std::uint64_t totalCylinders = 0;
     std::uint32_t totalHeads = 0;
-    std::uint64_t totalSectors = 0;     // real size in 512-byte sectors
+    std::uint64_t totalSectors = 0;  // real size in 512-byte sectors
     std::string firmwareRevision;
     std::string pnpDeviceId;
     std::string serialNumber;
     std::string systemName;
-    std::string deviceId;               // /dev/NAME or the image path
+    std::string deviceId;  // /dev/NAME or the image path
     std::uint32_t sectorsPerTrack = 0;
     std::uint32_t bytesPerSector = 0;
-    std::string devicePath;             // what ReadSectors opens
+    std::string devicePath;  // what ReadSectors opens
     bool isImage = false;
 };
 
 // Where the disk list comes from: sysfs and udev for the machine's disks, then the attached
 // images. Tests point it at a made-up sysfs tree.
 class DiskEnumerator {
-public:
+  public:
     virtual ~DiskEnumerator() = default;
     // The disks in slot order, at most ten.
     virtual std::vector<DiskProperties> ListDisks(const RecoveryRun& run) = 0;
@@ -43,14 +43,14 @@ public:
 };
 
 class SystemDiskEnumerator : public DiskEnumerator {
-public:
+  public:
     explicit SystemDiskEnumerator(std::string sysBlockRoot = "/sys/block",
                                   std::string udevDataRoot = "/run/udev/data",
                                   std::string floppyPath = "/dev/fd0");
     std::vector<DiskProperties> ListDisks(const RecoveryRun& run) override;
     bool HasFloppy() const override;
 
-private:
+  private:
     std::string sysBlockRoot_;
     std::string udevDataRoot_;
     std::string floppyPath_;
@@ -64,8 +64,8 @@ std::string DiskItemText(const DiskProperties& disk);
 
 // Capacity in MB from the geometry: cylinders x bytes per sector as a 32-bit product, then
 // times sectors per track and heads in floating point, over 1048576, truncated.
-std::int64_t CapacityMb(std::uint64_t cylinders, std::uint32_t bytesPerSector, std::uint32_t sectorsPerTrack,
-                        std::uint32_t heads);
+std::int64_t CapacityMb(std::uint64_t cylinders, std::uint32_t bytesPerSector,
+                        std::uint32_t sectorsPerTrack, std::uint32_t heads);
 
 // Attaches a raw image read-only as the next free disk number. Returns the message to show
 // when it cannot be used (missing, a folder, empty, unreadable, no free slot).
@@ -77,7 +77,8 @@ void FillDriveTable(RecoveryRun& run, const std::vector<DiskProperties>& disks);
 // Start-up, refresh and Back to the disk page: decides the access mode, makes DiskTree if
 // needed, clears and rewrites the parameter store, lists the disks under "My Computer",
 // sorts them by text and expands the root.
-void RefreshInventory(RecoveryRun& run, DiskEnumerator& disks, ParameterStore& store, Reporter& reporter);
+void RefreshInventory(RecoveryRun& run, DiskEnumerator& disks, ParameterStore& store,
+                      Reporter& reporter);
 
 // Fills the details list with the fourteen rows of disk `index` and leaves its values in the
 // run for the other pages. False when no disk has that index.

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "core/recovery_run.h"
 
 namespace lumarest {
 
@@ -11,34 +14,37 @@ class Reporter;
 
 // The device-file calls of the normal read path, behind a seam so tests can inject faults.
 class DeviceFiles {
-public:
+  public:
     virtual ~DeviceFiles() = default;
     // A read-only handle, or -1 when the device cannot be opened.
     virtual int Open(const std::string& path) = 0;
     // Bytes read at the byte offset, or -1 on an error.
-    virtual long long ReadAt(int handle, std::uint8_t* buffer, std::size_t bytes, std::uint64_t offset) = 0;
+    virtual long long ReadAt(int handle, std::uint8_t* buffer, std::size_t bytes,
+                             std::uint64_t offset) = 0;
     virtual void Close(int handle) = 0;
 };
 
 // open(O_RDONLY | O_CLOEXEC), pread, close. Nothing here ever opens a source for writing.
 class PosixDeviceFiles : public DeviceFiles {
-public:
+  public:
     int Open(const std::string& path) override;
-    long long ReadAt(int handle, std::uint8_t* buffer, std::size_t bytes, std::uint64_t offset) override;
+    long long ReadAt(int handle, std::uint8_t* buffer, std::size_t bytes,
+                     std::uint64_t offset) override;
     void Close(int handle) override;
 };
 
 // The BIOS-style disk service of the 'F' access mode. Linux has none; tests use a fake.
 class BiosDiskService {
-public:
+  public:
     virtual ~BiosDiskService() = default;
-    // Loads the service library; false when it is missing. Tried again at every read until it works.
+    // Loads the service library; false when it is missing. Tried again at every read until it
+    // works.
     virtual bool Load() = 0;
     // Finds ReadDisk32 in the loaded library.
     virtual bool Resolve() = 0;
-    virtual int ReadDisk32(std::uint32_t drive, std::uint32_t a2, std::uint32_t a3, std::uint32_t a4,
-                           std::uint32_t count, std::uint8_t* buffer, std::uint32_t firstSectorLow,
-                           std::uint32_t a8) = 0;
+    virtual int ReadDisk32(std::uint32_t drive, std::uint32_t a2, std::uint32_t a3,
+                           std::uint32_t a4, std::uint32_t count, std::uint8_t* buffer,
+                           std::uint32_t firstSectorLow, std::uint32_t a8) = 0;
 };
 
 // Everything ReadSectors needs besides its arguments; owned by the caller, never global.
@@ -48,15 +54,24 @@ struct SectorReaderContext {
     std::string floppyPath = "/dev/fd0";
     // Called once after a failed whole-request read, before the per-sector retry.
     std::function<void()> readFailureNotice;
-    DeviceFiles* files = nullptr;         // null: POSIX calls
-    BiosDiskService* bios = nullptr;      // null: the 'F' path has no library to load
-    Reporter* reporter = nullptr;         // the 'F' path's two messages
+    DeviceFiles* files = nullptr;     // null: POSIX calls
+    BiosDiskService* bios = nullptr;  // null: the 'F' path has no library to load
+    Reporter* reporter = nullptr;     // the 'F' path's two messages
+    // Device path per disk number: the 'F' path takes its BIOS drive number from the slot.
+    std::array<std::string, kDriveSlots> physicalDriveTable;
+    // The service library stays loaded once it is; a failed load is tried again next time.
+    bool biosLoaded = false;
+    bool biosResolved = false;
 };
+
+// The reader settings of a run: access mode, floppy choice and path, the drive table. The
+// caller adds the failure notice, the seams and the reporter.
+SectorReaderContext ReaderContextFor(const RecoveryRun& run);
 
 // Reads `count` 512-byte sectors from `firstSector` of the device into `buffer` (at least
 // count * 512 bytes). One open, read and close per call. Returns 1 (mode N) or the service's
 // result (mode F) on success, 0 on failure; sectors that stay unreadable are zero-filled.
-int ReadSectors(SectorReaderContext& context, const std::string& devicePath, std::uint64_t firstSector,
-                std::uint32_t count, std::uint8_t* buffer);
+int ReadSectors(SectorReaderContext& context, const std::string& devicePath,
+                std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer);
 
 }  // namespace lumarest

@@ -1,0 +1,16 @@
+#include "disk/device_sector_source.h"
+
+namespace lumarest {
+
+DeviceSectorSource::DeviceSectorSource(SectorReaderContext context, std::string devicePath,
+                                       std::uint64_t totalSectors)
+    : context_(std::move(context)),
+      devicePath_(std::move(devicePath)),
+      totalSectors_(totalSectors) {}
+
+int DeviceSectorSource::ReadSectors(std::uint64_t firstSector, std::uint32_t count,
+                                    std::uint8_t* buffer) {
+    return lumarest::ReadSectors(context_, devicePath_, firstSector, count, buffer);
+}
+
+}  // namespace lumarest

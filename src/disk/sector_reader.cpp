@@ -1,0 +1,185 @@
+#include "disk/sector_reader.h"
+
+#include <cstring>
+#include <limits>
+
+#include "core/reporter.h"
+#include "core/sector_source.h"
+
+namespace lumarest {
+
+namespace {
+
+constexpr const char* kServiceMissing = "disk32.dll not found";
+constexpr const char* kFunctionMissing = "Readdisk32 function not found";
+
+// BIOS drive numbers: the floppy is 0, hard disks count up from 0x80; the service knows four.
+constexpr std::uint32_t kBiosFloppyDrive = 0;
+constexpr std::uint32_t kBiosFirstHardDisk = 0x80;
+constexpr int kBiosHardDisks = 4;
+
+// Sector numbers so large that their byte offset does not fit are simply unreadable.
+constexpr std::uint64_t kLastAddressableSector =
+    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / kSectorSize;
+
+bool ByteOffset(std::uint64_t sector, std::uint64_t& offset) {
+    if (sector > kLastAddressableSector) {
+        return false;
+    }
+    offset = sector * kSectorSize;
+    return true;
+}
+
+// One read of whole sectors. A count that stops inside the last sector of a file whose size
+// is not a multiple of 512 is that file's end: the sector reads as its bytes plus zeros.
+bool ReadRun(DeviceFiles& files, int handle, std::uint64_t firstSector, std::uint64_t sectors,
+             std::uint8_t* buffer) {
+    std::uint64_t offset = 0;
+    if (sectors == 0) {
+        return true;
+    }
+    if (firstSector > kLastAddressableSector - (sectors - 1) || !ByteOffset(firstSector, offset)) {
+        return false;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(sectors * kSectorSize);
+    const long long got = files.ReadAt(handle, buffer, bytes, offset);
+    if (got < 0) {
+        return false;
+    }
+    const auto gotBytes = static_cast<std::size_t>(got);
+    if (gotBytes >= bytes) {
+        return true;
+    }
+    const bool endsInsideLastSector = gotBytes % kSectorSize != 0 && bytes - gotBytes < kSectorSize;
+    if (!endsInsideLastSector) {
+        return false;
+    }
+    std::memset(buffer + gotBytes, 0, bytes - gotBytes);
+    return true;
+}
+
+std::uint8_t* SectorAt(std::uint8_t* buffer, std::uint32_t i) {
+    return buffer + static_cast<std::size_t>(i) * kSectorSize;
+}
+
+void NotifyReadFailure(const SectorReaderContext& context) {
+    if (context.readFailureNotice) {
+        context.readFailureNotice();
+    }
+}
+
+int ReadThroughDeviceFile(SectorReaderContext& context, const std::string& path,
+                          std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) {
+    PosixDeviceFiles posixFiles;
+    DeviceFiles& files = context.files != nullptr ? *context.files : posixFiles;
+    const int handle = files.Open(path);
+    if (handle < 0) {
+        return 0;
+    }
+    const bool whole = ReadRun(files, handle, firstSector, count, buffer);
+    if (!whole) {
+        NotifyReadFailure(context);
+        // Sector by sector, so everything that can be read is in place; the rest is zeros,
+        // never stale bytes a caller could take for disk content.
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const bool sectorRead = firstSector <= kLastAddressableSector - i &&
+                                    ReadRun(files, handle, firstSector + i, 1, SectorAt(buffer, i));
+            if (!sectorRead) {
+                std::memset(SectorAt(buffer, i), 0, kSectorSize);
+            }
+        }
+    }
+    files.Close(handle);
+    return whole ? 1 : 0;
+}
+
+// The disk number of a path: its slot in the drive table, or the digit that ends a
+// "\\.\PhysicalDriveN" name. -1 when neither names a disk.
+int DiskNumberOfPath(const SectorReaderContext& context, const std::string& path) {
+    for (int slot = 0; slot < kDriveSlots; ++slot) {
+        if (!path.empty() && context.physicalDriveTable[slot] == path) {
+            return slot;
+        }
+    }
+    if (!path.empty() && path.back() >= '0' && path.back() <= '9') {
+        return path.back() - '0';
+    }
+    return -1;
+}
+
+void ShowServiceError(const SectorReaderContext& context, const char* text) {
+    if (context.reporter != nullptr) {
+        context.reporter->ShowMessage(text, MessageIcon::Error);
+    }
+}
+
+bool ServiceReady(SectorReaderContext& context) {
+    if (context.bios == nullptr) {
+        ShowServiceError(context, kServiceMissing);
+        return false;
+    }
+    if (!context.biosLoaded) {
+        context.biosLoaded = context.bios->Load();
+        if (!context.biosLoaded) {
+            ShowServiceError(context, kServiceMissing);
+            return false;
+        }
+        context.biosResolved = context.bios->Resolve();
+    }
+    if (!context.biosResolved) {
+        ShowServiceError(context, kFunctionMissing);
+        return false;
+    }
+    return true;
+}
+
+int ReadThroughBiosService(SectorReaderContext& context, const std::string& path,
+                           std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) {
+    if (!ServiceReady(context)) {
+        return 0;
+    }
+    std::uint32_t drive = kBiosFloppyDrive;
+    if (!context.floppySelected) {
+        const int disk = DiskNumberOfPath(context, path);
+        if (disk < 0 || disk >= kBiosHardDisks) {
+            return 0;  // the service has no drive number for it, like a device that is not there
+        }
+        drive = kBiosFirstHardDisk + static_cast<std::uint32_t>(disk);
+    }
+    // The service addresses sectors with 32 bits.
+    const auto firstLow = static_cast<std::uint32_t>(firstSector);
+    const int result = context.bios->ReadDisk32(drive, 0, 0, 1, count, buffer, firstLow, 1);
+    if (result != 0) {
+        return result;
+    }
+    NotifyReadFailure(context);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (context.bios->ReadDisk32(drive, 0, 0, 1, 1, SectorAt(buffer, i), firstLow + i, 1) ==
+            0) {
+            std::memset(SectorAt(buffer, i), 0, kSectorSize);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+SectorReaderContext ReaderContextFor(const RecoveryRun& run) {
+    SectorReaderContext context;
+    context.accessMode = run.accessMode;
+    context.floppySelected = run.FloppySelected();
+    context.floppyPath = run.floppyPath;
+    context.physicalDriveTable = run.physicalDriveTable;
+    return context;
+}
+
+int ReadSectors(SectorReaderContext& context, const std::string& devicePath,
+                std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) {
+    if (context.accessMode == 'F') {
+        return ReadThroughBiosService(context, devicePath, firstSector, count, buffer);
+    }
+    const std::string& path = context.floppySelected ? context.floppyPath : devicePath;
+    return ReadThroughDeviceFile(context, path, firstSector, count, buffer);
+}
+
+}  // namespace lumarest
