@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lumarest {
+
+// The key of a disk item: the last two characters of its trimmed text, the disk number and
+// the closing parenthesis ("Removable Media (Disk1)" gives "1)").
+std::string DiskKeyOfItemText(const std::string& itemText);
+
+// The disk number a key names: its first character as a digit, 0 when it is none. Only disks
+// 0 to 9 can be named, as only ten drive slots exist.
+std::uint16_t DiskNumberOfKey(const std::string& key);
+
+}  // namespace lumarest

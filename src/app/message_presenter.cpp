@@ -1,0 +1,38 @@
+#include "app/message_presenter.h"
+
+#include <QMessageBox>
+
+namespace lumarest {
+
+namespace {
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Error:
+            return QMessageBox::Critical;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+}  // namespace
+
+void QtMessagePresenter::ShowMessage(const QString& text, MessageIcon icon) {
+    QMessageBox box(BoxIcon(icon), QString::fromUtf8(kMessageCaption), text, QMessageBox::Ok,
+                    parent_);
+    box.exec();
+}
+
+bool QtMessagePresenter::AskYesNo(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kMessageCaption), text,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+}  // namespace lumarest

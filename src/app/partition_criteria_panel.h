@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace lumarest {
+
+class CTextProgressCtrl;
+
+// The criteria page of a Standard or Advance search: the chosen partition's range and type,
+// and the search for partitions the table no longer lists.
+class PartitionCriteriaPanel : public QWidget {
+    Q_OBJECT
+
+  public:
+    // Entries of the partition-type box, in order.
+    static constexpr const char* kPartitionTypes[] = {"FAT16", "FAT32", "NTFS", "UNKNOWN"};
+
+    explicit PartitionCriteriaPanel(QWidget* parent = nullptr);
+
+    QLabel* modeLabel = nullptr;
+    QLabel* partitionTypeCaption = nullptr;
+    QComboBox* partitionTypeBox = nullptr;
+    QLabel* startCaption = nullptr;
+    QLineEdit* startField = nullptr;
+    QLabel* endCaption = nullptr;
+    QLineEdit* endField = nullptr;
+    QPushButton* searchMorePartitionsButton = nullptr;
+    QPushButton* stopSearchingPartitionsButton = nullptr;
+    // The partition-search bar with its caption; shown while that search runs.
+    QWidget* partitionSearchRow = nullptr;
+    CTextProgressCtrl* partitionSearchBar = nullptr;
+};
+
+}  // namespace lumarest

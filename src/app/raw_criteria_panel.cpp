@@ -1,0 +1,130 @@
+#include "app/raw_criteria_panel.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/wizard_texts.h"
+
+namespace lumarest {
+
+namespace {
+const char* const kScopeTitle = "Where to search";
+const char* const kDestinationTitle = "Destination";
+const char* const kThoroughTitle = "Thorough scanning";
+
+QRadioButton* MakeScopeButton(const char* caption, const char* objectName) {
+    auto* button = new QRadioButton(QString::fromUtf8(caption));
+    button->setObjectName(QString::fromUtf8(objectName));
+    return button;
+}
+
+QLineEdit* MakeSectorField(const char* objectName) {
+    auto* field = new QLineEdit;
+    field->setObjectName(QString::fromUtf8(objectName));
+    field->setAlignment(Qt::AlignRight);
+    return field;
+}
+}  // namespace
+
+RawCriteriaPanel::RawCriteriaPanel(QWidget* parent) : QWidget(parent) {
+    auto* scopeGroup = new QGroupBox(QString::fromUtf8(kScopeTitle));
+    entireDiskButton = MakeScopeButton(texts::kEntireDisk, "entireDiskButton");
+    sectorRangeButton = MakeScopeButton(texts::kSectorRange, "sectorRangeButton");
+    sectorsInPartitionButton =
+        MakeScopeButton(texts::kSectorsInPartition, "sectorsInPartitionButton");
+    scopes_ = new QButtonGroup(this);
+    scopes_->addButton(entireDiskButton, kEntireDisk);
+    scopes_->addButton(sectorRangeButton, kSectorRange);
+    scopes_->addButton(sectorsInPartitionButton, kSectorsInPartition);
+    auto* scopeRow = new QHBoxLayout;
+    scopeRow->addWidget(entireDiskButton);
+    scopeRow->addWidget(sectorRangeButton);
+    scopeRow->addWidget(sectorsInPartitionButton);
+    scopeRow->addStretch();
+
+    startCaption = new QLabel(QString::fromUtf8(texts::kStartSectorCaption));
+    startField = MakeSectorField("rawStartField");
+    endCaption = new QLabel(QString::fromUtf8(texts::kEndSectorCaption));
+    endField = MakeSectorField("rawEndField");
+    auto* fieldRow = new QHBoxLayout;
+    fieldRow->addWidget(startCaption);
+    fieldRow->addWidget(startField, 1);
+    fieldRow->addSpacing(12);
+    fieldRow->addWidget(endCaption);
+    fieldRow->addWidget(endField, 1);
+
+    sectorRangeArea = new QWidget;
+    sectorRangeArea->setObjectName(QStringLiteral("sectorRangeArea"));
+    sectorRangeArea->setLayout(new QVBoxLayout);
+    sectorRangeArea->layout()->setContentsMargins(0, 0, 0, 0);
+    sectorRangeArea->hide();
+
+    auto* scopeLayout = new QVBoxLayout(scopeGroup);
+    scopeLayout->addLayout(scopeRow);
+    scopeLayout->addLayout(fieldRow);
+    scopeLayout->addWidget(sectorRangeArea);
+
+    auto* destinationGroup = new QGroupBox(QString::fromUtf8(kDestinationTitle));
+    destinationLabel = new QLabel(QString::fromUtf8(texts::kDestinationLabel));
+    destinationLabel->setWordWrap(true);
+    destinationField = new QLineEdit;
+    destinationField->setObjectName(QStringLiteral("destinationField"));
+    browseButton = new QPushButton(QString::fromUtf8(texts::kBrowse));
+    browseButton->setObjectName(QStringLiteral("browseButton"));
+    browseButton->setAutoDefault(false);
+    auto* destinationRow = new QHBoxLayout;
+    destinationRow->addWidget(destinationField, 1);
+    destinationRow->addWidget(browseButton);
+    auto* destinationLayout = new QVBoxLayout(destinationGroup);
+    destinationLayout->addWidget(destinationLabel);
+    destinationLayout->addLayout(destinationRow);
+
+    auto* thoroughGroup = new QGroupBox(QString::fromUtf8(kThoroughTitle));
+    thoroughBox = new QCheckBox(QString::fromUtf8(texts::kThoroughBox));
+    thoroughBox->setObjectName(QStringLiteral("thoroughBox"));
+    thoroughExplanation = new QLabel;
+    thoroughExplanation->setObjectName(QStringLiteral("thoroughExplanation"));
+    thoroughExplanation->setWordWrap(true);
+    QPalette dimmed = thoroughExplanation->palette();
+    dimmed.setColor(QPalette::WindowText, QColor(0x55, 0x60, 0x6e));
+    thoroughExplanation->setPalette(dimmed);
+    auto* thoroughLayout = new QVBoxLayout(thoroughGroup);
+    thoroughLayout->addWidget(thoroughBox);
+    thoroughLayout->addWidget(thoroughExplanation);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scopeGroup);
+    layout->addWidget(destinationGroup);
+    layout->addWidget(thoroughGroup);
+    layout->addStretch();
+
+    connect(scopes_, &QButtonGroup::idClicked, this, &RawCriteriaPanel::ScopeChosen);
+}
+
+RawCriteriaPanel::Scope RawCriteriaPanel::CheckedScope() const {
+    const int id = scopes_->checkedId();
+    return id < 0 ? kEntireDisk : static_cast<Scope>(id);
+}
+
+void RawCriteriaPanel::CheckScope(Scope scope) {
+    scopes_->button(scope)->setChecked(true);
+}
+
+void RawCriteriaPanel::ClearScopes() {
+    scopes_->setExclusive(false);
+    for (QAbstractButton* button : scopes_->buttons()) {
+        button->setChecked(false);
+    }
+    scopes_->setExclusive(true);
+}
+
+}  // namespace lumarest

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QWidget>
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QVBoxLayout;
+
+namespace lumarest {
+
+// The criteria page of a Raw search: the scope, its sector fields, where recovered data goes
+// and the thorough box.
+class RawCriteriaPanel : public QWidget {
+    Q_OBJECT
+
+  public:
+    enum Scope { kEntireDisk = 0, kSectorRange = 1, kSectorsInPartition = 2 };
+
+    explicit RawCriteriaPanel(QWidget* parent = nullptr);
+
+    Scope CheckedScope() const;
+    void CheckScope(Scope scope);
+    void ClearScopes();
+
+    QRadioButton* entireDiskButton = nullptr;
+    QRadioButton* sectorRangeButton = nullptr;
+    QRadioButton* sectorsInPartitionButton = nullptr;
+    QLabel* startCaption = nullptr;
+    QLineEdit* startField = nullptr;
+    QLabel* endCaption = nullptr;
+    QLineEdit* endField = nullptr;
+    // Holds the sector-range controls while "Sector Range" is chosen.
+    QWidget* sectorRangeArea = nullptr;
+    QLabel* destinationLabel = nullptr;
+    QLineEdit* destinationField = nullptr;
+    QPushButton* browseButton = nullptr;
+    QCheckBox* thoroughBox = nullptr;
+    QLabel* thoroughExplanation = nullptr;
+
+  signals:
+    void ScopeChosen(int scope);
+
+  private:
+    QButtonGroup* scopes_ = nullptr;
+};
+
+}  // namespace lumarest

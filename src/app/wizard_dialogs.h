@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace lumarest {
+
+// The small modal dialogs the wizard opens, behind one seam so tests never block on them.
+class WizardDialogs {
+  public:
+    virtual ~WizardDialogs() = default;
+    virtual void ShowAbout(QWidget* parent) = 0;
+    // The notice read before choosing where recovered data goes.
+    virtual void ShowDestinationNotice(QWidget* parent) = 0;
+    // The chosen folder, or an empty text when cancelled.
+    virtual QString ChooseDestinationFolder(QWidget* parent) = 0;
+    // The chosen image file, or an empty text when cancelled.
+    virtual QString ChooseDiskImage(QWidget* parent) = 0;
+};
+
+class QtWizardDialogs : public WizardDialogs {
+  public:
+    void ShowAbout(QWidget* parent) override;
+    void ShowDestinationNotice(QWidget* parent) override;
+    QString ChooseDestinationFolder(QWidget* parent) override;
+    QString ChooseDiskImage(QWidget* parent) override;
+};
+
+}  // namespace lumarest

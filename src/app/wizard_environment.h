@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/message_presenter.h"
+#include "app/shell_opener.h"
+#include "app/wizard_dialogs.h"
+#include "disk/disk_inventory.h"
+
+namespace lumarest {
+
+// What the wizard window works with beyond itself. Every part left empty gets the real one:
+// the machine's disks, Qt message boxes and dialogs, the desktop's opener, the user's
+// parameter store and the program's own folder.
+struct WizardEnvironment {
+    std::unique_ptr<DiskEnumerator> disks;
+    std::unique_ptr<MessagePresenter> messages;
+    std::unique_ptr<ShellOpener> shell;
+    std::unique_ptr<WizardDialogs> dialogs;
+    std::string parameterStorePath;
+    // Where "Software Guide.html" lies.
+    QString programFolder;
+    // Web address opened when the user leaves; empty opens nothing.
+    QString exitAddress;
+    // Disk images attached before the first inventory, in order (--image).
+    std::vector<std::string> images;
+};
+
+}  // namespace lumarest

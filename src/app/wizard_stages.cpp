@@ -1,0 +1,248 @@
+// The stage machine of the wizard: what Next and Back do on each page. Read top to bottom:
+// Next by stage, entering the criteria page, then Back by stage.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+
+#include "app/disk_key.h"
+#include "app/disk_page_panel.h"
+#include "app/partition_criteria_panel.h"
+#include "app/raw_criteria_panel.h"
+#include "app/wizard_texts.h"
+#include "app/wizard_window.h"
+#include "core/text_number.h"
+#include "ui/mytreectrl.h"
+#include "ui/tree_images.h"
+
+namespace lumarest {
+
+namespace {
+const char* const kDiskDetailsColumn = " Disk Details";
+const char* const kFolderTreeTop = "Root";
+const char* const kVolumeTreeTop = "File Systems";
+
+std::unique_ptr<TreeModel> MakeLeftPanelTree(const std::string& topText) {
+    auto tree = std::make_unique<TreeModel>();
+    const TreeItem top = tree->InsertItem(kNoItem, topText, kImageTopItem, kImageTopItem);
+    tree->Expand(top, ExpandAction::Expand);
+    return tree;
+}
+
+std::int64_t FieldNumber(const QLineEdit* field) {
+    return ParseTextNumber(field->text().trimmed().toStdString());
+}
+}  // namespace
+
+void CChildDialogExDemoDlg::OnNext() {
+    switch (run_.stage) {
+        case WizardStage::DiskPage:
+            NextFromDiskPage();
+            break;
+        case WizardStage::Criteria:
+            if (run_.searchMode == SearchMode::Raw) {
+                NextFromRawCriteria();
+            } else {
+                NextFromPartitionCriteria();
+            }
+            break;
+        case WizardStage::FoundVolumes:
+        case WizardStage::FolderResults:
+        case WizardStage::RawResults:
+            // The results pages arrive with their searches.
+            break;
+    }
+}
+
+void CChildDialogExDemoDlg::NextFromDiskPage() {
+    if (RefuseUnreadableDevice()) {
+        return;
+    }
+    if (workingFolderField_->text().trimmed().isEmpty()) {
+        workingFolderField_->setText(QDir::tempPath());
+    }
+    run_.workingFolder = workingFolderField_->text().toStdString();
+
+    ShowCriteriaPage();
+    EnterCriteriaStage();
+    if (run_.searchMode != SearchMode::Raw) {
+        SearchPartitionsWhenNoneListed();
+    }
+    SetStatusText(texts::kEntireDiskStatus);
+}
+
+// A disk this user may not read is still listed; choosing it explains why and how, instead of
+// a search that silently finds nothing.
+bool CChildDialogExDemoDlg::RefuseUnreadableDevice() {
+    const auto refusal = CheckDeviceReadable(SelectedDevicePath().toStdString());
+    if (refusal) {
+        ShowMessage(*refusal, MessageIcon::Error);
+    }
+    return refusal.has_value();
+}
+
+void CChildDialogExDemoDlg::ShowCriteriaPage() {
+    diskTree_->hide();
+    addImageButton_->hide();
+    refreshButton_->hide();
+    backButton_->setEnabled(true);
+    partitionCriteria_->searchMorePartitionsButton->setEnabled(true);
+    rightCaption_->setText(QString::fromUtf8(kCriteriaCaption));
+    rawCriteria_->thoroughBox->setChecked(true);
+    run_.thoroughSearch = true;
+}
+
+void CChildDialogExDemoDlg::EnterCriteriaStage() {
+    workingFolderCaption_->hide();
+    workingFolderField_->hide();
+    backButton_->show();
+    run_.selectedDiskNumber = DiskNumberOfKey(run_.selectedDiskKey);
+
+    const bool raw = run_.searchMode == SearchMode::Raw;
+    if (raw) {
+        const QString total = QString::number(run_.shownDisk.totalSectors);
+        rawCriteria_->startField->setText(QStringLiteral("0"));
+        rawCriteria_->endField->setText(total);
+        partitionCriteria_->startField->setText(QStringLiteral("0"));
+        partitionCriteria_->endField->setText(total);
+        rawCriteria_->CheckScope(RawCriteriaPanel::kEntireDisk);
+        partitionCriteria_->searchMorePartitionsButton->hide();
+        detailsList_->hide();
+        rawCriteria_->destinationField->setText(QString::fromStdString(run_.destinationFolder));
+        rawCriteria_->show();
+        ShowSelectedDiskCard();
+        selectedDiskCard_->show();
+        leftCaption_->setText(QString::fromUtf8(kRawLeftCaption));
+        LoadSignatureLists();
+    } else {
+        CreatePartitionTrees();
+        const bool standard = run_.searchMode == SearchMode::Standard;
+        const char* modeText = standard ? texts::kStandardSearch : texts::kAdvanceSearch;
+        partitionCriteria_->modeLabel->setText(QString::fromUtf8(modeText));
+        // In a Standard search the partition's own boot sector decides the type.
+        partitionCriteria_->partitionTypeBox->setEnabled(!standard);
+        partitionCriteria_->searchMorePartitionsButton->show();
+        partitionCriteria_->show();
+        partitionTree_->show();
+        leftCaption_->setText(QString::fromUtf8(kPartitionsCaption));
+    }
+    diskPage_->hide();
+    run_.stage = WizardStage::Criteria;
+    if (!raw && run_.partitionTree) {
+        partitionTree_->setFocus();
+    }
+}
+
+void CChildDialogExDemoDlg::CreatePartitionTrees() {
+    if (!run_.partitionTree) {
+        run_.partitionTree = MakeLeftPanelTree("Disk " + std::to_string(run_.selectedDiskNumber));
+        partitionTree_->SetTree(run_.partitionTree.get());
+    }
+    run_.folderTree = MakeLeftPanelTree(kFolderTreeTop);
+    folderTree_->SetTree(run_.folderTree.get());
+    run_.volumeTree = MakeLeftPanelTree(kVolumeTreeTop);
+    volumeTree_->SetTree(run_.volumeTree.get());
+    folderTree_->hide();
+    volumeTree_->hide();
+}
+
+void CChildDialogExDemoDlg::DisposePartitionTree() {
+    partitionTree_->SetTree(nullptr);
+    partitionTree_->hide();
+    run_.partitionTree.reset();
+}
+
+void CChildDialogExDemoDlg::NextFromRawCriteria() {
+    // "Sector Range" reads the slider's fields; the other two scopes read the partition fields.
+    run_.rawFirstSector = FieldNumber(rawCriteria_->startField);
+    run_.rawLastSector = FieldNumber(rawCriteria_->endField);
+    if (run_.rawFirstSector < run_.rawLastSector) {
+        StartRawSearch();
+        return;
+    }
+    ShowMessage(texts::kEndBeforeStart, MessageIcon::Error);
+    nextButton_->setEnabled(true);
+    backButton_->setEnabled(true);
+}
+
+void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
+    // The partition searches arrive with their runs; until then Next stays on this page.
+}
+
+void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
+    // The automatic partition search for a disk whose table lists nothing plugs in here.
+}
+
+void CChildDialogExDemoDlg::LoadSignatureLists() {
+    // The general and thorough signature lists are read here once carving arrives.
+}
+
+void CChildDialogExDemoDlg::StartRawSearch() {
+    // The raw scan worker starts here once carving arrives.
+}
+
+void CChildDialogExDemoDlg::OnBack() {
+    const WizardStage from = run_.stage;
+    if (run_.FloppySelected()) {
+        if (from == WizardStage::Criteria) {
+            BackToDiskPage();
+        }
+        ResetForFloppy();
+        return;
+    }
+    switch (from) {
+        case WizardStage::Criteria:
+            BackToDiskPage();
+            break;
+        case WizardStage::DiskPage:
+        case WizardStage::FoundVolumes:
+        case WizardStage::FolderResults:
+        case WizardStage::RawResults:
+            // The results pages arrive with their searches.
+            break;
+    }
+}
+
+void CChildDialogExDemoDlg::BackToDiskPage() {
+    run_.partitionSearchStop.request_stop();
+    run_.partitionSearchVisits = 1;
+    rawCriteria_->hide();
+    rawCriteria_->ClearScopes();
+    partitionCriteria_->hide();
+    selectedDiskCard_->hide();
+    diskPage_->advanceButton->setChecked(false);
+    SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
+    detailsList_->show();
+    DisposePartitionTree();
+    diskTree_->show();
+    addImageButton_->show();
+    refreshButton_->show();
+    backButton_->setEnabled(false);
+    rightCaption_->setText(QString::fromUtf8(kDiskDetailsCaption));
+    leftCaption_->setText(QString::fromUtf8(kDisksCaption));
+    run_.searchMode = SearchMode::Raw;
+    run_.stage = WizardStage::DiskPage;
+    RunInventory();
+    ResetDiskChoice();
+    SetStatusText(texts::kSelectDiskStatus);
+}
+
+void CChildDialogExDemoDlg::ResetForFloppy() {
+    SetStatusText(texts::kSelectDiskStatus);
+    folderTree_->SetTree(nullptr);
+    folderTree_->hide();
+    run_.folderTree.reset();
+    run_.ClearEntryTables();
+    run_.stage = WizardStage::DiskPage;
+    SetDetailsColumns({{kDiskDetailsColumn, kSingleColumnWidth}});
+    diskPage_->show();
+    diskPage_->SetModesEnabled(false, false, false);
+    diskPage_->ClearModes();
+    run_.searchMode = SearchMode::None;
+}
+
+}  // namespace lumarest

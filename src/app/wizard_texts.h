@@ -1,0 +1,53 @@
+#pragma once
+
+// The texts the wizard shows, exactly as the user reads them (UTF-8, typographic quotes).
+namespace lumarest::texts {
+
+inline constexpr const char* kSelectDiskStatus =
+    " Select the disk from left Panel from which you want to recover data and press ‘Next’ "
+    "button to continue...";
+inline constexpr const char* kEntireDiskStatus =
+    "If ‘Entire Disk’ option is selected, Lumarest searches lost data in the entire storage of "
+    "selected disk. If you want to perform recovery within a specific sector range or in "
+    "specific partition, please select other searching criteria. Else press ‘Next’ button to "
+    "start searching data in Entire disk.";
+inline constexpr const char* kThoroughExplanation =
+    "Thorough Scanning Algorithm Search empowers the recovery procedure to find such lost "
+    "picture files that are not recoverable in General recovery procedure (most likely due to "
+    "exceptional internal structure of such files). However, enabling the Orvanta Thorough "
+    "Scanning Algorithm Search doubles the time taken by the General recovery procedure.";
+inline constexpr const char* kExitQuestion = "Do you want to exit from Lumarest?";
+inline constexpr const char* kEndBeforeStart = "End Sector should be greater than Start Sector.";
+
+inline constexpr const char* kStandardSearch = "Standard Search";
+inline constexpr const char* kAdvanceSearch = "Advance Search";
+inline constexpr const char* kRawSearch = "Raw Search";
+inline constexpr const char* kEntireDisk = "Entire Disk";
+inline constexpr const char* kSectorRange = "Sector Range";
+inline constexpr const char* kSectorsInPartition = "Sectors in Partition";
+inline constexpr const char* kThoroughBox = "Also perform Thorough Scanning Algorithm Search";
+inline constexpr const char* kDestinationLabel =
+    "Browse the Destination path where the recovered data will be saved by Lumarest";
+inline constexpr const char* kDestinationBrowseTitle =
+    "Browse the Destination path where the recovered data will be saved :";
+inline constexpr const char* kWorkingFolderCaption = "Path for Log File : ";
+inline constexpr const char* kStartSectorCaption = "Start Sector :";
+inline constexpr const char* kEndSectorCaption = "End Sector  :";
+inline constexpr const char* kRefreshListHint =
+    "Refresh this List of currently connected Storage Media";
+inline constexpr const char* kAboutMenuItem = "About Lumarest...";
+inline constexpr const char* kHelpFile = "Software Guide.html";
+
+inline constexpr const char* kNext = "Next";
+inline constexpr const char* kBack = "Back";
+inline constexpr const char* kHelp = "Help";
+inline constexpr const char* kAboutUs = "About Us";
+inline constexpr const char* kRefreshList = "Refresh List";
+inline constexpr const char* kAddDiskImage = "Add Disk Image...";
+inline constexpr const char* kBrowse = "Browse";
+inline constexpr const char* kSearchMorePartitions = "Search More Partitions";
+inline constexpr const char* kStopSearchingPartitions = "Stop Searching Partitions";
+inline constexpr const char* kDiskImageFilters =
+    "Disk images (*.dd *.img *.bin *.raw);;All files (*)";
+
+}  // namespace lumarest::texts

@@ -1,0 +1,471 @@
+#include "app/wizard_window.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/disk_key.h"
+#include "app/disk_page_panel.h"
+#include "app/header_band.h"
+#include "app/partition_criteria_panel.h"
+#include "app/raw_criteria_panel.h"
+#include "app/search_statistics_panel.h"
+#include "app/window_reporter.h"
+#include "app/wizard_texts.h"
+#include "ui/mytreectrl.h"
+#include "ui/product_picture.h"
+#include "ui/text_progress_ctrl.h"
+#include "ui/text_table_model.h"
+
+namespace lumarest {
+
+namespace {
+constexpr int kWindowWidth = 800;
+constexpr int kWindowHeight = 600;
+constexpr int kLeftPanelWidth = 250;
+constexpr int kStatusLines = 3;
+const char* const kWindowTitle = "Lumarest";
+const char* const kMyComputer = "My Computer";
+const char* const kChosenDiskCaption = "Chosen disk";
+
+QString FromUtf8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+QLabel* MakeCaption(const char* text) {
+    auto* label = new QLabel(FromUtf8(text));
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+}  // namespace
+
+CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWidget* parent)
+    : QDialog(parent),
+      env_(std::move(environment)),
+      store_(env_.parameterStorePath.empty() ? ParameterStore::DefaultPath()
+                                             : env_.parameterStorePath) {
+    if (!env_.disks) {
+        env_.disks = std::make_unique<SystemDiskEnumerator>();
+    }
+    if (!env_.messages) {
+        env_.messages = std::make_unique<QtMessagePresenter>(this);
+    }
+    if (!env_.shell) {
+        env_.shell = std::make_unique<DesktopShellOpener>();
+    }
+    if (!env_.dialogs) {
+        env_.dialogs = std::make_unique<QtWizardDialogs>();
+    }
+    if (env_.programFolder.isEmpty()) {
+        env_.programFolder = QCoreApplication::applicationDirPath();
+    }
+    BuildWindow();
+    ConnectControls();
+    Initialise();
+}
+
+CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
+    // The views let go of the run's trees before the run goes.
+    for (mytreectrl* tree : {diskTree_, partitionTree_, volumeTree_, folderTree_}) {
+        tree->SetTree(nullptr);
+    }
+}
+
+Reporter& CChildDialogExDemoDlg::WindowReport() {
+    return *reporter_;
+}
+
+void CChildDialogExDemoDlg::BuildWindow() {
+    setWindowTitle(FromUtf8(kWindowTitle));
+    setWindowIcon(ProductIcon());
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    resize(kWindowWidth, kWindowHeight);
+    setMinimumSize(kWindowWidth - 40, kWindowHeight - 40);
+
+    header_ = new HeaderBand;
+    auto* content = new QHBoxLayout;
+    content->setSpacing(12);
+    content->addWidget(BuildLeftPanel());
+    content->addWidget(BuildRightPanel(), 1);
+
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(12, 10, 12, 10);
+    body->addLayout(content, 1);
+    body->addWidget(BuildStatusLine());
+    body->addLayout(BuildButtonRow());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(header_);
+    layout->addLayout(body, 1);
+
+    WindowReportTargets targets;
+    targets.setStatusText = [this](const std::string& text) { SetStatusText(text); };
+    targets.statistics = statistics_;
+    targets.bars = {statistics_->mainScanBar, partitionCriteria_->partitionSearchBar,
+                    statistics_->treeLoadingBar};
+    targets.barRows = {statistics_->mainScanRow, partitionCriteria_->partitionSearchRow,
+                       statistics_->treeLoadingRow};
+    targets.messages = env_.messages.get();
+    reporter_ = std::make_unique<WindowReporter>(*this, std::move(targets));
+}
+
+QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
+    auto* panel = new QWidget;
+    panel->setFixedWidth(kLeftPanelWidth);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    leftCaption_ = MakeCaption(kDisksCaption);
+    layout->addWidget(leftCaption_);
+
+    const std::pair<mytreectrl**, const char*> trees[] = {{&diskTree_, "DiskTree"},
+                                                          {&partitionTree_, "PartitionTree"},
+                                                          {&volumeTree_, "VolumeTree"},
+                                                          {&folderTree_, "FolderTree"}};
+    for (const auto& [tree, name] : trees) {
+        *tree = new mytreectrl;
+        (*tree)->setObjectName(FromUtf8(name));
+        (*tree)->hide();
+        layout->addWidget(*tree, 1);
+    }
+    diskTree_->show();
+
+    selectedDiskCard_ = new QLabel;
+    selectedDiskCard_->setObjectName(QStringLiteral("selectedDiskCard"));
+    selectedDiskCard_->setWordWrap(true);
+    selectedDiskCard_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    selectedDiskCard_->setFrameShape(QFrame::StyledPanel);
+    selectedDiskCard_->setMargin(10);
+    selectedDiskCard_->hide();
+    layout->addWidget(selectedDiskCard_, 1);
+
+    addImageButton_ = MakeButton(texts::kAddDiskImage, "addImageButton");
+    layout->addWidget(addImageButton_);
+    return panel;
+}
+
+QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
+    auto* panel = new QWidget;
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    rightCaption_ = MakeCaption(kDiskDetailsCaption);
+    layout->addWidget(rightCaption_);
+
+    detailsList_ = new QTreeView;
+    detailsList_->setObjectName(QStringLiteral("DetailsList"));
+    detailsList_->setRootIsDecorated(false);
+    detailsList_->setAlternatingRowColors(true);
+    detailsList_->setUniformRowHeights(true);
+    detailsList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    detailsList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    detailsModel_ = std::make_unique<TextTableModel>(run_.detailsList);
+    detailsList_->setModel(detailsModel_.get());
+    layout->addWidget(detailsList_, 1);
+
+    diskPage_ = new DiskPagePanel;
+    diskPage_->hide();
+    layout->addWidget(diskPage_);
+
+    rawCriteria_ = new RawCriteriaPanel;
+    rawCriteria_->hide();
+    layout->addWidget(rawCriteria_, 1);
+
+    partitionCriteria_ = new PartitionCriteriaPanel;
+    partitionCriteria_->hide();
+    layout->addWidget(partitionCriteria_);
+
+    statistics_ = new SearchStatisticsPanel;
+    layout->addWidget(statistics_);
+
+    // WorkingFolder's field is kept but never shown: the system writes no log file.
+    workingFolderCaption_ = new QLabel(FromUtf8(texts::kWorkingFolderCaption));
+    workingFolderField_ = new QLineEdit;
+    workingFolderField_->setObjectName(QStringLiteral("workingFolderField"));
+    workingFolderCaption_->hide();
+    workingFolderField_->hide();
+    layout->addWidget(workingFolderCaption_);
+    layout->addWidget(workingFolderField_);
+    return panel;
+}
+
+QWidget* CChildDialogExDemoDlg::BuildStatusLine() {
+    statusLine_ = new QLabel;
+    statusLine_->setObjectName(QStringLiteral("statusLine"));
+    statusLine_->setWordWrap(true);
+    statusLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusLine_->setStyleSheet(QStringLiteral(
+        "QLabel#statusLine { background: #eef3f8; border: 1px solid #b8c6d4; border-radius: 3px;"
+        " padding: 4px 8px; color: #1d2b3a; }"));
+    statusLine_->setMinimumHeight(fontMetrics().lineSpacing() * kStatusLines + 12);
+    statusLine_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return statusLine_;
+}
+
+QPushButton* CChildDialogExDemoDlg::MakeButton(const char* caption, const char* objectName) {
+    auto* button = new QPushButton(FromUtf8(caption));
+    button->setObjectName(FromUtf8(objectName));
+    // Enter in a field must never press a wizard button.
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLayout* CChildDialogExDemoDlg::BuildButtonRow() {
+    refreshButton_ = MakeButton(texts::kRefreshList, "refreshButton");
+    refreshButton_->setToolTip(FromUtf8(texts::kRefreshListHint));
+    helpButton_ = MakeButton(texts::kHelp, "helpButton");
+    aboutButton_ = MakeButton(texts::kAboutUs, "aboutButton");
+    backButton_ = MakeButton(texts::kBack, "backButton");
+    nextButton_ = MakeButton(texts::kNext, "nextButton");
+    backButton_->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    nextButton_->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
+    nextButton_->setLayoutDirection(Qt::RightToLeft);
+    for (QPushButton* button : {backButton_, nextButton_}) {
+        button->setMinimumWidth(96);
+    }
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 8, 0, 0);
+    row->addWidget(refreshButton_);
+    row->addWidget(helpButton_);
+    row->addWidget(aboutButton_);
+    row->addStretch();
+    row->addWidget(backButton_);
+    row->addWidget(nextButton_);
+    return row;
+}
+
+void CChildDialogExDemoDlg::ConnectControls() {
+    connect(nextButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnNext);
+    connect(backButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnBack);
+    connect(helpButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnHelp);
+    connect(aboutButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnAbout);
+    connect(header_->aboutAction, &QAction::triggered, this, &CChildDialogExDemoDlg::OnAbout);
+    connect(refreshButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnRefreshList);
+    connect(addImageButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnAddDiskImage);
+    connect(rawCriteria_->browseButton, &QPushButton::clicked, this,
+            &CChildDialogExDemoDlg::OnBrowse);
+    connect(rawCriteria_->thoroughBox, &QCheckBox::toggled, this,
+            [this](bool ticked) { run_.thoroughSearch = ticked; });
+    connect(rawCriteria_->destinationField, &QLineEdit::textEdited, this,
+            [this](const QString& folder) { run_.destinationFolder = folder.toStdString(); });
+    connect(diskPage_, &DiskPagePanel::ModeChosen, this, &CChildDialogExDemoDlg::OnModeChosen);
+    connect(diskTree_, &mytreectrl::ItemClicked, this, &CChildDialogExDemoDlg::OnDiskTreeClicked);
+    // Choosing a disk with the keyboard works like a click.
+    connect(diskTree_, &mytreectrl::ItemKeySelected, this,
+            &CChildDialogExDemoDlg::OnDiskTreeClicked);
+}
+
+void CChildDialogExDemoDlg::Initialise() {
+    SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
+    run_.searchMode = SearchMode::Raw;
+    diskPage_->CheckMode(run_.searchMode);
+    AttachStartupImages();
+    RunInventory();
+    ResetDiskChoice();
+    run_.workingFolder = QDir::tempPath().toStdString();
+    workingFolderField_->setText(QString::fromStdString(run_.workingFolder));
+    SetStatusText(texts::kSelectDiskStatus);
+    rawCriteria_->thoroughExplanation->setText(FromUtf8(texts::kThoroughExplanation));
+}
+
+void CChildDialogExDemoDlg::AttachStartupImages() {
+    for (const std::string& image : env_.images) {
+        if (const auto refusal = AttachImage(run_, image)) {
+            ShowMessage(*refusal, MessageIcon::Error);
+        }
+    }
+}
+
+void CChildDialogExDemoDlg::RunInventory() {
+    if (run_.diskTree) {
+        run_.diskTree->RemoveChildren(run_.diskTree->TopItem());
+    }
+    RefreshInventory(run_, *env_.disks, store_, *reporter_);
+    if (diskTree_->Tree() != run_.diskTree.get()) {
+        diskTree_->SetTree(run_.diskTree.get());
+    }
+}
+
+// No disk is chosen after the list is made again: disk numbers may have moved, and Next must
+// never act on a disk the user did not pick from the list as it stands now.
+void CChildDialogExDemoDlg::ResetDiskChoice() {
+    run_.detailsList.Clear();
+    ReloadDetailsList();
+    diskTree_->lastClickedText = " ";
+    if (run_.diskTree) {
+        run_.diskTree->Select(kNoItem);
+    }
+    diskPage_->ClearModes();
+    diskPage_->SetModesEnabled(false, false, false);
+    diskPage_->hide();
+    nextButton_->setEnabled(false);
+}
+
+void CChildDialogExDemoDlg::OnRefreshList() {
+    RunInventory();
+    ResetDiskChoice();
+}
+
+void CChildDialogExDemoDlg::OnAddDiskImage() {
+    const QString image = env_.dialogs->ChooseDiskImage(this);
+    if (image.isEmpty()) {
+        return;
+    }
+    if (const auto refusal = AttachImage(run_, image.toStdString())) {
+        ShowMessage(*refusal, MessageIcon::Error);
+        return;
+    }
+    OnRefreshList();
+}
+
+void CChildDialogExDemoDlg::OnDiskTreeClicked(TreeItem item) {
+    if (run_.stage != WizardStage::DiskPage || !run_.diskTree || item == kNoItem) {
+        return;
+    }
+    TreeModel& tree = *run_.diskTree;
+    const std::string& text = tree.Text(item);
+    if (text.empty()) {
+        tree.Select(tree.TopItem());
+        return;
+    }
+    if (text == kMyComputer) {
+        return;
+    }
+    SelectDiskItem(item);
+}
+
+void CChildDialogExDemoDlg::SelectDiskItem(TreeItem item) {
+    TreeModel& tree = *run_.diskTree;
+    const std::string text = tree.Text(item);
+    run_.selectedDiskKey = text;
+    tree.Select(item);
+    diskPage_->show();
+    if (text != kFloppyItemText) {
+        run_.selectedDiskKey = DiskKeyOfItemText(text);
+        run_.selectedDiskNumber = DiskNumberOfKey(run_.selectedDiskKey);
+        if (text != diskTree_->lastClickedText) {
+            ShowDiskDetails(run_, *env_.disks, run_.selectedDiskNumber);
+            ReloadDetailsList();
+        }
+        diskTree_->lastClickedText = text;
+        diskPage_->SetModesEnabled(true, true, true);
+    } else {
+        run_.detailsList.Clear();
+        ReloadDetailsList();
+        diskPage_->SetModesEnabled(true, false, false);
+    }
+    diskPage_->CheckMode(run_.searchMode);
+    // With no mode chosen (after the floppy reset) Next waits for one.
+    nextButton_->setEnabled(run_.searchMode != SearchMode::None);
+}
+
+void CChildDialogExDemoDlg::OnModeChosen(SearchMode mode) {
+    run_.searchMode = mode;
+    nextButton_->setEnabled(true);
+}
+
+void CChildDialogExDemoDlg::SetStatusText(const std::string& text) {
+    run_.statusText = text;
+    statusLine_->setText(QString::fromStdString(text));
+}
+
+void CChildDialogExDemoDlg::ShowMessage(const std::string& text, MessageIcon icon) {
+    env_.messages->ShowMessage(QString::fromStdString(text), icon);
+}
+
+void CChildDialogExDemoDlg::SetDetailsColumns(
+    const std::vector<std::pair<std::string, int>>& columns) {
+    std::vector<std::string> names;
+    for (const auto& column : columns) {
+        names.push_back(column.first);
+    }
+    run_.detailsList.SetColumns(names);
+    ReloadDetailsList();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        detailsList_->header()->resizeSection(static_cast<int>(i), columns[i].second);
+    }
+}
+
+void CChildDialogExDemoDlg::ReloadDetailsList() {
+    // A reset keeps the header's section sizes as long as the column count stays.
+    detailsModel_->Reload();
+}
+
+void CChildDialogExDemoDlg::ShowSelectedDiskCard() {
+    QString card = QStringLiteral("<b>%1</b><br><br>").arg(FromUtf8(kChosenDiskCaption));
+    if (run_.diskTree) {
+        card +=
+            QString::fromStdString(run_.diskTree->Text(run_.diskTree->Selected())).toHtmlEscaped();
+    }
+    if (!run_.shownDisk.model.empty()) {
+        card += QStringLiteral("<br>%1").arg(
+            QString::fromStdString(run_.shownDisk.model).toHtmlEscaped());
+    }
+    if (!run_.shownDisk.capacityText.empty()) {
+        card += QStringLiteral("<br>%1, %2 sectors")
+                    .arg(QString::fromStdString(run_.shownDisk.capacityText),
+                         QString::fromStdString(run_.shownDisk.totalSectorsText));
+    }
+    selectedDiskCard_->setText(card);
+}
+
+QString CChildDialogExDemoDlg::SelectedDevicePath() const {
+    if (run_.FloppySelected()) {
+        return QString::fromStdString(run_.floppyPath);
+    }
+    if (run_.selectedDiskNumber >= run_.physicalDriveTable.size()) {
+        return {};
+    }
+    return QString::fromStdString(run_.physicalDriveTable[run_.selectedDiskNumber]);
+}
+
+void CChildDialogExDemoDlg::OnHelp() {
+    const QString guide = QDir(env_.programFolder).filePath(FromUtf8(texts::kHelpFile));
+    if (!QFileInfo(guide).isFile()) {
+        return;
+    }
+    env_.shell->Open(QUrl::fromLocalFile(guide));
+}
+
+void CChildDialogExDemoDlg::OnAbout() {
+    env_.dialogs->ShowAbout(this);
+}
+
+void CChildDialogExDemoDlg::OnBrowse() {
+    env_.dialogs->ShowDestinationNotice(this);
+    const QString folder = env_.dialogs->ChooseDestinationFolder(this);
+    run_.destinationFolder = folder.toStdString();
+    rawCriteria_->destinationField->setText(folder);
+}
+
+void CChildDialogExDemoDlg::reject() {
+    if (!env_.messages->AskYesNo(FromUtf8(texts::kExitQuestion))) {
+        return;
+    }
+    // Workers are told to stop where they stand; nobody waits for them.
+    run_.scanStop.request_stop();
+    run_.secondPhaseStop.request_stop();
+    run_.partitionSearchStop.request_stop();
+    if (!env_.exitAddress.isEmpty()) {
+        env_.shell->Open(QUrl(env_.exitAddress));
+    }
+    accept();
+}
+
+}  // namespace lumarest

@@ -1,0 +1,37 @@
+#include "ui/text_table_model.h"
+
+namespace lumarest {
+
+TextTableModel::TextTableModel(const TextTable& table, QObject* parent)
+    : QAbstractTableModel(parent), table_(table) {}
+
+void TextTableModel::Reload() {
+    beginResetModel();
+    endResetModel();
+}
+
+int TextTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(table_.RowCount());
+}
+
+int TextTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(table_.ColumnCount());
+}
+
+QVariant TextTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
+        return {};
+    }
+    return QString::fromStdString(table_.Cell(static_cast<std::size_t>(index.row()),
+                                              static_cast<std::size_t>(index.column())));
+}
+
+QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        static_cast<std::size_t>(section) >= table_.ColumnCount()) {
+        return {};
+    }
+    return QString::fromStdString(table_.ColumnNames()[static_cast<std::size_t>(section)]);
+}
+
+}  // namespace lumarest

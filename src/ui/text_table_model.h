@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include "core/text_table.h"
+
+namespace lumarest {
+
+// Shows a lumarest::TextTable (the details list, the file list) to a Qt view. The engines
+// fill the table; Reload() tells the view after they have.
+class TextTableModel : public QAbstractTableModel {
+    Q_OBJECT
+
+  public:
+    explicit TextTableModel(const TextTable& table, QObject* parent = nullptr);
+
+    void Reload();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+  private:
+    const TextTable& table_;
+};
+
+}  // namespace lumarest

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <unordered_map>
+#include <vector>
+
+#include "core/tree_model.h"
+
+namespace lumarest {
+
+// Shows a lumarest::TreeModel to Qt views. The model keeps its own copy of the tree's shape,
+// updated from the tree's notifications, so a view never sees rows that are half inserted or
+// half removed. Changes made on another thread are carried to this model's thread first.
+class TreeItemModel : public QAbstractItemModel, public TreeObserver {
+    Q_OBJECT
+
+  public:
+    explicit TreeItemModel(TreeModel& tree, QObject* parent = nullptr);
+    ~TreeItemModel() override;
+
+    TreeModel& Tree() const { return tree_; }
+    TreeItem ItemOf(const QModelIndex& index) const;
+    QModelIndex IndexOf(TreeItem item) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    void ItemInserted(TreeItem item) override;
+    void ItemRemoving(TreeItem item) override;
+    void ItemChanged(TreeItem item) override;
+    void SelectionChanged(TreeItem item) override;
+    void ChildrenReordered(TreeItem parent) override;
+
+  signals:
+    // The tree's own expanded flag or selection changed; the view follows.
+    void ExpansionChanged(const QModelIndex& index, bool expanded);
+    void CurrentItemChanged(const QModelIndex& index);
+
+  private:
+    template <typename Change>
+    void OnModelThread(Change change);
+    void Rebuild();
+    void AddShape(TreeItem item);
+    void ForgetShape(TreeItem item);
+    void Renumber(TreeItem parent);
+
+    TreeModel& tree_;
+    std::unordered_map<TreeItem, std::vector<TreeItem>> children_;
+    std::unordered_map<TreeItem, TreeItem> parentOf_;
+    std::unordered_map<TreeItem, int> rowOf_;
+};
+
+}  // namespace lumarest
