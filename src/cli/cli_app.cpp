@@ -48,10 +48,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     app.require_subcommand(1);
     std::vector<std::string> images;
     bool json = false;
-    app.add_option("--image", images, "Attach a raw disk image (dd, img, bin, raw) read-only; repeatable")
+    app.add_option("--image", images,
+                   "Attach a raw disk image (dd, img, bin, raw) read-only; repeatable")
         ->type_name("PATH");
     app.add_flag("--json", json, "Write the result as one JSON document on stdout");
-    CLI::App* disks = app.add_subcommand("disks", "List the disks and attached images with their details");
+    CLI::App* disks =
+        app.add_subcommand("disks", "List the disks and attached images with their details");
     disks->fallthrough();
 
     // CLI11 parses the arguments back to front from a vector.
@@ -65,7 +67,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << app.help("", CLI::AppFormatMode::All);
         return kExitOk;
     } catch (const CLI::ParseError& error) {
-        err << "lumarest-cli: error: " << error.what() << "\n" << "Run 'lumarest-cli --help' for usage.\n";
+        err << "lumarest-cli: error: " << error.what() << "\n"
+            << "Run 'lumarest-cli --help' for usage.\n";
         return kExitBadInput;
     }
 

@@ -36,8 +36,8 @@ void CliReporter::SetProgress(ProgressBar, int position, const std::string& text
     constexpr int kWidth = 40;
     const int filled = position * kWidth / 100;
     err_ << '\r' << '[' << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] " << text << position << '%'
-         << std::flush;
+         << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] " << text << position
+         << '%' << std::flush;
     progressLineOpen_ = true;
 }
 
@@ -51,7 +51,8 @@ void CliReporter::ShowProgress(ProgressBar, bool visible) {
 void CliReporter::ShowMessage(const std::string& text, MessageIcon icon) {
     EndProgressLine();
     ++messages_;
-    err_ << (icon == MessageIcon::Error ? "lumarest-cli: error: " : "lumarest-cli: ") << text << '\n';
+    err_ << (icon == MessageIcon::Error ? "lumarest-cli: error: " : "lumarest-cli: ") << text
+         << '\n';
 }
 
 bool CliReporter::AskYesNo(const std::string& text) {

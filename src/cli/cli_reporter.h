@@ -10,7 +10,7 @@ namespace lumarest {
 // Reports of the engines on the command line: status lines and messages on stderr, a progress
 // bar when stderr is a terminal. Questions are answered No: nobody is there to say Yes.
 class CliReporter : public Reporter {
-public:
+  public:
     CliReporter(std::ostream& err, bool terminal);
 
     void SetStatusText(const std::string& text) override;
@@ -26,7 +26,7 @@ public:
 
     int MessageCount() const { return messages_; }
 
-private:
+  private:
     void EndProgressLine();
     std::ostream& err_;
     bool terminal_;

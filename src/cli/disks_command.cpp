@@ -38,8 +38,9 @@ std::vector<ListedDisk> CollectDisks(CliContext& context) {
         listed.push_back(std::move(entry));
     }
     // The disk list shows its items sorted by their text.
-    std::stable_sort(listed.begin(), listed.end(),
-                     [](const ListedDisk& a, const ListedDisk& b) { return a.itemText < b.itemText; });
+    std::stable_sort(listed.begin(), listed.end(), [](const ListedDisk& a, const ListedDisk& b) {
+        return a.itemText < b.itemText;
+    });
     return listed;
 }
 
@@ -75,16 +76,23 @@ Json DiskJson(const ListedDisk& disk) {
     };
 }
 
+void PrintRow(std::ostream& out, const std::string& caption, const std::string& value) {
+    constexpr std::size_t kCaptionWidth = 28;
+    out << "  " << caption
+        << std::string(kCaptionWidth - std::min(kCaptionWidth - 1, caption.size()), ' ') << value
+        << '\n';
+}
+
 void PrintDisk(std::ostream& out, const ListedDisk& disk) {
     const DiskProperties& p = disk.properties;
     out << "Disk " << p.index << "  " << disk.itemText << '\n';
-    out << "  Device path        : " << p.devicePath << '\n';
-    out << "  Total sectors      : " << p.totalSectors << '\n';
+    PrintRow(out, "Device path :", p.devicePath);
+    PrintRow(out, "Total sectors :", std::to_string(p.totalSectors));
     for (const auto& [caption, value] : disk.details) {
-        out << "  " << caption << ' ' << value << '\n';
+        PrintRow(out, caption, value);
     }
     if (!disk.readProblem.empty()) {
-        out << "  Not readable       : " << disk.readProblem << '\n';
+        PrintRow(out, "Not readable :", disk.readProblem);
     }
 }
 
@@ -101,7 +109,8 @@ int RunDisksCommand(CliContext& context) {
         }
         Json document = {{"disks", list}};
         if (floppy) {
-            document["floppy"] = {{"item", kFloppyItemText}, {"devicePath", context.run.floppyPath}};
+            document["floppy"] = {{"item", kFloppyItemText},
+                                  {"devicePath", context.run.floppyPath}};
         }
         out << document.dump(2) << '\n';
         return kExitOk;

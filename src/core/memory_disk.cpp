@@ -8,7 +8,9 @@ namespace lumarest {
 MemoryDisk::MemoryDisk(std::vector<std::uint8_t> bytes, std::string name)
     : bytes_(std::move(bytes)), name_(std::move(name)) {}
 
-std::uint64_t MemoryDisk::TotalSectors() const { return (bytes_.size() + kSectorSize - 1) / kSectorSize; }
+std::uint64_t MemoryDisk::TotalSectors() const {
+    return (bytes_.size() + kSectorSize - 1) / kSectorSize;
+}
 
 int MemoryDisk::ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) {
     ++readCalls_;

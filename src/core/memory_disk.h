@@ -12,7 +12,7 @@ namespace lumarest {
 // A disk held in memory, for tests and fuzzing. Sectors can be marked unreadable; reads past
 // the end fail like a real device, with the readable part filled and the rest zeroed.
 class MemoryDisk : public SectorSource {
-public:
+  public:
     explicit MemoryDisk(std::vector<std::uint8_t> bytes, std::string name = "memory disk");
 
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override;
@@ -23,7 +23,7 @@ public:
     std::vector<std::uint8_t>& Bytes() { return bytes_; }
     std::uint64_t ReadCalls() const { return readCalls_; }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
     std::string name_;
     std::set<std::uint64_t> unreadable_;

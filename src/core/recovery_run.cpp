@@ -21,7 +21,8 @@ RecoveryRun::RecoveryRun()
 
 bool RecoveryRun::FloppySelected() const {
     return selectedDiskKey.size() >= kFloppyMark.size() &&
-           std::string_view(selectedDiskKey).substr(selectedDiskKey.size() - kFloppyMark.size()) == kFloppyMark;
+           std::string_view(selectedDiskKey).substr(selectedDiskKey.size() - kFloppyMark.size()) ==
+               kFloppyMark;
 }
 
 void RecoveryRun::ClearEntryTables() {

@@ -36,10 +36,10 @@ struct SelectedPartition {
 
 // What the disk inventory leaves behind for the disk whose details were shown last.
 struct ShownDisk {
-    std::int32_t diskMaximum = 0;      // total sectors as 32-bit value, for the slider
+    std::int32_t diskMaximum = 0;  // total sectors as 32-bit value, for the slider
     std::uint64_t totalSectors = 0;
     std::string totalSectorsText;
-    std::string capacityText;          // "%ld MB"
+    std::string capacityText;  // "%ld MB"
     std::string model;
     std::string cylinders;
     std::string heads;

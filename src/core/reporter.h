@@ -13,10 +13,17 @@ enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class ProgressBar { MainScan, PartitionSearch, TreeLoading };
 
 // The statistics panel: caption/value pairs shown while a search runs.
-enum class Statistic { Drive, SectorRange, FileSystem, Criteria, DirectoriesFound, BootSectorsFound };
+enum class Statistic {
+    Drive,
+    SectorRange,
+    FileSystem,
+    Criteria,
+    DirectoriesFound,
+    BootSectorsFound
+};
 
 struct CarvedFile {
-    std::string name;       // "GNLM00001.jpg"
+    std::string name;            // "GNLM00001.jpg"
     std::uint64_t position = 0;  // order of arrival, from 0
     std::uint64_t bytes = 0;
     std::uint64_t firstSector = 0;
@@ -27,7 +34,7 @@ struct CarvedFile {
 // Everything an engine shows goes through here. The window carries each call to its own
 // thread and waits; the command line prints to stderr; tests record the calls.
 class Reporter {
-public:
+  public:
     virtual ~Reporter() = default;
 
     virtual void SetStatusText(const std::string& text) = 0;
@@ -47,7 +54,7 @@ public:
 
 // Swallows every report: for runs nobody watches.
 class NullReporter : public Reporter {
-public:
+  public:
     void SetStatusText(const std::string&) override {}
     void SetStatisticCaption(Statistic, const std::string&) override {}
     void SetStatisticValue(Statistic, const std::string&) override {}

@@ -6,8 +6,12 @@ namespace lumarest {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
@@ -64,7 +68,11 @@ bool IsTextNumber(std::string_view text) {
     return i > firstDigit && i == text.size();
 }
 
-std::string NumberText(std::int64_t value) { return std::to_string(value); }
-std::string NumberText(std::uint64_t value) { return std::to_string(value); }
+std::string NumberText(std::int64_t value) {
+    return std::to_string(value);
+}
+std::string NumberText(std::uint64_t value) {
+    return std::to_string(value);
+}
 
 }  // namespace lumarest

@@ -19,7 +19,11 @@ bool IsTextNumber(std::string_view text);
 
 std::string NumberText(std::int64_t value);
 std::string NumberText(std::uint64_t value);
-inline std::string NumberText(std::int32_t value) { return NumberText(static_cast<std::int64_t>(value)); }
-inline std::string NumberText(std::uint32_t value) { return NumberText(static_cast<std::uint64_t>(value)); }
+inline std::string NumberText(std::int32_t value) {
+    return NumberText(static_cast<std::int64_t>(value));
+}
+inline std::string NumberText(std::uint32_t value) {
+    return NumberText(static_cast<std::uint64_t>(value));
+}
 
 }  // namespace lumarest

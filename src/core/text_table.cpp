@@ -31,7 +31,8 @@ std::optional<std::uint32_t> ReadHexCell(std::string_view text) {
             return std::nullopt;
         }
         // Too large for 32 bits reads as the largest value, and stays there.
-        value = std::min<std::uint64_t>(value * 16 + static_cast<std::uint64_t>(digit), 0xFFFFFFFFull);
+        value =
+            std::min<std::uint64_t>(value * 16 + static_cast<std::uint64_t>(digit), 0xFFFFFFFFull);
     }
     return static_cast<std::uint32_t>(value);
 }
@@ -47,8 +48,8 @@ std::optional<double> ReadNumberCell(std::string_view text) {
         text.remove_prefix(1);
     }
     double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                              std::chars_format::fixed);
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
     if (error != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
     }
@@ -74,7 +75,8 @@ int MonthFromName(std::string_view name) {
     for (int m = 0; m < 12; ++m) {
         bool same = true;
         for (std::size_t i = 0; i < 3; ++i) {
-            const char upper = (name[i] >= 'a' && name[i] <= 'z') ? static_cast<char>(name[i] - 32) : name[i];
+            const char upper =
+                (name[i] >= 'a' && name[i] <= 'z') ? static_cast<char>(name[i] - 32) : name[i];
             same = same && upper == kMonths[m][i];
         }
         if (same) {
@@ -268,7 +270,8 @@ void TextTable::SortByColumn(std::size_t column) {
                 --right;
             }
             if (left <= right) {
-                std::swap(rows_[static_cast<std::size_t>(left)], rows_[static_cast<std::size_t>(right)]);
+                std::swap(rows_[static_cast<std::size_t>(left)],
+                          rows_[static_cast<std::size_t>(right)]);
                 ++left;
                 --right;
             }

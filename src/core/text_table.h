@@ -11,7 +11,7 @@ namespace lumarest {
 // A table of text rows in named columns: the entry tables, the hidden work tables, the file
 // list and the details list. Numbers are written as decimal text and parsed back on read.
 class TextTable {
-public:
+  public:
     TextTable() = default;
     explicit TextTable(std::vector<std::string> columnNames);
 
@@ -46,7 +46,7 @@ public:
     // quicksort; rows with equal keys end in no particular order.
     void SortByColumn(std::size_t column);
 
-private:
+  private:
     std::vector<std::string> columns_;
     std::vector<std::vector<std::string>> rows_;
 };

@@ -76,9 +76,13 @@ void TreeModel::RemoveChildren(TreeItem item) {
     }
 }
 
-void TreeModel::Clear() { RemoveChildren(kNoItem); }
+void TreeModel::Clear() {
+    RemoveChildren(kNoItem);
+}
 
-bool TreeModel::Exists(TreeItem item) const { return Find(item) != nullptr; }
+bool TreeModel::Exists(TreeItem item) const {
+    return Find(item) != nullptr;
+}
 
 TreeItem TreeModel::TopItem() const {
     return nodes_[0].children.empty() ? kNoItem : nodes_[0].children.front();

@@ -15,7 +15,7 @@ enum class ExpandAction { Expand, Collapse };
 
 // What a view of the tree needs to hear. Calls arrive on the thread that changed the tree.
 class TreeObserver {
-public:
+  public:
     virtual ~TreeObserver() = default;
     virtual void ItemInserted(TreeItem item) = 0;
     virtual void ItemRemoving(TreeItem item) = 0;
@@ -27,7 +27,7 @@ public:
 // One left-panel tree as plain data: items with text, images, check state and children in
 // order. Expanding or collapsing calls the expansion handler at once, on the calling thread.
 class TreeModel {
-public:
+  public:
     using ExpansionHandler = std::function<void(TreeItem, ExpandAction)>;
 
     TreeItem InsertItem(TreeItem parent, std::string text, int image, int selectedImage);
@@ -64,7 +64,7 @@ public:
     void SetExpansionHandler(ExpansionHandler handler) { expansionHandler_ = std::move(handler); }
     void SetObserver(TreeObserver* observer) { observer_ = observer; }
 
-private:
+  private:
     struct Node {
         bool alive = false;
         TreeItem parent = kNoItem;

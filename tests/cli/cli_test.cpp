@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = fs::path(LUMAREST_FIXTURE_DIR) / "cli_test" /
                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -86,11 +86,13 @@ TEST_F(CliTest, ListsAttachedImagesAsJsonWithTheFourteenDetails) {
 TEST_F(CliTest, RefusesImagesThatCannotBeRead) {
     const std::string empty = MakeImage("empty.img", 0);
     fs::create_directories(folder_ / "a folder");
-    for (const std::string& bad : {(folder_ / "missing.img").string(), empty, (folder_ / "a folder").string()}) {
+    for (const std::string& bad :
+         {(folder_ / "missing.img").string(), empty, (folder_ / "a folder").string()}) {
         EXPECT_EQ(Run({"disks", "--json", "--image", bad}), kExitBadInput) << bad;
         EXPECT_TRUE(out_.str().empty()) << "nothing on stdout when the command fails";
         EXPECT_NE(err_.str().find("lumarest-cli: error: "), std::string::npos);
-        EXPECT_NE(err_.str().find(fs::path(bad).filename().string()), std::string::npos) << err_.str();
+        EXPECT_NE(err_.str().find(fs::path(bad).filename().string()), std::string::npos)
+            << err_.str();
     }
 }
 
@@ -124,8 +126,8 @@ TEST_F(CliTest, TheProgramPrintsOneJsonDocumentAndFailsWithStatusTwo) {
     }
     EXPECT_TRUE(found);
 
-    const std::string failing = config + "'" + program + "' disks --image '" + (folder_ / "nope.img").string() +
-                                "' >/dev/null 2>&1";
+    const std::string failing = config + "'" + program + "' disks --image '" +
+                                (folder_ / "nope.img").string() + "' >/dev/null 2>&1";
     const int status = std::system(failing.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 2);
     EXPECT_TRUE(guard.Unchanged());

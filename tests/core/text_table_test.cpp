@@ -33,10 +33,10 @@ TEST(CompareCells, DecimalTextOrdersByValueUpToEightDigits) {
 }
 
 TEST(CompareCells, FallsBackThroughNumbersDatesAndText) {
-    EXPECT_LT(CompareCells("-5", "3"), 0);          // not hex: decimal numbers
-    EXPECT_LT(CompareCells("2.5%", "10%"), 0);      // percentages
+    EXPECT_LT(CompareCells("-5", "3"), 0);      // not hex: decimal numbers
+    EXPECT_LT(CompareCells("2.5%", "10%"), 0);  // percentages
     EXPECT_LT(CompareCells("5-MAR-2009", "12-JAN-2010"), 0);
-    EXPECT_LT(CompareCells("9:5:0", "10:0:0"), 0);  // times without leading zeros
+    EXPECT_LT(CompareCells("9:5:0", "10:0:0"), 0);   // times without leading zeros
     EXPECT_LT(CompareCells("Photos", "photos"), 0);  // plain text, character by character
     EXPECT_EQ(CompareCells("", ""), 0);
 }
@@ -59,8 +59,9 @@ TEST(TextTable, SortsTheEntryTableBySelfWithTheOrphanLast) {
 TEST(TextTable, SortKeepsEveryRowWhateverTheKeys) {
     // Mixed kinds of cells make the comparison intransitive; the sort must still only permute.
     std::mt19937 random(7);
-    const std::vector<std::string> pool = {"", "0", "10", "ff", "x", "1.5", "1.5%", "5-MAR-2009",
-                                           "9:5:0", "-1", "4294967295", "abc", "A", "10:00"};
+    const std::vector<std::string> pool = {"",           "0",    "10",         "ff",    "x",
+                                           "1.5",        "1.5%", "5-MAR-2009", "9:5:0", "-1",
+                                           "4294967295", "abc",  "A",          "10:00"};
     for (int round = 0; round < 200; ++round) {
         std::vector<std::string> cells(random() % 40);
         for (auto& cell : cells) {

@@ -65,7 +65,8 @@ std::string RealImage(const std::string& name) {
     if (!fs::exists(unpacked)) {
         fs::create_directories(unpacked.parent_path());
         const fs::path partial = unpacked.string() + ".part";
-        const std::string command = "gzip -dc '" + packed.string() + "' > '" + partial.string() + "'";
+        const std::string command =
+            "gzip -dc '" + packed.string() + "' > '" + partial.string() + "'";
         if (std::system(command.c_str()) != 0) {
             return {};
         }

@@ -7,12 +7,12 @@ namespace lumarest::testing {
 // Remembers an image file's size, time and SHA-256 when made, and tells whether anything of
 // it changed: every test that reads an image checks it is untouched afterwards.
 class ImageGuard {
-public:
+  public:
     explicit ImageGuard(std::string path);
     bool Unchanged() const;
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::string digest_;
     long long size_ = -1;

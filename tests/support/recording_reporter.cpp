@@ -23,12 +23,17 @@ void RecordingReporter::SetStatisticValue(Statistic which, const std::string& va
     Record("value " + std::to_string(static_cast<int>(which)) + ": " + value);
 }
 
-void RecordingReporter::ShowStatistics(bool visible) { Record(visible ? "statistics shown" : "statistics hidden"); }
+void RecordingReporter::ShowStatistics(bool visible) {
+    Record(visible ? "statistics shown" : "statistics hidden");
+}
 
-void RecordingReporter::SetPhaseLabel(const std::string& text) { Record("phase: " + text); }
+void RecordingReporter::SetPhaseLabel(const std::string& text) {
+    Record("phase: " + text);
+}
 
 void RecordingReporter::SetProgress(ProgressBar bar, int position, const std::string& text) {
-    Record("progress " + std::to_string(static_cast<int>(bar)) + ": " + std::to_string(position) + " " + text);
+    Record("progress " + std::to_string(static_cast<int>(bar)) + ": " + std::to_string(position) +
+           " " + text);
 }
 
 void RecordingReporter::ShowProgress(ProgressBar bar, bool visible) {

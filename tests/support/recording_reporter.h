@@ -10,7 +10,7 @@ namespace lumarest::testing {
 
 // Records every report as one line of text, so tests can check what a user would have seen.
 class RecordingReporter : public Reporter {
-public:
+  public:
     void SetStatusText(const std::string& text) override;
     void SetStatisticCaption(Statistic which, const std::string& caption) override;
     void SetStatisticValue(Statistic which, const std::string& value) override;
@@ -30,7 +30,7 @@ public:
     std::vector<CarvedFile> CarvedFiles() const;
     std::string LastStatus() const;
 
-private:
+  private:
     void Record(std::string line);
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
