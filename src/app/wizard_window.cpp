@@ -105,6 +105,7 @@ void CChildDialogExDemoDlg::BuildWindow() {
     auto* body = new QVBoxLayout;
     body->setContentsMargins(12, 10, 12, 10);
     body->addLayout(content, 1);
+    body->addSpacing(8);
     body->addWidget(BuildStatusLine());
     body->addLayout(BuildButtonRow());
 
@@ -171,6 +172,7 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     detailsList_->setRootIsDecorated(false);
     detailsList_->setAlternatingRowColors(true);
     detailsList_->setUniformRowHeights(true);
+    detailsList_->header()->setStretchLastSection(false);
     detailsList_->setSelectionMode(QAbstractItemView::SingleSelection);
     detailsList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     detailsModel_ = std::make_unique<TextTableModel>(run_.detailsList);
@@ -241,6 +243,7 @@ QLayout* CChildDialogExDemoDlg::BuildButtonRow() {
 
     auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 8, 0, 0);
+    row->setSpacing(8);
     row->addWidget(refreshButton_);
     row->addWidget(helpButton_);
     row->addWidget(aboutButton_);
@@ -273,6 +276,7 @@ void CChildDialogExDemoDlg::ConnectControls() {
 
 void CChildDialogExDemoDlg::Initialise() {
     SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
+    backButton_->setEnabled(false);
     run_.searchMode = SearchMode::Raw;
     diskPage_->CheckMode(run_.searchMode);
     AttachStartupImages();
@@ -311,7 +315,8 @@ void CChildDialogExDemoDlg::ResetDiskChoice() {
     if (run_.diskTree) {
         run_.diskTree->Select(kNoItem);
     }
-    diskPage_->ClearModes();
+    // The buttons always show the mode in force; they come back with the next choice of disk.
+    diskPage_->CheckMode(run_.searchMode);
     diskPage_->SetModesEnabled(false, false, false);
     diskPage_->hide();
     nextButton_->setEnabled(false);

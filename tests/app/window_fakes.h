@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QString>
+#include <QThread>
+#include <QUrl>
+#include <string>
+#include <vector>
+
+#include "app/message_presenter.h"
+#include "app/shell_opener.h"
+#include "app/wizard_dialogs.h"
+#include "disk/disk_inventory.h"
+
+namespace lumarest::testing {
+
+// Answers every box as the test says and remembers what the user would have read.
+class ScriptedMessages : public MessagePresenter {
+  public:
+    struct Shown {
+        QString text;
+        MessageIcon icon;
+        QThread* thread;
+    };
+    void ShowMessage(const QString& text, MessageIcon icon) override {
+        shown.push_back({text, icon, QThread::currentThread()});
+    }
+    bool AskYesNo(const QString& text) override {
+        questions.push_back(text);
+        askedOn = QThread::currentThread();
+        return answer;
+    }
+
+    std::vector<Shown> shown;
+    std::vector<QString> questions;
+    QThread* askedOn = nullptr;
+    bool answer = false;
+};
+
+class RecordingShell : public ShellOpener {
+  public:
+    bool Open(const QUrl& url) override {
+        opened.push_back(url);
+        return true;
+    }
+    std::vector<QUrl> opened;
+};
+
+class FakeDialogs : public WizardDialogs {
+  public:
+    void ShowAbout(QWidget*) override { ++abouts; }
+    void ShowDestinationNotice(QWidget*) override { ++notices; }
+    QString ChooseDestinationFolder(QWidget*) override {
+        folderAskedAfterNotice = notices > 0;
+        return folder;
+    }
+    QString ChooseDiskImage(QWidget*) override { return image; }
+
+    int abouts = 0;
+    int notices = 0;
+    bool folderAskedAfterNotice = false;
+    QString folder;
+    QString image;
+};
+
+// A machine with made-up disks, so the tests never depend on this machine's own.
+class FakeDisks : public DiskEnumerator {
+  public:
+    std::vector<DiskProperties> ListDisks(const RecoveryRun&) override { return disks; }
+    bool HasFloppy() const override { return floppy; }
+
+    static DiskProperties Disk(std::uint32_t index, std::string mediaType, std::string model,
+                               std::uint64_t totalSectors, std::string devicePath) {
+        DiskProperties disk;
+        disk.index = index;
+        disk.mediaType = std::move(mediaType);
+        disk.model = std::move(model);
+        disk.interfaceType = "USB";
+        disk.totalSectors = totalSectors;
+        disk.totalHeads = 255;
+        disk.sectorsPerTrack = 63;
+        disk.totalCylinders = totalSectors / (255 * 63);
+        disk.bytesPerSector = 512;
+        disk.deviceId = devicePath;
+        disk.devicePath = std::move(devicePath);
+        return disk;
+    }
+
+    std::vector<DiskProperties> disks;
+    bool floppy = false;
+};
+
+}  // namespace lumarest::testing
