@@ -134,6 +134,9 @@ void RefreshInventory(RecoveryRun& run, DiskEnumerator& disks, ParameterStore& s
         tree.SetData(item, disk.index);
         StoreDiskValues(store, disk);
     }
+    if (const std::string floppyPath = disks.FloppyPath(); !floppyPath.empty()) {
+        run.floppyPath = floppyPath;
+    }
     if (disks.HasFloppy()) {
         tree.InsertItem(top, kFloppyItemText, kDiskItemImage, kDiskItemImage);
     }

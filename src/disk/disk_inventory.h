@@ -40,6 +40,8 @@ class DiskEnumerator {
     virtual std::vector<DiskProperties> ListDisks(const RecoveryRun& run) = 0;
     // True when the floppy drive exists (its item reads 1.44" Floppy).
     virtual bool HasFloppy() const = 0;
+    // The floppy drive's device, or an empty text to keep the run's own.
+    virtual std::string FloppyPath() const { return {}; }
 };
 
 class SystemDiskEnumerator : public DiskEnumerator {
@@ -49,6 +51,7 @@ class SystemDiskEnumerator : public DiskEnumerator {
                                   std::string floppyPath = "/dev/fd0");
     std::vector<DiskProperties> ListDisks(const RecoveryRun& run) override;
     bool HasFloppy() const override;
+    std::string FloppyPath() const override { return floppyPath_; }
 
   private:
     std::string sysBlockRoot_;

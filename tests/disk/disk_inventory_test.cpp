@@ -274,6 +274,7 @@ TEST_F(InventoryTest, RefreshListsTheDisksUnderMyComputerSortedByText) {
                          "1.44\" Floppy", "Disk image file (Disk4)",
                          "Fixed hard disk media (Disk0)", "Fixed hard disk media (Disk1)",
                          "Fixed hard disk media (Disk3)", "Removable Media (Disk2)"}));
+    EXPECT_EQ(run.floppyPath, floppy);
     EXPECT_EQ(run.physicalDriveTable[2], "/dev/sda");
     EXPECT_EQ(run.physicalDriveTable[4], image);
     EXPECT_TRUE(reporter.Messages().empty());
