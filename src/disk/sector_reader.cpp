@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "core/reporter.h"
 #include "core/sector_source.h"
@@ -101,7 +102,9 @@ int DiskNumberOfPath(const SectorReaderContext& context, const std::string& path
             return slot;
         }
     }
-    if (!path.empty() && path.back() >= '0' && path.back() <= '9') {
+    constexpr std::string_view kDriveName = "\\\\.\\PhysicalDrive";
+    if (path.size() == kDriveName.size() + 1 && path.starts_with(kDriveName) &&
+        path.back() >= '0' && path.back() <= '9') {
         return path.back() - '0';
     }
     return -1;
