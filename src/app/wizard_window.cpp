@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -289,10 +290,19 @@ void CChildDialogExDemoDlg::Initialise() {
 }
 
 void CChildDialogExDemoDlg::AttachStartupImages() {
+    std::vector<std::string> refusals;
     for (const std::string& image : env_.images) {
-        if (const auto refusal = AttachImage(run_, image)) {
-            ShowMessage(*refusal, MessageIcon::Error);
+        if (auto refusal = AttachImage(run_, image)) {
+            refusals.push_back(std::move(*refusal));
         }
+    }
+    // Told once the window is up, so the user sees what the message is about.
+    if (!refusals.empty()) {
+        QTimer::singleShot(0, this, [this, refusals] {
+            for (const std::string& refusal : refusals) {
+                ShowMessage(refusal, MessageIcon::Error);
+            }
+        });
     }
 }
 
