@@ -26,6 +26,7 @@ struct WindowReportTargets {
 
 // The window's reporter. A call from a worker is carried to the window's thread, and the
 // worker waits until the window has done it; a call on the window's thread runs at once.
+// So the window's thread must never wait for a worker: it stops workers, it does not join them.
 class WindowReporter : public Reporter {
   public:
     WindowReporter(QObject& window, WindowReportTargets targets);

@@ -375,6 +375,10 @@ void CChildDialogExDemoDlg::SelectDiskItem(TreeItem item) {
         run_.selectedDiskKey = DiskKeyOfItemText(text);
         run_.selectedDiskNumber = DiskNumberOfKey(run_.selectedDiskKey);
         if (text != diskTree_->lastClickedText) {
+            // The floppy's single column has no room for the values.
+            if (run_.detailsList.ColumnCount() != 2) {
+                SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
+            }
             ShowDiskDetails(run_, *env_.disks, run_.selectedDiskNumber);
             ReloadDetailsList();
         }

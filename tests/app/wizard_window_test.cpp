@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -408,6 +409,34 @@ class WizardWindowTest : public QObject {
         QVERIFY(guard.Unchanged());
     }
 
+    void theDemoImageWalksToBothCriteriaPagesUntouched() {
+        const std::string demo = FixtureImage("demo.img");
+        if (demo.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo);
+        QTemporaryDir noDisks;
+        WizardEnvironment environment;
+        environment.disks = std::make_unique<SystemDiskEnumerator>(
+            noDisks.path().toStdString(), noDisks.path().toStdString(), kMissingDevice);
+        environment.images = {demo};
+        Harness h = Open(std::move(environment));
+        ClickItem(h.DiskTree(), QStringLiteral("Disk image file (Disk0)"));
+        QCOMPARE(h.Run().detailsList.Cell(0, 1), std::string("demo.img"));
+        const std::uint64_t sectors = QFileInfo(QString::fromStdString(demo)).size() / 512;
+        QCOMPARE(h.Run().shownDisk.totalSectors, sectors);
+        SaveShot(h, "disk_page_demo.png");
+        h.window->OnNext();
+        QCOMPARE(h.Find<QLineEdit>("rawEndField")->text(), QString::number(sectors));
+        h.window->OnBack();
+        ClickItem(h.DiskTree(), QStringLiteral("Disk image file (Disk0)"));
+        h.Find<QRadioButton>("standardSearchButton")->click();
+        h.window->OnNext();
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QVERIFY(h.messages->shown.empty());
+        QVERIFY(guard.Unchanged());
+    }
+
     void floppyEnablesOnlyStandard() {
         auto disks = MachineDisks();
         disks->floppy = true;
@@ -421,6 +450,26 @@ class WizardWindowTest : public QObject {
         QVERIFY(h.Find<QRadioButton>("standardSearchButton")->isEnabled());
         QVERIFY(!h.Find<QRadioButton>("advanceSearchButton")->isEnabled());
         QVERIFY(!h.Find<QRadioButton>("rawSearchButton")->isEnabled());
+        QVERIFY(h.Button("nextButton")->isEnabled());
+
+        // Back from the floppy's criteria page: the disk page again, with no mode chosen.
+        h.Run().floppyPath = readableDevice_.toStdString();
+        h.window->OnNext();
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        h.window->OnBack();
+        QCOMPARE(h.Run().stage, WizardStage::DiskPage);
+        QCOMPARE(h.Run().searchMode, SearchMode::None);
+        QVERIFY(h.DiskTree()->isVisible());
+        QCOMPARE(h.Run().detailsList.ColumnNames(), std::vector<std::string>{" Disk Details"});
+        QVERIFY(h.Find<QRadioButton>("standardSearchButton")->isVisible());
+        QVERIFY(!h.Find<QRadioButton>("standardSearchButton")->isEnabled());
+        QCOMPARE(QString::fromStdString(h.Run().statusText), kSelectDiskStatus);
+
+        // A disk chosen next shows all its details; Next waits for a mode.
+        ClickItem(h.DiskTree(), kCardText);
+        QCOMPARE(h.Run().detailsList.Cell(0, 1), std::string("Card Reader"));
+        QVERIFY(!h.Button("nextButton")->isEnabled());
+        h.Find<QRadioButton>("advanceSearchButton")->click();
         QVERIFY(h.Button("nextButton")->isEnabled());
     }
 
