@@ -38,6 +38,8 @@ constexpr int kStatusLines = 3;
 const char* const kWindowTitle = "Lumarest";
 const char* const kMyComputer = "My Computer";
 const char* const kChosenDiskCaption = "Chosen disk";
+// A 1.44 MB floppy: 80 cylinders, 2 heads, 18 sectors per track.
+constexpr std::uint64_t kFloppySectors = 2880;
 
 QString FromUtf8(const char* text) {
     return QString::fromUtf8(text);
@@ -387,6 +389,12 @@ void CChildDialogExDemoDlg::SelectDiskItem(TreeItem item) {
     } else {
         run_.detailsList.Clear();
         ReloadDetailsList();
+        // The floppy has no details of its own; the pages after this one must not size it
+        // by the disk shown before.
+        run_.shownDisk = ShownDisk{};
+        run_.shownDisk.totalSectors = kFloppySectors;
+        run_.shownDisk.diskMaximum = static_cast<std::int32_t>(kFloppySectors);
+        run_.shownDisk.totalSectorsText = std::to_string(kFloppySectors);
         diskPage_->SetModesEnabled(true, false, false);
     }
     diskPage_->CheckMode(run_.searchMode);

@@ -456,6 +456,7 @@ class WizardWindowTest : public QObject {
         h.Run().floppyPath = readableDevice_.toStdString();
         h.window->OnNext();
         QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Find<QLineEdit>("rawEndField")->text(), QStringLiteral("2880"));
         h.window->OnBack();
         QCOMPARE(h.Run().stage, WizardStage::DiskPage);
         QCOMPARE(h.Run().searchMode, SearchMode::None);
