@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/partition_list.h"
 #include "core/text_table.h"
 #include "core/tree_model.h"
 
@@ -94,6 +95,13 @@ struct RecoveryRun {
     std::unique_ptr<TreeModel> partitionTree;
     std::unique_ptr<TreeModel> volumeTree;
     std::unique_ptr<TreeModel> folderTree;
+
+    // Partitions per disk number, kept for the life of the run.
+    std::array<DiskPartitionList, kDriveSlots> diskPartitionLists;
+    // Set when the last walk of a partition table listed at least one partition.
+    bool partitionsListed = false;
+    // The item of the first partition the master boot record listed; selected by default.
+    TreeItem defaultPartitionItem = kNoItem;
 
     // Counters that live as long as the run.
     std::uint32_t dirCounter = 0;
