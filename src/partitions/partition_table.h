@@ -16,9 +16,11 @@ class SectorSource;
 // run.diskPartitionLists[diskNumber], appends one item per listed partition under `diskItem`
 // of run.partitionTree ("Partition - 1 ( FAT32 )", image 1), and sets run.partitionsListed and
 // run.defaultPartitionItem. A table pointing within 0x6000 sectors of the disk's end (or past
-// it) calls `readFailureNotice` and ends the walk.
-void ListPartitions(RecoveryRun& run, SectorSource& disk, std::uint16_t diskNumber, TreeItem diskItem,
-                    const std::function<void()>& readFailureNotice);
+// it) calls `readFailureNotice` and ends the walk; so does a logical partition or extended
+// record past the end. The walk stops at 26 listed partitions and when an extended record
+// links back to one already read. With run.partitionTree null the list is still filled.
+void ListPartitions(RecoveryRun& run, SectorSource& disk, std::uint16_t diskNumber,
+                    TreeItem diskItem, const std::function<void()>& readFailureNotice);
 
 // "Partition - " + number + " ( " + file-system name + " )"
 std::string PartitionItemText(int partitionNumber, const std::string& fsName);

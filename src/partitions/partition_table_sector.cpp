@@ -1,0 +1,101 @@
+#include "partitions/partition_table_sector.h"
+
+#include <string_view>
+
+namespace lumarest {
+
+namespace {
+
+constexpr std::size_t kSignatureOffset = 510;
+constexpr std::uint8_t kSignatureLow = 0x55;
+constexpr std::uint8_t kSignatureHigh = 0xAA;
+
+constexpr std::size_t kEntryTypeOffset = 4;
+constexpr std::size_t kEntryFirstSectorOffset = 8;
+constexpr std::size_t kEntrySectorCountOffset = 12;
+
+struct BootSectorMarker {
+    std::size_t offset;
+    std::string_view text;
+    std::uint8_t type;
+};
+
+// Tested in this order; the first that matches decides.
+constexpr std::array<BootSectorMarker, 3> kBootSectorMarkers{{
+    {82, "FAT32", kTypeFat32},
+    {54, "FAT16", kTypeFat16},
+    {3, "NTFS", kTypeNtfs},
+}};
+
+bool HoldsText(ByteSpan bytes, std::size_t offset, std::string_view text) {
+    const ByteSpan field = SliceOrEmpty(bytes, offset, text.size());
+    if (field.size() != text.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (field[i] != static_cast<std::uint8_t>(text[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool HasTableSignature(ByteSpan sector) {
+    return LoadLe8(sector, kSignatureOffset) == kSignatureLow ||
+           LoadLe8(sector, kSignatureOffset + 1) == kSignatureHigh;
+}
+
+PartitionEntry ParsePartitionEntry(ByteSpan sector, int index) {
+    if (index < 0 || index >= kMbrEntries) {
+        return {};
+    }
+    const ByteSpan bytes = SliceOrEmpty(
+        sector, kTableEntriesOffset + static_cast<std::size_t>(index) * kTableEntrySize,
+        kTableEntrySize);
+    if (bytes.empty()) {
+        return {};
+    }
+    PartitionEntry entry;
+    entry.type = LoadLe8(bytes, kEntryTypeOffset).value_or(kTypeEmpty);
+    entry.firstSector = LoadLe32(bytes, kEntryFirstSectorOffset).value_or(0);
+    entry.sectorCount = LoadLe32(bytes, kEntrySectorCountOffset).value_or(0);
+    return entry;
+}
+
+std::uint8_t ApplyBootSectorMarkers(ByteSpan bootSector, std::uint8_t type) {
+    for (const BootSectorMarker& marker : kBootSectorMarkers) {
+        if (HoldsText(bootSector, marker.offset, marker.text)) {
+            return marker.type;
+        }
+    }
+    return type;
+}
+
+bool IsExtendedType(std::uint8_t type) {
+    return type == 0x05 || type == 0x0F;
+}
+
+std::optional<std::string> ListedFileSystemName(std::uint8_t type, TableKind kind) {
+    switch (type) {
+        case kTypeFat16Small:
+            if (kind == TableKind::Extended) {
+                return "FAT16";
+            }
+            return std::nullopt;
+        case 0x04:
+        case kTypeFat16:
+        case 0x0E:
+            return "FAT16";
+        case kTypeFat32:
+        case 0x0C:
+            return "FAT32";
+        case kTypeNtfs:
+            return "NTFS";
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace lumarest
