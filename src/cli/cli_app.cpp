@@ -8,6 +8,7 @@
 
 #include "cli/cli_context.h"
 #include "cli/disks_command.h"
+#include "cli/partitions_command.h"
 
 namespace lumarest {
 
@@ -55,6 +56,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CLI::App* disks =
         app.add_subcommand("disks", "List the disks and attached images with their details");
     disks->fallthrough();
+    int partitionDisk = -1;
+    CLI::App* partitions = app.add_subcommand(
+        "partitions",
+        "List a disk's FAT16, FAT32 and NTFS partitions from its partition table: number, file "
+        "system, start sector, end sector (the first sector after the partition) and item text");
+    partitions->add_option("--disk", partitionDisk, "Disk number, as 'disks' shows it")
+        ->required()
+        ->check(CLI::NonNegativeNumber);
+    partitions->fallthrough();
 
     // CLI11 parses the arguments back to front from a vector.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -84,6 +94,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (disks->parsed()) {
         return RunDisksCommand(context);
+    }
+    if (partitions->parsed()) {
+        return RunPartitionsCommand(context, partitionDisk);
     }
     return context.Fail("no command given");
 }

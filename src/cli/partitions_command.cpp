@@ -1,0 +1,126 @@
+#include "cli/partitions_command.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+
+#include "cli/cli_app.h"
+#include "cli/cli_context.h"
+#include "disk/device_sector_source.h"
+#include "partitions/partition_table.h"
+
+namespace lumarest {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int kDiskItemImage = 2;
+constexpr const char* kTableDamagedNote =
+    "The partition table points near or past the end of the disk, or could not be read; it "
+    "may be damaged.";
+
+struct ListedPartition {
+    int number = 0;
+    std::string fsName;
+    std::uint32_t startSector = 0;
+    std::uint32_t endSector = 0;
+    std::string itemText;
+};
+
+struct PartitionListing {
+    std::vector<ListedPartition> partitions;
+    bool tableDamaged = false;
+};
+
+std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {
+    RefreshInventory(context.run, *context.disks, *context.store, *context.reporter);
+    for (const DiskProperties& disk : context.disks->ListDisks(context.run)) {
+        if (static_cast<int>(disk.index) == diskNumber) {
+            return disk;
+        }
+    }
+    return std::nullopt;
+}
+
+PartitionListing WalkDisk(RecoveryRun& run, const DiskProperties& disk) {
+    PartitionListing listing;
+    const auto notice = [&listing] { listing.tableDamaged = true; };
+    SectorReaderContext reader = ReaderContextFor(run);
+    reader.readFailureNotice = notice;
+    DeviceSectorSource source(std::move(reader), disk.devicePath, disk.totalSectors);
+
+    const auto diskNumber = static_cast<std::uint16_t>(disk.index);
+    run.partitionTree = std::make_unique<TreeModel>();
+    const TreeItem diskItem = run.partitionTree->InsertItem(
+        kNoItem, "Disk " + std::to_string(diskNumber), kDiskItemImage, kDiskItemImage);
+    ListPartitions(run, source, diskNumber, diskItem, notice);
+    run.partitionTree->Expand(diskItem, ExpandAction::Expand);
+
+    const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
+    for (int i = 0; i < list.partitionCount; ++i) {
+        const PartitionRecord& record = list.partitions[static_cast<std::size_t>(i)];
+        listing.partitions.push_back({i + 1, list.fsName[static_cast<std::size_t>(i)],
+                                      record.startSector, record.endSector,
+                                      run.partitionTree->Text(record.treeItem)});
+    }
+    return listing;
+}
+
+void PrintJson(std::ostream& out, int diskNumber, const PartitionListing& listing) {
+    Json partitions = Json::array();
+    for (const ListedPartition& p : listing.partitions) {
+        partitions.push_back({{"number", p.number},
+                              {"fileSystem", p.fsName},
+                              {"startSector", p.startSector},
+                              {"endSector", p.endSector},
+                              {"item", p.itemText}});
+    }
+    const Json document = {
+        {"disk", diskNumber}, {"partitions", partitions}, {"tableDamaged", listing.tableDamaged}};
+    out << document.dump(2) << '\n';
+}
+
+std::string Column(const std::string& text, std::size_t width) {
+    return text + std::string(width - std::min(width - 1, text.size()), ' ');
+}
+
+void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listing) {
+    if (listing.partitions.empty()) {
+        out << "Disk " << diskNumber << ": no FAT16, FAT32 or NTFS partition is listed.\n";
+        return;
+    }
+    out << Column("Number", 8) << Column("File system", 13) << Column("Start sector", 14)
+        << Column("End sector", 14) << "Item\n";
+    for (const ListedPartition& p : listing.partitions) {
+        out << Column(std::to_string(p.number), 8) << Column(p.fsName, 13)
+            << Column(std::to_string(p.startSector), 14) << Column(std::to_string(p.endSector), 14)
+            << p.itemText << '\n';
+    }
+}
+
+}  // namespace
+
+int RunPartitionsCommand(CliContext& context, int diskNumber) {
+    const std::optional<DiskProperties> disk = FindDisk(context, diskNumber);
+    if (!disk) {
+        return context.Fail("there is no disk " + std::to_string(diskNumber) +
+                            "; 'lumarest-cli disks' lists the disk numbers");
+    }
+    if (const auto problem = CheckDeviceReadable(disk->devicePath)) {
+        return context.Fail(*problem);
+    }
+    const PartitionListing listing = WalkDisk(context.run, *disk);
+    if (listing.tableDamaged) {
+        *context.err << "lumarest-cli: note: " << kTableDamagedNote << '\n';
+    }
+    if (context.json) {
+        PrintJson(*context.out, diskNumber, listing);
+    } else {
+        PrintText(*context.out, diskNumber, listing);
+    }
+    return kExitOk;
+}
+
+}  // namespace lumarest
