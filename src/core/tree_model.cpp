@@ -9,6 +9,13 @@ const std::string kNoText;
 const std::vector<TreeItem> kNoChildren;
 }  // namespace
 
+TreeModel::~TreeModel() {
+    // A view may outlive the tree it showed; tell it before the items go.
+    if (observer_ != nullptr) {
+        observer_->TreeDestroyed();
+    }
+}
+
 const TreeModel::Node* TreeModel::Find(TreeItem item) const {
     if (item == kNoItem || item >= nodes_.size() || !nodes_[item].alive) {
         return nullptr;

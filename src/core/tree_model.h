@@ -22,6 +22,8 @@ class TreeObserver {
     virtual void ItemChanged(TreeItem item) = 0;
     virtual void SelectionChanged(TreeItem item) = 0;
     virtual void ChildrenReordered(TreeItem parent) = 0;
+    // The tree is going away: forget it and never call it again.
+    virtual void TreeDestroyed() {}
 };
 
 // One left-panel tree as plain data: items with text, images, check state and children in
@@ -29,6 +31,11 @@ class TreeObserver {
 class TreeModel {
   public:
     using ExpansionHandler = std::function<void(TreeItem, ExpandAction)>;
+
+    TreeModel() = default;
+    TreeModel(const TreeModel&) = delete;
+    TreeModel& operator=(const TreeModel&) = delete;
+    ~TreeModel();
 
     TreeItem InsertItem(TreeItem parent, std::string text, int image, int selectedImage);
     void RemoveItem(TreeItem item);

@@ -27,7 +27,21 @@ TreeItemModel::TreeItemModel(TreeModel& tree, QObject* parent)
 }
 
 TreeItemModel::~TreeItemModel() {
-    tree_.SetObserver(nullptr);
+    if (!treeGone_) {
+        tree_.SetObserver(nullptr);
+    }
+}
+
+void TreeItemModel::TreeDestroyed() {
+    OnModelThread([this] {
+        beginResetModel();
+        treeGone_ = true;
+        children_.clear();
+        parentOf_.clear();
+        rowOf_.clear();
+        children_[kNoItem];
+        endResetModel();
+    });
 }
 
 template <typename Change>

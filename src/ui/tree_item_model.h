@@ -34,6 +34,7 @@ class TreeItemModel : public QAbstractItemModel, public TreeObserver {
     void ItemChanged(TreeItem item) override;
     void SelectionChanged(TreeItem item) override;
     void ChildrenReordered(TreeItem parent) override;
+    void TreeDestroyed() override;
 
   signals:
     // The tree's own expanded flag or selection changed; the view follows.
@@ -49,6 +50,8 @@ class TreeItemModel : public QAbstractItemModel, public TreeObserver {
     void Renumber(TreeItem parent);
 
     TreeModel& tree_;
+    // Set once the tree is gone: the model then shows nothing and never calls it.
+    bool treeGone_ = false;
     std::unordered_map<TreeItem, std::vector<TreeItem>> children_;
     std::unordered_map<TreeItem, TreeItem> parentOf_;
     std::unordered_map<TreeItem, int> rowOf_;

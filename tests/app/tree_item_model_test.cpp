@@ -1,6 +1,7 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 #include <thread>
 
 #include "ui/mytreectrl.h"
@@ -37,6 +38,22 @@ class TreeItemModelTest : public QObject {
         QVERIFY(!model.IndexOf(child).isValid());
         tree.Clear();
         QCOMPARE(model.rowCount(), 0);
+    }
+
+    // The wizard replaces a page's tree while its view still shows the old one.
+    void aTreeDestroyedUnderItsViewLeavesAnEmptyView() {
+        auto tree = std::make_unique<TreeModel>();
+        const TreeItem top = tree->InsertItem(kNoItem, "Root", 2, 2);
+        tree->InsertItem(top, "PHOTOS", 4, 4);
+        mytreectrl view;
+        view.SetTree(tree.get());
+        QCOMPARE(view.model()->rowCount(), 1);
+        tree.reset();
+        QCOMPARE(view.model()->rowCount(), 0);
+        TreeModel replacement;
+        replacement.InsertItem(kNoItem, "Disk 0", 2, 2);
+        view.SetTree(&replacement);
+        QCOMPARE(view.model()->rowCount(), 1);
     }
 
     void checkBoxesShowTheThreeStates() {
