@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/partition_details.h"
 #include "app/wizard_texts.h"
 #include "ui/text_progress_ctrl.h"
 

@@ -17,9 +17,6 @@ class PartitionCriteriaPanel : public QWidget {
     Q_OBJECT
 
   public:
-    // Entries of the partition-type box, in order.
-    static constexpr const char* kPartitionTypes[] = {"FAT16", "FAT32", "NTFS", "UNKNOWN"};
-
     explicit PartitionCriteriaPanel(QWidget* parent = nullptr);
 
     QLabel* modeLabel = nullptr;

@@ -30,7 +30,8 @@ SearchStatisticsPanel::SearchStatisticsPanel(QWidget* parent) : QWidget(parent) 
     statistics = group;
     auto* grid = new QGridLayout(group);
     for (std::size_t i = 0; i < kStatistics; ++i) {
-        captions_[i] = new QLabel(QString::fromUtf8(kCaptions[i]));
+        captions_[i] = new QLabel;
+        SetCaption(static_cast<Statistic>(i), kCaptions[i]);
         values_[i] = new QLabel;
         values_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         grid->addWidget(captions_[i], static_cast<int>(i), 0);
@@ -66,6 +67,16 @@ SearchStatisticsPanel::SearchStatisticsPanel(QWidget* parent) : QWidget(parent) 
 
 QLabel* SearchStatisticsPanel::Caption(Statistic which) const {
     return captions_[static_cast<std::size_t>(which)];
+}
+
+void SearchStatisticsPanel::SetCaption(Statistic which, const std::string& caption) {
+    const auto i = static_cast<std::size_t>(which);
+    captionTexts_[i] = caption;
+    captions_[i]->setText(QString::fromStdString(caption).simplified());
+}
+
+const std::string& SearchStatisticsPanel::CaptionText(Statistic which) const {
+    return captionTexts_[static_cast<std::size_t>(which)];
 }
 
 QLabel* SearchStatisticsPanel::Value(Statistic which) const {

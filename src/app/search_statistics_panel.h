@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <array>
+#include <string>
 
 #include "core/reporter.h"
 
@@ -23,6 +24,10 @@ class SearchStatisticsPanel : public QWidget {
 
     QLabel* Caption(Statistic which) const;
     QLabel* Value(Statistic which) const;
+    // Captions carry tabs that lined them up in a fixed font; the grid lines them up here, so
+    // the label shows the caption with its runs of blanks made one, and keeps the text as given.
+    void SetCaption(Statistic which, const std::string& caption);
+    const std::string& CaptionText(Statistic which) const;
 
     QWidget* statistics = nullptr;  // the caption/value grid
     QLabel* phaseLabel = nullptr;
@@ -34,6 +39,7 @@ class SearchStatisticsPanel : public QWidget {
   private:
     std::array<QLabel*, kStatistics> captions_{};
     std::array<QLabel*, kStatistics> values_{};
+    std::array<std::string, kStatistics> captionTexts_;
 };
 
 }  // namespace lumarest

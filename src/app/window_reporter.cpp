@@ -32,7 +32,7 @@ void WindowReporter::SetStatusText(const std::string& text) {
 }
 
 void WindowReporter::SetStatisticCaption(Statistic which, const std::string& caption) {
-    OnWindowThread([&] { targets_.statistics->Caption(which)->setText(Text(caption)); });
+    OnWindowThread([&] { targets_.statistics->SetCaption(which, caption); });
 }
 
 void WindowReporter::SetStatisticValue(Statistic which, const std::string& value) {

@@ -5,6 +5,7 @@
 #include "app/wizard_texts.h"
 #include "ui/about_dlg.h"
 #include "ui/advance_dlg.h"
+#include "ui/msg_stand.h"
 
 namespace lumarest {
 
@@ -27,6 +28,11 @@ QString QtWizardDialogs::ChooseDiskImage(QWidget* parent) {
     return QFileDialog::getOpenFileName(parent,
                                         QString::fromUtf8(texts::kAddDiskImage).remove("..."),
                                         QString(), QString::fromUtf8(texts::kDiskImageFilters));
+}
+
+void QtWizardDialogs::ShowSearchCompleted(QWidget* parent) {
+    CMsgStand box(parent);
+    box.exec();
 }
 
 }  // namespace lumarest

@@ -17,6 +17,8 @@ class WizardDialogs {
     virtual QString ChooseDestinationFolder(QWidget* parent) = 0;
     // The chosen image file, or an empty text when cancelled.
     virtual QString ChooseDiskImage(QWidget* parent) = 0;
+    // CMsgStand: the end of a search, or a Standard search that has nothing to search.
+    virtual void ShowSearchCompleted(QWidget* parent) = 0;
 };
 
 class QtWizardDialogs : public WizardDialogs {
@@ -25,6 +27,7 @@ class QtWizardDialogs : public WizardDialogs {
     void ShowDestinationNotice(QWidget* parent) override;
     QString ChooseDestinationFolder(QWidget* parent) override;
     QString ChooseDiskImage(QWidget* parent) override;
+    void ShowSearchCompleted(QWidget* parent) override;
 };
 
 }  // namespace lumarest

@@ -8,11 +8,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeView>
+#include <optional>
 
 #include "app/disk_key.h"
 #include "app/disk_page_panel.h"
 #include "app/partition_criteria_panel.h"
+#include "app/partition_details.h"
 #include "app/raw_criteria_panel.h"
+#include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
 #include "core/text_number.h"
@@ -35,6 +38,20 @@ std::unique_ptr<TreeModel> MakeLeftPanelTree(const std::string& topText) {
 
 std::int64_t FieldNumber(const QLineEdit* field) {
     return ParseTextNumber(field->text().trimmed().toStdString());
+}
+
+// A sector number typed into a field: digits only. A negative start would reach the sector
+// reader as a sector near 2^64, so it is refused like any other text that is not a sector.
+std::optional<std::int64_t> SectorOfField(const QLineEdit* field) {
+    const std::string text = field->text().trimmed().toStdString();
+    if (!IsTextNumber(text)) {
+        return std::nullopt;
+    }
+    const std::int64_t sector = ParseTextNumber(text);
+    if (sector < 0) {
+        return std::nullopt;
+    }
+    return sector;
 }
 }  // namespace
 
@@ -119,6 +136,10 @@ void CChildDialogExDemoDlg::EnterCriteriaStage() {
         leftCaption_->setText(QString::fromUtf8(kRawLeftCaption));
         LoadSignatureLists();
     } else {
+        // A range left from another disk must never be searched on this one.
+        partitionCriteria_->startField->clear();
+        partitionCriteria_->endField->clear();
+        shownPartitionIndex_ = 0;
         CreatePartitionTrees();
         const bool standard = run_.searchMode == SearchMode::Standard;
         const char* modeText = standard ? texts::kStandardSearch : texts::kAdvanceSearch;
@@ -134,12 +155,22 @@ void CChildDialogExDemoDlg::EnterCriteriaStage() {
     run_.stage = WizardStage::Criteria;
     if (!raw && run_.partitionTree) {
         partitionTree_->setFocus();
+        SelectDefaultPartition();
     }
 }
 
 void CChildDialogExDemoDlg::CreatePartitionTrees() {
+    // A tree the partition search filled is kept.
     if (!run_.partitionTree) {
-        run_.partitionTree = MakeLeftPanelTree("Disk " + std::to_string(run_.selectedDiskNumber));
+        run_.partitionTree = std::make_unique<TreeModel>();
+        const TreeItem disk = run_.partitionTree->InsertItem(
+            kNoItem, "Disk " + std::to_string(run_.selectedDiskNumber), kImageTopItem,
+            kImageTopItem);
+        // A floppy has no partition table.
+        if (!run_.FloppySelected()) {
+            ListDiskPartitions(disk);
+        }
+        run_.partitionTree->Expand(disk, ExpandAction::Expand);
         partitionTree_->SetTree(run_.partitionTree.get());
     }
     run_.folderTree = MakeLeftPanelTree(kFolderTreeTop);
@@ -154,6 +185,9 @@ void CChildDialogExDemoDlg::DisposePartitionTree() {
     partitionTree_->SetTree(nullptr);
     partitionTree_->hide();
     run_.partitionTree.reset();
+    // Both described the tree that is gone.
+    run_.defaultPartitionItem = kNoItem;
+    run_.partitionsListed = false;
 }
 
 void CChildDialogExDemoDlg::NextFromRawCriteria() {
@@ -170,7 +204,126 @@ void CChildDialogExDemoDlg::NextFromRawCriteria() {
 }
 
 void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
-    // The partition searches arrive with their runs; until then Next stays on this page.
+    SetWizardButtonsEnabled(false);
+    const int typeEntry = partitionCriteria_->partitionTypeBox->currentIndex();
+    if (typeEntry < 0 || typeEntry >= kUnknownTypeEntry) {
+        RefuseUnknownPartitionType();
+        return;
+    }
+    const std::string fsName = kPartitionTypes[typeEntry];
+    const auto firstSector = SectorOfField(partitionCriteria_->startField);
+    if (!firstSector) {
+        RefusePartitionCriteria(texts::kStartSectorNotValid, MessageIcon::Error);
+        return;
+    }
+    const auto endSector = SectorOfField(partitionCriteria_->endField);
+    if (!endSector) {
+        RefusePartitionCriteria(texts::kEndingSectorNotValid, MessageIcon::Error);
+        return;
+    }
+    // The end field holds the first sector after the partition.
+    const std::int64_t lastSector = *endSector > 0 ? *endSector - 1 : *endSector;
+    const bool standard = run_.searchMode == SearchMode::Standard;
+    // An Advance search looks inside any range; a Standard one needs a volume to read.
+    if (standard && *firstSector >= lastSector) {
+        RefuseEmptyStandardRange();
+        return;
+    }
+
+    run_.ClearEntryTables();
+    FillSelectedPartition(fsName, *firstSector, lastSector);
+    WriteSearchStatistics();
+    if (standard) {
+        ValidatePartitionBeforeScan();
+    }
+    SetStatusText(texts::kSearchStartedStatus);
+    if (StartScanWorker()) {
+        ShowSearchStatisticsPage();
+        run_.stage = standard ? WizardStage::FolderResults : WizardStage::FoundVolumes;
+        return;
+    }
+    // No search ran: the page stays, ready for another choice.
+    SetWizardButtonsEnabled(true);
+}
+
+void CChildDialogExDemoDlg::SetWizardButtonsEnabled(bool enabled) {
+    nextButton_->setEnabled(enabled);
+    backButton_->setEnabled(enabled);
+}
+
+// Every refusal leaves the page as it was, with Next and Back ready again.
+void CChildDialogExDemoDlg::RefusePartitionCriteria(const char* message, MessageIcon icon) {
+    ShowMessage(message, icon);
+    SetWizardButtonsEnabled(true);
+}
+
+void CChildDialogExDemoDlg::RefuseUnknownPartitionType() {
+    if (run_.searchMode == SearchMode::Advance) {
+        ShowMessage(texts::kSelectPartitionType, MessageIcon::Error);
+        SetStatusText(texts::kSelectPartitionTypeStatus);
+    } else {
+        env_.dialogs->ShowSearchCompleted(this);
+        SetStatusText(texts::kSelectPartitionStatus);
+    }
+    SetWizardButtonsEnabled(true);
+}
+
+// Next stays usable too: the user may correct the fields or pick another partition.
+void CChildDialogExDemoDlg::RefuseEmptyStandardRange() {
+    env_.dialogs->ShowSearchCompleted(this);
+    SetStatusText(texts::kSelectPartitionStatus);
+    SetWizardButtonsEnabled(true);
+}
+
+void CChildDialogExDemoDlg::FillSelectedPartition(const std::string& fsName,
+                                                  std::int64_t firstSector,
+                                                  std::int64_t lastSector) {
+    SelectedPartition& partition = run_.selectedPartition;
+    partition.diskNumber = run_.selectedDiskNumber;
+    partition.partitionNo = static_cast<std::uint32_t>(shownPartitionIndex_);
+    partition.fsName = fsName;
+    partition.searchModeText = partitionCriteria_->modeLabel->text().toStdString();
+    partition.startSector = firstSector;
+    partition.endSector = lastSector;
+}
+
+void CChildDialogExDemoDlg::WriteSearchStatistics() {
+    const SelectedPartition& partition = run_.selectedPartition;
+    Reporter& report = *reporter_;
+    report.SetStatisticValue(Statistic::Drive, std::to_string(partition.diskNumber));
+    report.SetStatisticValue(
+        Statistic::SectorRange,
+        std::to_string(partition.startSector) + " to " + std::to_string(partition.endSector));
+    report.SetStatisticValue(Statistic::FileSystem, partition.fsName);
+    report.SetStatisticValue(Statistic::Criteria, partition.searchModeText);
+}
+
+// The page a running Standard or Advance search shows: the statistics in place of the
+// partition choice, and what is searched kept in the hidden DetailsList.
+void CChildDialogExDemoDlg::ShowSearchStatisticsPage() {
+    const SelectedPartition& partition = run_.selectedPartition;
+    run_.detailsList.Clear();
+    run_.detailsList.AppendRow({"Disk Number : ", std::to_string(partition.diskNumber)});
+    run_.detailsList.AppendRow({"Partiton Number : ", std::to_string(partition.partitionNo + 1)});
+    run_.detailsList.AppendRow({"Partition Type : ", partition.fsName});
+    run_.detailsList.AppendRow({"Search Range : ", std::to_string(partition.startSector) + " to " +
+                                                       std::to_string(partition.endSector)});
+    run_.detailsList.AppendRow({"Search Mode : ", partition.searchModeText});
+    ReloadDetailsList();
+    detailsList_->hide();
+    partitionTree_->hide();
+    partitionCriteria_->hide();
+    reporter_->ShowStatistics(true);
+    reporter_->ShowProgress(ProgressBar::MainScan, true);
+}
+
+void CChildDialogExDemoDlg::ValidatePartitionBeforeScan() {
+    // The boot sector of a Standard search's partition is checked here once validation arrives.
+}
+
+bool CChildDialogExDemoDlg::StartScanWorker() {
+    // The Standard and Advance scan workers start here once those searches arrive.
+    return false;
 }
 
 void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
@@ -217,6 +370,12 @@ void CChildDialogExDemoDlg::BackToDiskPage() {
     diskPage_->advanceButton->setChecked(false);
     SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
     detailsList_->show();
+    reporter_->ShowStatistics(false);
+    reporter_->ShowProgress(ProgressBar::MainScan, false);
+    run_.ClearEntryTables();
+    if (run_.selectedDiskNumber < run_.diskPartitionLists.size()) {
+        run_.diskPartitionLists[run_.selectedDiskNumber].Forget();
+    }
     DisposePartitionTree();
     diskTree_->show();
     addImageButton_->show();

@@ -19,6 +19,20 @@ inline constexpr const char* kThoroughExplanation =
 inline constexpr const char* kExitQuestion = "Do you want to exit from Lumarest?";
 inline constexpr const char* kEndBeforeStart = "End Sector should be greater than Start Sector.";
 
+inline constexpr const char* kSelectPartitionType = "Select partition type";
+inline constexpr const char* kSelectPartitionTypeStatus =
+    "Select the Partition Type from which you want to recover Data and press 'Next' button to "
+    "start searching Data. Or to select another Disk press 'Back' button.";
+inline constexpr const char* kSelectPartitionStatus =
+    "Select the partition to recover from left panel and then click on next button or use "
+    "Searching Partition for search missing partition.";
+inline constexpr const char* kStartSectorNotValid = "Start sector is not valid";
+inline constexpr const char* kEndingSectorNotValid = "Ending sector is not valid";
+inline constexpr const char* kSearchStartedStatus =
+    "You can stop searching Files and Folders by clicking on 'Stop Search' button. However, it "
+    "is strongly recommended that you should allow the software to complete the searching "
+    "Process.";
+
 inline constexpr const char* kStandardSearch = "Standard Search";
 inline constexpr const char* kAdvanceSearch = "Advance Search";
 inline constexpr const char* kRawSearch = "Raw Search";

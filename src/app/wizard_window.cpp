@@ -182,6 +182,18 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     detailsList_->setModel(detailsModel_.get());
     layout->addWidget(detailsList_, 1);
 
+    fileList_ = new QTreeView;
+    fileList_->setObjectName(QStringLiteral("FileList"));
+    fileList_->setRootIsDecorated(false);
+    fileList_->setUniformRowHeights(true);
+    fileList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fileList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fileListModel_ = std::make_unique<TextTableModel>(run_.fileList);
+    fileList_->setModel(fileListModel_.get());
+    SetFileListColumnWidths();
+    fileList_->hide();
+    layout->addWidget(fileList_, 1);
+
     diskPage_ = new DiskPagePanel;
     diskPage_->hide();
     layout->addWidget(diskPage_);
@@ -195,6 +207,7 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     layout->addWidget(partitionCriteria_);
 
     statistics_ = new SearchStatisticsPanel;
+    statistics_->setObjectName(QStringLiteral("SearchStatistics"));
     layout->addWidget(statistics_);
 
     // WorkingFolder's field is kept but never shown: the system writes no log file.
@@ -272,9 +285,13 @@ void CChildDialogExDemoDlg::ConnectControls() {
             [this](const QString& folder) { run_.destinationFolder = folder.toStdString(); });
     connect(diskPage_, &DiskPagePanel::ModeChosen, this, &CChildDialogExDemoDlg::OnModeChosen);
     connect(diskTree_, &mytreectrl::ItemClicked, this, &CChildDialogExDemoDlg::OnDiskTreeClicked);
-    // Choosing a disk with the keyboard works like a click.
+    // Choosing a disk or a partition with the keyboard works like a click.
     connect(diskTree_, &mytreectrl::ItemKeySelected, this,
             &CChildDialogExDemoDlg::OnDiskTreeClicked);
+    connect(partitionTree_, &mytreectrl::ItemClicked, this,
+            &CChildDialogExDemoDlg::OnPartitionTreeClicked);
+    connect(partitionTree_, &mytreectrl::ItemKeySelected, this,
+            &CChildDialogExDemoDlg::OnPartitionTreeClicked);
 }
 
 void CChildDialogExDemoDlg::Initialise() {
@@ -426,6 +443,20 @@ void CChildDialogExDemoDlg::SetDetailsColumns(
     ReloadDetailsList();
     for (std::size_t i = 0; i < columns.size(); ++i) {
         detailsList_->header()->resizeSection(static_cast<int>(i), columns[i].second);
+    }
+}
+
+void CChildDialogExDemoDlg::SetFileListColumnWidths() {
+    // The last three columns keep the ids of the listed items; nobody reads them on screen.
+    const int widths[] = {145, 100, 70, 100, 70};
+    QHeaderView* header = fileList_->header();
+    header->setStretchLastSection(false);
+    for (int column = 0; column < fileListModel_->columnCount(); ++column) {
+        if (column < static_cast<int>(std::size(widths))) {
+            header->resizeSection(column, widths[column]);
+        } else {
+            header->hideSection(column);
+        }
     }
 }
 

@@ -48,6 +48,14 @@ class CChildDialogExDemoDlg : public QDialog {
     Reporter& WindowReport();
     void SetStatusText(const std::string& text);
 
+    // Shows partition `index` of disk `diskNumber` on the criteria page: its range in the
+    // start and end fields, its type in the type box, its rows in DetailsList.
+    // kUnknownPartition stands for the whole disk.
+    void ShowPartitionDetails(const std::string& fsName, int index, std::uint16_t diskNumber);
+    // What the partition-table walk and the sector reader call when the table cannot be
+    // trusted or a sector cannot be read.
+    void ReadFailureNotice();
+
     // The buttons, as a click runs them.
     void OnNext();
     void OnBack();
@@ -81,6 +89,7 @@ class CChildDialogExDemoDlg : public QDialog {
     void ShowMessage(const std::string& text, MessageIcon icon);
     void SetDetailsColumns(const std::vector<std::pair<std::string, int>>& columns);
     void ReloadDetailsList();
+    void SetFileListColumnWidths();
     void ShowSelectedDiskCard();
     QString SelectedDevicePath() const;
 
@@ -94,9 +103,24 @@ class CChildDialogExDemoDlg : public QDialog {
     void BackToDiskPage();
     void ResetForFloppy();
     void CreatePartitionTrees();
+    void ListDiskPartitions(TreeItem diskItem);
+    void SelectDefaultPartition();
     void DisposePartitionTree();
+    void OnPartitionTreeClicked(TreeItem item);
+    void ShowPartitionOfItem(TreeItem item);
+    void SetWizardButtonsEnabled(bool enabled);
+    void RefusePartitionCriteria(const char* message, MessageIcon icon);
+    void RefuseUnknownPartitionType();
+    void RefuseEmptyStandardRange();
+    void FillSelectedPartition(const std::string& fsName, std::int64_t firstSector,
+                               std::int64_t lastSector);
+    void WriteSearchStatistics();
+    void ShowSearchStatisticsPage();
     // Later steps plug in here.
     void SearchPartitionsWhenNoneListed();
+    bool PartitionSearchRunning() const;
+    void ValidatePartitionBeforeScan();
+    bool StartScanWorker();
     void LoadSignatureLists();
     void StartRawSearch();
 
@@ -116,6 +140,11 @@ class CChildDialogExDemoDlg : public QDialog {
     QLabel* rightCaption_ = nullptr;
     QTreeView* detailsList_ = nullptr;
     std::unique_ptr<TextTableModel> detailsModel_;
+    // The file list of the results pages; made with its columns, shown by those pages.
+    QTreeView* fileList_ = nullptr;
+    std::unique_ptr<TextTableModel> fileListModel_;
+    // The index of the partition whose details are shown, for SelectedPartition.
+    int shownPartitionIndex_ = 0;
     DiskPagePanel* diskPage_ = nullptr;
     RawCriteriaPanel* rawCriteria_ = nullptr;
     PartitionCriteriaPanel* partitionCriteria_ = nullptr;

@@ -54,9 +54,11 @@ class FakeDialogs : public WizardDialogs {
         return folder;
     }
     QString ChooseDiskImage(QWidget*) override { return image; }
+    void ShowSearchCompleted(QWidget*) override { ++searchCompletedBoxes; }
 
     int abouts = 0;
     int notices = 0;
+    int searchCompletedBoxes = 0;
     bool folderAskedAfterNotice = false;
     QString folder;
     QString image;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDialog>
+#include <cstddef>
+
+namespace lumarest {
+
+// The box that ends a search, or refuses one that cannot start, with advice on what to try
+// when the wanted files were not found.
+class CMsgStand : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit CMsgStand(QWidget* parent = nullptr);
+
+    // The heading and the advice lines, in the order shown.
+    static const char* const kLines[];
+    static const std::size_t kLineCount;
+};
+
+}  // namespace lumarest
