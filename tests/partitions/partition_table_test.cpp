@@ -1,0 +1,342 @@
+#include "partitions/partition_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "partitions/partition_test_disks.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ImageGuard;
+using testing::PatchedImage;
+using testing::SparseDisk;
+using testing::Walk;
+using Spans = std::vector<std::string>;
+
+constexpr std::uint64_t kEntries = 446;
+constexpr std::uint64_t kEntrySize = 16;
+
+// Byte offset of a field of entry `index` of the table in `sector`.
+std::uint64_t EntryField(std::uint64_t sector, int index, int field) {
+    return sector * 512 + kEntries + kEntrySize * index + field;
+}
+
+void PutEntry(testing::SectorBytes& table, int index, std::uint8_t type, std::uint32_t first,
+              std::uint32_t count) {
+    std::uint8_t* entry = table.data() + kEntries + kEntrySize * index;
+    entry[4] = type;
+    for (int i = 0; i < 4; ++i) {
+        entry[8 + i] = static_cast<std::uint8_t>(first >> (8 * i));
+        entry[12 + i] = static_cast<std::uint8_t>(count >> (8 * i));
+    }
+    table[510] = 0x55;
+    table[511] = 0xAA;
+}
+
+class PartitionTableTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        const std::string command = "bash '" + std::string(LUMAREST_SOURCE_DIR) +
+                                    "/tests/partitions/make_partition_images.sh' '" +
+                                    Folder().string() + "' >/dev/null";
+        built_ = std::system(command.c_str()) == 0;
+    }
+
+    static fs::path Folder() { return fs::path(LUMAREST_FIXTURE_DIR) / "partitions_test"; }
+
+    std::string Own(const std::string& name) {
+        if (!built_) {
+            ADD_FAILURE() << "make_partition_images.sh failed";
+            return {};
+        }
+        return (Folder() / name).string();
+    }
+
+    std::string Shared(const std::string& name) {
+        const std::string path = testing::FixtureImage(name);
+        if (path.empty()) {
+            ADD_FAILURE() << name << " was not made: run the fixtures.make_images test first";
+        }
+        return path;
+    }
+
+    static inline bool built_ = false;
+};
+
+TEST_F(PartitionTableTest, ListsPrimaryAndLogicalPartitionsNumberedTogether) {
+    const std::string image = Shared("mbr_layout.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    PatchedImage disk(image);
+    Walk walk(disk);
+
+    EXPECT_EQ(walk.ItemTexts(),
+              (Spans{"Partition - 1 ( FAT32 )", "Partition - 2 ( FAT32 )", "Partition - 3 ( NTFS )",
+                     "Partition - 4 ( NTFS )", "Partition - 5 ( NTFS )"}));
+    // Logical starts count from their own record; the extended entry itself is not listed.
+    EXPECT_EQ(walk.Spans(), (Spans{"FAT32 2048-69632", "FAT32 69632-137216", "NTFS 139264-147456",
+                                   "NTFS 149504-157696", "NTFS 159744-167936"}));
+    EXPECT_EQ(walk.notices, 0);
+    EXPECT_TRUE(walk.run.partitionsListed);
+    const TreeItem first = walk.List().partitions[0].treeItem;
+    EXPECT_EQ(walk.run.defaultPartitionItem, first);
+    EXPECT_EQ(walk.run.partitionTree->Image(first), 1);
+    EXPECT_EQ(walk.run.partitionTree->SelectedImage(first), 1);
+    EXPECT_EQ(disk.readsOutside_, 0u);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, BootSectorNamesWinOverTypeBytes) {
+    const std::string image = Own("odd_types.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    PatchedImage disk(image);
+    Walk walk(disk);
+
+    // 0x83 holding NTFS, 0x07 holding FAT32, the logical 0x01 by its type byte; the empty
+    // primary 0x01 and the logical 0x83 are not listed.
+    EXPECT_EQ(walk.Spans(), (Spans{"NTFS 2048-18432", "FAT32 18432-88064", "FAT16 92160-94208"}));
+    EXPECT_EQ(walk.ItemTexts().back(), "Partition - 3 ( FAT16 )");
+    EXPECT_EQ(walk.notices, 0);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, PrimaryTypeOneIsListedWhenItsBootSectorNamesFat16) {
+    const std::string image = Shared("demo.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    PatchedImage disk(image);
+    disk.Patch(EntryField(0, 1, 4), 0x01);
+    Walk walk(disk);
+    EXPECT_EQ(walk.Spans(),
+              (Spans{"FAT32 2048-71680", "FAT16 71680-104448", "NTFS 104448-137216"}));
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, OneSignatureByteIsEnoughAndNoneListsNothing) {
+    const std::string image = Shared("demo.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    {
+        PatchedImage disk(image);
+        disk.Patch(510, 0x00);
+        EXPECT_EQ(Walk(disk).Count(), 3);
+    }
+    {
+        PatchedImage disk(image);
+        disk.Patch(511, 0x00);
+        EXPECT_EQ(Walk(disk).Count(), 3);
+    }
+    {
+        PatchedImage disk(image);
+        disk.Patch(510, 0x00);
+        disk.Patch(511, 0x00);
+        Walk walk(disk);
+        EXPECT_EQ(walk.Count(), 0);
+        EXPECT_FALSE(walk.run.partitionsListed);
+        EXPECT_EQ(walk.run.defaultPartitionItem, kNoItem);
+        EXPECT_EQ(walk.notices, 0);
+        EXPECT_TRUE(walk.ItemTexts().empty());
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, ZeroedTablesListNothingQuietly) {
+    const std::string zeros = Own("zeros.img");
+    const std::string demo = Shared("demo.img");
+    ASSERT_FALSE(zeros.empty());
+    ASSERT_FALSE(demo.empty());
+    ImageGuard zerosGuard(zeros);
+    ImageGuard demoGuard(demo);
+    PatchedImage blank(zeros);
+    PatchedImage wiped(demo);
+    wiped.ZeroSector(0);
+    for (SectorSource* disk : std::vector<SectorSource*>{&blank, &wiped}) {
+        Walk walk(*disk);
+        EXPECT_EQ(walk.Count(), 0) << disk->Name();
+        EXPECT_EQ(walk.notices, 0) << disk->Name();
+        EXPECT_FALSE(walk.run.partitionsListed);
+    }
+    EXPECT_TRUE(zerosGuard.Unchanged());
+    EXPECT_TRUE(demoGuard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, AnEntryNearTheDiskEndCallsTheNoticeAndEndsTheWalk) {
+    const std::string image = Own("near_end.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    PatchedImage disk(image);
+    Walk walk(disk);
+    // The NTFS entry starts 20480 sectors before the end; what came before it stays listed.
+    EXPECT_EQ(walk.Spans(), (Spans{"FAT16 2048-10240"}));
+    EXPECT_EQ(walk.notices, 1);
+    EXPECT_TRUE(walk.run.partitionsListed);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, ATruncatedImageEndsTheChainAtItsEnd) {
+    const std::string image = Own("cut_chain.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    PatchedImage disk(image);
+    Walk walk(disk);
+    // The second extended record lies past the end of the file: nothing is read there.
+    EXPECT_EQ(walk.Spans(), (Spans{"FAT16 4096-12288"}));
+    EXPECT_EQ(walk.notices, 1);
+    EXPECT_EQ(disk.readsOutside_, 0u);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, ExtendedRecordsThatLinkBackEndTheWalk) {
+    const std::string image = Shared("mbr_layout.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    {
+        // The first record's link points at itself.
+        PatchedImage disk(image);
+        disk.PatchLe32(EntryField(137216, 1, 8), 0);
+        Walk walk(disk);
+        EXPECT_EQ(walk.Count(), 3);
+        EXPECT_LT(disk.readCalls_, 20u);
+    }
+    {
+        // The last record links back to the first.
+        PatchedImage disk(image);
+        disk.Patch(EntryField(157696, 1, 4), 0x05);
+        disk.PatchLe32(EntryField(157696, 1, 8), 0);
+        Walk walk(disk);
+        EXPECT_EQ(walk.Count(), 5);
+        EXPECT_LT(disk.readCalls_, 20u);
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, StopsAtTwentySixPartitions) {
+    const std::string image = Own("many_logicals.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    PatchedImage disk(image);
+    Walk walk(disk);
+    ASSERT_EQ(walk.Count(), kMaxListedPartitions);
+    EXPECT_EQ(walk.ItemTexts().back(), "Partition - 26 ( FAT16 )");
+    EXPECT_EQ(walk.Spans()[25], "FAT16 106496-108544");
+    // No partition of the master boot record is listed: the first logical one is the default.
+    EXPECT_EQ(walk.run.defaultPartitionItem, walk.List().partitions[0].treeItem);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionTableTest, AChainOfDistinctEmptyRecordsIsBounded) {
+    SparseDisk disk(1'000'000);
+    PutEntry(disk.At(0), 0, 0x05, 1000, 900'000);
+    for (std::uint32_t i = 0; i < 5000; ++i) {
+        PutEntry(disk.At(1000 + i), 1, 0x0F, i + 1, 1);
+    }
+    Walk walk(disk);
+    EXPECT_EQ(walk.Count(), 0);
+    EXPECT_LE(disk.readCalls_, 1030u);
+    EXPECT_EQ(disk.readsOutside_, 0u);
+}
+
+TEST_F(PartitionTableTest, DisksAboveTwoToTheThirtyOneSectorsAreNotCalledDamaged) {
+    for (const std::uint64_t total : {std::uint64_t{3} << 31, (std::uint64_t{1} << 32) + 100}) {
+        SparseDisk disk(total);
+        PutEntry(disk.At(0), 0, 0x07, 2048, 409600);
+        PutEntry(disk.At(0), 1, 0x0C, 0xFFFF0000u, 0xFFFFu);
+        Walk walk(disk);
+        EXPECT_EQ(walk.Spans(), (Spans{"NTFS 2048-411648", "FAT32 4294901760-4294967295"}))
+            << total;
+        EXPECT_EQ(walk.notices, 0) << total;
+    }
+}
+
+TEST_F(PartitionTableTest, AbsurdEntriesAreListedSkippedOrRefusedWithoutLeavingTheDisk) {
+    // A primary entry at 0xFFFFFFFF is refused and ends the walk before the chain.
+    SparseDisk refused(100'000);
+    PutEntry(refused.At(0), 0, 0x0F, 2048, 0xFFFFFFFFu);
+    PutEntry(refused.At(0), 1, 0x06, 0xFFFFFFFFu, 0xFFFFFFFFu);
+    PutEntry(refused.At(2048), 0, 0x06, 4096, 100);
+    Walk walk(refused);
+    EXPECT_EQ(walk.Count(), 0);
+    EXPECT_EQ(walk.notices, 1);
+
+    // Logical starts are not held to the disk's end: one past it is listed by its type byte,
+    // without reading there; the link past the end gives zeros and the notice.
+    SparseDisk pastEnd(100'000);
+    PutEntry(pastEnd.At(0), 0, 0x0F, 2048, 90'000);
+    PutEntry(pastEnd.At(2048), 0, 0x06, 0xF0000000u, 0xFFFFFFFFu);
+    PutEntry(pastEnd.At(2048), 1, 0x05, 0x7FFFFFFFu, 1);
+    Walk listed(pastEnd);
+    EXPECT_EQ(listed.Spans(), (Spans{"FAT16 4026533888-4294967295"}));
+    EXPECT_EQ(listed.notices, 2);
+    EXPECT_EQ(pastEnd.readsOutside_, 0u);
+
+    // On a disk above 2^32 sectors a logical start beyond 32 bits cannot be held: skipped.
+    SparseDisk big(std::uint64_t{1} << 33);
+    PutEntry(big.At(0), 0, 0x0F, 0xFFFF0000u, 0x100000u);
+    PutEntry(big.At(0xFFFF0000u), 0, 0x07, 0x20000u, 100);
+    Walk beyond(big);
+    EXPECT_EQ(beyond.Count(), 0);
+    EXPECT_EQ(beyond.notices, 0);
+
+    // A disk of unknown size: the table is read, its first entry is taken as damaged.
+    SparseDisk unknown(100'000, 0);
+    PutEntry(unknown.At(0), 0, 0x0C, 2048, 100);
+    Walk unknownSize(unknown);
+    EXPECT_EQ(unknownSize.Count(), 0);
+    EXPECT_EQ(unknownSize.notices, 1);
+}
+
+TEST_F(PartitionTableTest, FillsTheListWithoutATreeAndRewritesItOnTheNextWalk) {
+    const std::string layout = Shared("mbr_layout.img");
+    const std::string demo = Shared("demo.img");
+    ASSERT_FALSE(layout.empty());
+    ASSERT_FALSE(demo.empty());
+    PatchedImage layoutDisk(layout);
+    Walk walk(layoutDisk, false);
+    EXPECT_EQ(walk.Count(), 5);
+    EXPECT_EQ(walk.List().partitions[4].treeItem, kNoItem);
+    EXPECT_TRUE(walk.run.partitionsListed);
+
+    PatchedImage demoDisk(demo);
+    walk.run.diskPartitionLists[1].partitionCount = 7;
+    ListPartitions(walk.run, demoDisk, 0, kNoItem, {});
+    EXPECT_EQ(walk.Count(), 3);
+    EXPECT_EQ(walk.List().partitions.size(), 3u);
+    EXPECT_EQ(walk.List().fsName[3], "");
+    EXPECT_EQ(walk.run.diskPartitionLists[1].partitionCount, 7);
+}
+
+TEST_F(PartitionTableTest, ListedStartsAndEndsAgreeWithMmls) {
+    if (!testing::MmlsInstalled()) {
+        GTEST_SKIP() << "mmls (The Sleuth Kit) is not installed";
+    }
+    struct Case {
+        std::string image;
+        std::size_t listed;
+    };
+    const std::vector<Case> cases = {{Shared("mbr_layout.img"), 5},
+                                     {Shared("demo.img"), 3},
+                                     {Own("odd_types.img"), 3},
+                                     {Own("near_end.img"), 1},
+                                     {Own("many_logicals.img"), 26}};
+    for (const Case& c : cases) {
+        ASSERT_FALSE(c.image.empty());
+        ImageGuard guard(c.image);
+        const auto rows = testing::RunMmls(
+            c.image, (Folder() / (fs::path(c.image).filename().string() + ".mmls.txt")).string());
+        ASSERT_FALSE(rows.empty()) << c.image;
+        PatchedImage disk(c.image);
+        Walk walk(disk);
+        EXPECT_EQ(static_cast<std::size_t>(walk.Count()), c.listed) << c.image;
+        testing::ExpectListedAsMmlsShows(walk, rows);
+        EXPECT_TRUE(guard.Unchanged()) << c.image;
+    }
+}
+
+}  // namespace
+}  // namespace lumarest
