@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "disk/disk_inventory.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One disk whose device has gone away since it was listed.
+class GoneDiskEnumerator : public DiskEnumerator {
+  public:
+    std::vector<DiskProperties> ListDisks(const RecoveryRun&) override {
+        DiskProperties disk;
+        disk.index = 0;
+        disk.model = "Gone";
+        disk.mediaType = "Removable Media";
+        disk.totalSectors = 100000;
+        disk.devicePath = "/nonexistent/lumarest-gone-disk";
+        return {disk};
+    }
+    bool HasFloppy() const override { return false; }
+};
+
+class PartitionsCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::path(LUMAREST_FIXTURE_DIR) / "partitions_command_test" /
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "sys_block");
+        environment_.makeDiskEnumerator = [root = folder_] {
+            // No machine disks: the first attached image is disk 0.
+            return std::make_unique<SystemDiskEnumerator>((root / "sys_block").string(),
+                                                          (root / "udev").string(),
+                                                          (root / "no_fd0").string());
+        };
+        environment_.parameterStorePath = (folder_ / "config" / "LMRDSK_param_E.ini").string();
+    }
+
+    std::string Fixture(const std::string& name) {
+        const std::string path = testing::FixtureImage(name);
+        if (path.empty()) {
+            ADD_FAILURE() << name << " was not made: run the fixtures.make_images test first";
+        }
+        return path;
+    }
+
+    int Run(const std::vector<std::string>& args) {
+        out_.str("");
+        err_.str("");
+        return RunCli(args, out_, err_, environment_);
+    }
+
+    fs::path folder_;
+    CliEnvironment environment_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(PartitionsCommandTest, PrintsEachListedPartitionOfTheDisk) {
+    const std::string image = Fixture("mbr_layout.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    ASSERT_EQ(Run({"--image", image, "partitions", "--disk", "0"}), kExitOk) << err_.str();
+    EXPECT_EQ(out_.str(),
+              "Number  File system  Start sector  End sector    Item\n"
+              "1       FAT32        2048          69632         Partition - 1 ( FAT32 )\n"
+              "2       FAT32        69632         137216        Partition - 2 ( FAT32 )\n"
+              "3       NTFS         139264        147456        Partition - 3 ( NTFS )\n"
+              "4       NTFS         149504        157696        Partition - 4 ( NTFS )\n"
+              "5       NTFS         159744        167936        Partition - 5 ( NTFS )\n");
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionsCommandTest, WritesOneJsonDocumentForTheSecondImage) {
+    const std::string layout = Fixture("mbr_layout.img");
+    const std::string demo = Fixture("demo.img");
+    ASSERT_FALSE(layout.empty());
+    ASSERT_FALSE(demo.empty());
+    testing::ImageGuard guard(demo);
+    ASSERT_EQ(Run({"--json", "--image", layout, "partitions", "--image", demo, "--disk", "1"}),
+              kExitOk)
+        << err_.str();
+    const auto document = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(document.at("disk"), 1);
+    EXPECT_EQ(document.at("tableDamaged"), false);
+    const auto& partitions = document.at("partitions");
+    ASSERT_EQ(partitions.size(), 3u);
+    EXPECT_EQ(partitions[1], nlohmann::json({{"number", 2},
+                                             {"fileSystem", "FAT16"},
+                                             {"startSector", 71680},
+                                             {"endSector", 104448},
+                                             {"item", "Partition - 2 ( FAT16 )"}}));
+    EXPECT_EQ(partitions[2].at("fileSystem"), "NTFS");
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionsCommandTest, SaysWhenTheTableLooksDamagedOrListsNothing) {
+    // A 1 MiB disk whose one entry starts well inside the 12 MiB margin of its end.
+    const fs::path path = folder_ / "small.img";
+    {
+        std::string bytes(1024 * 1024, '\0');
+        bytes[446 + 4] = 0x0C;
+        bytes[446 + 8] = 0x01;
+        bytes[510] = 0x55;
+        bytes[511] = static_cast<char>(0xAA);
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    testing::ImageGuard guard(path.string());
+    ASSERT_EQ(Run({"partitions", "--disk", "0", "--image", path.string()}), kExitOk);
+    EXPECT_EQ(out_.str(), "Disk 0: no FAT16, FAT32 or NTFS partition is listed.\n");
+    EXPECT_NE(err_.str().find("may be damaged"), std::string::npos) << err_.str();
+
+    ASSERT_EQ(Run({"--json", "partitions", "--disk", "0", "--image", path.string()}), kExitOk);
+    const auto document = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(document.at("tableDamaged"), true);
+    EXPECT_TRUE(document.at("partitions").empty());
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionsCommandTest, RefusesUnknownAndUnreadableDisks) {
+    EXPECT_EQ(Run({"partitions"}), kExitBadInput);
+    EXPECT_EQ(Run({"partitions", "--disk", "-1"}), kExitBadInput);
+    EXPECT_EQ(Run({"partitions", "--disk", "x"}), kExitBadInput);
+    EXPECT_EQ(Run({"partitions", "--disk", "3"}), kExitBadInput);
+    EXPECT_NE(err_.str().find("there is no disk 3"), std::string::npos) << err_.str();
+    EXPECT_TRUE(out_.str().empty());
+
+    environment_.makeDiskEnumerator = [] { return std::make_unique<GoneDiskEnumerator>(); };
+    EXPECT_EQ(Run({"--json", "partitions", "--disk", "0"}), kExitBadInput);
+    EXPECT_NE(err_.str().find("/nonexistent/lumarest-gone-disk is not there any more"),
+              std::string::npos)
+        << err_.str();
+    EXPECT_TRUE(out_.str().empty());
+}
+
+}  // namespace
+}  // namespace lumarest
