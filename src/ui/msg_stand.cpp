@@ -56,7 +56,8 @@ CMsgStand::CMsgStand(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(close);
     layout->addSpacing(6);
     layout->addLayout(buttons);
-    setFixedWidth(kWidth);
+    // Wrapped lines need the width before the box knows its height.
+    setFixedSize(kWidth, layout->totalHeightForWidth(kWidth));
 }
 
 }  // namespace lumarest

@@ -479,6 +479,7 @@ class PartitionPageTest : public QObject {
             texts[2].startsWith(QString::fromUtf8("1. Please make sure that you have also "
                                                   "enabled the ‘Thorough Scanning Algorithm’")));
         QVERIFY(texts[4].startsWith(QStringLiteral("Even if all above methods")));
+        SaveWindowShot(box, "search_completed_box.png");
     }
 };
 
