@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/cli_context.h"
+#include "cli/disk_choice.h"
 #include "cli/disks_command.h"
 #include "cli/partitions_command.h"
 
@@ -61,8 +62,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "partitions",
         "List a disk's FAT16, FAT32 and NTFS partitions from its partition table: number, file "
         "system, start sector, end sector (the first sector after the partition) and item text");
-    partitions->add_option("--disk", partitionDisk, "Disk number, as 'disks' shows it")
-        ->required()
+    partitions
+        ->add_option("--disk", partitionDisk,
+                     "Disk number, as 'disks' shows it; may be left out when exactly one --image "
+                     "is given")
         ->check(CLI::NonNegativeNumber);
     partitions->fallthrough();
 
@@ -96,6 +99,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return RunDisksCommand(context);
     }
     if (partitions->parsed()) {
+        if (partitionDisk < 0) {
+            partitionDisk = DefaultDiskNumber(context);
+        }
+        if (partitionDisk < 0) {
+            return context.Fail("--disk N is needed unless exactly one --image is given");
+        }
         return RunPartitionsCommand(context, partitionDisk);
     }
     return context.Fail("no command given");

@@ -143,5 +143,22 @@ TEST_F(PartitionsCommandTest, RefusesUnknownAndUnreadableDisks) {
     EXPECT_TRUE(out_.str().empty());
 }
 
+TEST_F(PartitionsCommandTest, TheOneAttachedImageIsTheDiskWhenNoneIsNamed) {
+    const std::string image = Fixture("mbr_layout.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    ASSERT_EQ(Run({"--image", image, "partitions", "--disk", "0"}), kExitOk) << err_.str();
+    const std::string named = out_.str();
+    ASSERT_EQ(Run({"partitions", "--image", image}), kExitOk) << err_.str();
+    EXPECT_EQ(out_.str(), named);
+    // With two images the disk must be named.
+    const std::string other = Fixture("demo.img");
+    ASSERT_FALSE(other.empty());
+    EXPECT_EQ(Run({"--image", image, "--image", other, "partitions"}), kExitBadInput);
+    EXPECT_NE(err_.str().find("--disk"), std::string::npos);
+    EXPECT_EQ(Run({"partitions"}), kExitBadInput);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 }  // namespace
 }  // namespace lumarest

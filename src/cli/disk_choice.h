@@ -1,0 +1,12 @@
+#pragma once
+
+namespace lumarest {
+
+struct CliContext;
+
+// The disk a command works on when no --disk is given: the one attached image, so
+// "lumarest-cli partitions --image card.img" needs no disk number. -1 when there is no such
+// single image.
+int DefaultDiskNumber(CliContext& context);
+
+}  // namespace lumarest
