@@ -1,0 +1,90 @@
+#include "output/picture.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace lumarest {
+
+namespace {
+
+QByteArray Borrow(std::span<const std::uint8_t> bytes) {
+    // No copy: the reader only looks at the bytes while this call runs.
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                   static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+QImage DecodePicture(std::span<const std::uint8_t> bytes, QSize wanted) {
+    if (bytes.empty()) {
+        return {};
+    }
+    QByteArray data = Borrow(bytes);
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    const QSize full = reader.size();
+    // Decoding at a size near the thumbnail is much cheaper for JPEG; never go below it, so
+    // the final scaling only shrinks.
+    if (wanted.isValid() && full.isValid() && full.width() > 2 * wanted.width() &&
+        full.height() > 2 * wanted.height() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        const int factor = std::min(full.width() / wanted.width(), full.height() / wanted.height());
+        reader.setScaledSize(QSize(full.width() / factor, full.height() / factor));
+    }
+    return reader.read();
+}
+
+QImage ThumbnailOf(std::span<const std::uint8_t> bytes, const QImage& placeholder) {
+    const QSize thumbnail(kThumbnailWidth, kThumbnailHeight);
+    QImage picture = DecodePicture(bytes, thumbnail);
+    if (picture.isNull()) {
+        picture = placeholder;
+    }
+    if (picture.size() == thumbnail) {
+        return picture;
+    }
+    return picture.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+bool DecodesAsPicture(std::span<const std::uint8_t> bytes) {
+    return !DecodePicture(bytes).isNull();
+}
+
+QImage PlaceholderPicture() {
+    constexpr int kWidth = 199;
+    constexpr int kHeight = 151;
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    image.fill(QColor(128, 128, 128));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRect scene(8, 8, kWidth - 16, kHeight - 16);
+    painter.fillRect(scene, QColor(110, 170, 230));
+    painter.setClipRect(scene);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 215, 60));
+    painter.drawEllipse(QPoint(150, 38), 14, 14);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QPoint(48, 34), 18, 9);
+    painter.drawEllipse(QPoint(64, 30), 14, 9);
+    painter.drawEllipse(QPoint(100, 46), 16, 7);
+    QPainterPath hills;
+    hills.moveTo(scene.left(), 112);
+    hills.quadTo(60, 78, 110, 104);
+    hills.quadTo(150, 84, scene.right(), 100);
+    hills.lineTo(scene.right(), scene.bottom());
+    hills.lineTo(scene.left(), scene.bottom());
+    hills.closeSubpath();
+    painter.setBrush(QColor(70, 150, 60));
+    painter.drawPath(hills);
+    painter.setBrush(QColor(110, 75, 40));
+    painter.drawRect(62, 72, 6, 24);
+    painter.setBrush(QColor(40, 110, 40));
+    painter.drawEllipse(QPoint(65, 66), 15, 15);
+    return image;
+}
+
+}  // namespace lumarest

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QImage>
+#include <cstdint>
+#include <span>
+
+namespace lumarest {
+
+inline constexpr int kThumbnailWidth = 100;
+inline constexpr int kThumbnailHeight = 80;
+
+// Decodes carved bytes with Qt's image readers, at reduced size where the format allows.
+// A null image when the bytes are not a picture any reader knows.
+QImage DecodePicture(std::span<const std::uint8_t> bytes,
+                     QSize wanted = QSize(kThumbnailWidth, kThumbnailHeight));
+
+// The 100 x 80 thumbnail of carved bytes, proportions not kept; a picture of exactly 100 x 80
+// is used unscaled; `placeholder` stands in for bytes that do not decode.
+QImage ThumbnailOf(std::span<const std::uint8_t> bytes, const QImage& placeholder);
+
+// True when the bytes decode as a picture.
+bool DecodesAsPicture(std::span<const std::uint8_t> bytes);
+
+// The placeholder picture: a landscape (a tree on green hills, a sun and clouds in a blue sky)
+// in a grey frame, drawn once per call.
+QImage PlaceholderPicture();
+
+}  // namespace lumarest
