@@ -23,12 +23,27 @@ class CarvedFileSink {
     virtual std::uint64_t ImageCount() const = 0;
 };
 
+// Passes each finished file to the reporter (the command line's listing, the window's
+// thumbnails) and counts them as pictures.
+class ReporterSink : public CarvedFileSink {
+  public:
+    explicit ReporterSink(Reporter& reporter);
+    void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override;
+    std::uint64_t ImageCount() const override { return images_; }
+
+  private:
+    Reporter& reporter_;
+    std::uint64_t images_ = 0;
+};
+
 enum class CarvingPass { General, Thorough };
 
 // One carving pass over sectors [firstSector, lastSector) in chunks of 1024 sectors, naming
 // files GNLM00001... (General) or THLM00001... (Thorough). Reports "Sectors  N of M", the
 // search-method text and progress through `reporter`; stops between sectors when `stop` is
-// requested, keeping every file already finished.
+// requested, keeping every file already finished and dropping the incomplete open one. A file
+// still open when the range ends is finished like any other. Thorough files take thumbnail
+// positions from the sink's ImageCount() on.
 void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSource& disk,
                     std::uint64_t firstSector, std::uint64_t lastSector, CarvedFileSink& sink,
                     Reporter& reporter, std::stop_token stop);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,10 +25,20 @@ inline constexpr const char* kThoroughSignatureFile = "LMXExt2Adv.dll";
 // Appends the records of one definition file to `list`. A missing file adds nothing.
 void LoadSignatureFile(const std::string& path, SignatureList& list);
 
+// Appends the records of a definition file's text: four lines a record, the value of each line
+// after its last colon, the signature line's hexadecimal pairs turned into decimal text. Lines
+// that are all blank at the end of a record add nothing.
+void ParseSignatureText(std::string_view text, SignatureList& list);
+
 // The definition file's path: the program's folder plus the file name.
 std::string SignatureFilePath(const std::string& programFolder, const char* fileName);
 
 int HexDigitValue(char c);
 int HexPairValue(std::string_view text);
+
+// The record's numbers read back from their text; text that does not parse, or a negative
+// number, reads as 0.
+std::uint64_t SizeLimitBytes(const FileType& type);
+std::uint64_t SignatureByteCount(const FileType& type);
 
 }  // namespace lumarest

@@ -19,7 +19,9 @@ enum class Statistic {
     FileSystem,
     Criteria,
     DirectoriesFound,
-    BootSectorsFound
+    BootSectorsFound,
+    SectorProgress,  // "Sectors  N of M" while a raw search runs
+    SearchMethod     // which carving pass runs
 };
 
 struct CarvedFile {

@@ -1,0 +1,140 @@
+#include "carving/carved_file_saver.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "carving/whole_disk.h"
+#include "core/reporter.h"
+
+namespace lumarest {
+namespace {
+
+constexpr const char* kSysfsRoot = "/sys";
+constexpr mode_t kSavedFileMode = 0644;
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// A carved name comes from a definition file's extension line; it must stay a plain name
+// inside the destination folder.
+std::string SafeFileName(const std::string& name) {
+    std::string safe = name;
+    for (char& c : safe) {
+        if (c == '/' || c == '\0') {
+            c = '_';
+        }
+    }
+    if (safe.empty() || safe == "." || safe == "..") {
+        safe = "_" + safe;
+    }
+    return safe;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') {
+        return folder + name;
+    }
+    return folder + "/" + name;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Writes the whole file or nothing: a half-written file would pass for a recovered one.
+int WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kSavedFileMode);
+    if (fd < 0) {
+        return errno;
+    }
+    int error = WriteAll(fd, bytes.data(), bytes.size()) ? 0 : errno;
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(path.c_str());
+    }
+    return error;
+}
+
+bool IsOnSourceDisk(const struct stat& folderInfo, const std::string& sourceDevicePath) {
+    struct stat sourceInfo {};
+    if (sourceDevicePath.empty() || ::stat(sourceDevicePath.c_str(), &sourceInfo) != 0) {
+        return false;
+    }
+    // Saving beside a disk image leaves the image alone; only a real disk can be overwritten.
+    if (!S_ISBLK(sourceInfo.st_mode)) {
+        return false;
+    }
+    return OnSameWholeDisk(major(folderInfo.st_dev), minor(folderInfo.st_dev),
+                           major(sourceInfo.st_rdev), minor(sourceInfo.st_rdev), kSysfsRoot);
+}
+
+}  // namespace
+
+std::optional<std::string> CheckDestinationFolder(const std::string& folder,
+                                                  const std::string& sourceDevicePath) {
+    if (folder.empty()) {
+        return "Please choose a destination folder for the recovered files.";
+    }
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return "The destination folder " + Quoted(folder) + " does not exist.";
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "The destination " + Quoted(folder) + " is not a folder.";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "The destination folder " + Quoted(folder) +
+               " cannot be written to. Please choose another folder.";
+    }
+    if (IsOnSourceDisk(info, sourceDevicePath)) {
+        return "The destination folder " + Quoted(folder) + " lies on the disk being searched (" +
+               sourceDevicePath +
+               "). Saving recovered files there would overwrite the files being recovered. "
+               "Please choose a folder on another disk.";
+    }
+    return std::nullopt;
+}
+
+SavingSink::SavingSink(std::string folder, CarvedFileSink& next, Reporter& reporter)
+    : folder_(std::move(folder)), next_(next), reporter_(reporter) {}
+
+void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
+    CarvedFile saved = file;
+    const std::string path = JoinPath(folder_, SafeFileName(file.name));
+    const int error = WriteFile(path, bytes);
+    if (error == 0) {
+        saved.savedPath = path;
+        ++saved_;
+    } else if (!failureReported_) {
+        // Once only: a full disk would otherwise raise a box for every file that follows.
+        failureReported_ = true;
+        reporter_.ShowMessage("Could not save " + Quoted(file.name) + " into " + Quoted(folder_) +
+                                  ": " + std::strerror(error) +
+                                  ". The search goes on; files that cannot be saved are still "
+                                  "shown.",
+                              MessageIcon::Error);
+    }
+    next_.FileFinished(saved, std::move(bytes));
+}
+
+}  // namespace lumarest
