@@ -10,6 +10,7 @@
 #include "cli/disk_choice.h"
 #include "cli/disks_command.h"
 #include "cli/partitions_command.h"
+#include "cli/raw_command.h"
 
 namespace lumarest {
 
@@ -68,6 +69,41 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                      "is given")
         ->check(CLI::NonNegativeNumber);
     partitions->fallthrough();
+    RawSearchOptions raw;
+    CLI::App* rawSearch = app.add_subcommand(
+        "raw",
+        "Carve files from a disk's raw sectors by their leading bytes and list each one: name, "
+        "first sector, bytes, extension and whether it decodes as a picture");
+    rawSearch
+        ->add_option("--disk", raw.diskNumber,
+                     "Disk number, as 'disks' shows it; may be left out when exactly one --image "
+                     "is given")
+        ->check(CLI::NonNegativeNumber);
+    CLI::Option* rawFirst =
+        rawSearch->add_option("--first", raw.firstSector, "First sector to search (default 0)")
+            ->check(CLI::NonNegativeNumber);
+    CLI::Option* rawLast =
+        rawSearch
+            ->add_option("--last", raw.lastSector,
+                         "The first sector after the search (default: the disk's sector count)")
+            ->check(CLI::NonNegativeNumber);
+    rawSearch
+        ->add_option("--partition", raw.partitionNumber,
+                     "Search the sectors of this partition, numbered as 'partitions' lists them")
+        ->check(CLI::PositiveNumber)
+        ->excludes(rawFirst)
+        ->excludes(rawLast);
+    rawSearch->add_flag("--thorough", raw.thorough,
+                        "Run the thorough scan after the general one (off unless given)");
+    bool rawNoDecode = false;
+    rawSearch->add_flag("--no-decode", rawNoDecode,
+                        "Do not check whether each file decodes as a picture (faster)");
+    rawSearch
+        ->add_option("--out", raw.outFolder,
+                     "Save every carved file in this folder as it is found; the folder must "
+                     "exist and lie on another disk")
+        ->type_name("DIR");
+    rawSearch->fallthrough();
 
     // CLI11 parses the arguments back to front from a vector.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -106,6 +142,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return context.Fail("--disk N is needed unless exactly one --image is given");
         }
         return RunPartitionsCommand(context, partitionDisk);
+    }
+    if (rawSearch->parsed()) {
+        if (raw.diskNumber < 0) {
+            raw.diskNumber = DefaultDiskNumber(context);
+        }
+        if (raw.diskNumber < 0) {
+            return context.Fail("--disk N is needed unless exactly one --image is given");
+        }
+        raw.decode = !rawNoDecode;
+        raw.signatureFolder = ProgramFolder();
+        return RunRawCommand(context, raw);
     }
     return context.Fail("no command given");
 }

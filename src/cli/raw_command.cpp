@@ -1,0 +1,248 @@
+#include "cli/raw_command.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <stop_token>
+#include <vector>
+
+#include "carving/carved_file_saver.h"
+#include "carving/carving_scan.h"
+#include "carving/signature_file.h"
+#include "cli/cli_app.h"
+#include "cli/cli_context.h"
+#include "disk/device_sector_source.h"
+#include "disk/disk_inventory.h"
+#include "output/picture.h"
+#include "partitions/partition_table.h"
+
+namespace lumarest {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The window's own refusals of a sector range.
+constexpr const char* kEndNotAfterStart = "End Sector should be greater than Start Sector.";
+constexpr const char* kEndPastDisk =
+    "The value of \u2018End Sectors\u2019 cannot be greater than the maximum number of sectors "
+    "in drive.";
+
+struct SectorRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;  // the first sector after the range
+};
+
+// A carved file as the listing shows it.
+struct CarvedRow {
+    CarvedFile file;
+    std::optional<bool> picture;  // empty when decoding was not asked for
+};
+
+// The end of the sink chain: decodes each file when asked and keeps its row for the listing.
+class ListingSink : public CarvedFileSink {
+  public:
+    explicit ListingSink(bool decode) : decode_(decode) {}
+
+    void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override {
+        CarvedRow row{file, std::nullopt};
+        if (decode_) {
+            row.picture = DecodesAsPicture(bytes);
+        }
+        rows_.push_back(std::move(row));
+    }
+    // Every carved file takes a place in the thumbnail list, pictures or not.
+    std::uint64_t ImageCount() const override { return rows_.size(); }
+    const std::vector<CarvedRow>& Rows() const { return rows_; }
+
+  private:
+    bool decode_;
+    std::vector<CarvedRow> rows_;
+};
+
+std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {
+    RefreshInventory(context.run, *context.disks, *context.store, *context.reporter);
+    for (const DiskProperties& disk : context.disks->ListDisks(context.run)) {
+        if (static_cast<int>(disk.index) == diskNumber) {
+            return disk;
+        }
+    }
+    return std::nullopt;
+}
+
+DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {
+    return DeviceSectorSource(ReaderContextFor(run), disk.devicePath, disk.totalSectors);
+}
+
+// The sectors of listed partition `number`, or the reason there is none.
+std::optional<std::string> PartitionRange(CliContext& context, const DiskProperties& disk,
+                                          int number, SectorRange& range) {
+    DeviceSectorSource source = OpenDisk(context.run, disk);
+    const auto diskNumber = static_cast<std::uint16_t>(disk.index);
+    ListPartitions(context.run, source, diskNumber, kNoItem, [] {});
+    const DiskPartitionList& list = context.run.diskPartitionLists[diskNumber];
+    if (number < 1 || number > list.partitionCount) {
+        return "disk " + std::to_string(disk.index) + " has no partition " +
+               std::to_string(number) + "; 'lumarest-cli partitions' lists its partitions";
+    }
+    const PartitionRecord& record = list.partitions[static_cast<std::size_t>(number - 1)];
+    range = {record.startSector, record.endSector};
+    return std::nullopt;
+}
+
+std::optional<std::string> ChooseRange(CliContext& context, const DiskProperties& disk,
+                                       const RawSearchOptions& options, SectorRange& range) {
+    range = {0, disk.totalSectors};
+    if (options.partitionNumber) {
+        if (auto problem = PartitionRange(context, disk, *options.partitionNumber, range)) {
+            return problem;
+        }
+    }
+    range.first = options.firstSector.value_or(range.first);
+    range.last = options.lastSector.value_or(range.last);
+    if (range.last <= range.first) {
+        return std::string(kEndNotAfterStart);
+    }
+    if (range.last > disk.totalSectors) {
+        return std::string(kEndPastDisk) + " Disk " + std::to_string(disk.index) + " has " +
+               std::to_string(disk.totalSectors) + " sectors; the range ends at sector " +
+               std::to_string(range.last) + ".";
+    }
+    return std::nullopt;
+}
+
+SignatureList LoadSignatures(const std::string& folder, const char* fileName, std::string& path) {
+    SignatureList list;
+    path = SignatureFilePath(folder, fileName);
+    LoadSignatureFile(path, list);
+    return list;
+}
+
+std::string Column(const std::string& text, std::size_t width) {
+    return text + std::string(width - std::min(width - 1, text.size()), ' ');
+}
+
+std::string PictureText(const std::optional<bool>& picture) {
+    if (!picture) {
+        return "-";
+    }
+    return *picture ? "yes" : "no";
+}
+
+void PrintText(std::ostream& out, const std::vector<CarvedRow>& rows, bool saved) {
+    if (rows.empty()) {
+        return;
+    }
+    out << Column("Name", 16) << Column("First sector", 14) << Column("Bytes", 12)
+        << Column("Type", 7) << (saved ? Column("Picture", 9) + "Saved as" : "Picture") << '\n';
+    for (const CarvedRow& row : rows) {
+        const CarvedFile& f = row.file;
+        out << Column(f.name, 16) << Column(std::to_string(f.firstSector), 14)
+            << Column(std::to_string(f.bytes), 12) << Column(f.extension, 7)
+            << (saved ? Column(PictureText(row.picture), 9) + f.savedPath
+                      : PictureText(row.picture))
+            << '\n';
+    }
+}
+
+void PrintJson(std::ostream& out, int diskNumber, const SectorRange& range, bool thorough,
+               const std::vector<CarvedRow>& rows) {
+    Json files = Json::array();
+    for (const CarvedRow& row : rows) {
+        const CarvedFile& f = row.file;
+        Json entry = {{"name", f.name},
+                      {"firstSector", f.firstSector},
+                      {"bytes", f.bytes},
+                      {"extension", f.extension},
+                      {"picture", row.picture ? Json(*row.picture) : Json(nullptr)}};
+        if (!f.savedPath.empty()) {
+            entry["savedPath"] = f.savedPath;
+        }
+        files.push_back(std::move(entry));
+    }
+    const Json document = {{"disk", diskNumber},       {"firstSector", range.first},
+                           {"lastSector", range.last}, {"thorough", thorough},
+                           {"files", files},           {"count", rows.size()}};
+    out << document.dump(2) << '\n';
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : program.parent_path().string();
+}
+
+int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
+    const std::optional<DiskProperties> disk = FindDisk(context, options.diskNumber);
+    if (!disk) {
+        return context.Fail("there is no disk " + std::to_string(options.diskNumber) +
+                            "; 'lumarest-cli disks' lists the disk numbers");
+    }
+    if (const auto problem = CheckDeviceReadable(disk->devicePath)) {
+        return context.Fail(*problem);
+    }
+    SectorRange range;
+    if (const auto problem = ChooseRange(context, *disk, options, range)) {
+        return context.Fail(*problem);
+    }
+    const bool saving = !options.outFolder.empty();
+    if (saving) {
+        if (const auto problem = CheckDestinationFolder(options.outFolder, disk->devicePath)) {
+            return context.Fail(*problem);
+        }
+    }
+    std::string generalPath;
+    const SignatureList general =
+        LoadSignatures(options.signatureFolder, kGeneralSignatureFile, generalPath);
+    if (general.empty()) {
+        return context.Fail("the signature file " + generalPath +
+                            " is missing or lists no file type, so nothing can be recognised");
+    }
+    std::string thoroughPath;
+    SignatureList thorough;
+    if (options.thorough) {
+        thorough = LoadSignatures(options.signatureFolder, kThoroughSignatureFile, thoroughPath);
+        if (thorough.empty()) {
+            *context.err << "lumarest-cli: note: the signature file " << thoroughPath
+                         << " is missing or lists no file type; the thorough scan finds nothing\n";
+        }
+    }
+
+    ListingSink listing(options.decode);
+    SavingSink saver(options.outFolder, listing, *context.reporter);
+    CarvedFileSink& sink = saving ? static_cast<CarvedFileSink&>(saver) : listing;
+    DeviceSectorSource source = OpenDisk(context.run, *disk);
+    Reporter& reporter = *context.reporter;
+    reporter.ShowProgress(ProgressBar::MainScan, true);
+    RunCarvingPass(CarvingPass::General, general, source, range.first, range.last, sink, reporter,
+                   std::stop_token{});
+    if (options.thorough && !thorough.empty()) {
+        RunCarvingPass(CarvingPass::Thorough, thorough, source, range.first, range.last, sink,
+                       reporter, std::stop_token{});
+    }
+    reporter.ShowProgress(ProgressBar::MainScan, false);
+
+    const std::vector<CarvedRow>& rows = listing.Rows();
+    if (context.json) {
+        PrintJson(*context.out, options.diskNumber, range, options.thorough, rows);
+    } else {
+        PrintText(*context.out, rows, saving);
+    }
+    *context.err << "lumarest-cli: " << rows.size() << (rows.size() == 1 ? " file" : " files")
+                 << " carved from sectors " << range.first << " to " << range.last << " of disk "
+                 << options.diskNumber;
+    if (saving) {
+        *context.err << ", " << saver.SavedCount() << " saved in " << options.outFolder;
+    }
+    *context.err << '\n';
+    if (saving && saver.SavedCount() < rows.size()) {
+        return context.Fail(std::to_string(rows.size() - saver.SavedCount()) +
+                            " carved files could not be saved in " + options.outFolder);
+    }
+    return kExitOk;
+}
+
+}  // namespace lumarest

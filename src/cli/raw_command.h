@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace lumarest {
+
+struct CliContext;
+
+// What `raw` was asked for. The range is the whole disk unless sectors or a partition are named.
+struct RawSearchOptions {
+    int diskNumber = -1;
+    std::optional<std::uint64_t> firstSector;
+    std::optional<std::uint64_t> lastSector;  // the first sector after the range
+    std::optional<int> partitionNumber;       // 1-based, as `partitions` lists them
+    bool thorough = false;
+    bool decode = true;
+    std::string outFolder;        // empty: nothing is saved
+    std::string signatureFolder;  // where the two signature files lie
+};
+
+// The folder of the running program, where the signature files are installed beside it.
+std::string ProgramFolder();
+
+// Carves files from the chosen sectors of a disk with the general signature list, then the
+// thorough one when asked, and prints one row per carved file (name, first sector, bytes,
+// extension, whether it decodes as a picture) as text or one JSON document. With an out
+// folder every file is saved there as it is finished. Exit status 2 on bad input: an unknown
+// or unreadable disk, a bad range or partition, a refused folder, no general signatures, or
+// files that could not be saved.
+int RunRawCommand(CliContext& context, const RawSearchOptions& options);
+
+}  // namespace lumarest

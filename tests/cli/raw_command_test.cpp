@@ -1,0 +1,271 @@
+#include "cli/raw_command.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "cli/cli_context.h"
+#include "disk/disk_inventory.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+constexpr std::uint64_t kDemoSectors = 139264;
+// The FAT32 and FAT16 volumes of the demo disk end here; they are the same on every build, the
+// NTFS volume after them is not.
+constexpr std::uint64_t kDemoFatEnd = 104448;
+
+std::string ReadBytes(const std::string& path, std::uint64_t offset, std::uint64_t count) {
+    std::ifstream file(path, std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(offset));
+    std::string bytes(count, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    return bytes;
+}
+
+class RawCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::path(LUMAREST_FIXTURE_DIR) / "raw_command_test" /
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "sys_block");
+        environment_.makeDiskEnumerator = [root = folder_] {
+            // No machine disks: the first attached image is disk 0.
+            return std::make_unique<SystemDiskEnumerator>((root / "sys_block").string(),
+                                                          (root / "udev").string(),
+                                                          (root / "no_fd0").string());
+        };
+        environment_.parameterStorePath = (folder_ / "config" / "LMRDSK_param_E.ini").string();
+        demo_ = testing::FixtureImage("demo.img");
+        if (demo_.empty()) {
+            FAIL() << "demo.img was not made: run the fixtures.make_images test first";
+        }
+    }
+
+    int Run(const std::vector<std::string>& args) {
+        out_.str("");
+        err_.str("");
+        return RunCli(args, out_, err_, environment_);
+    }
+
+    Json RunJson(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--json", "--image", demo_, "raw"});
+        const int status = Run(args);
+        EXPECT_EQ(status, kExitOk) << err_.str();
+        return status == kExitOk ? Json::parse(out_.str()) : Json();
+    }
+
+    fs::path folder_;
+    std::string demo_;
+    CliEnvironment environment_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(RawCommandTest, CarvesTheWholeDemoDiskIntoNumberedFiles) {
+    testing::ImageGuard guard(demo_);
+    const Json document = RunJson({});
+    ASSERT_TRUE(document.is_object());
+    EXPECT_EQ(document.at("disk"), 0);
+    EXPECT_EQ(document.at("firstSector"), 0);
+    EXPECT_EQ(document.at("lastSector"), kDemoSectors);
+    EXPECT_EQ(document.at("thorough"), false);
+    const Json& files = document.at("files");
+    EXPECT_EQ(document.at("count"), files.size());
+    ASSERT_GT(files.size(), 18u);
+    std::uint64_t previousSector = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const Json& file = files[i];
+        char name[32];
+        std::snprintf(name, sizeof name, "GNLM%05zu.", i + 1);
+        EXPECT_EQ(file.at("name"), name + file.at("extension").get<std::string>());
+        EXPECT_GT(file.at("firstSector").get<std::uint64_t>(), previousSector) << file;
+        previousSector = file.at("firstSector");
+        EXPECT_EQ(file.at("bytes").get<std::uint64_t>() % 512, 0u) << file;
+        EXPECT_FALSE(file.contains("savedPath"));
+        // Every header the general list knows starts a real picture of the common tree.
+        EXPECT_EQ(file.at("picture"), true) << file;
+    }
+
+    // Each FAT volume, in its data's order: five photos, the PNG, the GIF, the BMP, one more photo.
+    const Json fat = RunJson({"--last", std::to_string(kDemoFatEnd)});
+    std::vector<std::string> extensions;
+    for (const Json& file : fat.at("files")) {
+        extensions.push_back(file.at("extension"));
+    }
+    const std::vector<std::string> volume = {"jpg", "jpg", "jpg", "jpg", "jpg",
+                                             "png", "gif", "bmp", "jpg"};
+    std::vector<std::string> twice = volume;
+    twice.insert(twice.end(), volume.begin(), volume.end());
+    EXPECT_EQ(extensions, twice);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(RawCommandTest, SavesEachFileAsTheSectorsItWasCarvedFrom) {
+    testing::ImageGuard guard(demo_);
+    const fs::path out = folder_ / "recovered";
+    fs::create_directories(out);
+    const Json document = RunJson({"--out", out.string()});
+    ASSERT_TRUE(document.is_object());
+    const Json& files = document.at("files");
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(out), {})),
+              files.size());
+    for (const Json& file : files) {
+        const std::string saved = file.at("savedPath");
+        EXPECT_EQ(fs::path(saved).parent_path(), out);
+        EXPECT_EQ(fs::path(saved).filename(), file.at("name").get<std::string>());
+        const std::uint64_t bytes = file.at("bytes");
+        ASSERT_EQ(fs::file_size(saved), bytes) << saved;
+        EXPECT_TRUE(ReadBytes(saved, 0, bytes) ==
+                    ReadBytes(demo_, file.at("firstSector").get<std::uint64_t>() * 512, bytes))
+            << saved;
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(RawCommandTest, ListsTheSameFilesAsTextWithAHeader) {
+    testing::ImageGuard guard(demo_);
+    const Json document = RunJson({"--no-decode"});
+    ASSERT_TRUE(document.is_object());
+    for (const Json& file : document.at("files")) {
+        EXPECT_TRUE(file.at("picture").is_null());
+    }
+    ASSERT_EQ(Run({"raw", "--image", demo_}), kExitOk) << err_.str();
+    std::istringstream lines(out_.str());
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "Name            First sector  Bytes       Type   Picture");
+    const Json& first = document.at("files").at(0);
+    std::getline(lines, line);
+    std::ostringstream row;
+    row << first.at("name").get<std::string>();
+    EXPECT_EQ(line.rfind(row.str(), 0), 0u) << line;
+    EXPECT_NE(line.find(std::to_string(first.at("firstSector").get<std::uint64_t>())),
+              std::string::npos);
+    std::size_t rows = 1;
+    while (std::getline(lines, line)) {
+        ++rows;
+    }
+    EXPECT_EQ(rows, document.at("count"));
+    EXPECT_NE(err_.str().find(std::to_string(rows) + " files carved from sectors 0 to 139264"),
+              std::string::npos)
+        << err_.str();
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(RawCommandTest, TheThoroughScanFollowsOnlyWhenAsked) {
+    // A JFIF header the general list knows at sector 8; a bare quantisation-table header only
+    // the thorough list knows at sector 40.
+    const fs::path path = folder_ / "two headers.img";
+    {
+        std::string bytes(64 * 512, '\0');
+        bytes.replace(8 * 512, 4, "\xFF\xD8\xFF\xE0");
+        bytes.replace(40 * 512, 4, "\xFF\xD8\xFF\xDB");
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    testing::ImageGuard guard(path.string());
+    const auto run = [this, &path](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--json", "raw", "--image", path.string()});
+        EXPECT_EQ(Run(args), kExitOk) << err_.str();
+        return Json::parse(out_.str());
+    };
+    const Json general = run({});
+    EXPECT_EQ(general.at("thorough"), false);
+    ASSERT_EQ(general.at("count"), 1);
+    EXPECT_EQ(general.at("files")[0].at("name"), "GNLM00001.jpg");
+    EXPECT_EQ(general.at("files")[0].at("picture"), false);
+    // The general file runs on past the thorough header, which means nothing to it.
+    EXPECT_GE(general.at("files")[0].at("bytes"), 56 * 512);
+
+    const Json both = run({"--thorough"});
+    EXPECT_EQ(both.at("thorough"), true);
+    ASSERT_EQ(both.at("count"), 2);
+    EXPECT_EQ(both.at("files")[0], general.at("files")[0]);
+    EXPECT_EQ(both.at("files")[1].at("name"), "THLM00001.jpg");
+    EXPECT_EQ(both.at("files")[1].at("firstSector"), 40);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(RawCommandTest, SearchesTheSectorsOfANamedPartition) {
+    testing::ImageGuard guard(demo_);
+    const Json byPartition = RunJson({"--partition", "2"});
+    ASSERT_TRUE(byPartition.is_object());
+    EXPECT_EQ(byPartition.at("firstSector"), 71680);
+    EXPECT_EQ(byPartition.at("lastSector"), 104448);
+    const Json bySectors = RunJson({"--first", "71680", "--last", "104448"});
+    EXPECT_EQ(bySectors.at("files"), byPartition.at("files"));
+    for (const Json& file : byPartition.at("files")) {
+        EXPECT_GE(file.at("firstSector").get<std::uint64_t>(), 71680u);
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(RawCommandTest, RefusesBadRangesPartitionsAndFolders) {
+    testing::ImageGuard guard(demo_);
+    const auto refused = [this](std::vector<std::string> args, const std::string& message) {
+        args.insert(args.begin(), {"--image", demo_, "raw"});
+        EXPECT_EQ(Run(args), kExitBadInput) << message;
+        EXPECT_NE(err_.str().find(message), std::string::npos) << err_.str();
+        EXPECT_TRUE(out_.str().empty());
+    };
+    refused({"--first", "100", "--last", "100"}, "End Sector should be greater than Start Sector.");
+    refused({"--first", "139264"}, "End Sector should be greater than Start Sector.");
+    refused({"--last", "139265"},
+            "cannot be greater than the maximum number of sectors in drive. Disk 0 has 139264");
+    refused({"--first", "-5"}, "--first");
+    refused({"--partition", "4"}, "disk 0 has no partition 4");
+    refused({"--partition", "0"}, "--partition");
+    refused({"--partition", "1", "--first", "5"}, "excludes");
+    refused({"--out", (folder_ / "not there").string()}, "not there");
+    refused({"--disk", "1"}, "there is no disk 1");
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(RawCommandTest, SaysSoWhenTheSignatureFilesAreMissing) {
+    testing::ImageGuard guard(demo_);
+    CliContext context;
+    std::ostringstream out;
+    std::ostringstream err;
+    context.out = &out;
+    context.err = &err;
+    context.disks = environment_.makeDiskEnumerator();
+    context.store = std::make_unique<ParameterStore>(environment_.parameterStorePath);
+    context.reporter = std::make_unique<CliReporter>(err, false);
+    ASSERT_FALSE(AttachImage(context.run, demo_).has_value());
+    RawSearchOptions options;
+    options.diskNumber = 0;
+    options.signatureFolder = (folder_ / "empty").string();
+    EXPECT_EQ(RunRawCommand(context, options), kExitBadInput);
+    EXPECT_NE(err.str().find("LMXExt2.dll is missing or lists no file type"), std::string::npos)
+        << err.str();
+    EXPECT_TRUE(out.str().empty());
+
+    // Without the thorough file the general scan still runs, and the note says why nothing more.
+    fs::create_directories(folder_ / "general only");
+    fs::copy_file(fs::path(ProgramFolder()) / "LMXExt2.dll",
+                  folder_ / "general only" / "LMXExt2.dll");
+    options.signatureFolder = (folder_ / "general only").string();
+    options.thorough = true;
+    options.lastSector = 71680;
+    err.str("");
+    EXPECT_EQ(RunRawCommand(context, options), kExitOk) << err.str();
+    EXPECT_NE(err.str().find("LMXExt2Adv.dll is missing"), std::string::npos) << err.str();
+    EXPECT_EQ(out.str().find("THLM"), std::string::npos);
+    EXPECT_NE(out.str().find("GNLM00001"), std::string::npos);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+}  // namespace
+}  // namespace lumarest
