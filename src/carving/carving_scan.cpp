@@ -36,6 +36,19 @@ int ProgressPercent(std::uint64_t chunkStart, std::uint64_t endSector) {
     return percent > 100 ? 100 : static_cast<int>(percent);
 }
 
+// A whole chunk, also past the end of the range, but never past the end of a disk of known size:
+// sectors that do not exist would only pad the last file with zeros.
+std::uint32_t SectorsToExamine(std::uint64_t chunkStart, std::uint64_t diskSectors) {
+    if (diskSectors == 0) {
+        return kChunkSectors;
+    }
+    if (chunkStart >= diskSectors) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(kChunkSectors, diskSectors - chunkStart));
+}
+
 std::string ExtensionWithoutDot(const std::string& extension) {
     return !extension.empty() && extension.front() == '.' ? extension.substr(1) : extension;
 }
@@ -144,9 +157,13 @@ void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSou
     int shownPercent = -1;
     for (std::uint64_t chunkStart = firstSector; chunkStart < lastSector;) {
         reporter.SetStatisticValue(Statistic::SectorProgress, SectorsText(chunkStart, lastSector));
+        const std::uint32_t sectors = SectorsToExamine(chunkStart, disk.TotalSectors());
+        if (sectors == 0) {
+            break;
+        }
         // A failed read leaves zeros for the sectors it could not get; they are examined alike.
-        disk.ReadSectors(chunkStart, kChunkSectors, chunk.data());
-        for (std::uint32_t j = 0; j < kChunkSectors; ++j) {
+        disk.ReadSectors(chunkStart, sectors, chunk.data());
+        for (std::uint32_t j = 0; j < sectors; ++j) {
             // A stopped pass keeps the files already handed on; the open one is incomplete.
             if (stop.stop_requested()) {
                 return;

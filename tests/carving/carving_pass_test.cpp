@@ -136,6 +136,18 @@ TEST(CarvingPass, ExaminesWholeChunksAndFinishesTheFileOpenAtTheEnd) {
                 ::testing::ElementsAre(IsFile("GNLM00001.jpg", 1030, 995)));
 }
 
+TEST(CarvingPass, StopsAtTheEndOfTheDisk) {
+    CarvingDisk disk(1500);
+    disk.Header(1400);
+    const SignatureList list = {Type(".jpg", "10000000", "FFD8FFE0")};
+    EXPECT_THAT(Carve(list, disk.Disk(), 1024, 1500),
+                ::testing::ElementsAre(IsFile("GNLM00001.jpg", 1400, 100)));
+    EXPECT_EQ(disk.Disk().ReadCalls(), 1u);
+    // A range reaching past the disk reads nothing beyond it.
+    EXPECT_TRUE(Carve(list, disk.Disk(), 1500, 5000).empty());
+    EXPECT_EQ(disk.Disk().ReadCalls(), 1u);
+}
+
 TEST(CarvingPass, ReportsEveryChunkThroughTheStatisticsAndTheMainBar) {
     CarvingDisk disk(4096);
     RecordingReporter reporter;

@@ -1,0 +1,147 @@
+#include "carving/carved_file_saver.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "carving/collecting_sink.h"
+#include "carving/whole_disk.h"
+#include "support/recording_reporter.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CollectingSink;
+using testing::RecordingReporter;
+
+class TempFolder {
+  public:
+    TempFolder()
+        : path_(fs::temp_directory_path() /
+                ("lumarest_saver_" + std::to_string(::getpid()) + "_" + std::to_string(next_++))) {
+        fs::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code error;
+        fs::permissions(path_, fs::perms::owner_all, error);
+        fs::remove_all(path_, error);
+    }
+    const fs::path& Path() const { return path_; }
+
+  private:
+    static inline int next_ = 0;
+    fs::path path_;
+};
+
+TEST(CheckDestinationFolder, RefusesFoldersThatCannotTakeTheFiles) {
+    TempFolder temp;
+    const std::string folder = temp.Path().string();
+    EXPECT_EQ(CheckDestinationFolder(folder, "/nonexistent/disk.img"), std::nullopt);
+    EXPECT_THAT(CheckDestinationFolder("", ""),
+                ::testing::Optional(::testing::HasSubstr("choose")));
+    EXPECT_THAT(
+        CheckDestinationFolder(folder + "/missing", ""),
+        ::testing::Optional("The destination folder \"" + folder + "/missing\" does not exist."));
+    std::ofstream(temp.Path() / "file.txt") << "x";
+    EXPECT_THAT(CheckDestinationFolder(folder + "/file.txt", ""),
+                ::testing::Optional(::testing::HasSubstr("is not a folder")));
+    if (::geteuid() != 0) {
+        fs::permissions(temp.Path(), fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_THAT(CheckDestinationFolder(folder, ""),
+                    ::testing::Optional(::testing::HasSubstr("cannot be written to")));
+    }
+}
+
+TEST(CheckDestinationFolder, AllowsAFolderBesideTheImageBeingSearched) {
+    TempFolder temp;
+    const fs::path image = temp.Path() / "disk.img";
+    std::ofstream(image) << std::string(1024, '\0');
+    EXPECT_EQ(CheckDestinationFolder(temp.Path().string(), image.string()), std::nullopt);
+}
+
+// A block device tree like the kernel's: sda with partitions sda1 and sda2, sdb whole, and a
+// mapped device dm-0 over sdb1... here over sda2, so a folder on it lies on sda.
+class FakeSysfs {
+  public:
+    FakeSysfs() {
+        const fs::path root = temp_.Path();
+        Disk(root / "devices/pci/block/sda", "8:0");
+        Disk(root / "devices/pci/block/sda/sda1", "8:1", true);
+        Disk(root / "devices/pci/block/sda/sda2", "8:2", true);
+        Disk(root / "devices/pci/block/sdb", "8:16");
+        Disk(root / "devices/virtual/block/dm-0", "253:0");
+        fs::create_directories(root / "devices/virtual/block/dm-0/slaves");
+        fs::create_directory_symlink(root / "devices/pci/block/sda/sda2",
+                                     root / "devices/virtual/block/dm-0/slaves/sda2");
+        fs::create_directories(root / "dev/block");
+        Link("8:0", "devices/pci/block/sda");
+        Link("8:1", "devices/pci/block/sda/sda1");
+        Link("8:2", "devices/pci/block/sda/sda2");
+        Link("8:16", "devices/pci/block/sdb");
+        Link("253:0", "devices/virtual/block/dm-0");
+    }
+    std::string Root() const { return temp_.Path().string(); }
+
+  private:
+    void Disk(const fs::path& folder, const std::string& number, bool partition = false) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "dev") << number << "\n";
+        if (partition) {
+            std::ofstream(folder / "partition") << "1\n";
+        }
+    }
+    void Link(const std::string& number, const std::string& target) {
+        fs::create_directory_symlink(temp_.Path() / target, temp_.Path() / "dev/block" / number);
+    }
+    TempFolder temp_;
+};
+
+TEST(WholeDisk, ResolvesPartitionsAndMappedDevicesToTheirDisks) {
+    FakeSysfs sysfs;
+    EXPECT_THAT(WholeDisksOf(8, 1, sysfs.Root()), ::testing::ElementsAre("8:0"));
+    EXPECT_THAT(WholeDisksOf(8, 0, sysfs.Root()), ::testing::ElementsAre("8:0"));
+    EXPECT_THAT(WholeDisksOf(253, 0, sysfs.Root()), ::testing::ElementsAre("8:0"));
+    EXPECT_TRUE(WholeDisksOf(0, 42, sysfs.Root()).empty());  // a memory file system
+    // Searching sda: folders on its partitions or on a device mapped over them are refused.
+    EXPECT_TRUE(OnSameWholeDisk(8, 1, 8, 0, sysfs.Root()));
+    EXPECT_TRUE(OnSameWholeDisk(253, 0, 8, 0, sysfs.Root()));
+    EXPECT_TRUE(OnSameWholeDisk(8, 2, 8, 1, sysfs.Root()));
+    EXPECT_FALSE(OnSameWholeDisk(8, 16, 8, 0, sysfs.Root()));
+    EXPECT_FALSE(OnSameWholeDisk(0, 42, 8, 0, sysfs.Root()));
+}
+
+// Fails every write after the first: a full destination.
+TEST(SavingSink, WritesEachFileUnderItsNameAndReportsAFailureOnce) {
+    TempFolder temp;
+    CollectingSink shown;
+    RecordingReporter reporter;
+    SavingSink saving(temp.Path().string(), shown, reporter);
+    CarvedFile file;
+    file.name = "GNLM00001.jpg";
+    saving.FileFinished(file, std::vector<std::uint8_t>(1024, 0x5A));
+    file.name = "GNLM00002/../x.jpg";  // an extension with a slash stays inside the folder
+    saving.FileFinished(file, std::vector<std::uint8_t>(512, 1));
+    EXPECT_EQ(saving.SavedCount(), 2u);
+    EXPECT_EQ(fs::file_size(temp.Path() / "GNLM00001.jpg"), 1024u);
+    EXPECT_TRUE(fs::exists(temp.Path() / "GNLM00002_.._x.jpg"));
+    ASSERT_EQ(shown.entries.size(), 2u);
+    EXPECT_EQ(shown.entries[0].file.savedPath, (temp.Path() / "GNLM00001.jpg").string());
+    EXPECT_EQ(shown.entries[0].bytes.size(), 1024u);
+
+    SavingSink broken((temp.Path() / "gone").string(), shown, reporter);
+    file.name = "GNLM00003.jpg";
+    broken.FileFinished(file, std::vector<std::uint8_t>(512, 2));
+    broken.FileFinished(file, std::vector<std::uint8_t>(512, 2));
+    EXPECT_EQ(broken.SavedCount(), 0u);
+    EXPECT_EQ(shown.entries.size(), 4u);  // still shown, not saved
+    EXPECT_EQ(shown.entries[3].file.savedPath, "");
+    EXPECT_THAT(reporter.Messages(),
+                ::testing::ElementsAre(::testing::HasSubstr("Could not save \"GNLM00003.jpg\"")));
+}
+
+}  // namespace
+}  // namespace lumarest
