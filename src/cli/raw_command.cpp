@@ -1,15 +1,19 @@
 #include "cli/raw_command.h"
 
+#include <QLoggingCategory>
 #include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <span>
 #include <stop_token>
+#include <thread>
 #include <vector>
 
 #include "carving/carved_file_saver.h"
 #include "carving/carving_scan.h"
 #include "carving/signature_file.h"
+#include "cli/background_decoder.h"
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "disk/device_sector_source.h"
@@ -34,30 +38,51 @@ struct SectorRange {
     std::uint64_t last = 0;  // the first sector after the range
 };
 
+// Carved files waiting for their picture check; beyond this the scan waits for the decoders.
+constexpr std::size_t kMostQueuedDecodeBytes = 256u << 20;
+
 // A carved file as the listing shows it.
 struct CarvedRow {
     CarvedFile file;
     std::optional<bool> picture;  // empty when decoding was not asked for
 };
 
-// The end of the sink chain: decodes each file when asked and keeps its row for the listing.
+// The end of the sink chain: keeps each file's row for the listing and, when asked, has it
+// checked for a picture off the scan's thread.
 class ListingSink : public CarvedFileSink {
   public:
-    explicit ListingSink(bool decode) : decode_(decode) {}
+    explicit ListingSink(bool decode) {
+        if (decode) {
+            const unsigned spareCores = std::max(std::thread::hardware_concurrency(), 2u) - 1;
+            decoder_.emplace(
+                [](std::span<const std::uint8_t> bytes) { return DecodesAsPicture(bytes); },
+                spareCores, kMostQueuedDecodeBytes);
+        }
+    }
 
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override {
-        CarvedRow row{file, std::nullopt};
-        if (decode_) {
-            row.picture = DecodesAsPicture(bytes);
+        if (decoder_) {
+            decoder_->Submit(rows_.size(), std::move(bytes));
         }
-        rows_.push_back(std::move(row));
+        rows_.push_back({file, std::nullopt});
     }
     // Every carved file takes a place in the thumbnail list, pictures or not.
     std::uint64_t ImageCount() const override { return rows_.size(); }
-    const std::vector<CarvedRow>& Rows() const { return rows_; }
+
+    // The rows, once every picture check is done.
+    const std::vector<CarvedRow>& FinishedRows() {
+        if (decoder_) {
+            const std::vector<bool> pictures = decoder_->Finish();
+            for (std::size_t i = 0; i < rows_.size(); ++i) {
+                rows_[i].picture = i < pictures.size() && pictures[i];
+            }
+            decoder_.reset();
+        }
+        return rows_;
+    }
 
   private:
-    bool decode_;
+    std::optional<BackgroundDecoder> decoder_;
     std::vector<CarvedRow> rows_;
 };
 
@@ -211,6 +236,11 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
         }
     }
 
+    if (options.decode) {
+        // A carved file often runs past its picture's end; the decoder's complaints about that
+        // would drown the listing.
+        QLoggingCategory::setFilterRules("qt.gui.imageio.jpeg.warning=false");
+    }
     ListingSink listing(options.decode);
     SavingSink saver(options.outFolder, listing, *context.reporter);
     CarvedFileSink& sink = saving ? static_cast<CarvedFileSink&>(saver) : listing;
@@ -225,7 +255,7 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     }
     reporter.ShowProgress(ProgressBar::MainScan, false);
 
-    const std::vector<CarvedRow>& rows = listing.Rows();
+    const std::vector<CarvedRow>& rows = listing.FinishedRows();
     if (context.json) {
         PrintJson(*context.out, options.diskNumber, range, options.thorough, rows);
     } else {
