@@ -33,6 +33,12 @@ constexpr const char* kEndPastDisk =
     "The value of \u2018End Sectors\u2019 cannot be greater than the maximum number of sectors "
     "in drive.";
 
+constexpr const char* kGeneralPassLabel =
+    "(Currently performing Search based on: General Recovery Procedure)";
+constexpr const char* kThoroughPassLabel =
+    "(Currently performing Search based on: Thorough Scanning Algorithm)";
+constexpr const char* kCompletedText = "Completed ";
+
 struct SectorRange {
     std::uint64_t first = 0;
     std::uint64_t last = 0;  // the first sector after the range
@@ -144,6 +150,21 @@ SignatureList LoadSignatures(const std::string& folder, const char* fileName, st
     return list;
 }
 
+// One carving pass with its own bar; named when a second pass follows or went before.
+void RunPass(CarvingPass pass, const SignatureList& signatures, SectorSource& source,
+             const SectorRange& range, CarvedFileSink& sink, Reporter& reporter, bool named) {
+    if (named) {
+        reporter.SetPhaseLabel(pass == CarvingPass::General ? kGeneralPassLabel
+                                                            : kThoroughPassLabel);
+    }
+    reporter.ShowProgress(ProgressBar::MainScan, true);
+    RunCarvingPass(pass, signatures, source, range.first, range.last, sink, reporter,
+                   std::stop_token{});
+    // The pass shows the percentage at each chunk's start; the bar ends full.
+    reporter.SetProgress(ProgressBar::MainScan, 100, kCompletedText);
+    reporter.ShowProgress(ProgressBar::MainScan, false);
+}
+
 std::string Column(const std::string& text, std::size_t width) {
     return text + std::string(width - std::min(width - 1, text.size()), ' ');
 }
@@ -246,14 +267,10 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     CarvedFileSink& sink = saving ? static_cast<CarvedFileSink&>(saver) : listing;
     DeviceSectorSource source = OpenDisk(context.run, *disk);
     Reporter& reporter = *context.reporter;
-    reporter.ShowProgress(ProgressBar::MainScan, true);
-    RunCarvingPass(CarvingPass::General, general, source, range.first, range.last, sink, reporter,
-                   std::stop_token{});
+    RunPass(CarvingPass::General, general, source, range, sink, reporter, options.thorough);
     if (options.thorough && !thorough.empty()) {
-        RunCarvingPass(CarvingPass::Thorough, thorough, source, range.first, range.last, sink,
-                       reporter, std::stop_token{});
+        RunPass(CarvingPass::Thorough, thorough, source, range, sink, reporter, true);
     }
-    reporter.ShowProgress(ProgressBar::MainScan, false);
 
     const std::vector<CarvedRow>& rows = listing.FinishedRows();
     if (context.json) {
