@@ -1,5 +1,7 @@
 #include "carving/signature_matcher.h"
 
+#include <string_view>
+
 #include "core/sector_source.h"
 
 namespace lumarest {
@@ -34,25 +36,41 @@ SignatureMatcher::SignatureMatcher(const SignatureList& list) {
             digits.text[i] = text[i];
         }
     }
+    // Each record joins the buckets of the bytes whose decimal text begins its signature: at
+    // most three (the text's first one, two or three digits), or all when it has no bytes.
+    std::array<std::vector<std::uint32_t>, 256> lists;
     records_.reserve(list.size());
-    for (const FileType& type : list) {
-        const std::uint64_t byteCount = SignatureByteCount(type);
-        records_.push_back(
-            {type.signature, static_cast<std::uint32_t>(byteCount > kSectorSize ? 0 : byteCount)});
+    for (std::size_t r = 0; r < list.size(); ++r) {
+        const std::string& text = list[r].signature;
+        const std::uint64_t byteCount = SignatureByteCount(list[r]);
+        const bool usable = CanMatch(text, byteCount);
+        records_.push_back({text, static_cast<std::uint32_t>(usable ? byteCount : 0)});
+        if (!usable) {
+            continue;
+        }
+        const auto index = static_cast<std::uint32_t>(r);
+        if (byteCount == 0) {
+            for (auto& bucket : lists) {
+                bucket.push_back(index);
+            }
+            continue;
+        }
+        for (std::size_t digits = 1; digits <= 3 && digits <= text.size(); ++digits) {
+            const std::string_view prefix(text.data(), digits);
+            if ((digits > 1 && prefix.front() == '0') ||
+                prefix.find_first_not_of("0123456789") != std::string_view::npos) {
+                break;
+            }
+            const int value = std::stoi(std::string(prefix));
+            if (value > 255) {
+                break;
+            }
+            lists[static_cast<std::size_t>(value)].push_back(index);
+        }
     }
     for (std::size_t first = 0; first < 256; ++first) {
         buckets_[first].begin = static_cast<std::uint32_t>(candidates_.size());
-        const std::string_view firstText(digits_[first].text, digits_[first].length);
-        for (std::size_t r = 0; r < list.size(); ++r) {
-            const std::string& text = list[r].signature;
-            const std::uint64_t byteCount = SignatureByteCount(list[r]);
-            if (!CanMatch(text, byteCount)) {
-                continue;
-            }
-            if (byteCount == 0 || text.starts_with(firstText)) {
-                candidates_.push_back(static_cast<std::uint32_t>(r));
-            }
-        }
+        candidates_.insert(candidates_.end(), lists[first].begin(), lists[first].end());
         buckets_[first].end = static_cast<std::uint32_t>(candidates_.size());
     }
 }
