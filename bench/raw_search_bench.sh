@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# Times Lumarest's raw search on a 1 GiB image of scattered camera photos, against photorec and
+# foremost where they are installed, and counts the photos each tool got back whole.
+#
+#   bench/raw_search_bench.sh [WORK_FOLDER]
+#
+# WORK_FOLDER (default build/bench in the repository) keeps the image, the photos and every
+# tool's output; the image is made once and reused while this script and the photo helper are
+# unchanged. LUMAREST_CLI names the lumarest-cli to time; without it a Release build is made in
+# WORK_FOLDER/cli-build. Run by hand on a quiet machine: no test runs this.
+set -euo pipefail
+
+readonly kPhotoCount=150
+readonly kSeed=20090714
+readonly kImageBytes=$((1024 * 1024 * 1024))
+# A fixed key and counter over zeros: the same random-looking filler on every run.
+readonly kFillerKey=4c756d6172657374206265206e63682e
+readonly kFillerIv=00000000000000000000000000000000
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/.." && pwd)
+work=$(mkdir -p "${1:-$repo/build/bench}" && cd "${1:-$repo/build/bench}" && pwd)
+case "$work/" in
+  "$repo/"*) case "$work/" in "$repo/build"*) ;; *) echo "keep WORK_FOLDER out of the sources: $work" >&2; exit 2 ;; esac ;;
+esac
+helper=("python3" "$here/bench_photos.py")
+image=$work/photos.img
+photos=$work/photos
+stamp=$work/.photos.stamp
+
+Need() {
+  command -v "$1" >/dev/null || { echo "$1 is needed: $2" >&2; exit 2; }
+}
+
+# Seconds since the epoch with nanoseconds, for timing a command.
+Now() { date +%s.%N; }
+
+Elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
+
+MakePhotos() {
+  rm -rf "$photos"
+  mkdir -p "$photos/bases"
+  # Plasma with noise: photo-like detail, so sizes follow resolution and quality as a camera's do.
+  for base in 0 1 2 3 4 5; do
+    convert -seed $((kSeed + base)) -size 2000x1500 plasma:fractal \
+      -attenuate "0.$((30 + base * 5))" +noise Gaussian "$photos/bases/$base.ppm"
+  done
+  local makes=("Canon:Canon PowerShot A590 IS" "NIKON CORPORATION:NIKON D60"
+    "SONY:DSC-W120" "Apple:iPhone 3GS" "OLYMPUS IMAGING CORP.:FE-310")
+  local n=0
+  while read -r name width height quality base exif; do
+    convert "$photos/bases/$base.ppm" -resize "${width}x${height}!" -quality "$quality" \
+      -sampling-factor 2x2 "$photos/$name"
+    if [ "$exif" = 1 ]; then
+      local camera=${makes[$((n % ${#makes[@]}))]}
+      "${helper[@]}" exif "$photos/$name" "${camera%%:*}" "${camera#*:}"
+    fi
+    n=$((n + 1))
+  done < <("${helper[@]}" plan "$kSeed" "$kPhotoCount")
+  rm -rf "$photos/bases"
+}
+
+MakeImage() {
+  local signature
+  signature=$(cat "$0" "$here/bench_photos.py" | sha256sum | cut -d' ' -f1)
+  if [ -f "$image" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$signature" ]; then
+    return
+  fi
+  echo "Making $image with $kPhotoCount photos..." >&2
+  rm -f "$stamp"
+  MakePhotos
+  # Read through a process substitution: openssl ends on a broken pipe once head has enough.
+  head -c "$kImageBytes" \
+    < <(openssl enc -aes-128-ctr -nosalt -K "$kFillerKey" -iv "$kFillerIv" </dev/zero 2>/dev/null) \
+    >"$image"
+  "${helper[@]}" assemble "$image" "$kSeed" "$photos"/*.jpg >"$work/photos.layout"
+  echo "$signature" >"$stamp"
+}
+
+FindCli() {
+  if [ -n "${LUMAREST_CLI:-}" ]; then
+    cli=$LUMAREST_CLI
+  else
+    cli=$work/cli-build/bin/lumarest-cli
+    echo "Building lumarest-cli (Release) in $work/cli-build..." >&2
+    cmake -S "$repo" -B "$work/cli-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DLUMAREST_TESTS=OFF >/dev/null
+    cmake --build "$work/cli-build" --target lumarest-cli -j2 >/dev/null
+  fi
+  [ -x "$cli" ] || { echo "no lumarest-cli at $cli" >&2; exit 2; }
+}
+
+# Runs a command with its output in the tool's log, and prints the seconds it took.
+Timed() {
+  local log=$1
+  shift
+  local start end
+  start=$(Now)
+  "$@" >"$log" 2>&1 || { echo "failed: $* (see $log)" >&2; exit 1; }
+  end=$(Now)
+  Elapsed "$start" "$end"
+}
+
+# An empty place for a tool's output, with the writes of the tool before it flushed, so no run
+# pays for another's dirty pages.
+Fresh() {
+  rm -rf "$1"
+  mkdir -p "$(dirname "$1")"
+  sync
+}
+
+Need convert "apt-get install imagemagick"
+Need openssl "apt-get install openssl"
+Need python3 "apt-get install python3"
+MakeImage
+FindCli
+
+out=$work/out
+mkdir -p "$out"
+mb=$(awk -v b="$kImageBytes" 'BEGIN { printf "%.1f", b / 1e6 }')
+photoMb=$(du -cb "$photos"/*.jpg | tail -1 | awk '{ printf "%.1f", $1 / 1e6 }')
+smallest=$(stat -c %s "$photos"/*.jpg | sort -n | head -1)
+largest=$(stat -c %s "$photos"/*.jpg | sort -n | tail -1)
+
+load=$(cut -d' ' -f1-3 /proc/loadavg)
+# Everything reads the image from the page cache, so the figures compare the tools, not the disk.
+cat "$image" >/dev/null
+
+rows=()
+Row() { rows+=("$(printf '%-34s %8s %10s %8s %10s' "$@")"); }
+Rate() { awk -v s="$1" -v m="$mb" 'BEGIN { if (s > 0) printf "%.0f", m / s; else print "-" }'; }
+Ratio() { awk -v s="$1" -v l="$2" 'BEGIN { if (l > 0) printf "%.2f", s / l; else print "-" }'; }
+
+Fresh "$out/lumarest"
+mkdir -p "$out/lumarest"
+full=$(Timed "$out/lumarest.log" "$cli" raw --image "$image" --out "$out/lumarest")
+fullWhole=$("${helper[@]}" whole "$photos" "$out/lumarest")
+carved=$(grep -c '^GNLM' "$out/lumarest.log" || true)
+sync
+decodeOnly=$(Timed "$out/lumarest-decode.log" "$cli" raw --image "$image")
+"$cli" raw --image "$image" --no-decode >/dev/null 2>&1
+scan=$(Timed "$out/lumarest-scan.log" "$cli" raw --image "$image" --no-decode)
+again=$(Timed "$out/lumarest-scan.log" "$cli" raw --image "$image" --no-decode)
+scan=$(awk -v a="$scan" -v b="$again" 'BEGIN { print (b < a) ? b : a }')
+Row "lumarest raw (decode + save)" "$full" "$(Rate "$full")" "$fullWhole" "1.00"
+Row "lumarest raw (decode, no saving)" "$decodeOnly" "$(Rate "$decodeOnly")" "-" \
+  "$(Ratio "$decodeOnly" "$full")"
+Row "lumarest scan alone" "$scan" "$(Rate "$scan")" "-" "$(Ratio "$scan" "$full")"
+
+if command -v photorec >/dev/null; then
+  for mode in paranoid_no paranoid; do
+    Fresh "$out/photorec-$mode"
+    mkdir -p "$out/photorec-$mode"
+    seconds=$(cd "$out/photorec-$mode" && Timed "$out/photorec-$mode.log" photorec /log \
+      /d "$out/photorec-$mode/recup" /cmd "$image" \
+      "partition_none,options,$mode,fileopt,everything,disable,jpg,enable,search")
+    label="photorec (no checks)"
+    [ "$mode" = paranoid ] && label="photorec (with its checks)"
+    Row "$label" "$seconds" "$(Rate "$seconds")" \
+      "$("${helper[@]}" whole "$photos" "$out/photorec-$mode")" "$(Ratio "$seconds" "$full")"
+  done
+else
+  Row "photorec (not installed)" "-" "-" "-" "-"
+fi
+
+if command -v foremost >/dev/null; then
+  Fresh "$out/foremost"
+  seconds=$(Timed "$out/foremost.log" foremost -t jpg -i "$image" -o "$out/foremost")
+  Row "foremost" "$seconds" "$(Rate "$seconds")" \
+    "$("${helper[@]}" whole "$photos" "$out/foremost")" "$(Ratio "$seconds" "$full")"
+else
+  Row "foremost (not installed)" "-" "-" "-" "-"
+fi
+
+echo "Image: $image, $mb MB, $kPhotoCount photos ($photoMb MB, $smallest to $largest bytes)"
+echo "Machine: $(nproc) cores, $(uname -m), $(date -u +%Y-%m-%d)"
+echo "lumarest-cli: $cli ($carved files carved, $(du -sm "$out/lumarest" | cut -f1) MB saved)"
+echo "Load average before the runs: $load"
+echo
+printf '%-34s %8s %10s %8s %10s\n' "Tool" "Seconds" "MB/s" "Whole" "Time ratio"
+printf '%s\n' "${rows[@]}"
+echo
+echo "Whole: photos that are a prefix of one recovered file. Time ratio: seconds over Lumarest's"
+echo "raw search with decoding and saving. Lumarest runs its general scan only (no --thorough)."
