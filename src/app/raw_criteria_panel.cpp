@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/wizard_texts.h"
+#include "ui/range_slider.h"
 
 namespace lumarest {
 
@@ -19,6 +20,7 @@ namespace {
 const char* const kScopeTitle = "Where to search";
 const char* const kDestinationTitle = "Destination";
 const char* const kThoroughTitle = "Thorough scanning";
+const char* const kPartitionSearchTitle = "Lost partitions";
 
 QRadioButton* MakeScopeButton(const char* caption, const char* objectName) {
     auto* button = new QRadioButton(QString::fromUtf8(caption));
@@ -54,7 +56,10 @@ RawCriteriaPanel::RawCriteriaPanel(QWidget* parent) : QWidget(parent) {
     startField = MakeSectorField("rawStartField");
     endCaption = new QLabel(QString::fromUtf8(texts::kEndSectorCaption));
     endField = MakeSectorField("rawEndField");
-    auto* fieldRow = new QHBoxLayout;
+    partitionFieldsArea = new QWidget;
+    partitionFieldsArea->setObjectName(QStringLiteral("partitionFieldsArea"));
+    auto* fieldRow = new QHBoxLayout(partitionFieldsArea);
+    fieldRow->setContentsMargins(0, 0, 0, 0);
     fieldRow->addWidget(startCaption);
     fieldRow->addWidget(startField, 1);
     fieldRow->addSpacing(12);
@@ -63,14 +68,45 @@ RawCriteriaPanel::RawCriteriaPanel(QWidget* parent) : QWidget(parent) {
 
     sectorRangeArea = new QWidget;
     sectorRangeArea->setObjectName(QStringLiteral("sectorRangeArea"));
-    sectorRangeArea->setLayout(new QVBoxLayout);
-    sectorRangeArea->layout()->setContentsMargins(0, 0, 0, 0);
+    auto* rangeLayout = new QVBoxLayout(sectorRangeArea);
+    rangeLayout->setContentsMargins(0, 0, 0, 0);
+    sliderExplanation = new QLabel(QString::fromUtf8(texts::kSliderExplanation));
+    sliderExplanation->setWordWrap(true);
+    slider = new CRangeSlider;
+    slider->setObjectName(QStringLiteral("rangeSlider"));
+    sliderMinField = MakeSectorField("sliderMinField");
+    sliderStartField = MakeSectorField("sliderStartField");
+    sliderEndField = MakeSectorField("sliderEndField");
+    sliderMaxField = MakeSectorField("sliderMaxField");
+    auto* sliderFields = new QGridLayout;
+    const char* const captions[] = {texts::kSliderMinCaption, texts::kSliderStartCaption,
+                                    texts::kSliderEndCaption, texts::kSliderMaxCaption};
+    QLineEdit* const fields[] = {sliderMinField, sliderStartField, sliderEndField, sliderMaxField};
+    for (int column = 0; column < 4; ++column) {
+        sliderCaptions[column] = new QLabel(QString::fromUtf8(captions[column]));
+        sliderFields->addWidget(sliderCaptions[column], 0, column);
+        sliderFields->addWidget(fields[column], 1, column);
+    }
+    rangeLayout->addWidget(sliderExplanation);
+    rangeLayout->addWidget(slider);
+    rangeLayout->addLayout(sliderFields);
     sectorRangeArea->hide();
+
+    partitionSearchArea = new QGroupBox(QString::fromUtf8(kPartitionSearchTitle));
+    partitionSearchArea->setObjectName(QStringLiteral("rawPartitionSearchArea"));
+    searchMorePartitionsButton = new QPushButton(QString::fromUtf8(texts::kSearchMorePartitions));
+    searchMorePartitionsButton->setObjectName(QStringLiteral("rawSearchMorePartitionsButton"));
+    searchMorePartitionsButton->setAutoDefault(false);
+    auto* partitionSearchLayout = new QHBoxLayout(partitionSearchArea);
+    partitionSearchLayout->addWidget(searchMorePartitionsButton);
+    partitionSearchLayout->addStretch();
+    partitionSearchArea->hide();
 
     auto* scopeLayout = new QVBoxLayout(scopeGroup);
     scopeLayout->addLayout(scopeRow);
-    scopeLayout->addLayout(fieldRow);
+    scopeLayout->addWidget(partitionFieldsArea);
     scopeLayout->addWidget(sectorRangeArea);
+    scopeLayout->addWidget(partitionSearchArea);
 
     auto* destinationGroup = new QGroupBox(QString::fromUtf8(kDestinationTitle));
     destinationLabel = new QLabel(QString::fromUtf8(texts::kDestinationLabel));

@@ -12,6 +12,8 @@ class QVBoxLayout;
 
 namespace lumarest {
 
+class CRangeSlider;
+
 // The criteria page of a Raw search: the scope, its sector fields, where recovered data goes
 // and the thorough box.
 class RawCriteriaPanel : public QWidget {
@@ -29,12 +31,25 @@ class RawCriteriaPanel : public QWidget {
     QRadioButton* entireDiskButton = nullptr;
     QRadioButton* sectorRangeButton = nullptr;
     QRadioButton* sectorsInPartitionButton = nullptr;
+    // The partition fields of "Entire Disk" and "Sectors in Partition", with their captions.
+    QWidget* partitionFieldsArea = nullptr;
     QLabel* startCaption = nullptr;
     QLineEdit* startField = nullptr;
     QLabel* endCaption = nullptr;
     QLineEdit* endField = nullptr;
     // Holds the sector-range controls while "Sector Range" is chosen.
     QWidget* sectorRangeArea = nullptr;
+    QLabel* sliderExplanation = nullptr;
+    CRangeSlider* slider = nullptr;
+    // "Min", "Start Sector", "End Sector", "Max", left to right.
+    QLabel* sliderCaptions[4] = {};
+    QLineEdit* sliderMinField = nullptr;
+    QLineEdit* sliderStartField = nullptr;
+    QLineEdit* sliderEndField = nullptr;
+    QLineEdit* sliderMaxField = nullptr;
+    // The partition search of "Sectors in Partition".
+    QWidget* partitionSearchArea = nullptr;
+    QPushButton* searchMorePartitionsButton = nullptr;
     QLabel* destinationLabel = nullptr;
     QLineEdit* destinationField = nullptr;
     QPushButton* browseButton = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -12,8 +13,14 @@ namespace lumarest {
 namespace {
 // Captions in the order of the Statistic values.
 constexpr const char* kCaptions[SearchStatisticsPanel::kStatistics] = {
-    "Searching in Physical Drive\t:", "Searching from sectors",   "Selected File System\t\t:",
-    "Searching Criteria\t\t:",        "Directories Found\t\t\t:", "Boot Sectors Found\t\t:",
+    "Searching in Physical Drive\t:",
+    "Searching from sectors",
+    "Selected File System\t\t:",
+    "Searching Criteria\t\t:",
+    "Directories Found\t\t\t:",
+    "Boot Sectors Found\t\t:",
+    "",
+    "",
 };
 const char* const kTreeLoadingCaption = "Loading tree, Please Wait...";
 const char* const kStatisticsTitle = "Search statistics";
@@ -29,7 +36,7 @@ SearchStatisticsPanel::SearchStatisticsPanel(QWidget* parent) : QWidget(parent) 
     auto* group = new QGroupBox(QString::fromUtf8(kStatisticsTitle));
     statistics = group;
     auto* grid = new QGridLayout(group);
-    for (std::size_t i = 0; i < kStatistics; ++i) {
+    for (std::size_t i = 0; i < kGridStatistics; ++i) {
         captions_[i] = new QLabel;
         SetCaption(static_cast<Statistic>(i), kCaptions[i]);
         values_[i] = new QLabel;
@@ -39,6 +46,23 @@ SearchStatisticsPanel::SearchStatisticsPanel(QWidget* parent) : QWidget(parent) 
     }
     grid->setColumnStretch(1, 1);
     group->hide();
+
+    carvingRow = new QWidget;
+    auto* carvingLayout = new QHBoxLayout(carvingRow);
+    carvingLayout->setContentsMargins(0, 0, 0, 0);
+    for (std::size_t i = kGridStatistics; i < kStatistics; ++i) {
+        // Nothing captions these texts; the labels exist so every statistic has one.
+        captions_[i] = new QLabel(carvingRow);
+        captions_[i]->hide();
+        values_[i] = new QLabel;
+        carvingLayout->addWidget(values_[i]);
+    }
+    values_[static_cast<std::size_t>(Statistic::SectorProgress)]->setObjectName(
+        QStringLiteral("sectorProgressLabel"));
+    values_[static_cast<std::size_t>(Statistic::SearchMethod)]->setObjectName(
+        QStringLiteral("searchMethodLabel"));
+    carvingLayout->insertStretch(1);
+    carvingRow->hide();
 
     mainScanRow = new QWidget;
     auto* mainLayout = new QVBoxLayout(mainScanRow);
@@ -61,6 +85,7 @@ SearchStatisticsPanel::SearchStatisticsPanel(QWidget* parent) : QWidget(parent) 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(group);
+    layout->addWidget(carvingRow);
     layout->addWidget(mainScanRow);
     layout->addWidget(treeLoadingRow);
 }

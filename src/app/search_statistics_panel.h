@@ -18,7 +18,9 @@ class SearchStatisticsPanel : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr std::size_t kStatistics = 6;
+    static constexpr std::size_t kStatistics = 8;
+    // The statistics of the caption/value grid; the others are the raw search's progress texts.
+    static constexpr std::size_t kGridStatistics = 6;
 
     explicit SearchStatisticsPanel(QWidget* parent = nullptr);
 
@@ -30,6 +32,8 @@ class SearchStatisticsPanel : public QWidget {
     const std::string& CaptionText(Statistic which) const;
 
     QWidget* statistics = nullptr;  // the caption/value grid
+    // A raw search's "Sectors  N of M" and the carving pass that runs.
+    QWidget* carvingRow = nullptr;
     QLabel* phaseLabel = nullptr;
     QWidget* mainScanRow = nullptr;
     CTextProgressCtrl* mainScanBar = nullptr;

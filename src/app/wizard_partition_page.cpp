@@ -7,6 +7,7 @@
 
 #include "app/partition_criteria_panel.h"
 #include "app/partition_details.h"
+#include "app/raw_criteria_panel.h"
 #include "app/window_reporter.h"
 #include "app/wizard_window.h"
 #include "disk/device_sector_source.h"
@@ -88,6 +89,12 @@ void CChildDialogExDemoDlg::ShowPartitionDetails(const std::string& fsName, int 
         return;
     }
     shownPartitionIndex_ = index;
+    // A raw search takes only the partition's range.
+    if (run_.searchMode == SearchMode::Raw) {
+        rawCriteria_->startField->setText(QString::fromStdString(details->startField));
+        rawCriteria_->endField->setText(QString::fromStdString(details->endField));
+        return;
+    }
     partitionCriteria_->startField->setText(QString::fromStdString(details->startField));
     partitionCriteria_->endField->setText(QString::fromStdString(details->endField));
     partitionCriteria_->modeLabel->setText(QString::fromStdString(details->modeText));

@@ -36,10 +36,6 @@ std::unique_ptr<TreeModel> MakeLeftPanelTree(const std::string& topText) {
     return tree;
 }
 
-std::int64_t FieldNumber(const QLineEdit* field) {
-    return ParseTextNumber(field->text().trimmed().toStdString());
-}
-
 // A sector number typed into a field: digits only. A negative start would reach the sector
 // reader as a sector near 2^64, so it is refused like any other text that is not a sector.
 std::optional<std::int64_t> SectorOfField(const QLineEdit* field) {
@@ -127,6 +123,8 @@ void CChildDialogExDemoDlg::EnterCriteriaStage() {
         partitionCriteria_->startField->setText(QStringLiteral("0"));
         partitionCriteria_->endField->setText(total);
         rawCriteria_->CheckScope(RawCriteriaPanel::kEntireDisk);
+        partitionTreeShownForScope_ = false;
+        ShowScopeControls(RawCriteriaPanel::kEntireDisk);
         partitionCriteria_->searchMorePartitionsButton->hide();
         detailsList_->hide();
         rawCriteria_->destinationField->setText(QString::fromStdString(run_.destinationFolder));
@@ -191,16 +189,18 @@ void CChildDialogExDemoDlg::DisposePartitionTree() {
 }
 
 void CChildDialogExDemoDlg::NextFromRawCriteria() {
-    // "Sector Range" reads the slider's fields; the other two scopes read the partition fields.
-    run_.rawFirstSector = FieldNumber(rawCriteria_->startField);
-    run_.rawLastSector = FieldNumber(rawCriteria_->endField);
+    SetWizardButtonsEnabled(false);
+    // Saving onto the disk being searched would overwrite what is being recovered.
+    if (RefuseDestination() || !ReadRawScope()) {
+        SetWizardButtonsEnabled(true);
+        return;
+    }
     if (run_.rawFirstSector < run_.rawLastSector) {
         StartRawSearch();
         return;
     }
     ShowMessage(texts::kEndBeforeStart, MessageIcon::Error);
-    nextButton_->setEnabled(true);
-    backButton_->setEnabled(true);
+    SetWizardButtonsEnabled(true);
 }
 
 void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
@@ -330,18 +330,14 @@ void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
     // The automatic partition search for a disk whose table lists nothing plugs in here.
 }
 
-void CChildDialogExDemoDlg::LoadSignatureLists() {
-    // The general and thorough signature lists are read here once carving arrives.
-}
-
-void CChildDialogExDemoDlg::StartRawSearch() {
-    // The raw scan worker starts here once carving arrives.
-}
-
 void CChildDialogExDemoDlg::OnBack() {
     const WizardStage from = run_.stage;
     if (run_.FloppySelected()) {
-        if (from == WizardStage::Criteria) {
+        // The floppy's reset lands on the disk page; the pages on the way are put away first.
+        if (from == WizardStage::RawResults) {
+            BackToRawCriteria();
+        }
+        if (from == WizardStage::Criteria || from == WizardStage::RawResults) {
             BackToDiskPage();
         }
         ResetForFloppy();
@@ -351,10 +347,12 @@ void CChildDialogExDemoDlg::OnBack() {
         case WizardStage::Criteria:
             BackToDiskPage();
             break;
+        case WizardStage::RawResults:
+            BackToRawCriteria();
+            break;
         case WizardStage::DiskPage:
         case WizardStage::FoundVolumes:
         case WizardStage::FolderResults:
-        case WizardStage::RawResults:
             // The results pages arrive with their searches.
             break;
     }
@@ -365,6 +363,7 @@ void CChildDialogExDemoDlg::BackToDiskPage() {
     run_.partitionSearchVisits = 1;
     rawCriteria_->hide();
     rawCriteria_->ClearScopes();
+    partitionTreeShownForScope_ = false;
     partitionCriteria_->hide();
     selectedDiskCard_->hide();
     diskPage_->advanceButton->setChecked(false);

@@ -16,6 +16,28 @@ inline constexpr const char* kThoroughExplanation =
     "picture files that are not recoverable in General recovery procedure (most likely due to "
     "exceptional internal structure of such files). However, enabling the Orvanta Thorough "
     "Scanning Algorithm Search doubles the time taken by the General recovery procedure.";
+inline constexpr const char* kSectorRangeStatus =
+    "‘Sector Range’ option provides facility to specify the range of start and end sectors of "
+    "storage media within which you want to perform searching for lost data. Please drag Left "
+    "and Right edges of Slider to enter sector range or you can also enter these values in "
+    "‘Start Sector’ and ‘End Sector’ fields manually.";
+inline constexpr const char* kSectorsInPartitionStatus =
+    "‘Sectors in Partition’ option provides facility to perform searching for lost data in a "
+    "specific partition of disk. Even If partitions of selected disk are deleted or lost, you "
+    "can find and locate missing Partitions by clicking on ‘Search More Partitions’ button. "
+    "Select Partition and Press ‘Next’ button to start searching data.";
+inline constexpr const char* kSliderExplanation =
+    "You can change the range of sectors for recovery by moving the edges of slider given "
+    "below :";
+inline constexpr const char* kEndAboveDiskMaximum =
+    "The value of ‘End Sectors’ cannot be greater than the maximum number of sectors in drive.";
+inline constexpr const char* kRawSearchRunningStatus =
+    "To Stop recovery, click on 'Stop' Button or please wait for the process to be completed.";
+inline constexpr const char* kRawSearchEndedStatus =
+    "To select another disk for recovery, click on ‘Back’ Button.";
+inline constexpr const char* kNoDestinationChosen =
+    "No destination folder was chosen for this search, so the recovered files were shown but "
+    "not saved. Choose a folder with ‘Browse’ before the next search to keep them.";
 inline constexpr const char* kExitQuestion = "Do you want to exit from Lumarest?";
 inline constexpr const char* kEndBeforeStart = "End Sector should be greater than Start Sector.";
 
@@ -45,6 +67,10 @@ inline constexpr const char* kDestinationLabel =
 inline constexpr const char* kDestinationBrowseTitle =
     "Browse the Destination path where the recovered data will be saved :";
 inline constexpr const char* kWorkingFolderCaption = "Path for Log File : ";
+inline constexpr const char* kSliderMinCaption = "Min";
+inline constexpr const char* kSliderStartCaption = "Start Sector";
+inline constexpr const char* kSliderEndCaption = "End Sector";
+inline constexpr const char* kSliderMaxCaption = "Max";
 inline constexpr const char* kStartSectorCaption = "Start Sector :";
 inline constexpr const char* kEndSectorCaption = "End Sector  :";
 inline constexpr const char* kRefreshListHint =
@@ -60,6 +86,8 @@ inline constexpr const char* kRefreshList = "Refresh List";
 inline constexpr const char* kAddDiskImage = "Add Disk Image...";
 inline constexpr const char* kBrowse = "Browse";
 inline constexpr const char* kSearchMorePartitions = "Search More Partitions";
+inline constexpr const char* kStopSearch = "Stop Search";
+inline constexpr const char* kOpenContainingFolder = "Open Containing Folder";
 inline constexpr const char* kStopSearchingPartitions = "Stop Searching Partitions";
 inline constexpr const char* kDiskImageFilters =
     "Disk images (*.dd *.img *.bin *.raw);;All files (*)";

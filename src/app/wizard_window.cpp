@@ -20,13 +20,16 @@
 #include "app/header_band.h"
 #include "app/partition_criteria_panel.h"
 #include "app/raw_criteria_panel.h"
+#include "app/raw_scan_worker.h"
 #include "app/search_statistics_panel.h"
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "ui/mytreectrl.h"
 #include "ui/product_picture.h"
+#include "ui/range_slider.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
+#include "ui/thumbs_list_ctrl.h"
 
 namespace lumarest {
 
@@ -81,6 +84,8 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
 }
 
 CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
+    // The scan worker shows on this window: it ends before anything of the window goes.
+    StopScanWorker();
     // The views let go of the run's trees before the run goes.
     for (mytreectrl* tree : {diskTree_, partitionTree_, volumeTree_, folderTree_}) {
         tree->SetTree(nullptr);
@@ -202,6 +207,11 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     rawCriteria_->hide();
     layout->addWidget(rawCriteria_, 1);
 
+    thumbsList_ = new CThumbsListCtrl;
+    thumbsList_->setObjectName(QStringLiteral("ThumbsList"));
+    thumbsList_->hide();
+    layout->addWidget(thumbsList_, 1);
+
     partitionCriteria_ = new PartitionCriteriaPanel;
     partitionCriteria_->hide();
     layout->addWidget(partitionCriteria_);
@@ -248,6 +258,12 @@ QLayout* CChildDialogExDemoDlg::BuildButtonRow() {
     refreshButton_->setToolTip(FromUtf8(texts::kRefreshListHint));
     helpButton_ = MakeButton(texts::kHelp, "helpButton");
     aboutButton_ = MakeButton(texts::kAboutUs, "aboutButton");
+    stopSearchButton_ = MakeButton(texts::kStopSearch, "stopSearchButton");
+    stopSearchButton_->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+    stopSearchButton_->hide();
+    openFolderButton_ = MakeButton(texts::kOpenContainingFolder, "openContainingFolderButton");
+    openFolderButton_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    openFolderButton_->hide();
     backButton_ = MakeButton(texts::kBack, "backButton");
     nextButton_ = MakeButton(texts::kNext, "nextButton");
     backButton_->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
@@ -264,6 +280,8 @@ QLayout* CChildDialogExDemoDlg::BuildButtonRow() {
     row->addWidget(helpButton_);
     row->addWidget(aboutButton_);
     row->addStretch();
+    row->addWidget(stopSearchButton_);
+    row->addWidget(openFolderButton_);
     row->addWidget(backButton_);
     row->addWidget(nextButton_);
     return row;
@@ -279,6 +297,18 @@ void CChildDialogExDemoDlg::ConnectControls() {
     connect(addImageButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnAddDiskImage);
     connect(rawCriteria_->browseButton, &QPushButton::clicked, this,
             &CChildDialogExDemoDlg::OnBrowse);
+    connect(stopSearchButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnStopSearch);
+    connect(openFolderButton_, &QPushButton::clicked, this,
+            &CChildDialogExDemoDlg::OnOpenContainingFolder);
+    connect(rawCriteria_, &RawCriteriaPanel::ScopeChosen, this,
+            &CChildDialogExDemoDlg::OnScopeChosen);
+    connect(rawCriteria_->slider, &CRangeSlider::RangeChanged, this,
+            &CChildDialogExDemoDlg::OnSliderMoved);
+    for (QLineEdit* field : {rawCriteria_->sliderStartField, rawCriteria_->sliderEndField}) {
+        connect(field, &QLineEdit::textEdited, this, &CChildDialogExDemoDlg::OnSliderFieldEdited);
+    }
+    connect(rawCriteria_->searchMorePartitionsButton, &QPushButton::clicked, this,
+            &CChildDialogExDemoDlg::StartPartitionSearch);
     connect(rawCriteria_->thoroughBox, &QCheckBox::toggled, this,
             [this](bool ticked) { run_.thoroughSearch = ticked; });
     connect(rawCriteria_->destinationField, &QLineEdit::textEdited, this,
@@ -520,6 +550,8 @@ void CChildDialogExDemoDlg::reject() {
     run_.scanStop.request_stop();
     run_.secondPhaseStop.request_stop();
     run_.partitionSearchStop.request_stop();
+    // Only the scan worker shows on this window after it closes; it ends before the window.
+    StopScanWorker();
     if (!env_.exitAddress.isEmpty()) {
         env_.shell->Open(QUrl(env_.exitAddress));
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/wizard_environment.h"
+#include "carving/signature_file.h"
 #include "core/recovery_run.h"
 #include "disk/parameter_store.h"
 
@@ -17,10 +18,12 @@ class QTreeView;
 
 namespace lumarest {
 
+class CThumbsListCtrl;
 class DiskPagePanel;
 class HeaderBand;
 class PartitionCriteriaPanel;
 class RawCriteriaPanel;
+class RawScanWorker;
 class SearchStatisticsPanel;
 class TextTableModel;
 class WindowReporter;
@@ -64,6 +67,8 @@ class CChildDialogExDemoDlg : public QDialog {
     void OnRefreshList();
     void OnAddDiskImage();
     void OnBrowse();
+    void OnStopSearch();
+    void OnOpenContainingFolder();
 
     // Closing the window and Escape both ask first.
     void reject() override;
@@ -123,6 +128,26 @@ class CChildDialogExDemoDlg : public QDialog {
     bool StartScanWorker();
     void LoadSignatureLists();
     void StartRawSearch();
+    void StartPartitionSearch();
+
+    // The raw search (wizard_raw_search.cpp): its scope, its scan worker and its results.
+    void OnScopeChosen(int scope);
+    void ChooseEntireDisk();
+    void ChooseSectorRange();
+    void ChooseSectorsInPartition();
+    void ShowScopeControls(int scope);
+    void HidePartitionTreeOfScope();
+    void OnSliderMoved(double left, double right);
+    void OnSliderFieldEdited();
+    void ReadSliderFields();
+    void WriteSliderFields();
+    bool ReadRawScope();
+    bool RefuseDestination();
+    void ShowRawResultsPage();
+    void OnRawScanFinished(std::uint64_t scan);
+    void EndRawSearchDisplay();
+    void BackToRawCriteria();
+    void StopScanWorker();
 
     WizardEnvironment env_;
     RecoveryRun run_;
@@ -157,6 +182,23 @@ class CChildDialogExDemoDlg : public QDialog {
     QPushButton* helpButton_ = nullptr;
     QPushButton* aboutButton_ = nullptr;
     QPushButton* refreshButton_ = nullptr;
+    QPushButton* stopSearchButton_ = nullptr;
+    QPushButton* openFolderButton_ = nullptr;
+    CThumbsListCtrl* thumbsList_ = nullptr;
+
+    // Appended on each entry to the raw criteria page.
+    SignatureList generalSignatures_;
+    SignatureList thoroughSignatures_;
+    // The scan worker's slot: filled while a raw search runs.
+    std::unique_ptr<RawScanWorker> scanWorker_;
+    // Numbers each raw search, so a late end of an earlier one is ignored.
+    std::uint64_t scanSerial_ = 0;
+    // Numbers each filling of the thumbnail list; thumbnails of an emptied list are dropped.
+    std::uint64_t thumbnailGeneration_ = 0;
+    // Where the last raw search saved its files; empty when it saved nothing.
+    std::string scanDestination_;
+    // PartitionTree was shown for "Sectors in Partition".
+    bool partitionTreeShownForScope_ = false;
 };
 
 }  // namespace lumarest

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "carving/signature_file.h"
+#include "disk/sector_reader.h"
+
+namespace lumarest {
+
+class CThumbsListCtrl;
+class WindowReporter;
+
+// Everything a raw search reads, copied when it starts, so the window may change its fields
+// while the scan runs.
+struct RawScanInputs {
+    SignatureList generalSignatures;
+    SignatureList thoroughSignatures;
+    std::int64_t firstSector = 0;
+    std::int64_t lastSector = 0;  // the scan reads while a chunk starts below it
+    std::string devicePath;
+    std::uint64_t totalSectors = 0;
+    SectorReaderContext reader;
+    bool thorough = true;
+    // Empty: carved files are shown, not saved.
+    std::string destinationFolder;
+};
+
+// What the scan worker shows on: the window's reporter and thumbnail list, and what the
+// window runs on its own thread when the scan ends by itself.
+struct RawScanOutputs {
+    WindowReporter* reporter = nullptr;
+    CThumbsListCtrl* thumbnails = nullptr;
+    // Runs on the window's thread before each thumbnail goes into the list; false drops it.
+    std::function<bool()> acceptThumbnail;
+    QObject* window = nullptr;
+    std::function<void()> finished;
+};
+
+// The scan worker of a Raw search on its own thread: the general carving pass over the range,
+// then the thorough pass when it is ticked. Stopping ends it between sectors; every thumbnail
+// handed over so far stays. The window's thread may wait for a stopped worker: it never waits
+// for the window once stopped.
+class RawScanWorker {
+  public:
+    RawScanWorker(RawScanInputs inputs, RawScanOutputs outputs, std::stop_source stop);
+    ~RawScanWorker();
+    RawScanWorker(const RawScanWorker&) = delete;
+    RawScanWorker& operator=(const RawScanWorker&) = delete;
+
+    // Asks the scan to stop and waits until its thread has ended.
+    void StopAndWait();
+    // Waits for a worker that told the window it finished.
+    void Wait();
+
+  private:
+    void Run();
+    void Carve();
+
+    RawScanInputs inputs_;
+    RawScanOutputs outputs_;
+    std::stop_source stop_;
+    std::thread thread_;
+};
+
+}  // namespace lumarest

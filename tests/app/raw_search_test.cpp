@@ -1,0 +1,387 @@
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/window_harness.h"
+#include "support/image_guard.h"
+#include "ui/range_slider.h"
+#include "ui/text_progress_ctrl.h"
+#include "ui/thumbs_list_ctrl.h"
+
+using namespace lumarest;
+using namespace lumarest::testing;
+
+namespace {
+
+const char* const kImageItem = "Disk image file (Disk0)";
+const char* const kRunningStatus =
+    "To Stop recovery, click on 'Stop' Button or please wait for the process to be completed.";
+const char* const kEndedStatus = "To select another disk for recovery, click on ‘Back’ Button.";
+const char* const kSectorRangeStatus =
+    "‘Sector Range’ option provides facility to specify the range of start and end sectors of "
+    "storage media within which you want to perform searching for lost data. Please drag Left "
+    "and Right edges of Slider to enter sector range or you can also enter these values in "
+    "‘Start Sector’ and ‘End Sector’ fields manually.";
+const char* const kEndAboveMaximum =
+    "The value of ‘End Sectors’ cannot be greater than the maximum number of sectors in drive.";
+// A scan stays this long at most in a test; a stuck one fails instead of hanging.
+constexpr int kScanTimeoutMs = 60000;
+
+// The demo image's JPEG headers are JFIF: a thorough list of that one record carves them again.
+const char* const kJfifThoroughList =
+    "Extension:.jpg\nSize:16777216\nSignature:FFD8FFE0\nDescription:JPEG picture, JFIF\n";
+
+QStringList ThumbnailNames(const CThumbsListCtrl* list) {
+    QStringList names;
+    for (int row = 0; row < list->count(); ++row) {
+        names << list->item(row)->text();
+    }
+    return names;
+}
+
+QString CarvedName(const char* prefix, int number) {
+    return QStringLiteral("%1%2.jpg").arg(QString::fromUtf8(prefix)).arg(number, 5, 10, QChar('0'));
+}
+
+}  // namespace
+
+class RawSearchTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir folder_;
+    std::string demo_;
+
+    // The raw criteria page of `image`, with the signature files the program ships beside it
+    // and, when given, a thorough list of its own.
+    WindowHarness OpenRawCriteria(const std::string& image, const char* thoroughList = nullptr) {
+        const QString program = folder_.filePath(QStringLiteral("program"));
+        QDir().mkpath(program);
+        for (const char* file : {"LMXExt2.dll", "LMXExt2Adv.dll"}) {
+            const QString target = QDir(program).filePath(QString::fromUtf8(file));
+            QFile::remove(target);
+            QFile::copy(QDir(QStringLiteral(LUMAREST_BIN_DIR)).filePath(QString::fromUtf8(file)),
+                        target);
+        }
+        if (thoroughList != nullptr) {
+            QFile thorough(QDir(program).filePath(QStringLiteral("LMXExt2Adv.dll")));
+            thorough.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            thorough.write(thoroughList);
+        }
+        WindowHarness h = OpenOnImages({image}, folder_);
+        if (ClickItem(h.Find<mytreectrl>("DiskTree"), QString::fromUtf8(kImageItem))) {
+            h.window->OnNext();
+        }
+        return h;
+    }
+
+    static CThumbsListCtrl* Thumbs(const WindowHarness& h) {
+        return h.Find<CThumbsListCtrl>("ThumbsList");
+    }
+    static QPushButton* Button(const WindowHarness& h, const char* name) {
+        return h.Find<QPushButton>(name);
+    }
+    static bool Running(const WindowHarness& h) {
+        return !Button(h, "stopSearchButton")->isHidden();
+    }
+    // Next, then the end of the scan, shown by the completion box.
+    static void SearchToTheEnd(const WindowHarness& h) {
+        const int boxes = h.dialogs->searchCompletedBoxes;
+        h.window->OnNext();
+        QTRY_COMPARE_WITH_TIMEOUT(h.dialogs->searchCompletedBoxes, boxes + 1, kScanTimeoutMs);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(folder_.isValid());
+        demo_ = FixtureImage("demo.img");
+    }
+
+    void wholeDemoImageShowsEveryCarvedPictureAndSavesIt() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = OpenRawCriteria(demo_);
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        h.Find<QCheckBox>("thoroughBox")->setChecked(false);
+        const QString destination = folder_.filePath(QStringLiteral("saved"));
+        QVERIFY(QDir().mkpath(destination));
+        h.dialogs->folder = destination;
+        Button(h, "browseButton")->click();
+        QCOMPARE(h.dialogs->notices, 1);
+
+        h.window->OnNext();
+        QCOMPARE(h.Run().stage, WizardStage::RawResults);
+        QCOMPARE(h.Run().statusText, std::string(kRunningStatus));
+        QVERIFY(!Button(h, "nextButton")->isEnabled());
+        QVERIFY(!Button(h, "backButton")->isEnabled());
+        QVERIFY(Thumbs(h)->isVisible());
+        QVERIFY(!h.Find<QWidget>("rawStartField")->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(h.dialogs->searchCompletedBoxes, 1, kScanTimeoutMs);
+
+        const QStringList names = ThumbnailNames(Thumbs(h));
+        QVERIFY2(names.size() >= 9, qPrintable(names.join(' ')));
+        QCOMPARE(Thumbs(h)->ImageCount(), names.size());
+        for (int i = 0; i < names.size(); ++i) {
+            QVERIFY2(names[i].startsWith(QStringLiteral("GNLM%1").arg(i + 1, 5, 10, QChar('0'))),
+                     qPrintable(names[i]));
+        }
+        QCOMPARE(names.first(), CarvedName("GNLM", 1));
+        QCOMPARE(Thumbs(h)->Image(0).size(), QSize(100, 80));
+        // The end of the search.
+        QCOMPARE(h.Run().statusText, std::string(kEndedStatus));
+        QVERIFY(Button(h, "openContainingFolderButton")->isVisible());
+        QVERIFY(!Button(h, "stopSearchButton")->isVisible());
+        QVERIFY(Button(h, "backButton")->isEnabled());
+        QVERIFY(!h.Find<CTextProgressCtrl>("mainScanBar")->isVisible());
+        QVERIFY(h.messages->shown.empty());
+        // Every file went into the destination under its carved name.
+        const QStringList saved = QDir(destination).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(saved, names);
+        Button(h, "openContainingFolderButton")->click();
+        QCOMPARE(h.shell->opened.size(), std::size_t{1});
+        QCOMPARE(h.shell->opened.back(), QUrl::fromLocalFile(destination));
+        SaveWindowShot(*h.window, "raw_done.png");
+
+        // Back finds the criteria page as it was left, with the list emptied.
+        h.window->OnBack();
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QVERIFY(!Thumbs(h)->isVisible());
+        QCOMPARE(Thumbs(h)->count(), 0);
+        QCOMPARE(Thumbs(h)->ImageCount(), 0);
+        QVERIFY(!Button(h, "openContainingFolderButton")->isVisible());
+        QVERIFY(h.Find<QRadioButton>("entireDiskButton")->isChecked());
+        QVERIFY(h.Find<QWidget>("rawStartField")->isVisible());
+        QVERIFY(h.Find<QWidget>("destinationField")->isVisible());
+        QVERIFY(Button(h, "nextButton")->isEnabled());
+        QVERIFY(guard.Unchanged());
+    }
+
+    void thoroughFilesFollowTheGeneralOnesOnlyWhenTicked() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = OpenRawCriteria(demo_, kJfifThoroughList);
+        QVERIFY(h.Find<QCheckBox>("thoroughBox")->isChecked());
+        SearchToTheEnd(h);
+        const QStringList names = ThumbnailNames(Thumbs(h));
+        const qsizetype general = names.filter(QStringLiteral("GNLM")).size();
+        const qsizetype thorough = names.filter(QStringLiteral("THLM")).size();
+        QVERIFY(general > 0);
+        QVERIFY(thorough > 0);
+        QCOMPARE(general + thorough, names.size());
+        // The thorough pass starts where the general one left the list.
+        QCOMPARE(names[general], CarvedName("THLM", 1));
+        QCOMPARE(names.last(), CarvedName("THLM", static_cast<int>(thorough)));
+        QCOMPARE(Thumbs(h)->ImageCount(), names.size());
+
+        h.window->OnBack();
+        h.Find<QCheckBox>("thoroughBox")->setChecked(false);
+        SearchToTheEnd(h);
+        QVERIFY(ThumbnailNames(Thumbs(h)).filter(QStringLiteral("THLM")).isEmpty());
+        QCOMPARE(ThumbnailNames(Thumbs(h)).size(), general);
+        QVERIFY(guard.Unchanged());
+    }
+
+    void stopKeepsTheThumbnailsShownSoFar() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        // The demo's first pictures followed by a long run of empty sectors: a scan that
+        // takes long enough to be stopped after its first thumbnail.
+        const QString slow = folder_.filePath(QStringLiteral("slow.img"));
+        {
+            QFile source(QString::fromStdString(demo_));
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            QFile target(slow);
+            QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            target.write(source.read(8 << 20));
+            QVERIFY(target.resize(qint64{256} << 20));
+        }
+        const ImageGuard guard(slow.toStdString());
+        WindowHarness h = OpenRawCriteria(slow.toStdString());
+        CThumbsListCtrl* list = Thumbs(h);
+        bool stopAsked = false;
+        connect(list->model(), &QAbstractItemModel::rowsInserted, list, [&] {
+            if (!stopAsked) {
+                stopAsked = true;
+                QTimer::singleShot(0, h.window.get(), [&] { h.window->OnStopSearch(); });
+            }
+        });
+        h.window->OnNext();
+        QVERIFY(Running(h));
+        QTRY_COMPARE_WITH_TIMEOUT(h.dialogs->searchCompletedBoxes, 1, kScanTimeoutMs);
+        QVERIFY(!Running(h));
+        const int kept = list->count();
+        QVERIFY(kept >= 1);
+        QCOMPARE(list->item(0)->text(), CarvedName("GNLM", 1));
+        // Stopped midway, not at the end of the range.
+        QVERIFY(h.Find<CTextProgressCtrl>("mainScanBar")->Pos() < 100);
+        QCOMPARE(h.Run().statusText, std::string(kEndedStatus));
+        QVERIFY(Button(h, "backButton")->isEnabled());
+        QVERIFY(Button(h, "openContainingFolderButton")->isVisible());
+        QVERIFY(h.Run().scanStop.stop_requested());
+        // Nothing more arrives after the stop.
+        QTest::qWait(100);
+        QCOMPARE(list->count(), kept);
+        QCOMPARE(h.dialogs->searchCompletedBoxes, 1);
+        // Nothing chosen to save into: the button says so instead of opening anything.
+        Button(h, "openContainingFolderButton")->click();
+        QVERIFY(h.shell->opened.empty());
+        QCOMPARE(h.messages->shown.size(), std::size_t{1});
+        QVERIFY(guard.Unchanged());
+    }
+
+    void closingMidScanStopsTheWorkerFirst() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const QString slow = folder_.filePath(QStringLiteral("slow2.img"));
+        {
+            QFile target(slow);
+            QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QVERIFY(target.resize(qint64{2} << 30));
+        }
+        WindowHarness h = OpenRawCriteria(slow.toStdString());
+        h.window->OnNext();
+        QVERIFY(Running(h));
+        QTest::qWait(50);
+        h.messages->answer = true;
+        h.window->reject();
+        QVERIFY(h.Run().scanStop.stop_requested());
+        h.window.reset();
+    }
+
+    void destinationIsCheckedBeforeTheSearchStarts() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        WindowHarness h = OpenRawCriteria(demo_);
+        const QString missing = folder_.filePath(QStringLiteral("no-such-folder"));
+        h.Find<QLineEdit>("destinationField")->setText(missing);
+        h.window->OnNext();
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.messages->shown.size(), std::size_t{1});
+        QVERIFY(h.messages->shown[0].text.contains(missing));
+        QCOMPARE(h.messages->shown[0].icon, MessageIcon::Error);
+        QVERIFY(Button(h, "nextButton")->isEnabled());
+        QVERIFY(Button(h, "backButton")->isEnabled());
+        QVERIFY(!Running(h));
+    }
+
+    void sliderAndItsFieldsStayInStep() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = OpenRawCriteria(demo_);
+        const qint64 sectors = QFileInfo(QString::fromStdString(demo_)).size() / 512;
+        h.Find<QRadioButton>("sectorRangeButton")->click();
+        QCOMPARE(h.Run().statusText, std::string(kSectorRangeStatus));
+        auto* slider = h.Find<CRangeSlider>("rangeSlider");
+        auto* minField = h.Find<QLineEdit>("sliderMinField");
+        auto* startField = h.Find<QLineEdit>("sliderStartField");
+        auto* endField = h.Find<QLineEdit>("sliderEndField");
+        auto* maxField = h.Find<QLineEdit>("sliderMaxField");
+        QVERIFY(slider->isVisible());
+        QVERIFY(!h.Find<QWidget>("rawStartField")->isVisible());
+        QCOMPARE(minField->text(), QStringLiteral("0"));
+        QCOMPARE(startField->text(), QStringLiteral("0"));
+        QCOMPARE(endField->text(), QString::number(sectors));
+        QCOMPARE(maxField->text(), QString::number(sectors));
+        QVERIFY(!minField->isEnabled());
+        QVERIFY(!maxField->isEnabled());
+        QCOMPARE(slider->Max(), double(sectors));
+
+        // Dragging the right thumb to the middle writes the edge into "End Sector".
+        const QPoint right(slider->width() - 7, slider->height() / 2 - 4);
+        QTest::mousePress(slider, Qt::LeftButton, {}, right);
+        QTest::mouseMove(slider, QPoint(slider->width() / 2, right.y()));
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, right.y()));
+        QVERIFY(slider->Right() < sectors);
+        QCOMPARE(endField->text(), QString::number(qint64(slider->Right())));
+        QCOMPARE(startField->text(), QStringLiteral("0"));
+
+        // Typed fields move the slider; a start past the end leaves it alone.
+        startField->clear();
+        QTest::keyClicks(startField, QStringLiteral("100"));
+        endField->clear();
+        QTest::keyClicks(endField, QStringLiteral("5000"));
+        QCOMPARE(slider->Left(), 100.0);
+        QCOMPARE(slider->Right(), 5000.0);
+        // Each keystroke is an edit: "9", "90" and "900" move the slider, "9000" does not.
+        startField->clear();
+        QTest::keyClicks(startField, QStringLiteral("9000"));
+        QCOMPARE(startField->text(), QStringLiteral("9000"));
+        QCOMPARE(slider->Left(), 900.0);
+        QCOMPARE(slider->Right(), 5000.0);
+
+        // An end past the disk is refused; a reversed range too.
+        endField->setText(QString::number(sectors + 1));
+        h.window->OnNext();
+        QCOMPARE(h.messages->shown.back().text, QString::fromUtf8(kEndAboveMaximum));
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        endField->setText(QStringLiteral("5000"));
+        h.window->OnNext();
+        QCOMPARE(h.messages->shown.back().text,
+                 QStringLiteral("End Sector should be greater than Start Sector."));
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QVERIFY(Button(h, "nextButton")->isEnabled());
+        SaveWindowShot(*h.window, "sector_range.png");
+
+        // A short range is searched, and Back comes to "Sector Range" with its fields.
+        startField->setText(QStringLiteral("3000"));
+        endField->setText(QStringLiteral("5000"));
+        SearchToTheEnd(h);
+        QCOMPARE(h.Run().rawFirstSector, 3000);
+        QCOMPARE(h.Run().rawLastSector, 5000);
+        QVERIFY(Thumbs(h)->count() >= 1);
+        h.window->OnBack();
+        QVERIFY(h.Find<QRadioButton>("sectorRangeButton")->isChecked());
+        QVERIFY(slider->isVisible());
+        QCOMPARE(startField->text(), QStringLiteral("3000"));
+        QCOMPARE(h.Run().statusText, std::string(kSectorRangeStatus));
+        QVERIFY(guard.Unchanged());
+    }
+
+    void sectorsInPartitionTakesTheChosenPartition() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = OpenRawCriteria(demo_);
+        h.Find<QRadioButton>("sectorsInPartitionButton")->click();
+        auto* tree = h.Find<mytreectrl>("PartitionTree");
+        QVERIFY(tree->isVisible());
+        // The first partition is chosen at once; a click chooses another.
+        QCOMPARE(h.Find<QLineEdit>("rawStartField")->text(), QStringLiteral("2048"));
+        QCOMPARE(h.Find<QLineEdit>("rawEndField")->text(), QStringLiteral("71680"));
+        QVERIFY(ClickItem(tree, QStringLiteral("Partition - 2 ( FAT16 )")));
+        QCOMPARE(h.Find<QLineEdit>("rawStartField")->text(), QStringLiteral("71680"));
+        QCOMPARE(h.Find<QLineEdit>("rawEndField")->text(), QStringLiteral("104448"));
+        SearchToTheEnd(h);
+        QCOMPARE(h.Run().rawFirstSector, 71680);
+        QCOMPARE(h.Run().rawLastSector, 104448);
+        QVERIFY(Thumbs(h)->count() >= 1);
+        h.window->OnBack();
+        QVERIFY(tree->isVisible());
+        QVERIFY(h.Find<QRadioButton>("sectorsInPartitionButton")->isChecked());
+        // "Entire Disk" puts the tree away and takes the whole disk again.
+        h.Find<QRadioButton>("entireDiskButton")->click();
+        QVERIFY(!tree->isVisible());
+        QCOMPARE(h.Find<QLineEdit>("rawStartField")->text(), QStringLiteral("0"));
+        QVERIFY(guard.Unchanged());
+    }
+};
+
+QTEST_MAIN(RawSearchTest)
+#include "raw_search_test.moc"
