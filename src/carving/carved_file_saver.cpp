@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kSysfsRoot = "/sys";
 constexpr mode_t kSavedFileMode = 0644;
+// Files of the same name from earlier searches that a new one is numbered past.
+constexpr int kMostCopies = 1000;
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -58,10 +60,11 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-// Writes the whole file or nothing: a half-written file would pass for a recovered one.
-int WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+// Writes the whole file or nothing: a half-written file would pass for a recovered one. Never
+// replaces a file already there, which may be one recovered by an earlier search.
+int WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kSavedFileMode);
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kSavedFileMode);
     if (fd < 0) {
         return errno;
     }
@@ -73,6 +76,16 @@ int WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
         ::unlink(path.c_str());
     }
     return error;
+}
+
+// "GNLM00001.jpg", then "GNLM00001 (2).jpg", "GNLM00001 (3).jpg" ... while names are taken.
+std::string NumberedName(const std::string& name, int copy) {
+    if (copy == 1) {
+        return name;
+    }
+    const std::size_t dot = name.rfind('.');
+    const std::size_t split = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    return name.substr(0, split) + " (" + std::to_string(copy) + ")" + name.substr(split);
 }
 
 bool IsOnSourceDisk(const struct stat& folderInfo, const std::string& sourceDevicePath) {
@@ -120,8 +133,13 @@ SavingSink::SavingSink(std::string folder, CarvedFileSink& next, Reporter& repor
 
 void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
     CarvedFile saved = file;
-    const std::string path = JoinPath(folder_, SafeFileName(file.name));
-    const int error = WriteFile(path, bytes);
+    const std::string name = SafeFileName(file.name);
+    std::string path;
+    int error = EEXIST;
+    for (int copy = 1; copy <= kMostCopies && error == EEXIST; ++copy) {
+        path = JoinPath(folder_, NumberedName(name, copy));
+        error = WriteNewFile(path, bytes);
+    }
     if (error == 0) {
         saved.savedPath = path;
         ++saved_;

@@ -16,7 +16,8 @@ std::optional<std::string> CheckDestinationFolder(const std::string& folder,
                                                   const std::string& sourceDevicePath);
 
 // Writes every finished carved file into the destination folder under its carved name as it
-// is finished, records where it went, then hands it on to `next`. A file that cannot be
+// is finished, records where it went, then hands it on to `next`. A file of that name already
+// there is kept; the new one becomes "GNLM00001 (2).jpg" and so on. A file that cannot be
 // written is reported once through the reporter; the scan goes on.
 class SavingSink : public CarvedFileSink {
   public:

@@ -183,11 +183,4 @@ void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSou
     carver.FinishOpenFile();
 }
 
-ReporterSink::ReporterSink(Reporter& reporter) : reporter_(reporter) {}
-
-void ReporterSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t>) {
-    ++images_;
-    reporter_.CarvedFileFinished(file);
-}
-
 }  // namespace lumarest

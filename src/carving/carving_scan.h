@@ -23,19 +23,6 @@ class CarvedFileSink {
     virtual std::uint64_t ImageCount() const = 0;
 };
 
-// Passes each finished file to the reporter (the command line's listing, the window's
-// thumbnails) and counts them as pictures.
-class ReporterSink : public CarvedFileSink {
-  public:
-    explicit ReporterSink(Reporter& reporter);
-    void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override;
-    std::uint64_t ImageCount() const override { return images_; }
-
-  private:
-    Reporter& reporter_;
-    std::uint64_t images_ = 0;
-};
-
 enum class CarvingPass { General, Thorough };
 
 // One carving pass over sectors [firstSector, lastSector) in chunks of 1024 sectors, naming

@@ -114,7 +114,6 @@ TEST(WholeDisk, ResolvesPartitionsAndMappedDevicesToTheirDisks) {
     EXPECT_FALSE(OnSameWholeDisk(0, 42, 8, 0, sysfs.Root()));
 }
 
-// Fails every write after the first: a full destination.
 TEST(SavingSink, WritesEachFileUnderItsNameAndReportsAFailureOnce) {
     TempFolder temp;
     CollectingSink shown;
@@ -132,13 +131,21 @@ TEST(SavingSink, WritesEachFileUnderItsNameAndReportsAFailureOnce) {
     EXPECT_EQ(shown.entries[0].file.savedPath, (temp.Path() / "GNLM00001.jpg").string());
     EXPECT_EQ(shown.entries[0].bytes.size(), 1024u);
 
+    // A second search into the same folder keeps the files of the first.
+    file.name = "GNLM00001.jpg";
+    saving.FileFinished(file, std::vector<std::uint8_t>(512, 3));
+    saving.FileFinished(file, std::vector<std::uint8_t>(512, 4));
+    EXPECT_EQ(fs::file_size(temp.Path() / "GNLM00001.jpg"), 1024u);
+    EXPECT_EQ(shown.entries[3].file.savedPath, (temp.Path() / "GNLM00001 (3).jpg").string());
+    EXPECT_EQ(fs::file_size(temp.Path() / "GNLM00001 (2).jpg"), 512u);
+
     SavingSink broken((temp.Path() / "gone").string(), shown, reporter);
     file.name = "GNLM00003.jpg";
     broken.FileFinished(file, std::vector<std::uint8_t>(512, 2));
     broken.FileFinished(file, std::vector<std::uint8_t>(512, 2));
     EXPECT_EQ(broken.SavedCount(), 0u);
-    EXPECT_EQ(shown.entries.size(), 4u);  // still shown, not saved
-    EXPECT_EQ(shown.entries[3].file.savedPath, "");
+    EXPECT_EQ(shown.entries.size(), 6u);  // still shown, not saved
+    EXPECT_EQ(shown.entries[5].file.savedPath, "");
     EXPECT_THAT(reporter.Messages(),
                 ::testing::ElementsAre(::testing::HasSubstr("Could not save \"GNLM00003.jpg\"")));
 }
