@@ -2,7 +2,6 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -48,7 +47,7 @@ SearchStatisticsPanel::SearchStatisticsPanel(QWidget* parent) : QWidget(parent) 
     group->hide();
 
     carvingRow = new QWidget;
-    auto* carvingLayout = new QHBoxLayout(carvingRow);
+    auto* carvingLayout = new QVBoxLayout(carvingRow);
     carvingLayout->setContentsMargins(0, 0, 0, 0);
     for (std::size_t i = kGridStatistics; i < kStatistics; ++i) {
         // Nothing captions these texts; the labels exist so every statistic has one.
@@ -61,7 +60,6 @@ SearchStatisticsPanel::SearchStatisticsPanel(QWidget* parent) : QWidget(parent) 
         QStringLiteral("sectorProgressLabel"));
     values_[static_cast<std::size_t>(Statistic::SearchMethod)]->setObjectName(
         QStringLiteral("searchMethodLabel"));
-    carvingLayout->insertStretch(1);
     carvingRow->hide();
 
     mainScanRow = new QWidget;

@@ -29,7 +29,12 @@ void CTextProgressCtrl::SetText(const QString& text) {
 }
 
 QString CTextProgressCtrl::ShownText() const {
-    return text_.isEmpty() ? QStringLiteral("%1%").arg(position_) : text_;
+    const QString percentage = QStringLiteral("%1%").arg(position_);
+    if (text_.isEmpty()) {
+        return percentage;
+    }
+    // The engines' texts may end in the blank that parts them from the number.
+    return text_.endsWith(QLatin1Char(' ')) ? text_ + percentage : text_ + u' ' + percentage;
 }
 
 QSize CTextProgressCtrl::sizeHint() const {

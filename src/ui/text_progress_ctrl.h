@@ -16,10 +16,10 @@ class CTextProgressCtrl : public QWidget {
     // Position 0 to 100; values outside are held at the ends.
     void SetPos(int position);
     int Pos() const { return position_; }
-    // Drawn instead of the percentage while not empty.
+    // Drawn before the percentage while not empty ("Completed 42%").
     void SetText(const QString& text);
     const QString& Text() const { return text_; }
-    // What the bar shows: the text, or "NN%".
+    // What the bar shows: "NN%", after the text when there is one.
     QString ShownText() const;
 
     QSize sizeHint() const override;

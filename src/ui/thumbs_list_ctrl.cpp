@@ -10,8 +10,9 @@ namespace lumarest {
 
 namespace {
 // Room around each picture for its name and a little air.
-constexpr int kGridWidth = kThumbnailWidth + 28;
+constexpr int kGridWidth = kThumbnailWidth + 44;
 constexpr int kGridHeight = kThumbnailHeight + 34;
+constexpr int kCellMargin = 4;
 // One "line" of the view when it follows new thumbnails.
 constexpr int kLinePixels = 20;
 }  // namespace
@@ -44,6 +45,8 @@ void CThumbsListCtrl::AddThumbnail(const QImage& picture, const QString& name, i
     auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(images_[index])), name);
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
     item->setToolTip(name);
+    // Every cell as wide as the grid, so no name is cut because the first one was shorter.
+    item->setSizeHint(QSize(kGridWidth - kCellMargin, kGridHeight - kCellMargin));
     insertItem(index, item);
     if (++scrollCounter_ == kScrollEvery) {
         scrollCounter_ = 0;

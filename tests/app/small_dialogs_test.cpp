@@ -73,7 +73,9 @@ class SmallDialogsTest : public QObject {
         bar.SetPos(37);
         QCOMPARE(bar.ShownText(), QStringLiteral("37%"));
         bar.SetText(QStringLiteral("Completed"));
-        QCOMPARE(bar.ShownText(), QStringLiteral("Completed"));
+        QCOMPARE(bar.ShownText(), QStringLiteral("Completed 37%"));
+        bar.SetText(QStringLiteral("Completed "));
+        QCOMPARE(bar.ShownText(), QStringLiteral("Completed 37%"));
         bar.SetPos(-5);
         QCOMPARE(bar.Pos(), 0);
     }

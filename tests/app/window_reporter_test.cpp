@@ -69,7 +69,7 @@ class WindowReporterTest : public QObject {
         QCOMPARE(mainBar->ShownText(), QStringLiteral("42%"));
         QVERIFY(!mainBar->isHidden());
         auto* treeBar = window->findChild<CTextProgressCtrl*>("treeLoadingBar");
-        QCOMPARE(treeBar->ShownText(), QStringLiteral("Completed"));
+        QCOMPARE(treeBar->ShownText(), QStringLiteral("Completed 100%"));
         QVERIFY(treeBar->parentWidget()->isHidden());
         QCOMPARE(messages_->shown.size(), std::size_t{1});
         QCOMPARE(messages_->shown[0].thread, window->thread());
