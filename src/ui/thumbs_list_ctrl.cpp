@@ -56,6 +56,8 @@ void CThumbsListCtrl::AddThumbnail(const QImage& picture, const QString& name, i
 }
 
 void CThumbsListCtrl::ScrollDownLines(int lines) {
+    // The new items must be laid out first, or the bar does not reach far enough yet.
+    executeDelayedItemsLayout();
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(bar->value() + lines * kLinePixels);
 }
