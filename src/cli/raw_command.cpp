@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <stop_token>
@@ -39,13 +40,13 @@ constexpr const char* kThoroughPassLabel =
     "(Currently performing Search based on: Thorough Scanning Algorithm)";
 constexpr const char* kCompletedText = "Completed ";
 
+// Carved files waiting for their picture check; beyond this the scan waits for the decoders.
+constexpr std::size_t kMostQueuedDecodeBytes = 256u << 20;
+
 struct SectorRange {
     std::uint64_t first = 0;
     std::uint64_t last = 0;  // the first sector after the range
 };
-
-// Carved files waiting for their picture check; beyond this the scan waits for the decoders.
-constexpr std::size_t kMostQueuedDecodeBytes = 256u << 20;
 
 // A carved file as the listing shows it.
 struct CarvedRow {
