@@ -21,7 +21,7 @@ constexpr const char* kThoroughMethodText =
     "(Currently performing Search based on: Thorough Scanning Algorithm)";
 // Memory set aside when a file starts; it grows with the sectors that really arrive, so a huge
 // limit in a damaged definition file costs nothing up front.
-constexpr std::uint64_t kInitialReserveBytes = 64ull << 20;
+constexpr std::uint64_t kInitialReserveBytes = 4ull << 20;
 // However large a type's limit, a carved file is complete at this size: a damaged definition
 // file must not let one file take all memory.
 constexpr std::uint64_t kMostCarvedBytes = 512ull << 20;
