@@ -546,7 +546,8 @@ void CChildDialogExDemoDlg::reject() {
     if (!env_.messages->AskYesNo(FromUtf8(texts::kExitQuestion))) {
         return;
     }
-    // Workers are told to stop where they stand; nobody waits for them.
+    // Workers are told to stop where they stand; only the scan worker, which shows on this
+    // window, is waited for, and it ends between two sectors.
     run_.scanStop.request_stop();
     run_.secondPhaseStop.request_stop();
     run_.partitionSearchStop.request_stop();

@@ -385,6 +385,43 @@ class RawSearchTest : public QObject {
         QCOMPARE(h.Find<QLineEdit>("rawStartField")->text(), QStringLiteral("0"));
         QVERIFY(guard.Unchanged());
     }
+
+    // The slider is 32-bit: a disk past it is covered by "Sector Range" up to the slider's end
+    // and by the other scopes whole.
+    void diskPastTheSliderKeepsItsWholeRangeElsewhere() {
+        const QString device = folder_.filePath(QStringLiteral("large.img"));
+        {
+            QFile file(device);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QVERIFY(file.resize(1 << 20));
+        }
+        constexpr std::uint64_t kSectors = 3000000000;
+        auto disks = std::make_unique<FakeDisks>();
+        disks->disks.push_back(FakeDisks::Disk(0, "Fixed hard disk media", "Large Disk", kSectors,
+                                               device.toStdString()));
+        WizardEnvironment environment;
+        auto dialogs = std::make_unique<FakeDialogs>();
+        auto messages = std::make_unique<ScriptedMessages>();
+        environment.dialogs = std::move(dialogs);
+        environment.messages = std::move(messages);
+        environment.shell = std::make_unique<RecordingShell>();
+        environment.disks = std::move(disks);
+        environment.parameterStorePath =
+            folder_.filePath(QStringLiteral("large.ini")).toStdString();
+        CChildDialogExDemoDlg window(std::move(environment));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(ClickItem(window.findChild<mytreectrl*>(QStringLiteral("DiskTree")),
+                          QStringLiteral("Fixed hard disk media (Disk0)")));
+        window.OnNext();
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("rawEndField"))->text(),
+                 QStringLiteral("3000000000"));
+        window.findChild<QRadioButton*>(QStringLiteral("sectorRangeButton"))->click();
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("sliderMaxField"))->text(),
+                 QStringLiteral("2147483647"));
+        QCOMPARE(window.findChild<CRangeSlider*>(QStringLiteral("rangeSlider"))->Right(),
+                 2147483647.0);
+    }
 };
 
 QTEST_MAIN(RawSearchTest)
