@@ -21,10 +21,15 @@ readonly kFillerIv=00000000000000000000000000000000
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
-work=$(mkdir -p "${1:-$repo/build/bench}" && cd "${1:-$repo/build/bench}" && pwd)
+work=$(realpath -m "${1:-$repo/build/bench}")
 case "$work/" in
-  "$repo/"*) case "$work/" in "$repo/build"*) ;; *) echo "keep WORK_FOLDER out of the sources: $work" >&2; exit 2 ;; esac ;;
+  "$repo/build"*) ;;
+  "$repo/"*)
+    echo "keep WORK_FOLDER out of the sources: $work" >&2
+    exit 2
+    ;;
 esac
+mkdir -p "$work"
 helper=("python3" "$here/bench_photos.py")
 image=$work/photos.img
 photos=$work/photos
@@ -139,10 +144,14 @@ Row() {
     "$(Ratio "$wall" "${full% *}")")")
 }
 Rate() { awk -v s="$1" -v m="$mb" 'BEGIN { if (s > 0) printf "%.0f", m / s; else print "-" }'; }
-Ratio() { awk -v s="$1" -v l="$2" 'BEGIN { if (s > 0 && l > 0) printf "%.2f", s / l; else print "-" }'; }
+Ratio() {
+  awk -v s="$1" -v l="$2" 'BEGIN { if (s > 0 && l > 0) printf "%.2f", s / l; else print "-" }'
+}
 
-# Each tool's run into a fresh output folder ($1); prints the seconds it took.
-LumarestFull() { Fresh "$1" && mkdir -p "$1" && Timed "$1.log" "$cli" raw --image "$image" --out "$1"; }
+# Each tool's run into a fresh output folder ($1); prints its wall-clock and processor seconds.
+LumarestFull() {
+  Fresh "$1" && mkdir -p "$1" && Timed "$1.log" "$cli" raw --image "$image" --out "$1"
+}
 LumarestDecode() { Timed "$1.log" "$cli" raw --image "$image"; }
 LumarestScan() { Timed "$1.log" "$cli" raw --image "$image" --no-decode; }
 Photorec() {
