@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cli_fixture.h"
 #include "disk/disk_inventory.h"
 #include "support/image_guard.h"
 
@@ -16,22 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CliTest : public ::testing::Test {
+class CliTest : public testing::CliFixture {
   protected:
-    void SetUp() override {
-        folder_ = fs::path(LUMAREST_FIXTURE_DIR) / "cli_test" /
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(folder_);
-        fs::create_directories(folder_ / "sys_block");
-        environment_.makeDiskEnumerator = [root = folder_] {
-            // No machine disks: only the attached images are listed.
-            return std::make_unique<SystemDiskEnumerator>((root / "sys_block").string(),
-                                                          (root / "udev").string(),
-                                                          (root / "no_fd0").string());
-        };
-        environment_.parameterStorePath = (folder_ / "config" / "LMRDSK_param_E.ini").string();
-    }
-
     std::string MakeImage(const std::string& name, std::size_t bytes) {
         const fs::path path = folder_ / name;
         std::ofstream file(path, std::ios::binary);
@@ -42,17 +29,6 @@ class CliTest : public ::testing::Test {
         file << content;
         return path.string();
     }
-
-    int Run(const std::vector<std::string>& args) {
-        out_.str("");
-        err_.str("");
-        return RunCli(args, out_, err_, environment_);
-    }
-
-    fs::path folder_;
-    CliEnvironment environment_;
-    std::ostringstream out_;
-    std::ostringstream err_;
 };
 
 TEST_F(CliTest, ListsAttachedImagesAsJsonWithTheFourteenDetails) {

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/cli_app.h"
+#include "cli_fixture.h"
 #include "disk/disk_inventory.h"
 #include "support/image_guard.h"
 
@@ -29,22 +30,8 @@ class GoneDiskEnumerator : public DiskEnumerator {
     bool HasFloppy() const override { return false; }
 };
 
-class PartitionsCommandTest : public ::testing::Test {
+class PartitionsCommandTest : public testing::CliFixture {
   protected:
-    void SetUp() override {
-        folder_ = fs::path(LUMAREST_FIXTURE_DIR) / "partitions_command_test" /
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(folder_);
-        fs::create_directories(folder_ / "sys_block");
-        environment_.makeDiskEnumerator = [root = folder_] {
-            // No machine disks: the first attached image is disk 0.
-            return std::make_unique<SystemDiskEnumerator>((root / "sys_block").string(),
-                                                          (root / "udev").string(),
-                                                          (root / "no_fd0").string());
-        };
-        environment_.parameterStorePath = (folder_ / "config" / "LMRDSK_param_E.ini").string();
-    }
-
     std::string Fixture(const std::string& name) {
         const std::string path = testing::FixtureImage(name);
         if (path.empty()) {
@@ -52,17 +39,6 @@ class PartitionsCommandTest : public ::testing::Test {
         }
         return path;
     }
-
-    int Run(const std::vector<std::string>& args) {
-        out_.str("");
-        err_.str("");
-        return RunCli(args, out_, err_, environment_);
-    }
-
-    fs::path folder_;
-    CliEnvironment environment_;
-    std::ostringstream out_;
-    std::ostringstream err_;
 };
 
 TEST_F(PartitionsCommandTest, PrintsEachListedPartitionOfTheDisk) {

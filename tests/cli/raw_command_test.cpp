@@ -10,6 +10,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
+#include "cli_fixture.h"
 #include "disk/disk_inventory.h"
 #include "support/image_guard.h"
 
@@ -33,30 +34,14 @@ std::string ReadBytes(const std::string& path, std::uint64_t offset, std::uint64
     return bytes;
 }
 
-class RawCommandTest : public ::testing::Test {
+class RawCommandTest : public testing::CliFixture {
   protected:
     void SetUp() override {
-        folder_ = fs::path(LUMAREST_FIXTURE_DIR) / "raw_command_test" /
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(folder_);
-        fs::create_directories(folder_ / "sys_block");
-        environment_.makeDiskEnumerator = [root = folder_] {
-            // No machine disks: the first attached image is disk 0.
-            return std::make_unique<SystemDiskEnumerator>((root / "sys_block").string(),
-                                                          (root / "udev").string(),
-                                                          (root / "no_fd0").string());
-        };
-        environment_.parameterStorePath = (folder_ / "config" / "LMRDSK_param_E.ini").string();
+        CliFixture::SetUp();
         demo_ = testing::FixtureImage("demo.img");
         if (demo_.empty()) {
             FAIL() << "demo.img was not made: run the fixtures.make_images test first";
         }
-    }
-
-    int Run(const std::vector<std::string>& args) {
-        out_.str("");
-        err_.str("");
-        return RunCli(args, out_, err_, environment_);
     }
 
     Json RunJson(std::vector<std::string> args) {
@@ -66,11 +51,7 @@ class RawCommandTest : public ::testing::Test {
         return status == kExitOk ? Json::parse(out_.str()) : Json();
     }
 
-    fs::path folder_;
     std::string demo_;
-    CliEnvironment environment_;
-    std::ostringstream out_;
-    std::ostringstream err_;
 };
 
 TEST_F(RawCommandTest, CarvesTheWholeDemoDiskIntoNumberedFiles) {
