@@ -10,6 +10,7 @@
 #include "core/partition_list.h"
 #include "core/text_table.h"
 #include "core/tree_model.h"
+#include "core/volume_params.h"
 
 namespace lumarest {
 
@@ -55,6 +56,9 @@ struct RecoveryRun {
     WizardStage stage = WizardStage::DiskPage;
     SearchMode searchMode = SearchMode::Raw;
     SelectedPartition selectedPartition;
+    // The selected volume's layout, and the copy the scan works on.
+    VolumeParams volumeParams;
+    ActiveVolume activeVolume;
 
     // Sector reader: 'N' reads the device file; 'F' goes through the BIOS disk service.
     char accessMode = 'N';
