@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -26,12 +27,14 @@ struct WindowHarness {
         return window->findChild<T*>(QString::fromUtf8(name));
     }
     RecoveryRun& Run() const { return window->Run(); }
+    mytreectrl* DiskTree() const { return Find<mytreectrl>("DiskTree"); }
+    QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
 };
 
-// A window whose only disks are `images`, attached as on the command line; `folder` keeps
-// the parameter store. An empty enumerator folder keeps this machine's own disks away.
-inline WindowHarness OpenOnImages(const std::vector<std::string>& images,
-                                  const QTemporaryDir& folder) {
+// A window with the recording seams in place of the outside parts; `folder` keeps the
+// parameter store. Without disks of its own an empty enumerator folder keeps this machine's
+// disks away.
+inline WindowHarness OpenWindow(WizardEnvironment environment, const QTemporaryDir& folder) {
     WindowHarness harness;
     auto messages = std::make_unique<ScriptedMessages>();
     auto shell = std::make_unique<RecordingShell>();
@@ -39,21 +42,31 @@ inline WindowHarness OpenOnImages(const std::vector<std::string>& images,
     harness.messages = messages.get();
     harness.shell = shell.get();
     harness.dialogs = dialogs.get();
-    WizardEnvironment environment;
     environment.messages = std::move(messages);
     environment.shell = std::move(shell);
     environment.dialogs = std::move(dialogs);
-    const std::string noDisks = folder.filePath(QStringLiteral("no-disks")).toStdString();
-    QDir().mkpath(QString::fromStdString(noDisks));
-    environment.disks = std::make_unique<SystemDiskEnumerator>(
-        noDisks, noDisks, folder.filePath(QStringLiteral("no-floppy")).toStdString());
+    if (!environment.disks) {
+        const std::string noDisks = folder.filePath(QStringLiteral("no-disks")).toStdString();
+        QDir().mkpath(QString::fromStdString(noDisks));
+        environment.disks = std::make_unique<SystemDiskEnumerator>(
+            noDisks, noDisks, folder.filePath(QStringLiteral("no-floppy")).toStdString());
+    }
     environment.parameterStorePath = folder.filePath(QStringLiteral("store.ini")).toStdString();
-    environment.programFolder = folder.filePath(QStringLiteral("program"));
-    environment.images = images;
+    if (environment.programFolder.isEmpty()) {
+        environment.programFolder = folder.filePath(QStringLiteral("program"));
+    }
     harness.window = std::make_unique<CChildDialogExDemoDlg>(std::move(environment));
     harness.window->show();
     [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(harness.window.get());
     return harness;
+}
+
+// A window whose only disks are `images`, attached as on the command line.
+inline WindowHarness OpenOnImages(const std::vector<std::string>& images,
+                                  const QTemporaryDir& folder) {
+    WizardEnvironment environment;
+    environment.images = images;
+    return OpenWindow(std::move(environment), folder);
 }
 
 inline QModelIndex ItemIndex(mytreectrl* tree, const QString& text) {
@@ -80,6 +93,10 @@ inline QStringList ChildTexts(mytreectrl* tree, const QModelIndex& parent) {
         texts << tree->model()->index(row, 0, parent).data().toString();
     }
     return texts;
+}
+
+inline QStringList TopChildren(mytreectrl* tree) {
+    return ChildTexts(tree, tree->model()->index(0, 0));
 }
 
 // With LUMAREST_SHOTS_DIR set, keeps a picture of the window for a person to look at.

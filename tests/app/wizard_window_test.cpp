@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "app/disk_key.h"
-#include "app/window_fakes.h"
+#include "app/window_harness.h"
 #include "app/wizard_window.h"
 #include "support/image_guard.h"
 #include "ui/mytreectrl.h"
@@ -36,21 +36,7 @@ const char* const kCardText = "Removable Media (Disk1)";
 constexpr std::uint64_t kCardSectors = 3906250;
 const char* const kMissingDevice = "/nonexistent/lumarest-test/sdz";
 
-// One window with every outside part replaced, and the replacements still in reach.
-struct Harness {
-    ScriptedMessages* messages = nullptr;
-    RecordingShell* shell = nullptr;
-    FakeDialogs* dialogs = nullptr;
-    std::unique_ptr<CChildDialogExDemoDlg> window;
-
-    template <typename T>
-    T* Find(const char* name) const {
-        return window->findChild<T*>(QString::fromUtf8(name));
-    }
-    RecoveryRun& Run() const { return window->Run(); }
-    mytreectrl* DiskTree() const { return Find<mytreectrl>("DiskTree"); }
-    QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
-};
+using Harness = WindowHarness;
 
 }  // namespace
 
@@ -75,60 +61,14 @@ class WizardWindowTest : public QObject {
     }
 
     Harness Open(WizardEnvironment environment = {}) {
-        Harness harness;
-        auto messages = std::make_unique<ScriptedMessages>();
-        auto shell = std::make_unique<RecordingShell>();
-        auto dialogs = std::make_unique<FakeDialogs>();
-        harness.messages = messages.get();
-        harness.shell = shell.get();
-        harness.dialogs = dialogs.get();
-        environment.messages = std::move(messages);
-        environment.shell = std::move(shell);
-        environment.dialogs = std::move(dialogs);
         if (!environment.disks) {
             environment.disks = MachineDisks();
         }
-        environment.parameterStorePath =
-            folder_.filePath(QStringLiteral("store.ini")).toStdString();
-        if (environment.programFolder.isEmpty()) {
-            environment.programFolder = folder_.filePath(QStringLiteral("program"));
-        }
-        harness.window = std::make_unique<CChildDialogExDemoDlg>(std::move(environment));
-        harness.window->show();
-        [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(harness.window.get());
-        return harness;
-    }
-
-    static QModelIndex ItemIndex(mytreectrl* tree, const QString& text) {
-        const QModelIndexList found =
-            tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, text, 1,
-                                 Qt::MatchExactly | Qt::MatchRecursive);
-        return found.isEmpty() ? QModelIndex() : found.first();
+        return OpenWindow(std::move(environment), folder_);
     }
 
     static void ClickItem(mytreectrl* tree, const QString& text) {
-        const QModelIndex index = ItemIndex(tree, text);
-        QVERIFY2(index.isValid(), qPrintable(text));
-        tree->scrollTo(index);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(index).center());
-    }
-
-    static QStringList TopChildren(mytreectrl* tree) {
-        QStringList texts;
-        const QModelIndex top = tree->model()->index(0, 0);
-        for (int row = 0; row < tree->model()->rowCount(top); ++row) {
-            texts << tree->model()->index(row, 0, top).data().toString();
-        }
-        return texts;
-    }
-
-    // With LUMAREST_SHOTS_DIR set, keeps a picture of the window for a person to look at.
-    static void SaveShot(Harness& harness, const char* name) {
-        const QString shots = qEnvironmentVariable("LUMAREST_SHOTS_DIR");
-        if (!shots.isEmpty()) {
-            QTest::qWait(50);  // lets the layout settle after pages were shown or hidden
-            harness.window->grab().save(QDir(shots).filePath(QString::fromUtf8(name)));
-        }
+        QVERIFY2(lumarest::testing::ClickItem(tree, text), qPrintable(text));
     }
 
   private slots:
@@ -162,7 +102,7 @@ class WizardWindowTest : public QObject {
         const QHeaderView* header = h.Find<QTreeView>("DetailsList")->header();
         QCOMPARE(header->sectionSize(0), 242);
         QCOMPARE(header->sectionSize(1), 243);
-        SaveShot(h, "disk_page_start.png");
+        SaveWindowShot(*h.window, "disk_page_start.png");
     }
 
     void selectingADiskShowsItsDetailsAndEveryMode() {
@@ -182,7 +122,7 @@ class WizardWindowTest : public QObject {
         }
         QVERIFY(h.Find<QRadioButton>("rawSearchButton")->isChecked());
         QVERIFY(h.Button("nextButton")->isEnabled());
-        SaveShot(h, "disk_page.png");
+        SaveWindowShot(*h.window, "disk_page.png");
 
         // "My Computer" itself chooses nothing.
         Harness fresh = Open();
@@ -210,7 +150,7 @@ class WizardWindowTest : public QObject {
         QVERIFY(!h.Button("refreshButton")->isVisible());
         QVERIFY(h.Button("backButton")->isEnabled());
         QCOMPARE(QString::fromStdString(run.statusText), kEntireDiskStatus);
-        SaveShot(h, "raw_criteria.png");
+        SaveWindowShot(*h.window, "raw_criteria.png");
 
         h.window->OnBack();
         QCOMPARE(run.stage, WizardStage::DiskPage);
@@ -271,7 +211,7 @@ class WizardWindowTest : public QObject {
         QVERIFY(partitionTree->isVisible());
         QCOMPARE(partitionTree->model()->index(0, 0).data().toString(), QStringLiteral("Disk 1"));
         QVERIFY(h.Run().folderTree && h.Run().volumeTree);
-        SaveShot(h, "standard_criteria.png");
+        SaveWindowShot(*h.window, "standard_criteria.png");
 
         h.window->OnBack();
         QVERIFY(!h.Run().partitionTree);
@@ -425,7 +365,7 @@ class WizardWindowTest : public QObject {
         QCOMPARE(h.Run().detailsList.Cell(0, 1), std::string("demo.img"));
         const std::uint64_t sectors = QFileInfo(QString::fromStdString(demo)).size() / 512;
         QCOMPARE(h.Run().shownDisk.totalSectors, sectors);
-        SaveShot(h, "disk_page_demo.png");
+        SaveWindowShot(*h.window, "disk_page_demo.png");
         h.window->OnNext();
         QCOMPARE(h.Find<QLineEdit>("rawEndField")->text(), QString::number(sectors));
         h.window->OnBack();
