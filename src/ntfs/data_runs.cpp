@@ -42,7 +42,8 @@ DecodedRuns DecodeRuns(ByteSpan runList, std::uint64_t cluster0Start,
         return decoded;
     }
     const std::int64_t spc = sectorsPerCluster;
-    std::int64_t base = static_cast<std::int64_t>(std::min(cluster0Start, kMaxSector));
+    const std::int64_t volumeStart = static_cast<std::int64_t>(std::min(cluster0Start, kMaxSector));
+    std::int64_t base = volumeStart;
     std::size_t position = 0;
     while (decoded.runs.size() < kMaxRunsPerList) {
         if (position >= runList.size()) {
@@ -75,7 +76,7 @@ DecodedRuns DecodeRuns(ByteSpan runList, std::uint64_t cluster0Start,
             std::int64_t step = 0;
             std::int64_t start = 0;
             if (__builtin_mul_overflow(offset, spc, &step) ||
-                __builtin_add_overflow(base, step, &start) || start < 0) {
+                __builtin_add_overflow(base, step, &start) || start < volumeStart) {
                 return decoded;
             }
             run.startSector = static_cast<std::uint64_t>(start);

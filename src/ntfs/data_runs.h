@@ -17,12 +17,14 @@ struct DataRun {
     std::uint64_t startSector = 0;
     std::uint64_t sectorCount = 0;
     bool sparse = false;
+
+    bool operator==(const DataRun&) const = default;
 };
 
 struct DecodedRuns {
     std::vector<DataRun> runs;
     // False when the list ended on a broken run (a field past the list, a field wider than
-    // 8 bytes, a start before the volume or a number that overflows) instead of its 0 byte.
+    // 8 bytes, a start before the volume's first sector or a number that overflows) instead of its 0 byte.
     bool complete = false;
 };
 
