@@ -246,3 +246,94 @@ TEST(VolumeCalculationTest, RefusesAPairWhoseLayoutWouldStartBeforeThePartition)
 
 }  // namespace
 }  // namespace lumarest
+
+namespace lumarest {
+namespace {
+
+// The shared NTFS volume, with its layout as fsstat reads it: 4 KiB clusters, the MFT at
+// cluster 4 and its mirror at cluster 2047, 1 KiB records, 4 KiB index records.
+class NtfsValidationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        image_ = testing::FixtureImage("ntfs.img");
+        ASSERT_FALSE(image_.empty()) << "ntfs.img was not made: run the fixtures.make_images test";
+        guard_ = std::make_unique<ImageGuard>(image_);
+        disk_ = std::make_unique<PatchedImage>(image_);
+        SelectPartition(run_, "NTFS", 0, disk_->TotalSectors() - 1);
+    }
+    void TearDown() override {
+        if (guard_) {
+            EXPECT_TRUE(guard_->Unchanged());
+        }
+    }
+    void ExpectFsstatLayout(std::uint32_t mftSector, std::uint32_t mirrSector) {
+        const VolumeParams& params = run_.volumeParams;
+        EXPECT_EQ(params.sectorsPerCluster, 8u);
+        EXPECT_EQ(params.cluster0Start, 0u);
+        EXPECT_EQ(params.mftSector, mftSector);
+        EXPECT_EQ(params.mftMirrSector, mirrSector);
+        EXPECT_EQ(params.mftRecordSectors, 2u);  // 0xF6, not 8 × 246
+        EXPECT_EQ(params.indexRecordSectors, 8u);
+    }
+
+    std::string image_;
+    std::unique_ptr<ImageGuard> guard_;
+    std::unique_ptr<PatchedImage> disk_;
+    RecoveryRun run_;
+    RecordingReporter reporter_;
+};
+
+TEST_F(NtfsValidationTest, TakesTheLayoutFromThePrimaryBootSector) {
+    ASSERT_EQ(ValidatePartition(run_, *disk_, reporter_), 1);
+    ExpectFsstatLayout(4 * 8, 2047 * 8);
+    EXPECT_EQ(CalculateVolumeParams(run_, *disk_, reporter_), 0);
+}
+
+TEST_F(NtfsValidationTest, FallsBackOnTheBackupAtTheLastSector) {
+    disk_->ZeroSector(0);
+    ASSERT_EQ(ValidatePartition(run_, *disk_, reporter_), 1);
+    ExpectFsstatLayout(4 * 8, 2047 * 8);
+
+    disk_ = std::make_unique<PatchedImage>(image_);
+    disk_->Patch(13, 3);  // no power of two: the backup serves
+    run_.volumeParams = VolumeParams{};
+    ASSERT_EQ(ValidatePartition(run_, *disk_, reporter_), 1);
+    ExpectFsstatLayout(4 * 8, 2047 * 8);
+
+    disk_->ZeroSector(disk_->TotalSectors() - 1);
+    EXPECT_EQ(ValidatePartition(run_, *disk_, reporter_), 0);
+}
+
+TEST_F(NtfsValidationTest, AMissingMftLeavesItsSectorZeroAndBothMissingIsInvalid) {
+    disk_->Patch(32 * 512, 'X');
+    ASSERT_EQ(ValidatePartition(run_, *disk_, reporter_), 1);
+    ExpectFsstatLayout(0, 2047 * 8);
+    disk_->Patch(2047 * 8 * 512, 'X');
+    EXPECT_EQ(ValidatePartition(run_, *disk_, reporter_), 0);
+}
+
+TEST_F(NtfsValidationTest, ClusterZeroIsThePartitionsFirstSector) {
+    const std::string demo = testing::FixtureImage("demo.img");
+    ASSERT_FALSE(demo.empty());
+    ImageGuard guard(demo);
+    PatchedImage disk(demo);
+    std::istringstream layout(testing::ReadText(demo.substr(0, demo.size() - 4) + ".layout"));
+    std::uint64_t number = 0, start = 0, sectors = 0;
+    std::string type, fs;
+    bool found = false;
+    while (layout >> number >> start >> sectors >> type >> fs) {
+        if (fs == "NTFS") {
+            found = true;
+            SelectPartition(run_, "NTFS", start, start + sectors - 1);
+            disk.ZeroSector(start);
+            ASSERT_EQ(ValidatePartition(run_, disk, reporter_), 1);
+            EXPECT_EQ(run_.volumeParams.cluster0Start, start);
+            EXPECT_NE(run_.volumeParams.mftSector, 0u);
+        }
+    }
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+}  // namespace
+}  // namespace lumarest
