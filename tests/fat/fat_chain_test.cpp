@@ -6,6 +6,7 @@
 
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
+#include "core/reporter.h"
 #include "fat/fat_test_volumes.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
