@@ -21,7 +21,7 @@ struct NonResidentPiece {
 
 void WriteZeros(std::uint64_t count, std::ostream& out) {
     static constexpr std::array<char, kSectorSize> kZeros{};
-    while (count > 0) {
+    while (count > 0 && out) {
         const std::uint64_t part = std::min<std::uint64_t>(count, kZeros.size());
         out.write(kZeros.data(), static_cast<std::streamsize>(part));
         count -= part;
@@ -34,7 +34,7 @@ bool WriteRealRun(SectorSource& source, const DataRun& run, std::uint64_t count,
     std::vector<std::uint8_t> chunk(std::size_t{kChunkSectors} * kSectorSize);
     bool readAll = true;
     std::uint64_t sector = run.startSector;
-    while (count > 0) {
+    while (count > 0 && out) {
         const std::uint64_t bytes = std::min<std::uint64_t>(count, chunk.size());
         const auto sectors = static_cast<std::uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
         if (source.ReadSectors(sector, sectors, chunk.data()) == 0) {
@@ -56,7 +56,8 @@ FileDataStatus WriteRunBytes(SectorSource& source, const std::vector<DataRun>& r
     std::uint64_t written = 0;
     bool readAll = true;
     for (const DataRun& run : runs) {
-        if (written >= byteCount) {
+        // A full destination ends the copy instead of running on through the runs.
+        if (written >= byteCount || !out) {
             break;
         }
         const std::uint64_t runBytes =
