@@ -26,7 +26,15 @@ bool LinksOn(const ActiveVolume& volume, std::uint32_t next) {
 }  // namespace
 
 std::uint64_t ClusterToSector(const ActiveVolume& volume, std::uint32_t cluster, std::uint32_t i) {
-    return std::uint64_t{cluster} * volume.sectorsPerCluster + volume.cluster0Start + i;
+    // cluster0Start lies below sector 0 on a small volume with large clusters; the first data
+    // sector, two clusters on, is always a real sector number.
+    const std::uint32_t dataStart =
+        volume.cluster0Start + kFirstDataCluster * volume.sectorsPerCluster;
+    const std::int64_t sector =
+        std::int64_t{dataStart} +
+        (std::int64_t{cluster} - kFirstDataCluster) * volume.sectorsPerCluster + i;
+    // Clusters 0 and 1 before such a volume's start wrap round as 32-bit sector numbers do.
+    return sector >= 0 ? static_cast<std::uint64_t>(sector) : static_cast<std::uint32_t>(sector);
 }
 
 bool IsFat16(const ActiveVolume& volume) {

@@ -29,7 +29,8 @@ inline constexpr const char* kNoSectorsPerClusterMessage =
     "The partition's parameters give 0 sectors per cluster, so its folders cannot be read.";
 
 // The i-th sector (0-based) of a cluster: cluster × sectorsPerCluster + cluster0Start + i.
-// Kept 64-bit so a far cluster never wraps round onto the start of the disk.
+// Kept 64-bit so a far cluster never wraps round onto the start of the disk, and taken from
+// the first data sector so a cluster0Start below sector 0 still gives the right sectors.
 std::uint64_t ClusterToSector(const ActiveVolume& volume, std::uint32_t cluster, std::uint32_t i);
 
 bool IsFat16(const ActiveVolume& volume);

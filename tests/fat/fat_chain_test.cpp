@@ -219,6 +219,10 @@ TEST(FatChainEndsTest, ClusterSectorsDoNotWrapPastFourBillion) {
     volume.sectorsPerCluster = 64;
     volume.cluster0Start = 1000;
     EXPECT_EQ(ClusterToSector(volume, 0x0FFFFFF0, 3), 0x0FFFFFF0ull * 64 + 1000 + 3);
+    // A small volume with 64-sector clusters: cluster 0 would begin before sector 0.
+    volume.cluster0Start = 40 - 2 * 64;
+    EXPECT_EQ(ClusterToSector(volume, 2, 0), 40u);
+    EXPECT_EQ(ClusterToSector(volume, 5, 1), 40u + 3 * 64 + 1);
 }
 
 TEST(FatDirectoryTest, ClusterlessVolumeIsRefusedAndReadsNothing) {
