@@ -24,7 +24,8 @@ struct DataRun {
 struct DecodedRuns {
     std::vector<DataRun> runs;
     // False when the list ended on a broken run (a field past the list, a field wider than
-    // 8 bytes, a start before the volume's first sector or a number that overflows) instead of its 0 byte.
+    // 8 bytes, a start before the volume's first sector or a number that overflows) instead of its
+    // 0 byte.
     bool complete = false;
 };
 

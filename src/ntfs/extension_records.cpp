@@ -79,4 +79,16 @@ std::vector<MftRecordBuffer> ReadFileRecords(SectorSource& source, const MftRunT
     return records;
 }
 
+std::vector<MftRecordBuffer> ReadFileRecordsOf(SectorSource& source, const NtfsLayout& layout,
+                                               const MftRunTable& table,
+                                               std::uint32_t recordNumber) {
+    const std::uint64_t sector = MftRecordSector(table, recordNumber);
+    MftRecordBuffer record;
+    if (sector == 0 || !ReadMftRecord(source, sector, record)) {
+        return {};
+    }
+    const ExtensionRecordList list = ReadExtensionRecords(source, layout, record, recordNumber);
+    return ReadFileRecords(source, table, record, list);
+}
+
 }  // namespace lumarest

@@ -39,4 +39,11 @@ std::vector<MftRecordBuffer> ReadFileRecords(SectorSource& source, const MftRunT
                                              const MftRecordBuffer& record,
                                              const ExtensionRecordList& list);
 
+// The records of file `recordNumber` found through the run table: its own first, then its
+// extension records, each read and fixed up once. Empty when its own record cannot be read
+// or is not a file record.
+std::vector<MftRecordBuffer> ReadFileRecordsOf(SectorSource& source, const NtfsLayout& layout,
+                                               const MftRunTable& table,
+                                               std::uint32_t recordNumber);
+
 }  // namespace lumarest

@@ -167,13 +167,11 @@ FileDataStatus WriteRecordData(SectorSource& source, const NtfsLayout& layout,
 FileDataStatus WriteFileData(SectorSource& source, const NtfsLayout& layout,
                              const MftRunTable& table, std::uint32_t recordNumber,
                              std::ostream& out) {
-    const std::uint64_t sector = MftRecordSector(table, recordNumber);
-    MftRecordBuffer record;
-    if (sector == 0 || !ReadMftRecord(source, sector, record)) {
+    const std::vector<MftRecordBuffer> records =
+        ReadFileRecordsOf(source, layout, table, recordNumber);
+    if (records.empty()) {
         return FileDataStatus::NoRecord;
     }
-    const ExtensionRecordList list = ReadExtensionRecords(source, layout, record, recordNumber);
-    const std::vector<MftRecordBuffer> records = ReadFileRecords(source, table, record, list);
     return WriteRecordData(source, layout, records, out);
 }
 

@@ -56,19 +56,14 @@ inline std::map<std::uint32_t, WalkedRecord> WalkVolume(SectorSource& disk,
     std::map<std::uint32_t, WalkedRecord> records;
     const std::uint64_t slots = TotalSectors(table.runs) / kMftRecordSectors;
     for (std::uint32_t r = 0; r < slots; ++r) {
-        MftRecordBuffer record;
-        if (!ReadMftRecord(disk, MftRecordSector(table, r), record)) {
-            continue;
-        }
-        const ExtensionRecordList list = ReadExtensionRecords(disk, layout, record, r);
-        const auto file = ReadFileRecords(disk, table, record, list);
+        const auto file = ReadFileRecordsOf(disk, layout, table, r);
         const auto name = RecordName(file);
         if (!name) {
             continue;
         }
         WalkedRecord walked;
         walked.number = r;
-        walked.flags = ParseMftRecordHeader(record)->flags;
+        walked.flags = ParseMftRecordHeader(file.front())->flags;
         walked.name = *name;
         for (const auto& one : file) {
             CollectFileNames(one, walked.allNames);

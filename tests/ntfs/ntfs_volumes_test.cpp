@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -74,6 +75,58 @@ TEST(NtfsVolumes, FixtureVolumesListTheirManifests) {
               ManifestTree((folder / "demo.manifest").string(), "3"));
     EXPECT_TRUE(ntfsGuard.Unchanged());
     EXPECT_TRUE(demoGuard.Unchanged());
+}
+
+std::string CommandOutput(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return output;
+    }
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, got);
+    }
+    pclose(pipe);
+    return output;
+}
+
+// Every file of the fixture volume, deleted ones included, reads back as The Sleuth Kit's
+// icat gives it, and the small ones as the fixture builder wrote them.
+TEST(NtfsVolumes, FixtureFilesReadBackWhole) {
+    const std::string ntfs = testing::FixtureImage("ntfs.img");
+    ASSERT_FALSE(ntfs.empty());
+    const ImageGuard guard(ntfs);
+    Volume volume = OpenVolume(ntfs, 0);
+    const bool icat = std::system("command -v icat >/dev/null 2>&1") == 0;
+    std::map<std::string, std::string> texts;
+    for (const auto& [number, record] : volume.records) {
+        if (number < 24 || (record.flags & kRecordIsDirectory) != 0 ||
+            record.name.name.rfind('$', 0) == 0) {
+            continue;
+        }
+        std::ostringstream data;
+        EXPECT_EQ(WriteFileData(volume.disk, volume.layout, volume.table, number, data),
+                  FileDataStatus::Written)
+            << record.name.name;
+        EXPECT_EQ(data.str().size(), record.size.value_or(0)) << record.name.name;
+        texts[record.name.name] = data.str();
+        if (icat) {
+            const std::string expected = CommandOutput("icat -f ntfs '" + ntfs + "' " +
+                                                       std::to_string(number) + " 2>/dev/null");
+            EXPECT_TRUE(data.str() == expected) << record.name.name;
+        }
+    }
+    EXPECT_EQ(texts["notes.txt"], "Buy film for the summer trip.\n");
+    EXPECT_EQ(texts["Deleted Draft.txt"], "This draft was deleted.\n");
+    EXPECT_EQ(texts["trip notes.txt"], "Day one: we walked to the lake.\n");
+    const std::string& report = texts["Annual Report 2009.txt"];
+    EXPECT_EQ(report.substr(0, 23), "Annual report line 001\n");
+    EXPECT_EQ(report.substr(report.size() - 23), "Annual report line 200\n");
+    EXPECT_EQ(texts["old_scan.bmp"].substr(0, 2), "BM");
+    EXPECT_EQ(texts["Beach Day.jpg"].substr(0, 3), "\xFF\xD8\xFF");
+    EXPECT_TRUE(guard.Unchanged());
 }
 
 struct FlsEntry {
