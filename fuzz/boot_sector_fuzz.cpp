@@ -1,0 +1,116 @@
+// Fuzzes boot-sector validation and the layout calculation over a small disk.
+//
+// Input: byte 0 picks the file-system name (bits 0-1: FAT16, FAT32, NTFS, or another name),
+// byte 1 the partition's first sector (0 to 15) and byte 2 how many sectors before the disk's
+// end it finishes; the rest fills the disk's 64 sectors. Reads past the disk fail with zeros
+// as a device's do. The number of reads must stay bounded and a layout that is taken must
+// hold together.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "core/sector_source.h"
+#include "partitions/boot_sector.h"
+#include "partitions/volume_params.h"
+
+namespace {
+
+using lumarest::kSectorSize;
+
+constexpr std::uint64_t kDiskSectors = 64;
+constexpr std::array<const char*, 4> kNames = {"FAT16", "FAT32", "NTFS", "FAT12"};
+// Validation reads a handful of sectors; calculation the reserved area and the disk by chunks.
+constexpr std::uint64_t kMaxReads = 16 + 30 + kDiskSectors;
+
+void Check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+class FuzzDisk : public lumarest::SectorSource {
+  public:
+    explicit FuzzDisk(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+    int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override {
+        Check(count > 0);
+        Check(++reads_ <= kMaxReads);
+        int result = 1;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint8_t* out = buffer + std::size_t{i} * kSectorSize;
+            std::memset(out, 0, kSectorSize);
+            const std::uint64_t sector = firstSector + i;
+            if (sector >= kDiskSectors) {
+                result = 0;
+                continue;
+            }
+            std::memcpy(out, bytes_.data() + sector * kSectorSize, kSectorSize);
+        }
+        return result;
+    }
+    std::uint64_t TotalSectors() const override { return kDiskSectors; }
+    std::string Name() const override { return "fuzz disk"; }
+
+    std::uint64_t reads_ = 0;
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+void CheckFatLayout(const lumarest::VolumeParams& params, std::uint64_t start) {
+    Check(params.sectorsPerCluster != 0);
+    Check(params.firstFat == start + params.reservedSectors);
+    Check(params.secondFat == params.firstFat + params.sectorsPerFat);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) {
+        return 0;
+    }
+    std::vector<std::uint8_t> bytes(kDiskSectors * kSectorSize, 0);
+    std::memcpy(bytes.data(), data + 3, std::min(size - 3, bytes.size()));
+    FuzzDisk disk(std::move(bytes));
+
+    const std::string name = kNames[data[0] & 0x03];
+    const std::uint64_t start = data[1] % 16;
+    const std::uint64_t last = kDiskSectors - 1 - data[2] % 16;
+    lumarest::RecoveryRun run;
+    run.selectedPartition.fsName = name;
+    run.selectedPartition.startSector = static_cast<std::int64_t>(start);
+    run.selectedPartition.endSector = static_cast<std::int64_t>(last);
+    lumarest::NullReporter reporter;
+
+    const int valid = lumarest::ValidatePartition(run, disk, reporter);
+    Check(valid == 0 || valid == 1);
+    if (valid == 1 && name == "NTFS") {
+        const lumarest::VolumeParams& params = run.volumeParams;
+        Check(lumarest::IsValidSectorsPerCluster(params.sectorsPerCluster));
+        Check(lumarest::IsValidRecordSectors(params.mftRecordSectors));
+        Check(params.mftSector != 0 || params.mftMirrSector != 0);
+        Check(params.cluster0Start == start);
+    } else if (valid == 1) {
+        Check(name == "FAT16" || name == "FAT32");
+        CheckFatLayout(run.volumeParams, start);
+    }
+
+    disk.reads_ = 0;
+    run.volumeParams = lumarest::VolumeParams{};
+    const int calculated = lumarest::CalculateVolumeParams(run, disk, reporter);
+    Check(calculated == 0 || (calculated == 1 && (name == "FAT16" || name == "FAT32")));
+    if (calculated == 1) {
+        const lumarest::VolumeParams& params = run.volumeParams;
+        Check(lumarest::IsValidSectorsPerCluster(params.sectorsPerCluster));
+        CheckFatLayout(params, start);
+    }
+    return 0;
+}

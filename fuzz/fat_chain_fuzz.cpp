@@ -1,0 +1,130 @@
+// Fuzzes the cluster-chain walk and the directory read over a random FAT.
+//
+// Input: byte 0 picks FAT16 or FAT32 (bit 0), byte 1 the FAT's sectors (1 to 16), byte 2 the
+// sectors per cluster (0 to 8), bytes 3 to 6 the start cluster; the rest fills the disk, whose
+// first FAT starts at sector 1. The cached walk must give what a plain walk that reads one
+// FAT sector per step gives, never repeat a cluster, and the directory read must visit each
+// sector of the chain once.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "core/le_bytes.h"
+#include "core/sector_source.h"
+#include "core/volume_params.h"
+#include "fat/fat_chain.h"
+
+namespace {
+
+using lumarest::kSectorSize;
+
+constexpr std::uint64_t kDiskSectors = 64;
+constexpr std::uint32_t kFirstFat = 1;
+
+void Check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+class FuzzDisk : public lumarest::SectorSource {
+  public:
+    explicit FuzzDisk(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+    int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override {
+        Check(count > 0);
+        int result = 1;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint8_t* out = buffer + std::size_t{i} * kSectorSize;
+            std::memset(out, 0, kSectorSize);
+            const std::uint64_t sector = firstSector + i;
+            if (sector >= kDiskSectors) {
+                result = 0;
+                continue;
+            }
+            std::memcpy(out, bytes_.data() + sector * kSectorSize, kSectorSize);
+        }
+        return result;
+    }
+    std::uint64_t TotalSectors() const override { return kDiskSectors; }
+    std::string Name() const override { return "fuzz disk"; }
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+// One FAT sector read per step, as the walk is written down; ends at a repeat.
+std::vector<std::uint32_t> PlainWalk(const lumarest::ActiveVolume& volume,
+                                     lumarest::SectorSource& disk, std::uint32_t cluster) {
+    const bool fat16 = volume.fsName == "FAT16";
+    const std::uint32_t perSector = fat16 ? 256 : 128;
+    const std::uint32_t end = fat16 ? lumarest::kFat16ChainEnd : lumarest::kFat32ChainEnd;
+    std::vector<std::uint32_t> chain{cluster};
+    std::unordered_set<std::uint32_t> seen{cluster};
+    while (true) {
+        const std::uint32_t index = cluster / perSector;
+        if (volume.firstFat == 0 || index >= volume.sectorsPerFat) {
+            break;
+        }
+        std::uint8_t sector[kSectorSize];
+        if (disk.ReadSectors(volume.firstFat + index, 1, sector) == 0) {
+            break;
+        }
+        const lumarest::ByteSpan bytes(sector, kSectorSize);
+        const std::size_t at = cluster % perSector;
+        const std::uint32_t next =
+            fat16 ? *lumarest::LoadLe16(bytes, at * 2) : *lumarest::LoadLe32(bytes, at * 4);
+        if (next < 2 || next >= end || !seen.insert(next).second) {
+            break;
+        }
+        chain.push_back(next);
+        cluster = next;
+    }
+    return chain;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 7) {
+        return 0;
+    }
+    lumarest::ActiveVolume volume;
+    volume.fsName = (data[0] & 1) != 0 ? "FAT32" : "FAT16";
+    volume.sectorsPerFat = 1 + data[1] % 16;
+    volume.sectorsPerCluster = data[2] % 9;
+    volume.firstFat = kFirstFat;
+    volume.secondFat = kFirstFat + volume.sectorsPerFat;
+    volume.cluster0Start = volume.secondFat + volume.sectorsPerFat;
+    std::uint32_t start = 0;
+    std::memcpy(&start, data + 3, sizeof start);
+    std::vector<std::uint8_t> bytes(kDiskSectors * kSectorSize, 0);
+    std::memcpy(bytes.data(), data + 7, std::min(size - 7, bytes.size()));
+    FuzzDisk disk(std::move(bytes));
+
+    lumarest::FatTable table(volume, disk);
+    const std::vector<std::uint32_t> chain = table.BuildClusterChain(start);
+    Check(!chain.empty() && chain.front() == start);
+    Check(chain.size() <= lumarest::FatEntryCount(volume) + 1);
+    Check(chain == PlainWalk(volume, disk, start));
+    Check(table.BuildClusterChain(start) == chain);  // again, from the cache
+
+    std::uint64_t visits = 0;
+    lumarest::ForEachDirectorySector(
+        volume, disk, table, start, [&](std::uint64_t sector, lumarest::ByteSpan sectorBytes) {
+            Check(sectorBytes.size() == kSectorSize);
+            Check(sector == lumarest::ClusterToSector(volume,
+                                                      chain[visits / volume.sectorsPerCluster],
+                                                      visits % volume.sectorsPerCluster));
+            ++visits;
+            return true;
+        });
+    Check(visits == chain.size() * volume.sectorsPerCluster);
+    return 0;
+}
