@@ -1,9 +1,10 @@
 // Fuzzes the reading of NTFS file records: the update-sequence fix-up, the attribute walk,
-// names, data sizes, attribute lists and run decoding.
+// names, data sizes, attribute lists and run decoding; and of index blocks.
 //
 // Input: the first 1024 bytes are a file record as it lies on the disk; the whole input is
 // also a small disk (the master file table at sector 0, one sector per cluster) on which the
-// run table is built and a record's data read. Every decoded run must start inside the
+// run table is built and a record's data read; the whole input, "INDX" put first, is also
+// an index block. Every decoded run must start inside the
 // volume, every span lie inside its record, and every walk end within its bound.
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "ntfs/extension_records.h"
 #include "ntfs/file_data.h"
 #include "ntfs/file_name.h"
+#include "ntfs/index_block.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
 
@@ -99,6 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const FixupResult fixup = ApplyFixup(record);
     Check(fixup.sectorsRestored <= 2);
     WalkRecord(record);
+
+    std::vector<std::uint8_t> block(data, data + std::min(size, kMaxIndexBlockBytes));
+    if (block.size() >= 4) {
+        std::copy_n("INDX", 4, block.begin());
+    }
+    ApplyFixup(block);
+    Check(WalkIndexEntries(block, [&](const IndexEntry& entry) {
+              Check(entry.offset + entry.length <= block.size());
+              return true;
+          }) <= kMaxIndexEntries);
 
     std::vector<std::uint8_t> bytes(data, data + std::min(size, kMaxDiskBytes));
     bytes.resize((bytes.size() + kSectorSize - 1) / kSectorSize * kSectorSize);
