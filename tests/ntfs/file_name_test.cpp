@@ -139,6 +139,12 @@ TEST(ExtensionRecords, NameIsFoundInAnExtensionRecord) {
     EXPECT_EQ(name->name, "Lost Sunset.jpg");
     EXPECT_EQ(name->parent, 66u);
 
+    // Read by sector alone, the record holding the name gives it; the base record has none.
+    EXPECT_EQ(ReadFileName(disk, MftRecordSector(table, 21), NameSpace::Win32)->name,
+              "Lost Sunset.jpg");
+    EXPECT_FALSE(ReadFileName(disk, MftRecordSector(table, 20), NameSpace::Win32));
+    EXPECT_FALSE(ReadFileName(disk, MftRecordSector(table, 30), NameSpace::Win32));
+
     put(21, stranger.OnDisk());
     EXPECT_FALSE(RecordName(ReadFileRecords(disk, table, record, list)));
 }
