@@ -11,6 +11,10 @@ namespace {
 
 // A cache miss reads this many FAT sectors ahead in one request: chains mostly run forward.
 constexpr std::uint32_t kFatReadAhead = 64;
+// FAT sectors kept at most (8 MiB); a larger FAT starts its cache afresh when it is full.
+constexpr std::size_t kMaxCachedFatSectors = 16384;
+// Directory sectors read in one request: the largest cluster.
+constexpr std::uint32_t kDirectoryReadSectors = 128;
 
 std::uint32_t EntriesPerSector(const ActiveVolume& volume) {
     return IsFat16(volume) ? kFat16EntriesPerSector : kFat32EntriesPerSector;
@@ -60,6 +64,9 @@ const FatTable::Sector* FatTable::FatSector(std::uint32_t index) {
         return &found->second;
     }
     const std::uint32_t count = std::min(kFatReadAhead, volume_.sectorsPerFat - index);
+    if (cache_.size() + count > kMaxCachedFatSectors) {
+        cache_.clear();
+    }
     std::vector<std::uint8_t> bytes(std::size_t{count} * kSectorSize);
     ++sectorReads_;
     if (count > 1 &&
@@ -126,12 +133,18 @@ namespace {
 // False when the visitor asked to stop.
 bool VisitSectors(SectorSource& disk, std::uint64_t first, std::uint32_t count,
                   const DirectorySectorVisitor& visit) {
-    std::array<std::uint8_t, kSectorSize> bytes{};
-    for (std::uint32_t i = 0; i < count; ++i) {
-        bytes.fill(0);
-        disk.ReadSectors(first + i, 1, bytes.data());
-        if (!visit(first + i, ByteSpan(bytes.data(), bytes.size()))) {
-            return false;
+    // A run is read in one request; a sector that cannot be read comes back as zeros, as it
+    // would from a read of its own.
+    std::vector<std::uint8_t> bytes;
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t run = std::min(kDirectoryReadSectors, count - done);
+        bytes.assign(std::size_t{run} * kSectorSize, 0);
+        disk.ReadSectors(first + done, run, bytes.data());
+        for (std::uint32_t i = 0; i < run; ++i, ++done) {
+            const ByteSpan sector(bytes.data() + std::size_t{i} * kSectorSize, kSectorSize);
+            if (!visit(first + done, sector)) {
+                return false;
+            }
         }
     }
     return true;

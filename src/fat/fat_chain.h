@@ -45,7 +45,8 @@ bool RefuseClusterlessVolume(const ActiveVolume& volume, Reporter& reporter);
 
 // The first FAT of the active volume, read through a cache of its sectors: walking many
 // chains reads each FAT sector once. A sector that cannot be read is not kept, so the next
-// walk tries it again, just as a walk without a cache would.
+// walk tries it again, just as a walk without a cache would. The table keeps its own copy of
+// the volume: a new active volume needs a new table.
 class FatTable {
   public:
     FatTable(const ActiveVolume& volume, SectorSource& disk);
@@ -66,7 +67,7 @@ class FatTable {
     using Sector = std::array<std::uint8_t, kSectorSize>;
     const Sector* FatSector(std::uint32_t index);
 
-    const ActiveVolume& volume_;
+    const ActiveVolume volume_;
     SectorSource& disk_;
     std::unordered_map<std::uint32_t, Sector> cache_;
     std::uint64_t sectorReads_ = 0;

@@ -213,6 +213,28 @@ TEST(FatChainEndsTest, AChainAsLongAsTheFatStopsAtTheFatsEntryCount) {
     EXPECT_LE(chain.size(), FatEntryCount(fat.volume));
 }
 
+TEST(FatChainEndsTest, AFatLargerThanTheCacheStillGivesTheWholeChain) {
+    constexpr std::uint32_t kFatSectors = 20000;
+    MemoryDisk disk(std::vector<std::uint8_t>((kFatSectors + 1) * 512));
+    ActiveVolume volume;
+    volume.fsName = "FAT32";
+    volume.firstFat = 1;
+    volume.sectorsPerFat = kFatSectors;
+    volume.sectorsPerCluster = 1;
+    Chain expected;
+    for (std::uint32_t sector = 0; sector < kFatSectors; ++sector) {
+        const std::uint32_t cluster = sector * 128 + 2;  // one link per FAT sector
+        const std::uint32_t next = sector + 1 < kFatSectors ? cluster + 128 : 0x0FFFFFFF;
+        for (int i = 0; i < 4; ++i) {
+            disk.Bytes()[512 * (1 + sector) + 8 + i] = static_cast<std::uint8_t>(next >> (8 * i));
+        }
+        expected.push_back(cluster);
+    }
+    FatTable table(volume, disk);
+    EXPECT_EQ(table.BuildClusterChain(2), expected);
+    EXPECT_EQ(table.BuildClusterChain(2), expected);
+}
+
 TEST(FatChainEndsTest, ClusterSectorsDoNotWrapPastFourBillion) {
     ActiveVolume volume;
     volume.fsName = "FAT32";
