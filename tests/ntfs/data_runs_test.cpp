@@ -69,41 +69,50 @@ TEST(MftRunTable, RecordSectorsFollowTheRuns) {
 }
 
 // A master file table in two pieces: record 0 lists its $DATA in itself (VCN 0) and in
-// record 3 (VCN 2), which lies in the first piece.
+// record 3 (VCN 2), which lies in the first piece. The list is resident or lies in a cluster
+// of its own.
 TEST(MftRunTable, PiecesListedByRecordZeroAreJoined) {
     constexpr std::uint64_t kMftSector = 64;
-    MemoryDisk disk(std::vector<std::uint8_t>(512 * 256));
-    const auto put = [&](std::uint64_t sector, const MftRecordBuffer& record) {
-        std::copy(record.begin(), record.end(), disk.Bytes().begin() + sector * 512);
-    };
-    RecordBuilder mft;
-    std::vector<std::uint8_t> list(64);
-    list[0] = 0x80;  // $DATA, VCN 0, in record 0
-    list[4] = 32;
-    list[32] = 0x80;  // $DATA, VCN 2, in record 3
-    list[36] = 32;
-    list[40] = 2;
-    list[48] = 3;
-    mft.AddResident(kAttrAttributeList, list);
-    mft.AddNonResident(kAttrData, {0x11, 0x02, 0x08, 0x00}, 4 * 4096);  // cluster 8: sector 64
-    RecordBuilder extension;
-    extension.Put32(32, 0);                                               // base record 0
-    extension.AddNonResident(kAttrData, {0x11, 0x02, 0x20, 0x00}, 0, 2);  // cluster 32
-    put(kMftSector, mft.OnDisk());
-    put(kMftSector + 6, extension.OnDisk());
-    put(kMftSector + 10, RecordBuilder().OnDisk());  // the root directory
+    constexpr std::uint64_t kListSector = 40 * kSpc;
+    for (const bool residentList : {true, false}) {
+        MemoryDisk disk(std::vector<std::uint8_t>(512 * 512));
+        const auto put = [&](std::uint64_t sector, const auto& bytes) {
+            std::copy(bytes.begin(), bytes.end(), disk.Bytes().begin() + sector * 512);
+        };
+        std::vector<std::uint8_t> list(64);
+        list[0] = 0x80;  // $DATA, VCN 0, in record 0
+        list[4] = 32;
+        list[32] = 0x80;  // $DATA, VCN 2, in record 3
+        list[36] = 32;
+        list[40] = 2;
+        list[48] = 3;
+        RecordBuilder mft;
+        if (residentList) {
+            mft.AddResident(kAttrAttributeList, list);
+        } else {
+            mft.AddNonResident(kAttrAttributeList, {0x11, 0x01, 40, 0x00}, list.size());
+            put(kListSector, list);
+        }
+        // Cluster 8 (sector 64), then cluster 32 (sector 256).
+        mft.AddNonResident(kAttrData, {0x11, 0x02, 0x08, 0x00}, 4 * 4096);
+        RecordBuilder extension;
+        extension.AddNonResident(kAttrData, {0x11, 0x02, 0x20, 0x00}, 0, 2);
+        put(kMftSector, mft.OnDisk());
+        put(kMftSector + 6, extension.OnDisk());
+        put(kMftSector + 10, RecordBuilder().OnDisk());  // the root directory
 
-    MftRunTable table;
-    ASSERT_TRUE(BuildMftRunTable(disk, {0, kSpc, kMftSector}, table));
-    ASSERT_EQ(table.runs.size(), 2u);
-    EXPECT_EQ(MftRecordSector(table, 7), 64u + 14);
-    EXPECT_EQ(MftRecordSector(table, 8), 256u);
+        MftRunTable table;
+        ASSERT_TRUE(BuildMftRunTable(disk, {0, kSpc, kMftSector}, table)) << residentList;
+        ASSERT_EQ(table.runs.size(), 2u) << residentList;
+        EXPECT_EQ(MftRecordSector(table, 7), 64u + 14);
+        EXPECT_EQ(MftRecordSector(table, 8), 256u);
 
-    // Without the root directory's record the table stays empty.
-    std::fill(disk.Bytes().begin() + (kMftSector + 10) * 512,
-              disk.Bytes().begin() + (kMftSector + 12) * 512, 0);
-    EXPECT_FALSE(BuildMftRunTable(disk, {0, kSpc, kMftSector}, table));
-    EXPECT_TRUE(table.runs.empty());
+        // Without the root directory's record the table stays empty.
+        std::fill(disk.Bytes().begin() + (kMftSector + 10) * 512,
+                  disk.Bytes().begin() + (kMftSector + 12) * 512, 0);
+        EXPECT_FALSE(BuildMftRunTable(disk, {0, kSpc, kMftSector}, table));
+        EXPECT_TRUE(table.runs.empty());
+    }
 }
 
 // Sparse runs and bytes past the initialised size read as zeros; runs that end before the
