@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/volume_params.h"
+
 namespace lumarest {
 
 // Where an NTFS volume lies on its disk: what every record and run reader needs to turn
@@ -11,5 +13,10 @@ struct NtfsLayout {
     std::uint32_t sectorsPerCluster = 0;
     std::uint64_t mftSector = 0;  // first sector of the master file table's data
 };
+
+// The NTFS layout of a validated volume (or of the scan's working copy of it).
+inline NtfsLayout NtfsLayoutOf(const VolumeParams& params) {
+    return {params.cluster0Start, params.sectorsPerCluster, params.mftSector};
+}
 
 }  // namespace lumarest

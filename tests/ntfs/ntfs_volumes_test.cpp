@@ -6,7 +6,10 @@
 #include <regex>
 #include <set>
 
+#include "core/recovery_run.h"
+#include "core/reporter.h"
 #include "ntfs/ntfs_test_volumes.h"
+#include "partitions/volume_params.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -75,6 +78,29 @@ TEST(NtfsVolumes, FixtureVolumesListTheirManifests) {
               ManifestTree((folder / "demo.manifest").string(), "3"));
     EXPECT_TRUE(ntfsGuard.Unchanged());
     EXPECT_TRUE(demoGuard.Unchanged());
+}
+
+// The layout a validated NTFS partition leaves in the run places the master file table
+// where the boot sector says.
+TEST(NtfsVolumes, ValidatedPartitionGivesTheLayout) {
+    const std::string demo = testing::FixtureImage("demo.img");
+    ASSERT_FALSE(demo.empty());
+    const ImageGuard guard(demo);
+    MemoryDisk disk = testing::LoadDisk(demo);
+    RecoveryRun run;
+    run.selectedPartition.fsName = "NTFS";
+    run.selectedPartition.startSector = 104448;
+    run.selectedPartition.endSector = 104448 + 32768 - 1;
+    NullReporter reporter;
+    ASSERT_EQ(ValidatePartition(run, disk, reporter), 1);
+    const NtfsLayout layout = NtfsLayoutOf(run.volumeParams);
+    const NtfsLayout expected = testing::LayoutFromBootSector(disk, 104448);
+    EXPECT_EQ(layout.cluster0Start, expected.cluster0Start);
+    EXPECT_EQ(layout.sectorsPerCluster, expected.sectorsPerCluster);
+    EXPECT_EQ(layout.mftSector, expected.mftSector);
+    MftRunTable table;
+    EXPECT_TRUE(BuildMftRunTable(disk, layout, table));
+    EXPECT_TRUE(guard.Unchanged());
 }
 
 std::string CommandOutput(const std::string& command) {
