@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -25,6 +26,10 @@ struct TestVolume {
     std::uint64_t start = 0;    // first sector of the volume on its disk
     std::uint64_t sectors = 0;  // sectors of the volume
 };
+
+inline void PrintTo(const TestVolume& volume, std::ostream* out) {
+    *out << volume.name;
+}
 
 inline const std::vector<TestVolume>& TestVolumes() {
     static const std::vector<TestVolume> volumes{

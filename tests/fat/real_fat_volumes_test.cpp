@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 
 #include "core/recovery_run.h"
 #include "core/reporter.h"
@@ -31,6 +32,10 @@ const std::vector<RealVolume> kRealVolumes{
     {"fat_lfn_test.raw", "FAT32", 0, 131072},
     {"fat64.raw", "FAT32", 2048, 129024},
 };
+
+void PrintTo(const RealVolume& volume, std::ostream* out) {
+    *out << volume.image;
+}
 
 // Chains walked per volume: every cluster of the first FAT up to this many.
 constexpr std::uint32_t kClustersWalked = 200000;
