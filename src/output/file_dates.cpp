@@ -1,0 +1,92 @@
+#include "output/file_dates.h"
+
+#include <array>
+
+#include "core/text_number.h"
+
+namespace lumarest {
+
+namespace {
+
+constexpr std::array<std::string_view, 12> kMonthNames = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                          "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+constexpr std::string_view kBadMonth = "ERR";
+
+constexpr int kDosYearBase = 1980;
+constexpr std::int64_t kStampUnitsPerSecond = 10'000'000;
+constexpr std::int64_t kSecondsPerDay = 86'400;
+// Days from 1 January 1601 back to 1 March of year 0 of the proleptic Gregorian calendar.
+constexpr std::int64_t kDaysFrom0000March1To1601 = 584'694;
+
+std::string TwoDigits(int value) {
+    std::string text = NumberText(static_cast<std::int32_t>(value));
+    return text.size() < 2 ? "0" + text : text;
+}
+
+std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
+    const std::int64_t quotient = value / divisor;
+    return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
+}
+
+// Calendar date of a day count from 1 March of year 0 (the leap day falls last in such a year).
+void CivilFromMarchDays(std::int64_t days, CivilTime& civil) {
+    const std::int64_t era = FloorDiv(days, 146'097);
+    const std::int64_t dayOfEra = days - era * 146'097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    civil.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    civil.month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    civil.year = yearOfEra + era * 400 + (civil.month <= 2 ? 1 : 0);
+}
+
+}  // namespace
+
+std::string_view MonthName(int month) {
+    if (month < 1 || month > static_cast<int>(kMonthNames.size())) {
+        return kBadMonth;
+    }
+    return kMonthNames[static_cast<std::size_t>(month - 1)];
+}
+
+std::string FatDateText(std::uint16_t dateWord) {
+    const int day = dateWord & 0x1F;
+    const int month = (dateWord >> 5) & 0x0F;
+    const int year = (dateWord >> 9) + kDosYearBase;
+    return TwoDigits(day) + "-" + std::string(MonthName(month)) + "-" +
+           NumberText(static_cast<std::int32_t>(year));
+}
+
+std::string FatTimeText(std::uint16_t timeWord) {
+    const int hour = timeWord >> 11;
+    const int minute = (timeWord >> 5) & 0x3F;
+    return TwoDigits(hour) + ":" + TwoDigits(minute);
+}
+
+CivilTime NtfsStampToCivil(std::int64_t stamp) {
+    const std::int64_t seconds = FloorDiv(stamp, kStampUnitsPerSecond);
+    const std::int64_t days = FloorDiv(seconds, kSecondsPerDay);
+    const std::int64_t secondOfDay = seconds - days * kSecondsPerDay;
+    CivilTime civil;
+    CivilFromMarchDays(days + kDaysFrom0000March1To1601, civil);
+    civil.hour = static_cast<int>(secondOfDay / 3600);
+    civil.minute = static_cast<int>(secondOfDay / 60 % 60);
+    civil.second = static_cast<int>(secondOfDay % 60);
+    return civil;
+}
+
+std::string NtfsDateText(std::int64_t stamp) {
+    const CivilTime civil = NtfsStampToCivil(stamp);
+    return NumberText(static_cast<std::int32_t>(civil.day)) + "-" +
+           std::string(MonthName(civil.month)) + "-" + NumberText(civil.year);
+}
+
+std::string NtfsTimeText(std::int64_t stamp) {
+    const CivilTime civil = NtfsStampToCivil(stamp);
+    return NumberText(static_cast<std::int32_t>(civil.hour)) + ":" +
+           NumberText(static_cast<std::int32_t>(civil.minute)) + ":" +
+           NumberText(static_cast<std::int32_t>(civil.second));
+}
+
+}  // namespace lumarest

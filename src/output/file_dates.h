@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lumarest {
+
+// "JAN" to "DEC" for months 1 to 12; any other month reads "ERR".
+std::string_view MonthName(int month);
+
+// A DOS date word (day bits 0-4, month bits 5-8, year bits 9-15 from 1980) as "07-JAN-2009".
+// Only the month is checked: a day of 0 or 31 in February shows as stored.
+std::string FatDateText(std::uint16_t dateWord);
+// A DOS time word (hour bits 11-15, minute bits 5-10) as "09:05"; seconds are not shown.
+std::string FatTimeText(std::uint16_t timeWord);
+
+// A calendar moment in UTC; years before 1 and after 9999 are kept as they come.
+struct CivilTime {
+    std::int64_t year = 1601;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// An NTFS time stamp (100-nanosecond units since 1 January 1601, UTC) as a calendar moment in
+// UTC, never in local time. Stamps before 1601 count backwards rather than wrapping.
+CivilTime NtfsStampToCivil(std::int64_t stamp);
+// "5-MAR-2009" and "9:5:0": no leading zeros.
+std::string NtfsDateText(std::int64_t stamp);
+std::string NtfsTimeText(std::int64_t stamp);
+
+}  // namespace lumarest

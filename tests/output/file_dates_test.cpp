@@ -1,0 +1,101 @@
+#include "output/file_dates.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+namespace lumarest {
+namespace {
+
+constexpr std::uint16_t DosDate(int year, int month, int day) {
+    return static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+}
+
+constexpr std::uint16_t DosTime(int hour, int minute, int secondPairs) {
+    return static_cast<std::uint16_t>((hour << 11) | (minute << 5) | secondPairs);
+}
+
+TEST(MonthName, OutsideOneToTwelveIsErr) {
+    EXPECT_EQ(MonthName(1), "JAN");
+    EXPECT_EQ(MonthName(12), "DEC");
+    EXPECT_EQ(MonthName(0), "ERR");
+    EXPECT_EQ(MonthName(13), "ERR");
+    EXPECT_EQ(MonthName(-1), "ERR");
+}
+
+TEST(FatDateText, TwoDigitDayMonthNameAndYear) {
+    EXPECT_EQ(FatDateText(DosDate(2009, 3, 5)), "05-MAR-2009");
+    EXPECT_EQ(FatDateText(DosDate(2009, 1, 7)), "07-JAN-2009");
+    EXPECT_EQ(FatDateText(DosDate(2107, 12, 31)), "31-DEC-2107");
+    // An empty word (the orphan folder's) and impossible months are shown, not refused.
+    EXPECT_EQ(FatDateText(0), "00-ERR-1980");
+    EXPECT_EQ(FatDateText(DosDate(2010, 0, 9)), "09-ERR-2010");
+    EXPECT_EQ(FatDateText(DosDate(2010, 13, 9)), "09-ERR-2010");
+    EXPECT_EQ(FatDateText(DosDate(2010, 15, 31)), "31-ERR-2010");
+    EXPECT_EQ(FatDateText(0xFFFF), "31-ERR-2107");
+}
+
+TEST(FatTimeText, TwoDigitHourAndMinuteWithoutSeconds) {
+    EXPECT_EQ(FatTimeText(DosTime(9, 5, 0)), "09:05");
+    EXPECT_EQ(FatTimeText(DosTime(9, 5, 29)), "09:05");
+    EXPECT_EQ(FatTimeText(DosTime(23, 59, 29)), "23:59");
+    EXPECT_EQ(FatTimeText(0), "00:00");
+    // Out-of-range fields are shown as stored.
+    EXPECT_EQ(FatTimeText(0xFFFF), "31:63");
+}
+
+// Stamps are (seconds since 1970 from `date -u -d ... +%s` + 11644473600) × 10^7.
+struct StampCase {
+    std::int64_t stamp;
+    const char* date;
+    const char* time;
+};
+
+TEST(NtfsStampText, CalendarDateAndTimeInUtcWithoutLeadingZeros) {
+    const StampCase cases[] = {
+        {0, "1-JAN-1601", "0:0:0"},
+        {128807175000000000, "5-MAR-2009", "9:5:0"},
+        {125963423990000000, "29-FEB-2000", "23:59:59"},  // leap year of a 400th year
+        {94405824000000000, "1-MAR-1900", "0:0:0"},       // 1900 has no 29 February
+        {133536816070000000, "29-FEB-2024", "12:0:7"},    // ordinary leap year
+        {137919572480000000, "19-JAN-2038", "3:14:8"},    // past 32-bit seconds
+        {157784543990000000, "31-DEC-2100", "23:59:59"},  // 2100 is no leap year
+        {128807175009999999, "5-MAR-2009", "9:5:0"},      // fractions are cut, not rounded
+        {std::numeric_limits<std::int64_t>::max(), "14-SEP-30828", "2:48:5"},
+    };
+    for (const StampCase& c : cases) {
+        EXPECT_EQ(NtfsDateText(c.stamp), c.date) << c.stamp;
+        EXPECT_EQ(NtfsTimeText(c.stamp), c.time) << c.stamp;
+    }
+}
+
+TEST(NtfsStampText, StampsBefore1601CountBackwards) {
+    EXPECT_EQ(NtfsDateText(-1), "31-DEC-1600");
+    EXPECT_EQ(NtfsTimeText(-1), "23:59:59");
+    const CivilTime earliest = NtfsStampToCivil(std::numeric_limits<std::int64_t>::min());
+    EXPECT_GE(earliest.month, 1);
+    EXPECT_LE(earliest.month, 12);
+    EXPECT_GE(earliest.hour, 0);
+    EXPECT_LT(earliest.year, -27000);
+}
+
+TEST(NtfsStampText, EveryDayOfALeapYearFollowsTheLast) {
+    // Walk 2000 a day at a time from its first stamp: no day is skipped or repeated.
+    constexpr std::int64_t kDay = 86'400LL * 10'000'000;
+    constexpr std::int64_t kFirstOf2000 = 125911584000000000;
+    constexpr int kDaysPerMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    std::int64_t stamp = kFirstOf2000;
+    for (int month = 1; month <= 12; ++month) {
+        for (int day = 1; day <= kDaysPerMonth[month - 1]; ++day, stamp += kDay) {
+            const CivilTime civil = NtfsStampToCivil(stamp);
+            ASSERT_EQ(civil.year, 2000);
+            ASSERT_EQ(civil.month, month);
+            ASSERT_EQ(civil.day, day);
+        }
+    }
+    EXPECT_EQ(NtfsDateText(stamp), "1-JAN-2001");
+}
+
+}  // namespace
+}  // namespace lumarest
