@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/folder_nodes.h"
 #include "core/partition_list.h"
 #include "core/text_table.h"
 #include "core/tree_model.h"
@@ -99,6 +100,8 @@ struct RecoveryRun {
     std::unique_ptr<TreeModel> partitionTree;
     std::unique_ptr<TreeModel> volumeTree;
     std::unique_ptr<TreeModel> folderTree;
+    // The folders of folderTree, in the order they were added.
+    FolderNodeList folderNodes;
 
     // Partitions per disk number, kept for the life of the run.
     std::array<DiskPartitionList, kDriveSlots> diskPartitionLists;

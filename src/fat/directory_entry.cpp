@@ -1,0 +1,247 @@
+#include "fat/directory_entry.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace lumarest {
+namespace {
+
+constexpr std::size_t kNameBytes = 8;
+constexpr std::size_t kExtensionOffset = 8;
+constexpr std::size_t kExtensionBytes = 3;
+constexpr std::size_t kAttributeOffset = 11;
+constexpr std::size_t kClusterHighOffset = 20;
+constexpr std::size_t kClusterLowOffset = 26;
+constexpr std::uint8_t kLastLongNameEntry = 0x40;
+constexpr std::array<std::size_t, kLongNameEntryChars> kLongNameCharOffsets{
+    1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+constexpr std::string_view kRefusedCharacters = "\"\\/?*<>|";
+constexpr char32_t kFirstPrintable = 32;
+constexpr char32_t kFirstNonAscii = 128;
+constexpr char16_t kHighSurrogateFirst = 0xD800;
+constexpr char16_t kLowSurrogateFirst = 0xDC00;
+constexpr char16_t kLowSurrogateLast = 0xDFFF;
+// Never written as text; 0xFFFF is the padding after a name's end.
+constexpr char32_t kNonCharacterFirst = 0xFFFE;
+constexpr char32_t kNonCharacterLast = 0xFFFF;
+
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= kHighSurrogateFirst && unit < kLowSurrogateFirst;
+}
+bool IsLowSurrogate(char16_t unit) {
+    return unit >= kLowSurrogateFirst && unit <= kLowSurrogateLast;
+}
+
+// The characters of UTF-16 text; nothing when a surrogate has no partner.
+std::optional<std::u32string> DecodeUtf16(std::u16string_view units) {
+    std::u32string characters;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t unit = units[i];
+        if (IsHighSurrogate(unit) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+            characters.push_back(0x10000 + ((char32_t{unit} - kHighSurrogateFirst) << 10) +
+                                 (char32_t{units[i + 1]} - kLowSurrogateFirst));
+            ++i;
+        } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+            return std::nullopt;
+        } else {
+            characters.push_back(unit);
+        }
+    }
+    return characters;
+}
+
+bool IsRefusedCharacter(char32_t c) {
+    return (c > 0 && c < kFirstPrintable) ||
+           (c < kFirstNonAscii &&
+            kRefusedCharacters.find(static_cast<char>(c)) != std::string_view::npos) ||
+           (c >= kNonCharacterFirst && c <= kNonCharacterLast);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+void AppendWithoutSpaces(std::string& out, ByteSpan bytes) {
+    for (const std::uint8_t byte : bytes) {
+        if (byte != ' ') {
+            out.push_back(static_cast<char>(byte));
+        }
+    }
+}
+
+// The sector a backward walk reads its entries from: the caller's, then earlier ones.
+class BackwardSectors {
+  public:
+    BackwardSectors(const LongNameSource& source, ByteSpan sector, std::uint64_t sectorNumber)
+        : source_(source), sector_(sector), sectorNumber_(sectorNumber) {}
+
+    ByteSpan Current() const { return sector_; }
+
+    // Moves to the sector before; false when that would leave the volume or cannot be read.
+    bool StepBack() {
+        if (source_.disk == nullptr || sectorNumber_ == 0 ||
+            sectorNumber_ - 1 < source_.lowestSector) {
+            return false;
+        }
+        --sectorNumber_;
+        copy_.assign(kSectorSize, 0);
+        if (source_.disk->ReadSectors(sectorNumber_, 1, copy_.data()) == 0) {
+            return false;
+        }
+        sector_ = ByteSpan(copy_.data(), copy_.size());
+        return true;
+    }
+
+  private:
+    const LongNameSource& source_;
+    ByteSpan sector_;
+    std::uint64_t sectorNumber_;
+    std::vector<std::uint8_t> copy_;
+};
+
+}  // namespace
+
+ByteSpan EntryAt(ByteSpan sector, std::size_t offset) {
+    return SliceOrEmpty(sector, offset, kDirectoryEntrySize);
+}
+
+bool IsEndOfDirectory(ByteSpan entry) {
+    return LoadLe8(entry, 0).value_or(0) == 0;
+}
+
+bool IsLongNameEntry(ByteSpan entry) {
+    return LoadLe8(entry, kAttributeOffset) == kLongNameAttribute;
+}
+
+bool IsSkippedEntry(ByteSpan entry) {
+    return (LoadLe8(entry, 0) == '.' && LoadLe8(entry, 3) == ' ') || IsLongNameEntry(entry);
+}
+
+std::uint32_t EntryFirstCluster(ByteSpan entry, std::string_view fsName) {
+    const std::uint32_t low = LoadLe16(entry, kClusterLowOffset).value_or(0);
+    if (fsName == "FAT16") {
+        return low;
+    }
+    if (fsName == "FAT32") {
+        return (std::uint32_t{LoadLe16(entry, kClusterHighOffset).value_or(0)} << 16) | low;
+    }
+    return 0;
+}
+
+ShortName ShortNameOf(ByteSpan entry) {
+    ShortName result;
+    AppendWithoutSpaces(result.name, SliceOrEmpty(entry, 0, kNameBytes));
+    const ByteSpan extension = SliceOrEmpty(entry, kExtensionOffset, kExtensionBytes);
+    if (!extension.empty() && extension[0] != ' ') {
+        result.name.push_back('.');
+        AppendWithoutSpaces(result.name, extension);
+    }
+    // A name byte 0 ends the name, as it ends any text the entry is shown as.
+    result.name.erase(std::min(result.name.find('\0'), result.name.size()));
+    if (!result.name.empty() && static_cast<std::uint8_t>(result.name[0]) == kDeletedEntryMark) {
+        result.name[0] = '_';
+        result.deleted = true;
+    }
+    return result;
+}
+
+std::optional<std::u16string> LongNameOf(const LongNameSource& source, ByteSpan sector,
+                                         std::size_t entryOffset, std::uint64_t sectorNumber) {
+    BackwardSectors sectors(source, sector, sectorNumber);
+    std::u16string name;
+    std::size_t offset = entryOffset;
+    for (std::uint8_t pos = 1; name.size() <= kLongNameLimit; ++pos) {
+        bool haveEntry = true;
+        if (offset < kDirectoryEntrySize) {
+            haveEntry = sectors.StepBack();
+            offset = kSectorSize - kDirectoryEntrySize;
+        } else {
+            offset -= kDirectoryEntrySize;
+        }
+        const ByteSpan entry = haveEntry ? EntryAt(sectors.Current(), offset) : ByteSpan{};
+        if (!IsLongNameEntry(entry)) {
+            if (!name.empty() && name.size() % kLongNameEntryChars == 0) {
+                return name;
+            }
+            return std::nullopt;
+        }
+        for (const std::size_t charOffset : kLongNameCharOffsets) {
+            const char16_t unit = LoadLe16(entry, charOffset).value_or(0);
+            if (unit == 0) {
+                return name;
+            }
+            name.push_back(unit);
+        }
+        if (entry[0] == kLastLongNameEntry + pos) {
+            return name;
+        }
+    }
+    return name;
+}
+
+bool IsValidEntryName(std::string_view name) {
+    for (const char c : name) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte >= kFirstNonAscii || IsRefusedCharacter(byte)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsValidLongName(std::u16string_view name) {
+    const std::optional<std::u32string> characters = DecodeUtf16(name);
+    if (!characters) {
+        return false;
+    }
+    for (const char32_t c : *characters) {
+        if (IsRefusedCharacter(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string LongNameToUtf8(std::u16string_view name) {
+    std::string out;
+    for (const char32_t c : DecodeUtf16(name).value_or(std::u32string{})) {
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::optional<EntryNameResult> EntryName(const LongNameSource& source, ByteSpan sector,
+                                         std::size_t entryOffset, std::uint64_t sectorNumber) {
+    ShortName shortName = ShortNameOf(EntryAt(sector, entryOffset));
+    const std::optional<std::u16string> longName =
+        LongNameOf(source, sector, entryOffset, sectorNumber);
+    // A long name is the entry's real name: its short alias may hold code-page bytes of
+    // letters beyond ASCII, which the byte test would refuse. An empty long name says nothing.
+    if (longName && !longName->empty()) {
+        if (!IsValidLongName(*longName)) {
+            return std::nullopt;
+        }
+        return EntryNameResult{LongNameToUtf8(*longName), shortName.deleted};
+    }
+    if (shortName.name.empty() || !IsValidEntryName(shortName.name)) {
+        return std::nullopt;
+    }
+    return EntryNameResult{std::move(shortName.name), shortName.deleted};
+}
+
+}  // namespace lumarest

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/le_bytes.h"
+#include "core/sector_source.h"
+
+namespace lumarest {
+
+inline constexpr std::size_t kDirectoryEntrySize = 32;
+inline constexpr std::size_t kEntriesPerSector = kSectorSize / kDirectoryEntrySize;
+inline constexpr std::uint8_t kLongNameAttribute = 0x0F;
+inline constexpr std::uint8_t kDeletedEntryMark = 0xE5;
+// A long name is taken until it has more than this many characters; one more long-name entry
+// can follow, so a name holds at most 255 + 13.
+inline constexpr std::size_t kLongNameLimit = 255;
+inline constexpr std::size_t kLongNameEntryChars = 13;
+
+// Where a backward long-name walk may read earlier sectors from: never below `lowestSector`
+// (the volume's first sector). Without a disk the walk stays in the sector it was given.
+struct LongNameSource {
+    SectorSource* disk = nullptr;
+    std::uint64_t lowestSector = 0;
+};
+
+// The 32-byte entry at `offset`, or an empty span when it does not fit.
+ByteSpan EntryAt(ByteSpan sector, std::size_t offset);
+
+// First byte 0: no entries follow in this directory.
+bool IsEndOfDirectory(ByteSpan entry);
+// The "." and ".." entries and long-name entries.
+bool IsSkippedEntry(ByteSpan entry);
+bool IsLongNameEntry(ByteSpan entry);
+
+// FAT16: the word at 26; FAT32 also the high word at 20. Any other file system: 0.
+std::uint32_t EntryFirstCluster(ByteSpan entry, std::string_view fsName);
+
+struct ShortName {
+    std::string name;
+    bool deleted = false;
+};
+// The 8.3 name without its spaces, "_" in place of the deleted mark.
+ShortName ShortNameOf(ByteSpan entry);
+
+// The UTF-16 characters of the long name before the short entry at `entryOffset` of `sector`
+// (sector number `sectorNumber`), or nothing when the entries before it do not form one.
+std::optional<std::u16string> LongNameOf(const LongNameSource& source, ByteSpan sector,
+                                         std::size_t entryOffset, std::uint64_t sectorNumber);
+
+// The byte test for short names: no byte 1 to 31 or 128 to 255, none of " \ / ? * < > |.
+bool IsValidEntryName(std::string_view name);
+// The same test on decoded characters: beyond ASCII is allowed, but not an unpaired
+// surrogate, a non-character or a character the byte test refuses.
+bool IsValidLongName(std::u16string_view name);
+// UTF-8 of UTF-16 text; surrogate pairs become one character.
+std::string LongNameToUtf8(std::u16string_view name);
+
+struct EntryNameResult {
+    std::string name;
+    bool deleted = false;
+};
+// The name an entry gives its file or folder: its long name when it has one, else its short
+// name; nothing when the name is garbage.
+std::optional<EntryNameResult> EntryName(const LongNameSource& source, ByteSpan sector,
+                                         std::size_t entryOffset, std::uint64_t sectorNumber);
+
+}  // namespace lumarest

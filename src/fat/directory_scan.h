@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+namespace lumarest {
+
+struct RecoveryRun;
+class Reporter;
+class SectorSource;
+
+// Sectors read at once by the lost-directory scan.
+inline constexpr std::uint32_t kScanChunkSectors = 512;
+
+// Finds every directory of the selected FAT16 or FAT32 partition, live or deleted, by its "."
+// and ".." entries, and writes one folder row per directory into the run's folder table after
+// the "LMR_Miscellaneous" row, in ascending cluster order. Works on the run's volume
+// parameters up to the selected partition's end sector; stops early when run.scanStop is
+// requested. Returns 0, after an error box, when the volume's clusters have no sectors.
+int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter);
+
+}  // namespace lumarest

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/le_bytes.h"
+#include "fat/directory_entry.h"
+
+namespace lumarest {
+
+struct RecoveryRun;
+class SectorSource;
+class TextTable;
+
+// Long-name walks of the selected volume read no sector before its first one.
+LongNameSource VolumeNameSource(const RecoveryRun& run, SectorSource& disk);
+
+// Called with the first cluster and the name of each named entry of a directory sector.
+using NamedEntryVisitor = std::function<void(std::uint32_t cluster, const EntryNameResult& name)>;
+
+// Visits the named entries of one directory sector in order, skipping dot and long-name
+// entries and entries whose name is garbage. False when an entry ends the directory.
+bool ForEachNamedEntry(const LongNameSource& source, ByteSpan sector, std::uint64_t sectorNumber,
+                       std::string_view fsName, const NamedEntryVisitor& visit);
+
+// Names the child folders of the folder `parentSelfId` from sector `sector` of its directory:
+// each entry names the first folder node with that cluster under that parent, and marks it
+// deleted when the entry is. Returns 0 when the sector holds the end of the directory, else 1.
+int NameChildFolders(RecoveryRun& run, SectorSource& disk, std::uint64_t sector,
+                     std::uint32_t parentSelfId);
+
+// Names the root-level folder rows of `table` from the active volume's root directory, read
+// as `fsName` says: each entry names the first row under the root with that cluster.
+void NameRootFolders(RecoveryRun& run, SectorSource& disk, TextTable& table,
+                     const std::string& fsName);
+
+}  // namespace lumarest

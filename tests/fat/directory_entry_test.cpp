@@ -1,0 +1,180 @@
+#include "fat/directory_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "core/memory_disk.h"
+
+namespace lumarest {
+namespace {
+
+using Sector = std::array<std::uint8_t, kSectorSize>;
+constexpr std::array<std::size_t, 13> kCharOffsets{1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+
+void PutShortEntry(std::uint8_t* entry, const std::string& name11, std::uint8_t attr = 0x10) {
+    for (std::size_t i = 0; i < 11; ++i) {
+        entry[i] = static_cast<std::uint8_t>(name11[i]);
+    }
+    entry[11] = attr;
+}
+
+// One long-name entry with up to 13 characters; a shorter piece gets the terminator and
+// 0xFFFF padding, as drivers write it.
+void PutLongEntry(std::uint8_t* entry, std::uint8_t sequence, const std::u16string& piece) {
+    entry[0] = sequence;
+    entry[11] = kLongNameAttribute;
+    for (std::size_t i = 0; i < kCharOffsets.size(); ++i) {
+        const char16_t unit = i < piece.size() ? piece[i] : (i == piece.size() ? 0 : 0xFFFF);
+        entry[kCharOffsets[i]] = static_cast<std::uint8_t>(unit & 0xFF);
+        entry[kCharOffsets[i] + 1] = static_cast<std::uint8_t>(unit >> 8);
+    }
+}
+
+// Writes the long-name entries of `name` followed by its short entry, ending at entry slot
+// `shortSlot` of `sector`; returns the short entry's offset.
+std::size_t PutNamedEntry(Sector& sector, std::size_t shortSlot, const std::u16string& name,
+                          const std::string& short11) {
+    const std::size_t pieces = (name.size() + 12) / 13;
+    for (std::size_t p = 0; p < pieces; ++p) {
+        const std::size_t slot = shortSlot - 1 - p;
+        const auto sequence = static_cast<std::uint8_t>((p + 1) | (p + 1 == pieces ? 0x40 : 0));
+        PutLongEntry(&sector[slot * 32], sequence, name.substr(p * 13, 13));
+    }
+    PutShortEntry(&sector[shortSlot * 32], short11);
+    return shortSlot * 32;
+}
+
+ByteSpan Span(const Sector& sector) {
+    return ByteSpan(sector.data(), sector.size());
+}
+
+TEST(ShortNameTest, SpacesAreLeftOutAndTheDeletedMarkBecomesAnUnderscore) {
+    Sector s{};
+    PutShortEntry(&s[0], "PHOTOS     ");
+    PutShortEntry(&s[32], "IMG_0001JPG");
+    PutShortEntry(&s[64], "\xE5HOTOS     ");
+    PutShortEntry(&s[96], "AB\0\0\0\0\0\0TXT");
+    EXPECT_EQ(ShortNameOf(EntryAt(Span(s), 0)).name, "PHOTOS");
+    EXPECT_FALSE(ShortNameOf(EntryAt(Span(s), 0)).deleted);
+    EXPECT_EQ(ShortNameOf(EntryAt(Span(s), 32)).name, "IMG_0001.JPG");
+    EXPECT_EQ(ShortNameOf(EntryAt(Span(s), 64)).name, "_HOTOS");
+    EXPECT_TRUE(ShortNameOf(EntryAt(Span(s), 64)).deleted);
+    EXPECT_EQ(ShortNameOf(EntryAt(Span(s), 96)).name, "AB");
+    EXPECT_EQ(ShortNameOf(ByteSpan{}).name, "");
+}
+
+TEST(DirectoryEntryTest, DotAndLongNameEntriesAreSkippedAndClustersFollowTheFileSystem) {
+    Sector s{};
+    PutShortEntry(&s[0], ".          ");
+    PutShortEntry(&s[32], "..         ");
+    PutLongEntry(&s[64], 0x41, u"x");
+    PutShortEntry(&s[96], "FOLDER     ");
+    s[96 + 20] = 0x01;  // high word 1, low word 4464: cluster 70000 on FAT32
+    s[96 + 26] = 0x70;
+    s[96 + 27] = 0x11;
+    EXPECT_TRUE(IsSkippedEntry(EntryAt(Span(s), 0)));
+    EXPECT_TRUE(IsSkippedEntry(EntryAt(Span(s), 32)));
+    EXPECT_TRUE(IsSkippedEntry(EntryAt(Span(s), 64)));
+    EXPECT_FALSE(IsSkippedEntry(EntryAt(Span(s), 96)));
+    EXPECT_EQ(EntryFirstCluster(EntryAt(Span(s), 96), "FAT32"), 70000u);
+    EXPECT_EQ(EntryFirstCluster(EntryAt(Span(s), 96), "FAT16"), 4464u);
+    EXPECT_EQ(EntryFirstCluster(EntryAt(Span(s), 96), "NTFS"), 0u);
+    EXPECT_TRUE(IsEndOfDirectory(EntryAt(Span(s), 128)));
+}
+
+TEST(LongNameTest, NamesOfOneOrSeveralEntriesAndExactlyThirteenCharacters) {
+    Sector s{};
+    const std::size_t thirteen = PutNamedEntry(s, 2, u"Thirteen_Char", "THIRTE~1   ");
+    const std::size_t longer = PutNamedEntry(s, 6, u"Holiday in Spain 2024", "HOLIDA~1   ");
+    const LongNameSource none;
+    EXPECT_EQ(LongNameOf(none, Span(s), thirteen, 0), u"Thirteen_Char");
+    EXPECT_EQ(LongNameOf(none, Span(s), longer, 0), u"Holiday in Spain 2024");
+
+    // Without its end mark a 13-character piece must be followed by a short entry.
+    s[thirteen - 32] = 0x01;
+    EXPECT_EQ(LongNameOf(none, Span(s), thirteen, 0), u"Thirteen_Char");
+    Sector t{};
+    PutShortEntry(&t[0], "PLAIN      ");
+    PutLongEntry(&t[32], 0x01, u"abcdefghijklm");
+    PutShortEntry(&t[64], "X          ");
+    EXPECT_EQ(LongNameOf(none, Span(t), 64, 0), u"abcdefghijklm");
+    EXPECT_FALSE(LongNameOf(none, Span(t), 0, 0));
+}
+
+TEST(LongNameTest, TheWalkReadsTheSectorBeforeButNeverLeavesTheVolume) {
+    // Sector 10 ends with the long-name entries, sector 11 starts with the short entry.
+    std::vector<std::uint8_t> bytes(16 * kSectorSize, 0);
+    PutLongEntry(&bytes[10 * kSectorSize + 15 * 32], 0x01, u"Across a sect");
+    PutLongEntry(&bytes[10 * kSectorSize + 14 * 32], 0x42, u"or");
+    Sector current{};
+    PutShortEntry(&current[0], "ACROSS~1   ");
+    MemoryDisk disk(bytes);
+    EXPECT_EQ(LongNameOf({&disk, 0}, Span(current), 0, 11), u"Across a sector");
+    EXPECT_FALSE(LongNameOf({&disk, 11}, Span(current), 0, 11));
+    EXPECT_FALSE(LongNameOf({&disk, 0}, Span(current), 0, 0));
+    EXPECT_FALSE(LongNameOf({nullptr, 0}, Span(current), 0, 11));
+}
+
+TEST(LongNameTest, AChainWithoutAnEndStopsPastTwoHundredFiftyFiveCharacters) {
+    std::vector<std::uint8_t> bytes(4 * kSectorSize, 0);
+    for (std::size_t slot = 0; slot < 3 * kEntriesPerSector; ++slot) {
+        PutLongEntry(&bytes[slot * 32], 0x01, u"abcdefghijklm");
+    }
+    Sector current{};
+    PutShortEntry(&current[0], "LONG       ");
+    MemoryDisk disk(bytes);
+    const auto name = LongNameOf({&disk, 0}, Span(current), 0, 3);
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->size(), 260u);  // 20 entries: the first count past 255
+}
+
+TEST(NameTestTest, ShortNamesRefuseBytesAndLongNamesRefuseCharacters) {
+    EXPECT_TRUE(IsValidEntryName("IMG_0001.JPG"));
+    EXPECT_TRUE(IsValidEntryName("A:B"));
+    for (const std::string bad :
+         {"A?B", "A*B", "A\"B", "A\\B", "A/B", "A<B", "A>B", "A|B", "A\x1F", "\x80X", "N\xD1O"}) {
+        EXPECT_FALSE(IsValidEntryName(bad)) << bad;
+    }
+    EXPECT_TRUE(IsValidLongName(u"Φωτογραφίες"));
+    EXPECT_TRUE(IsValidLongName(u"写真"));
+    EXPECT_TRUE(IsValidLongName(u"Party \U0001F389"));
+    EXPECT_TRUE(IsValidLongName(u"Año: Größe"));
+    EXPECT_FALSE(IsValidLongName(u"What?"));
+    EXPECT_FALSE(IsValidLongName(u"tab\there"));
+    EXPECT_FALSE(IsValidLongName(std::u16string{u'a', char16_t{0xD83C}}));
+    EXPECT_FALSE(IsValidLongName(std::u16string{char16_t{0xDF89}, u'a'}));
+    EXPECT_FALSE(IsValidLongName(std::u16string{u'a', char16_t{0xFFFF}}));
+    EXPECT_EQ(LongNameToUtf8(u"Party \U0001F389 写真"),
+              "Party \xF0\x9F\x8E\x89 \xE5\x86\x99\xE7\x9C\x9F");
+}
+
+TEST(EntryNameTest, TheLongNameWinsAndGarbageGivesNoName) {
+    Sector s{};
+    // A short alias with a code-page letter does not spoil a good long name.
+    const std::size_t spanish = PutNamedEntry(s, 1, u"Año nuevo", "A\xA5ONUE~1   ");
+    const std::size_t deleted = PutNamedEntry(s, 3, u"Old Stuff", "OLDSTU~1   ");
+    s[deleted] = kDeletedEntryMark;
+    s[deleted - 32] = kDeletedEntryMark;
+    const std::size_t question = PutNamedEntry(s, 5, u"Why?", "WHY        ");
+    PutShortEntry(&s[6 * 32], "N\xA5O        ");
+    PutShortEntry(&s[7 * 32], "PLAIN   TXT");
+    PutShortEntry(&s[8 * 32], "\xE5HOTOS     ");
+    const LongNameSource none;
+    EXPECT_EQ(EntryName(none, Span(s), spanish, 0)->name, "A\xC3\xB1o nuevo");
+    const auto old = EntryName(none, Span(s), deleted, 0);
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->name, "Old Stuff");
+    EXPECT_TRUE(old->deleted);
+    EXPECT_FALSE(EntryName(none, Span(s), question, 0));
+    EXPECT_FALSE(EntryName(none, Span(s), 6 * 32, 0));
+    EXPECT_EQ(EntryName(none, Span(s), 7 * 32, 0)->name, "PLAIN.TXT");
+    EXPECT_EQ(EntryName(none, Span(s), 8 * 32, 0)->name, "_HOTOS");
+    EXPECT_TRUE(EntryName(none, Span(s), 8 * 32, 0)->deleted);
+    EXPECT_FALSE(EntryName(none, Span(s), 600, 0));
+}
+
+}  // namespace
+}  // namespace lumarest
