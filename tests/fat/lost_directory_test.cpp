@@ -1,0 +1,266 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "fat/directory_scan.h"
+#include "fat/fat_chain.h"
+#include "fat/name_children.h"
+#include "fat/recovered_entries.h"
+#include "partitions/partition_test_disks.h"
+#include "partitions/volume_params.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+using testing::ImageGuard;
+using testing::PatchedImage;
+
+struct LostDirectoryVolume {
+    std::string name;
+    std::string fsName;
+    std::uint64_t sectors = 0;
+};
+
+void PrintTo(const LostDirectoryVolume& volume, std::ostream* out) {
+    *out << volume.name;
+}
+
+std::filesystem::path ImagesFolder() {
+    return std::filesystem::path(LUMAREST_FIXTURE_DIR) / "lost_directory_images";
+}
+
+bool MakeImages() {
+    static const bool built = [] {
+        const std::string command = "bash '" + std::string(LUMAREST_SOURCE_DIR) +
+                                    "/tests/fat/make_lost_directory_images.sh' '" +
+                                    ImagesFolder().string() + "' >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }();
+    return built;
+}
+
+// Folder path -> deleted, as the recovered tree shows it.
+using FolderPaths = std::map<std::string, bool>;
+
+struct Recovery {
+    RecoveryRun run;
+    FolderPaths paths;
+};
+
+std::string PathOf(const FolderNodeList& nodes, const FolderNode& node) {
+    std::string path = node.name;
+    std::uint32_t parent = node.parentId;
+    std::set<std::uint32_t> seen{node.selfId};
+    while (parent != kFatRootId && seen.insert(parent).second) {
+        const auto& all = nodes.Nodes();
+        const auto up = std::find_if(all.begin(), all.end(),
+                                     [&](const FolderNode& n) { return n.selfId == parent; });
+        if (up == all.end()) {
+            break;
+        }
+        path = up->name + "/" + path;
+        parent = up->parentId;
+    }
+    return path;
+}
+
+// Scan, re-attach, name the root folders, add every folder to the tree and name each
+// folder's children from its directory, as a search and the expansion of every folder do.
+std::unique_ptr<Recovery> Recover(SectorSource& disk, const LostDirectoryVolume& volume) {
+    auto recovery = std::make_unique<Recovery>();
+    RecoveryRun& run = recovery->run;
+    run.selectedPartition.fsName = volume.fsName;
+    run.selectedPartition.endSector = static_cast<std::int64_t>(volume.sectors - 1);
+    NullReporter reporter;
+    EXPECT_EQ(ValidatePartition(run, disk, reporter), 1);
+    run.activeVolume = SnapshotVolume(run.volumeParams, volume.fsName);
+    EXPECT_EQ(ScanLostDirectories(run, disk, reporter), 1);
+    TextTable& table = run.folderTable;
+    table.SortByColumn(kEntrySelf);
+    ReattachOrphans(table, reporter, ProgressBar::MainScan, kFatRootId, 0);
+    NameRootFolders(run, disk, table, volume.fsName);
+    run.folderTree = std::make_unique<TreeModel>();
+    const TreeItem top = run.folderTree->InsertItem(kNoItem, "disk", 0, 0);
+    for (std::size_t row = 0; row < table.RowCount(); ++row) {
+        AddFolderNode(run, top, table.Cell(row, kEntryName), table.CellU32(row, kEntrySelf),
+                      table.CellNumber(row, kEntryDate), table.CellNumber(row, kEntryTime),
+                      table.CellU32(row, kEntryParent), IsDeletedRow(table, row));
+    }
+    FatTable fat(run.activeVolume, disk);
+    for (const FolderNode& node : std::vector<FolderNode>(run.folderNodes.Nodes())) {
+        if (node.selfId == kOrphanFolderId) {
+            continue;
+        }
+        ForEachDirectorySector(run.activeVolume, disk, fat, node.selfId,
+                               [&](std::uint64_t sector, ByteSpan) {
+                                   return NameChildFolders(run, disk, sector, node.selfId) == 1;
+                               });
+    }
+    for (const FolderNode& node : run.folderNodes.Nodes()) {
+        if (node.selfId != kOrphanFolderId) {
+            recovery->paths[PathOf(run.folderNodes, node)] = node.deleted;
+        }
+    }
+    return recovery;
+}
+
+const FolderPaths& ExpectedPaths() {
+    static const FolderPaths paths{
+        {"Photos", false},
+        {"Photos/Holiday in Spain 2024", false},
+        {"Photos/Holiday in Spain 2024/Thirteen_Char", false},
+        {"Keep", false},
+        {"Keep/Inner Folder", false},
+        {"Año nuevo", false},
+        {"Größe", false},
+        {"Φωτογραφίες", false},
+        {"写真", false},
+        {"Party \U0001F389", false},
+        {"Old Stuff", true},
+        {"Old Stuff/Sub", true},
+    };
+    return paths;
+}
+
+// Folder paths fls lists (deleted ones marked), or nothing when it is not installed.
+std::optional<FolderPaths> FlsFolders(const std::string& image) {
+    if (std::system("command -v fls >/dev/null 2>&1") != 0) {
+        return std::nullopt;
+    }
+    const std::string out = (ImagesFolder() / "fls.txt").string();
+    if (std::system(("fls -r -p -D '" + image + "' > '" + out + "' 2>/dev/null").c_str()) != 0) {
+        return std::nullopt;
+    }
+    std::ifstream in(out);
+    FolderPaths paths;
+    static const std::regex line(R"(^d/d (\*? ?)\d+:\t(.*)$)");
+    for (std::string text; std::getline(in, text);) {
+        std::smatch m;
+        if (std::regex_match(text, m, line)) {
+            paths[m[2]] = !m[1].str().empty();
+        }
+    }
+    return paths;
+}
+
+class LostDirectoryTest : public ::testing::TestWithParam<LostDirectoryVolume> {
+  protected:
+    void SetUp() override { ASSERT_TRUE(MakeImages()); }
+    std::string Image() const { return (ImagesFolder() / (GetParam().name + ".img")).string(); }
+};
+
+TEST_P(LostDirectoryTest, FindsAndNamesEveryFolderLiveOrDeleted) {
+    ImageGuard guard(Image());
+    PatchedImage disk(guard.Path());
+    const auto recovery = Recover(disk, GetParam());
+    EXPECT_EQ(recovery->paths, ExpectedPaths());
+    const TextTable& table = recovery->run.folderTable;
+    for (std::size_t row = 0; row + 1 < table.RowCount(); ++row) {
+        EXPECT_LT(table.CellU32(row, kEntrySelf), table.CellU32(row + 1, kEntrySelf));
+    }
+    EXPECT_EQ(table.Cell(table.RowCount() - 1, kEntryName), kOrphanFolderName);
+    EXPECT_EQ(disk.readsOutside_, 0u);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_P(LostDirectoryTest, FolderNamesMatchFls) {
+    ImageGuard guard(Image());
+    const auto fls = FlsFolders(guard.Path());
+    if (!fls) {
+        GTEST_SKIP() << "fls is not installed";
+    }
+    PatchedImage disk(guard.Path());
+    EXPECT_EQ(Recover(disk, GetParam())->paths, *fls);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_P(LostDirectoryTest, AFolderWhoseParentWasOverwrittenGoesUnderTheOrphanFolder) {
+    ImageGuard guard(Image());
+    PatchedImage disk(guard.Path());
+    const auto before = Recover(disk, GetParam());
+    const TextTable& table = before->run.folderTable;
+    std::uint64_t keepSector = 0;
+    std::uint32_t keepSelf = 0;
+    for (const FolderNode& node : before->run.folderNodes.Nodes()) {
+        if (node.name == "Keep") {
+            keepSelf = node.selfId;
+        }
+    }
+    for (std::size_t row = 0; row < table.RowCount(); ++row) {
+        if (table.CellU32(row, kEntrySelf) == keepSelf) {
+            keepSector = static_cast<std::uint64_t>(table.CellNumber(row, kEntrySector));
+        }
+    }
+    ASSERT_NE(keepSector, 0u);
+    disk.ZeroSector(keepSector);
+
+    const auto after = Recover(disk, GetParam());
+    std::vector<FolderNode> orphans;
+    for (const FolderNode& node : after->run.folderNodes.Nodes()) {
+        if (node.parentId == kOrphanFolderId) {
+            orphans.push_back(node);
+        }
+    }
+    ASSERT_EQ(orphans.size(), 1u);
+    // Nothing names it any more: it keeps the name the scan gave it.
+    EXPECT_EQ(orphans[0].name.rfind("Dir", 0), 0u) << orphans[0].name;
+    EXPECT_EQ(after->paths.count("Keep"), 0u);
+    EXPECT_EQ(after->paths.size(), ExpectedPaths().size() - 1);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_P(LostDirectoryTest, ANameWithAForbiddenCharacterIsNotUsed) {
+    ImageGuard guard(Image());
+    PatchedImage disk(guard.Path());
+    const auto before = Recover(disk, GetParam());
+    // The long name "Thirteen_Char" sits in its parent's first sector, in one entry.
+    std::uint32_t parentSelf = 0;
+    for (const FolderNode& node : before->run.folderNodes.Nodes()) {
+        if (node.name == "Holiday in Spain 2024") {
+            parentSelf = node.selfId;
+        }
+    }
+    const TextTable& table = before->run.folderTable;
+    std::uint64_t parentSector = 0;
+    for (std::size_t row = 0; row < table.RowCount(); ++row) {
+        if (table.CellU32(row, kEntrySelf) == parentSelf) {
+            parentSector = static_cast<std::uint64_t>(table.CellNumber(row, kEntrySector));
+        }
+    }
+    ASSERT_NE(parentSector, 0u);
+    std::array<std::uint8_t, kSectorSize> bytes{};
+    ASSERT_EQ(disk.ReadSectors(parentSector, 1, bytes.data()), 1);
+    bool patched = false;
+    for (std::size_t offset = 0; offset < kSectorSize && !patched; offset += 32) {
+        if (bytes[offset + 11] == 0x0F && bytes[offset + 1] == 'T') {
+            disk.Patch(parentSector * kSectorSize + offset + 3, '?');
+            patched = true;
+        }
+    }
+    ASSERT_TRUE(patched);
+    const auto after = Recover(disk, GetParam());
+    EXPECT_EQ(after->paths.count("Photos/Holiday in Spain 2024/Thirteen_Char"), 0u);
+    EXPECT_EQ(after->paths.size(), ExpectedPaths().size());
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+INSTANTIATE_TEST_SUITE_P(MadeByMkfsFat, LostDirectoryTest,
+                         ::testing::Values(LostDirectoryVolume{"f16_s1", "FAT16", 32768},
+                                           LostDirectoryVolume{"f16_s4", "FAT16", 65536},
+                                           LostDirectoryVolume{"f32_s1", "FAT32", 81920},
+                                           LostDirectoryVolume{"f32_s2", "FAT32", 143360}),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace lumarest
