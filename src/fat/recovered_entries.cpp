@@ -68,7 +68,11 @@ void ReattachOrphans(TextTable& table, Reporter& reporter, ProgressBar bar, std:
     int shownPercent = -1;
     for (std::size_t row = 0; row < rows; ++row) {
         const std::uint32_t parent = table.CellU32(row, kEntryParent);
-        if (parent != rootId && !std::binary_search(selfIds.begin(), selfIds.end(), parent)) {
+        // A folder that names itself as its parent has lost its real one; left as it is, it
+        // would hang in the tree under itself with everything inside it.
+        const bool ownParent = parent == table.CellU32(row, kEntrySelf);
+        if (parent != rootId &&
+            (ownParent || !std::binary_search(selfIds.begin(), selfIds.end(), parent))) {
             table.SetCell(row, kEntryParent, NumberText(kOrphanFolderId));
         }
         // Shown when the bar moves and at the last row: a call per row would slow the window.

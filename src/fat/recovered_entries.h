@@ -64,8 +64,8 @@ std::size_t AppendOrphanFolderRow(TextTable& table, std::uint32_t rootId);
 // Only the exact text "1" marks a row deleted.
 bool IsDeletedRow(const TextTable& table, std::size_t row);
 
-// Gives every row whose parent is neither `rootId` nor the "self" of a row from `firstRow` on
-// the orphan folder as its parent. Shows its progress on `bar`.
+// Gives every row whose parent is neither `rootId` nor the "self" of a row from `firstRow` on,
+// or is the row itself, the orphan folder as its parent. Shows its progress on `bar`.
 void ReattachOrphans(TextTable& table, Reporter& reporter, ProgressBar bar, std::uint32_t rootId,
                      std::size_t firstRow);
 

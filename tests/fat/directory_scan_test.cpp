@@ -155,8 +155,9 @@ TEST(ReattachOrphansTest, FoldersWithoutAFoundParentGoUnderTheOrphanFolder) {
     };
     folder(5, 0);
     folder(7, 5);
-    folder(9, 42);  // parent never found
-    folder(11, 9);  // child of the orphaned folder stays under it
+    folder(9, 42);   // parent never found
+    folder(11, 9);   // child of the orphaned folder stays under it
+    folder(13, 13);  // its own parent: a loop
     // Nine-digit clusters all sort alike in the table, yet are found by number.
     folder(150000001, 150000000);
     folder(200000000, 150000001);
@@ -172,11 +173,12 @@ TEST(ReattachOrphansTest, FoldersWithoutAFoundParentGoUnderTheOrphanFolder) {
                                                                {7, 5},
                                                                {9, kOrphanFolderId},
                                                                {11, 9},
+                                                               {13, kOrphanFolderId},
                                                                {150000000, 0},
                                                                {150000001, 150000000},
                                                                {200000000, 150000001},
                                                                {kOrphanFolderId, 0}}));
-    EXPECT_EQ(reporter.LastStatus(), "Searching Lost Directories 7/8");
+    EXPECT_EQ(reporter.LastStatus(), "Searching Lost Directories 8/9");
 }
 
 TEST(ReattachOrphansTest, NtfsSearchesFromRowOneAndKeepsTheRoot) {

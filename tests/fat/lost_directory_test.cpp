@@ -14,6 +14,7 @@
 #include "core/reporter.h"
 #include "fat/directory_scan.h"
 #include "fat/fat_chain.h"
+#include "fat/lost_directory_recovery.h"
 #include "fat/name_children.h"
 #include "fat/recovered_entries.h"
 #include "partitions/partition_test_disks.h"
@@ -22,6 +23,9 @@
 
 namespace lumarest {
 namespace {
+
+using testing::FolderPaths;
+using testing::Recover;
 
 using testing::ImageGuard;
 using testing::PatchedImage;
@@ -48,71 +52,6 @@ bool MakeImages() {
         return std::system(command.c_str()) == 0;
     }();
     return built;
-}
-
-// Folder path -> deleted, as the recovered tree shows it.
-using FolderPaths = std::map<std::string, bool>;
-
-struct Recovery {
-    RecoveryRun run;
-    FolderPaths paths;
-};
-
-std::string PathOf(const FolderNodeList& nodes, const FolderNode& node) {
-    std::string path = node.name;
-    std::uint32_t parent = node.parentId;
-    std::set<std::uint32_t> seen{node.selfId};
-    while (parent != kFatRootId && seen.insert(parent).second) {
-        const auto& all = nodes.Nodes();
-        const auto up = std::find_if(all.begin(), all.end(),
-                                     [&](const FolderNode& n) { return n.selfId == parent; });
-        if (up == all.end()) {
-            break;
-        }
-        path = up->name + "/" + path;
-        parent = up->parentId;
-    }
-    return path;
-}
-
-// Scan, re-attach, name the root folders, add every folder to the tree and name each
-// folder's children from its directory, as a search and the expansion of every folder do.
-std::unique_ptr<Recovery> Recover(SectorSource& disk, const LostDirectoryVolume& volume) {
-    auto recovery = std::make_unique<Recovery>();
-    RecoveryRun& run = recovery->run;
-    run.selectedPartition.fsName = volume.fsName;
-    run.selectedPartition.endSector = static_cast<std::int64_t>(volume.sectors - 1);
-    NullReporter reporter;
-    EXPECT_EQ(ValidatePartition(run, disk, reporter), 1);
-    run.activeVolume = SnapshotVolume(run.volumeParams, volume.fsName);
-    EXPECT_EQ(ScanLostDirectories(run, disk, reporter), 1);
-    TextTable& table = run.folderTable;
-    table.SortByColumn(kEntrySelf);
-    ReattachOrphans(table, reporter, ProgressBar::MainScan, kFatRootId, 0);
-    NameRootFolders(run, disk, table, volume.fsName);
-    run.folderTree = std::make_unique<TreeModel>();
-    const TreeItem top = run.folderTree->InsertItem(kNoItem, "disk", 0, 0);
-    for (std::size_t row = 0; row < table.RowCount(); ++row) {
-        AddFolderNode(run, top, table.Cell(row, kEntryName), table.CellU32(row, kEntrySelf),
-                      table.CellNumber(row, kEntryDate), table.CellNumber(row, kEntryTime),
-                      table.CellU32(row, kEntryParent), IsDeletedRow(table, row));
-    }
-    FatTable fat(run.activeVolume, disk);
-    for (const FolderNode& node : std::vector<FolderNode>(run.folderNodes.Nodes())) {
-        if (node.selfId == kOrphanFolderId) {
-            continue;
-        }
-        ForEachDirectorySector(run.activeVolume, disk, fat, node.selfId,
-                               [&](std::uint64_t sector, ByteSpan) {
-                                   return NameChildFolders(run, disk, sector, node.selfId) == 1;
-                               });
-    }
-    for (const FolderNode& node : run.folderNodes.Nodes()) {
-        if (node.selfId != kOrphanFolderId) {
-            recovery->paths[PathOf(run.folderNodes, node)] = node.deleted;
-        }
-    }
-    return recovery;
 }
 
 const FolderPaths& ExpectedPaths() {
@@ -163,7 +102,7 @@ class LostDirectoryTest : public ::testing::TestWithParam<LostDirectoryVolume> {
 TEST_P(LostDirectoryTest, FindsAndNamesEveryFolderLiveOrDeleted) {
     ImageGuard guard(Image());
     PatchedImage disk(guard.Path());
-    const auto recovery = Recover(disk, GetParam());
+    const auto recovery = Recover(disk, GetParam().fsName, 0, GetParam().sectors);
     EXPECT_EQ(recovery->paths, ExpectedPaths());
     const TextTable& table = recovery->run.folderTable;
     for (std::size_t row = 0; row + 1 < table.RowCount(); ++row) {
@@ -181,14 +120,14 @@ TEST_P(LostDirectoryTest, FolderNamesMatchFls) {
         GTEST_SKIP() << "fls is not installed";
     }
     PatchedImage disk(guard.Path());
-    EXPECT_EQ(Recover(disk, GetParam())->paths, *fls);
+    EXPECT_EQ(Recover(disk, GetParam().fsName, 0, GetParam().sectors)->paths, *fls);
     EXPECT_TRUE(guard.Unchanged());
 }
 
 TEST_P(LostDirectoryTest, AFolderWhoseParentWasOverwrittenGoesUnderTheOrphanFolder) {
     ImageGuard guard(Image());
     PatchedImage disk(guard.Path());
-    const auto before = Recover(disk, GetParam());
+    const auto before = Recover(disk, GetParam().fsName, 0, GetParam().sectors);
     const TextTable& table = before->run.folderTable;
     std::uint64_t keepSector = 0;
     std::uint32_t keepSelf = 0;
@@ -205,7 +144,7 @@ TEST_P(LostDirectoryTest, AFolderWhoseParentWasOverwrittenGoesUnderTheOrphanFold
     ASSERT_NE(keepSector, 0u);
     disk.ZeroSector(keepSector);
 
-    const auto after = Recover(disk, GetParam());
+    const auto after = Recover(disk, GetParam().fsName, 0, GetParam().sectors);
     std::vector<FolderNode> orphans;
     for (const FolderNode& node : after->run.folderNodes.Nodes()) {
         if (node.parentId == kOrphanFolderId) {
@@ -223,7 +162,7 @@ TEST_P(LostDirectoryTest, AFolderWhoseParentWasOverwrittenGoesUnderTheOrphanFold
 TEST_P(LostDirectoryTest, ANameWithAForbiddenCharacterIsNotUsed) {
     ImageGuard guard(Image());
     PatchedImage disk(guard.Path());
-    const auto before = Recover(disk, GetParam());
+    const auto before = Recover(disk, GetParam().fsName, 0, GetParam().sectors);
     // The long name "Thirteen_Char" sits in its parent's first sector, in one entry.
     std::uint32_t parentSelf = 0;
     for (const FolderNode& node : before->run.folderNodes.Nodes()) {
@@ -249,7 +188,7 @@ TEST_P(LostDirectoryTest, ANameWithAForbiddenCharacterIsNotUsed) {
         }
     }
     ASSERT_TRUE(patched);
-    const auto after = Recover(disk, GetParam());
+    const auto after = Recover(disk, GetParam().fsName, 0, GetParam().sectors);
     EXPECT_EQ(after->paths.count("Photos/Holiday in Spain 2024/Thirteen_Char"), 0u);
     EXPECT_EQ(after->paths.size(), ExpectedPaths().size());
     EXPECT_TRUE(guard.Unchanged());

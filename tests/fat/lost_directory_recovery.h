@@ -1,0 +1,89 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "fat/directory_scan.h"
+#include "fat/fat_chain.h"
+#include "fat/name_children.h"
+#include "fat/recovered_entries.h"
+#include "partitions/volume_params.h"
+
+namespace lumarest::testing {
+
+// Folder path -> deleted, as the recovered tree shows it.
+using FolderPaths = std::map<std::string, bool>;
+
+struct Recovery {
+    RecoveryRun run;
+    FolderPaths paths;
+};
+
+inline std::string PathOf(const FolderNodeList& nodes, const FolderNode& node) {
+    std::string path = node.name;
+    std::uint32_t parent = node.parentId;
+    std::set<std::uint32_t> seen{node.selfId};
+    while (parent != kFatRootId && seen.insert(parent).second) {
+        const auto& all = nodes.Nodes();
+        const auto up = std::find_if(all.begin(), all.end(),
+                                     [&](const FolderNode& n) { return n.selfId == parent; });
+        if (up == all.end()) {
+            break;
+        }
+        path = up->name + "/" + path;
+        parent = up->parentId;
+    }
+    return path;
+}
+
+// Scan, re-attach, name the root folders, add every folder to the tree and name each
+// folder's children from its directory, as a search and the expansion of every folder do.
+inline std::unique_ptr<Recovery> Recover(SectorSource& disk, const std::string& fsName,
+                                         std::uint64_t start, std::uint64_t sectors) {
+    auto recovery = std::make_unique<Recovery>();
+    RecoveryRun& run = recovery->run;
+    run.selectedPartition.fsName = fsName;
+    run.selectedPartition.startSector = static_cast<std::int64_t>(start);
+    run.selectedPartition.endSector = static_cast<std::int64_t>(start + sectors - 1);
+    NullReporter reporter;
+    EXPECT_EQ(ValidatePartition(run, disk, reporter), 1);
+    run.activeVolume = SnapshotVolume(run.volumeParams, fsName);
+    EXPECT_EQ(ScanLostDirectories(run, disk, reporter), 1);
+    TextTable& table = run.folderTable;
+    table.SortByColumn(kEntrySelf);
+    ReattachOrphans(table, reporter, ProgressBar::MainScan, kFatRootId, 0);
+    NameRootFolders(run, disk, table, fsName);
+    run.folderTree = std::make_unique<TreeModel>();
+    const TreeItem top = run.folderTree->InsertItem(kNoItem, "disk", 0, 0);
+    for (std::size_t row = 0; row < table.RowCount(); ++row) {
+        AddFolderNode(run, top, table.Cell(row, kEntryName), table.CellU32(row, kEntrySelf),
+                      table.CellNumber(row, kEntryDate), table.CellNumber(row, kEntryTime),
+                      table.CellU32(row, kEntryParent), IsDeletedRow(table, row));
+    }
+    FatTable fat(run.activeVolume, disk);
+    for (const FolderNode& node : std::vector<FolderNode>(run.folderNodes.Nodes())) {
+        if (node.selfId == kOrphanFolderId) {
+            continue;
+        }
+        ForEachDirectorySector(run.activeVolume, disk, fat, node.selfId,
+                               [&](std::uint64_t sector, ByteSpan) {
+                                   return NameChildFolders(run, disk, sector, node.selfId) == 1;
+                               });
+    }
+    for (const FolderNode& node : run.folderNodes.Nodes()) {
+        if (node.selfId != kOrphanFolderId) {
+            recovery->paths[PathOf(run.folderNodes, node)] = node.deleted;
+        }
+    }
+    return recovery;
+}
+
+}  // namespace lumarest::testing
