@@ -8,6 +8,7 @@
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/table_columns.h"
+#include "fat/name_children.h"
 #include "fat/recovered_entries.h"
 #include "support/recording_reporter.h"
 
@@ -216,6 +217,52 @@ TEST(FolderNodeTest, AddingAFolderAppendsANodeAndAnUncheckedClosedFolder) {
     EXPECT_EQ(run.folderNodes.FindChild(5, 1), nullptr);
     run.folderNodes.Clear();
     EXPECT_EQ(run.folderNodes.FindByItem(a), nullptr);
+}
+
+}  // namespace
+}  // namespace lumarest
+
+namespace lumarest {
+namespace {
+
+TEST(NameRootFoldersTest, EachEntryNamesTheFirstRootRowOfItsClusterButNeverTheOrphanFolder) {
+    // FAT32, one sector per cluster, cluster 0 at sector 8: the root (cluster 2) is sector 10.
+    std::vector<std::uint8_t> bytes(16 * kSectorSize, 0);
+    const auto put = [&](std::size_t slot, const char* name11, std::uint32_t cluster) {
+        std::uint8_t* entry = &bytes[10 * kSectorSize + slot * 32];
+        std::copy(name11, name11 + 11, entry);
+        entry[11] = 0x10;
+        entry[20] = static_cast<std::uint8_t>(cluster >> 16);
+        entry[21] = static_cast<std::uint8_t>(cluster >> 24);
+        entry[26] = static_cast<std::uint8_t>(cluster);
+        entry[27] = static_cast<std::uint8_t>(cluster >> 8);
+    };
+    put(0, "PHOTOS     ", 5);
+    put(1, "\xE5OCS       ", 6);
+    put(2, "JUNK       ", kOrphanFolderId);
+    put(3, "NESTED     ", 7);
+    RecoveryRun run;
+    run.activeVolume.sectorsPerCluster = 1;
+    run.activeVolume.cluster0Start = 8;
+    run.activeVolume.rootStart = 2;
+    TextTable& table = run.folderTable;
+    AppendOrphanFolderRow(table, kFatRootId);
+    for (const auto& [self, parent] :
+         std::vector<std::pair<std::uint32_t, std::uint32_t>>{{5, 0}, {5, 0}, {6, 0}, {7, 5}}) {
+        RecoveredEntry entry;
+        entry.name = "Dir" + std::to_string(table.RowCount());
+        entry.self = self;
+        entry.parent = parent;
+        AppendEntryRow(table, entry);
+    }
+    MemoryDisk disk(bytes);
+    NameRootFolders(run, disk, table, "FAT32");
+    EXPECT_EQ(table.Cell(0, kEntryName), kOrphanFolderName);
+    EXPECT_EQ(table.Cell(1, kEntryName), "PHOTOS");
+    EXPECT_EQ(table.Cell(2, kEntryName), "Dir2");
+    EXPECT_EQ(table.Cell(3, kEntryName), "_OCS");
+    EXPECT_TRUE(IsDeletedRow(table, 3));
+    EXPECT_EQ(table.Cell(4, kEntryName), "Dir4");  // not under the root
 }
 
 }  // namespace
