@@ -419,6 +419,9 @@ void CChildDialogExDemoDlg::SelectDiskItem(TreeItem item) {
     const std::string text = tree.Text(item);
     run_.selectedDiskKey = text;
     tree.Select(item);
+    // A folder tree rebuilt from another disk has no meaning for this one.
+    run_.folderNodes.Clear();
+    run_.folderTable.Clear();
     diskPage_->show();
     if (text != kFloppyItemText) {
         run_.selectedDiskKey = DiskKeyOfItemText(text);

@@ -107,8 +107,13 @@ class WizardWindowTest : public QObject {
 
     void selectingADiskShowsItsDetailsAndEveryMode() {
         Harness h = Open();
+        // Folders rebuilt from an earlier disk are forgotten when a disk is chosen.
+        h.Run().folderTable.AppendRow({"Dir1"});
+        h.Run().folderNodes.Append(FolderNode{});
         ClickItem(h.DiskTree(), kCardText);
         RecoveryRun& run = h.Run();
+        QCOMPARE(run.folderTable.RowCount(), std::size_t{0});
+        QCOMPARE(run.folderNodes.Count(), 0);
         QCOMPARE(run.selectedDiskKey, std::string("1)"));
         QCOMPARE(run.selectedDiskNumber, 1);
         QCOMPARE(run.detailsList.RowCount(), std::size_t{14});
