@@ -17,11 +17,14 @@
 
 #include "core/recovery_run.h"
 #include "core/reporter.h"
-#include "core/sector_source.h"
+#include "fuzz_disk.h"
 #include "partitions/boot_sector.h"
 #include "partitions/volume_params.h"
 
 namespace {
+
+using lumarest::fuzzing::Check;
+using lumarest::fuzzing::FuzzDisk;
 
 using lumarest::kSectorSize;
 
@@ -29,41 +32,6 @@ constexpr std::uint64_t kDiskSectors = 64;
 constexpr std::array<const char*, 4> kNames = {"FAT16", "FAT32", "NTFS", "FAT12"};
 // Validation reads a handful of sectors; calculation the reserved area and the disk by chunks.
 constexpr std::uint64_t kMaxReads = 16 + 30 + kDiskSectors;
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-class FuzzDisk : public lumarest::SectorSource {
-  public:
-    explicit FuzzDisk(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-
-    int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override {
-        Check(count > 0);
-        Check(++reads_ <= kMaxReads);
-        int result = 1;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            std::uint8_t* out = buffer + std::size_t{i} * kSectorSize;
-            std::memset(out, 0, kSectorSize);
-            const std::uint64_t sector = firstSector + i;
-            if (sector >= kDiskSectors) {
-                result = 0;
-                continue;
-            }
-            std::memcpy(out, bytes_.data() + sector * kSectorSize, kSectorSize);
-        }
-        return result;
-    }
-    std::uint64_t TotalSectors() const override { return kDiskSectors; }
-    std::string Name() const override { return "fuzz disk"; }
-
-    std::uint64_t reads_ = 0;
-
-  private:
-    std::vector<std::uint8_t> bytes_;
-};
 
 void CheckFatLayout(const lumarest::VolumeParams& params, std::uint64_t start) {
     Check(params.sectorsPerCluster != 0);
@@ -79,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::vector<std::uint8_t> bytes(kDiskSectors * kSectorSize, 0);
     std::memcpy(bytes.data(), data + 3, std::min(size - 3, bytes.size()));
-    FuzzDisk disk(std::move(bytes));
+    FuzzDisk disk(std::move(bytes), kDiskSectors, kMaxReads);
 
     const std::string name = kNames[data[0] & 0x03];
     const std::uint64_t start = data[1] % 16;
@@ -103,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckFatLayout(run.volumeParams, start);
     }
 
-    disk.reads_ = 0;
+    disk.ResetReads();
     run.volumeParams = lumarest::VolumeParams{};
     const int calculated = lumarest::CalculateVolumeParams(run, disk, reporter);
     Check(calculated == 0 || (calculated == 1 && (name == "FAT16" || name == "FAT32")));

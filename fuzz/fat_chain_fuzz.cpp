@@ -16,48 +16,19 @@
 #include <vector>
 
 #include "core/le_bytes.h"
-#include "core/sector_source.h"
 #include "core/volume_params.h"
 #include "fat/fat_chain.h"
+#include "fuzz_disk.h"
 
 namespace {
+
+using lumarest::fuzzing::Check;
+using lumarest::fuzzing::FuzzDisk;
 
 using lumarest::kSectorSize;
 
 constexpr std::uint64_t kDiskSectors = 64;
 constexpr std::uint32_t kFirstFat = 1;
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-class FuzzDisk : public lumarest::SectorSource {
-  public:
-    explicit FuzzDisk(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-
-    int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override {
-        Check(count > 0);
-        int result = 1;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            std::uint8_t* out = buffer + std::size_t{i} * kSectorSize;
-            std::memset(out, 0, kSectorSize);
-            const std::uint64_t sector = firstSector + i;
-            if (sector >= kDiskSectors) {
-                result = 0;
-                continue;
-            }
-            std::memcpy(out, bytes_.data() + sector * kSectorSize, kSectorSize);
-        }
-        return result;
-    }
-    std::uint64_t TotalSectors() const override { return kDiskSectors; }
-    std::string Name() const override { return "fuzz disk"; }
-
-  private:
-    std::vector<std::uint8_t> bytes_;
-};
 
 // One FAT sector read per step, as the walk is written down; ends at a repeat.
 std::vector<std::uint32_t> PlainWalk(const lumarest::ActiveVolume& volume,
@@ -106,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(&start, data + 3, sizeof start);
     std::vector<std::uint8_t> bytes(kDiskSectors * kSectorSize, 0);
     std::memcpy(bytes.data(), data + 7, std::min(size - 7, bytes.size()));
-    FuzzDisk disk(std::move(bytes));
+    FuzzDisk disk(std::move(bytes), kDiskSectors);
 
     lumarest::FatTable table(volume, disk);
     const std::vector<std::uint32_t> chain = table.BuildClusterChain(start);
