@@ -22,6 +22,18 @@ struct FolderNode {
     bool deleted = false;  // deleted, or shown inside a deleted folder
 };
 
+// What the folder tree remembers between clicks and expansions.
+struct FolderTreeState {
+    TreeItem openFolderItem = kNoItem;  // the folder shown open (image 5)
+    TreeItem lastClickedFolderItem = kNoItem;
+    // The user clicked a results tree while no scan ran; a new search clears it.
+    bool browse = false;
+    // The file list asked the next expansion to list the folder it expands.
+    bool listOnExpand = false;
+    // The value shown after "Current Folder  :".
+    std::string currentFolder;
+};
+
 // Every folder node of the current tree in creation order. Nodes are only appended; the
 // indexes give the same node a search of the list in order would find first.
 class FolderNodeList {

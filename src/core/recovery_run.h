@@ -102,6 +102,9 @@ struct RecoveryRun {
     std::unique_ptr<TreeModel> folderTree;
     // The folders of folderTree, in the order they were added.
     FolderNodeList folderNodes;
+    FolderTreeState folderTreeState;
+    // Raised when a search rebuilt at least one folder.
+    bool resultsFound = false;
 
     // Partitions per disk number, kept for the life of the run.
     std::array<DiskPartitionList, kDriveSlots> diskPartitionLists;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/text_table.h"
@@ -9,6 +10,9 @@
 #include "output/file_type.h"
 
 namespace lumarest {
+
+struct RecoveryRun;
+class SectorSource;
 
 // What a file row needs from one FAT directory entry, as the directory reader decoded it:
 // the name already chosen (the long name when complete, else the short name with a deleted
@@ -33,5 +37,20 @@ FileListRow FatFileRow(const FatFileFacts& facts, FileTypeWording wording);
 // Inserts the entry's row at index `row` and returns the index for the next one.
 std::size_t AddFatFileRow(TextTable& fileList, std::size_t row, const FatFileFacts& facts,
                           FileTypeWording wording);
+
+// Called for each file entry of a FAT folder in directory order, with the wording its listing
+// uses.
+using FatFileVisitor = std::function<void(const FatFileFacts& facts, FileTypeWording wording)>;
+
+// Walks the files of the FAT folder whose first cluster is `folderId` on the run's active
+// volume (0: the root folder): its cluster chain, or the fixed FAT16 root. A subfolder's walk
+// ends at its first end-of-directory entry; the FAT16 root only skips the rest of that sector.
+void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId,
+                    const FatFileVisitor& visit);
+
+// Inserts the rows of those files from `firstRow` on and returns the index after the last.
+// `folderDeleted` does not change the rows.
+std::size_t AddFatFileRows(RecoveryRun& run, SectorSource& disk, std::size_t firstRow,
+                           std::uint32_t folderId, bool folderDeleted);
 
 }  // namespace lumarest

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/tree_model.h"
+
+namespace lumarest {
+
+struct RecoveryRun;
+struct FolderNode;
+class SectorSource;
+
+// Pictures of the folder tree's items.
+inline constexpr int kVisitedFolderImage = 3;
+inline constexpr int kOpenFolderImage = 5;
+inline constexpr int kOpenedFromListImage = 7;
+// Check-box states beyond "unchecked" (kUncheckedState).
+inline constexpr int kCheckedState = 2;
+inline constexpr int kPartlyCheckedState = 3;
+inline constexpr const char* kDeletedFolderType = "Deleted FOLDER";
+
+// The local moment a click shows on the orphan folder's row: "%d-%b-%Y" and "%H:%M".
+struct ClockText {
+    std::string date;
+    std::string time;
+};
+ClockText LocalClockText();
+
+// The texts of `item` and its ancestors below the top item, joined with "\".
+std::string ItemPath(const TreeModel& tree, TreeItem item);
+
+// The tri-state check boxes: toggling checks or unchecks a folder with everything below it
+// and gives each ancestor "checked", "unchecked" or "partly checked" from its children.
+void ToggleCheck(TreeModel& tree, TreeItem item);
+void SetCheckRecursive(TreeModel& tree, TreeItem item, int state);
+void CheckParents(TreeModel& tree, TreeItem item);
+void UncheckParents(TreeModel& tree, TreeItem item);
+
+// How one listing words and dates its folder rows.
+struct FolderListingStyle {
+    bool deletedWording = false;             // a deleted child folder reads "Deleted FOLDER"
+    const ClockText* orphanClock = nullptr;  // when set, the orphan folder's row shows it
+};
+
+// Lists one folder of run.folderTree in run.fileList: its child folders, then its files
+// (AddNtfsFileRows on NTFS, AddFatFileRows otherwise; none for the orphan folder). A folder
+// item without a node lists the root.
+void ListFolder(RecoveryRun& run, SectorSource& disk, TreeItem item,
+                const FolderListingStyle& style = {});
+
+// Names the child folders of `node` from its own directory, cluster by cluster, until the
+// directory ends. Nothing changes on NTFS.
+void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, const FolderNode& node);
+
+// What expanding or collapsing a folder item does: its pictures, the listing the file list
+// asked for, and naming its child folders the first time.
+void OnFolderItemExpanding(RecoveryRun& run, SectorSource& disk, TreeItem item,
+                           ExpandAction action);
+
+// What a click on a folder item's label does once the browse flag is settled: the current
+// folder, the pictures, naming its children again and listing it.
+void OnFolderItemClicked(RecoveryRun& run, SectorSource& disk, TreeItem item, const ClockText& now);
+
+}  // namespace lumarest

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumarest {
+
+struct ActiveVolume;
+struct RecoveryRun;
+class SectorSource;
+
+inline constexpr const char* kTempFilePrefix = "LMRC";
+
+// "LMRC" + counter + "." + the name's text after its first dot ("LMRC0.jpg" for photo.jpg,
+// "LMRC1.tar.gz" for backup.tar.gz, "LMRC3.README" for README).
+std::string TempFileName(std::uint32_t counter, std::string_view name);
+
+// The folder, a "/" unless it already ends in one, and the name.
+std::string TempFilePath(const std::string& folder, const std::string& name);
+
+// Creates every folder along `path`; folders that exist already are fine. False when the
+// path is still not a folder afterwards.
+bool CreateFolderPath(const std::string& path);
+
+enum class RecoveredFileStatus {
+    Written,
+    Incomplete,   // fewer bytes could be found than the file's size; what was found was written
+    NoData,       // nothing of the file could be located
+    WriteFailed,  // the target could not be created or written
+};
+
+// Writes `size` bytes of a FAT file from `firstCluster` along its cluster chain. Where the
+// chain ends early (a deleted file whose clusters were freed), the clusters that follow the
+// last one found are taken in order, as a file written in one piece lies.
+RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
+                                     std::uint32_t firstCluster, std::uint64_t size,
+                                     std::ostream& out);
+
+// Writes the file of one file-list row (its cells in column order) of the run's active volume
+// to `path`: FAT by its first cluster and size; NTFS by its record number, through the
+// master file table's runs. A FAT target that exists already is removed first.
+RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
+                                    const std::vector<std::string>& row, const std::string& path);
+
+}  // namespace lumarest

@@ -1,0 +1,29 @@
+#pragma once
+
+namespace lumarest {
+
+struct RecoveryRun;
+class Reporter;
+class SectorSource;
+
+inline constexpr const char* kDirectoriesFoundCaption = "Directories Found\t\t:";
+inline constexpr const char* kSearchingLostDirectoriesPhase =
+    "Searching Lost Directories. Please Wait...";
+inline constexpr const char* kStoringDirectoryPhase =
+    "Storing Directory Information. Please Wait...";
+
+struct StandardSearchResult {
+    bool stopped = false;  // run.scanStop was requested before the scan ended
+    // The folder table held rows beyond the orphan folder when the scan ended.
+    bool foundFolderRows = false;
+};
+
+// The Standard search of run.selectedPartition, up to a built folder tree: on FAT16 and
+// FAT32 the layout is calculated unless `bootSectorValid`, then the lost-directory scan; on
+// NTFS the master file table is read. Then the orphans are re-attached and the tree is
+// built in run.folderTree, with run.activeVolume describing the volume. A stop through
+// run.scanStop ends the scan early and still builds the tree from what was found.
+StandardSearchResult RunStandardSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                                       bool bootSectorValid);
+
+}  // namespace lumarest
