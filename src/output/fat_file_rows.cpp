@@ -1,6 +1,15 @@
 #include "output/fat_file_rows.h"
 
+#include <optional>
+#include <string_view>
+
+#include "core/le_bytes.h"
+#include "core/recovery_run.h"
+#include "core/sector_source.h"
 #include "core/text_number.h"
+#include "fat/directory_entry.h"
+#include "fat/fat_chain.h"
+#include "fat/name_children.h"
 #include "output/file_dates.h"
 
 namespace lumarest {
@@ -8,6 +17,46 @@ namespace lumarest {
 namespace {
 constexpr std::uint8_t kLongNameAttributes = 0x0F;
 constexpr std::uint8_t kDirectoryBit = 0x10;
+constexpr std::size_t kAttributesOffset = 11;
+constexpr std::size_t kTimeOffset = 22;
+constexpr std::size_t kDateOffset = 24;
+constexpr std::size_t kSizeOffset = 28;
+
+// How a folder's directory sectors are walked: the fixed FAT16 root keeps going past an
+// end-of-directory entry into its next sector, a chain walk stops there.
+enum class EndOfDirectoryRule { EndsFolder, EndsSector };
+
+// Visits the file entries of one directory sector; false when the sector ends the folder.
+bool VisitFileEntries(const LongNameSource& source, ByteSpan sector, std::uint64_t sectorNumber,
+                      std::string_view fsName, FileTypeWording wording, EndOfDirectoryRule endRule,
+                      const FatFileVisitor& visit) {
+    for (std::size_t offset = 0; offset + kDirectoryEntrySize <= sector.size();
+         offset += kDirectoryEntrySize) {
+        const ByteSpan entry = EntryAt(sector, offset);
+        if (IsEndOfDirectory(entry)) {
+            return endRule == EndOfDirectoryRule::EndsSector;
+        }
+        const std::uint8_t attributes = LoadLe8(entry, kAttributesOffset).value_or(0);
+        if (IsSkippedEntry(entry) || !ListsAsFatFile(attributes)) {
+            continue;
+        }
+        const std::optional<EntryNameResult> name = EntryName(source, sector, offset, sectorNumber);
+        if (!name) {
+            continue;
+        }
+        FatFileFacts facts;
+        facts.name = name->name;
+        facts.size = LoadLe32(entry, kSizeOffset).value_or(0);
+        facts.dateWord = LoadLe16(entry, kDateOffset).value_or(0);
+        facts.timeWord = LoadLe16(entry, kTimeOffset).value_or(0);
+        facts.firstCluster = EntryFirstCluster(entry, fsName);
+        facts.attributes = attributes;
+        facts.deleted = name->deleted;
+        visit(facts, wording);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ListsAsFatFile(std::uint8_t attributes) {
@@ -28,6 +77,43 @@ FileListRow FatFileRow(const FatFileFacts& facts, FileTypeWording wording) {
 std::size_t AddFatFileRow(TextTable& fileList, std::size_t row, const FatFileFacts& facts,
                           FileTypeWording wording) {
     return InsertFileListRow(fileList, row, FatFileRow(facts, wording));
+}
+
+void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId,
+                    const FatFileVisitor& visit) {
+    const ActiveVolume& volume = run.activeVolume;
+    const bool fat16 = volume.fsName == "FAT16";
+    if (!fat16 && volume.fsName != "FAT32") {
+        return;
+    }
+    if (folderId == 0 && !fat16) {
+        folderId = volume.rootStart;
+    }
+    const LongNameSource source = VolumeNameSource(run, disk);
+    FatTable fat(volume, disk);
+    if (folderId == 0) {
+        ForEachRootDirectorySector(volume, disk, fat, [&](std::uint64_t sector, ByteSpan bytes) {
+            VisitFileEntries(source, bytes, sector, volume.fsName,
+                             FileTypeWording::RootFolderOrNtfs, EndOfDirectoryRule::EndsSector,
+                             visit);
+            return true;
+        });
+        return;
+    }
+    ForEachDirectorySector(volume, disk, fat, folderId, [&](std::uint64_t sector, ByteSpan bytes) {
+        return VisitFileEntries(source, bytes, sector, volume.fsName,
+                                FileTypeWording::ClusterChainFolder, EndOfDirectoryRule::EndsFolder,
+                                visit);
+    });
+}
+
+std::size_t AddFatFileRows(RecoveryRun& run, SectorSource& disk, std::size_t firstRow,
+                           std::uint32_t folderId, bool /*folderDeleted*/) {
+    std::size_t next = firstRow;
+    ForEachFatFile(run, disk, folderId, [&](const FatFileFacts& facts, FileTypeWording wording) {
+        next = AddFatFileRow(run.fileList, next, facts, wording);
+    });
+    return next;
 }
 
 }  // namespace lumarest
