@@ -1,0 +1,265 @@
+#include "output/recovered_file.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <system_error>
+
+#include "core/recovery_run.h"
+#include "core/sector_source.h"
+#include "core/text_number.h"
+#include "core/volume_params.h"
+#include "fat/fat_chain.h"
+#include "ntfs/extension_records.h"
+#include "ntfs/file_data.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/mft_run_table.h"
+#include "ntfs/ntfs_layout.h"
+
+namespace lumarest {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The longest file name the folder can hold, in bytes.
+constexpr std::size_t kMaxFileNameBytes = 255;
+// Marks an NTFS row whose record number was never assigned.
+constexpr std::uint32_t kUnassignedRecord = 0xFFFFFFFF;
+
+// Row cells read back from the file list.
+constexpr std::size_t kSizeCell = 2;
+constexpr std::size_t kLocationCell = 5;  // FAT: first cluster; NTFS: sector of the record
+constexpr std::size_t kRecordCell = 7;    // NTFS: the file's own record number
+
+std::string_view CellOf(const std::vector<std::string>& row, std::size_t cell) {
+    return cell < row.size() ? std::string_view(row[cell]) : std::string_view();
+}
+
+bool IsUtf8Continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The tail of `text` that fits in `limit` bytes, starting on a whole UTF-8 character.
+std::string_view Utf8Tail(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    std::size_t start = text.size() - limit;
+    while (start < text.size() && IsUtf8Continuation(text[start])) {
+        ++start;
+    }
+    return text.substr(start);
+}
+
+// The text after the first dot, or the whole name without one; cut from the front when the
+// temporary name would not fit in a file name, so the real extension stays.
+std::string NameEnding(std::string_view name, std::size_t limit) {
+    const std::size_t dot = name.find('.');
+    std::string_view ending = dot == std::string_view::npos ? name : name.substr(dot + 1);
+    ending = Utf8Tail(ending, limit);
+    std::string text(ending);
+    // A name read from a damaged disk must not lead the copy out of the working folder.
+    std::replace(text.begin(), text.end(), '/', '_');
+    std::replace(text.begin(), text.end(), '\0', '_');
+    return text;
+}
+
+// Where the clusters of the active volume end: the FAT's entries and the disk's sectors,
+// whichever is known and smaller; 0 when neither is known.
+std::uint64_t ClusterLimit(const ActiveVolume& volume, SectorSource& disk) {
+    std::uint64_t limit = FatEntryCount(volume);
+    const std::uint64_t diskSectors = disk.TotalSectors();
+    const std::uint64_t firstData = std::uint64_t{volume.cluster0Start} +
+                                    std::uint64_t{kFirstDataCluster} * volume.sectorsPerCluster;
+    if (diskSectors > firstData && volume.sectorsPerCluster != 0) {
+        const std::uint64_t diskClusters =
+            kFirstDataCluster + (diskSectors - firstData) / volume.sectorsPerCluster;
+        limit = limit == 0 ? diskClusters : std::min(limit, diskClusters);
+    }
+    return limit;
+}
+
+// A chain whose last cluster's FAT entry names a cluster already in the chain loops.
+bool ChainLoops(FatTable& fat, const ActiveVolume& volume,
+                const std::vector<std::uint32_t>& chain) {
+    const std::optional<std::uint32_t> next = fat.Entry(chain.back());
+    const std::uint32_t end = IsFat16(volume) ? kFat16ChainEnd : kFat32ChainEnd;
+    if (!next || *next < kFirstDataCluster || *next >= end) {
+        return false;
+    }
+    return std::find(chain.begin(), chain.end(), *next) != chain.end();
+}
+
+// Reads one cluster into `buffer`; false when its sectors could not all be read (those that
+// could not are zeros).
+bool ReadCluster(const ActiveVolume& volume, SectorSource& disk, std::uint32_t cluster,
+                 std::vector<std::uint8_t>& buffer) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    return disk.ReadSectors(ClusterToSector(volume, cluster, 0), volume.sectorsPerCluster,
+                            buffer.data()) != 0;
+}
+
+// Writes the cluster's bytes the file still needs and returns how many it still needs after.
+std::uint64_t WriteClusterBytes(const std::vector<std::uint8_t>& buffer, std::uint64_t left,
+                                std::ostream& out) {
+    const std::uint64_t count = std::min<std::uint64_t>(left, buffer.size());
+    out.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(count));
+    return left - count;
+}
+
+RecoveredFileStatus FromFileDataStatus(FileDataStatus status) {
+    switch (status) {
+        case FileDataStatus::Written:
+            return RecoveredFileStatus::Written;
+        case FileDataStatus::RunsShort:
+        case FileDataStatus::ReadFailed:
+            return RecoveredFileStatus::Incomplete;
+        case FileDataStatus::NoRecord:
+        case FileDataStatus::NoData:
+        case FileDataStatus::Unsupported:
+            break;
+    }
+    return RecoveredFileStatus::NoData;
+}
+
+// The file's data by its record's sector, with the extension records the run table finds;
+// by its record number when the sector holds no file record.
+RecoveredFileStatus WriteNtfsFile(const ActiveVolume& volume, SectorSource& disk,
+                                  std::uint64_t recordSector, std::uint32_t recordNumber,
+                                  std::ostream& out) {
+    const NtfsLayout layout = NtfsLayoutOf(volume);
+    MftRunTable table;
+    const bool haveTable = BuildMftRunTable(disk, layout, table);
+    MftRecordBuffer record{};
+    if (recordSector != 0 && ReadMftRecord(disk, recordSector, record)) {
+        const ExtensionRecordList list = ReadExtensionRecords(
+            disk, layout, ByteSpan(record.data(), record.size()), recordNumber);
+        const std::vector<MftRecordBuffer> records = ReadFileRecords(disk, table, record, list);
+        return FromFileDataStatus(WriteRecordData(disk, layout, records, out));
+    }
+    if (haveTable && recordNumber != kUnassignedRecord) {
+        return FromFileDataStatus(WriteFileData(disk, layout, table, recordNumber, out));
+    }
+    return RecoveredFileStatus::NoData;
+}
+
+// An older copy under the same name goes first; a folder of that name is left alone.
+void RemoveOldCopy(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (!error && (fs::is_regular_file(status) || fs::is_symlink(status))) {
+        fs::remove(path, error);
+    }
+}
+
+}  // namespace
+
+std::string TempFileName(std::uint32_t counter, std::string_view name) {
+    const std::string prefix = kTempFilePrefix + std::to_string(counter) + ".";
+    return prefix + NameEnding(name, kMaxFileNameBytes - prefix.size());
+}
+
+std::string TempFilePath(const std::string& folder, const std::string& name) {
+    // Without a folder the copy stays where the program runs, never in the file system's root.
+    if (folder.empty()) {
+        return name;
+    }
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool CreateFolderPath(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    std::error_code error;
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        fs::create_directory(path.substr(0, slash), error);
+    }
+    fs::create_directory(path, error);
+    return fs::is_directory(path, error);
+}
+
+RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
+                                     std::uint32_t firstCluster, std::uint64_t size,
+                                     std::ostream& out) {
+    if (size == 0) {
+        return RecoveredFileStatus::Written;
+    }
+    const std::uint64_t clusterLimit = ClusterLimit(volume, disk);
+    const auto onVolume = [&](std::uint64_t cluster) {
+        return cluster >= kFirstDataCluster && (clusterLimit == 0 || cluster < clusterLimit);
+    };
+    if (volume.sectorsPerCluster == 0 || !onVolume(firstCluster)) {
+        return RecoveredFileStatus::NoData;
+    }
+    const std::uint64_t clusterBytes = std::uint64_t{volume.sectorsPerCluster} * kSectorSize;
+    std::vector<std::uint8_t> buffer(clusterBytes);
+    FatTable fat(volume, disk);
+    std::vector<std::uint32_t> chain = fat.BuildClusterChain(firstCluster);
+    const bool loops = ChainLoops(fat, volume, chain);
+
+    std::uint64_t left = size;
+    bool whole = true;
+    for (const std::uint32_t cluster : chain) {
+        if (left == 0 || !onVolume(cluster)) {
+            break;
+        }
+        // An unreadable cluster of the chain keeps its place in the file, as zeros.
+        whole = ReadCluster(volume, disk, cluster, buffer) && whole;
+        left = WriteClusterBytes(buffer, left, out);
+    }
+    // A freed chain: the file most likely lay in one piece after its last cluster found. A
+    // looping chain is damaged, and nothing says where its file went on. An unreadable
+    // cluster here means the disk ends: the rest of the file is not there.
+    for (std::uint64_t cluster = std::uint64_t{chain.back()} + 1;
+         left > 0 && !loops && onVolume(cluster) && cluster <= 0xFFFFFFFF; ++cluster) {
+        if (!ReadCluster(volume, disk, static_cast<std::uint32_t>(cluster), buffer)) {
+            break;
+        }
+        left = WriteClusterBytes(buffer, left, out);
+    }
+    if (!out) {
+        return RecoveredFileStatus::WriteFailed;
+    }
+    if (left == size) {
+        return RecoveredFileStatus::NoData;
+    }
+    return left == 0 && whole ? RecoveredFileStatus::Written : RecoveredFileStatus::Incomplete;
+}
+
+RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
+                                    const std::vector<std::string>& row, const std::string& path) {
+    const ActiveVolume& volume = run.activeVolume;
+    const bool fat = volume.fsName == "FAT16" || volume.fsName == "FAT32";
+    if (!fat && volume.fsName != "NTFS") {
+        return RecoveredFileStatus::NoData;
+    }
+    if (fat) {
+        RemoveOldCopy(path);
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        return RecoveredFileStatus::WriteFailed;
+    }
+    RecoveredFileStatus status = RecoveredFileStatus::NoData;
+    if (fat) {
+        const auto size = static_cast<std::uint64_t>(
+            std::max<std::int64_t>(ParseTextNumber(CellOf(row, kSizeCell)), 0));
+        status =
+            WriteFatFileData(volume, disk, ParseTextU32(CellOf(row, kLocationCell)), size, out);
+    } else {
+        const auto sector = static_cast<std::uint64_t>(
+            std::max<std::int64_t>(ParseTextNumber(CellOf(row, kLocationCell)), 0));
+        status = WriteNtfsFile(volume, disk, sector, ParseTextU32(CellOf(row, kRecordCell)), out);
+    }
+    out.close();
+    if (!out) {
+        return RecoveredFileStatus::WriteFailed;
+    }
+    return status;
+}
+
+}  // namespace lumarest
