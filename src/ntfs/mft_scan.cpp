@@ -1,0 +1,272 @@
+#include "ntfs/mft_scan.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "core/sector_source.h"
+#include "core/table_columns.h"
+#include "core/text_number.h"
+#include "fat/recovered_entries.h"
+#include "ntfs/extension_records.h"
+#include "ntfs/file_data.h"
+#include "ntfs/file_name.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/mft_run_table.h"
+#include "ntfs/ntfs_layout.h"
+
+namespace lumarest {
+namespace {
+
+constexpr const char* kSectorsText = "Sectors  ";
+constexpr const char* kOfText = " of ";
+constexpr const char* kCompletedText = "Completed ";
+constexpr int kFullPercent = 100;
+// Sectors read at a time: even, so no record is split between two reads.
+constexpr std::uint32_t kChunkSectors = 1024;
+// Record numbers are 32-bit: a table claiming more slots is walked up to there.
+constexpr std::uint64_t kMaxSlots = std::uint64_t{std::numeric_limits<std::uint32_t>::max()} + 1;
+// The counter shows the number of the last record listed, plus two.
+constexpr std::uint32_t kCounterLead = 2;
+constexpr std::size_t kBaseReferenceField = 32;
+
+// A stretch of the chunk that lies in one run.
+struct ChunkPiece {
+    std::uint64_t firstSlotSector = 0;  // position in the table's data
+    std::uint64_t sectorCount = 0;
+    std::uint64_t diskSector = 0;  // 0 for sparse stretches
+};
+
+// Finds the run holding each position of the table's data. Positions only grow during the
+// walk, so the search goes on from the last run found.
+class RunCursor {
+  public:
+    explicit RunCursor(const std::vector<DataRun>& runs) : runs_(runs) {}
+
+    // The run holding `position`, or nullptr past the last run; `runStart` is where it begins.
+    const DataRun* Find(std::uint64_t position, std::uint64_t& runStart) {
+        while (index_ < runs_.size() && position >= start_ + runs_[index_].sectorCount) {
+            start_ += runs_[index_].sectorCount;
+            ++index_;
+        }
+        runStart = start_;
+        return index_ < runs_.size() ? &runs_[index_] : nullptr;
+    }
+
+  private:
+    const std::vector<DataRun>& runs_;
+    std::size_t index_ = 0;
+    std::uint64_t start_ = 0;
+};
+
+std::string SectorsText(std::uint64_t done, std::uint64_t total) {
+    return kSectorsText + std::to_string(done) + kOfText + std::to_string(total);
+}
+
+int Percent(std::uint64_t done, std::uint64_t total) {
+    if (total == 0) {
+        return kFullPercent;
+    }
+    // Sector totals fit far below 2^57, so the product cannot overflow.
+    return static_cast<int>(std::min<std::uint64_t>(done * kFullPercent / total, kFullPercent));
+}
+
+// A record that names a base record holds more attributes of another file: that file is
+// listed from its own slot, so this one is not a file of its own.
+bool IsExtensionRecord(ByteSpan record) {
+    return LoadLe64(record, kBaseReferenceField).value_or(0) != 0;
+}
+
+class MftWalk {
+  public:
+    MftWalk(RecoveryRun& run, SectorSource& disk, const MftRunTable& table, Reporter& reporter)
+        : run_(run),
+          disk_(disk),
+          table_(table),
+          reporter_(reporter),
+          layout_(NtfsLayoutOf(run.activeVolume)),
+          totalSectors_(TotalSectors(table.runs)),
+          endPosition_(std::min(totalSectors_ / kMftRecordSectors, kMaxSlots) * kMftRecordSectors),
+          cursor_(table.runs),
+          chunk_(std::size_t{kChunkSectors} * kSectorSize) {}
+
+    void Run() {
+        Start();
+        std::uint64_t position = 0;
+        while (position < endPosition_ && !run_.scanStop.stop_requested()) {
+            const std::uint64_t skipped = UnreadableSectorsAt(position);
+            if (skipped > 0) {
+                position += skipped;
+            } else {
+                position = ScanChunk(position);
+            }
+            ShowProgress(position, false);
+        }
+        // A trailing odd sector or slots beyond 32-bit numbers are left out, not unread.
+        ShowProgress(run_.scanStop.stop_requested() ? position : totalSectors_, true);
+    }
+
+  private:
+    void Start() {
+        run_.folderTable.SetColumns(EntryTableColumns());
+        run_.fileTable.SetColumns(EntryTableColumns());
+        AppendOrphanFolderRow(run_.folderTable, kNtfsRootId);
+        reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
+        reporter_.SetStatisticValue(Statistic::BootSectorsFound, "0");
+        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, totalSectors_));
+    }
+
+    // Whole slots from `position` that lie in a sparse run or past the disk's end: nothing
+    // there can be read, so they are passed over without reading, their numbers used up.
+    std::uint64_t UnreadableSectorsAt(std::uint64_t position) {
+        std::uint64_t runStart = 0;
+        const DataRun* run = cursor_.Find(position, runStart);
+        if (run == nullptr || !Unreadable(*run, position - runStart)) {
+            return 0;
+        }
+        const std::uint64_t runEnd = std::min(runStart + run->sectorCount, endPosition_);
+        return (runEnd - position) / kMftRecordSectors * kMftRecordSectors;
+    }
+
+    // True when the run holds nothing readable from `intoRun` sectors on.
+    bool Unreadable(const DataRun& run, std::uint64_t intoRun) const {
+        const std::uint64_t diskSectors = disk_.TotalSectors();
+        return run.sparse || (diskSectors != 0 && (run.startSector >= diskSectors ||
+                                                   intoRun >= diskSectors - run.startSector));
+    }
+
+    // Reads the chunk at `position`, lists its records and returns the position after it.
+    std::uint64_t ScanChunk(std::uint64_t position) {
+        const auto count = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(kChunkSectors, endPosition_ - position));
+        ReadChunk(position, count);
+        for (std::uint32_t at = 0; at + kMftRecordSectors <= count; at += kMftRecordSectors) {
+            if (run_.scanStop.stop_requested()) {
+                return position + at;
+            }
+            const std::uint64_t slotPosition = position + at;
+            const ByteSpan slot(chunk_.data() + std::size_t{at} * kSectorSize, kMftRecordBytes);
+            ScanSlot(slot, static_cast<std::uint32_t>(slotPosition / kMftRecordSectors),
+                     DiskSectorOf(slotPosition));
+        }
+        return position + count;
+    }
+
+    // Fills the chunk from the runs, one read per run it touches. Sparse stretches and
+    // sectors that cannot be read stay zero, so their slots hold no record.
+    void ReadChunk(std::uint64_t position, std::uint32_t count) {
+        std::fill(chunk_.begin(), chunk_.end(), 0);
+        pieces_.clear();
+        std::uint64_t done = 0;
+        while (done < count) {
+            std::uint64_t runStart = 0;
+            const DataRun* run = cursor_.Find(position + done, runStart);
+            if (run == nullptr) {
+                break;
+            }
+            const std::uint64_t intoRun = position + done - runStart;
+            const std::uint64_t take = std::min(run->sectorCount - intoRun, count - done);
+            ChunkPiece piece{position + done, take, 0};
+            if (!run->sparse) {
+                piece.diskSector = run->startSector + intoRun;
+                disk_.ReadSectors(piece.diskSector, static_cast<std::uint32_t>(take),
+                                  chunk_.data() + done * kSectorSize);
+            }
+            pieces_.push_back(piece);
+            done += take;
+        }
+    }
+
+    std::uint64_t DiskSectorOf(std::uint64_t position) const {
+        for (const ChunkPiece& piece : pieces_) {
+            if (position >= piece.firstSlotSector &&
+                position < piece.firstSlotSector + piece.sectorCount) {
+                return piece.diskSector == 0
+                           ? 0
+                           : piece.diskSector + (position - piece.firstSlotSector);
+            }
+        }
+        return 0;
+    }
+
+    void ScanSlot(ByteSpan slot, std::uint32_t recordNumber, std::uint64_t diskSector) {
+        MftRecordBuffer record;
+        std::copy(slot.begin(), slot.end(), record.begin());
+        if (!HasFileSignature(record)) {
+            return;
+        }
+        ApplyFixup(record);
+        const auto header = ParseMftRecordHeader(record);
+        if (!header || IsExtensionRecord(record)) {
+            return;
+        }
+        const ExtensionRecordList list = ReadExtensionRecords(disk_, layout_, record, recordNumber);
+        const std::vector<MftRecordBuffer> records = ReadFileRecords(disk_, table_, record, list);
+        const auto name = RecordName(records);
+        if (!name) {
+            return;
+        }
+        RecoveredEntry entry;
+        entry.name = name->name;
+        entry.sector = diskSector;
+        entry.self = recordNumber;
+        entry.parent = name->parent;
+        entry.date = static_cast<std::int64_t>(name->creationTime);
+        entry.deleted = (header->flags & kRecordInUse) == 0;
+        if ((header->flags & kRecordIsDirectory) != 0) {
+            AppendEntryRow(run_.folderTable, entry);
+        } else {
+            AddFileRow(entry, DataSize(records).value_or(0));
+        }
+        lastListed_ = recordNumber;
+        listedAny_ = true;
+    }
+
+    // Sizes of 4 GiB and more are written whole: the row's own size field holds 32 bits.
+    void AddFileRow(RecoveredEntry& entry, std::uint64_t size) {
+        entry.type = kFileType;
+        const std::size_t row = AppendEntryRow(run_.fileTable, entry);
+        run_.fileTable.SetCell(row, kEntrySize, NumberText(size));
+    }
+
+    // Shown when the bar moves and at the end: a call per slot would slow the window.
+    void ShowProgress(std::uint64_t position, bool last) {
+        const int percent = Percent(position, totalSectors_);
+        if (percent == shownPercent_ && !last) {
+            return;
+        }
+        shownPercent_ = percent;
+        reporter_.SetStatisticValue(Statistic::SectorProgress,
+                                    SectorsText(position, totalSectors_));
+        if (listedAny_) {
+            reporter_.SetStatisticValue(Statistic::DirectoriesFound,
+                                        NumberText(std::uint64_t{lastListed_} + kCounterLead));
+        }
+        reporter_.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
+    }
+
+    RecoveryRun& run_;
+    SectorSource& disk_;
+    const MftRunTable& table_;
+    Reporter& reporter_;
+    const NtfsLayout layout_;
+    const std::uint64_t totalSectors_;
+    const std::uint64_t endPosition_;
+    RunCursor cursor_;
+    std::vector<std::uint8_t> chunk_;
+    std::vector<ChunkPiece> pieces_;
+    std::uint32_t lastListed_ = 0;
+    bool listedAny_ = false;
+    int shownPercent_ = -1;
+};
+
+}  // namespace
+
+void ScanMft(RecoveryRun& run, SectorSource& disk, const MftRunTable& table, Reporter& reporter) {
+    MftWalk(run, disk, table, reporter).Run();
+}
+
+}  // namespace lumarest
