@@ -290,6 +290,10 @@ void CChildDialogExDemoDlg::OnRawScanFinished(std::uint64_t scan) {
 }
 
 void CChildDialogExDemoDlg::OnStopSearch() {
+    if (run_.searchMode == SearchMode::Standard) {
+        StopStandardSearch();
+        return;
+    }
     if (!scanWorker_) {
         return;
     }

@@ -317,15 +317,6 @@ void CChildDialogExDemoDlg::ShowSearchStatisticsPage() {
     reporter_->ShowProgress(ProgressBar::MainScan, true);
 }
 
-void CChildDialogExDemoDlg::ValidatePartitionBeforeScan() {
-    // The boot sector of a Standard search's partition is checked here once validation arrives.
-}
-
-bool CChildDialogExDemoDlg::StartScanWorker() {
-    // The Standard and Advance scan workers start here once those searches arrive.
-    return false;
-}
-
 void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
     // The automatic partition search for a disk whose table lists nothing plugs in here.
 }
@@ -337,7 +328,11 @@ void CChildDialogExDemoDlg::OnBack() {
         if (from == WizardStage::RawResults) {
             BackToRawCriteria();
         }
-        if (from == WizardStage::Criteria || from == WizardStage::RawResults) {
+        if (from == WizardStage::FolderResults && run_.searchMode == SearchMode::Standard) {
+            BackFromFolderResults();
+        }
+        if (from == WizardStage::Criteria || from == WizardStage::RawResults ||
+            from == WizardStage::FolderResults) {
             BackToDiskPage();
         }
         ResetForFloppy();
@@ -350,10 +345,14 @@ void CChildDialogExDemoDlg::OnBack() {
         case WizardStage::RawResults:
             BackToRawCriteria();
             break;
+        case WizardStage::FolderResults:
+            if (run_.searchMode == SearchMode::Standard) {
+                BackFromFolderResults();
+            }
+            break;
         case WizardStage::DiskPage:
         case WizardStage::FoundVolumes:
-        case WizardStage::FolderResults:
-            // The results pages arrive with their searches.
+            // The found-volume page arrives with the Advance search.
             break;
     }
 }

@@ -38,6 +38,12 @@ inline constexpr const char* kRawSearchEndedStatus =
 inline constexpr const char* kNoDestinationChosen =
     "No destination folder was chosen for this search, so the recovered files were shown but "
     "not saved. Choose a folder with ‘Browse’ before the next search to keep them.";
+inline constexpr const char* kSelectFilesStatus =
+    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in "
+    "Toolbar to save recovered Files and Folders.";
+inline constexpr const char* kCurrentFolderCaption = "Current Folder  :";
+inline constexpr const char* kFolderResultsCaption = "Recovered Files and Folders";
+inline constexpr const char* kFolderTreeCaption = "Recovered folders";
 inline constexpr const char* kExitQuestion = "Do you want to exit from Lumarest?";
 inline constexpr const char* kEndBeforeStart = "End Sector should be greater than Start Sector.";
 

@@ -22,9 +22,12 @@
 #include "app/raw_criteria_panel.h"
 #include "app/raw_scan_worker.h"
 #include "app/search_statistics_panel.h"
+#include "app/standard_scan_worker.h"
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
+#include "disk/device_sector_source.h"
 #include "ui/mytreectrl.h"
+#include "ui/open_single_file.h"
 #include "ui/product_picture.h"
 #include "ui/range_slider.h"
 #include "ui/text_progress_ctrl.h"
@@ -86,6 +89,9 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
 CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
     // The scan worker shows on this window: it ends before anything of the window goes.
     StopScanWorker();
+    if (standardWorker_) {
+        standardWorker_->StopAndWait();
+    }
     // The views let go of the run's trees before the run goes.
     for (mytreectrl* tree : {diskTree_, partitionTree_, volumeTree_, folderTree_}) {
         tree->SetTree(nullptr);
@@ -186,6 +192,17 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     detailsModel_ = std::make_unique<TextTableModel>(run_.detailsList);
     detailsList_->setModel(detailsModel_.get());
     layout->addWidget(detailsList_, 1);
+
+    currentFolderRow_ = new QWidget;
+    auto* currentFolderLayout = new QHBoxLayout(currentFolderRow_);
+    currentFolderLayout->setContentsMargins(0, 0, 0, 0);
+    currentFolderLayout->addWidget(new QLabel(FromUtf8(texts::kCurrentFolderCaption)));
+    currentFolderValue_ = new QLabel;
+    currentFolderValue_->setObjectName(QStringLiteral("currentFolderValue"));
+    currentFolderValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    currentFolderLayout->addWidget(currentFolderValue_, 1);
+    currentFolderRow_->hide();
+    layout->addWidget(currentFolderRow_);
 
     fileList_ = new QTreeView;
     fileList_->setObjectName(QStringLiteral("FileList"));
@@ -320,6 +337,12 @@ void CChildDialogExDemoDlg::ConnectControls() {
             &CChildDialogExDemoDlg::OnDiskTreeClicked);
     connect(partitionTree_, &mytreectrl::ItemClicked, this,
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
+    connect(folderTree_, &mytreectrl::ItemClicked, this,
+            &CChildDialogExDemoDlg::OnFolderTreeClicked);
+    connect(folderTree_, &mytreectrl::CheckBoxClicked, this,
+            &CChildDialogExDemoDlg::OnFolderCheckBoxClicked);
+    connect(fileList_, &QTreeView::doubleClicked, this,
+            &CChildDialogExDemoDlg::OnFileListActivated);
     connect(partitionTree_, &mytreectrl::ItemKeySelected, this,
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
 }

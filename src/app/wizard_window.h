@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QModelIndex>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,6 +25,9 @@ class HeaderBand;
 class PartitionCriteriaPanel;
 class RawCriteriaPanel;
 class RawScanWorker;
+class StandardScanWorker;
+class DeviceSectorSource;
+class COpenSingleFile;
 class SearchStatisticsPanel;
 class TextTableModel;
 class WindowReporter;
@@ -149,6 +153,26 @@ class CChildDialogExDemoDlg : public QDialog {
     void BackToRawCriteria();
     void StopScanWorker();
 
+    // The Standard search (wizard_standard_search.cpp): its worker, its results page and
+    // the folder tree's clicks and expansions.
+    bool StartStandardSearch();
+    void OnStandardSearchFinished(std::uint64_t scan);
+    void StopStandardSearch();
+    void ShowFolderResultsPage();
+    void EndStandardSearchDisplay();
+    void BackFromFolderResults();
+    void ResetFolderTree();
+    DeviceSectorSource& FolderDisk();
+    void OnFolderTreeClicked(TreeItem item);
+    void OnFolderCheckBoxClicked(TreeItem item);
+    void OnFolderItemExpanding(TreeItem item, ExpandAction action);
+    void ShowFolderListing();
+
+    // Opening a file of the file list (wizard_open_file.cpp).
+    void OnFileListActivated(const QModelIndex& index);
+    void OpenFolderRow(const std::vector<std::string>& row);
+    void OpenFileRow(const std::vector<std::string>& row);
+
     WizardEnvironment env_;
     RecoveryRun run_;
     ParameterStore store_;
@@ -177,6 +201,8 @@ class CChildDialogExDemoDlg : public QDialog {
     QLabel* workingFolderCaption_ = nullptr;
     QLineEdit* workingFolderField_ = nullptr;
     QLabel* statusLine_ = nullptr;
+    QWidget* currentFolderRow_ = nullptr;
+    QLabel* currentFolderValue_ = nullptr;
     QPushButton* nextButton_ = nullptr;
     QPushButton* backButton_ = nullptr;
     QPushButton* helpButton_ = nullptr;
@@ -191,6 +217,14 @@ class CChildDialogExDemoDlg : public QDialog {
     SignatureList thoroughSignatures_;
     // The scan worker's slot: filled while a raw search runs.
     std::unique_ptr<RawScanWorker> scanWorker_;
+    // The scan worker's slot while a Standard search runs.
+    std::unique_ptr<StandardScanWorker> standardWorker_;
+    // What validation left for the Standard search: the FAT layout is already known.
+    bool bootSectorValid_ = false;
+    // Reads the searched disk for the folder tree's clicks, expansions and opened files.
+    std::unique_ptr<DeviceSectorSource> folderDisk_;
+    // Shown while a file is written for opening; null otherwise.
+    COpenSingleFile* openSingleFile_ = nullptr;
     // Numbers each raw search, so a late end of an earlier one is ignored.
     std::uint64_t scanSerial_ = 0;
     // Numbers each filling of the thumbnail list; thumbnails of an emptied list are dropped.

@@ -1,0 +1,116 @@
+// A double-click on the folder results' file list: a folder row opens that folder in the tree,
+// a file row is written to the working folder and opened with the desktop's program.
+
+#include <QApplication>
+#include <QLabel>
+#include <QTreeView>
+#include <QUrl>
+
+#include "app/wizard_window.h"
+#include "core/text_number.h"
+#include "disk/device_sector_source.h"
+#include "fat/folder_tree_events.h"
+#include "output/recovered_file.h"
+#include "ui/mytreectrl.h"
+#include "ui/open_single_file.h"
+#include "ui/text_table_model.h"
+
+namespace lumarest {
+
+namespace {
+
+constexpr std::size_t kNameColumn = 0;
+constexpr std::size_t kTypeColumn = 1;
+constexpr std::size_t kTreeItemColumn = 7;
+
+bool EndsWith(const std::string& text, std::string_view ending) {
+    return text.size() >= ending.size() &&
+           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+bool IsFolderType(const std::string& type) {
+    return EndsWith(type, "Folder") || EndsWith(type, "FOLDER");
+}
+
+bool IsFileType(const std::string& type) {
+    return EndsWith(type, "file") || EndsWith(type, "FILE") || EndsWith(type, "File");
+}
+
+}  // namespace
+
+void CChildDialogExDemoDlg::OnFileListActivated(const QModelIndex& index) {
+    if (run_.stage != WizardStage::FolderResults || standardWorker_ || !index.isValid() ||
+        static_cast<std::size_t>(index.row()) >= run_.fileList.RowCount()) {
+        return;
+    }
+    const std::vector<std::string> row = run_.fileList.Row(static_cast<std::size_t>(index.row()));
+    const std::string type = row.size() > kTypeColumn ? row[kTypeColumn] : std::string();
+    if (IsFolderType(type)) {
+        OpenFolderRow(row);
+    } else if (IsFileType(type)) {
+        OpenFileRow(row);
+    }
+}
+
+void CChildDialogExDemoDlg::OpenFolderRow(const std::vector<std::string>& row) {
+    TreeModel* tree = run_.folderTree.get();
+    if (tree == nullptr || row.size() <= kTreeItemColumn) {
+        return;
+    }
+    const auto item = static_cast<TreeItem>(ParseTextU32(row[kTreeItemColumn]));
+    if (!tree->Exists(item)) {
+        return;
+    }
+    currentFolderValue_->setText(QString::fromStdString(tree->Text(item)));
+    const TreeItem parent = tree->Parent(item);
+    if (parent != tree->TopItem()) {
+        tree->SetImage(parent, kVisitedFolderImage, kVisitedFolderImage);
+    }
+    tree->Expand(parent, ExpandAction::Expand);
+    // The expansion lists the folder it opens.
+    run_.folderTreeState.listOnExpand = true;
+    tree->Expand(item, ExpandAction::Expand);
+    run_.folderTreeState.listOnExpand = false;
+    tree->SetImage(item, kOpenedFromListImage, kOpenedFromListImage);
+    tree->Select(item);
+    folderTree_->scrollTo(folderTree_->currentIndex());
+    ShowFolderListing();
+}
+
+void CChildDialogExDemoDlg::OpenFileRow(const std::vector<std::string>& row) {
+    const std::string name = row.empty() ? std::string() : row[kNameColumn];
+    const std::string tempName = TempFileName(run_.tempFileCounter, name);
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    openSingleFile_ = new COpenSingleFile(QString::fromStdString(name), this);
+    openSingleFile_->show();
+    setEnabled(false);
+    // The window is drawn before the file is written: a large file takes a while.
+    QApplication::processEvents();
+
+    const std::string folder = run_.workingFolder;
+    CreateFolderPath(folder);
+    const std::string path = TempFilePath(folder, tempName);
+    ++run_.tempFileCounter;
+    const RecoveredFileStatus status = WriteListedFile(run_, FolderDisk(), row, path);
+
+    QApplication::restoreOverrideCursor();
+    delete openSingleFile_;
+    openSingleFile_ = nullptr;
+    setEnabled(true);
+    if (status == RecoveredFileStatus::WriteFailed || status == RecoveredFileStatus::NoData) {
+        ShowMessage(status == RecoveredFileStatus::WriteFailed
+                        ? "The file could not be written to " + path + "."
+                        : "Nothing of " + name + " could be found on the disk.",
+                    MessageIcon::Error);
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
+    if (env_.shell->HasAssociatedProgram(url)) {
+        env_.shell->Open(url);
+    } else {
+        env_.shell->OpenWith(url, this);
+    }
+}
+
+}  // namespace lumarest

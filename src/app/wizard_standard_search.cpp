@@ -1,0 +1,227 @@
+// The Standard search in the window: validation on Next, the scan worker, "Stop Search", the
+// folder results page and what clicks and expansions of its folder tree do.
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "app/partition_criteria_panel.h"
+#include "app/search_statistics_panel.h"
+#include "app/standard_scan_worker.h"
+#include "app/window_reporter.h"
+#include "app/wizard_texts.h"
+#include "app/wizard_window.h"
+#include "disk/device_sector_source.h"
+#include "fat/folder_tree_build.h"
+#include "fat/folder_tree_events.h"
+#include "partitions/volume_params.h"
+#include "ui/mytreectrl.h"
+#include "ui/text_progress_ctrl.h"
+#include "ui/text_table_model.h"
+
+namespace lumarest {
+
+namespace {
+constexpr const char* kNtfsName = "NTFS";
+}  // namespace
+
+DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
+    if (!folderDisk_) {
+        SectorReaderContext context = ReaderContextFor(run_);
+        context.reporter = reporter_.get();
+        folderDisk_ = std::make_unique<DeviceSectorSource>(
+            std::move(context), SelectedDevicePath().toStdString(), run_.shownDisk.totalSectors);
+    }
+    return *folderDisk_;
+}
+
+void CChildDialogExDemoDlg::ValidatePartitionBeforeScan() {
+    folderDisk_.reset();
+    const bool valid = ValidatePartition(run_, FolderDisk(), *reporter_) == 1;
+    const bool ntfs = run_.selectedPartition.fsName == kNtfsName;
+    // A FAT layout taken from the boot sector spares the scan its calculation; an NTFS volume
+    // that fails is still searched, after the advice.
+    bootSectorValid_ = valid && !ntfs;
+    if (ntfs && !valid) {
+        env_.dialogs->ShowSearchCompleted(this);
+    }
+}
+
+bool CChildDialogExDemoDlg::StartScanWorker() {
+    if (run_.searchMode == SearchMode::Standard) {
+        return StartStandardSearch();
+    }
+    // The Advance scan worker starts here once that search arrives.
+    return false;
+}
+
+bool CChildDialogExDemoDlg::StartStandardSearch() {
+    const std::string& fsName = run_.selectedPartition.fsName;
+    if (fsName != "FAT16" && fsName != "FAT32" && fsName != kNtfsName) {
+        return false;
+    }
+    ResetFolderTree();
+    // The worker owns the tree until it ends: no view may show it meanwhile.
+    folderTree_->SetTree(nullptr);
+    run_.resultsFound = false;
+    run_.folderTreeState = FolderTreeState{};
+    statistics_->mainScanBar->SetPos(0);
+    statistics_->mainScanBar->SetText(QString());
+    statistics_->phaseLabel->clear();
+    statistics_->mainScanRow->show();
+    statistics_->carvingRow->show();
+    stopSearchButton_->setEnabled(true);
+    stopSearchButton_->show();
+    SetWizardButtonsEnabled(false);
+
+    StandardScanWorker::Inputs inputs;
+    inputs.devicePath = SelectedDevicePath().toStdString();
+    inputs.totalSectors = run_.shownDisk.totalSectors;
+    inputs.reader = ReaderContextFor(run_);
+    inputs.bootSectorValid = bootSectorValid_;
+    const std::uint64_t scan = ++scanSerial_;
+    run_.scanStop = std::stop_source();
+    standardWorker_ = std::make_unique<StandardScanWorker>(
+        run_, std::move(inputs), *reporter_, *this,
+        [this, scan] { OnStandardSearchFinished(scan); }, run_.scanStop);
+    return true;
+}
+
+void CChildDialogExDemoDlg::OnStandardSearchFinished(std::uint64_t scan) {
+    if (!standardWorker_ || scan != scanSerial_) {
+        return;
+    }
+    standardWorker_->Wait();
+    standardWorker_.reset();
+    ShowFolderResultsPage();
+    EndStandardSearchDisplay();
+    SetStatusText(texts::kRawSearchEndedStatus);
+    env_.dialogs->ShowSearchCompleted(this);
+}
+
+void CChildDialogExDemoDlg::StopStandardSearch() {
+    SetStatusText(texts::kSelectFilesStatus);
+    if (!standardWorker_) {
+        return;
+    }
+    // The worker builds the tree from what it found so far before it ends.
+    standardWorker_->StopAndWait();
+    const StandardSearchResult result = standardWorker_->Result();
+    standardWorker_.reset();
+    ShowFolderResultsPage();
+    EndStandardSearchDisplay();
+    SetStatusText(texts::kSelectFilesStatus);
+    if (!(run_.resultsFound && result.foundFolderRows)) {
+        env_.dialogs->ShowSearchCompleted(this);
+    }
+}
+
+// Shows the tree the worker built, with the file list and the current folder.
+void CChildDialogExDemoDlg::ShowFolderResultsPage() {
+    reporter_->Flush();
+    run_.foundDirectoryTable.Clear();
+    run_.fileList.Clear();
+    fileListModel_->Reload();
+    SetFileListColumnWidths();
+    if (run_.folderTree) {
+        run_.folderTree->SetExpansionHandler(
+            [this](TreeItem item, ExpandAction action) { OnFolderItemExpanding(item, action); });
+    }
+    folderTree_->SetTree(run_.folderTree.get());
+    partitionTree_->hide();
+    partitionCriteria_->hide();
+    detailsList_->hide();
+    folderTree_->show();
+    currentFolderValue_->clear();
+    currentFolderRow_->show();
+    fileList_->show();
+    leftCaption_->setText(QString::fromUtf8(texts::kFolderTreeCaption));
+    rightCaption_->setText(QString::fromUtf8(texts::kFolderResultsCaption));
+    run_.stage = WizardStage::FolderResults;
+}
+
+void CChildDialogExDemoDlg::EndStandardSearchDisplay() {
+    reporter_->ShowStatistics(false);
+    reporter_->ShowProgress(ProgressBar::MainScan, false);
+    statistics_->mainScanRow->hide();
+    statistics_->carvingRow->hide();
+    statistics_->phaseLabel->clear();
+    stopSearchButton_->hide();
+    nextButton_->setEnabled(false);
+    backButton_->setEnabled(true);
+}
+
+// Back from the folder results: the criteria page again, with an empty folder tree.
+void CChildDialogExDemoDlg::BackFromFolderResults() {
+    if (standardWorker_) {
+        return;
+    }
+    folderTree_->hide();
+    fileList_->hide();
+    currentFolderRow_->hide();
+    ResetFolderTree();
+    folderTree_->SetTree(run_.folderTree.get());
+    run_.fileList.Clear();
+    fileListModel_->Reload();
+    run_.ClearEntryTables();
+    folderDisk_.reset();
+    partitionTree_->show();
+    partitionCriteria_->show();
+    detailsList_->show();
+    leftCaption_->setText(QString::fromUtf8(kPartitionsCaption));
+    rightCaption_->setText(QString::fromUtf8(kCriteriaCaption));
+    run_.stage = WizardStage::Criteria;
+    ShowPartitionDetails(run_.selectedPartition.fsName, shownPartitionIndex_,
+                         run_.selectedDiskNumber);
+    SetWizardButtonsEnabled(true);
+    SetStatusText(texts::kSelectPartitionStatus);
+}
+
+// A fresh folder tree with its "Root" top item; the folders of the old one are forgotten.
+void CChildDialogExDemoDlg::ResetFolderTree() {
+    folderTree_->SetTree(nullptr);
+    run_.folderNodes.Clear();
+    run_.folderTreeState = FolderTreeState{};
+    run_.folderTree = std::make_unique<TreeModel>();
+    SetRootText(run_);
+    run_.folderTree->Expand(run_.folderTree->TopItem(), ExpandAction::Expand);
+}
+
+void CChildDialogExDemoDlg::OnFolderTreeClicked(TreeItem item) {
+    TreeModel* tree = run_.folderTree.get();
+    if (tree == nullptr || run_.stage != WizardStage::FolderResults || standardWorker_) {
+        return;
+    }
+    run_.folderTreeState.browse = true;
+    if (item == kNoItem || tree->Text(item).empty()) {
+        tree->Select(tree->TopItem());
+        return;
+    }
+    OnFolderItemClicked(run_, FolderDisk(), item, LocalClockText());
+    ShowFolderListing();
+}
+
+void CChildDialogExDemoDlg::OnFolderCheckBoxClicked(TreeItem item) {
+    TreeModel* tree = run_.folderTree.get();
+    if (tree == nullptr || standardWorker_) {
+        return;
+    }
+    tree->Select(item);
+    ToggleCheck(*tree, item);
+}
+
+void CChildDialogExDemoDlg::OnFolderItemExpanding(TreeItem item, ExpandAction action) {
+    const bool listing = run_.folderTreeState.listOnExpand;
+    lumarest::OnFolderItemExpanding(run_, FolderDisk(), item, action);
+    if (listing || run_.folderTreeState.browse) {
+        ShowFolderListing();
+    }
+}
+
+void CChildDialogExDemoDlg::ShowFolderListing() {
+    fileListModel_->Reload();
+    currentFolderValue_->setText(QString::fromStdString(run_.folderTreeState.currentFolder));
+}
+
+}  // namespace lumarest

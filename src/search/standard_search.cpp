@@ -1,0 +1,87 @@
+// The Standard search: the order in which the engines rebuild one partition's folder tree.
+
+#include "search/standard_search.h"
+
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "fat/directory_scan.h"
+#include "fat/folder_tree_build.h"
+#include "fat/recovered_entries.h"
+#include "ntfs/mft_run_table.h"
+#include "ntfs/mft_scan.h"
+#include "ntfs/ntfs_layout.h"
+#include "partitions/volume_params.h"
+
+namespace lumarest {
+namespace {
+
+constexpr const char* kPleaseWaitStatus = "Please wait...";
+constexpr const char* kNtfsName = "NTFS";
+// The FAT folder table starts with the orphan folder's row; NTFS starts the same way.
+constexpr std::size_t kOrphanRows = 1;
+
+void TakeSnapshot(RecoveryRun& run) {
+    run.activeVolume = SnapshotVolume(run.volumeParams, run.selectedPartition.fsName);
+}
+
+// Re-attaches the orphans and builds the tree from the folder table, as both file systems do
+// once their scan has ended or was stopped.
+void BuildTree(RecoveryRun& run, SectorSource& disk, Reporter& reporter, bool ntfs) {
+    TextTable& table = run.folderTable;
+    reporter.SetPhaseLabel(kSearchingLostDirectoriesPhase);
+    reporter.SetStatusText(kPleaseWaitStatus);
+    table.SortByColumn(kEntrySelf);
+    if (ntfs) {
+        ReattachOrphans(table, reporter, ProgressBar::MainScan, kNtfsRootId, kOrphanRows);
+    } else {
+        ReattachOrphans(table, reporter, ProgressBar::MainScan, kFatRootId, 0);
+    }
+    table.SortByColumn(kEntryParent);
+    reporter.SetPhaseLabel(kStoringDirectoryPhase);
+    if (ntfs) {
+        run.resultsFound = true;
+        BuildNtfsFolderTree(run, table, reporter, ProgressBar::MainScan);
+    } else {
+        BuildFatFolderTree(run, disk, table, reporter, ProgressBar::MainScan);
+    }
+}
+
+void ScanFatVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter, bool bootSectorValid) {
+    // Without a valid boot sector the layout comes from the first two directories found; when
+    // none can be found the scan still runs with what the parameters hold.
+    if (!bootSectorValid && CalculateVolumeParams(run, disk, reporter) == 0 &&
+        !run.scanStop.stop_requested()) {
+        reporter.ShowMessage(kUnableToCalculateMessage, MessageIcon::Error);
+    }
+    reporter.SetStatisticCaption(Statistic::DirectoriesFound, kDirectoriesFoundCaption);
+    ScanLostDirectories(run, disk, reporter);
+    TakeSnapshot(run);
+}
+
+void ScanNtfsVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+    TakeSnapshot(run);
+    MftRunTable runs;
+    BuildMftRunTable(disk, NtfsLayoutOf(run.activeVolume), runs);
+    reporter.SetStatisticCaption(Statistic::DirectoriesFound, kMftFoundCaption);
+    ScanMft(run, disk, runs, reporter);
+}
+
+}  // namespace
+
+StandardSearchResult RunStandardSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                                       bool bootSectorValid) {
+    run.stage = WizardStage::FolderResults;
+    const bool ntfs = run.selectedPartition.fsName == kNtfsName;
+    if (ntfs) {
+        ScanNtfsVolume(run, disk, reporter);
+    } else {
+        ScanFatVolume(run, disk, reporter, bootSectorValid);
+    }
+    StandardSearchResult result;
+    result.stopped = run.scanStop.stop_requested();
+    result.foundFolderRows = run.folderTable.RowCount() > kOrphanRows;
+    BuildTree(run, disk, reporter, ntfs);
+    return result;
+}
+
+}  // namespace lumarest
