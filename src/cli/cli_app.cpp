@@ -11,6 +11,7 @@
 #include "cli/disks_command.h"
 #include "cli/partitions_command.h"
 #include "cli/raw_command.h"
+#include "cli/standard_command.h"
 
 namespace lumarest {
 
@@ -104,6 +105,24 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                      "exist and lie on another disk")
         ->type_name("DIR");
     rawSearch->fallthrough();
+    StandardSearchOptions standard;
+    CLI::App* standardSearch = app.add_subcommand(
+        "standard",
+        "Rebuild the folder tree of a FAT16, FAT32 or NTFS partition from its lost and live "
+        "directories (FAT) or its master file table (NTFS) and list every folder and file in it");
+    standardSearch
+        ->add_option("--disk", standard.diskNumber,
+                     "Disk number, as 'disks' shows it; may be left out when exactly one --image "
+                     "is given")
+        ->check(CLI::NonNegativeNumber);
+    standardSearch
+        ->add_option("--partition", standard.partitionNumber,
+                     "The partition to search, numbered as 'partitions' lists them")
+        ->check(CLI::PositiveNumber)
+        ->required();
+    standardSearch->add_flag("--timings", standard.timings,
+                             "Print how long each phase of the search took on stderr");
+    standardSearch->fallthrough();
 
     // CLI11 parses the arguments back to front from a vector.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -153,6 +172,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         raw.decode = !rawNoDecode;
         raw.signatureFolder = ProgramFolder();
         return RunRawCommand(context, raw);
+    }
+    if (standardSearch->parsed()) {
+        if (standard.diskNumber < 0) {
+            standard.diskNumber = DefaultDiskNumber(context);
+        }
+        if (standard.diskNumber < 0) {
+            return context.Fail("--disk N is needed unless exactly one --image is given");
+        }
+        return RunStandardCommand(context, standard);
     }
     return context.Fail("no command given");
 }

@@ -1,0 +1,456 @@
+#include "cli/standard_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "cli/cli_app.h"
+#include "cli/cli_context.h"
+#include "core/text_number.h"
+#include "disk/device_sector_source.h"
+#include "disk/disk_inventory.h"
+#include "fat/folder_tree_build.h"
+#include "fat/folder_tree_events.h"
+#include "fat/recovered_entries.h"
+#include "output/fat_file_rows.h"
+#include "output/ntfs_file_rows.h"
+#include "partitions/partition_table.h"
+#include "partitions/volume_params.h"
+#include "search/standard_search.h"
+
+namespace lumarest {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kStandardSearchText = "Standard Search";
+constexpr const char* kNtfsName = "NTFS";
+
+struct ListedFolder {
+    std::string path;
+    std::uint32_t self = 0;
+    std::uint32_t parent = 0;
+    bool deleted = false;
+};
+
+// A file of the rebuilt tree as the file list shows it, with its place on the disk as numbers.
+struct ListedFile {
+    std::string folder;
+    FileListRow row;
+    std::uint64_t size = 0;
+    std::uint32_t firstCluster = 0;  // FAT
+    std::uint32_t record = 0;        // NTFS: the file's own record number
+    std::uint64_t recordSector = 0;  // NTFS: the sector its record lies in
+    bool deleted = false;
+};
+
+struct TreeListing {
+    std::vector<ListedFolder> folders;
+    std::vector<ListedFile> files;
+    // NTFS file rows whose folder is not in the tree, so no listing shows them.
+    std::size_t unplacedFiles = 0;
+};
+
+struct Phase {
+    std::string name;
+    double seconds = 0;
+};
+
+// Passes every report on to the command line's reporter, and notes when each phase of the
+// search began and whether the engines refused the volume with an error box.
+class SearchWatch : public Reporter {
+  public:
+    explicit SearchWatch(Reporter& inner) : inner_(inner), started_(Clock::now()) {}
+
+    void SetStatusText(const std::string& text) override { inner_.SetStatusText(text); }
+    void SetStatisticCaption(Statistic which, const std::string& caption) override {
+        inner_.SetStatisticCaption(which, caption);
+    }
+    void SetStatisticValue(Statistic which, const std::string& value) override {
+        inner_.SetStatisticValue(which, value);
+    }
+    void ShowStatistics(bool visible) override { inner_.ShowStatistics(visible); }
+    void SetPhaseLabel(const std::string& text) override {
+        if (!text.empty() && (labels_.empty() || labels_.back().first != text)) {
+            labels_.emplace_back(text, Clock::now());
+        }
+        inner_.SetPhaseLabel(text);
+    }
+    void SetProgress(ProgressBar bar, int position, const std::string& text) override {
+        inner_.SetProgress(bar, position, text);
+    }
+    void ShowProgress(ProgressBar bar, bool visible) override { inner_.ShowProgress(bar, visible); }
+    void ShowMessage(const std::string& text, MessageIcon icon) override {
+        refused_ = refused_ || icon == MessageIcon::Error;
+        inner_.ShowMessage(text, icon);
+    }
+    bool AskYesNo(const std::string& text) override { return inner_.AskYesNo(text); }
+    void CarvedFileFinished(const CarvedFile& file) override { inner_.CarvedFileFinished(file); }
+
+    bool Refused() const { return refused_; }
+    Clock::time_point Started() const { return started_; }
+    // When the phase with this label began, if it did.
+    std::optional<Clock::time_point> PhaseStart(const std::string& label) const {
+        for (const auto& [text, when] : labels_) {
+            if (text == label) {
+                return when;
+            }
+        }
+        return std::nullopt;
+    }
+
+  private:
+    Reporter& inner_;
+    Clock::time_point started_;
+    std::vector<std::pair<std::string, Clock::time_point>> labels_;
+    bool refused_ = false;
+};
+
+double SecondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {
+    RefreshInventory(context.run, *context.disks, *context.store, *context.reporter);
+    for (const DiskProperties& disk : context.disks->ListDisks(context.run)) {
+        if (static_cast<int>(disk.index) == diskNumber) {
+            return disk;
+        }
+    }
+    return std::nullopt;
+}
+
+// Fills the selected partition as the criteria page's Next does, or says why it cannot.
+std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& source,
+                                           const DiskProperties& disk, int number) {
+    const auto diskNumber = static_cast<std::uint16_t>(disk.index);
+    ListPartitions(run, source, diskNumber, kNoItem, [] {});
+    const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
+    if (number < 1 || number > list.partitionCount) {
+        return "disk " + std::to_string(disk.index) + " lists no FAT16, FAT32 or NTFS partition " +
+               std::to_string(number) + "; 'lumarest-cli partitions' lists its partitions";
+    }
+    const auto index = static_cast<std::size_t>(number - 1);
+    const PartitionRecord& record = list.partitions[index];
+    if (record.endSector <= record.startSector) {
+        return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
+               " has no sectors";
+    }
+    run.searchMode = SearchMode::Standard;
+    SelectedPartition& selected = run.selectedPartition;
+    selected.diskNumber = diskNumber;
+    selected.partitionNo = static_cast<std::uint32_t>(index);
+    selected.fsName = list.fsName[index];
+    selected.searchModeText = kStandardSearchText;
+    selected.startSector = record.startSector;
+    // The search takes the last sector of the partition, not the first one after it.
+    selected.endSector = std::int64_t{record.endSector} - 1;
+    return std::nullopt;
+}
+
+std::string FolderPath(const TreeModel& tree, TreeItem item) {
+    if (item == tree.TopItem()) {
+        return kRootText;
+    }
+    return std::string(kRootText) + "\\" + ItemPath(tree, item);
+}
+
+void ListFatFiles(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId,
+                  const std::string& path, TreeListing& listing) {
+    ForEachFatFile(run, disk, folderId, [&](const FatFileFacts& facts, FileTypeWording wording) {
+        ListedFile file;
+        file.folder = path;
+        file.row = FatFileRow(facts, wording);
+        file.size = facts.size;
+        file.firstCluster = facts.firstCluster;
+        file.deleted = facts.deleted;
+        listing.files.push_back(std::move(file));
+    });
+}
+
+using RowsByFolder = std::unordered_map<std::uint32_t, std::vector<std::size_t>>;
+
+RowsByFolder NtfsRowsByFolder(const TextTable& fileTable) {
+    RowsByFolder rows;
+    for (std::size_t r = 0; r < fileTable.RowCount(); ++r) {
+        rows[fileTable.CellU32(r, kEntryParent)].push_back(r);
+    }
+    return rows;
+}
+
+void ListNtfsFiles(const TextTable& fileTable, const RowsByFolder& rowsByFolder,
+                   std::uint32_t folderId, const std::string& path, TreeListing& listing) {
+    const auto found = rowsByFolder.find(folderId);
+    if (found == rowsByFolder.end()) {
+        return;
+    }
+    for (const std::size_t r : found->second) {
+        ListedFile file;
+        file.folder = path;
+        file.row = NtfsFileRow(fileTable, r, folderId);
+        file.size =
+            static_cast<std::uint64_t>(std::max<std::int64_t>(0, ParseTextNumber(file.row.size)));
+        file.record = ParseTextU32(file.row.debugInfo3);
+        file.recordSector = static_cast<std::uint64_t>(
+            std::max<std::int64_t>(0, ParseTextNumber(file.row.debugInfo1)));
+        file.deleted = IsDeletedRow(fileTable, r);
+        listing.files.push_back(std::move(file));
+    }
+}
+
+// Walks the rebuilt tree from "Root" depth first, each folder before its children in the
+// tree's order, and lists every folder and the files each one holds.
+TreeListing ListTree(RecoveryRun& run, SectorSource& disk) {
+    TreeListing listing;
+    if (!run.folderTree || run.folderTree->TopItem() == kNoItem) {
+        return listing;
+    }
+    const TreeModel& tree = *run.folderTree;
+    const bool ntfs = run.activeVolume.fsName == kNtfsName;
+    const std::uint32_t rootId = ntfs ? kNtfsRootId : kFatRootId;
+    RowsByFolder rowsByFolder;
+    if (ntfs) {
+        rowsByFolder = NtfsRowsByFolder(run.fileTable);
+    }
+    std::unordered_set<std::uint32_t> listedFolders;
+    std::vector<TreeItem> pending{tree.TopItem()};
+    while (!pending.empty()) {
+        const TreeItem item = pending.back();
+        pending.pop_back();
+        const FolderNode* node = run.folderNodes.FindByItem(item);
+        ListedFolder folder{FolderPath(tree, item), rootId, rootId, false};
+        if (node != nullptr) {
+            folder = {folder.path, node->selfId, node->parentId, node->deleted};
+        }
+        listing.folders.push_back(folder);
+        listedFolders.insert(folder.self);
+        if (folder.self != kOrphanFolderId) {
+            if (ntfs) {
+                ListNtfsFiles(run.fileTable, rowsByFolder, folder.self, folder.path, listing);
+            } else {
+                ListFatFiles(run, disk, folder.self, folder.path, listing);
+            }
+        }
+        const std::vector<TreeItem>& children = tree.Children(item);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    for (const auto& [folderId, rows] : rowsByFolder) {
+        if (!listedFolders.contains(folderId) || folderId == kOrphanFolderId) {
+            listing.unplacedFiles += rows.size();
+        }
+    }
+    return listing;
+}
+
+// Columns are padded by characters, not bytes, so names in any script line up alike.
+std::size_t TextWidth(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+using TextRow = std::vector<std::string>;
+
+void PrintTable(std::ostream& out, const TextRow& captions, const std::vector<TextRow>& rows) {
+    std::vector<std::size_t> widths;
+    for (const std::string& caption : captions) {
+        widths.push_back(TextWidth(caption));
+    }
+    for (const TextRow& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], TextWidth(row[c]));
+        }
+    }
+    const auto printRow = [&](const TextRow& row) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            out << row[c];
+            if (c + 1 < row.size()) {
+                out << std::string(widths[c] - TextWidth(row[c]) + 2, ' ');
+            }
+        }
+        out << '\n';
+    };
+    printRow(captions);
+    for (const TextRow& row : rows) {
+        printRow(row);
+    }
+}
+
+std::string YesNo(bool value) {
+    return value ? "yes" : "no";
+}
+
+void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs) {
+    std::vector<TextRow> folderRows;
+    for (const ListedFolder& f : listing.folders) {
+        folderRows.push_back({f.path, NumberText(f.self), NumberText(f.parent), YesNo(f.deleted)});
+    }
+    out << "Folders: " << listing.folders.size() << '\n';
+    PrintTable(out, {"Path", "Self", "Parent", "Deleted"}, folderRows);
+
+    std::vector<TextRow> fileRows;
+    for (const ListedFile& f : listing.files) {
+        TextRow row{f.folder, f.row.name, f.row.type, NumberText(f.size), f.row.date, f.row.time};
+        if (ntfs) {
+            row.push_back(NumberText(f.record));
+            row.push_back(NumberText(f.recordSector));
+        } else {
+            row.push_back(NumberText(f.firstCluster));
+        }
+        row.push_back(YesNo(f.deleted));
+        fileRows.push_back(std::move(row));
+    }
+    out << "\nFiles: " << listing.files.size() << '\n';
+    if (ntfs) {
+        PrintTable(out,
+                   {"Folder", "Name", "Type", "Size", "Date", "Time", "Record", "Record sector",
+                    "Deleted"},
+                   fileRows);
+    } else {
+        PrintTable(out,
+                   {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted"},
+                   fileRows);
+    }
+}
+
+void PrintJson(std::ostream& out, const StandardSearchOptions& options,
+               const SelectedPartition& partition, bool bootSectorValid, const TreeListing& listing,
+               bool ntfs) {
+    Json folders = Json::array();
+    for (const ListedFolder& f : listing.folders) {
+        folders.push_back(
+            {{"path", f.path}, {"self", f.self}, {"parent", f.parent}, {"deleted", f.deleted}});
+    }
+    Json files = Json::array();
+    for (const ListedFile& f : listing.files) {
+        Json file = {{"folder", f.folder}, {"name", f.row.name}, {"type", f.row.type},
+                     {"size", f.size},     {"date", f.row.date}, {"time", f.row.time}};
+        if (ntfs) {
+            file["record"] = f.record;
+            file["recordSector"] = f.recordSector;
+        } else {
+            file["firstCluster"] = f.firstCluster;
+        }
+        file["deleted"] = f.deleted;
+        files.push_back(std::move(file));
+    }
+    const Json document = {{"disk", options.diskNumber},
+                           {"partition", options.partitionNumber},
+                           {"fileSystem", partition.fsName},
+                           {"startSector", partition.startSector},
+                           {"endSector", partition.endSector + 1},
+                           {"bootSectorValid", bootSectorValid},
+                           {"folders", folders},
+                           {"files", files}};
+    // A damaged name never stops the listing: bytes that are not UTF-8 become U+FFFD.
+    out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+std::string SecondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", seconds);
+    return text;
+}
+
+// How long each phase took: the scan up to the orphans' re-attachment, the re-attachment, the
+// tree build, and the listing that walks the built tree.
+void PrintTimings(std::ostream& err, const SearchWatch& watch, Clock::time_point searchEnd,
+                  Clock::time_point listingEnd, std::uint64_t partitionBytes, bool ntfs) {
+    const auto reattach = watch.PhaseStart(kSearchingLostDirectoriesPhase);
+    const auto build = watch.PhaseStart(kStoringDirectoryPhase);
+    const std::string scanName = ntfs ? "MFT scan" : "lost-directory scan";
+    if (reattach) {
+        const double seconds = SecondsBetween(watch.Started(), *reattach);
+        char rate[64] = "";
+        // The MFT scan reads the table only, so a rate over the partition would mean nothing.
+        if (seconds > 0 && !ntfs) {
+            std::snprintf(rate, sizeof rate, " (%.1f MB of partition, %.0f MB/s)",
+                          static_cast<double>(partitionBytes) / 1e6,
+                          static_cast<double>(partitionBytes) / 1e6 / seconds);
+        }
+        err << "lumarest-cli: timing: " << scanName << ' ' << SecondsText(seconds) << rate << '\n';
+    }
+    if (reattach && build) {
+        err << "lumarest-cli: timing: re-attaching orphans "
+            << SecondsText(SecondsBetween(*reattach, *build)) << '\n';
+    }
+    if (build) {
+        err << "lumarest-cli: timing: building the folder tree "
+            << SecondsText(SecondsBetween(*build, searchEnd)) << '\n';
+    }
+    err << "lumarest-cli: timing: Standard search "
+        << SecondsText(SecondsBetween(watch.Started(), searchEnd)) << '\n'
+        << "lumarest-cli: timing: listing the tree "
+        << SecondsText(SecondsBetween(searchEnd, listingEnd)) << '\n';
+}
+
+}  // namespace
+
+int RunStandardCommand(CliContext& context, const StandardSearchOptions& options) {
+    const std::optional<DiskProperties> disk = FindDisk(context, options.diskNumber);
+    if (!disk) {
+        return context.Fail("there is no disk " + std::to_string(options.diskNumber) +
+                            "; 'lumarest-cli disks' lists the disk numbers");
+    }
+    if (const auto problem = CheckDeviceReadable(disk->devicePath)) {
+        return context.Fail(*problem);
+    }
+    RecoveryRun& run = context.run;
+    DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors);
+    if (const auto problem = SelectPartition(run, source, *disk, options.partitionNumber)) {
+        return context.Fail(*problem);
+    }
+    const SelectedPartition& partition = run.selectedPartition;
+    const bool ntfs = partition.fsName == kNtfsName;
+
+    SearchWatch watch(*context.reporter);
+    run.ClearEntryTables();
+    const bool bootSectorValid = ValidatePartition(run, source, watch) == 1;
+    if (!bootSectorValid && ntfs) {
+        *context.err << "lumarest-cli: warning: the boot sector of partition "
+                     << options.partitionNumber
+                     << " is not a valid NTFS boot sector; its master file table is searched "
+                        "anyway\n";
+    }
+    run.scanStop = std::stop_source{};
+    RunStandardSearch(run, source, watch, bootSectorValid);
+    const Clock::time_point searchEnd = Clock::now();
+    if (watch.Refused()) {
+        return context.Fail("partition " + std::to_string(options.partitionNumber) + " of disk " +
+                            std::to_string(options.diskNumber) + " could not be read as " +
+                            partition.fsName);
+    }
+
+    const TreeListing listing = ListTree(run, source);
+    const Clock::time_point listingEnd = Clock::now();
+    if (context.json) {
+        PrintJson(*context.out, options, partition, bootSectorValid, listing, ntfs);
+    } else {
+        PrintText(*context.out, listing, ntfs);
+    }
+    if (listing.unplacedFiles > 0) {
+        *context.err << "lumarest-cli: note: " << listing.unplacedFiles
+                     << " file records name a folder that is not in the tree and are not listed\n";
+    }
+    *context.err << "lumarest-cli: " << listing.folders.size() << " folders and "
+                 << listing.files.size() << " files in the rebuilt tree of partition "
+                 << options.partitionNumber << " (" << partition.fsName << ") of disk "
+                 << options.diskNumber << '\n';
+    if (options.timings) {
+        const auto bytes =
+            static_cast<std::uint64_t>(partition.endSector + 1 - partition.startSector) *
+            kSectorSize;
+        PrintTimings(*context.err, watch, searchEnd, listingEnd, bytes, ntfs);
+    }
+    return kExitOk;
+}
+
+}  // namespace lumarest

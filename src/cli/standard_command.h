@@ -1,0 +1,22 @@
+#pragma once
+
+namespace lumarest {
+
+struct CliContext;
+
+// What `standard` was asked for.
+struct StandardSearchOptions {
+    int diskNumber = -1;
+    int partitionNumber = 0;  // 1-based, as `partitions` lists them
+    bool timings = false;     // print how long each phase took on stderr
+};
+
+// Runs the Standard search of one listed partition (FAT16, FAT32 or NTFS) and prints the
+// rebuilt tree: every folder with its path from "Root", its own and its parent's number and
+// whether it is deleted, then every file with its folder's path, name, type, size, date, time,
+// where it lies (FAT: first cluster; NTFS: record number and the record's sector) and whether it
+// is deleted; as text or one JSON document. Exit status 2 on an unknown or unreadable disk or a
+// partition the disk does not list.
+int RunStandardCommand(CliContext& context, const StandardSearchOptions& options);
+
+}  // namespace lumarest
