@@ -9,6 +9,7 @@ namespace lumarest {
 
 struct RecoveryRun;
 struct FolderNode;
+class FatTable;
 class SectorSource;
 
 // Pictures of the folder tree's items.
@@ -52,6 +53,9 @@ void ListFolder(RecoveryRun& run, SectorSource& disk, TreeItem item,
 // Names the child folders of `node` from its own directory, cluster by cluster, until the
 // directory ends. Nothing changes on NTFS.
 void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, const FolderNode& node);
+// The same through a FAT that many folders share, as the tree build reads it.
+void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, FatTable& fat,
+                               const FolderNode& node);
 
 // What expanding or collapsing a folder item does: its pictures, the listing the file list
 // asked for, and naming its child folders the first time.

@@ -13,6 +13,7 @@
 #include "core/reporter.h"
 #include "fat/directory_scan.h"
 #include "fat/fat_chain.h"
+#include "fat/folder_tree_build.h"
 #include "fat/name_children.h"
 #include "fat/recovered_entries.h"
 #include "partitions/volume_params.h"
@@ -44,8 +45,8 @@ inline std::string PathOf(const FolderNodeList& nodes, const FolderNode& node) {
     return path;
 }
 
-// Scan, re-attach, name the root folders, add every folder to the tree and name each
-// folder's children from its directory, as a search and the expansion of every folder do.
+// Scan, re-attach and build the folder tree as a Standard search does. The folder table the
+// build empties is kept as it stood before the build, sorted by "self", for the tests to read.
 inline std::unique_ptr<Recovery> Recover(SectorSource& disk, const std::string& fsName,
                                          std::uint64_t start, std::uint64_t sectors) {
     auto recovery = std::make_unique<Recovery>();
@@ -60,24 +61,11 @@ inline std::unique_ptr<Recovery> Recover(SectorSource& disk, const std::string& 
     TextTable& table = run.folderTable;
     table.SortByColumn(kEntrySelf);
     ReattachOrphans(table, reporter, ProgressBar::MainScan, kFatRootId, 0);
-    NameRootFolders(run, disk, table, fsName);
-    run.folderTree = std::make_unique<TreeModel>();
-    const TreeItem top = run.folderTree->InsertItem(kNoItem, "disk", 0, 0);
-    for (std::size_t row = 0; row < table.RowCount(); ++row) {
-        AddFolderNode(run, top, table.Cell(row, kEntryName), table.CellU32(row, kEntrySelf),
-                      table.CellNumber(row, kEntryDate), table.CellNumber(row, kEntryTime),
-                      table.CellU32(row, kEntryParent), IsDeletedRow(table, row));
-    }
-    FatTable fat(run.activeVolume, disk);
-    for (const FolderNode& node : std::vector<FolderNode>(run.folderNodes.Nodes())) {
-        if (node.selfId == kOrphanFolderId) {
-            continue;
-        }
-        ForEachDirectorySector(run.activeVolume, disk, fat, node.selfId,
-                               [&](std::uint64_t sector, ByteSpan) {
-                                   return NameChildFolders(run, disk, sector, node.selfId) == 1;
-                               });
-    }
+    const TextTable scanned = table;
+    table.SortByColumn(kEntryParent);
+    EXPECT_EQ(BuildFatFolderTree(run, disk, table, reporter, ProgressBar::MainScan), 1);
+    EXPECT_TRUE(table.Empty());
+    table = scanned;
     for (const FolderNode& node : run.folderNodes.Nodes()) {
         if (node.selfId != kOrphanFolderId) {
             recovery->paths[PathOf(run.folderNodes, node)] = node.deleted;
