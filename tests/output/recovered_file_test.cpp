@@ -1,0 +1,255 @@
+#include "output/recovered_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/memory_disk.h"
+#include "core/recovery_run.h"
+#include "core/text_number.h"
+#include "fat/fat_chain.h"
+#include "ntfs/ntfs_test_volumes.h"
+#include "output/listing_volumes.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ImageGuard;
+using testing::ListingVolume;
+using testing::LoadedVolume;
+
+// A folder of its own under the build's fixtures, emptied for each test.
+fs::path ScratchFolder(const std::string& name) {
+    const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_file_scratch" / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+TEST(TempFileName, KeepsTheTextAfterTheFirstDot) {
+    EXPECT_EQ(TempFileName(0, "photo.jpg"), "LMRC0.jpg");
+    EXPECT_EQ(TempFileName(1, "backup.tar.gz"), "LMRC1.tar.gz");
+    EXPECT_EQ(TempFileName(3, "README"), "LMRC3.README");
+    EXPECT_EQ(TempFilePath("/tmp/work", "LMRC0.jpg"), "/tmp/work/LMRC0.jpg");
+    EXPECT_EQ(TempFilePath("/tmp/work/", "LMRC0.jpg"), "/tmp/work/LMRC0.jpg");
+}
+
+// A name from a damaged disk never leads out of the working folder nor past a file name's
+// length, and a long name keeps its real extension.
+TEST(TempFileName, StaysOneFileNameInTheFolder) {
+    EXPECT_EQ(TempFileName(2, "a./../../etc/passwd"), "LMRC2._.._.._etc_passwd");
+    const std::string longName = "x." + std::string(300, 'y') + "写真.jpg";
+    const std::string temp = TempFileName(7, longName);
+    EXPECT_LE(temp.size(), 255u);
+    EXPECT_EQ(temp.substr(temp.size() - 10), "写真.jpg");
+    EXPECT_EQ(TempFilePath("", "LMRC0.jpg"), "LMRC0.jpg");
+}
+
+TEST(CreateFolderPath, CreatesEveryMissingFolder) {
+    const fs::path scratch = ScratchFolder("folders");
+    const std::string nested = (scratch / "a" / "b" / "c").string();
+    EXPECT_TRUE(CreateFolderPath(nested));
+    EXPECT_TRUE(fs::is_directory(nested));
+    EXPECT_TRUE(CreateFolderPath(nested + "/"));
+    std::ofstream(scratch / "file") << "x";
+    EXPECT_FALSE(CreateFolderPath((scratch / "file" / "sub").string()));
+    EXPECT_FALSE(CreateFolderPath(""));
+}
+
+// A FAT16 volume in memory: one sector per cluster, cluster c at sector 10 + c, one FAT
+// sector (256 clusters) at sector 1; cluster c holds the byte c throughout.
+struct SmallFat16 {
+    SmallFat16() : disk(std::vector<std::uint8_t>(300 * kSectorSize)) {
+        volume.fsName = "FAT16";
+        volume.sectorsPerCluster = 1;
+        volume.sectorsPerFat = 1;
+        volume.firstFat = 1;
+        volume.cluster0Start = 10;
+        for (std::uint32_t c = 2; c < 290; ++c) {
+            std::fill_n(&disk.Bytes()[(10 + c) * kSectorSize], kSectorSize,
+                        static_cast<std::uint8_t>(c));
+        }
+    }
+    void Link(std::uint16_t from, std::uint16_t to) {
+        disk.Bytes()[kSectorSize + from * 2] = static_cast<std::uint8_t>(to);
+        disk.Bytes()[kSectorSize + from * 2 + 1] = static_cast<std::uint8_t>(to >> 8);
+    }
+    RecoveredFileStatus Write(std::uint32_t first, std::uint64_t size) {
+        std::ostringstream out;
+        const RecoveredFileStatus status = WriteFatFileData(volume, disk, first, size, out);
+        bytes = out.str();
+        return status;
+    }
+    ActiveVolume volume;
+    MemoryDisk disk;
+    std::string bytes;
+};
+
+TEST(WriteFatFileData, FollowsTheChainThenTheClustersAfterAFreedOne) {
+    SmallFat16 fat;
+    fat.Link(5, 9);
+    fat.Link(9, 0xFFFF);
+    EXPECT_EQ(fat.Write(5, 1000), RecoveredFileStatus::Written);
+    EXPECT_EQ(fat.bytes, std::string(512, 5) + std::string(488, 9));
+    // Freed: the file goes on in the clusters after its first.
+    EXPECT_EQ(fat.Write(20, 1300), RecoveredFileStatus::Written);
+    EXPECT_EQ(fat.bytes, std::string(512, 20) + std::string(512, 21) + std::string(276, 22));
+    EXPECT_EQ(fat.Write(0, 0), RecoveredFileStatus::Written);
+    EXPECT_EQ(fat.Write(0, 10), RecoveredFileStatus::NoData);
+    EXPECT_EQ(fat.Write(300, 10), RecoveredFileStatus::NoData);
+}
+
+// A looping chain ends where it comes round; a run of clusters ends with the volume's
+// clusters (the FAT covers 256), however large the size.
+TEST(WriteFatFileData, LoopsAndTheVolumeEndBoundTheFile) {
+    SmallFat16 fat;
+    fat.Link(30, 31);
+    fat.Link(31, 30);
+    EXPECT_EQ(fat.Write(30, 4000), RecoveredFileStatus::Incomplete);
+    EXPECT_EQ(fat.bytes, std::string(512, 30) + std::string(512, 31));
+    EXPECT_EQ(fat.Write(250, 0xFFFFFFFF), RecoveredFileStatus::Incomplete);
+    EXPECT_EQ(fat.bytes.size(), 6u * kSectorSize);
+}
+
+// Every file of the root, Docs and Docs/写真 comes back as written: long names, a fragmented
+// file, and the deleted IMAGE.JPG whose clusters were freed.
+class RecoveredFatFile : public ::testing::TestWithParam<ListingVolume> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(testing::MakeListingImages());
+        guard_.emplace(testing::ListingImage(GetParam()));
+    }
+    void TearDown() override {
+        if (guard_) {
+            EXPECT_TRUE(guard_->Unchanged());
+        }
+    }
+    std::optional<ImageGuard> guard_;
+};
+
+TEST_P(RecoveredFatFile, ListedFilesReadBackAsWritten) {
+    const std::string image = testing::ListingImage(GetParam());
+    LoadedVolume volume(GetParam());
+    const std::map<std::string, std::string> sources{
+        {"PHOTO.JPG", "photo.jpg"},
+        {"ARCHIVE.ZIP", "archive.zip"},
+        {"Holiday photo 2009.jpg", "holiday.jpg"},
+        {"写真の説明.txt", "japanese.txt"},
+        {"Party \xF0\x9F\x8E\x89", "emoji"},
+        {"F07.TXT", "short.txt"},
+        {"_MAGE.JPG", "image.jpg"},
+        {"HOLE3.TXT", "hole.txt"},
+        {"fragmented.bin", "fragmented.bin"},
+        {"海の日.txt", "nested.txt"},
+    };
+    const std::uint32_t docs = volume.ClusterOf(0, "Docs");
+    const std::uint32_t fragmented = volume.ClusterOf(docs, "fragmented.bin");
+    const std::vector<std::uint32_t> chain =
+        BuildClusterChain(volume.run.activeVolume, volume.disk, fragmented);
+    ASSERT_GT(chain.size(), 2u);
+    const auto jump = std::adjacent_find(
+        chain.begin(), chain.end(), [](std::uint32_t a, std::uint32_t b) { return b != a + 1; });
+    EXPECT_NE(jump, chain.end()) << "fragmented.bin should not lie in one piece";
+
+    const fs::path scratch = ScratchFolder(GetParam().name);
+    volume.run.fileList.Clear();
+    std::size_t rows = AddFatFileRows(volume.run, volume.disk, 0, 0, false);
+    rows = AddFatFileRows(volume.run, volume.disk, rows, docs, false);
+    AddFatFileRows(volume.run, volume.disk, rows, volume.ClusterOf(docs, "写真"), false);
+    std::size_t checked = 0;
+    for (std::size_t row = 0; row < volume.run.fileList.RowCount(); ++row) {
+        const std::vector<std::string>& cells = volume.run.fileList.Row(row);
+        const auto source = sources.find(cells[0]);
+        if (source == sources.end()) {
+            continue;
+        }
+        const std::string path =
+            TempFilePath(scratch.string(), TempFileName(static_cast<std::uint32_t>(row), cells[0]));
+        EXPECT_EQ(WriteListedFile(volume.run, volume.disk, cells, path),
+                  RecoveredFileStatus::Written)
+            << cells[0];
+        EXPECT_TRUE(testing::FileText(path) == testing::WrittenBytes(source->second)) << cells[0];
+        ++checked;
+    }
+    EXPECT_EQ(checked, sources.size());
+}
+
+// An older copy under the temporary name is replaced, not written through: a link left
+// there does not lead the bytes into another file.
+TEST_P(RecoveredFatFile, OlderCopyIsReplacedNotWrittenThrough) {
+    LoadedVolume volume(GetParam());
+    const fs::path scratch = ScratchFolder(GetParam().name + "_old");
+    const fs::path other = scratch / "other.txt";
+    std::ofstream(other) << "someone else's file";
+    const fs::path target = scratch / "LMRC0.JPG";
+    fs::create_symlink(other, target);
+    const std::vector<std::string> row{
+        "PHOTO.JPG", "Image File", "3000", "", "", NumberText(volume.ClusterOf(0, "PHOTO.JPG"))};
+    EXPECT_EQ(WriteListedFile(volume.run, volume.disk, row, target.string()),
+              RecoveredFileStatus::Written);
+    EXPECT_EQ(testing::FileText(other), "someone else's file");
+    EXPECT_TRUE(testing::FileText(target) == testing::WrittenBytes("photo.jpg"));
+    EXPECT_EQ(WriteListedFile(volume.run, volume.disk, row, (scratch / "no" / "x").string()),
+              RecoveredFileStatus::WriteFailed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, RecoveredFatFile, ::testing::ValuesIn(testing::ListingVolumes()),
+                         [](const auto& info) { return info.param.name; });
+
+// An NTFS file is found by its record's sector, or by its number when the sector holds no
+// record, and written whole: a fragmented and a large file.
+TEST(RecoveredNtfsFile, ListedFileReadsBackAsWritten) {
+    const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "ntfs_test";
+    const int status =
+        std::system(("bash '" + std::string(LUMAREST_SOURCE_DIR) +
+                     "/tests/ntfs/make_ntfs_images.sh' '" + folder.string() + "' >/dev/null 2>&1")
+                        .c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "the ntfs-3g FUSE mount does not work here";
+    }
+    ASSERT_EQ(status, 0);
+    const std::string image = (folder / "names.img").string();
+    const ImageGuard guard(image);
+    MemoryDisk disk = testing::LoadDisk(image);
+    RecoveryRun run;
+    const NtfsLayout layout = testing::LayoutFromBootSector(disk, 0);
+    run.activeVolume.fsName = "NTFS";
+    run.activeVolume.cluster0Start = static_cast<std::uint32_t>(layout.cluster0Start);
+    run.activeVolume.sectorsPerCluster = layout.sectorsPerCluster;
+    run.activeVolume.mftSector = static_cast<std::uint32_t>(layout.mftSector);
+    MftRunTable table;
+    ASSERT_TRUE(BuildMftRunTable(disk, layout, table));
+    const auto records = testing::WalkVolume(disk, layout, table);
+    const fs::path scratch = ScratchFolder("ntfs");
+    for (const std::string name : {"fragmented.bin", "big.bin"}) {
+        const auto record = std::find_if(records.begin(), records.end(),
+                                         [&](const auto& r) { return r.second.name.name == name; });
+        ASSERT_NE(record, records.end()) << name;
+        const std::string sector = NumberText(MftRecordSector(table, record->first));
+        const std::string expected = testing::FileBytes((folder / "files" / name).string());
+        for (const auto& [sectorCell, recordCell] :
+             {std::pair{sector, std::string("4294967295")},
+              std::pair{std::string("0"), NumberText(record->first)}}) {
+            const std::string path = (scratch / name).string();
+            const std::vector<std::string> row{
+                name, "File", NumberText(expected.size()), "", "", sectorCell, "5", recordCell};
+            EXPECT_EQ(WriteListedFile(run, disk, row, path), RecoveredFileStatus::Written)
+                << name << " " << sectorCell;
+            EXPECT_TRUE(testing::FileText(path) == expected) << name << " " << sectorCell;
+        }
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+}  // namespace
+}  // namespace lumarest
