@@ -86,18 +86,26 @@ void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId
     if (!fat16 && volume.fsName != "FAT32") {
         return;
     }
-    if (folderId == 0 && !fat16) {
-        folderId = volume.rootStart;
-    }
     const LongNameSource source = VolumeNameSource(run, disk);
     FatTable fat(volume, disk);
-    if (folderId == 0) {
+    if (folderId == 0 && fat16) {
+        // A root that was never located would read the volume's first sectors as entries.
+        if (volume.rootStart == 0) {
+            return;
+        }
         ForEachRootDirectorySector(volume, disk, fat, [&](std::uint64_t sector, ByteSpan bytes) {
             VisitFileEntries(source, bytes, sector, volume.fsName,
                              FileTypeWording::RootFolderOrNtfs, EndOfDirectoryRule::EndsSector,
                              visit);
             return true;
         });
+        return;
+    }
+    if (folderId == 0) {
+        folderId = volume.rootStart;
+    }
+    // Clusters 0 and 1 hold no data: no folder starts there.
+    if (folderId < kFirstDataCluster) {
         return;
     }
     ForEachDirectorySector(volume, disk, fat, folderId, [&](std::uint64_t sector, ByteSpan bytes) {

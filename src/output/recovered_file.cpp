@@ -1,6 +1,7 @@
 #include "output/recovered_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -190,7 +191,8 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
     }
     const std::uint64_t clusterLimit = ClusterLimit(volume, disk);
     const auto onVolume = [&](std::uint64_t cluster) {
-        return cluster >= kFirstDataCluster && (clusterLimit == 0 || cluster < clusterLimit);
+        return cluster >= kFirstDataCluster && cluster <= UINT32_MAX &&
+               (clusterLimit == 0 || cluster < clusterLimit);
     };
     if (volume.sectorsPerCluster == 0 || !onVolume(firstCluster)) {
         return RecoveredFileStatus::NoData;
@@ -198,13 +200,17 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
     const std::uint64_t clusterBytes = std::uint64_t{volume.sectorsPerCluster} * kSectorSize;
     std::vector<std::uint8_t> buffer(clusterBytes);
     FatTable fat(volume, disk);
-    std::vector<std::uint32_t> chain = fat.BuildClusterChain(firstCluster);
-    const bool loops = ChainLoops(fat, volume, chain);
+    const std::vector<std::uint32_t> chain = fat.BuildClusterChain(firstCluster);
 
     std::uint64_t left = size;
     bool whole = true;
+    bool leftVolume = false;
     for (const std::uint32_t cluster : chain) {
-        if (left == 0 || !onVolume(cluster)) {
+        if (left == 0) {
+            break;
+        }
+        if (!onVolume(cluster)) {
+            leftVolume = true;
             break;
         }
         // An unreadable cluster of the chain keeps its place in the file, as zeros.
@@ -212,10 +218,11 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
         left = WriteClusterBytes(buffer, left, out);
     }
     // A freed chain: the file most likely lay in one piece after its last cluster found. A
-    // looping chain is damaged, and nothing says where its file went on. An unreadable
-    // cluster here means the disk ends: the rest of the file is not there.
+    // chain that loops or leaves the volume is damaged, and nothing says where its file went
+    // on. An unreadable cluster here means the disk ends: the rest of the file is not there.
+    const bool carryOn = left > 0 && !leftVolume && !ChainLoops(fat, volume, chain);
     for (std::uint64_t cluster = std::uint64_t{chain.back()} + 1;
-         left > 0 && !loops && onVolume(cluster) && cluster <= 0xFFFFFFFF; ++cluster) {
+         carryOn && left > 0 && onVolume(cluster); ++cluster) {
         if (!ReadCluster(volume, disk, static_cast<std::uint32_t>(cluster), buffer)) {
             break;
         }
@@ -237,9 +244,9 @@ RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
     if (!fat && volume.fsName != "NTFS") {
         return RecoveredFileStatus::NoData;
     }
-    if (fat) {
-        RemoveOldCopy(path);
-    }
+    // An old copy goes first on every file system: a link left under the temporary name
+    // would otherwise lead the bytes into another file.
+    RemoveOldCopy(path);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) {
         return RecoveredFileStatus::WriteFailed;

@@ -231,6 +231,9 @@ TEST(RecoveredNtfsFile, ListedFileReadsBackAsWritten) {
     ASSERT_TRUE(BuildMftRunTable(disk, layout, table));
     const auto records = testing::WalkVolume(disk, layout, table);
     const fs::path scratch = ScratchFolder("ntfs");
+    // A link left under the name of the copy must not lead the bytes into another file.
+    std::ofstream(scratch / "other.txt") << "someone else's file";
+    fs::create_symlink(scratch / "other.txt", scratch / "big.bin");
     for (const std::string name : {"fragmented.bin", "big.bin"}) {
         const auto record = std::find_if(records.begin(), records.end(),
                                          [&](const auto& r) { return r.second.name.name == name; });
@@ -248,6 +251,7 @@ TEST(RecoveredNtfsFile, ListedFileReadsBackAsWritten) {
             EXPECT_TRUE(testing::FileText(path) == expected) << name << " " << sectorCell;
         }
     }
+    EXPECT_EQ(testing::FileText(scratch / "other.txt"), "someone else's file");
     EXPECT_TRUE(guard.Unchanged());
 }
 
