@@ -1,0 +1,154 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "core/memory_disk.h"
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "fat/recovered_entries.h"
+#include "ntfs/mft_run_table.h"
+#include "ntfs/mft_scan.h"
+#include "ntfs/ntfs_test_volumes.h"
+
+namespace lumarest::testing {
+
+// Scans the volume whose boot sector is at `firstSector` the way a Standard search does: the
+// layout copied into the run's working volume, the run table built, then the scan.
+inline MftRunTable ScanVolume(RecoveryRun& run, SectorSource& disk, std::uint64_t firstSector) {
+    const NtfsLayout layout = LayoutFromBootSector(disk, firstSector);
+    run.selectedPartition.fsName = "NTFS";
+    run.activeVolume.fsName = "NTFS";
+    run.activeVolume.cluster0Start = static_cast<std::uint32_t>(layout.cluster0Start);
+    run.activeVolume.sectorsPerCluster = layout.sectorsPerCluster;
+    run.activeVolume.mftSector = static_cast<std::uint32_t>(layout.mftSector);
+    MftRunTable table;
+    EXPECT_TRUE(BuildMftRunTable(disk, layout, table));
+    NullReporter reporter;
+    ScanMft(run, disk, table, reporter);
+    return table;
+}
+
+struct ScannedRow {
+    std::string name;
+    std::uint32_t parent = 0;
+    bool folder = false;
+    bool deleted = false;
+    std::string size;
+};
+
+// The scan's rows by record number, the orphan folder left out.
+inline std::map<std::uint32_t, ScannedRow> RowsBySelf(const RecoveryRun& run) {
+    std::map<std::uint32_t, ScannedRow> rows;
+    for (const TextTable* table : {&run.folderTable, &run.fileTable}) {
+        for (std::size_t row = 0; row < table->RowCount(); ++row) {
+            const std::uint32_t self = table->CellU32(row, kEntrySelf);
+            if (self == kOrphanFolderId) {
+                continue;
+            }
+            EXPECT_EQ(rows.count(self), 0u) << "record " << self << " listed twice";
+            rows[self] = {table->Cell(row, kEntryName), table->CellU32(row, kEntryParent),
+                          table->Cell(row, kEntryType) == kFolderType, IsDeletedRow(*table, row),
+                          table->Cell(row, kEntrySize)};
+        }
+    }
+    return rows;
+}
+
+// "Photos/2009/snow.jpg" from the rows' parent numbers; "?" marks a parent not listed.
+inline std::string RowPath(const std::map<std::uint32_t, ScannedRow>& rows, std::uint32_t self) {
+    std::string path;
+    for (int depth = 0; depth < 64 && self != kNtfsRootId; ++depth) {
+        const auto found = rows.find(self);
+        if (found == rows.end()) {
+            return "?/" + path;
+        }
+        path = path.empty() ? found->second.name : found->second.name + "/" + path;
+        self = found->second.parent;
+    }
+    return path;
+}
+
+// System files and whatever lies inside them stay out of the comparisons.
+inline bool UserPath(const std::string& path) {
+    return path.rfind('$', 0) == std::string::npos && path.find("/$") == std::string::npos &&
+           path.find(':') == std::string::npos && path.rfind("?/", 0) == std::string::npos;
+}
+
+// "89<TAB>deleted<TAB>file<TAB>Old Trip/day1.jpg<TAB>8" per user entry; sizes of folders
+// are left out, and so are all sizes when `withSizes` is false.
+inline std::string EntryLine(std::uint32_t number, bool deleted, bool folder,
+                             const std::string& path, const std::string& size, bool withSizes) {
+    return std::to_string(number) + "\t" + (deleted ? "deleted" : "live") + "\t" +
+           (folder ? "dir" : "file") + "\t" + path + "\t" +
+           (withSizes && !folder ? size : std::string());
+}
+
+inline std::set<std::string> ScannedLines(const RecoveryRun& run, bool withSizes) {
+    const auto rows = RowsBySelf(run);
+    std::set<std::string> lines;
+    for (const auto& [self, row] : rows) {
+        const std::string path = RowPath(rows, self);
+        if (self != kNtfsRootId && UserPath(path)) {
+            lines.insert(EntryLine(self, row.deleted, row.folder, path, row.size, withSizes));
+        }
+    }
+    return lines;
+}
+
+// The same lines from an fls listing (-r -p, with -l when `withSizes`): entries without a
+// record (number 0), attribute streams and orphan files left out.
+inline std::set<std::string> FlsLines(const std::string& listing, bool withSizes) {
+    static const std::regex kLine(R"(^\S/(\S) (\* )?(\d+)(?:-\d+-\d+)?:\t(.*)$)");
+    std::set<std::string> lines;
+    std::istringstream in(listing);
+    std::string line;
+    std::smatch match;
+    while (std::getline(in, line)) {
+        if (!std::regex_match(line, match, kLine)) {
+            continue;
+        }
+        std::istringstream fields(match[4].str());
+        std::string path;
+        std::getline(fields, path, '\t');
+        std::string field;
+        std::string size;
+        for (int i = 0; i < 5 && std::getline(fields, field, '\t'); ++i) {
+            size = field;  // after the four times
+        }
+        const auto number = static_cast<std::uint32_t>(std::stoul(match[3]));
+        if (number == 0 || !UserPath(path)) {
+            continue;
+        }
+        lines.insert(EntryLine(number, match[2].matched, match[1] == "d", path, size, withSizes));
+    }
+    return lines;
+}
+
+inline std::string CommandOutput(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return output;
+    }
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, got);
+    }
+    pclose(pipe);
+    return output;
+}
+
+inline bool HaveFls() {
+    return std::system("command -v fls >/dev/null 2>&1") == 0;
+}
+
+}  // namespace lumarest::testing
