@@ -250,11 +250,29 @@ TreeListing ListTree(RecoveryRun& run, SectorSource& disk) {
     return listing;
 }
 
-// Columns are padded by characters, not bytes, so names in any script line up alike.
+// East Asian wide characters and emoji take two columns on a terminal.
+bool IsWideCharacter(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1FAFF) ||
+           (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// Columns are padded by what a terminal shows, not by bytes, so names in any script line up.
 std::size_t TextWidth(const std::string& text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    std::size_t width = 0;
+    char32_t character = 0;
+    for (const char byte : text) {
+        const auto b = static_cast<unsigned char>(byte);
+        if ((b & 0xC0) == 0x80) {
+            character = (character << 6) | (b & 0x3F);
+            continue;
+        }
+        width += IsWideCharacter(character) ? 2 : (character != 0 ? 1 : 0);
+        character = b >= 0xF0 ? b & 0x07 : b >= 0xE0 ? b & 0x0F : b >= 0xC0 ? b & 0x1F : b;
+    }
+    return width + (IsWideCharacter(character) ? 2 : (character != 0 ? 1 : 0));
 }
 
 using TextRow = std::vector<std::string>;

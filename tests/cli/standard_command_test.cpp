@@ -1,0 +1,483 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_app.h"
+#include "cli_fixture.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr std::uint64_t kSector = 512;
+
+// demo.img: FAT32, FAT16 and NTFS partitions, each with the common tree.
+struct DemoPartition {
+    int number;
+    std::uint64_t start;
+    const char* volumeLabelRow;  // FAT lists its volume label entry like a file
+};
+constexpr DemoPartition kDemoFat32{1, 2048, "DEMOFAT3.2"};
+constexpr DemoPartition kDemoFat16{2, 71680, "DEMOFAT1.6"};
+constexpr DemoPartition kDemoNtfs{3, 104448, nullptr};
+
+// A disk with a FAT32 partition (folders and files named in Spanish, German, Greek, Japanese and
+// with an emoji beyond U+FFFF) and an NTFS partition with files named alike in its root.
+constexpr const char* kLanguagesDiskScript = R"(
+set -euo pipefail
+export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
+PATH=$PATH:/usr/sbin:/sbin
+disk=$1
+work=$(mktemp -d "$disk.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+printf 'Lumarest\n' >"$work/a.txt"
+fat=$work/fat.img
+mkfs.fat --invariant -C -F 32 -s 1 -S 512 -h 2048 -n LANGFAT32 "$fat" 34816 >/dev/null
+mmd -i "$fat" "::/Año nuevo" "::/Größe" "::/Φωτογραφίες" "::/写真" "::/Party 🎉"
+mcopy -i "$fat" "$work/a.txt" "::/Año nuevo/niño pequeño.txt"
+mcopy -i "$fat" "$work/a.txt" "::/Año nuevo/Fiesta 🎉"
+mcopy -i "$fat" "$work/a.txt" "::/Größe/Straße über.txt"
+mcopy -i "$fat" "$work/a.txt" "::/Φωτογραφίες/Καλοκαίρι.jpg"
+mcopy -i "$fat" "$work/a.txt" "::/写真/東京タワー.jpg"
+# mtools keeps only the low 16 bits of a character beyond U+FFFF: write the surrogate pair a
+# driver writes for a name ending in " U+1F389".
+perl -0777 -pi -e 's/\x20\x00\x89\xF3\x00\x00\xFF\xFF/\x20\x00\x3C\xD8\x89\xDF\x00\x00/g' "$fat"
+ntfs=$work/ntfs.img
+truncate -s 16M "$ntfs"
+mkntfs -F -q -Q -s 512 -c 4096 -p 71680 -H 255 -S 63 -L LANGNTFS "$ntfs" >/dev/null 2>&1
+for name in "Año nuevo.txt" "Größe.txt" "Φωτογραφίες.txt" "写真.txt" "Party 🎉.txt"; do
+    ntfscp -f "$ntfs" "$work/a.txt" "$name" >/dev/null
+done
+truncate -s $(((2048 + 69632 + 32768 + 2048) * 512)) "$disk"
+sfdisk -q --no-reread --no-tell-kernel "$disk" <<<$'label: dos\n2048,69632,c\n71680,32768,7' >/dev/null
+dd if="$fat" of="$disk" bs=512 seek=2048 conv=notrunc,sparse status=none
+dd if="$ntfs" of="$disk" bs=512 seek=71680 conv=notrunc,sparse status=none
+)";
+
+// Runs a shell command and returns what it wrote on stdout.
+std::string CommandOutput(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            output.append(buffer, got);
+        }
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+bool HaveTool(const std::string& tool) {
+    return std::system(("{ command -v " + tool + "; } >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// "Root\Photos\2009" as fls -p writes it: "Photos/2009".
+std::string SlashPath(const std::string& treePath) {
+    std::string path = treePath == "Root" ? "" : treePath.substr(5);
+    for (char& c : path) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return path;
+}
+
+std::string FilePath(const json& file) {
+    const std::string folder = SlashPath(file.at("folder"));
+    return (folder.empty() ? "" : folder + "/") + file.at("name").get<std::string>();
+}
+
+// One entry of `fls -r -p`: the file system's own metadata ($MFT, $FAT1, streams, the volume
+// label) is left out.
+struct FlsEntry {
+    bool folder = false;
+    bool deleted = false;
+    std::uint64_t inode = 0;  // NTFS: the record number
+};
+
+std::map<std::string, FlsEntry> FlsListing(const std::string& image, std::uint64_t offset) {
+    std::map<std::string, FlsEntry> entries;
+    std::istringstream lines(CommandOutput("fls -r -p -o " + std::to_string(offset) + " " +
+                                           Quoted(image) + " 2>/dev/null"));
+    for (std::string line; std::getline(lines, line);) {
+        const auto tab = line.find(":\t");
+        if (tab == std::string::npos || line.size() < 4) {
+            continue;
+        }
+        const std::string path = line.substr(tab + 2);
+        if (path.starts_with('$') || path.find(":$") != std::string::npos ||
+            path.find("(Volume Label Entry)") != std::string::npos) {
+            continue;
+        }
+        FlsEntry entry;
+        entry.folder = line[2] == 'd';
+        std::string rest = line.substr(4, tab - 4);
+        if (rest.starts_with("* ")) {
+            entry.deleted = true;
+            rest = rest.substr(2);
+        }
+        entry.inode = std::stoull(rest);
+        entries[path] = entry;
+    }
+    return entries;
+}
+
+std::string ReadBytes(const std::string& image, std::uint64_t offset, std::size_t count) {
+    std::ifstream in(image, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::string bytes(count, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+// A number fsstat reports after `label`: "Cluster Area: " is the first sector of cluster 2,
+// relative to the volume; "Cluster Size: " is in bytes.
+std::uint64_t FsstatNumber(const std::string& image, std::uint64_t offset,
+                           const std::string& label) {
+    const std::string report =
+        CommandOutput("fsstat -o " + std::to_string(offset) + " " + Quoted(image) + " 2>/dev/null");
+    const auto at = report.find(label);
+    return at == std::string::npos ? 0 : std::stoull(report.substr(at + label.size()));
+}
+
+class StandardCommandTest : public testing::CliFixture {
+  protected:
+    std::string Fixture(const std::string& name) {
+        const std::string path = testing::FixtureImage(name);
+        if (path.empty()) {
+            ADD_FAILURE() << name << " was not made: run the fixtures.make_images test first";
+        }
+        return path;
+    }
+
+    json RunJson(const std::string& image, int partition) {
+        const int status =
+            Run({"--json", "--image", image, "standard", "--partition", std::to_string(partition)});
+        EXPECT_EQ(status, kExitOk) << err_.str();
+        return status == kExitOk ? json::parse(out_.str()) : json::object();
+    }
+
+    // The demo's FAT partition against fls: the same folders and files, deleted ones marked
+    // alike, each file's first cluster holding what icat reads as its first bytes.
+    void CheckFatPartitionAgainstFls(const DemoPartition& partition) {
+        const std::string image = Fixture("demo.img");
+        ASSERT_FALSE(image.empty());
+        testing::ImageGuard guard(image);
+        const json document = RunJson(image, partition.number);
+        ASSERT_TRUE(document.contains("files"));
+        EXPECT_EQ(document.at("bootSectorValid"), true);
+        EXPECT_EQ(document.at("startSector"), partition.start);
+        const auto fls = FlsListing(image, partition.start);
+        ASSERT_FALSE(fls.empty());
+
+        std::set<std::pair<std::string, bool>> ourFolders;
+        for (const json& folder : document.at("folders")) {
+            const std::string path = folder.at("path");
+            if (path != "Root" && path != "Root\\LMR_Miscellaneous") {
+                ourFolders.emplace(SlashPath(path), folder.at("deleted"));
+            }
+        }
+        std::set<std::pair<std::string, bool>> flsFolders;
+        std::set<std::pair<std::string, bool>> flsFiles;
+        for (const auto& [path, entry] : fls) {
+            (entry.folder ? flsFolders : flsFiles).emplace(Lower(path), entry.deleted);
+        }
+        for (const auto& [path, deleted] : ourFolders) {
+            EXPECT_TRUE(flsFolders.contains({Lower(path), deleted})) << path;
+        }
+        EXPECT_EQ(ourFolders.size(), flsFolders.size());
+
+        // Names without long-name entries are listed as stored, in capitals.
+        std::set<std::pair<std::string, bool>> ourFiles;
+        const std::uint64_t clusterArea = FsstatNumber(image, partition.start, "Cluster Area: ");
+        const std::uint64_t sectorsPerCluster =
+            FsstatNumber(image, partition.start, "Cluster Size: ") / kSector;
+        ASSERT_GT(clusterArea, 0u);
+        ASSERT_GT(sectorsPerCluster, 0u);
+        for (const json& file : document.at("files")) {
+            if (file.at("name") == partition.volumeLabelRow) {
+                continue;
+            }
+            const std::string path = FilePath(file);
+            ourFiles.emplace(Lower(path), file.at("deleted"));
+            const std::uint64_t cluster = file.at("firstCluster");
+            const std::uint64_t size = file.at("size");
+            ASSERT_GE(cluster, 2u) << path;
+            const std::string flsPath = FlsName(fls, path);
+            ASSERT_TRUE(fls.contains(flsPath)) << path;
+            const std::string expected = CommandOutput(
+                "icat -r -o " + std::to_string(partition.start) + " " + Quoted(image) + " " +
+                std::to_string(fls.at(flsPath).inode) + " 2>/dev/null | head -c 512");
+            const std::uint64_t sector =
+                partition.start + clusterArea + (cluster - 2) * sectorsPerCluster;
+            EXPECT_EQ(ReadBytes(image, sector * kSector, std::min<std::uint64_t>(size, 512)),
+                      expected)
+                << path;
+        }
+        EXPECT_EQ(ourFiles, flsFiles);
+        EXPECT_TRUE(guard.Unchanged());
+    }
+
+    // fls writes names stored in capitals with the case the entry asks for.
+    static std::string FlsName(const std::map<std::string, FlsEntry>& fls,
+                               const std::string& path) {
+        for (const auto& [name, entry] : fls) {
+            if (Lower(name) == Lower(path)) {
+                return name;
+            }
+        }
+        return path;
+    }
+};
+
+TEST_F(StandardCommandTest, Fat32TreeMatchesFls) {
+    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+        GTEST_SKIP() << "The Sleuth Kit is not installed";
+    }
+    CheckFatPartitionAgainstFls(kDemoFat32);
+}
+
+TEST_F(StandardCommandTest, Fat16TreeMatchesFls) {
+    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+        GTEST_SKIP() << "The Sleuth Kit is not installed";
+    }
+    CheckFatPartitionAgainstFls(kDemoFat16);
+}
+
+TEST_F(StandardCommandTest, NtfsTreeMatchesFlsWithRecordNumbersAndSectors) {
+    const std::string image = Fixture("demo.img");
+    ASSERT_FALSE(image.empty());
+    std::ifstream route(fs::path(LUMAREST_FIXTURE_DIR) / "ntfs_route.txt");
+    std::string how;
+    route >> how;
+    if (how != "fuse") {
+        GTEST_SKIP() << "the NTFS volumes were written without folders (no FUSE)";
+    }
+    if (!HaveTool("fls")) {
+        GTEST_SKIP() << "The Sleuth Kit is not installed";
+    }
+    testing::ImageGuard guard(image);
+    const json document = RunJson(image, kDemoNtfs.number);
+    ASSERT_TRUE(document.contains("files"));
+    EXPECT_EQ(document.at("fileSystem"), "NTFS");
+    const auto fls = FlsListing(image, kDemoNtfs.start);
+
+    std::map<std::string, json> ourFolders;
+    for (const json& folder : document.at("folders")) {
+        const std::string path = SlashPath(folder.at("path"));
+        if (!path.empty() && !path.starts_with('$') && path != "LMR_Miscellaneous") {
+            ourFolders[path] = folder;
+        }
+    }
+    std::size_t flsFolders = 0;
+    for (const auto& [path, entry] : fls) {
+        if (entry.folder) {
+            ++flsFolders;
+            ASSERT_TRUE(ourFolders.contains(path)) << path;
+            EXPECT_EQ(ourFolders[path].at("self"), entry.inode) << path;
+            EXPECT_EQ(ourFolders[path].at("deleted"), entry.deleted) << path;
+        }
+    }
+    EXPECT_EQ(ourFolders.size(), flsFolders);
+
+    std::size_t ourFiles = 0;
+    for (const json& file : document.at("files")) {
+        const std::string path = FilePath(file);
+        if (path.starts_with('$')) {
+            continue;
+        }
+        ++ourFiles;
+        ASSERT_TRUE(fls.contains(path)) << path;
+        EXPECT_EQ(file.at("record"), fls.at(path).inode) << path;
+        EXPECT_EQ(file.at("deleted"), fls.at(path).deleted) << path;
+        const std::uint64_t recordSector = file.at("recordSector");
+        EXPECT_EQ(ReadBytes(image, recordSector * kSector, 4), "FILE") << path;
+    }
+    std::size_t flsFiles = 0;
+    for (const auto& [path, entry] : fls) {
+        flsFiles += entry.folder ? 0 : 1;
+    }
+    EXPECT_EQ(ourFiles, flsFiles);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(StandardCommandTest, PrintsFoldersThenFilesAsText) {
+    const std::string image = Fixture("demo.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    ASSERT_EQ(Run({"--image", image, "standard", "--partition", "2"}), kExitOk) << err_.str();
+    const std::string text = out_.str();
+    EXPECT_TRUE(
+        text.starts_with("Folders: 11\nPath                        Self       Parent  "
+                         "Deleted\nRoot                        0          0       no\n"))
+        << text;
+    EXPECT_NE(text.find("\nRoot\\Old Holiday\\Day 2      11         10      yes\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nFiles: 16\nFolder                      Name                    Type    "
+                        "    Size    Date         Time   First cluster  Deleted\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nRoot\\Documents\\Old Letters  Letter to Grandma.txt   Text file   37 "
+                        "     14-JUL-2009  10:30  8              no\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(err_.str().find("11 folders and 16 files in the rebuilt tree of partition 2 "
+                              "(FAT16) of disk 0"),
+              std::string::npos)
+        << err_.str();
+
+    ASSERT_EQ(Run({"--image", image, "standard", "--partition", "3", "--timings"}), kExitOk);
+    EXPECT_NE(out_.str().find("Record  Record sector  Deleted\n"), std::string::npos);
+    EXPECT_NE(err_.str().find("timing: MFT scan "), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("timing: building the folder tree "), std::string::npos);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(StandardCommandTest, NamesInEveryScriptComeOutExactly) {
+    for (const char* tool : {"mkfs.fat", "mmd", "mcopy", "mkntfs", "ntfscp", "sfdisk", "perl"}) {
+        if (!HaveTool(std::string(tool) + " || test -x /usr/sbin/" + tool + " || test -x /sbin/" +
+                      tool)) {
+            GTEST_SKIP() << tool << " is not installed";
+        }
+    }
+    const std::string image = (folder_ / "languages.img").string();
+    ASSERT_EQ(std::system(
+                  ("bash -c " + Quoted(kLanguagesDiskScript) + " build " + Quoted(image)).c_str()),
+              0);
+    testing::ImageGuard guard(image);
+
+    const json fat = RunJson(image, 1);
+    ASSERT_TRUE(fat.contains("folders"));
+    std::set<std::string> folders;
+    for (const json& folder : fat.at("folders")) {
+        folders.insert(folder.at("path"));
+    }
+    for (const char* path :
+         {"Root\\Año nuevo", "Root\\Größe", "Root\\Φωτογραφίες", "Root\\写真", "Root\\Party 🎉"}) {
+        EXPECT_TRUE(folders.contains(path)) << path;
+    }
+    std::set<std::string> files;
+    for (const json& file : fat.at("files")) {
+        files.insert(FilePath(file));
+    }
+    for (const char* path :
+         {"Año nuevo/niño pequeño.txt", "Año nuevo/Fiesta 🎉", "Größe/Straße über.txt",
+          "Φωτογραφίες/Καλοκαίρι.jpg", "写真/東京タワー.jpg"}) {
+        EXPECT_TRUE(files.contains(path)) << path;
+    }
+    // The raw UTF-8 bytes, not \u escapes.
+    EXPECT_NE(out_.str().find("\"name\": \"東京タワー.jpg\""), std::string::npos);
+
+    const json ntfs = RunJson(image, 2);
+    ASSERT_TRUE(ntfs.contains("files"));
+    std::set<std::string> ntfsFiles;
+    for (const json& file : ntfs.at("files")) {
+        if (file.at("folder") == "Root") {
+            ntfsFiles.insert(file.at("name"));
+        }
+    }
+    for (const char* name :
+         {"Año nuevo.txt", "Größe.txt", "Φωτογραφίες.txt", "写真.txt", "Party 🎉.txt"}) {
+        EXPECT_TRUE(ntfsFiles.contains(name)) << name;
+    }
+
+    // The text listing pads by characters, so the column after a Greek name lines up.
+    ASSERT_EQ(Run({"--image", image, "standard", "--partition", "1"}), kExitOk);
+    EXPECT_NE(out_.str().find("\nRoot\\Φωτογραφίες  Καλοκαίρι.jpg"), std::string::npos)
+        << out_.str();
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// A disk whose one partition entry, of the given type, points at zeros.
+fs::path EmptyPartitionDisk(const fs::path& folder, std::uint8_t type) {
+    const fs::path path = folder / ("empty_" + std::to_string(type) + ".img");
+    std::string bytes(40 * 1024 * 1024, '\0');
+    const std::size_t entry = 446;
+    bytes[entry + 4] = static_cast<char>(type);
+    bytes[entry + 8] = 0x00;  // first sector 2048
+    bytes[entry + 9] = 0x08;
+    bytes[entry + 12] = 0x00;  // 40960 sectors
+    bytes[entry + 13] = static_cast<char>(0xA0);
+    bytes[510] = 0x55;
+    bytes[511] = static_cast<char>(0xAA);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+TEST_F(StandardCommandTest, RefusesBadInputWithStatus2) {
+    const std::string image = Fixture("demo.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    EXPECT_EQ(Run({"--image", image, "standard"}), kExitBadInput);
+    EXPECT_EQ(Run({"--image", image, "standard", "--partition", "0"}), kExitBadInput);
+    EXPECT_EQ(Run({"--image", image, "standard", "--partition", "4"}), kExitBadInput);
+    EXPECT_NE(err_.str().find("lists no FAT16, FAT32 or NTFS partition 4"), std::string::npos)
+        << err_.str();
+    EXPECT_EQ(Run({"--image", image, "standard", "--partition", "1", "--disk", "5"}),
+              kExitBadInput);
+    EXPECT_NE(err_.str().find("there is no disk 5"), std::string::npos) << err_.str();
+    EXPECT_EQ(Run({"--image", (folder_ / "missing.img").string(), "standard", "--partition", "1"}),
+              kExitBadInput);
+    EXPECT_TRUE(out_.str().empty());
+    EXPECT_TRUE(guard.Unchanged());
+
+    // A FAT32 entry over zeros: no boot sector and no directory to take a layout from.
+    const fs::path noFat = EmptyPartitionDisk(folder_, 0x0C);
+    testing::ImageGuard noFatGuard(noFat.string());
+    EXPECT_EQ(Run({"--json", "--image", noFat.string(), "standard", "--partition", "1"}),
+              kExitBadInput);
+    EXPECT_NE(err_.str().find("Unable to calculate partition parameters"), std::string::npos)
+        << err_.str();
+    EXPECT_NE(err_.str().find("could not be read as FAT32"), std::string::npos) << err_.str();
+    EXPECT_TRUE(out_.str().empty());
+    EXPECT_TRUE(noFatGuard.Unchanged());
+}
+
+TEST_F(StandardCommandTest, SearchesAnNtfsPartitionWhoseBootSectorIsGoneWithAWarning) {
+    const fs::path noNtfs = EmptyPartitionDisk(folder_, 0x07);
+    testing::ImageGuard guard(noNtfs.string());
+    ASSERT_EQ(Run({"--json", "--image", noNtfs.string(), "standard", "--partition", "1"}), kExitOk)
+        << err_.str();
+    EXPECT_NE(err_.str().find("warning: the boot sector of partition 1 is not a valid NTFS"),
+              std::string::npos)
+        << err_.str();
+    const json document = json::parse(out_.str());
+    EXPECT_EQ(document.at("bootSectorValid"), false);
+    EXPECT_TRUE(document.at("files").empty());
+    EXPECT_EQ(document.at("folders").at(0).at("path"), "Root");
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+}  // namespace
+}  // namespace lumarest
