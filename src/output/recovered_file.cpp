@@ -26,6 +26,9 @@ namespace fs = std::filesystem;
 
 // The longest file name the folder can hold, in bytes.
 constexpr std::size_t kMaxFileNameBytes = 255;
+// The largest cluster any FAT volume has, in sectors; damaged parameters beyond it would ask
+// for a buffer of gigabytes.
+constexpr std::uint32_t kMaxSectorsPerCluster = 256;
 // Marks an NTFS row whose record number was never assigned.
 constexpr std::uint32_t kUnassignedRecord = 0xFFFFFFFF;
 
@@ -194,7 +197,8 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
         return cluster >= kFirstDataCluster && cluster <= UINT32_MAX &&
                (clusterLimit == 0 || cluster < clusterLimit);
     };
-    if (volume.sectorsPerCluster == 0 || !onVolume(firstCluster)) {
+    if (volume.sectorsPerCluster == 0 || volume.sectorsPerCluster > kMaxSectorsPerCluster ||
+        !onVolume(firstCluster)) {
         return RecoveredFileStatus::NoData;
     }
     const std::uint64_t clusterBytes = std::uint64_t{volume.sectorsPerCluster} * kSectorSize;

@@ -107,6 +107,8 @@ TEST(WriteFatFileData, FollowsTheChainThenTheClustersAfterAFreedOne) {
     EXPECT_EQ(fat.Write(0, 0), RecoveredFileStatus::Written);
     EXPECT_EQ(fat.Write(0, 10), RecoveredFileStatus::NoData);
     EXPECT_EQ(fat.Write(300, 10), RecoveredFileStatus::NoData);
+    fat.volume.sectorsPerCluster = 0x80000000;
+    EXPECT_EQ(fat.Write(5, 10), RecoveredFileStatus::NoData);
 }
 
 // A looping chain ends where it comes round; a run of clusters ends with the volume's
