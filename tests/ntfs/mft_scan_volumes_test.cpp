@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "fat/folder_tree_build.h"
 #include "ntfs/mft_scan_volumes.h"
+#include "output/ntfs_file_rows.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -128,6 +131,88 @@ TEST_F(MadeVolumeTest, AGarbageSlotLeavesLaterNumbersAlone) {
     }
     EXPECT_EQ(testing::RowPath(rows, made.at("after_garbage.txt")), "after_garbage.txt");
     EXPECT_GT(made.at("after_garbage.txt"), garbage);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// "Root/Photos/2009" for every folder of the built tree.
+std::set<std::string> TreePaths(const RecoveryRun& run) {
+    std::set<std::string> paths;
+    for (const FolderNode& node : run.folderNodes.Nodes()) {
+        std::string path;
+        for (TreeItem item = node.treeItem; item != kNoItem; item = run.folderTree->Parent(item)) {
+            path =
+                path.empty() ? run.folderTree->Text(item) : run.folderTree->Text(item) + "/" + path;
+        }
+        paths.insert(path + (node.deleted ? " (deleted)" : ""));
+    }
+    return paths;
+}
+
+// "name size type self" of the file list.
+std::vector<std::string> ListedFiles(RecoveryRun& run, std::uint32_t folderId) {
+    run.fileList.Clear();
+    AddNtfsFileRows(run, 0, folderId);
+    std::vector<std::string> files;
+    for (std::size_t row = 0; row < run.fileList.RowCount(); ++row) {
+        const auto& cells = run.fileList.Row(row);
+        files.push_back(cells[0] + " " + cells[2] + " " + cells[1] + " " + cells[7]);
+    }
+    return files;
+}
+
+// The scan's rows become the folder tree and the file lists as a Standard search shows them;
+// with the "2009" folder's record overwritten, its subfolders hang under the orphan folder
+// with their own subfolders still inside them.
+TEST_F(MadeVolumeTest, ScannedRowsBuildTheFolderTreeAndFileLists) {
+    const ImageGuard guard(Image("scan.img"));
+    MemoryDisk disk = testing::LoadDisk(Image("scan.img"));
+    const auto made = MadeRecords();
+    const auto build = [&](RecoveryRun& run) {
+        testing::ScanVolume(run, disk, 0);
+        NullReporter reporter;
+        run.folderTable.SortByColumn(kEntrySelf);
+        ReattachOrphans(run.folderTable, reporter, ProgressBar::MainScan, kNtfsRootId, 1);
+        run.folderTable.SortByColumn(kEntryParent);
+        EXPECT_EQ(BuildNtfsFolderTree(run, run.folderTable, reporter, ProgressBar::MainScan), 1);
+    };
+    RecoveryRun run;
+    build(run);
+    EXPECT_TRUE(run.resultsFound);
+    EXPECT_EQ(TreePaths(run),
+              (std::set<std::string>{"Root/$Extend", "Root/Documents", "Root/LMR_Miscellaneous",
+                                     "Root/Old Trip (deleted)", "Root/Old Trip/Sub (deleted)",
+                                     "Root/Photos", "Root/Photos/2009", "Root/Photos/2009/Summer",
+                                     "Root/Photos/2009/Summer/Beach", "Root/Photos/2009/Winter",
+                                     "Root/Ελληνικά", "Root/日本語", "Root/🎉 party"}));
+    const std::string beach = std::to_string(made.at("Photos/2009/Summer/Beach/IMG_0001.JPG"));
+    const std::string beach2 = std::to_string(made.at("Photos/2009/Summer/Beach/IMG_0002.JPG"));
+    EXPECT_EQ(ListedFiles(run, made.at("Photos/2009/Summer/Beach")),
+              (std::vector<std::string>{"IMG_0001.JPG 10 Image File " + beach,
+                                        "IMG_0002.JPG 27 Image File " + beach2}));
+    EXPECT_EQ(ListedFiles(run, made.at("Old Trip/Sub")),
+              (std::vector<std::string>{"day2.jpg 8 Image File " +
+                                        std::to_string(made.at("Old Trip/Sub/day2.jpg"))}));
+    const std::vector<std::string> root = ListedFiles(run, kNtfsRootId);
+    for (const std::string name :
+         {"README.TXT 8 Text file", "big.bin 5000000 File", "resident300.txt 300 Text file",
+          "garbage_me.txt 27 Text file"}) {
+        EXPECT_EQ(std::count_if(root.begin(), root.end(),
+                                [&](const std::string& row) { return row.rfind(name, 0) == 0; }),
+                  1)
+            << name;
+    }
+
+    const std::uint64_t sector =
+        MftRecordSector(testing::ScanVolume(run, disk, 0), made.at("Photos/2009"));
+    std::fill_n(disk.Bytes().begin() + static_cast<std::ptrdiff_t>(sector * kSectorSize),
+                kMftRecordBytes, 0);
+    RecoveryRun damaged;
+    build(damaged);
+    const std::set<std::string> paths = TreePaths(damaged);
+    EXPECT_EQ(paths.count("Root/LMR_Miscellaneous/Summer/Beach"), 1u);
+    EXPECT_EQ(paths.count("Root/LMR_Miscellaneous/Winter"), 1u);
+    EXPECT_EQ(paths.count("Root/Photos/2009"), 0u);
+    EXPECT_EQ(paths.count("Root/Photos"), 1u);
     EXPECT_TRUE(guard.Unchanged());
 }
 
