@@ -77,7 +77,8 @@ FileListRow FolderRow(const RecoveryRun& run, const FolderNode& node,
         row.time = style.orphanClock->time;
     } else if (IsNtfs(run)) {
         row.date = NtfsDateText(node.date);
-        row.time = NtfsTimeText(node.time);
+        // An NTFS stamp holds the time of day too; the "time" column is unused there.
+        row.time = NtfsTimeText(node.date);
     } else {
         row.date = FatDateText(static_cast<std::uint16_t>(node.date));
         row.time = FatTimeText(static_cast<std::uint16_t>(node.time));
