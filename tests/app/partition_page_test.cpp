@@ -186,7 +186,7 @@ class PartitionPageTest : public QObject {
         QCOMPARE(chosen.searchModeText, std::string("Standard Search"));
         QCOMPARE(chosen.startSector, 149504);
         QCOMPARE(chosen.endSector, 157695);
-        QVERIFY(run.folderTable.Empty());
+        // The worker owns the folder table now; the tables it never touches were emptied.
         QVERIFY(run.bootSectorTable.Empty());
         auto* statistics = h.Find<SearchStatisticsPanel>("SearchStatistics");
         QCOMPARE(statistics->Value(Statistic::Drive)->text(), QStringLiteral("0"));
@@ -195,7 +195,10 @@ class PartitionPageTest : public QObject {
         QCOMPARE(statistics->Value(Statistic::FileSystem)->text(), QStringLiteral("NTFS"));
         QCOMPARE(statistics->Value(Statistic::Criteria)->text(), QStringLiteral("Standard Search"));
         QCOMPARE(QString::fromStdString(run.statusText), QString::fromUtf8(kSearchStartedStatus));
-        // No search runs yet: the page stays, ready for Next or Back.
+        // The search runs to the folder results; Back there returns to this page.
+        QTRY_VERIFY_WITH_TIMEOUT(h.Find<QPushButton>("backButton")->isEnabled(), 60000);
+        QCOMPARE(run.stage, WizardStage::FolderResults);
+        h.window->OnBack();
         QCOMPARE(run.stage, WizardStage::Criteria);
         QVERIFY(h.Find<QPushButton>("nextButton")->isEnabled());
         QVERIFY(h.Find<QPushButton>("backButton")->isEnabled());

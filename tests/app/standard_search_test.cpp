@@ -1,0 +1,249 @@
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include "app/window_harness.h"
+#include "fat/folder_tree_events.h"
+#include "support/image_guard.h"
+
+using namespace lumarest;
+using namespace lumarest::testing;
+
+namespace {
+
+const char* const kImageItem = "Disk image file (Disk0)";
+const char* const kSelectFilesStatus =
+    "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in "
+    "Toolbar to save recovered Files and Folders.";
+constexpr int kSearchTimeoutMs = 60000;
+
+// The demo disk's partitions as the partition page lists them.
+const QString kFat32Partition = QStringLiteral("Partition - 1 ( FAT32 )");
+const QString kFat16Partition = QStringLiteral("Partition - 2 ( FAT16 )");
+const QString kNtfsPartition = QStringLiteral("Partition - 3 ( NTFS )");
+
+QStringList ColumnTexts(const TextTable& table, std::size_t column) {
+    QStringList texts;
+    for (std::size_t row = 0; row < table.RowCount(); ++row) {
+        texts << QString::fromStdString(table.Cell(row, column));
+    }
+    return texts;
+}
+
+int RowNamed(const TextTable& table, const QString& name) {
+    return static_cast<int>(ColumnTexts(table, 0).indexOf(name));
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class StandardSearchTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir folder_;
+    std::string demo_;
+
+    QString WorkingFolder() const { return folder_.filePath(QStringLiteral("work/open")); }
+
+    // The Standard criteria page of the demo disk with `partition` chosen.
+    WindowHarness OpenPartition(const QString& partition) {
+        WindowHarness h = OpenOnImages({demo_}, folder_);
+        if (!ClickItem(h.DiskTree(), QString::fromUtf8(kImageItem))) {
+            return h;
+        }
+        h.Find<QLineEdit>("workingFolderField")->setText(WorkingFolder());
+        h.Find<QRadioButton>("standardSearchButton")->click();
+        h.window->OnNext();
+        ClickItem(h.Find<mytreectrl>("PartitionTree"), partition);
+        return h;
+    }
+
+    static bool SearchEnded(const WindowHarness& h) {
+        return h.Button("stopSearchButton")->isHidden() && h.Button("backButton")->isEnabled();
+    }
+
+    static mytreectrl* FolderTree(const WindowHarness& h) {
+        return h.Find<mytreectrl>("FolderTree");
+    }
+
+    static QTreeView* FileList(const WindowHarness& h) { return h.Find<QTreeView>("FileList"); }
+
+    static void DoubleClickRow(const WindowHarness& h, int row) {
+        QTreeView* list = FileList(h);
+        const QModelIndex index = list->model()->index(row, 0);
+        list->scrollTo(index);
+        const QPoint point = list->visualRect(index).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, point);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, point);
+    }
+
+    // Runs the search to its end and returns the window on the folder results.
+    WindowHarness SearchPartition(const QString& partition) {
+        WindowHarness h = OpenPartition(partition);
+        h.window->OnNext();
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(SearchEnded(h), kSearchTimeoutMs); }();
+        return h;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(folder_.isValid());
+        demo_ = FixtureImage("demo.img");
+    }
+
+    void fatSearchGivesBrowsableTreeListingAndOpening() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchPartition(kFat32Partition);
+        RecoveryRun& run = h.Run();
+        QCOMPARE(run.stage, WizardStage::FolderResults);
+        QCOMPARE(h.dialogs->searchCompletedBoxes, 1);
+        QVERIFY(h.messages->shown.empty());
+        QVERIFY(!h.Button("nextButton")->isEnabled());
+        mytreectrl* tree = FolderTree(h);
+        QVERIFY(tree->isVisible());
+        QCOMPARE(tree->model()->index(0, 0).data().toString(), QStringLiteral("Root"));
+        const QStringList top = TopChildren(tree);
+        for (const char* name : {"Documents", "Photos", "Old Holiday", "LMR_Miscellaneous"}) {
+            QVERIFY2(top.contains(QString::fromUtf8(name)), name);
+        }
+        SaveWindowShot(*h.window, "standard_fat_results.png");
+
+        // A folder's listing: its subfolder, then its files with their types and sizes.
+        QVERIFY(ClickItem(tree, QStringLiteral("Documents")));
+        QCOMPARE(h.Find<QLabel>("currentFolderValue")->text(), QStringLiteral("Documents"));
+        const TextTable& list = run.fileList;
+        const int letters = RowNamed(list, QStringLiteral("Old Letters"));
+        QVERIFY(letters >= 0);
+        QCOMPARE(list.Cell(letters, 1), std::string("FOLDER"));
+        const int notes = RowNamed(list, QStringLiteral("notes.txt"));
+        QVERIFY(notes > letters);
+        QCOMPARE(list.Cell(notes, 2), std::string("30"));
+        QCOMPARE(list.Cell(notes, 3), std::string("14-JUL-2009"));
+        QVERIFY(RowNamed(list, QStringLiteral("Annual Report 2009.txt")) > letters);
+        QVERIFY(RowNamed(list, QStringLiteral("_ELETE~1.TXT")) >= 0 ||
+                RowNamed(list, QStringLiteral("Deleted Draft.txt")) >= 0);
+        SaveWindowShot(*h.window, "standard_fat_listing.png");
+
+        // Opening a file writes it to the working folder under its temporary name.
+        DoubleClickRow(h, notes);
+        QCOMPARE(h.shell->opened.size(), std::size_t{1});
+        const QString opened = h.shell->opened.front().toLocalFile();
+        QCOMPARE(opened, QDir(WorkingFolder()).filePath(QStringLiteral("LMRC0.txt")));
+        QCOMPARE(FileBytes(opened), QByteArray("Buy film for the summer trip.\n"));
+        QVERIFY(h.window->isEnabled());
+
+        // A folder row opens that folder in the tree and lists it.
+        DoubleClickRow(h, RowNamed(list, QStringLiteral("Old Letters")));
+        QCOMPARE(tree->currentIndex().data().toString(), QStringLiteral("Old Letters"));
+        QVERIFY(RowNamed(list, QStringLiteral("Letter to Grandma.txt")) >= 0);
+
+        // Checking a folder checks everything below it; unchecking one child leaves the
+        // folder and the root partly checked.
+        TreeModel& model = *run.folderTree;
+        const TreeItem root = model.TopItem();
+        TreeItem photos = kNoItem;
+        for (const TreeItem child : model.Children(root)) {
+            if (model.Text(child) == "Photos") {
+                photos = child;
+            }
+        }
+        QVERIFY(photos != kNoItem);
+        ToggleCheck(model, photos);
+        QCOMPARE(model.CheckState(photos), kCheckedState);
+        for (const TreeItem child : model.Children(photos)) {
+            QCOMPARE(model.CheckState(child), kCheckedState);
+        }
+        ToggleCheck(model, model.Children(photos).front());
+        QCOMPARE(model.CheckState(photos), kPartlyCheckedState);
+        QCOMPARE(model.CheckState(root), kPartlyCheckedState);
+
+        // Back returns to the criteria page with an empty tree.
+        h.window->OnBack();
+        QCOMPARE(run.stage, WizardStage::Criteria);
+        QVERIFY(!tree->isVisible());
+        QCOMPARE(run.folderNodes.Count(), 0);
+        QVERIFY(h.Button("nextButton")->isEnabled());
+    }
+
+    void deletedFolderAndFat16RootAreListed() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchPartition(kFat16Partition);
+        mytreectrl* tree = FolderTree(h);
+        QVERIFY(ClickItem(tree, QStringLiteral("Root")));
+        const TextTable& list = h.Run().fileList;
+        QVERIFY(RowNamed(list, QStringLiteral("README.TXT")) >= 0);
+        QVERIFY(ClickItem(tree, QStringLiteral("Old Holiday")));
+        QVERIFY(RowNamed(list, QStringLiteral("Day 2")) >= 0);
+        const int notes = RowNamed(list, QStringLiteral("trip notes.txt"));
+        QVERIFY(notes >= 0);
+        DoubleClickRow(h, notes);
+        QCOMPARE(h.shell->opened.size(), std::size_t{1});
+        QCOMPARE(FileBytes(h.shell->opened.front().toLocalFile()),
+                 QByteArray("Day one: we walked to the lake.\n"));
+    }
+
+    void ntfsSearchListsAndOpensAPhoto() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchPartition(kNtfsPartition);
+        RecoveryRun& run = h.Run();
+        QVERIFY(run.resultsFound);
+        mytreectrl* tree = FolderTree(h);
+        const QStringList top = TopChildren(tree);
+        for (const char* name : {"Documents", "Photos", "Old Holiday", "LMR_Miscellaneous"}) {
+            QVERIFY2(top.contains(QString::fromUtf8(name)), name);
+        }
+        tree->expandAll();
+        QVERIFY(ClickItem(tree, QStringLiteral("Summer")));
+        QCOMPARE(h.Find<QLabel>("currentFolderValue")->text(),
+                 QStringLiteral("Photos\\2009\\Summer"));
+        const TextTable& list = run.fileList;
+        const int beach = RowNamed(list, QStringLiteral("Beach Day.jpg"));
+        QVERIFY(beach >= 0);
+        QCOMPARE(list.Cell(beach, 1), std::string("Image File"));
+        DoubleClickRow(h, beach);
+        QCOMPARE(h.shell->opened.size(), std::size_t{1});
+        const QByteArray bytes = FileBytes(h.shell->opened.front().toLocalFile());
+        QCOMPARE(QByteArray::number(bytes.size()), QByteArray(list.Cell(beach, 2).c_str()));
+        QVERIFY(bytes.startsWith("\xFF\xD8\xFF"));
+        SaveWindowShot(*h.window, "standard_ntfs_listing.png");
+    }
+
+    void stopMidwayStillGivesABrowsableTree() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = OpenPartition(kFat32Partition);
+        h.window->OnNext();
+        h.window->OnStopSearch();
+        QVERIFY(SearchEnded(h));
+        RecoveryRun& run = h.Run();
+        QCOMPARE(run.stage, WizardStage::FolderResults);
+        QCOMPARE(QString::fromStdString(run.statusText), QString::fromUtf8(kSelectFilesStatus));
+        QVERIFY(TopChildren(FolderTree(h)).contains(QStringLiteral("LMR_Miscellaneous")));
+        QVERIFY(ClickItem(FolderTree(h), QStringLiteral("Root")));
+        QVERIFY(h.Button("backButton")->isEnabled());
+    }
+};
+
+QTEST_MAIN(StandardSearchTest)
+#include "standard_search_test.moc"
