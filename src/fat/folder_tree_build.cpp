@@ -96,11 +96,12 @@ void AddChildRows(RecoveryRun& run, std::uint32_t key, const TextTable& table, T
             continue;
         }
         const std::uint32_t selfId = table.CellU32(row, kEntrySelf);
-        if (AncestorHasSelf(run, parentItem, selfId)) {
-            continue;
-        }
+        // A build adds each row once, which ends any loop; a single call has only the tree
+        // above to go by.
         if (added != nullptr) {
             (*added)[row] = true;
+        } else if (AncestorHasSelf(run, parentItem, selfId)) {
+            continue;
         }
         run.resultsFound = true;
         AddFolderNode(run, parentItem, RowFolderName(run, table, row), selfId,

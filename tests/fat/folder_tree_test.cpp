@@ -389,13 +389,12 @@ TEST(NtfsFolderTree, BuildsRootLevelChildrenAndOrphansFromRecordNumbers) {
 
 TEST(NtfsFolderTree, FoldersLinkedInALoopAreShownOnceUnderTheOrphanFolder) {
     NtfsRun ntfs;
-    // 60 and 61 name each other as parent; 70 hangs at the root, and a second row of 70
-    // claims to sit inside its own child 71.
+    // 60 and 61 name each other as parent and reach the root from neither; 70 hangs at the
+    // root, and a second row of 70 claims to sit inside its own child 71.
     ntfs.Build({Folder(60, 61, "Loop A"), Folder(61, 60, "Loop B"), Folder(70, kNtfsRootId, "Top"),
                 Folder(71, 70, "Child"), Folder(70, 71, "Again")});
     RecoveryRun& run = ntfs.run;
-    EXPECT_NE(ItemAt(run, "Top\\Child"), kNoItem);
-    EXPECT_EQ(ItemAt(run, "Top\\Child\\Again"), kNoItem);
+    EXPECT_NE(ItemAt(run, "Top\\Child\\Again"), kNoItem);
     const bool loopShown = ItemAt(run, "LMR_Miscellaneous\\Loop A\\Loop B") != kNoItem ||
                            ItemAt(run, "LMR_Miscellaneous\\Loop B\\Loop A") != kNoItem;
     EXPECT_TRUE(loopShown);
@@ -405,18 +404,19 @@ TEST(NtfsFolderTree, FoldersLinkedInALoopAreShownOnceUnderTheOrphanFolder) {
 TEST(FolderTreeBuild, AddChildFoldersFindsTheWholeRunOfAParent) {
     RecoveryRun run;
     const TreeItem top = SetRootText(run);
-    // Equal parents from row 0, a file among them, and far numbers the table's sort lumps
-    // together.
+    // Equal parents from row 0, a file and a folder claiming to be its own parent among them,
+    // and far numbers the table's sort lumps together.
     RecoveredEntry file = Folder(5, 7, "file");
     file.type = kFileType;
-    TextTable table =
-        EntryTable({Folder(9, 100000002, "far 2a"), Folder(1, 7, "a"), file, Folder(2, 7, "b"),
-                    Folder(3, 7, "c"), Folder(4, 8, "d"), Folder(6, 100000001, "far 1"),
-                    Folder(8, 268435455, "orphan"), Folder(10, 100000002, "far 2b")});
+    TextTable table = EntryTable({Folder(9, 100000002, "far 2a"), Folder(1, 7, "a"), file,
+                                  Folder(7, 7, "itself"), Folder(2, 7, "b"), Folder(3, 7, "c"),
+                                  Folder(4, 8, "d"), Folder(6, 100000001, "far 1"),
+                                  Folder(8, 268435455, "orphan"), Folder(10, 100000002, "far 2b")});
     table.SortByColumn(kEntryParent);
     ASSERT_EQ(table.CellU32(0, kEntryParent), 7u);
-    AddChildFolders(run, "7", table, top);
-    auto texts = ChildTexts(*run.folderTree, top);
+    const TreeItem seven = AddFolderNode(run, top, "seven", 7, 0, 0, 0, false);
+    AddChildFolders(run, "7", table, seven);
+    auto texts = ChildTexts(*run.folderTree, seven);
     std::sort(texts.begin(), texts.end());
     EXPECT_EQ(texts, (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_TRUE(run.resultsFound);
@@ -430,7 +430,7 @@ TEST(FolderTreeBuild, AddChildFoldersFindsTheWholeRunOfAParent) {
         EXPECT_EQ(run.folderNodes.FindByItem(child)->parentId, 100000002u);
     }
     AddChildFolders(run, "42", table, top);
-    EXPECT_EQ(run.folderNodes.Count(), 5);
+    EXPECT_EQ(run.folderNodes.Count(), 6);
 }
 
 TEST(FolderTreeBuild, TwentyThousandFoldersBuildQuicklyWithProgressOnlyForward) {
