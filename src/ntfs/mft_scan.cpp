@@ -37,7 +37,8 @@ constexpr std::size_t kBaseReferenceField = 32;
 struct ChunkPiece {
     std::uint64_t firstSlotSector = 0;  // position in the table's data
     std::uint64_t sectorCount = 0;
-    std::uint64_t diskSector = 0;  // 0 for sparse stretches
+    std::uint64_t diskSector = 0;
+    bool sparse = false;
 };
 
 // Finds the run holding each position of the table's data. Positions only grow during the
@@ -169,7 +170,7 @@ class MftWalk {
             }
             const std::uint64_t intoRun = position + done - runStart;
             const std::uint64_t take = std::min(run->sectorCount - intoRun, count - done);
-            ChunkPiece piece{position + done, take, 0};
+            ChunkPiece piece{position + done, take, 0, run->sparse};
             if (!run->sparse) {
                 piece.diskSector = run->startSector + intoRun;
                 disk_.ReadSectors(piece.diskSector, static_cast<std::uint32_t>(take),
@@ -180,13 +181,13 @@ class MftWalk {
         }
     }
 
+    // The disk sector of a position in the chunk; 0 in a sparse stretch, as the run table
+    // gives it.
     std::uint64_t DiskSectorOf(std::uint64_t position) const {
         for (const ChunkPiece& piece : pieces_) {
             if (position >= piece.firstSlotSector &&
                 position < piece.firstSlotSector + piece.sectorCount) {
-                return piece.diskSector == 0
-                           ? 0
-                           : piece.diskSector + (position - piece.firstSlotSector);
+                return piece.sparse ? 0 : piece.diskSector + (position - piece.firstSlotSector);
             }
         }
         return 0;

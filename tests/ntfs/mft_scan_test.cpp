@@ -224,6 +224,11 @@ TEST(MftScanTest, RecordsKeepTheirNumbersAcrossFragmentsAndHoles) {
     EXPECT_EQ(mft.run.fileTable.Cell(5, kEntrySector), "322");
     EXPECT_EQ(mft.Selves(mft.run.folderTable), (std::vector<std::uint32_t>{kOrphanFolderId, 14}));
     EXPECT_LT(mft.readCalls, 20u);
+
+    MftDisk atStart(40, {{0, 8, false}});  // sector 0 is a real place, not a hole
+    atStart.Put(1, Named(kFile, u"second"));
+    atStart.Scan(reporter);
+    EXPECT_EQ(atStart.run.fileTable.Cell(0, kEntrySector), "2");
 }
 
 // The table is read a chunk at a time, and the window hears of the walk only when the bar
