@@ -128,20 +128,21 @@ class StandardSearchTest : public QObject {
         const int letters = RowNamed(list, QStringLiteral("Old Letters"));
         QVERIFY(letters >= 0);
         QCOMPARE(list.Cell(letters, 1), std::string("FOLDER"));
-        const int notes = RowNamed(list, QStringLiteral("notes.txt"));
-        QVERIFY(notes > letters);
+        // mtools keeps a lower-case 8.3 name as its upper-case short entry alone.
+        const int notes = RowNamed(list, QStringLiteral("NOTES.TXT"));
+        QVERIFY2(notes > letters, qPrintable(ColumnTexts(list, 0).join(QStringLiteral(" / "))));
         QCOMPARE(list.Cell(notes, 2), std::string("30"));
         QCOMPARE(list.Cell(notes, 3), std::string("14-JUL-2009"));
         QVERIFY(RowNamed(list, QStringLiteral("Annual Report 2009.txt")) > letters);
-        QVERIFY(RowNamed(list, QStringLiteral("_ELETE~1.TXT")) >= 0 ||
-                RowNamed(list, QStringLiteral("Deleted Draft.txt")) >= 0);
+        // A deleted file keeps its long name where its long-name entries survived.
+        QVERIFY(RowNamed(list, QStringLiteral("Deleted Draft.txt")) >= 0);
         SaveWindowShot(*h.window, "standard_fat_listing.png");
 
         // Opening a file writes it to the working folder under its temporary name.
         DoubleClickRow(h, notes);
         QCOMPARE(h.shell->opened.size(), std::size_t{1});
         const QString opened = h.shell->opened.front().toLocalFile();
-        QCOMPARE(opened, QDir(WorkingFolder()).filePath(QStringLiteral("LMRC0.txt")));
+        QCOMPARE(opened, QDir(WorkingFolder()).filePath(QStringLiteral("LMRC0.TXT")));
         QCOMPARE(FileBytes(opened), QByteArray("Buy film for the summer trip.\n"));
         QVERIFY(h.window->isEnabled());
 
