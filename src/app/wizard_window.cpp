@@ -26,6 +26,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "disk/device_sector_source.h"
+#include "ui/file_icons.h"
 #include "ui/mytreectrl.h"
 #include "ui/open_single_file.h"
 #include "ui/product_picture.h"
@@ -211,6 +212,10 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     fileList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     fileList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     fileListModel_ = std::make_unique<TextTableModel>(run_.fileList);
+    fileListModel_->SetRowIcon([this](const std::vector<std::string>& row) {
+        const bool folder = row.size() > 1 && row[1].find("FOLDER") != std::string::npos;
+        return folder ? fileIcons_.Folder() : fileIcons_.ForName(QString::fromStdString(row[0]));
+    });
     fileList_->setModel(fileListModel_.get());
     SetFileListColumnWidths();
     fileList_->hide();

@@ -11,6 +11,7 @@
 #include "carving/signature_file.h"
 #include "core/recovery_run.h"
 #include "disk/parameter_store.h"
+#include "ui/file_icons.h"
 
 class QLabel;
 class QLineEdit;
@@ -192,6 +193,7 @@ class CChildDialogExDemoDlg : public QDialog {
     // The file list of the results pages; made with its columns, shown by those pages.
     QTreeView* fileList_ = nullptr;
     std::unique_ptr<TextTableModel> fileListModel_;
+    FileIcons fileIcons_;
     // The index of the partition whose details are shown, for SelectedPartition.
     int shownPartitionIndex_ = 0;
     DiskPagePanel* diskPage_ = nullptr;

@@ -19,6 +19,10 @@ int TextTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TextTableModel::data(const QModelIndex& index, int role) const {
+    if (role == Qt::DecorationRole && index.isValid() && index.column() == 0 && rowIcon_ &&
+        static_cast<std::size_t>(index.row()) < table_.RowCount()) {
+        return rowIcon_(table_.Row(static_cast<std::size_t>(index.row())));
+    }
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
     }

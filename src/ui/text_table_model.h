@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QIcon>
+#include <functional>
 
 #include "core/text_table.h"
 
@@ -15,6 +17,9 @@ class TextTableModel : public QAbstractTableModel {
     explicit TextTableModel(const TextTable& table, QObject* parent = nullptr);
 
     void Reload();
+    // Gives the first column of each row a picture, chosen from the row's cells.
+    using RowIcon = std::function<QIcon(const std::vector<std::string>& row)>;
+    void SetRowIcon(RowIcon rowIcon) { rowIcon_ = std::move(rowIcon); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -24,6 +29,7 @@ class TextTableModel : public QAbstractTableModel {
 
   private:
     const TextTable& table_;
+    RowIcon rowIcon_;
 };
 
 }  // namespace lumarest
