@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/tree_model.h"
+
+namespace lumarest {
+
+struct RecoveryRun;
+class SectorSource;
+
+// One folder or file picked for saving. Folders come before what they hold.
+struct SaveEntry {
+    // Below the destination, "/" between the parts; each part is the recovered name made safe
+    // for a file name ("/" and NUL replaced, "." and ".." renamed).
+    std::string relativePath;
+    bool folder = false;
+    // A file's file-list row, as WriteListedFile reads it; empty for a folder.
+    std::vector<std::string> row;
+};
+
+// A recovered name as one part of a saved path.
+std::string SafeNamePart(const std::string& name);
+
+// The folder `item` of the run's folder tree as the top of what is saved, with every folder
+// below it and every file of each (listed as the file list lists them). The top item ("Root")
+// gives its children, each as a top.
+std::vector<SaveEntry> CollectFolderEntries(RecoveryRun& run, SectorSource& disk, TreeItem item);
+
+// Every folder of the run's folder tree whose check box is checked, with its files, kept in
+// their folder paths from "Root"; a folder that is only partly checked gives its checked
+// children. Nothing when no box is checked.
+std::vector<SaveEntry> CollectCheckedEntries(RecoveryRun& run, SectorSource& disk);
+
+// A single file row of the file list, saved under its own name.
+SaveEntry FileRowEntry(const std::vector<std::string>& row);
+
+// What the saving asks the user, and what it shows while it runs.
+class SaveDecisions {
+  public:
+    enum class Replace { Overwrite, Rename, Skip, Cancel };
+    enum class WriteError { Abort, Skip, SkipAll };
+
+    virtual ~SaveDecisions() = default;
+    // A file of that name is already at `path`; `renamed` is the name Rename would give.
+    // Setting `applyToAll` answers every later clash the same way.
+    virtual Replace AskReplace(const std::string& path, const std::string& renamed,
+                               bool& applyToAll) = 0;
+    virtual WriteError AskWriteError(const std::string& path) = 0;
+    // Called before each entry; true stops the saving.
+    virtual bool Progress(std::size_t done, std::size_t total, const std::string& path) = 0;
+};
+
+// Answers every question alike: for scripts and tests.
+class FixedSaveDecisions : public SaveDecisions {
+  public:
+    explicit FixedSaveDecisions(Replace replace = Replace::Rename,
+                                WriteError writeError = WriteError::Skip)
+        : replace_(replace), writeError_(writeError) {}
+    Replace AskReplace(const std::string&, const std::string&, bool& applyToAll) override {
+        applyToAll = true;
+        return replace_;
+    }
+    WriteError AskWriteError(const std::string&) override { return writeError_; }
+    bool Progress(std::size_t, std::size_t, const std::string&) override { return false; }
+
+  private:
+    Replace replace_;
+    WriteError writeError_;
+};
+
+struct SaveSummary {
+    std::size_t saved = 0;
+    std::size_t incomplete = 0;  // written with what could be found, short of the size
+    std::size_t skipped = 0;
+    std::size_t failed = 0;
+    bool stopped = false;  // cancelled, aborted or stopped through Progress
+};
+
+// Writes the entries below `destination` (which must exist): folders are made, files written
+// with the data recovery finds for them. The source disk is only read.
+SaveSummary SaveEntries(RecoveryRun& run, SectorSource& disk, const std::vector<SaveEntry>& entries,
+                        const std::string& destination, SaveDecisions& decisions);
+
+}  // namespace lumarest
