@@ -261,6 +261,10 @@ bool IsWideCharacter(char32_t c) {
 
 // Columns are padded by what a terminal shows, not by bytes, so names in any script line up.
 std::size_t TextWidth(const std::string& text) {
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return text.size();
+    }
     std::size_t width = 0;
     char32_t character = 0;
     for (const char byte : text) {
