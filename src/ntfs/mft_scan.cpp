@@ -68,11 +68,14 @@ std::string SectorsText(std::uint64_t done, std::uint64_t total) {
 }
 
 int Percent(std::uint64_t done, std::uint64_t total) {
-    if (total == 0) {
+    if (done >= total) {
         return kFullPercent;
     }
-    // Sector totals fit far below 2^57, so the product cannot overflow.
-    return static_cast<int>(std::min<std::uint64_t>(done * kFullPercent / total, kFullPercent));
+    // Run lengths come from the disk: a product that would overflow is divided first.
+    const std::uint64_t scaled = done <= std::numeric_limits<std::uint64_t>::max() / kFullPercent
+                                     ? done * kFullPercent / total
+                                     : done / (total / kFullPercent);
+    return static_cast<int>(std::min<std::uint64_t>(scaled, kFullPercent));
 }
 
 // A record that names a base record holds more attributes of another file: that file is
@@ -106,7 +109,7 @@ class MftWalk {
             }
             ShowProgress(position, false);
         }
-        // A trailing odd sector or slots beyond 32-bit numbers are left out, not unread.
+        // A trailing odd sector and slots past 32-bit record numbers hold no record: done.
         ShowProgress(run_.scanStop.stop_requested() ? position : totalSectors_, true);
     }
 
