@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "app/shell_opener.h"
 #include "app/wizard_dialogs.h"
 #include "disk/disk_inventory.h"
+#include "output/recovered_save.h"
 
 namespace lumarest {
 
@@ -25,6 +27,8 @@ struct WizardEnvironment {
     QString programFolder;
     // Web address opened when the user leaves; empty opens nothing.
     QString exitAddress;
+    // The answers while recovered files are saved; empty: the user's, through boxes.
+    std::function<std::unique_ptr<SaveDecisions>()> saveDecisions;
     // Disk images attached before the first inventory, in order (--image).
     std::vector<std::string> images;
 };

@@ -148,6 +148,7 @@ void CChildDialogExDemoDlg::EndStandardSearchDisplay() {
     statistics_->carvingRow->hide();
     statistics_->phaseLabel->clear();
     stopSearchButton_->hide();
+    saveButton_->show();
     nextButton_->setEnabled(false);
     backButton_->setEnabled(true);
 }
@@ -160,6 +161,7 @@ void CChildDialogExDemoDlg::BackFromFolderResults() {
     folderTree_->hide();
     fileList_->hide();
     currentFolderRow_->hide();
+    saveButton_->hide();
     ResetFolderTree();
     folderTree_->SetTree(run_.folderTree.get());
     run_.fileList.Clear();

@@ -286,6 +286,9 @@ QLayout* CChildDialogExDemoDlg::BuildButtonRow() {
     openFolderButton_ = MakeButton(texts::kOpenContainingFolder, "openContainingFolderButton");
     openFolderButton_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     openFolderButton_->hide();
+    saveButton_ = MakeButton(texts::kSave, "saveButton");
+    saveButton_->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    saveButton_->hide();
     backButton_ = MakeButton(texts::kBack, "backButton");
     nextButton_ = MakeButton(texts::kNext, "nextButton");
     backButton_->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
@@ -304,6 +307,7 @@ QLayout* CChildDialogExDemoDlg::BuildButtonRow() {
     row->addStretch();
     row->addWidget(stopSearchButton_);
     row->addWidget(openFolderButton_);
+    row->addWidget(saveButton_);
     row->addWidget(backButton_);
     row->addWidget(nextButton_);
     return row;
@@ -346,6 +350,13 @@ void CChildDialogExDemoDlg::ConnectControls() {
             &CChildDialogExDemoDlg::OnFolderTreeClicked);
     connect(folderTree_, &mytreectrl::CheckBoxClicked, this,
             &CChildDialogExDemoDlg::OnFolderCheckBoxClicked);
+    connect(saveButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnSave);
+    folderTree_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(folderTree_, &QWidget::customContextMenuRequested, this,
+            &CChildDialogExDemoDlg::OnFolderTreeContextMenu);
+    fileList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(fileList_, &QWidget::customContextMenuRequested, this,
+            &CChildDialogExDemoDlg::OnFileListContextMenu);
     connect(fileList_, &QTreeView::doubleClicked, this,
             &CChildDialogExDemoDlg::OnFileListActivated);
     connect(partitionTree_, &mytreectrl::ItemKeySelected, this,
@@ -584,6 +595,9 @@ void CChildDialogExDemoDlg::reject() {
     run_.partitionSearchStop.request_stop();
     // Only the scan worker shows on this window after it closes; it ends before the window.
     StopScanWorker();
+    if (standardWorker_) {
+        standardWorker_->StopAndWait();
+    }
     if (!env_.exitAddress.isEmpty()) {
         env_.shell->Open(QUrl(env_.exitAddress));
     }

@@ -169,6 +169,14 @@ class CChildDialogExDemoDlg : public QDialog {
     void OnFolderItemExpanding(TreeItem item, ExpandAction action);
     void ShowFolderListing();
 
+    // Saving recovered folders and files (wizard_save.cpp).
+    bool ResultsReady() const;
+    void OnSave();
+    void OnFolderTreeContextMenu(const QPoint& position);
+    void OnFileListContextMenu(const QPoint& position);
+    std::vector<SaveEntry> ChosenFileListEntries(bool allRows);
+    void SaveChosenEntries(std::vector<SaveEntry> entries);
+
     // Opening a file of the file list (wizard_open_file.cpp).
     void OnFileListActivated(const QModelIndex& index);
     void OpenFolderRow(const std::vector<std::string>& row);
@@ -212,6 +220,7 @@ class CChildDialogExDemoDlg : public QDialog {
     QPushButton* refreshButton_ = nullptr;
     QPushButton* stopSearchButton_ = nullptr;
     QPushButton* openFolderButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
     CThumbsListCtrl* thumbsList_ = nullptr;
 
     // Appended on each entry to the raw criteria page.

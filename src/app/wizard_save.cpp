@@ -1,0 +1,180 @@
+// Saving what the folder results show: the checked folders, the chosen rows of the file list or
+// the selected folder, into a folder the user chooses, never on the disk being searched.
+
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeView>
+#include <algorithm>
+
+#include "app/qt_save_decisions.h"
+#include "app/wizard_texts.h"
+#include "app/wizard_window.h"
+#include "carving/carved_file_saver.h"
+#include "core/text_number.h"
+#include "disk/device_sector_source.h"
+#include "output/recovered_save.h"
+#include "ui/mytreectrl.h"
+#include "ui/save_dialogs.h"
+
+namespace lumarest {
+
+namespace {
+
+constexpr std::size_t kTypeColumn = 1;
+constexpr std::size_t kTreeItemColumn = 7;
+const char* const kOpenAction = "Open";
+const char* const kSaveAction = "Save";
+const char* const kSaveAllAction = "Save All";
+const char* const kNothingToSave =
+    "Check the folders to save in the left panel, or choose files in the list, then click "
+    "'Save'.";
+
+bool IsFolderRow(const std::vector<std::string>& row) {
+    return row.size() > kTypeColumn && row[kTypeColumn].find("FOLDER") != std::string::npos;
+}
+
+std::string SummaryText(const SaveSummary& summary, const std::string& folder) {
+    std::string text = std::to_string(summary.saved) + " file(s) saved to " + folder + ".";
+    if (summary.incomplete > 0) {
+        text +=
+            "\n" + std::to_string(summary.incomplete) + " of them could only be recovered in part.";
+    }
+    if (summary.skipped > 0) {
+        text += "\n" + std::to_string(summary.skipped) + " file(s) skipped.";
+    }
+    if (summary.failed > 0) {
+        text += "\n" + std::to_string(summary.failed) + " file(s) could not be written.";
+    }
+    if (summary.stopped) {
+        text += "\nSaving was stopped before the end.";
+    }
+    return text;
+}
+
+}  // namespace
+
+bool CChildDialogExDemoDlg::ResultsReady() const {
+    return run_.stage == WizardStage::FolderResults && !standardWorker_ && run_.folderTree;
+}
+
+void CChildDialogExDemoDlg::OnSave() {
+    if (!ResultsReady()) {
+        return;
+    }
+    std::vector<SaveEntry> entries = CollectCheckedEntries(run_, FolderDisk());
+    if (entries.empty()) {
+        entries = ChosenFileListEntries(false);
+    }
+    if (entries.empty() && run_.folderTree->Selected() != kNoItem) {
+        entries = CollectFolderEntries(run_, FolderDisk(), run_.folderTree->Selected());
+    }
+    SaveChosenEntries(std::move(entries));
+}
+
+void CChildDialogExDemoDlg::OnFolderTreeContextMenu(const QPoint& position) {
+    if (!ResultsReady()) {
+        return;
+    }
+    const TreeItem item = folderTree_->ItemAt(position);
+    QMenu menu(this);
+    QAction* save = menu.addAction(QString::fromUtf8(kSaveAction));
+    menu.setDefaultAction(save);
+    if (menu.exec(folderTree_->viewport()->mapToGlobal(position)) != save) {
+        return;
+    }
+    // The checked folders when there are any, else the folder the menu was opened on.
+    std::vector<SaveEntry> entries = CollectCheckedEntries(run_, FolderDisk());
+    if (entries.empty() && item != kNoItem) {
+        entries = CollectFolderEntries(run_, FolderDisk(), item);
+    }
+    SaveChosenEntries(std::move(entries));
+}
+
+void CChildDialogExDemoDlg::OnFileListContextMenu(const QPoint& position) {
+    if (!ResultsReady()) {
+        return;
+    }
+    const QModelIndex index = fileList_->indexAt(position);
+    QMenu menu(this);
+    QAction* open = menu.addAction(QString::fromUtf8(kOpenAction));
+    QAction* save = menu.addAction(QString::fromUtf8(kSaveAction));
+    QAction* saveAll = menu.addAction(QString::fromUtf8(kSaveAllAction));
+    open->setEnabled(index.isValid());
+    save->setEnabled(fileList_->selectionModel()->hasSelection());
+    saveAll->setEnabled(!run_.fileList.Empty());
+    menu.setDefaultAction(index.isValid() ? open : saveAll);
+    QAction* chosen = menu.exec(fileList_->viewport()->mapToGlobal(position));
+    if (chosen == open) {
+        OnFileListActivated(index);
+    } else if (chosen == save) {
+        SaveChosenEntries(ChosenFileListEntries(false));
+    } else if (chosen == saveAll) {
+        SaveChosenEntries(ChosenFileListEntries(true));
+    }
+}
+
+// The selected rows of the file list (or all of them): files as they are, folder rows with
+// everything inside them.
+std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows) {
+    std::vector<std::size_t> rows;
+    if (allRows) {
+        for (std::size_t row = 0; row < run_.fileList.RowCount(); ++row) {
+            rows.push_back(row);
+        }
+    } else {
+        for (const QModelIndex& index : fileList_->selectionModel()->selectedRows()) {
+            rows.push_back(static_cast<std::size_t>(index.row()));
+        }
+        std::sort(rows.begin(), rows.end());
+    }
+    // The listing is read first: collecting a folder lists it into the same file list.
+    std::vector<std::vector<std::string>> chosen;
+    for (const std::size_t row : rows) {
+        if (row < run_.fileList.RowCount()) {
+            chosen.push_back(run_.fileList.Row(row));
+        }
+    }
+    std::vector<SaveEntry> entries;
+    for (const std::vector<std::string>& row : chosen) {
+        if (!IsFolderRow(row)) {
+            entries.push_back(FileRowEntry(row));
+            continue;
+        }
+        const auto item = static_cast<TreeItem>(ParseTextU32(row[kTreeItemColumn]));
+        if (run_.folderTree->Exists(item)) {
+            std::vector<SaveEntry> inside = CollectFolderEntries(run_, FolderDisk(), item);
+            entries.insert(entries.end(), std::make_move_iterator(inside.begin()),
+                           std::make_move_iterator(inside.end()));
+        }
+    }
+    return entries;
+}
+
+void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
+    if (entries.empty()) {
+        ShowMessage(kNothingToSave, MessageIcon::Information);
+        return;
+    }
+    env_.dialogs->ShowDestinationNotice(this);
+    const std::string folder = env_.dialogs->ChooseDestinationFolder(this).toStdString();
+    if (folder.empty()) {
+        return;
+    }
+    // Writing onto the searched disk could overwrite the very sectors being recovered.
+    if (const auto refusal = CheckDestinationFolder(folder, SelectedDevicePath().toStdString())) {
+        ShowMessage(*refusal, MessageIcon::Error);
+        return;
+    }
+    CCountFilesDlg progress(this);
+    progress.ShowTotal(entries.size());
+    progress.show();
+    std::unique_ptr<SaveDecisions> decisions =
+        env_.saveDecisions ? env_.saveDecisions()
+                           : std::make_unique<QtSaveDecisions>(this, &progress);
+    const SaveSummary summary = SaveEntries(run_, FolderDisk(), entries, folder, *decisions);
+    progress.hide();
+    ShowMessage(SummaryText(summary, folder),
+                summary.failed > 0 ? MessageIcon::Warning : MessageIcon::Information);
+}
+
+}  // namespace lumarest
