@@ -55,9 +55,13 @@ class StandardSearchTest : public QObject {
 
     QString WorkingFolder() const { return folder_.filePath(QStringLiteral("work/open")); }
 
-    // The Standard criteria page of the demo disk with `partition` chosen.
+    // The Standard criteria page of the demo disk with `partition` chosen. Clashes while
+    // saving are answered with Rename.
     WindowHarness OpenPartition(const QString& partition) {
-        WindowHarness h = OpenOnImages({demo_}, folder_);
+        WizardEnvironment environment;
+        environment.images = {demo_};
+        environment.saveDecisions = [] { return std::make_unique<FixedSaveDecisions>(); };
+        WindowHarness h = OpenWindow(std::move(environment), folder_);
         if (!ClickItem(h.DiskTree(), QString::fromUtf8(kImageItem))) {
             return h;
         }
@@ -226,6 +230,44 @@ class StandardSearchTest : public QObject {
         QCOMPARE(QByteArray::number(bytes.size()), QByteArray(list.Cell(beach, 2).c_str()));
         QVERIFY(bytes.startsWith("\xFF\xD8\xFF"));
         SaveWindowShot(*h.window, "standard_ntfs_listing.png");
+    }
+
+    void checkedFoldersAreSavedWithTheirPaths() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchPartition(kFat32Partition);
+        mytreectrl* tree = FolderTree(h);
+        tree->expandAll();
+        // A click on the check box checks the folder with everything below it.
+        const QModelIndex summer = ItemIndex(tree, QStringLiteral("Summer"));
+        QVERIFY(summer.isValid());
+        QRect box = tree->visualRect(summer);
+        QPoint onBox;
+        for (int x = box.left(); x < box.right(); ++x) {
+            if (tree->OnCheckBox(QPoint(x, box.center().y()))) {
+                onBox = QPoint(x + 2, box.center().y());
+                break;
+            }
+        }
+        QVERIFY(!onBox.isNull());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, onBox);
+        QCOMPARE(summer.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+
+        QTemporaryDir destination;
+        h.dialogs->folder = destination.path();
+        h.Button("saveButton")->click();
+        QVERIFY(h.dialogs->folderAskedAfterNotice);
+        const QDir saved(destination.filePath(QStringLiteral("Photos/2009/Summer")));
+        QVERIFY2(saved.exists(), qPrintable(saved.path()));
+        const QByteArray beach = FileBytes(saved.filePath(QStringLiteral("Beach Day.jpg")));
+        QVERIFY(beach.startsWith("\xFF\xD8\xFF"));
+        // The deleted photo is saved too; nothing outside the checked folder is.
+        QVERIFY(QFile::exists(saved.filePath(QStringLiteral("Lost Sunset.jpg"))));
+        QVERIFY(!QFile::exists(destination.filePath(QStringLiteral("Documents"))));
+        QVERIFY(!h.messages->shown.empty());
+        QVERIFY(h.messages->shown.back().text.contains(QStringLiteral("3 file(s) saved")));
     }
 
     void stopMidwayStillGivesABrowsableTree() {
