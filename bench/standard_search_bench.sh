@@ -73,6 +73,9 @@ $kPartitionStart,,c" >/dev/null
   done
   mdeltree -i "$image@@$((kPartitionStart * 512))" "${albums[@]}"
   rm -rf "$tree"
+  # Every sector really on the disk: a hole would be read as zeros without touching a block.
+  cp --sparse=never "$image" "$image.dense"
+  mv "$image.dense" "$image"
   echo "$signature" >"$stamp"
 }
 
