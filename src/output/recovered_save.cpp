@@ -12,6 +12,7 @@
 
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
+#include "core/text_number.h"
 #include "fat/folder_tree_events.h"
 #include "fat/recovered_entries.h"
 #include "output/fat_file_rows.h"
@@ -41,6 +42,7 @@ constexpr std::uint8_t kVolumeLabelAttribute = 0x08;
 
 constexpr std::size_t kNameCell = 0;
 constexpr std::size_t kTypeCell = 1;
+constexpr std::size_t kSizeCell = 2;
 constexpr std::string_view kFolderEnding = "FOLDER";
 constexpr std::string_view kFolderEndingMixed = "Folder";
 
@@ -102,6 +104,12 @@ bool IsFolderRow(const std::vector<std::string>& row) {
         return false;
     }
     return EndsWith(row[kTypeCell], kFolderEnding) || EndsWith(row[kTypeCell], kFolderEndingMixed);
+}
+
+// A file the list shows with 0 bytes is whole when nothing of it is found (an NTFS record
+// without a data stream).
+bool ListedEmpty(const std::vector<std::string>& row) {
+    return row.size() > kSizeCell && ParseTextNumber(row[kSizeCell]) == 0;
 }
 
 // Anything at all under that name, a dangling link included.
@@ -353,7 +361,7 @@ class Saver {
             WriteFailed(target);
             return;
         }
-        if (status == RecoveredFileStatus::NoData) {
+        if (status == RecoveredFileStatus::NoData && !ListedEmpty(entry.row)) {
             // Nothing of the file was found: an empty file would pass for a recovered one.
             fs::remove(partial, error);
             ++summary_.failed;

@@ -1,0 +1,284 @@
+#include "output/recovered_save.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "disk/device_sector_source.h"
+#include "disk/sector_reader.h"
+#include "fat/folder_tree_build.h"
+#include "fat/folder_tree_events.h"
+#include "fat/recovered_entries.h"
+#include "output/listing_volumes.h"
+#include "partitions/volume_params.h"
+#include "search/standard_search.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CommandOutput;
+using testing::FileText;
+using testing::FixtureImage;
+using testing::ImageGuard;
+
+fs::path ScratchFolder(const std::string& name) {
+    const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save_scratch" / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// A bare volume image searched the way the window's Next and scan worker do.
+struct SearchedImage {
+    SearchedImage(const std::string& image, const std::string& fsName)
+        : path(image),
+          guard(image),
+          disk(ReaderContextFor(run), image, fs::file_size(image) / kSectorSize) {
+        run.searchMode = SearchMode::Standard;
+        run.selectedPartition.fsName = fsName;
+        run.selectedPartition.startSector = 0;
+        run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
+        NullReporter reporter;
+        const bool valid = ValidatePartition(run, disk, reporter) == 1;
+        RunStandardSearch(run, disk, reporter, valid);
+    }
+
+    // The folder item at "a/b" below Root.
+    TreeItem Item(const std::string& slashPath) const {
+        const TreeModel& tree = *run.folderTree;
+        TreeItem item = tree.TopItem();
+        std::istringstream parts(slashPath);
+        for (std::string part; std::getline(parts, part, '/');) {
+            TreeItem next = kNoItem;
+            for (const TreeItem child : tree.Children(item)) {
+                if (tree.Text(child) == part && next == kNoItem) {
+                    next = child;
+                }
+            }
+            item = next;
+        }
+        return item;
+    }
+
+    SaveSummary SaveTree(const fs::path& destination, SaveDecisions& decisions) {
+        const auto entries = CollectFolderEntries(run, disk, run.folderTree->TopItem());
+        return SaveEntries(run, disk, entries, destination.string(), decisions);
+    }
+
+    std::string path;
+    ImageGuard guard;
+    RecoveryRun run;
+    DeviceSectorSource disk;
+};
+
+// Every folder and file below `root`: folders as "/", files as their bytes.
+std::map<std::string, std::string> SavedTree(const fs::path& root) {
+    std::map<std::string, std::string> saved;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(entry.path(), root).string();
+        saved[relative] = entry.is_directory() ? "/" : FileText(entry.path());
+    }
+    return saved;
+}
+
+struct ManifestLine {
+    bool folder = false;
+    std::string path;
+    std::uint64_t bytes = 0;
+};
+
+std::vector<ManifestLine> Manifest(const std::string& image) {
+    std::vector<ManifestLine> lines;
+    std::ifstream file(fs::path(image).replace_extension(".manifest"));
+    for (std::string line; std::getline(file, line);) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');) {
+            cells.push_back(cell);
+        }
+        if (cells.size() == 5) {
+            lines.push_back({cells[2] == "dir", cells[3], std::stoull(cells[4])});
+        }
+    }
+    return lines;
+}
+
+// The record or entry number The Sleuth Kit gives each path, deleted ones too.
+std::map<std::string, std::string> SleuthNumbers(const std::string& image) {
+    std::map<std::string, std::string> numbers;
+    std::istringstream lines(CommandOutput("fls -r -p " + Quoted(image) + " 2>/dev/null"));
+    for (std::string line; std::getline(lines, line);) {
+        const auto tab = line.find(":\t");
+        const auto space = line.rfind(' ', tab);
+        if (tab != std::string::npos && space != std::string::npos && line[2] == 'r') {
+            numbers[line.substr(tab + 2)] = line.substr(space + 1, tab - space - 1);
+        }
+    }
+    return numbers;
+}
+
+class WholeTreeSave : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+// The whole rebuilt tree, deleted folders and files included, comes out with every path and
+// byte the volume holds, as The Sleuth Kit reads them.
+TEST_P(WholeTreeSave, GivesEveryFolderAndFileOfTheVolume) {
+    const auto [imageName, fsName] = GetParam();
+    const std::string image = FixtureImage(imageName);
+    if (image.empty()) {
+        GTEST_SKIP() << "the fixture images were not made";
+    }
+    if (std::string(fsName) == "NTFS" &&
+        FileText(fs::path(image).parent_path() / "ntfs_route.txt").starts_with("flat")) {
+        GTEST_SKIP() << "the NTFS fixture holds no folders without FUSE";
+    }
+    SearchedImage searched(image, fsName);
+    const fs::path destination = ScratchFolder(imageName);
+    FixedSaveDecisions decisions;
+    const SaveSummary summary = searched.SaveTree(destination, decisions);
+    EXPECT_FALSE(summary.stopped);
+    EXPECT_EQ(summary.failed, 0u);
+    EXPECT_EQ(summary.incomplete, 0u);
+
+    // FAT short names are listed, and so saved, as their entries store them: NOTES.TXT for
+    // the notes.txt the volume was given.
+    const bool fat = std::string(fsName) != "NTFS";
+    std::map<std::string, std::string> saved;
+    for (const auto& [path, bytes] : SavedTree(destination)) {
+        saved[fat ? Lower(path) : path] = bytes;
+    }
+    EXPECT_EQ(saved.count(fat ? Lower(kOrphanFolderName) : kOrphanFolderName), 1u);
+    const auto numbers = SleuthNumbers(image);
+    std::size_t compared = 0;
+    for (const ManifestLine& line : Manifest(image)) {
+        SCOPED_TRACE(line.path);
+        const auto found = saved.find(fat ? Lower(line.path) : line.path);
+        ASSERT_NE(found, saved.end());
+        if (line.folder) {
+            EXPECT_EQ(found->second, "/");
+            continue;
+        }
+        EXPECT_EQ(found->second.size(), line.bytes);
+        if (const auto number = numbers.find(line.path); number != numbers.end()) {
+            ++compared;
+            EXPECT_EQ(found->second, CommandOutput("icat " + Quoted(image) + " " + number->second +
+                                                   " 2>/dev/null"));
+        }
+    }
+    // Every live file at least, where The Sleuth Kit is installed.
+    EXPECT_TRUE(numbers.empty() || compared >= 10) << compared;
+    EXPECT_TRUE(searched.guard.Unchanged());
+}
+
+INSTANTIATE_TEST_SUITE_P(FixtureVolumes, WholeTreeSave,
+                         ::testing::Values(std::pair{"fat16.img", "FAT16"},
+                                           std::pair{"fat32.img", "FAT32"},
+                                           std::pair{"ntfs.img", "NTFS"}));
+
+// Names in other scripts are saved under their exact UTF-8 names, a deleted short name as the
+// list shows it.
+TEST(RecoveredSave, KeepsJapaneseAndEmojiNames) {
+    ASSERT_TRUE(testing::MakeListingImages());
+    for (const auto& volume : testing::ListingVolumes()) {
+        SCOPED_TRACE(volume.name);
+        SearchedImage searched(testing::ListingImage(volume), volume.fsName);
+        const fs::path destination = ScratchFolder("names_" + volume.name);
+        FixedSaveDecisions decisions;
+        EXPECT_EQ(searched.SaveTree(destination, decisions).failed, 0u);
+        const auto saved = SavedTree(destination);
+        using testing::WrittenBytes;
+        EXPECT_EQ(saved.at("写真の説明.txt"), WrittenBytes("japanese.txt"));
+        EXPECT_EQ(saved.at("Party 🎉"), WrittenBytes("emoji"));
+        EXPECT_EQ(saved.at("Docs/写真/海の日.txt"), WrittenBytes("nested.txt"));
+        EXPECT_EQ(saved.at("Docs/fragmented.bin"), WrittenBytes("fragmented.bin"));
+        EXPECT_EQ(saved.at("Docs/_MAGE.JPG"), WrittenBytes("image.jpg"));
+        EXPECT_TRUE(searched.guard.Unchanged());
+    }
+}
+
+TEST(SafeNamePart, StaysOneNameInItsFolder) {
+    EXPECT_EQ(SafeNamePart("a/../b"), "a_.._b");
+    EXPECT_EQ(SafeNamePart(std::string("x\0y", 3)), "x_y");
+    EXPECT_EQ(SafeNamePart("."), "_.");
+    EXPECT_EQ(SafeNamePart(".."), "_..");
+    EXPECT_EQ(SafeNamePart(""), "_");
+    // A long name in three-byte characters is cut on a whole character and keeps its ending.
+    std::string longName;
+    for (int i = 0; i < 100; ++i) {
+        longName += "写";
+    }
+    const std::string part = SafeNamePart(longName + ".jpg");
+    EXPECT_LE(part.size(), 255u);
+    EXPECT_TRUE(part.ends_with("写.jpg"));
+    EXPECT_EQ((part.size() - 4) % 3, 0u);
+}
+
+// A hand-made tree without files: sibling folders of one name, and the check boxes.
+TEST(RecoveredSave, CollectsCheckedFoldersInTheirPaths) {
+    RecoveryRun run;
+    run.activeVolume.fsName = "NTFS";
+    run.folderTree = std::make_unique<TreeModel>();
+    TreeModel& tree = *run.folderTree;
+    const TreeItem root = tree.InsertItem(kNoItem, kRootText, 2, 2);
+    std::uint32_t nextId = 100;
+    const auto add = [&](TreeItem parent, const std::string& name) {
+        const TreeItem item = tree.InsertItem(parent, name, 4, 4);
+        tree.SetCheckState(item, kUncheckedState);
+        run.folderNodes.Append({name, item, nextId++, 0, 0, 0, true, false});
+        return item;
+    };
+    const TreeItem album = add(root, "Album");
+    const TreeItem album2 = add(root, "Album");
+    const TreeItem other = add(root, "Other");
+    const TreeItem inner = add(album2, "Inner");
+    add(album2, "Left out");
+    add(other, "Unchecked");
+    MemoryDisk disk(std::vector<std::uint8_t>(kSectorSize), "none");
+
+    const auto paths = [&](const std::vector<SaveEntry>& entries) {
+        std::vector<std::string> texts;
+        for (const SaveEntry& entry : entries) {
+            texts.push_back(entry.relativePath + (entry.folder ? "/" : ""));
+        }
+        return texts;
+    };
+    EXPECT_TRUE(CollectCheckedEntries(run, disk).empty());
+    EXPECT_EQ(paths(CollectFolderEntries(run, disk, root)),
+              (std::vector<std::string>{"Album/", "Album (2)/", "Album (2)/Inner/",
+                                        "Album (2)/Left out/", "Other/", "Other/Unchecked/"}));
+    ToggleCheck(tree, inner);
+    ToggleCheck(tree, album);
+    EXPECT_EQ(tree.CheckState(album2), kPartlyCheckedState);
+    EXPECT_EQ(paths(CollectCheckedEntries(run, disk)),
+              (std::vector<std::string>{"Album/", "Album (2)/", "Album (2)/Inner/"}));
+}
+
+}  // namespace
+}  // namespace lumarest
