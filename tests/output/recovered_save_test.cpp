@@ -280,5 +280,222 @@ TEST(RecoveredSave, CollectsCheckedFoldersInTheirPaths) {
               (std::vector<std::string>{"Album/", "Album (2)/", "Album (2)/Inner/"}));
 }
 
+// The volume of make_save_clash_image.sh, made once per build folder.
+std::string ClashImage() {
+    static const std::string image = [] {
+        const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save";
+        fs::create_directories(folder);
+        const std::string path = (folder / "clash.img").string();
+        const std::string command =
+            "bash " +
+            Quoted(std::string(LUMAREST_SOURCE_DIR) + "/tests/output/make_save_clash_image.sh") +
+            " " + Quoted(path) + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0 ? path : std::string();
+    }();
+    return image;
+}
+
+constexpr const char* kLiveTrip = "the live trip photo\n";
+constexpr const char* kDeletedTrip = "the deleted trip photo, a longer one\n";
+constexpr const char* kNote = "a note\n";
+
+// Answers as the test says and records what was asked.
+class ScriptedDecisions : public SaveDecisions {
+  public:
+    Replace replace = Replace::Rename;
+    bool applyToAll = false;
+    WriteError writeError = WriteError::Skip;
+    std::size_t stopBefore = SIZE_MAX;
+    std::vector<std::pair<std::string, std::string>> clashes;  // path, renamed
+    std::vector<std::string> writeErrors;
+
+    Replace AskReplace(const std::string& path, const std::string& renamed, bool& all) override {
+        clashes.emplace_back(path, renamed);
+        all = applyToAll;
+        return replace;
+    }
+    WriteError AskWriteError(const std::string& path) override {
+        writeErrors.push_back(path);
+        return writeError;
+    }
+    bool Progress(std::size_t done, std::size_t, const std::string&) override {
+        return done >= stopBefore;
+    }
+};
+
+class ClashSave : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (ClashImage().empty()) {
+            GTEST_SKIP() << "mkfs.fat or mtools is missing";
+        }
+        searched_ = std::make_unique<SearchedImage>(ClashImage(), "FAT16");
+    }
+    void TearDown() override {
+        if (searched_) {
+            EXPECT_TRUE(searched_->guard.Unchanged());
+        }
+    }
+    SaveSummary Save(const fs::path& destination, SaveDecisions& decisions) {
+        return searched_->SaveTree(destination, decisions);
+    }
+    std::unique_ptr<SearchedImage> searched_;
+};
+
+// A deleted file and a live one of one name never overwrite each other unasked; each answer
+// does what it says, for one clash or all of them.
+TEST_F(ClashSave, AnswersDecideBetweenFilesOfOneName) {
+    const fs::path renamed = ScratchFolder("rename");
+    ScriptedDecisions rename;
+    SaveSummary summary = Save(renamed, rename);
+    EXPECT_EQ(summary.saved, 4u);
+    ASSERT_EQ(rename.clashes.size(), 1u);
+    EXPECT_EQ(rename.clashes[0].first, (renamed / "Trip/Trip.jpg").string());
+    EXPECT_EQ(rename.clashes[0].second, (renamed / "Trip/Trip (2).jpg").string());
+    auto saved = SavedTree(renamed);
+    EXPECT_EQ(saved.at("Trip/Trip.jpg"), kLiveTrip);
+    EXPECT_EQ(saved.at("Trip/Trip (2).jpg"), kDeletedTrip);
+    EXPECT_EQ(saved.at("Trip/Inner/Note.txt"), kNote);
+    EXPECT_EQ(saved.at("Top.txt"), kNote);
+
+    const fs::path overwritten = ScratchFolder("overwrite");
+    ScriptedDecisions overwrite;
+    overwrite.replace = SaveDecisions::Replace::Overwrite;
+    EXPECT_EQ(Save(overwritten, overwrite).saved, 4u);
+    EXPECT_EQ(SavedTree(overwritten).at("Trip/Trip.jpg"), kDeletedTrip);
+
+    const fs::path skipped = ScratchFolder("skip");
+    ScriptedDecisions skip;
+    skip.replace = SaveDecisions::Replace::Skip;
+    summary = Save(skipped, skip);
+    EXPECT_EQ(summary.saved, 3u);
+    EXPECT_EQ(summary.skipped, 1u);
+    EXPECT_EQ(SavedTree(skipped).at("Trip/Trip.jpg"), kLiveTrip);
+    EXPECT_EQ(SavedTree(skipped).count("Trip/Trip (2).jpg"), 0u);
+
+    // Saving again: every file clashes with the first save's; one answer for all is asked once.
+    ScriptedDecisions again;
+    again.applyToAll = true;
+    summary = Save(renamed, again);
+    EXPECT_EQ(summary.saved, 4u);
+    EXPECT_EQ(again.clashes.size(), 1u);
+    saved = SavedTree(renamed);
+    EXPECT_EQ(saved.at("Top (2).txt"), kNote);
+    EXPECT_EQ(saved.at("Trip/Trip (3).jpg"), kLiveTrip);
+    EXPECT_EQ(saved.at("Trip/Trip (4).jpg"), kDeletedTrip);
+    EXPECT_EQ(saved.at("Trip/Inner/Note (2).txt"), kNote);
+
+    ScriptedDecisions eachAsked;
+    eachAsked.replace = SaveDecisions::Replace::Skip;
+    summary = Save(renamed, eachAsked);
+    EXPECT_EQ(eachAsked.clashes.size(), 4u);
+    EXPECT_EQ(summary.skipped, 4u);
+
+    ScriptedDecisions cancel;
+    cancel.replace = SaveDecisions::Replace::Cancel;
+    summary = Save(renamed, cancel);
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(cancel.clashes.size(), 1u);
+    EXPECT_EQ(SavedTree(renamed).size(), saved.size());
+}
+
+// A destination that cannot take a folder or a file asks once per failure unless told to skip
+// them all; Abort stops there; what a failed folder would hold is skipped.
+TEST_F(ClashSave, WriteErrorsAskAndAbortStops) {
+    const fs::path blocked = ScratchFolder("blocked");
+    std::ofstream(blocked / "Trip") << "a file where the folder goes";
+    fs::create_directory(blocked / "Top.txt");
+    ScriptedDecisions skip;
+    skip.replace = SaveDecisions::Replace::Overwrite;
+    SaveSummary summary = Save(blocked, skip);
+    EXPECT_EQ(skip.writeErrors, (std::vector<std::string>{(blocked / "Top.txt").string(),
+                                                          (blocked / "Trip").string()}));
+    EXPECT_EQ(summary.failed, 2u);
+    EXPECT_EQ(summary.skipped, 3u);
+    EXPECT_FALSE(summary.stopped);
+
+    ScriptedDecisions skipAll;
+    skipAll.replace = SaveDecisions::Replace::Overwrite;
+    skipAll.writeError = SaveDecisions::WriteError::SkipAll;
+    EXPECT_EQ(Save(blocked, skipAll).failed, 2u);
+    EXPECT_EQ(skipAll.writeErrors.size(), 1u);
+
+    ScriptedDecisions abort;
+    abort.replace = SaveDecisions::Replace::Overwrite;
+    abort.writeError = SaveDecisions::WriteError::Abort;
+    summary = Save(blocked, abort);
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(abort.writeErrors.size(), 1u);
+    // Nothing but the obstacles and the first save's folder, and no half-written file.
+    EXPECT_EQ(SavedTree(blocked),
+              (std::map<std::string, std::string>{{"LMR_Miscellaneous", "/"},
+                                                  {"Top.txt", "/"},
+                                                  {"Trip", "a file where the folder goes"}}));
+}
+
+TEST_F(ClashSave, ReadOnlyDestinationAsksAndAbortStops) {
+    const fs::path folder = ScratchFolder("read_only");
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    // Permissions do not hold the superuser back; an immutable folder does.
+    const bool immutable =
+        ::access(folder.c_str(), W_OK) == 0 &&
+        std::system(("chattr +i " + Quoted(folder) + " 2>/dev/null").c_str()) == 0;
+    const auto release = [&] {
+        if (immutable) {
+            std::system(("chattr -i " + Quoted(folder)).c_str());
+        }
+        fs::permissions(folder, fs::perms::owner_all);
+    };
+    if (::access(folder.c_str(), W_OK) == 0 && !immutable) {
+        release();
+        GTEST_SKIP() << "no folder here can be made unwritable";
+    }
+    ScriptedDecisions abort;
+    abort.writeError = SaveDecisions::WriteError::Abort;
+    const SaveSummary summary = Save(folder, abort);
+    release();
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(summary.failed, 1u);
+    EXPECT_EQ(abort.writeErrors, (std::vector<std::string>{(folder / "Top.txt").string()}));
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+// A partly checked folder gives only its checked subfolders; a single row saves alone; the
+// file list the user sees stays as it was; Progress can stop the saving.
+TEST_F(ClashSave, CheckedFoldersRowsAndStopping) {
+    RecoveryRun& run = searched_->run;
+    ToggleCheck(*run.folderTree, searched_->Item("Trip/Inner"));
+    const fs::path checked = ScratchFolder("checked");
+    ScriptedDecisions decisions;
+    const auto entries = CollectCheckedEntries(run, searched_->disk);
+    EXPECT_EQ(SaveEntries(run, searched_->disk, entries, checked.string(), decisions).saved, 1u);
+    EXPECT_EQ(SavedTree(checked),
+              (std::map<std::string, std::string>{
+                  {"Trip", "/"}, {"Trip/Inner", "/"}, {"Trip/Inner/Note.txt", kNote}}));
+
+    ListFolder(run, searched_->disk, searched_->Item("Trip"));
+    const TextTable shown = run.fileList;
+    CollectFolderEntries(run, searched_->disk, run.folderTree->TopItem());
+    ASSERT_EQ(run.fileList.RowCount(), 4u);
+    for (std::size_t row = 0; row < shown.RowCount(); ++row) {
+        EXPECT_EQ(run.fileList.Row(row), shown.Row(row));
+    }
+    const SaveEntry folderRow = FileRowEntry(run.fileList.Row(0));
+    EXPECT_TRUE(folderRow.folder);
+    EXPECT_EQ(folderRow.relativePath, run.fileList.Cell(0, 0));
+    EXPECT_TRUE(folderRow.row.empty());
+    const fs::path single = ScratchFolder("single");
+    SaveEntries(run, searched_->disk, {FileRowEntry(run.fileList.Row(3))}, single.string(),
+                decisions);
+    EXPECT_EQ(SavedTree(single), (std::map<std::string, std::string>{{"Trip.jpg", kDeletedTrip}}));
+
+    const fs::path stopped = ScratchFolder("stopped");
+    ScriptedDecisions stop;
+    stop.stopBefore = 2;
+    const SaveSummary summary = Save(stopped, stop);
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(SavedTree(stopped).size(), 2u);
+}
+
 }  // namespace
 }  // namespace lumarest
