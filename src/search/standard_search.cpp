@@ -31,11 +31,10 @@ void BuildTree(RecoveryRun& run, SectorSource& disk, Reporter& reporter, bool nt
     reporter.SetPhaseLabel(kSearchingLostDirectoriesPhase);
     reporter.SetStatusText(kPleaseWaitStatus);
     table.SortByColumn(kEntrySelf);
-    if (ntfs) {
-        ReattachOrphans(table, reporter, ProgressBar::MainScan, kNtfsRootId, kOrphanRows);
-    } else {
-        ReattachOrphans(table, reporter, ProgressBar::MainScan, kFatRootId, 0);
-    }
+    // Every row is searched as a parent. After the sort the orphan row is last, so skipping the
+    // first row would skip the lowest folder instead, and its subfolders would be taken for
+    // orphans whenever the root's own record is lost.
+    ReattachOrphans(table, reporter, ProgressBar::MainScan, ntfs ? kNtfsRootId : kFatRootId, 0);
     table.SortByColumn(kEntryParent);
     reporter.SetPhaseLabel(kStoringDirectoryPhase);
     if (ntfs) {

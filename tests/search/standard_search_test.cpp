@@ -15,6 +15,8 @@
 #include "core/recovery_run.h"
 #include "fat/folder_tree_events.h"
 #include "fat/recovered_entries.h"
+#include "ntfs/mft_run_table.h"
+#include "ntfs/ntfs_layout.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
@@ -150,6 +152,41 @@ TEST(StandardSearchDamaged, NothingToCalculateFromIsSaidAndStillGivesATree) {
     ASSERT_TRUE(search.run.folderTree);
     EXPECT_EQ(search.run.folderTree->Text(search.run.folderTree->TopItem()), "Root");
     EXPECT_FALSE(search.result.foundFolderRows);
+}
+
+// The root folder's record damaged (its attributes gone, its header whole) on a volume made on
+// Windows: the subfolders of "$Extend", now the lowest-numbered folder, stay under it instead
+// of going to the orphan folder.
+TEST(StandardSearchDamaged, NtfsRootRecordDamagedKeepsSubfoldersOfTheLowestFolder) {
+    const std::string image = testing::RealImage("ntfs_index.raw");
+    if (image.empty()) {
+        GTEST_SKIP() << "the real images are not here";
+    }
+    constexpr std::uint64_t kPartitionStart = 128;
+    constexpr std::uint64_t kPartitionSectors = 59392;
+    MemoryDisk disk(ReadImage(image));
+    Search search;
+    RecoveryRun& run = search.run;
+    run.selectedPartition.fsName = "NTFS";
+    run.selectedPartition.startSector = kPartitionStart;
+    run.selectedPartition.endSector = kPartitionStart + kPartitionSectors - 1;
+    ASSERT_EQ(ValidatePartition(run, disk, search.reporter), 1);
+    MftRunTable table;
+    ASSERT_TRUE(BuildMftRunTable(disk, NtfsLayoutOf(run.volumeParams), table));
+    const std::uint64_t root = MftRecordSector(table, kNtfsRootId);
+    ASSERT_NE(root, 0u);
+    // The attributes of the record's first sector, short of the fix-up's last two bytes.
+    std::uint8_t* record = disk.Bytes().data() + root * kSector;
+    const std::size_t firstAttribute = record[20] | (record[21] << 8);
+    ASSERT_LT(firstAttribute, kSector - 2);
+    std::fill(record + firstAttribute, record + kSector - 2, 0);
+
+    search.result = RunStandardSearch(run, disk, search.reporter, false);
+    const FolderPaths paths = TreePaths(run);
+    EXPECT_EQ(paths.count("$Extend\\$RmMetadata"), 1u);
+    for (const auto& [path, deleted] : paths) {
+        EXPECT_NE(path.rfind("LMR_Miscellaneous\\", 0), 0u) << path;
+    }
 }
 
 // A stop before the scan reads anything still ends with a browsable tree: "Root" and the
