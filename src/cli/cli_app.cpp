@@ -122,6 +122,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ->required();
     standardSearch->add_flag("--timings", standard.timings,
                              "Print how long each phase of the search took on stderr");
+    standardSearch
+        ->add_option("--save", standard.saveFolder,
+                     "Save every folder and file of the rebuilt tree, deleted ones too, below "
+                     "this folder; it must exist and lie on another disk. A name taken already "
+                     "gets \" (2)\" and so on")
+        ->type_name("DIR");
     standardSearch->fallthrough();
 
     // CLI11 parses the arguments back to front from a vector.

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "carving/carved_file_saver.h"
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "core/text_number.h"
@@ -20,6 +21,7 @@
 #include "fat/recovered_entries.h"
 #include "output/fat_file_rows.h"
 #include "output/ntfs_file_rows.h"
+#include "output/recovered_save.h"
 #include "partitions/partition_table.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
@@ -113,6 +115,35 @@ class SearchWatch : public Reporter {
     std::vector<std::pair<std::string, Clock::time_point>> labels_;
     bool refused_ = false;
 };
+
+// Saves without asking: a clash is renamed; a file the folder cannot take is named on stderr
+// and skipped.
+class CliSaveDecisions : public FixedSaveDecisions {
+  public:
+    explicit CliSaveDecisions(std::ostream& err) : err_(err) {}
+    WriteError AskWriteError(const std::string& path) override {
+        ++writeErrors_;
+        err_ << "lumarest-cli: warning: could not write " << path << '\n';
+        return WriteError::Skip;
+    }
+    std::size_t WriteErrors() const { return writeErrors_; }
+
+  private:
+    std::ostream& err_;
+    std::size_t writeErrors_ = 0;
+};
+
+struct SavedTree {
+    std::string folder;
+    SaveSummary summary;
+};
+
+std::string SaveSummaryText(const SavedTree& saved) {
+    const SaveSummary& s = saved.summary;
+    return "Saved in " + saved.folder + ": " + std::to_string(s.saved) + " files whole, " +
+           std::to_string(s.incomplete) + " incomplete, " + std::to_string(s.skipped) +
+           " skipped, " + std::to_string(s.failed) + " not saved";
+}
 
 double SecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
@@ -345,7 +376,7 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs) {
 
 void PrintJson(std::ostream& out, const StandardSearchOptions& options,
                const SelectedPartition& partition, bool bootSectorValid, const TreeListing& listing,
-               bool ntfs) {
+               bool ntfs, const std::optional<SavedTree>& saved) {
     Json folders = Json::array();
     for (const ListedFolder& f : listing.folders) {
         folders.push_back(
@@ -364,14 +395,22 @@ void PrintJson(std::ostream& out, const StandardSearchOptions& options,
         file["deleted"] = f.deleted;
         files.push_back(std::move(file));
     }
-    const Json document = {{"disk", options.diskNumber},
-                           {"partition", options.partitionNumber},
-                           {"fileSystem", partition.fsName},
-                           {"startSector", partition.startSector},
-                           {"endSector", partition.endSector + 1},
-                           {"bootSectorValid", bootSectorValid},
-                           {"folders", folders},
-                           {"files", files}};
+    Json document = {{"disk", options.diskNumber},
+                     {"partition", options.partitionNumber},
+                     {"fileSystem", partition.fsName},
+                     {"startSector", partition.startSector},
+                     {"endSector", partition.endSector + 1},
+                     {"bootSectorValid", bootSectorValid},
+                     {"folders", folders},
+                     {"files", files}};
+    if (saved) {
+        const SaveSummary& summary = saved->summary;
+        document["save"] = {{"folder", saved->folder},
+                            {"saved", summary.saved},
+                            {"incomplete", summary.incomplete},
+                            {"skipped", summary.skipped},
+                            {"failed", summary.failed}};
+    }
     // A damaged name never stops the listing: bytes that are not UTF-8 become U+FFFD.
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
@@ -425,6 +464,12 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
     if (const auto problem = CheckDeviceReadable(disk->devicePath)) {
         return context.Fail(*problem);
     }
+    // Refused before the search, so nobody waits for a save that cannot happen.
+    if (options.saveFolder) {
+        if (const auto problem = CheckDestinationFolder(*options.saveFolder, disk->devicePath)) {
+            return context.Fail(*problem);
+        }
+    }
     RecoveryRun& run = context.run;
     DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors);
     if (const auto problem = SelectPartition(run, source, *disk, options.partitionNumber)) {
@@ -453,10 +498,21 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
 
     const TreeListing listing = ListTree(run, source);
     const Clock::time_point listingEnd = Clock::now();
+    std::optional<SavedTree> saved;
+    CliSaveDecisions decisions(*context.err);
+    if (options.saveFolder && run.folderTree) {
+        const std::vector<SaveEntry> entries =
+            CollectFolderEntries(run, source, run.folderTree->TopItem());
+        saved = SavedTree{*options.saveFolder,
+                          SaveEntries(run, source, entries, *options.saveFolder, decisions)};
+    }
     if (context.json) {
-        PrintJson(*context.out, options, partition, bootSectorValid, listing, ntfs);
+        PrintJson(*context.out, options, partition, bootSectorValid, listing, ntfs, saved);
     } else {
         PrintText(*context.out, listing, ntfs);
+        if (saved) {
+            *context.out << SaveSummaryText(*saved) << '\n';
+        }
     }
     if (listing.unplacedFiles > 0) {
         *context.err << "lumarest-cli: note: " << listing.unplacedFiles
@@ -471,6 +527,10 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
             static_cast<std::uint64_t>(partition.endSector + 1 - partition.startSector) *
             kSectorSize;
         PrintTimings(*context.err, watch, searchEnd, listingEnd, bytes, ntfs);
+    }
+    if (decisions.WriteErrors() > 0) {
+        return context.Fail(std::to_string(decisions.WriteErrors()) +
+                            " folders or files could not be written in " + *options.saveFolder);
     }
     return kExitOk;
 }

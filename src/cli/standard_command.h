@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 namespace lumarest {
 
 struct CliContext;
@@ -9,14 +12,18 @@ struct StandardSearchOptions {
     int diskNumber = -1;
     int partitionNumber = 0;  // 1-based, as `partitions` lists them
     bool timings = false;     // print how long each phase took on stderr
+    // Save every folder and file of the rebuilt tree below this folder.
+    std::optional<std::string> saveFolder;
 };
 
 // Runs the Standard search of one listed partition (FAT16, FAT32 or NTFS) and prints the
 // rebuilt tree: every folder with its path from "Root", its own and its parent's number and
 // whether it is deleted, then every file with its folder's path, name, type, size, date, time,
 // where it lies (FAT: first cluster; NTFS: record number and the record's sector) and whether it
-// is deleted; as text or one JSON document. Exit status 2 on an unknown or unreadable disk or a
-// partition the disk does not list.
+// is deleted; as text or one JSON document. With a save folder, the whole tree is saved there
+// too (a name taken already is renamed) and a summary follows the listing. Exit status 2 on an
+// unknown or unreadable disk, a partition the disk does not list, a save folder that is missing
+// or lies on the disk being read, or files the save folder could not take.
 int RunStandardCommand(CliContext& context, const StandardSearchOptions& options);
 
 }  // namespace lumarest

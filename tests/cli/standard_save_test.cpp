@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "cli/cli_app.h"
+#include "cli_fixture.h"
+#include "support/image_guard.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// Every file below `root` by its path in lower case (FAT short names are saved as their entries
+// store them), with its size.
+std::map<std::string, std::uintmax_t> SavedFiles(const fs::path& root) {
+    std::map<std::string, std::uintmax_t> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            files[Lower(fs::relative(entry.path(), root).string())] = entry.file_size();
+        }
+    }
+    return files;
+}
+
+// The files the demo's manifest lists for one partition, deleted ones too, with their sizes.
+std::map<std::string, std::uintmax_t> ManifestFiles(const std::string& image, int partition) {
+    std::map<std::string, std::uintmax_t> files;
+    std::ifstream manifest(fs::path(image).replace_extension(".manifest"));
+    for (std::string line; std::getline(manifest, line);) {
+        std::istringstream cells(line);
+        std::string volume, state, kind, path, bytes;
+        std::getline(cells, volume, '\t');
+        std::getline(cells, state, '\t');
+        std::getline(cells, kind, '\t');
+        std::getline(cells, path, '\t');
+        std::getline(cells, bytes, '\t');
+        if (kind == "file" && volume == std::to_string(partition)) {
+            files[Lower(path)] = std::stoull(bytes);
+        }
+    }
+    return files;
+}
+
+class StandardSaveTest : public testing::CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        demo_ = testing::FixtureImage("demo.img");
+        if (demo_.empty()) {
+            GTEST_SKIP() << "the demo image was not made";
+        }
+    }
+    std::string demo_;
+};
+
+// Every file of each partition's tree, deleted ones too, lands under its path with its size; a
+// second save beside the first renames instead of overwriting.
+TEST_F(StandardSaveTest, SavesTheWholeTreeAndRenamesOnASecondSave) {
+    const testing::ImageGuard guard(demo_);
+    std::ifstream route(fs::path(demo_).parent_path() / "ntfs_route.txt");
+    std::string ntfsRoute;
+    route >> ntfsRoute;
+    for (const int partition : {1, 2, 3}) {
+        SCOPED_TRACE(partition);
+        if (partition == 3 && ntfsRoute == "flat") {
+            continue;  // the NTFS partition holds no folders without FUSE
+        }
+        const fs::path folder = folder_ / ("saved" + std::to_string(partition));
+        fs::create_directories(folder);
+        const std::vector<std::string> args = {
+            "--image", demo_,          "standard", "--partition", std::to_string(partition),
+            "--save",  folder.string()};
+        ASSERT_EQ(Run(args), kExitOk) << err_.str();
+        EXPECT_NE(out_.str().find("Saved in " + folder.string() + ": "), std::string::npos)
+            << out_.str();
+        const auto saved = SavedFiles(folder);
+        for (const auto& [path, bytes] : ManifestFiles(demo_, partition)) {
+            ASSERT_EQ(saved.count(path), 1u) << path;
+            EXPECT_EQ(saved.at(path), bytes) << path;
+        }
+        ASSERT_EQ(Run(args), kExitOk) << err_.str();
+        const auto again = SavedFiles(folder);
+        EXPECT_EQ(again.size(), 2 * saved.size());
+        EXPECT_EQ(again.at("documents/old letters/letter to grandma (2).txt"), 37u);
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(StandardSaveTest, JsonCarriesTheSaveSummary) {
+    const fs::path folder = folder_ / "saved";
+    fs::create_directories(folder);
+    ASSERT_EQ(Run({"--json", "--image", demo_, "standard", "--partition", "2", "--save",
+                   folder.string()}),
+              kExitOk)
+        << err_.str();
+    const auto document = nlohmann::json::parse(out_.str());
+    const auto& save = document.at("save");
+    EXPECT_EQ(save.at("folder"), folder.string());
+    EXPECT_EQ(save.at("saved").get<std::size_t>() + save.at("incomplete").get<std::size_t>(),
+              SavedFiles(folder).size());
+    EXPECT_EQ(save.at("failed"), 0);
+    EXPECT_FALSE(document.at("files").empty());
+}
+
+TEST_F(StandardSaveTest, RefusesADestinationThatIsNoFolderWithStatus2) {
+    const testing::ImageGuard guard(demo_);
+    const std::string missing = (folder_ / "missing").string();
+    EXPECT_EQ(Run({"--image", demo_, "standard", "--partition", "1", "--save", missing}),
+              kExitBadInput);
+    EXPECT_NE(err_.str().find("does not exist"), std::string::npos) << err_.str();
+    EXPECT_TRUE(out_.str().empty());
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_EQ(Run({"--image", demo_, "standard", "--partition", "1", "--save", demo_}),
+              kExitBadInput);
+    EXPECT_NE(err_.str().find("is not a folder"), std::string::npos) << err_.str();
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// A file the destination cannot take is named on stderr and skipped, the others are saved,
+// and the status tells a script that not everything was written.
+TEST_F(StandardSaveTest, NamesFilesThatCouldNotBeWritten) {
+    const fs::path folder = folder_ / "blocked";
+    fs::create_directories(folder / "Documents");
+    std::ofstream(folder / "Documents" / "Old Letters") << "a file where the folder goes";
+    EXPECT_EQ(Run({"--image", demo_, "standard", "--partition", "2", "--save", folder.string()}),
+              kExitBadInput);
+    EXPECT_NE(err_.str().find("could not write " + (folder / "Documents/Old Letters").string()),
+              std::string::npos)
+        << err_.str();
+    EXPECT_EQ(SavedFiles(folder).count("readme.txt"), 1u);
+}
+
+}  // namespace
+}  // namespace lumarest
