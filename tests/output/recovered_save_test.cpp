@@ -200,7 +200,8 @@ TEST_P(WholeTreeSave, GivesEveryFolderAndFileOfTheVolume) {
 INSTANTIATE_TEST_SUITE_P(FixtureVolumes, WholeTreeSave,
                          ::testing::Values(std::pair{"fat16.img", "FAT16"},
                                            std::pair{"fat32.img", "FAT32"},
-                                           std::pair{"ntfs.img", "NTFS"}));
+                                           std::pair{"ntfs.img", "NTFS"}),
+                         [](const auto& info) { return std::string(info.param.second); });
 
 // Names in other scripts are saved under their exact UTF-8 names, a deleted short name as the
 // list shows it.
