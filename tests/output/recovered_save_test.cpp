@@ -498,5 +498,22 @@ TEST_F(ClashSave, CheckedFoldersRowsAndStopping) {
     EXPECT_EQ(SavedTree(stopped).size(), 2u);
 }
 
+// A file whose data cannot be located is not saved as an empty copy, and an older file it was
+// to overwrite stays as it was.
+TEST_F(ClashSave, NothingFoundLeavesTheOlderFile) {
+    const fs::path folder = ScratchFolder("nothing_found");
+    std::ofstream(folder / "Lost.jpg") << "an older copy";
+    // Cluster 0 holds no file data.
+    const std::vector<std::string> row = {"Lost.jpg", "Image File", "100", "", "", "0", "", ""};
+    ScriptedDecisions overwrite;
+    overwrite.replace = SaveDecisions::Replace::Overwrite;
+    const SaveSummary summary = SaveEntries(searched_->run, searched_->disk, {FileRowEntry(row)},
+                                            folder.string(), overwrite);
+    EXPECT_EQ(summary.failed, 1u);
+    EXPECT_TRUE(overwrite.writeErrors.empty());
+    EXPECT_EQ(SavedTree(folder),
+              (std::map<std::string, std::string>{{"Lost.jpg", "an older copy"}}));
+}
+
 }  // namespace
 }  // namespace lumarest
