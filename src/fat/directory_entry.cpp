@@ -92,13 +92,21 @@ class BackwardSectors {
 
     ByteSpan Current() const { return sector_; }
 
-    // Moves to the sector before; false when that would leave the volume or cannot be read.
+    // Moves to the directory's sector before; false when that would leave the directory or
+    // the volume, or cannot be read.
     bool StepBack() {
-        if (source_.disk == nullptr || sectorNumber_ == 0 ||
-            sectorNumber_ - 1 < source_.lowestSector) {
+        if (source_.disk == nullptr) {
             return false;
         }
-        --sectorNumber_;
+        std::uint64_t previous = sectorNumber_ == 0 ? kNoPreviousSector : sectorNumber_ - 1;
+        if (const auto link = source_.previousSector.find(sectorNumber_);
+            link != source_.previousSector.end()) {
+            previous = link->second;
+        }
+        if (previous == kNoPreviousSector || previous < source_.lowestSector) {
+            return false;
+        }
+        sectorNumber_ = previous;
         copy_.assign(kSectorSize, 0);
         if (source_.disk->ReadSectors(sectorNumber_, 1, copy_.data()) == 0) {
             return false;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/le_bytes.h"
 #include "core/sector_source.h"
@@ -20,11 +21,19 @@ inline constexpr std::uint8_t kDeletedEntryMark = 0xE5;
 inline constexpr std::size_t kLongNameLimit = 255;
 inline constexpr std::size_t kLongNameEntryChars = 13;
 
+// Marks a directory's first sector in `LongNameSource::previousSector`: nothing of the
+// directory lies before it.
+inline constexpr std::uint64_t kNoPreviousSector = UINT64_MAX;
+
 // Where a backward long-name walk may read earlier sectors from: never below `lowestSector`
 // (the volume's first sector). Without a disk the walk stays in the sector it was given.
+// A directory's clusters need not lie in order on the disk: `previousSector` maps the first
+// sector of such a cluster to the last sector of the cluster before it in the chain. Any
+// other sector's predecessor is the sector just before it.
 struct LongNameSource {
     SectorSource* disk = nullptr;
     std::uint64_t lowestSector = 0;
+    std::unordered_map<std::uint64_t, std::uint64_t> previousSector = {};
 };
 
 // The 32-byte entry at `offset`, or an empty span when it does not fit.

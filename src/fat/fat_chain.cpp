@@ -1,6 +1,7 @@
 #include "fat/fat_chain.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "core/reporter.h"
@@ -15,6 +16,16 @@ constexpr std::uint32_t kFatReadAhead = 64;
 constexpr std::size_t kMaxCachedFatSectors = 16384;
 // Directory sectors read in one request: the largest cluster.
 constexpr std::uint32_t kDirectoryReadSectors = 128;
+constexpr std::uint32_t kFreeCluster = 0;
+// A directory holds at most 65 536 entries of 32 bytes.
+constexpr std::uint64_t kMaxDirectoryBytes = 65536 * kDirectoryEntrySize;
+constexpr std::string_view kDotName = ".          ";
+constexpr std::string_view kDotDotName = "..         ";
+constexpr std::size_t kShortNameBytes = 11;
+constexpr std::size_t kAttributeOffset = 11;
+constexpr std::uint8_t kReservedAttributeBits = 0xC0;
+constexpr std::uint8_t kFirstNameByte = 0x20;
+constexpr std::uint8_t kEscapedDeletedMark = 0x05;
 
 std::uint32_t EntriesPerSector(const ActiveVolume& volume) {
     return IsFat16(volume) ? kFat16EntriesPerSector : kFat32EntriesPerSector;
@@ -150,14 +161,140 @@ bool VisitSectors(SectorSource& disk, std::uint64_t first, std::uint32_t count,
     return true;
 }
 
+// Clusters the volume can have: no more than the FAT has entries or the disk holds.
+std::uint64_t ClusterLimit(const ActiveVolume& volume, SectorSource& disk) {
+    std::uint64_t limit = FatEntryCount(volume);
+    const std::uint64_t firstData = ClusterToSector(volume, kFirstDataCluster, 0);
+    const std::uint64_t diskSectors = disk.TotalSectors();
+    if (diskSectors > firstData) {
+        limit = std::min(limit,
+                         kFirstDataCluster + (diskSectors - firstData) / volume.sectorsPerCluster);
+    }
+    return limit;
+}
+
+// False when the cluster could not be read whole.
+bool ReadCluster(const ActiveVolume& volume, SectorSource& disk, std::uint32_t cluster,
+                 std::vector<std::uint8_t>& bytes) {
+    std::fill(bytes.begin(), bytes.end(), 0);
+    return disk.ReadSectors(ClusterToSector(volume, cluster, 0), volume.sectorsPerCluster,
+                            bytes.data()) != 0;
+}
+
+bool HasName(ByteSpan entry, std::string_view name) {
+    const ByteSpan bytes = SliceOrEmpty(entry, 0, name.size());
+    return !bytes.empty() && std::equal(name.begin(), name.end(), bytes.begin());
+}
+
+// A directory's first cluster begins with its "." and ".." entries.
+bool BeginsDirectory(const std::vector<std::uint8_t>& bytes) {
+    const ByteSpan all(bytes.data(), bytes.size());
+    return HasName(EntryAt(all, 0), kDotName) &&
+           HasName(EntryAt(all, kDirectoryEntrySize), kDotDotName);
+}
+
+// A short entry's name bytes are never control characters (a first byte 0x05 stands for 0xE5)
+// and its attributes use the low six bits only.
+bool LooksLikeEntry(ByteSpan entry) {
+    if (IsLongNameEntry(entry)) {
+        return true;
+    }
+    if ((LoadLe8(entry, kAttributeOffset).value_or(0) & kReservedAttributeBits) != 0) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kShortNameBytes; ++i) {
+        const std::uint8_t byte = LoadLe8(entry, i).value_or(0);
+        if (byte < kFirstNameByte && !(i == 0 && byte == kEscapedDeletedMark)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A freed cluster after a deleted folder is taken as its own only when every entry up to the
+// end of the directory could be one: file data rarely passes.
+bool HoldsOnlyEntries(const std::vector<std::uint8_t>& bytes) {
+    const ByteSpan all(bytes.data(), bytes.size());
+    for (std::size_t offset = 0; offset + kDirectoryEntrySize <= all.size();
+         offset += kDirectoryEntrySize) {
+        const ByteSpan entry = EntryAt(all, offset);
+        if (IsEndOfDirectory(entry)) {
+            return true;
+        }
+        if (!LooksLikeEntry(entry)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HoldsEndOfDirectory(const std::vector<std::uint8_t>& bytes) {
+    const ByteSpan all(bytes.data(), bytes.size());
+    for (std::size_t offset = 0; offset + kDirectoryEntrySize <= all.size();
+         offset += kDirectoryEntrySize) {
+        if (IsEndOfDirectory(EntryAt(all, offset))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
-void ForEachDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
-                            std::uint32_t firstCluster, const DirectorySectorVisitor& visit) {
-    if (volume.sectorsPerCluster == 0) {
-        return;
+std::vector<std::uint32_t> DirectoryClusters(const ActiveVolume& volume, SectorSource& disk,
+                                             FatTable& fat, std::uint32_t firstCluster) {
+    std::vector<std::uint32_t> clusters = fat.BuildClusterChain(firstCluster);
+    if (volume.sectorsPerCluster == 0 || volume.sectorsPerCluster > kDirectoryReadSectors ||
+        fat.Entry(clusters.back()) != kFreeCluster) {
+        return clusters;
     }
-    for (const std::uint32_t cluster : fat.BuildClusterChain(firstCluster)) {
+    const std::uint64_t clusterBytes = std::uint64_t{volume.sectorsPerCluster} * kSectorSize;
+    const std::uint64_t mostClusters =
+        std::max<std::uint64_t>(1, kMaxDirectoryBytes / clusterBytes);
+    const std::uint64_t clusterLimit = ClusterLimit(volume, disk);
+    std::vector<std::uint8_t> bytes(clusterBytes);
+    if (!ReadCluster(volume, disk, clusters.back(), bytes) || HoldsEndOfDirectory(bytes)) {
+        return clusters;
+    }
+    for (std::uint64_t next = std::uint64_t{clusters.back()} + 1;
+         clusters.size() < mostClusters && next < clusterLimit; ++next) {
+        const auto cluster = static_cast<std::uint32_t>(next);
+        if (fat.Entry(cluster) != kFreeCluster || !ReadCluster(volume, disk, cluster, bytes) ||
+            BeginsDirectory(bytes) || !HoldsOnlyEntries(bytes)) {
+            break;
+        }
+        clusters.push_back(cluster);
+        if (HoldsEndOfDirectory(bytes)) {
+            break;
+        }
+    }
+    return clusters;
+}
+
+std::unordered_map<std::uint64_t, std::uint64_t> ChainPreviousSectors(
+    const ActiveVolume& volume, const std::vector<std::uint32_t>& clusters) {
+    std::unordered_map<std::uint64_t, std::uint64_t> previous;
+    if (clusters.empty() || volume.sectorsPerCluster == 0) {
+        return previous;
+    }
+    previous[ClusterToSector(volume, clusters.front(), 0)] = kNoPreviousSector;
+    for (std::size_t i = 1; i < clusters.size(); ++i) {
+        const std::uint64_t first = ClusterToSector(volume, clusters[i], 0);
+        const std::uint64_t last =
+            ClusterToSector(volume, clusters[i - 1], volume.sectorsPerCluster - 1);
+        if (first != last + 1) {
+            previous[first] = last;
+        }
+    }
+    return previous;
+}
+
+namespace {
+
+void VisitClusters(const ActiveVolume& volume, SectorSource& disk,
+                   const std::vector<std::uint32_t>& clusters,
+                   const DirectorySectorVisitor& visit) {
+    for (const std::uint32_t cluster : clusters) {
         if (!VisitSectors(disk, ClusterToSector(volume, cluster, 0), volume.sectorsPerCluster,
                           visit)) {
             return;
@@ -165,13 +302,42 @@ void ForEachDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatT
     }
 }
 
+}  // namespace
+
+void ForEachDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                            std::uint32_t firstCluster, const DirectorySectorVisitor& visit) {
+    if (volume.sectorsPerCluster == 0) {
+        return;
+    }
+    VisitClusters(volume, disk, DirectoryClusters(volume, disk, fat, firstCluster), visit);
+}
+
+void ForEachDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                            std::uint32_t firstCluster, LongNameSource& names,
+                            const DirectorySectorVisitor& visit) {
+    if (volume.sectorsPerCluster == 0) {
+        return;
+    }
+    const std::vector<std::uint32_t> clusters = DirectoryClusters(volume, disk, fat, firstCluster);
+    names.previousSector = ChainPreviousSectors(volume, clusters);
+    VisitClusters(volume, disk, clusters, visit);
+}
+
 void ForEachRootDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
                                 const DirectorySectorVisitor& visit) {
+    LongNameSource unused;
+    ForEachRootDirectorySector(volume, disk, fat, unused, visit);
+}
+
+void ForEachRootDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                                LongNameSource& names, const DirectorySectorVisitor& visit) {
     if (IsFat16(volume)) {
+        // The sectors before the fixed root hold the FATs: no long name begins there.
+        names.previousSector = {{volume.rootStart, kNoPreviousSector}};
         VisitSectors(disk, volume.rootStart, volume.rootSectors, visit);
         return;
     }
-    ForEachDirectorySector(volume, disk, fat, volume.rootStart, visit);
+    ForEachDirectorySector(volume, disk, fat, volume.rootStart, names, visit);
 }
 
 }  // namespace lumarest

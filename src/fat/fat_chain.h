@@ -10,6 +10,7 @@
 #include "core/le_bytes.h"
 #include "core/sector_source.h"
 #include "core/volume_params.h"
+#include "fat/directory_entry.h"
 
 namespace lumarest {
 
@@ -80,14 +81,38 @@ std::vector<std::uint32_t> BuildClusterChain(const ActiveVolume& volume, SectorS
 // Called with each sector of a directory in order, its number and its bytes; false stops.
 using DirectorySectorVisitor = std::function<bool(std::uint64_t sector, ByteSpan bytes)>;
 
-// Reads a directory by its chain from `firstCluster`, every sector of every cluster in
-// order. Nothing is read when the volume's clusters have no sectors.
+// The clusters a directory's entries lie in, in order: its chain from `firstCluster`. A
+// deleted folder's chain was freed, so it ends at a cluster whose FAT entry is 0 while the
+// folder may have gone on: as for a deleted file, its clusters are taken to follow on the
+// disk, each while it is free, does not begin another directory with "." and "..", holds
+// nothing but what can be entries, and the entries so far have not ended the directory; never
+// past the volume's clusters or the most a directory holds (65 536 entries). A live
+// directory's chain is all of it.
+std::vector<std::uint32_t> DirectoryClusters(const ActiveVolume& volume, SectorSource& disk,
+                                             FatTable& fat, std::uint32_t firstCluster);
+
+// For a backward long-name walk over these clusters: the first sector of each cluster that
+// does not follow its chain predecessor on the disk, mapped to that predecessor's last
+// sector; the first cluster's first sector to kNoPreviousSector.
+std::unordered_map<std::uint64_t, std::uint64_t> ChainPreviousSectors(
+    const ActiveVolume& volume, const std::vector<std::uint32_t>& clusters);
+
+// Reads a directory by DirectoryClusters from `firstCluster`, every sector of every cluster
+// in order. Nothing is read when the volume's clusters have no sectors.
 void ForEachDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
                             std::uint32_t firstCluster, const DirectorySectorVisitor& visit);
+// The same, first pointing `names` along the directory's chain, so a long name that begins
+// in the cluster before is read from there.
+void ForEachDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                            std::uint32_t firstCluster, LongNameSource& names,
+                            const DirectorySectorVisitor& visit);
 
 // Reads the root directory: the fixed sectors rootStart to rootStart + rootSectors - 1 on
-// FAT16, the chain from cluster rootStart on FAT32.
+// FAT16, the directory from cluster rootStart on FAT32.
 void ForEachRootDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
                                 const DirectorySectorVisitor& visit);
+// The same, with `names` pointed along the root's sectors.
+void ForEachRootDirectorySector(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                                LongNameSource& names, const DirectorySectorVisitor& visit);
 
 }  // namespace lumarest

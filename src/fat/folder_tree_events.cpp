@@ -229,13 +229,11 @@ void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, FatTable& f
     if (IsNtfs(run) || selfId == kOrphanFolderId || selfId < kFirstDataCluster) {
         return;
     }
-    for (const std::uint32_t cluster : fat.BuildClusterChain(selfId)) {
-        for (std::uint32_t i = 0; i < volume.sectorsPerCluster; ++i) {
-            if (NameChildFolders(run, disk, ClusterToSector(volume, cluster, i), selfId) == 0) {
-                return;
-            }
-        }
-    }
+    LongNameSource source = VolumeNameSource(run, disk);
+    ForEachDirectorySector(volume, disk, fat, selfId, source,
+                           [&](std::uint64_t sector, ByteSpan bytes) {
+                               return NameChildFoldersFrom(run, source, bytes, sector, selfId);
+                           });
 }
 
 void OnFolderItemExpanding(RecoveryRun& run, SectorSource& disk, TreeItem item,

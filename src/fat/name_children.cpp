@@ -40,22 +40,29 @@ int NameChildFolders(RecoveryRun& run, SectorSource& disk, std::uint64_t sector,
     std::array<std::uint8_t, kSectorSize> bytes{};
     // A sector that cannot be read reads as zeros: the end of the directory.
     disk.ReadSectors(sector, 1, bytes.data());
-    const bool more = ForEachNamedEntry(
-        VolumeNameSource(run, disk), ByteSpan(bytes.data(), bytes.size()), sector,
-        run.activeVolume.fsName, [&](std::uint32_t cluster, const EntryNameResult& name) {
-            FolderNode* node = run.folderNodes.FindChild(cluster, parentSelfId);
-            if (node == nullptr) {
-                return;
-            }
-            node->name = name.name;
-            if (run.folderTree && run.folderTree->Exists(node->treeItem)) {
-                run.folderTree->SetText(node->treeItem, name.name);
-            }
-            if (name.deleted) {
-                node->deleted = true;
-            }
-        });
-    return more ? 1 : 0;
+    return NameChildFoldersFrom(run, VolumeNameSource(run, disk),
+                                ByteSpan(bytes.data(), bytes.size()), sector, parentSelfId)
+               ? 1
+               : 0;
+}
+
+bool NameChildFoldersFrom(RecoveryRun& run, const LongNameSource& source, ByteSpan bytes,
+                          std::uint64_t sector, std::uint32_t parentSelfId) {
+    return ForEachNamedEntry(source, bytes, sector, run.activeVolume.fsName,
+                             [&](std::uint32_t cluster, const EntryNameResult& name) {
+                                 FolderNode* node =
+                                     run.folderNodes.FindChild(cluster, parentSelfId);
+                                 if (node == nullptr) {
+                                     return;
+                                 }
+                                 node->name = name.name;
+                                 if (run.folderTree && run.folderTree->Exists(node->treeItem)) {
+                                     run.folderTree->SetText(node->treeItem, name.name);
+                                 }
+                                 if (name.deleted) {
+                                     node->deleted = true;
+                                 }
+                             });
 }
 
 void NameRootFolders(RecoveryRun& run, SectorSource& disk, TextTable& table,
@@ -74,22 +81,23 @@ void NameRootFolders(RecoveryRun& run, SectorSource& disk, TextTable& table,
             rootRows.emplace(self, row);
         }
     }
-    const LongNameSource source = VolumeNameSource(run, disk);
+    LongNameSource source = VolumeNameSource(run, disk);
     FatTable fat(volume, disk);
-    ForEachRootDirectorySector(volume, disk, fat, [&](std::uint64_t sector, ByteSpan bytes) {
-        ForEachNamedEntry(source, bytes, sector, fsName,
-                          [&](std::uint32_t cluster, const EntryNameResult& name) {
-                              const auto row = rootRows.find(cluster);
-                              if (row == rootRows.end()) {
-                                  return;
-                              }
-                              table.SetCell(row->second, kEntryName, name.name);
-                              if (name.deleted) {
-                                  table.SetCell(row->second, kEntryDeleted, kDeletedMarkText);
-                              }
-                          });
-        return true;
-    });
+    ForEachRootDirectorySector(
+        volume, disk, fat, source, [&](std::uint64_t sector, ByteSpan bytes) {
+            ForEachNamedEntry(source, bytes, sector, fsName,
+                              [&](std::uint32_t cluster, const EntryNameResult& name) {
+                                  const auto row = rootRows.find(cluster);
+                                  if (row == rootRows.end()) {
+                                      return;
+                                  }
+                                  table.SetCell(row->second, kEntryName, name.name);
+                                  if (name.deleted) {
+                                      table.SetCell(row->second, kEntryDeleted, kDeletedMarkText);
+                                  }
+                              });
+            return true;
+        });
 }
 
 }  // namespace lumarest

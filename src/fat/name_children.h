@@ -30,6 +30,10 @@ bool ForEachNamedEntry(const LongNameSource& source, ByteSpan sector, std::uint6
 // deleted when the entry is. Returns 0 when the sector holds the end of the directory, else 1.
 int NameChildFolders(RecoveryRun& run, SectorSource& disk, std::uint64_t sector,
                      std::uint32_t parentSelfId);
+// The same from the sector's bytes, read as its directory's walk read them; false when the
+// sector holds the end of the directory.
+bool NameChildFoldersFrom(RecoveryRun& run, const LongNameSource& source, ByteSpan bytes,
+                          std::uint64_t sector, std::uint32_t parentSelfId);
 
 // Names the root-level folder rows of `table` from the active volume's root directory, read
 // as `fsName` says: each entry names the first row under the root with that cluster.

@@ -86,19 +86,20 @@ void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId
     if (!fat16 && volume.fsName != "FAT32") {
         return;
     }
-    const LongNameSource source = VolumeNameSource(run, disk);
+    LongNameSource source = VolumeNameSource(run, disk);
     FatTable fat(volume, disk);
     if (folderId == 0 && fat16) {
         // A root that was never located would read the volume's first sectors as entries.
         if (volume.rootStart == 0) {
             return;
         }
-        ForEachRootDirectorySector(volume, disk, fat, [&](std::uint64_t sector, ByteSpan bytes) {
-            VisitFileEntries(source, bytes, sector, volume.fsName,
-                             FileTypeWording::RootFolderOrNtfs, EndOfDirectoryRule::EndsSector,
-                             visit);
-            return true;
-        });
+        ForEachRootDirectorySector(volume, disk, fat, source,
+                                   [&](std::uint64_t sector, ByteSpan bytes) {
+                                       VisitFileEntries(source, bytes, sector, volume.fsName,
+                                                        FileTypeWording::RootFolderOrNtfs,
+                                                        EndOfDirectoryRule::EndsSector, visit);
+                                       return true;
+                                   });
         return;
     }
     if (folderId == 0) {
@@ -108,11 +109,12 @@ void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId
     if (folderId < kFirstDataCluster) {
         return;
     }
-    ForEachDirectorySector(volume, disk, fat, folderId, [&](std::uint64_t sector, ByteSpan bytes) {
-        return VisitFileEntries(source, bytes, sector, volume.fsName,
-                                FileTypeWording::ClusterChainFolder, EndOfDirectoryRule::EndsFolder,
-                                visit);
-    });
+    ForEachDirectorySector(volume, disk, fat, folderId, source,
+                           [&](std::uint64_t sector, ByteSpan bytes) {
+                               return VisitFileEntries(source, bytes, sector, volume.fsName,
+                                                       FileTypeWording::ClusterChainFolder,
+                                                       EndOfDirectoryRule::EndsFolder, visit);
+                           });
 }
 
 std::size_t AddFatFileRows(RecoveryRun& run, SectorSource& disk, std::size_t firstRow,

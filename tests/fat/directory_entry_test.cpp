@@ -118,6 +118,29 @@ TEST(LongNameTest, TheWalkReadsTheSectorBeforeButNeverLeavesTheVolume) {
     EXPECT_FALSE(LongNameOf({nullptr, 0}, Span(current), 0, 11));
 }
 
+TEST(LongNameTest, TheWalkFollowsTheChainBackIntoTheClusterBeforeAndNeverOutOfTheDirectory) {
+    // The short entry opens sector 11; the cluster before it in the chain ends at sector 4,
+    // while sector 10 holds another name's entries.
+    std::vector<std::uint8_t> bytes(16 * kSectorSize, 0);
+    PutLongEntry(&bytes[4 * kSectorSize + 15 * 32], 0x01, u"Across a clus");
+    PutLongEntry(&bytes[4 * kSectorSize + 14 * 32], 0x42, u"ter");
+    PutLongEntry(&bytes[10 * kSectorSize + 15 * 32], 0x41, u"Wrong");
+    Sector current{};
+    PutShortEntry(&current[0], "ACROSS~1   ");
+    MemoryDisk disk(bytes);
+    LongNameSource source{&disk, 0};
+    EXPECT_EQ(LongNameOf(source, Span(current), 0, 11), u"Wrong");
+    source.previousSector = {{11, 4}};
+    EXPECT_EQ(LongNameOf(source, Span(current), 0, 11), u"Across a cluster");
+    // The directory's first sector: what lies before it is no part of it.
+    source.previousSector = {{11, kNoPreviousSector}};
+    EXPECT_FALSE(LongNameOf(source, Span(current), 0, 11));
+    // The volume's bound still holds where the chain leads.
+    source.previousSector = {{11, 4}};
+    source.lowestSector = 5;
+    EXPECT_FALSE(LongNameOf(source, Span(current), 0, 11));
+}
+
 TEST(LongNameTest, AChainWithoutAnEndStopsPastTwoHundredFiftyFiveCharacters) {
     std::vector<std::uint8_t> bytes(4 * kSectorSize, 0);
     for (std::size_t slot = 0; slot < 3 * kEntriesPerSector; ++slot) {
