@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -311,29 +312,37 @@ std::size_t TextWidth(const std::string& text) {
 }
 
 using TextRow = std::vector<std::string>;
+// The cells of row `index` of a table, made when they are needed: a table of many thousand
+// files is never held as text all at once.
+using RowCells = std::function<TextRow(std::size_t index)>;
 
-void PrintTable(std::ostream& out, const TextRow& captions, const std::vector<TextRow>& rows) {
+void PrintTable(std::ostream& out, const TextRow& captions, std::size_t rowCount,
+                const RowCells& rowCells) {
     std::vector<std::size_t> widths;
     for (const std::string& caption : captions) {
         widths.push_back(TextWidth(caption));
     }
-    for (const TextRow& row : rows) {
+    for (std::size_t index = 0; index < rowCount; ++index) {
+        const TextRow row = rowCells(index);
         for (std::size_t c = 0; c < row.size(); ++c) {
             widths[c] = std::max(widths[c], TextWidth(row[c]));
         }
     }
+    std::string line;
     const auto printRow = [&](const TextRow& row) {
+        line.clear();
         for (std::size_t c = 0; c < row.size(); ++c) {
-            out << row[c];
+            line += row[c];
             if (c + 1 < row.size()) {
-                out << std::string(widths[c] - TextWidth(row[c]) + 2, ' ');
+                line.append(widths[c] - TextWidth(row[c]) + 2, ' ');
             }
         }
-        out << '\n';
+        line += '\n';
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
     };
     printRow(captions);
-    for (const TextRow& row : rows) {
-        printRow(row);
+    for (std::size_t index = 0; index < rowCount; ++index) {
+        printRow(rowCells(index));
     }
 }
 
@@ -342,15 +351,15 @@ std::string YesNo(bool value) {
 }
 
 void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs) {
-    std::vector<TextRow> folderRows;
-    for (const ListedFolder& f : listing.folders) {
-        folderRows.push_back({f.path, NumberText(f.self), NumberText(f.parent), YesNo(f.deleted)});
-    }
     out << "Folders: " << listing.folders.size() << '\n';
-    PrintTable(out, {"Path", "Self", "Parent", "Deleted"}, folderRows);
+    PrintTable(out, {"Path", "Self", "Parent", "Deleted"}, listing.folders.size(),
+               [&](std::size_t index) -> TextRow {
+                   const ListedFolder& f = listing.folders[index];
+                   return {f.path, NumberText(f.self), NumberText(f.parent), YesNo(f.deleted)};
+               });
 
-    std::vector<TextRow> fileRows;
-    for (const ListedFile& f : listing.files) {
+    const auto fileCells = [&](std::size_t index) {
+        const ListedFile& f = listing.files[index];
         TextRow row{f.folder, f.row.name, f.row.type, NumberText(f.size), f.row.date, f.row.time};
         if (ntfs) {
             row.push_back(NumberText(f.record));
@@ -359,18 +368,18 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs) {
             row.push_back(NumberText(f.firstCluster));
         }
         row.push_back(YesNo(f.deleted));
-        fileRows.push_back(std::move(row));
-    }
+        return row;
+    };
     out << "\nFiles: " << listing.files.size() << '\n';
     if (ntfs) {
         PrintTable(out,
                    {"Folder", "Name", "Type", "Size", "Date", "Time", "Record", "Record sector",
                     "Deleted"},
-                   fileRows);
+                   listing.files.size(), fileCells);
     } else {
         PrintTable(out,
                    {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted"},
-                   fileRows);
+                   listing.files.size(), fileCells);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "output/file_type.h"
 
+#include <algorithm>
 #include <array>
+#include <unordered_map>
 #include <vector>
 
 namespace lumarest {
@@ -84,17 +86,48 @@ std::string_view Wording(const TypeGroup& group, FileTypeWording wording) {
     return group.description;
 }
 
-}  // namespace
+// Every ending with the first group that has it, and the lengths endings come in: a name is
+// matched by looking up its last few characters instead of trying each ending in turn.
+struct EndingIndex {
+    std::unordered_map<std::string_view, std::size_t> groupOfEnding;
+    std::vector<std::size_t> lengths;
+};
 
-std::string FileTypeDescription(std::string_view name, FileTypeWording wording) {
-    for (const TypeGroup& group : TypeGroups()) {
-        for (std::string_view ending : group.endings) {
-            if (name.ends_with(ending)) {
-                return std::string(Wording(group, wording));
+const EndingIndex& Endings() {
+    static const EndingIndex index = [] {
+        EndingIndex built;
+        const auto& groups = TypeGroups();
+        for (std::size_t group = 0; group < groups.size(); ++group) {
+            for (std::string_view ending : groups[group].endings) {
+                built.groupOfEnding.emplace(ending, group);
+                if (std::find(built.lengths.begin(), built.lengths.end(), ending.size()) ==
+                    built.lengths.end()) {
+                    built.lengths.push_back(ending.size());
+                }
             }
         }
+        return built;
+    }();
+    return index;
+}
+
+}  // namespace
+
+// The first group, in the order above, with any ending the name has.
+std::string FileTypeDescription(std::string_view name, FileTypeWording wording) {
+    const EndingIndex& endings = Endings();
+    std::size_t first = TypeGroups().size();
+    for (const std::size_t length : endings.lengths) {
+        if (length > name.size()) {
+            continue;
+        }
+        const auto found = endings.groupOfEnding.find(name.substr(name.size() - length));
+        if (found != endings.groupOfEnding.end()) {
+            first = std::min(first, found->second);
+        }
     }
-    return std::string(kOtherFile);
+    return first < TypeGroups().size() ? std::string(Wording(TypeGroups()[first], wording))
+                                       : std::string(kOtherFile);
 }
 
 std::string_view IconExtension(std::string_view name) {
