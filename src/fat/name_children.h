@@ -28,6 +28,7 @@ bool ForEachNamedEntry(const LongNameSource& source, ByteSpan sector, std::uint6
 // Names the child folders of the folder `parentSelfId` from sector `sector` of its directory:
 // each entry names the first folder node with that cluster under that parent, and marks it
 // deleted when the entry is. Returns 0 when the sector holds the end of the directory, else 1.
+// Knowing no chain, it reads a long name back through the sectors before on the disk.
 int NameChildFolders(RecoveryRun& run, SectorSource& disk, std::uint64_t sector,
                      std::uint32_t parentSelfId);
 // The same from the sector's bytes, read as its directory's walk read them; false when the
