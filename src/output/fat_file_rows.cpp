@@ -17,6 +17,7 @@ namespace lumarest {
 namespace {
 constexpr std::uint8_t kLongNameAttributes = 0x0F;
 constexpr std::uint8_t kDirectoryBit = 0x10;
+constexpr std::uint8_t kVolumeLabelBit = 0x08;
 constexpr std::size_t kAttributesOffset = 11;
 constexpr std::size_t kTimeOffset = 22;
 constexpr std::size_t kDateOffset = 24;
@@ -60,7 +61,9 @@ bool VisitFileEntries(const LongNameSource& source, ByteSpan sector, std::uint64
 }  // namespace
 
 bool ListsAsFatFile(std::uint8_t attributes) {
-    return attributes != kLongNameAttributes && (attributes & kDirectoryBit) == 0;
+    // The volume's label is its name, not a file: listed, it would read as an empty file.
+    return attributes != kLongNameAttributes && (attributes & kDirectoryBit) == 0 &&
+           (attributes & kVolumeLabelBit) == 0;
 }
 
 FileListRow FatFileRow(const FatFileFacts& facts, FileTypeWording wording) {

@@ -27,7 +27,8 @@ struct FatFileFacts {
     bool deleted = false;  // the entry's first byte was 0xE5
 };
 
-// Long-name entries (attribute 15) and folders (directory bit) are not listed as files.
+// Long-name entries (attribute 15), folders (directory bit) and the volume label are not
+// listed as files.
 bool ListsAsFatFile(std::uint8_t attributes);
 
 // The file-list row of one entry; the wording depends on whether the folder was walked through

@@ -61,10 +61,7 @@ TEST_P(FragmentedDirectoryListingTest, EveryFolderListsTheFilesFlsNamesAndADelet
     FlsPaths listed;
     const auto listFolder = [&](std::uint32_t folderId, const std::string& prefix) {
         ForEachFatFile(run, disk, folderId, [&](const FatFileFacts& facts, FileTypeWording) {
-            // The volume label lists like a file; fls keeps it apart.
-            if ((facts.attributes & 0x08) == 0) {
-                listed[prefix + facts.name] = facts.deleted;
-            }
+            listed[prefix + facts.name] = facts.deleted;
         });
     };
     listFolder(0, "");
