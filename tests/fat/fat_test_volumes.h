@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -79,7 +80,11 @@ inline bool FsstatInstalled() {
 }
 
 inline std::optional<FsstatFat> RunFsstat(const std::string& image, std::uint64_t start) {
-    const std::string out = (VolumeImagesFolder() / "fsstat.txt").string() + std::to_string(start);
+    // One output file per process and image: the test programs run side by side.
+    const std::string out = (VolumeImagesFolder() /
+                             ("fsstat." + std::filesystem::path(image).filename().string() + "." +
+                              std::to_string(start) + "." + std::to_string(::getpid()) + ".txt"))
+                                .string();
     const std::string command =
         "fsstat -o " + std::to_string(start) + " '" + image + "' > '" + out + "' 2>/dev/null";
     if (std::system(command.c_str()) != 0) {
@@ -90,6 +95,7 @@ inline std::optional<FsstatFat> RunFsstat(const std::string& image, std::uint64_
     static const std::regex cluster(R"(^Cluster Size: (\d+)\s*$)");
     static const std::regex run(R"(^(\d+)-(\d+) \(\d+\) -> (EOF|\d+)\s*$)");
     std::istringstream lines(ReadText(out));
+    std::filesystem::remove(out);
     for (std::string line; std::getline(lines, line);) {
         std::smatch m;
         if (std::regex_match(line, m, range)) {
