@@ -16,4 +16,14 @@ int DefaultDiskNumber(CliContext& context) {
     return -1;
 }
 
+std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {
+    RefreshInventory(context.run, *context.disks, *context.store, *context.reporter);
+    for (const DiskProperties& disk : context.disks->ListDisks(context.run)) {
+        if (static_cast<int>(disk.index) == diskNumber) {
+            return disk;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace lumarest

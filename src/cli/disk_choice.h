@@ -1,5 +1,9 @@
 #pragma once
 
+#include <optional>
+
+#include "disk/disk_inventory.h"
+
 namespace lumarest {
 
 struct CliContext;
@@ -8,5 +12,8 @@ struct CliContext;
 // "lumarest-cli partitions --image card.img" needs no disk number. -1 when there is no such
 // single image.
 int DefaultDiskNumber(CliContext& context);
+
+// Disk `diskNumber` of a fresh inventory, or nothing when there is no such disk.
+std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber);
 
 }  // namespace lumarest

@@ -7,6 +7,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
+#include "cli/disk_choice.h"
 #include "disk/device_sector_source.h"
 #include "partitions/partition_table.h"
 
@@ -33,16 +34,6 @@ struct PartitionListing {
     std::vector<ListedPartition> partitions;
     bool tableDamaged = false;
 };
-
-std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {
-    RefreshInventory(context.run, *context.disks, *context.store, *context.reporter);
-    for (const DiskProperties& disk : context.disks->ListDisks(context.run)) {
-        if (static_cast<int>(disk.index) == diskNumber) {
-            return disk;
-        }
-    }
-    return std::nullopt;
-}
 
 PartitionListing WalkDisk(RecoveryRun& run, const DiskProperties& disk) {
     PartitionListing listing;

@@ -17,6 +17,7 @@
 #include "cli/background_decoder.h"
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
+#include "cli/disk_choice.h"
 #include "disk/device_sector_source.h"
 #include "disk/disk_inventory.h"
 #include "output/picture.h"
@@ -92,16 +93,6 @@ class ListingSink : public CarvedFileSink {
     std::optional<BackgroundDecoder> decoder_;
     std::vector<CarvedRow> rows_;
 };
-
-std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {
-    RefreshInventory(context.run, *context.disks, *context.store, *context.reporter);
-    for (const DiskProperties& disk : context.disks->ListDisks(context.run)) {
-        if (static_cast<int>(disk.index) == diskNumber) {
-            return disk;
-        }
-    }
-    return std::nullopt;
-}
 
 DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {
     return DeviceSectorSource(ReaderContextFor(run), disk.devicePath, disk.totalSectors);

@@ -14,6 +14,7 @@
 #include "carving/carved_file_saver.h"
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
+#include "cli/disk_choice.h"
 #include "core/text_number.h"
 #include "disk/device_sector_source.h"
 #include "disk/disk_inventory.h"
@@ -148,16 +149,6 @@ std::string SaveSummaryText(const SavedTree& saved) {
 
 double SecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
-}
-
-std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {
-    RefreshInventory(context.run, *context.disks, *context.store, *context.reporter);
-    for (const DiskProperties& disk : context.disks->ListDisks(context.run)) {
-        if (static_cast<int>(disk.index) == diskNumber) {
-            return disk;
-        }
-    }
-    return std::nullopt;
 }
 
 // Fills the selected partition as the criteria page's Next does, or says why it cannot.

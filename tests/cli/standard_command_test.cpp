@@ -12,6 +12,7 @@
 
 #include "cli/cli_app.h"
 #include "cli_fixture.h"
+#include "support/command_output.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -19,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testing::CommandOutput;
 
 constexpr std::uint64_t kSector = 512;
 
@@ -64,20 +66,6 @@ sfdisk -q --no-reread --no-tell-kernel "$disk" <<<$'label: dos\n2048,69632,c\n71
 dd if="$fat" of="$disk" bs=512 seek=2048 conv=notrunc,sparse status=none
 dd if="$ntfs" of="$disk" bs=512 seek=71680 conv=notrunc,sparse status=none
 )";
-
-// Runs a shell command and returns what it wrote on stdout.
-std::string CommandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            output.append(buffer, got);
-        }
-        ::pclose(pipe);
-    }
-    return output;
-}
 
 bool HaveTool(const std::string& tool) {
     return std::system(("{ command -v " + tool + "; } >/dev/null 2>&1").c_str()) == 0;

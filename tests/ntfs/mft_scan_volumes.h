@@ -17,6 +17,7 @@
 #include "ntfs/mft_run_table.h"
 #include "ntfs/mft_scan.h"
 #include "ntfs/ntfs_test_volumes.h"
+#include "support/command_output.h"
 
 namespace lumarest::testing {
 
@@ -130,21 +131,6 @@ inline std::set<std::string> FlsLines(const std::string& listing, bool withSizes
         lines.insert(EntryLine(number, match[2].matched, match[1] == "d", path, size, withSizes));
     }
     return lines;
-}
-
-inline std::string CommandOutput(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, got);
-    }
-    pclose(pipe);
-    return output;
 }
 
 inline bool HaveFls() {

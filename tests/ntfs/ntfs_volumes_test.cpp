@@ -10,12 +10,14 @@
 #include "core/reporter.h"
 #include "ntfs/ntfs_test_volumes.h"
 #include "partitions/volume_params.h"
+#include "support/command_output.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CommandOutput;
 using testing::ImageGuard;
 using testing::WalkedRecord;
 
@@ -101,21 +103,6 @@ TEST(NtfsVolumes, ValidatedPartitionGivesTheLayout) {
     MftRunTable table;
     EXPECT_TRUE(BuildMftRunTable(disk, layout, table));
     EXPECT_TRUE(guard.Unchanged());
-}
-
-std::string CommandOutput(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, got);
-    }
-    pclose(pipe);
-    return output;
 }
 
 // Every file of the fixture volume, deleted ones included, reads back as The Sleuth Kit's

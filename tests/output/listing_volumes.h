@@ -19,6 +19,7 @@
 #include "fat/name_children.h"
 #include "output/fat_file_rows.h"
 #include "partitions/volume_params.h"
+#include "support/command_output.h"
 
 namespace lumarest::testing {
 
@@ -108,20 +109,5 @@ struct LoadedVolume {
     RecoveryRun run;
     MemoryDisk disk;
 };
-
-inline std::string CommandOutput(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, got);
-    }
-    pclose(pipe);
-    return output;
-}
 
 }  // namespace lumarest::testing

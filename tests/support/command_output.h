@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+namespace lumarest::testing {
+
+// Runs a shell command and returns what it wrote on stdout (empty when it could not start).
+std::string CommandOutput(const std::string& command);
+
+}  // namespace lumarest::testing
