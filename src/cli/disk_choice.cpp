@@ -26,4 +26,12 @@ std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {
     return std::nullopt;
 }
 
+std::optional<std::string> RefuseDisk(const std::optional<DiskProperties>& disk, int diskNumber) {
+    if (!disk) {
+        return "there is no disk " + std::to_string(diskNumber) +
+               "; 'lumarest-cli disks' lists the disk numbers";
+    }
+    return CheckDeviceReadable(disk->devicePath);
+}
+
 }  // namespace lumarest

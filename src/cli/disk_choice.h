@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "disk/disk_inventory.h"
 
@@ -15,5 +16,8 @@ int DefaultDiskNumber(CliContext& context);
 
 // Disk `diskNumber` of a fresh inventory, or nothing when there is no such disk.
 std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber);
+
+// Why a command cannot read the disk FindDisk gave for `diskNumber`, or nothing when it can.
+std::optional<std::string> RefuseDisk(const std::optional<DiskProperties>& disk, int diskNumber);
 
 }  // namespace lumarest

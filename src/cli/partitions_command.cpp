@@ -95,11 +95,7 @@ void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listin
 
 int RunPartitionsCommand(CliContext& context, int diskNumber) {
     const std::optional<DiskProperties> disk = FindDisk(context, diskNumber);
-    if (!disk) {
-        return context.Fail("there is no disk " + std::to_string(diskNumber) +
-                            "; 'lumarest-cli disks' lists the disk numbers");
-    }
-    if (const auto problem = CheckDeviceReadable(disk->devicePath)) {
+    if (const auto problem = RefuseDisk(disk, diskNumber)) {
         return context.Fail(*problem);
     }
     const PartitionListing listing = WalkDisk(context.run, *disk);

@@ -215,11 +215,7 @@ std::string ProgramFolder() {
 
 int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     const std::optional<DiskProperties> disk = FindDisk(context, options.diskNumber);
-    if (!disk) {
-        return context.Fail("there is no disk " + std::to_string(options.diskNumber) +
-                            "; 'lumarest-cli disks' lists the disk numbers");
-    }
-    if (const auto problem = CheckDeviceReadable(disk->devicePath)) {
+    if (const auto problem = RefuseDisk(disk, options.diskNumber)) {
         return context.Fail(*problem);
     }
     SectorRange range;

@@ -457,11 +457,7 @@ void PrintTimings(std::ostream& err, const SearchWatch& watch, Clock::time_point
 
 int RunStandardCommand(CliContext& context, const StandardSearchOptions& options) {
     const std::optional<DiskProperties> disk = FindDisk(context, options.diskNumber);
-    if (!disk) {
-        return context.Fail("there is no disk " + std::to_string(options.diskNumber) +
-                            "; 'lumarest-cli disks' lists the disk numbers");
-    }
-    if (const auto problem = CheckDeviceReadable(disk->devicePath)) {
+    if (const auto problem = RefuseDisk(disk, options.diskNumber)) {
         return context.Fail(*problem);
     }
     // Refused before the search, so nobody waits for a save that cannot happen.

@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::CommandOutput;
+using testing::ShellQuoted;
 
 constexpr std::uint64_t kSector = 512;
 
@@ -71,14 +72,6 @@ bool HaveTool(const std::string& tool) {
     return std::system(("{ command -v " + tool + "; } >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') {
@@ -115,7 +108,7 @@ struct FlsEntry {
 std::map<std::string, FlsEntry> FlsListing(const std::string& image, std::uint64_t offset) {
     std::map<std::string, FlsEntry> entries;
     std::istringstream lines(CommandOutput("fls -r -p -o " + std::to_string(offset) + " " +
-                                           Quoted(image) + " 2>/dev/null"));
+                                           ShellQuoted(image) + " 2>/dev/null"));
     for (std::string line; std::getline(lines, line);) {
         const auto tab = line.find(":\t");
         if (tab == std::string::npos || line.size() < 4) {
@@ -152,8 +145,8 @@ std::string ReadBytes(const std::string& image, std::uint64_t offset, std::size_
 // relative to the volume; "Cluster Size: " is in bytes.
 std::uint64_t FsstatNumber(const std::string& image, std::uint64_t offset,
                            const std::string& label) {
-    const std::string report =
-        CommandOutput("fsstat -o " + std::to_string(offset) + " " + Quoted(image) + " 2>/dev/null");
+    const std::string report = CommandOutput("fsstat -o " + std::to_string(offset) + " " +
+                                             ShellQuoted(image) + " 2>/dev/null");
     const auto at = report.find(label);
     return at == std::string::npos ? 0 : std::stoull(report.substr(at + label.size()));
 }
@@ -222,7 +215,7 @@ class StandardCommandTest : public testing::CliFixture {
             const std::string flsPath = FlsName(fls, path);
             ASSERT_TRUE(fls.contains(flsPath)) << path;
             const std::string expected = CommandOutput(
-                "icat -r -o " + std::to_string(partition.start) + " " + Quoted(image) + " " +
+                "icat -r -o " + std::to_string(partition.start) + " " + ShellQuoted(image) + " " +
                 std::to_string(fls.at(flsPath).inode) + " 2>/dev/null | head -c 512");
             const std::uint64_t sector =
                 partition.start + clusterArea + (cluster - 2) * sectorsPerCluster;
@@ -359,7 +352,8 @@ TEST_F(StandardCommandTest, NamesInEveryScriptComeOutExactly) {
     }
     const std::string image = (folder_ / "languages.img").string();
     ASSERT_EQ(std::system(
-                  ("bash -c " + Quoted(kLanguagesDiskScript) + " build " + Quoted(image)).c_str()),
+                  ("bash -c " + ShellQuoted(kLanguagesDiskScript) + " build " + ShellQuoted(image))
+                      .c_str()),
               0);
     testing::ImageGuard guard(image);
 

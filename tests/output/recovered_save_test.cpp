@@ -1,4 +1,5 @@
 #include "output/recovered_save.h"
+#include "support/command_output.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -31,20 +32,13 @@ using testing::CommandOutput;
 using testing::FileText;
 using testing::FixtureImage;
 using testing::ImageGuard;
+using testing::ShellQuoted;
 
 fs::path ScratchFolder(const std::string& name) {
     const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save_scratch" / name;
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
-}
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
 }
 
 std::string Lower(std::string text) {
@@ -134,7 +128,7 @@ std::vector<ManifestLine> Manifest(const std::string& image) {
 // The record or entry number The Sleuth Kit gives each path, deleted ones too.
 std::map<std::string, std::string> SleuthNumbers(const std::string& image) {
     std::map<std::string, std::string> numbers;
-    std::istringstream lines(CommandOutput("fls -r -p " + Quoted(image) + " 2>/dev/null"));
+    std::istringstream lines(CommandOutput("fls -r -p " + ShellQuoted(image) + " 2>/dev/null"));
     for (std::string line; std::getline(lines, line);) {
         const auto tab = line.find(":\t");
         const auto space = line.rfind(' ', tab);
@@ -188,8 +182,8 @@ TEST_P(WholeTreeSave, GivesEveryFolderAndFileOfTheVolume) {
         EXPECT_EQ(found->second.size(), line.bytes);
         if (const auto number = numbers.find(line.path); number != numbers.end()) {
             ++compared;
-            EXPECT_EQ(found->second, CommandOutput("icat " + Quoted(image) + " " + number->second +
-                                                   " 2>/dev/null"));
+            EXPECT_EQ(found->second, CommandOutput("icat " + ShellQuoted(image) + " " +
+                                                   number->second + " 2>/dev/null"));
         }
     }
     // Every live file at least, where The Sleuth Kit is installed.
@@ -287,10 +281,10 @@ std::string ClashImage() {
         const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save";
         fs::create_directories(folder);
         const std::string path = (folder / "clash.img").string();
-        const std::string command =
-            "bash " +
-            Quoted(std::string(LUMAREST_SOURCE_DIR) + "/tests/output/make_save_clash_image.sh") +
-            " " + Quoted(path) + " >/dev/null 2>&1";
+        const std::string command = "bash " +
+                                    ShellQuoted(std::string(LUMAREST_SOURCE_DIR) +
+                                                "/tests/output/make_save_clash_image.sh") +
+                                    " " + ShellQuoted(path) + " >/dev/null 2>&1";
         return std::system(command.c_str()) == 0 ? path : std::string();
     }();
     return image;
@@ -440,10 +434,10 @@ TEST_F(ClashSave, ReadOnlyDestinationAsksAndAbortStops) {
     // Permissions do not hold the superuser back; an immutable folder does.
     const bool immutable =
         ::access(folder.c_str(), W_OK) == 0 &&
-        std::system(("chattr +i " + Quoted(folder) + " 2>/dev/null").c_str()) == 0;
+        std::system(("chattr +i " + ShellQuoted(folder) + " 2>/dev/null").c_str()) == 0;
     const auto release = [&] {
         if (immutable) {
-            std::system(("chattr -i " + Quoted(folder)).c_str());
+            std::system(("chattr -i " + ShellQuoted(folder)).c_str());
         }
         fs::permissions(folder, fs::perms::owner_all);
     };

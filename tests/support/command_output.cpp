@@ -19,4 +19,12 @@ std::string CommandOutput(const std::string& command) {
     return output;
 }
 
+std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 }  // namespace lumarest::testing
