@@ -52,7 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     runs.runs = DecodeRuns(ByteSpan(data + 1, kRunListBytes), 0, sectorsPerCluster).runs;
     const std::size_t diskBytes = std::min(size - 1 - kRunListBytes, kMaxDiskBytes);
     std::vector<std::uint8_t> bytes(data + 1 + kRunListBytes, data + 1 + kRunListBytes + diskBytes);
-    const std::uint64_t sectors = (diskBytes + kSectorSize - 1) / kSectorSize;
+    // At least one sector: a disk of none reports no size, and a scan must read on through a
+    // disk whose size it does not know, which no bound on reads here would allow for.
+    const std::uint64_t sectors =
+        std::max<std::uint64_t>(1, (diskBytes + kSectorSize - 1) / kSectorSize);
     fuzzing::FuzzDisk disk(std::move(bytes), sectors, kMaxReads);
 
     RecoveryRun run;
