@@ -237,12 +237,14 @@ void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
         ValidatePartitionBeforeScan();
     }
     SetStatusText(texts::kSearchStartedStatus);
+    // The stage moves before the worker starts: from then on the worker owns it.
+    run_.stage = standard ? WizardStage::FolderResults : WizardStage::FoundVolumes;
     if (StartScanWorker()) {
         ShowSearchStatisticsPage();
-        run_.stage = standard ? WizardStage::FolderResults : WizardStage::FoundVolumes;
         return;
     }
     // No search ran: the page stays, ready for another choice.
+    run_.stage = WizardStage::Criteria;
     SetWizardButtonsEnabled(true);
 }
 
