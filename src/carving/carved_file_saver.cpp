@@ -1,20 +1,20 @@
 #include "carving/carved_file_saver.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "carving/whole_disk.h"
+#include "carving/folder_storage.h"
 #include "core/reporter.h"
 
 namespace lumarest {
 namespace {
 
-constexpr const char* kSysfsRoot = "/sys";
 constexpr mode_t kSavedFileMode = 0644;
 // Files of the same name from earlier searches that a new one is numbered past.
 constexpr int kMostCopies = 1000;
@@ -88,17 +88,24 @@ std::string NumberedName(const std::string& name, int copy) {
     return name.substr(0, split) + " (" + std::to_string(copy) + ")" + name.substr(split);
 }
 
-bool IsOnSourceDisk(const struct stat& folderInfo, const std::string& sourceDevicePath) {
-    struct stat sourceInfo {};
-    if (sourceDevicePath.empty() || ::stat(sourceDevicePath.c_str(), &sourceInfo) != 0) {
-        return false;
+// Device nodes and kernel settings, not a place for files: as root, saving there would write
+// among devices. The mount list names the type; statfs answers where the list is unreadable.
+std::string SystemFileSystemOf(const std::string& folder, const struct stat& folderInfo,
+                               const SystemView& view) {
+    const std::string type = FileSystemTypeOf(folderInfo.st_dev, view);
+    if (IsSystemFileSystem(type)) {
+        return type;
     }
-    // Saving beside a disk image leaves the image alone; only a real disk can be overwritten.
-    if (!S_ISBLK(sourceInfo.st_mode)) {
-        return false;
+    struct statfs info {};
+    if (type.empty() && ::statfs(folder.c_str(), &info) == 0) {
+        if (info.f_type == PROC_SUPER_MAGIC) {
+            return "proc";
+        }
+        if (info.f_type == SYSFS_MAGIC) {
+            return "sysfs";
+        }
     }
-    return OnSameWholeDisk(major(folderInfo.st_dev), minor(folderInfo.st_dev),
-                           major(sourceInfo.st_rdev), minor(sourceInfo.st_rdev), kSysfsRoot);
+    return {};
 }
 
 }  // namespace
@@ -119,7 +126,15 @@ std::optional<std::string> CheckDestinationFolder(const std::string& folder,
         return "The destination folder " + Quoted(folder) +
                " cannot be written to. Please choose another folder.";
     }
-    if (IsOnSourceDisk(info, sourceDevicePath)) {
+    const SystemView view = LiveSystemView();
+    if (const std::string system = SystemFileSystemOf(folder, info, view); !system.empty()) {
+        return "The destination folder " + Quoted(folder) + " is a system folder (" + system +
+               ") that holds devices or kernel settings, not files. Please choose another "
+               "folder.";
+    }
+    // Whatever way the folder's file system sits on the source (a partition of it, a loop
+    // device or FUSE mount over the image), saving there overwrites what is being recovered.
+    if (FolderLiesOnSource(info.st_dev, sourceDevicePath, view)) {
         return "The destination folder " + Quoted(folder) + " lies on the disk being searched (" +
                sourceDevicePath +
                "). Saving recovered files there would overwrite the files being recovered. "
