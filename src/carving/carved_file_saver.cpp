@@ -122,15 +122,15 @@ std::optional<std::string> CheckDestinationFolder(const std::string& folder,
     if (!S_ISDIR(info.st_mode)) {
         return "The destination " + Quoted(folder) + " is not a folder.";
     }
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        return "The destination folder " + Quoted(folder) +
-               " cannot be written to. Please choose another folder.";
-    }
     const SystemView view = LiveSystemView();
     if (const std::string system = SystemFileSystemOf(folder, info, view); !system.empty()) {
         return "The destination folder " + Quoted(folder) + " is a system folder (" + system +
                ") that holds devices or kernel settings, not files. Please choose another "
                "folder.";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "The destination folder " + Quoted(folder) +
+               " cannot be written to. Please choose another folder.";
     }
     // Whatever way the folder's file system sits on the source (a partition of it, a loop
     // device or FUSE mount over the image), saving there overwrites what is being recovered.
