@@ -14,12 +14,8 @@ constexpr const char* kLiveSysfsRoot = "/sys";
 // A loop device over a file on another loop device ends long before this.
 constexpr int kMostBackingDepth = 8;
 
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return FileIdentity{info.st_dev, info.st_ino};
+std::string DeviceNumber(unsigned major, unsigned minor) {
+    return std::to_string(major) + ":" + std::to_string(minor);
 }
 
 // The file a loop device reads, from its loop/backing_file; empty for any other disk.
@@ -30,58 +26,62 @@ std::string LoopBackingFile(const std::string& wholeDisk, const std::string& sys
     return path;
 }
 
-void AddDevice(unsigned major, unsigned minor, const SystemView& view, int depth, Storage& storage);
+// Collects what a file system or a searched disk is stored on. On the folder's side the disks
+// holding a backing file count too, since writing into that file writes to them; on the
+// source's side they do not: saving beside an image leaves the image alone.
+class StorageWalk {
+  public:
+    StorageWalk(const SystemView& view, bool followFilesToDisks)
+        : view_(view), followFilesToDisks_(followFilesToDisks) {}
 
-// A file backing what is written to: the disks it lies on change too.
-void AddBackingFile(const std::string& path, const SystemView& view, int depth, Storage& storage) {
-    const auto identity = IdentityOf(path);
-    if (!identity || !storage.backingFiles.insert(*identity).second) {
-        return;
-    }
-    AddDevice(major(identity->device), minor(identity->device), view, depth + 1, storage);
-}
-
-std::string DeviceNumber(unsigned major, unsigned minor) {
-    return std::to_string(major) + ":" + std::to_string(minor);
-}
-
-void AddBlockDevice(unsigned major, unsigned minor, const SystemView& view, int depth,
-                    Storage& storage) {
-    storage.disks.insert(DeviceNumber(major, minor));
-    for (const std::string& disk : WholeDisksOf(major, minor, view.sysfsRoot)) {
-        storage.disks.insert(disk);
-        const std::string backing = LoopBackingFile(disk, view.sysfsRoot);
-        if (!backing.empty()) {
-            AddBackingFile(backing, view, depth, storage);
+    // A device files live on (a st_dev): its disks, and a FUSE mount's source.
+    void AddFileSystemDevice(unsigned major, unsigned minor, int depth) {
+        if (depth > kMostBackingDepth) {
+            return;
+        }
+        AddBlockDevice(major, minor, depth);
+        const auto mount = MountOfDevice(view_.mounts, major, minor);
+        // Only an absolute path names what a FUSE file system reads; "sshfs" or "host:/share"
+        // name nothing here.
+        if (mount && IsFuseFileSystem(mount->fileSystemType) && mount->source.starts_with('/')) {
+            AddBackingPath(mount->source, depth);
         }
     }
-}
 
-// A FUSE file system reads what its source names: an image file or a block device. Only an
-// absolute path names one; other sources ("sshfs", "host:/share") are left alone.
-void AddFuseSource(const std::string& source, const SystemView& view, int depth, Storage& storage) {
-    struct stat info {};
-    if (!source.starts_with('/') || ::stat(source.c_str(), &info) != 0) {
-        return;
+    // A block device: itself, the whole disks below it, and what their loop devices read.
+    void AddBlockDevice(unsigned major, unsigned minor, int depth) {
+        storage_.disks.insert(DeviceNumber(major, minor));
+        for (const std::string& disk : WholeDisksOf(major, minor, view_.sysfsRoot)) {
+            storage_.disks.insert(disk);
+            const std::string backing = LoopBackingFile(disk, view_.sysfsRoot);
+            if (!backing.empty()) {
+                AddBackingPath(backing, depth);
+            }
+        }
     }
-    if (S_ISBLK(info.st_mode)) {
-        AddBlockDevice(major(info.st_rdev), minor(info.st_rdev), view, depth, storage);
-    } else if (S_ISREG(info.st_mode)) {
-        AddBackingFile(source, view, depth, storage);
-    }
-}
 
-void AddDevice(unsigned major, unsigned minor, const SystemView& view, int depth,
-               Storage& storage) {
-    if (depth > kMostBackingDepth) {
-        return;
+    // What a loop device or FUSE mount reads: an image file or a block device.
+    void AddBackingPath(const std::string& path, int depth) {
+        struct stat info {};
+        if (depth >= kMostBackingDepth || ::stat(path.c_str(), &info) != 0) {
+            return;
+        }
+        if (S_ISBLK(info.st_mode)) {
+            AddBlockDevice(major(info.st_rdev), minor(info.st_rdev), depth + 1);
+        } else if (S_ISREG(info.st_mode) &&
+                   storage_.backingFiles.insert(FileIdentity{info.st_dev, info.st_ino}).second &&
+                   followFilesToDisks_) {
+            AddFileSystemDevice(major(info.st_dev), minor(info.st_dev), depth + 1);
+        }
     }
-    AddBlockDevice(major, minor, view, depth, storage);
-    const auto mount = MountOfDevice(view.mounts, major, minor);
-    if (mount && IsFuseFileSystem(mount->fileSystemType)) {
-        AddFuseSource(mount->source, view, depth, storage);
-    }
-}
+
+    Storage Result() && { return std::move(storage_); }
+
+  private:
+    const SystemView& view_;
+    bool followFilesToDisks_;
+    Storage storage_;
+};
 
 }  // namespace
 
@@ -90,32 +90,15 @@ SystemView LiveSystemView() {
 }
 
 Storage StorageOfFolder(dev_t folderDevice, const SystemView& view) {
-    Storage storage;
-    AddDevice(major(folderDevice), minor(folderDevice), view, 0, storage);
-    return storage;
+    StorageWalk walk(view, true);
+    walk.AddFileSystemDevice(major(folderDevice), minor(folderDevice), 0);
+    return std::move(walk).Result();
 }
 
 Storage StorageOfSource(const std::string& sourcePath, const SystemView& view) {
-    Storage storage;
-    struct stat info {};
-    if (sourcePath.empty() || ::stat(sourcePath.c_str(), &info) != 0) {
-        return storage;
-    }
-    if (S_ISBLK(info.st_mode)) {
-        // The disks themselves and a loop device's file, but not the disks holding that file:
-        // saving beside an image leaves the image alone.
-        storage.disks.insert(DeviceNumber(major(info.st_rdev), minor(info.st_rdev)));
-        for (const std::string& disk :
-             WholeDisksOf(major(info.st_rdev), minor(info.st_rdev), view.sysfsRoot)) {
-            storage.disks.insert(disk);
-            if (const auto backing = IdentityOf(LoopBackingFile(disk, view.sysfsRoot))) {
-                storage.backingFiles.insert(*backing);
-            }
-        }
-    } else if (S_ISREG(info.st_mode)) {
-        storage.backingFiles.insert(FileIdentity{info.st_dev, info.st_ino});
-    }
-    return storage;
+    StorageWalk walk(view, false);
+    walk.AddBackingPath(sourcePath, 0);
+    return std::move(walk).Result();
 }
 
 bool SharesStorage(const Storage& folder, const Storage& source) {

@@ -26,7 +26,7 @@ std::string Escaped(const std::string& path) {
 // Two real image files, a made-up block device tree with loop devices over them, device nodes
 // for those devices, and a mount list naming them: loop0 (7:0, partitions loop0p1 259:0 and
 // loop0p2 259:1) and loop1 (7:1) over the searched image, loop2 (7:2) over another image, sdb
-// (8:16) with sdb1 (8:17).
+// (8:16) with sdb1 (8:17), and loop3 (7:3) over sdb1.
 class RecordedSystem {
   public:
     RecordedSystem()
@@ -40,10 +40,11 @@ class RecordedSystem {
         Device("devices/virtual/block/loop0/loop0p2", "259:1", kPartition);
         Device("devices/virtual/block/loop1", "7:1", kDisk, Image());
         Device("devices/virtual/block/loop2", "7:2", kDisk, OtherImage());
+        Device("devices/virtual/block/loop3", "7:3", kDisk, NodePath("sdb1"));
         Device("devices/pci/block/sdb", "8:16", kDisk);
         Device("devices/pci/block/sdb/sdb1", "8:17", kPartition);
         nodesMade_ = Node("loop0", 7, 0) && Node("loop0p1", 259, 0) && Node("loop1", 7, 1) &&
-                     Node("sdb", 8, 16) && Node("sdb1", 8, 17);
+                     Node("loop3", 7, 3) && Node("sdb", 8, 16) && Node("sdb1", 8, 17);
         view_.sysfsRoot = (root_ / "sys").string();
         view_.mounts = ParseMountInfo(
             "22 27 0:21 / /proc rw,relatime shared:12 - proc proc rw\n"
@@ -136,6 +137,9 @@ TEST(FolderStorage, RefusesEveryWayTheSearchedImageCanBeMounted) {
         {"FUSE on /dev/sdb1, searching sdb", 0, 43, system.NodePath("sdb"), true, true},
         {"FUSE on /dev/sdb1, searching the image", 0, 43, system.Image(), true, false},
         {"sdb1 mounted by the kernel, searching sdb", 8, 17, system.NodePath("sdb"), true, true},
+        {"loop3 over /dev/sdb1, searching sdb", 7, 3, system.NodePath("sdb"), true, true},
+        {"sdb1 mounted by the kernel, searching loop3 over it", 8, 17, system.NodePath("loop3"),
+         true, true},
         {"ordinary ext4 folder beside the image", 254, 0, system.Image(), false, false},
         {"sshfs folder", 0, 44, system.Image(), false, false},
         {"source that does not exist", 0, 40, "/nonexistent/disk.img", false, false},
