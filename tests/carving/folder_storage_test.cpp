@@ -23,10 +23,15 @@ std::string Escaped(const std::string& path) {
     return text;
 }
 
+dev_t DeviceOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_dev : 0;
+}
+
 // Two real image files, a made-up block device tree with loop devices over them, device nodes
 // for those devices, and a mount list naming them: loop0 (7:0, partitions loop0p1 259:0 and
 // loop0p2 259:1) and loop1 (7:1) over the searched image, loop2 (7:2) over another image, sdb
-// (8:16) with sdb1 (8:17), and loop3 (7:3) over sdb1.
+// (8:16) with sdb1 (8:17), loop3 (7:3) over sdb1, and a node for the disk the images lie on.
 class RecordedSystem {
   public:
     RecordedSystem()
@@ -44,7 +49,8 @@ class RecordedSystem {
         Device("devices/pci/block/sdb", "8:16", kDisk);
         Device("devices/pci/block/sdb/sdb1", "8:17", kPartition);
         nodesMade_ = Node("loop0", 7, 0) && Node("loop0p1", 259, 0) && Node("loop1", 7, 1) &&
-                     Node("loop3", 7, 3) && Node("sdb", 8, 16) && Node("sdb1", 8, 17);
+                     Node("loop3", 7, 3) && Node("sdb", 8, 16) && Node("sdb1", 8, 17) &&
+                     Node("image disk", major(DeviceOf(Image())), minor(DeviceOf(Image())));
         view_.sysfsRoot = (root_ / "sys").string();
         view_.mounts = ParseMountInfo(
             "22 27 0:21 / /proc rw,relatime shared:12 - proc proc rw\n"
@@ -140,6 +146,12 @@ TEST(FolderStorage, RefusesEveryWayTheSearchedImageCanBeMounted) {
         {"loop3 over /dev/sdb1, searching sdb", 7, 3, system.NodePath("sdb"), true, true},
         {"sdb1 mounted by the kernel, searching loop3 over it", 8, 17, system.NodePath("loop3"),
          true, true},
+        {"FUSE of the image path, searching the disk holding the image", 0, 40,
+         system.NodePath("image disk"), true, true},
+        {"loop0p2, searching the disk holding the image", 259, 1, system.NodePath("image disk"),
+         true, true},
+        {"loop2, searching the disk holding its image", 7, 2, system.NodePath("image disk"), true,
+         true},
         {"ordinary ext4 folder beside the image", 254, 0, system.Image(), false, false},
         {"sshfs folder", 0, 44, system.Image(), false, false},
         {"source that does not exist", 0, 40, "/nonexistent/disk.img", false, false},
