@@ -83,6 +83,20 @@ class StorageWalk {
     Storage storage_;
 };
 
+bool SharesStorage(const Storage& folder, const Storage& source) {
+    for (const std::string& disk : source.disks) {
+        if (folder.disks.contains(disk)) {
+            return true;
+        }
+    }
+    for (const FileIdentity& file : source.backingFiles) {
+        if (folder.backingFiles.contains(file)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 SystemView LiveSystemView() {
@@ -99,20 +113,6 @@ Storage StorageOfSource(const std::string& sourcePath, const SystemView& view) {
     StorageWalk walk(view, false);
     walk.AddBackingPath(sourcePath, 0);
     return std::move(walk).Result();
-}
-
-bool SharesStorage(const Storage& folder, const Storage& source) {
-    for (const std::string& disk : source.disks) {
-        if (folder.disks.contains(disk)) {
-            return true;
-        }
-    }
-    for (const FileIdentity& file : source.backingFiles) {
-        if (folder.backingFiles.contains(file)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 bool FolderLiesOnSource(dev_t folderDevice, const std::string& sourcePath, const SystemView& view) {

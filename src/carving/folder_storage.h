@@ -24,8 +24,8 @@ struct Storage {
     std::set<FileIdentity> backingFiles;
 };
 
-// Where the answers come from: the mount list's text and the root of the kernel's block device
-// tree. Tests hand in recorded text and a made-up tree.
+// Where the answers come from: the mount list and the root of the kernel's block device tree.
+// Tests hand in a list parsed from recorded text and a made-up tree.
 struct SystemView {
     MountTable mounts;
     std::string sysfsRoot;
@@ -42,8 +42,6 @@ Storage StorageOfFolder(dev_t folderDevice, const SystemView& view);
 // What is being searched: a block device (its disks, and the file behind it when it is a loop
 // device) or a disk image (the image file alone). Empty when `sourcePath` cannot be read.
 Storage StorageOfSource(const std::string& sourcePath, const SystemView& view);
-
-bool SharesStorage(const Storage& folder, const Storage& source);
 
 // True when writing into a folder on `folderDevice` may overwrite the source being searched.
 bool FolderLiesOnSource(dev_t folderDevice, const std::string& sourcePath, const SystemView& view);

@@ -1,6 +1,6 @@
 #include "disk/mount_table.h"
 
-#include <array>
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -11,11 +11,12 @@ namespace {
 constexpr const char* kOwnMountInfo = "/proc/self/mountinfo";
 constexpr std::string_view kOptionalFieldsEnd = "-";
 // Mount id, parent id, major:minor, root, mount point, options: then the optional fields.
+constexpr std::size_t kDeviceField = 2;
 constexpr std::size_t kMountPointField = 4;
 constexpr std::size_t kFixedFields = 6;
 constexpr std::size_t kOctalEscapeLength = 4;  // \ and three octal digits
 
-constexpr std::array<std::string_view, 15> kSystemFileSystems = {
+constexpr std::string_view kSystemFileSystems[] = {
     "devtmpfs", "proc",        "sysfs",  "devpts",  "securityfs", "debugfs", "tracefs", "configfs",
     "efivarfs", "binfmt_misc", "cgroup", "cgroup2", "pstore",     "bpf",     "mqueue"};
 
@@ -55,7 +56,7 @@ std::optional<MountEntry> ParseMountLine(std::string_view line) {
         return std::nullopt;
     }
     MountEntry entry;
-    if (!ParseDeviceNumber(fields[2], entry.major, entry.minor)) {
+    if (!ParseDeviceNumber(fields[kDeviceField], entry.major, entry.minor)) {
         return std::nullopt;
     }
     entry.mountPoint = UnescapeMountField(fields[kMountPointField]);
@@ -116,12 +117,7 @@ std::optional<MountEntry> MountOfDevice(const MountTable& mounts, unsigned major
 }
 
 bool IsSystemFileSystem(std::string_view type) {
-    for (const std::string_view system : kSystemFileSystems) {
-        if (type == system) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::find(kSystemFileSystems, type) != std::end(kSystemFileSystems);
 }
 
 bool IsFuseFileSystem(std::string_view type) {
