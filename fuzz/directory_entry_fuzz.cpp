@@ -60,7 +60,11 @@ void FuzzEntryNames(WatchedDisk& disk, std::uint64_t lowest, std::uint64_t secto
     std::vector<std::uint8_t> sector(kSectorSize);
     disk.ReadSectors(sectorNumber, 1, sector.data());
     disk.lowest = UINT64_MAX;
-    const LongNameSource source{&disk, lowest};
+    // Short names' upper bytes are decoded as the program decodes them by default.
+    static const OemCodePage codePage =
+        OemCodePage::Load(kDefaultOemCodePage).value_or(OemCodePage{});
+    LongNameSource source{&disk, lowest};
+    source.codePage = codePage;
     const ByteSpan bytes(sector.data(), sector.size());
     for (std::size_t offset = 0; offset < kSectorSize; offset += kDirectoryEntrySize) {
         if (const auto longName = LongNameOf(source, bytes, offset, sectorNumber)) {

@@ -23,6 +23,21 @@ const char* const kMoreExplanation =
     "If a partition you are looking for is not listed on the left, let Lumarest search the "
     "disk for it.";
 const char* const kPartitionSearchCaption = "Searching Partition :";
+const char* const kCodePageCaption = "Short-name code page:";
+
+struct CodePageEntry {
+    const char* name;
+    const char* text;
+};
+// The DOS code pages short names were written in; the first is the default.
+constexpr CodePageEntry kCodePages[] = {
+    {"CP437", "437 (United States)"},   {"CP850", "850 (Western Europe)"},
+    {"CP852", "852 (Central Europe)"},  {"CP855", "855 (Cyrillic)"},
+    {"CP857", "857 (Turkish)"},         {"CP860", "860 (Portuguese)"},
+    {"CP861", "861 (Icelandic)"},       {"CP862", "862 (Hebrew)"},
+    {"CP863", "863 (Canadian French)"}, {"CP865", "865 (Nordic)"},
+    {"CP866", "866 (Russian)"},         {"CP869", "869 (Greek)"},
+};
 
 QLineEdit* MakeSectorField(const char* objectName) {
     auto* field = new QLineEdit;
@@ -66,6 +81,13 @@ PartitionCriteriaPanel::PartitionCriteriaPanel(QWidget* parent) : QWidget(parent
     grid->addWidget(startField, 2, 1);
     grid->addWidget(endCaption, 3, 0);
     grid->addWidget(endField, 3, 1);
+    codePageBox = new QComboBox;
+    codePageBox->setObjectName(QStringLiteral("codePageBox"));
+    for (const CodePageEntry& page : kCodePages) {
+        codePageBox->addItem(QString::fromUtf8(page.text), QString::fromUtf8(page.name));
+    }
+    grid->addWidget(new QLabel(QString::fromUtf8(kCodePageCaption)), 4, 0);
+    grid->addWidget(codePageBox, 4, 1);
     grid->setColumnStretch(1, 1);
 
     auto* moreGroup = new QGroupBox(QString::fromUtf8(kMoreTitle));
@@ -100,6 +122,19 @@ PartitionCriteriaPanel::PartitionCriteriaPanel(QWidget* parent) : QWidget(parent
     layout->addWidget(partitionGroup);
     layout->addWidget(moreGroup);
     layout->addStretch();
+}
+
+QString PartitionCriteriaPanel::CodePageName() const {
+    return codePageBox->currentData().toString();
+}
+
+bool PartitionCriteriaPanel::SelectCodePage(const QString& name) {
+    const int index = codePageBox->findData(name);
+    if (index < 0) {
+        return false;
+    }
+    codePageBox->setCurrentIndex(index);
+    return true;
 }
 
 }  // namespace lumarest

@@ -28,9 +28,16 @@ class PartitionCriteriaPanel : public QWidget {
     QLineEdit* endField = nullptr;
     QPushButton* searchMorePartitionsButton = nullptr;
     QPushButton* stopSearchingPartitionsButton = nullptr;
+    // The DOS code page FAT short names are read in; each entry's data is its name.
+    QComboBox* codePageBox = nullptr;
     // The partition-search bar with its caption; shown while that search runs.
     QWidget* partitionSearchRow = nullptr;
     CTextProgressCtrl* partitionSearchBar = nullptr;
+
+    // The name of the code page chosen, as OemCodePage::Load takes it.
+    QString CodePageName() const;
+    // Chooses the entry of that code page; false when none has it.
+    bool SelectCodePage(const QString& name);
 };
 
 }  // namespace lumarest

@@ -1,6 +1,7 @@
 #include "app/wizard_window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -339,6 +340,9 @@ void CChildDialogExDemoDlg::ConnectControls() {
             [this](bool ticked) { run_.thoroughSearch = ticked; });
     connect(rawCriteria_->destinationField, &QLineEdit::textEdited, this,
             [this](const QString& folder) { run_.destinationFolder = folder.toStdString(); });
+    RestoreCodePage();
+    connect(partitionCriteria_->codePageBox, &QComboBox::currentIndexChanged, this,
+            &CChildDialogExDemoDlg::OnCodePageChosen);
     connect(diskPage_, &DiskPagePanel::ModeChosen, this, &CChildDialogExDemoDlg::OnModeChosen);
     connect(diskTree_, &mytreectrl::ItemClicked, this, &CChildDialogExDemoDlg::OnDiskTreeClicked);
     // Choosing a disk or a partition with the keyboard works like a click.

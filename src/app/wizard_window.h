@@ -182,6 +182,10 @@ class CChildDialogExDemoDlg : public QDialog {
     void OpenFolderRow(const std::vector<std::string>& row);
     void OpenFileRow(const std::vector<std::string>& row);
 
+    // The code page of FAT short names, kept between sessions (wizard_code_page.cpp).
+    void RestoreCodePage();
+    void OnCodePageChosen();
+
     WizardEnvironment env_;
     RecoveryRun run_;
     ParameterStore store_;

@@ -128,6 +128,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                      "this folder; it must exist and lie on another disk. A name taken already "
                      "gets \" (2)\" and so on")
         ->type_name("DIR");
+    standardSearch
+        ->add_option("--oem-codepage", standard.oemCodePage,
+                     "The DOS code page FAT short names are written in, such as 437 (the "
+                     "default), 850 or 866")
+        ->type_name("NAME");
     standardSearch->fallthrough();
 
     // CLI11 parses the arguments back to front from a vector.

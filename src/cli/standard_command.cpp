@@ -15,6 +15,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
+#include "core/oem_code_page.h"
 #include "core/text_number.h"
 #include "disk/device_sector_source.h"
 #include "disk/disk_inventory.h"
@@ -456,6 +457,14 @@ void PrintTimings(std::ostream& err, const SearchWatch& watch, Clock::time_point
 }  // namespace
 
 int RunStandardCommand(CliContext& context, const StandardSearchOptions& options) {
+    if (options.oemCodePage) {
+        const std::optional<OemCodePage> page = OemCodePage::Load(*options.oemCodePage);
+        if (!page) {
+            return context.Fail("unknown code page '" + *options.oemCodePage +
+                                "' for short names: give a DOS code page such as 437, 850 or 866");
+        }
+        context.run.oemCodePage = *page;
+    }
     const std::optional<DiskProperties> disk = FindDisk(context, options.diskNumber);
     if (const auto problem = RefuseDisk(disk, options.diskNumber)) {
         return context.Fail(*problem);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/folder_nodes.h"
+#include "core/oem_code_page.h"
 #include "core/partition_list.h"
 #include "core/text_table.h"
 #include "core/tree_model.h"
@@ -78,6 +79,8 @@ struct RecoveryRun {
     std::string workingFolder;
     std::string destinationFolder;
     bool thoroughSearch = true;
+    // How FAT short names' letters beyond ASCII are read; CP437 unless chosen otherwise.
+    OemCodePage oemCodePage = OemCodePage::Load(kDefaultOemCodePage).value_or(OemCodePage{});
     // Lets the automatic partition search run once per visit of the disk page.
     int partitionSearchVisits = 1;
 

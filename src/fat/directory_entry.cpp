@@ -13,6 +13,8 @@ constexpr std::size_t kExtensionBytes = 3;
 constexpr std::size_t kAttributeOffset = 11;
 constexpr std::size_t kClusterHighOffset = 20;
 constexpr std::size_t kClusterLowOffset = 26;
+// A first byte 0x05 stores a real lead byte 0xE5, which would read as the deleted mark.
+constexpr std::uint8_t kEscapedLeadByte = 0x05;
 constexpr std::uint8_t kLastLongNameEntry = 0x40;
 constexpr std::array<std::size_t, kLongNameEntryChars> kLongNameCharOffsets{
     1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
@@ -164,6 +166,9 @@ ShortName ShortNameOf(ByteSpan entry) {
     if (!result.name.empty() && static_cast<std::uint8_t>(result.name[0]) == kDeletedEntryMark) {
         result.name[0] = '_';
         result.deleted = true;
+    } else if (!result.name.empty() &&
+               static_cast<std::uint8_t>(result.name[0]) == kEscapedLeadByte) {
+        result.name[0] = static_cast<char>(kDeletedEntryMark);
     }
     return result;
 }
@@ -202,14 +207,16 @@ std::optional<std::u16string> LongNameOf(const LongNameSource& source, ByteSpan 
     return name;
 }
 
-bool IsValidEntryName(std::string_view name) {
-    for (const char c : name) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (byte >= kFirstNonAscii || IsRefusedCharacter(byte)) {
-            return false;
+std::optional<std::string> ShortNameText(std::string_view bytes, const OemCodePage& codePage) {
+    std::string text;
+    for (const char byte : bytes) {
+        const std::optional<char32_t> c = codePage.Decode(static_cast<std::uint8_t>(byte));
+        if (!c || IsRefusedCharacter(*c)) {
+            return std::nullopt;
         }
+        AppendUtf8(text, *c);
     }
-    return true;
+    return text;
 }
 
 bool IsValidLongName(std::u16string_view name) {
@@ -235,21 +242,22 @@ std::string LongNameToUtf8(std::u16string_view name) {
 
 std::optional<EntryNameResult> EntryName(const LongNameSource& source, ByteSpan sector,
                                          std::size_t entryOffset, std::uint64_t sectorNumber) {
-    ShortName shortName = ShortNameOf(EntryAt(sector, entryOffset));
+    const ShortName shortName = ShortNameOf(EntryAt(sector, entryOffset));
     const std::optional<std::u16string> longName =
         LongNameOf(source, sector, entryOffset, sectorNumber);
-    // A long name is the entry's real name: its short alias may hold code-page bytes of
-    // letters beyond ASCII, which the byte test would refuse. An empty long name says nothing.
-    if (longName && !longName->empty()) {
-        if (!IsValidLongName(*longName)) {
-            return std::nullopt;
-        }
+    // A long name is the entry's real name. An empty one says nothing, and one the name test
+    // refuses is damaged: the short name still names the file, so it is not lost.
+    if (longName && !longName->empty() && IsValidLongName(*longName)) {
         return EntryNameResult{LongNameToUtf8(*longName), shortName.deleted};
     }
-    if (shortName.name.empty() || !IsValidEntryName(shortName.name)) {
+    if (shortName.name.empty()) {
         return std::nullopt;
     }
-    return EntryNameResult{std::move(shortName.name), shortName.deleted};
+    std::optional<std::string> text = ShortNameText(shortName.name, source.codePage);
+    if (!text) {
+        return std::nullopt;
+    }
+    return EntryNameResult{std::move(*text), shortName.deleted};
 }
 
 }  // namespace lumarest

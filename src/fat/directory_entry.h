@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "core/le_bytes.h"
+#include "core/oem_code_page.h"
 #include "core/sector_source.h"
 
 namespace lumarest {
@@ -27,6 +28,7 @@ inline constexpr std::uint64_t kNoPreviousSector = UINT64_MAX;
 
 // Where a backward long-name walk may read earlier sectors from: never below `lowestSector`
 // (the volume's first sector). Without a disk the walk stays in the sector it was given.
+// Short names are read through `codePage`.
 // A directory's clusters need not lie in order on the disk: `previousSector` maps the first
 // sector of such a cluster to the last sector of the cluster before it in the chain. Any
 // other sector's predecessor is the sector just before it.
@@ -34,6 +36,7 @@ struct LongNameSource {
     SectorSource* disk = nullptr;
     std::uint64_t lowestSector = 0;
     std::unordered_map<std::uint64_t, std::uint64_t> previousSector = {};
+    OemCodePage codePage = {};
 };
 
 // The 32-byte entry at `offset`, or an empty span when it does not fit.
@@ -52,7 +55,8 @@ struct ShortName {
     std::string name;
     bool deleted = false;
 };
-// The 8.3 name without its spaces, "_" in place of the deleted mark.
+// The 8.3 name's bytes without its spaces, "_" in place of the deleted mark and 0xE5 in place
+// of a first byte 0x05 (how a live name starting with code-page byte 0xE5 is stored).
 ShortName ShortNameOf(ByteSpan entry);
 
 // The UTF-16 characters of the long name before the short entry at `entryOffset` of `sector`
@@ -60,10 +64,11 @@ ShortName ShortNameOf(ByteSpan entry);
 std::optional<std::u16string> LongNameOf(const LongNameSource& source, ByteSpan sector,
                                          std::size_t entryOffset, std::uint64_t sectorNumber);
 
-// The byte test for short names: no byte 1 to 31 or 128 to 255, none of " \ / ? * < > |.
-bool IsValidEntryName(std::string_view name);
-// The same test on decoded characters: beyond ASCII is allowed, but not an unpaired
-// surrogate, a non-character or a character the byte test refuses.
+// A short name's bytes as UTF-8, read through the code page; nothing when a byte has no
+// character there or a character is refused as in a long name.
+std::optional<std::string> ShortNameText(std::string_view bytes, const OemCodePage& codePage);
+// The name test on decoded characters: beyond ASCII is allowed, but not a control character
+// (1 to 31), any of " \ / ? * < > |, an unpaired surrogate or a non-character.
 bool IsValidLongName(std::u16string_view name);
 // UTF-8 of UTF-16 text; surrogate pairs become one character.
 std::string LongNameToUtf8(std::u16string_view name);
@@ -72,8 +77,8 @@ struct EntryNameResult {
     std::string name;
     bool deleted = false;
 };
-// The name an entry gives its file or folder: its long name when it has one, else its short
-// name; nothing when the name is garbage.
+// The name an entry gives its file or folder: its long name when it has one that passes the
+// name test, else its short name; nothing when the short name is garbage too.
 std::optional<EntryNameResult> EntryName(const LongNameSource& source, ByteSpan sector,
                                          std::size_t entryOffset, std::uint64_t sectorNumber);
 

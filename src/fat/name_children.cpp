@@ -13,8 +13,10 @@
 namespace lumarest {
 
 LongNameSource VolumeNameSource(const RecoveryRun& run, SectorSource& disk) {
-    return LongNameSource{&disk, static_cast<std::uint64_t>(
+    LongNameSource source{&disk, static_cast<std::uint64_t>(
                                      std::max<std::int64_t>(run.selectedPartition.startSector, 0))};
+    source.codePage = run.oemCodePage;
+    return source;
 }
 
 bool ForEachNamedEntry(const LongNameSource& source, ByteSpan sector, std::uint64_t sectorNumber,

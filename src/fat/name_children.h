@@ -14,7 +14,8 @@ struct RecoveryRun;
 class SectorSource;
 class TextTable;
 
-// Long-name walks of the selected volume read no sector before its first one.
+// Long-name walks of the selected volume read no sector before its first one; short names
+// are read through the run's code page.
 LongNameSource VolumeNameSource(const RecoveryRun& run, SectorSource& disk);
 
 // Called with the first cluster and the name of each named entry of a directory sector.

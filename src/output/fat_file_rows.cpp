@@ -74,6 +74,7 @@ FileListRow FatFileRow(const FatFileFacts& facts, FileTypeWording wording) {
     row.date = FatDateText(facts.dateWord);
     row.time = FatTimeText(facts.timeWord);
     row.debugInfo1 = NumberText(facts.firstCluster);
+    row.debugInfo2 = facts.deleted ? kFatDeletedMark : "";
     return row;
 }
 

@@ -27,6 +27,10 @@ struct FatFileFacts {
     bool deleted = false;  // the entry's first byte was 0xE5
 };
 
+// The hidden "Debug Info 2" cell of a deleted file's row, so that opening and saving know
+// its chain was freed; a live file's cell stays empty.
+inline constexpr const char* kFatDeletedMark = "1";
+
 // Long-name entries (attribute 15), folders (directory bit) and the volume label are not
 // listed as files.
 bool ListsAsFatFile(std::uint8_t attributes);

@@ -17,6 +17,7 @@
 #include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/ntfs_layout.h"
+#include "output/fat_file_rows.h"
 
 namespace lumarest {
 
@@ -34,8 +35,10 @@ constexpr std::uint32_t kUnassignedRecord = 0xFFFFFFFF;
 
 // Row cells read back from the file list.
 constexpr std::size_t kSizeCell = 2;
-constexpr std::size_t kLocationCell = 5;  // FAT: first cluster; NTFS: sector of the record
-constexpr std::size_t kRecordCell = 7;    // NTFS: the file's own record number
+constexpr std::size_t kLocationCell = 5;    // FAT: first cluster; NTFS: sector of the record
+constexpr std::size_t kRecordCell = 7;      // NTFS: the file's own record number
+constexpr std::size_t kFatDeletedCell = 6;  // FAT: the deleted mark
+constexpr std::uint32_t kFreeCluster = 0;
 
 std::string_view CellOf(const std::vector<std::string>& row, std::size_t cell) {
     return cell < row.size() ? std::string_view(row[cell]) : std::string_view();
@@ -83,17 +86,6 @@ std::uint64_t ClusterLimit(const ActiveVolume& volume, SectorSource& disk) {
         limit = limit == 0 ? diskClusters : std::min(limit, diskClusters);
     }
     return limit;
-}
-
-// A chain whose last cluster's FAT entry names a cluster already in the chain loops.
-bool ChainLoops(FatTable& fat, const ActiveVolume& volume,
-                const std::vector<std::uint32_t>& chain) {
-    const std::optional<std::uint32_t> next = fat.Entry(chain.back());
-    const std::uint32_t end = IsFat16(volume) ? kFat16ChainEnd : kFat32ChainEnd;
-    if (!next || *next < kFirstDataCluster || *next >= end) {
-        return false;
-    }
-    return std::find(chain.begin(), chain.end(), *next) != chain.end();
 }
 
 // Reads one cluster into `buffer`; false when its sectors could not all be read (those that
@@ -187,7 +179,7 @@ bool CreateFolderPath(const std::string& path) {
 }
 
 RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
-                                     std::uint32_t firstCluster, std::uint64_t size,
+                                     std::uint32_t firstCluster, std::uint64_t size, bool deleted,
                                      std::ostream& out) {
     if (size == 0) {
         return RecoveredFileStatus::Written;
@@ -221,12 +213,16 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
         whole = ReadCluster(volume, disk, cluster, buffer) && whole;
         left = WriteClusterBytes(buffer, left, out);
     }
-    // A freed chain: the file most likely lay in one piece after its last cluster found. A
-    // chain that loops or leaves the volume is damaged, and nothing says where its file went
-    // on. An unreadable cluster here means the disk ends: the rest of the file is not there.
-    const bool carryOn = left > 0 && !leftVolume && !ChainLoops(fat, volume, chain);
+    // A live file is all of its chain: a size beyond it is damage. A deleted file whose chain
+    // was freed most likely lay in one piece after the last cluster found, and can only have
+    // gone on through clusters that are still free. A chain that loops, leaves the volume or
+    // ends in a mark was not freed: nothing says where its file went on. An unreadable
+    // cluster here means the disk ends: the rest of the file is not there.
+    const bool freed = deleted && !leftVolume && fat.Entry(chain.back()) == kFreeCluster;
     for (std::uint64_t cluster = std::uint64_t{chain.back()} + 1;
-         carryOn && left > 0 && onVolume(cluster); ++cluster) {
+         freed && left > 0 && onVolume(cluster) &&
+         fat.Entry(static_cast<std::uint32_t>(cluster)) == kFreeCluster;
+         ++cluster) {
         if (!ReadCluster(volume, disk, static_cast<std::uint32_t>(cluster), buffer)) {
             break;
         }
@@ -259,8 +255,9 @@ RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
     if (fat) {
         const auto size = static_cast<std::uint64_t>(
             std::max<std::int64_t>(ParseTextNumber(CellOf(row, kSizeCell)), 0));
-        status =
-            WriteFatFileData(volume, disk, ParseTextU32(CellOf(row, kLocationCell)), size, out);
+        const bool deleted = CellOf(row, kFatDeletedCell) == kFatDeletedMark;
+        status = WriteFatFileData(volume, disk, ParseTextU32(CellOf(row, kLocationCell)), size,
+                                  deleted, out);
     } else {
         const auto sector = static_cast<std::uint64_t>(
             std::max<std::int64_t>(ParseTextNumber(CellOf(row, kLocationCell)), 0));

@@ -32,16 +32,17 @@ enum class RecoveredFileStatus {
     WriteFailed,  // the target could not be created or written
 };
 
-// Writes `size` bytes of a FAT file from `firstCluster` along its cluster chain. Where the
-// chain ends early (a deleted file whose clusters were freed), the clusters that follow the
-// last one found are taken in order, as a file written in one piece lies.
+// Writes at most `size` bytes of a FAT file from `firstCluster` along its cluster chain. A
+// live file ends with its chain. Where a deleted file's chain ends early (its clusters were
+// freed), the clusters that follow the last one found are taken in order, as a file written
+// in one piece lies, while the FAT marks them free. Nothing is added past what was found.
 RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
-                                     std::uint32_t firstCluster, std::uint64_t size,
+                                     std::uint32_t firstCluster, std::uint64_t size, bool deleted,
                                      std::ostream& out);
 
 // Writes the file of one file-list row (its cells in column order) of the run's active volume
-// to `path`: FAT by its first cluster and size; NTFS by its record number, through the
-// master file table's runs. A FAT target that exists already is removed first.
+// to `path`: FAT by its first cluster, size and deleted mark; NTFS by its record number, through
+// the master file table's runs. A FAT target that exists already is removed first.
 RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
                                     const std::vector<std::string>& row, const std::string& path);
 

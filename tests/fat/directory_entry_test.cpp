@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -154,12 +155,13 @@ TEST(LongNameTest, AChainWithoutAnEndStopsPastTwoHundredFiftyFiveCharacters) {
     EXPECT_EQ(name->size(), 260u);  // 20 entries: the first count past 255
 }
 
-TEST(NameTestTest, ShortNamesRefuseBytesAndLongNamesRefuseCharacters) {
-    EXPECT_TRUE(IsValidEntryName("IMG_0001.JPG"));
-    EXPECT_TRUE(IsValidEntryName("A:B"));
+TEST(NameTestTest, ShortNamesAndLongNamesRefuseTheSameCharacters) {
+    const OemCodePage asciiOnly;
+    EXPECT_EQ(ShortNameText("IMG_0001.JPG", asciiOnly), "IMG_0001.JPG");
+    EXPECT_EQ(ShortNameText("A:B", asciiOnly), "A:B");
     for (const std::string bad :
          {"A?B", "A*B", "A\"B", "A\\B", "A/B", "A<B", "A>B", "A|B", "A\x1F", "\x80X", "N\xD1O"}) {
-        EXPECT_FALSE(IsValidEntryName(bad)) << bad;
+        EXPECT_FALSE(ShortNameText(bad, asciiOnly)) << bad;
     }
     EXPECT_TRUE(IsValidLongName(u"Φωτογραφίες"));
     EXPECT_TRUE(IsValidLongName(u"写真"));
@@ -181,8 +183,7 @@ TEST(EntryNameTest, TheLongNameWinsAndGarbageGivesNoName) {
     const std::size_t deleted = PutNamedEntry(s, 3, u"Old Stuff", "OLDSTU~1   ");
     s[deleted] = kDeletedEntryMark;
     s[deleted - 32] = kDeletedEntryMark;
-    const std::size_t question = PutNamedEntry(s, 5, u"Why?", "WHY        ");
-    PutShortEntry(&s[6 * 32], "N\xA5O        ");
+    PutShortEntry(&s[6 * 32], "A?B        ");
     PutShortEntry(&s[7 * 32], "PLAIN   TXT");
     PutShortEntry(&s[8 * 32], "\xE5HOTOS     ");
     const LongNameSource none;
@@ -191,12 +192,73 @@ TEST(EntryNameTest, TheLongNameWinsAndGarbageGivesNoName) {
     ASSERT_TRUE(old);
     EXPECT_EQ(old->name, "Old Stuff");
     EXPECT_TRUE(old->deleted);
-    EXPECT_FALSE(EntryName(none, Span(s), question, 0));
     EXPECT_FALSE(EntryName(none, Span(s), 6 * 32, 0));
     EXPECT_EQ(EntryName(none, Span(s), 7 * 32, 0)->name, "PLAIN.TXT");
     EXPECT_EQ(EntryName(none, Span(s), 8 * 32, 0)->name, "_HOTOS");
     EXPECT_TRUE(EntryName(none, Span(s), 8 * 32, 0)->deleted);
     EXPECT_FALSE(EntryName(none, Span(s), 600, 0));
+}
+
+// A long name the name test refuses is damaged; the file keeps its short name instead of
+// vanishing from the listing.
+TEST(EntryNameTest, ARefusedLongNameFallsBackToTheShortName) {
+    struct Case {
+        const char* row;
+        std::u16string longName;
+        std::string short11;
+        std::optional<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {"slash", u"a/b.txt", "AB~1    TXT", "AB~1.TXT"},
+        {"question mark", u"Why?", "WHY        ", "WHY"},
+        {"control character", u"tab\there", "TABHER~1   ", "TABHER~1"},
+        {"good long name", u"Año", "A\xA5O       ", "A\xC3\xB1o"},
+        {"both refused", u"a/b", "A|B        ", std::nullopt},
+    };
+    const LongNameSource none;
+    for (const Case& c : cases) {
+        Sector s{};
+        const std::size_t offset = PutNamedEntry(s, 2, c.longName, c.short11);
+        const auto name = EntryName(none, Span(s), offset, 0);
+        EXPECT_EQ(name ? std::optional<std::string>(name->name) : std::nullopt, c.expected)
+            << c.row;
+    }
+}
+
+// DOS writes a short-only name in its code page: the same byte is another letter under
+// another code page, and a first byte 0x05 stands for a real 0xE5.
+TEST(EntryNameTest, ShortNamesReadThroughTheCodePage) {
+    struct Case {
+        const char* row;
+        std::string short11;
+        std::string codePage;  // empty: ASCII only
+        std::optional<std::string> expected;
+        bool deleted = false;
+    };
+    const std::vector<Case> cases{
+        {"umlaut 437", "M\x9ALLER  TXT", "437", "MÜLLER.TXT"},
+        {"umlaut 850", "M\x9ALLER  TXT", "850", "MÜLLER.TXT"},
+        {"0x9D in 437", "S\x9DREN   TXT", "437", "S¥REN.TXT"},
+        {"0x9D in 850", "S\x9DREN   TXT", "CP850", "SØREN.TXT"},
+        {"cyrillic 866", "\x8C\x88\x90     TXT", "866", "МИР.TXT"},
+        {"deleted 437", "\xE5\x9ALLER  TXT", "437", "_ÜLLER.TXT", true},
+        {"escaped lead byte 437", "\x05NTRY   TXT", "437", "σNTRY.TXT"},
+        {"ascii only", "M\x9ALLER  TXT", "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Sector s{};
+        PutShortEntry(&s[0], c.short11, 0x20);
+        LongNameSource source;
+        if (!c.codePage.empty()) {
+            const auto page = OemCodePage::Load(c.codePage);
+            ASSERT_TRUE(page) << c.row;
+            source.codePage = *page;
+        }
+        const auto name = EntryName(source, Span(s), 0, 0);
+        EXPECT_EQ(name ? std::optional<std::string>(name->name) : std::nullopt, c.expected)
+            << c.row;
+        EXPECT_EQ(name && name->deleted, c.deleted) << c.row;
+    }
 }
 
 }  // namespace

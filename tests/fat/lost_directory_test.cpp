@@ -159,7 +159,7 @@ TEST_P(LostDirectoryTest, AFolderWhoseParentWasOverwrittenGoesUnderTheOrphanFold
     EXPECT_TRUE(guard.Unchanged());
 }
 
-TEST_P(LostDirectoryTest, ANameWithAForbiddenCharacterIsNotUsed) {
+TEST_P(LostDirectoryTest, ALongNameWithAForbiddenCharacterGivesWayToTheShortName) {
     ImageGuard guard(Image());
     PatchedImage disk(guard.Path());
     const auto before = Recover(disk, GetParam().fsName, 0, GetParam().sectors);
@@ -190,6 +190,8 @@ TEST_P(LostDirectoryTest, ANameWithAForbiddenCharacterIsNotUsed) {
     ASSERT_TRUE(patched);
     const auto after = Recover(disk, GetParam().fsName, 0, GetParam().sectors);
     EXPECT_EQ(after->paths.count("Photos/Holiday in Spain 2024/Thirteen_Char"), 0u);
+    // The folder keeps its short name.
+    EXPECT_EQ(after->paths.count("Photos/Holiday in Spain 2024/THIRTE~1"), 1u);
     EXPECT_EQ(after->paths.size(), ExpectedPaths().size());
     EXPECT_TRUE(guard.Unchanged());
 }

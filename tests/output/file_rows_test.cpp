@@ -88,7 +88,8 @@ TEST(AddNtfsFileRows, UnassignedParentMatchesOnlyItsOwnNumber) {
 TEST(FatFileRow, EntryFactsBecomeTheRow) {
     const FatFileFacts photo{"_MAGE.JPG", 48213, kMarch5th2009, kFiveAfterNine, 77, 0x20, true};
     EXPECT_EQ(FatFileRow(photo, FileTypeWording::ClusterChainFolder).Cells(),
-              (Cells{"_MAGE.JPG", "Image File", "48213", "05-MAR-2009", "09:05", "77", "", ""}));
+              (Cells{"_MAGE.JPG", "Image File", "48213", "05-MAR-2009", "09:05", "77",
+                     kFatDeletedMark, ""}));
 
     const FatFileFacts archive{"ARCHIVE.ZIP", 4294967295u, 0, 0, 3, 0x20, false};
     EXPECT_EQ(FatFileRow(archive, FileTypeWording::ClusterChainFolder).Cells(),

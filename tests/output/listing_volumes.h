@@ -71,13 +71,16 @@ inline std::string WrittenBytes(const std::string& name) {
 // A copy of a volume image in memory, validated as its file system, with the run's active
 // volume loaded from it as a search leaves it.
 struct LoadedVolume {
-    explicit LoadedVolume(const ListingVolume& volume) : disk(Load(ListingImage(volume))) {
-        run.selectedPartition.fsName = volume.fsName;
+    explicit LoadedVolume(const ListingVolume& volume)
+        : LoadedVolume(ListingImage(volume), volume.fsName) {}
+
+    LoadedVolume(const std::string& image, const std::string& fsName) : disk(Load(image)) {
+        run.selectedPartition.fsName = fsName;
         run.selectedPartition.startSector = 0;
         run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
         NullReporter reporter;
         EXPECT_EQ(ValidatePartition(run, disk, reporter), 1);
-        run.activeVolume = SnapshotVolume(run.volumeParams, volume.fsName);
+        run.activeVolume = SnapshotVolume(run.volumeParams, fsName);
     }
 
     static MemoryDisk Load(const std::string& path) {

@@ -84,9 +84,10 @@ struct SmallFat16 {
         disk.Bytes()[kSectorSize + from * 2] = static_cast<std::uint8_t>(to);
         disk.Bytes()[kSectorSize + from * 2 + 1] = static_cast<std::uint8_t>(to >> 8);
     }
-    RecoveredFileStatus Write(std::uint32_t first, std::uint64_t size) {
+    RecoveredFileStatus Write(std::uint32_t first, std::uint64_t size, bool deleted) {
         std::ostringstream out;
-        const RecoveredFileStatus status = WriteFatFileData(volume, disk, first, size, out);
+        const RecoveredFileStatus status =
+            WriteFatFileData(volume, disk, first, size, deleted, out);
         bytes = out.str();
         return status;
     }
@@ -95,32 +96,61 @@ struct SmallFat16 {
     std::string bytes;
 };
 
-TEST(WriteFatFileData, FollowsTheChainThenTheClustersAfterAFreedOne) {
+// The clusters c, c+1, ... as the file's bytes, cut to `size`.
+std::string Clusters(std::initializer_list<std::uint8_t> clusters, std::size_t size) {
+    std::string bytes;
+    for (const std::uint8_t c : clusters) {
+        bytes += std::string(kSectorSize, static_cast<char>(c));
+    }
+    return bytes.substr(0, size);
+}
+
+// A live file is its chain; a deleted one goes on after a freed chain only through clusters
+// the FAT marks free; loops, marks and the volume's end stop both, whatever the size says.
+TEST(WriteFatFileData, ReadsNoMoreThanTheChainAndTheFreeClustersAfterIt) {
+    struct Case {
+        const char* row;
+        std::uint32_t first;
+        std::uint64_t size;
+        bool deleted;
+        RecoveredFileStatus status;
+        std::string bytes;
+    };
+    const std::vector<Case> cases{
+        {"live chain", 5, 1000, false, RecoveredFileStatus::Written, Clusters({5, 9}, 1000)},
+        {"live chain, size past it", 5, 0xFFFFFFFF, false, RecoveredFileStatus::Incomplete,
+         Clusters({5, 9}, 1024)},
+        {"live, freed chain", 20, 1300, false, RecoveredFileStatus::Incomplete,
+         Clusters({20}, 512)},
+        {"deleted, freed chain", 20, 1300, true, RecoveredFileStatus::Written,
+         Clusters({20, 21, 22}, 1300)},
+        {"deleted, up to a used cluster", 20, 0xFFFFFFFF, true, RecoveredFileStatus::Incomplete,
+         Clusters({20, 21, 22, 23}, 2048)},
+        {"deleted, up to a bad cluster", 40, 0xFFFFFFFF, true, RecoveredFileStatus::Incomplete,
+         Clusters({40, 41}, 1024)},
+        {"deleted, chain ends in a mark", 5, 0xFFFFFFFF, true, RecoveredFileStatus::Incomplete,
+         Clusters({5, 9}, 1024)},
+        {"deleted, looping chain", 30, 4000, true, RecoveredFileStatus::Incomplete,
+         Clusters({30, 31}, 1024)},
+        {"deleted, volume end", 250, 0xFFFFFFFF, true, RecoveredFileStatus::Incomplete,
+         Clusters({250, 251, 252, 253, 254, 255}, 3072)},
+        {"empty", 0, 0, false, RecoveredFileStatus::Written, ""},
+        {"cluster 0", 0, 10, true, RecoveredFileStatus::NoData, ""},
+        {"past the volume", 300, 10, true, RecoveredFileStatus::NoData, ""},
+    };
     SmallFat16 fat;
     fat.Link(5, 9);
     fat.Link(9, 0xFFFF);
-    EXPECT_EQ(fat.Write(5, 1000), RecoveredFileStatus::Written);
-    EXPECT_EQ(fat.bytes, std::string(512, 5) + std::string(488, 9));
-    // Freed: the file goes on in the clusters after its first.
-    EXPECT_EQ(fat.Write(20, 1300), RecoveredFileStatus::Written);
-    EXPECT_EQ(fat.bytes, std::string(512, 20) + std::string(512, 21) + std::string(276, 22));
-    EXPECT_EQ(fat.Write(0, 0), RecoveredFileStatus::Written);
-    EXPECT_EQ(fat.Write(0, 10), RecoveredFileStatus::NoData);
-    EXPECT_EQ(fat.Write(300, 10), RecoveredFileStatus::NoData);
-    fat.volume.sectorsPerCluster = 0x80000000;
-    EXPECT_EQ(fat.Write(5, 10), RecoveredFileStatus::NoData);
-}
-
-// A looping chain ends where it comes round; a run of clusters ends with the volume's
-// clusters (the FAT covers 256), however large the size.
-TEST(WriteFatFileData, LoopsAndTheVolumeEndBoundTheFile) {
-    SmallFat16 fat;
+    fat.Link(24, 0xFFFF);
     fat.Link(30, 31);
     fat.Link(31, 30);
-    EXPECT_EQ(fat.Write(30, 4000), RecoveredFileStatus::Incomplete);
-    EXPECT_EQ(fat.bytes, std::string(512, 30) + std::string(512, 31));
-    EXPECT_EQ(fat.Write(250, 0xFFFFFFFF), RecoveredFileStatus::Incomplete);
-    EXPECT_EQ(fat.bytes.size(), 6u * kSectorSize);
+    fat.Link(42, 0xFFF7);
+    for (const Case& c : cases) {
+        EXPECT_EQ(fat.Write(c.first, c.size, c.deleted), c.status) << c.row;
+        EXPECT_TRUE(fat.bytes == c.bytes) << c.row << ": " << fat.bytes.size() << " bytes";
+    }
+    fat.volume.sectorsPerCluster = 0x80000000;
+    EXPECT_EQ(fat.Write(5, 10, false), RecoveredFileStatus::NoData);
 }
 
 // Every file of the root, Docs and Docs/写真 comes back as written: long names, a fragmented

@@ -1,0 +1,46 @@
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "app/partition_criteria_panel.h"
+#include "app/wizard_window.h"
+#include "core/oem_code_page.h"
+
+namespace lumarest {
+
+namespace {
+
+constexpr const char* kSettingsFile = "settings.ini";
+constexpr const char* kCodePageKey = "ShortNameCodePage";
+
+// Kept beside the parameter store, which is emptied whenever the disk list is read again.
+QString SettingsPath(const ParameterStore& store) {
+    return QFileInfo(QString::fromStdString(store.Path())).dir().filePath(kSettingsFile);
+}
+
+}  // namespace
+
+void CChildDialogExDemoDlg::RestoreCodePage() {
+    const QSettings settings(SettingsPath(store_), QSettings::IniFormat);
+    if (!partitionCriteria_->SelectCodePage(settings.value(kCodePageKey).toString())) {
+        partitionCriteria_->SelectCodePage(QString::fromUtf8(kDefaultOemCodePage));
+    }
+    run_.oemCodePage = OemCodePage::Load(partitionCriteria_->CodePageName().toStdString())
+                           .value_or(run_.oemCodePage);
+}
+
+void CChildDialogExDemoDlg::OnCodePageChosen() {
+    const QString name = partitionCriteria_->CodePageName();
+    const std::optional<OemCodePage> page = OemCodePage::Load(name.toStdString());
+    if (!page) {
+        ShowMessage("The code page " + name.toStdString() + " is not available on this system.",
+                    MessageIcon::Error);
+        return;
+    }
+    run_.oemCodePage = *page;
+    QSettings settings(SettingsPath(store_), QSettings::IniFormat);
+    settings.setValue(kCodePageKey, name);
+}
+
+}  // namespace lumarest
