@@ -7,35 +7,22 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "carving/whole_disk.h"
+#include "core/new_file.h"
+#include "core/plain_name.h"
 #include "core/reporter.h"
 
 namespace lumarest {
 namespace {
 
 constexpr const char* kSysfsRoot = "/sys";
-constexpr mode_t kSavedFileMode = 0644;
 // Files of the same name from earlier searches that a new one is numbered past.
 constexpr int kMostCopies = 1000;
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
-}
-
-// A carved name comes from a definition file's extension line; it must stay a plain name
-// inside the destination folder.
-std::string SafeFileName(const std::string& name) {
-    std::string safe = name;
-    for (char& c : safe) {
-        if (c == '/' || c == '\0') {
-            c = '_';
-        }
-    }
-    if (safe.empty() || safe == "." || safe == "..") {
-        safe = "_" + safe;
-    }
-    return safe;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -45,37 +32,18 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // Writes the whole file or nothing: a half-written file would pass for a recovered one. Never
-// replaces a file already there, which may be one recovered by an earlier search.
-int WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kSavedFileMode);
-    if (fd < 0) {
-        return errno;
+// replaces a file already there, which may be one recovered by an earlier search: EEXIST then.
+int WriteNewFile(const FolderHandle& folder, const std::string& name,
+                 const std::vector<std::uint8_t>& bytes) {
+    int error = 0;
+    const std::unique_ptr<NewFile> file = NewFile::Create(folder, error);
+    if (!file) {
+        return error;
     }
-    int error = WriteAll(fd, bytes.data(), bytes.size()) ? 0 : errno;
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(path.c_str());
-    }
-    return error;
+    file->Stream().write(reinterpret_cast<const char*>(bytes.data()),
+                         static_cast<std::streamsize>(bytes.size()));
+    return file->Place(name, PlaceMode::KeepExisting);
 }
 
 // "GNLM00001.jpg", then "GNLM00001 (2).jpg", "GNLM00001 (3).jpg" ... while names are taken.
@@ -133,12 +101,22 @@ SavingSink::SavingSink(std::string folder, CarvedFileSink& next, Reporter& repor
 
 void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
     CarvedFile saved = file;
-    const std::string name = SafeFileName(file.name);
+    // A carved name comes from a definition file's extension line; it must stay a plain name
+    // inside the destination folder.
+    const std::string name = PlainFileName(file.name);
     std::string path;
-    int error = EEXIST;
-    for (int copy = 1; copy <= kMostCopies && error == EEXIST; ++copy) {
-        path = JoinPath(folder_, NumberedName(name, copy));
-        error = WriteNewFile(path, bytes);
+    int error = 0;
+    if (!folderHandle_) {
+        // Opened once and kept: every file lands in this folder, even if its path is swapped.
+        folderHandle_ = FolderHandle::Open(folder_, error);
+    }
+    if (folderHandle_) {
+        error = EEXIST;
+        for (int copy = 1; copy <= kMostCopies && error == EEXIST; ++copy) {
+            const std::string numbered = NumberedName(name, copy);
+            path = JoinPath(folder_, numbered);
+            error = WriteNewFile(*folderHandle_, numbered, bytes);
+        }
     }
     if (error == 0) {
         saved.savedPath = path;

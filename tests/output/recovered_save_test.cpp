@@ -275,19 +275,20 @@ TEST(RecoveredSave, CollectsCheckedFoldersInTheirPaths) {
               (std::vector<std::string>{"Album/", "Album (2)/", "Album (2)/Inner/"}));
 }
 
-// The volume of make_save_clash_image.sh, made once per build folder.
-std::string ClashImage() {
-    static const std::string image = [] {
-        const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save";
-        fs::create_directories(folder);
-        const std::string path = (folder / "clash.img").string();
-        const std::string command = "bash " +
-                                    ShellQuoted(std::string(LUMAREST_SOURCE_DIR) +
-                                                "/tests/output/make_save_clash_image.sh") +
-                                    " " + ShellQuoted(path) + " >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0 ? path : std::string();
-    }();
-    return image;
+// A volume of make_save_clash_image.sh (its variant, if named), made once per build folder.
+std::string ClashImage(const std::string& variant = "") {
+    static std::map<std::string, std::string> made;
+    if (const auto found = made.find(variant); found != made.end()) {
+        return found->second;
+    }
+    const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save";
+    fs::create_directories(folder);
+    const std::string path = (folder / ("clash" + variant + ".img")).string();
+    const std::string command =
+        "bash " +
+        ShellQuoted(std::string(LUMAREST_SOURCE_DIR) + "/tests/output/make_save_clash_image.sh") +
+        " " + ShellQuoted(path) + " " + variant + " >/dev/null 2>&1";
+    return made[variant] = std::system(command.c_str()) == 0 ? path : std::string();
 }
 
 constexpr const char* kLiveTrip = "the live trip photo\n";
@@ -394,25 +395,23 @@ TEST_F(ClashSave, AnswersDecideBetweenFilesOfOneName) {
     EXPECT_EQ(SavedTree(renamed).size(), saved.size());
 }
 
-// A destination that cannot take a folder or a file asks once per failure unless told to skip
-// them all; Abort stops there; what a failed folder would hold is skipped.
+// A destination that cannot take a file asks once per failure unless told to skip them all;
+// Abort stops there.
 TEST_F(ClashSave, WriteErrorsAskAndAbortStops) {
     const fs::path blocked = ScratchFolder("blocked");
-    std::ofstream(blocked / "Trip") << "a file where the folder goes";
     fs::create_directory(blocked / "Top.txt");
     ScriptedDecisions skip;
     skip.replace = SaveDecisions::Replace::Overwrite;
     SaveSummary summary = Save(blocked, skip);
-    EXPECT_EQ(skip.writeErrors, (std::vector<std::string>{(blocked / "Top.txt").string(),
-                                                          (blocked / "Trip").string()}));
-    EXPECT_EQ(summary.failed, 2u);
-    EXPECT_EQ(summary.skipped, 3u);
+    EXPECT_EQ(skip.writeErrors, (std::vector<std::string>{(blocked / "Top.txt").string()}));
+    EXPECT_EQ(summary.failed, 1u);
+    EXPECT_EQ(summary.saved, 3u);
     EXPECT_FALSE(summary.stopped);
 
     ScriptedDecisions skipAll;
     skipAll.replace = SaveDecisions::Replace::Overwrite;
     skipAll.writeError = SaveDecisions::WriteError::SkipAll;
-    EXPECT_EQ(Save(blocked, skipAll).failed, 2u);
+    EXPECT_EQ(Save(blocked, skipAll).failed, 1u);
     EXPECT_EQ(skipAll.writeErrors.size(), 1u);
 
     ScriptedDecisions abort;
@@ -421,11 +420,61 @@ TEST_F(ClashSave, WriteErrorsAskAndAbortStops) {
     summary = Save(blocked, abort);
     EXPECT_TRUE(summary.stopped);
     EXPECT_EQ(abort.writeErrors.size(), 1u);
-    // Nothing but the obstacles and the first save's folder, and no half-written file.
+    // Nothing but the obstacle and the first saves, and no half-written file.
     EXPECT_EQ(SavedTree(blocked),
               (std::map<std::string, std::string>{{"LMR_Miscellaneous", "/"},
                                                   {"Top.txt", "/"},
-                                                  {"Trip", "a file where the folder goes"}}));
+                                                  {"Trip", "/"},
+                                                  {"Trip/Inner", "/"},
+                                                  {"Trip/Inner/Note.txt", kNote},
+                                                  {"Trip/Other", "/"},
+                                                  {"Trip/Trip.jpg", kDeletedTrip}}));
+}
+
+// A file holding a folder's name, in the destination or in the same save, no longer drops the
+// folder and all it holds: the folder is saved as "Trip (2)", the file keeps its name.
+TEST(RecoveredSave, FolderWhoseNameIsTakenByAFileGetsANumber) {
+    struct Case {
+        const char* name;
+        const char* variant;
+        const char* obstacle;  // put in the destination first: "file", "link" or nothing
+        const char* tripFile;  // what the saved file "Trip" holds; nothing when there is none
+    };
+    const Case cases[] = {
+        {"file in the destination", "", "file", "already here"},
+        {"dangling link in the destination", "", "link", nullptr},
+        {"deleted file beside the folder", "file-named-trip", "", kDeletedTrip},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        const std::string image = ClashImage(row.variant);
+        if (image.empty()) {
+            GTEST_SKIP() << "mkfs.fat or mtools is missing";
+        }
+        SearchedImage searched(image, "FAT16");
+        const fs::path destination =
+            ScratchFolder(std::string("taken_") + row.variant + row.obstacle);
+        if (std::string(row.obstacle) == "file") {
+            std::ofstream(destination / "Trip") << "already here";
+        } else if (std::string(row.obstacle) == "link") {
+            fs::create_symlink(destination / "nowhere", destination / "Trip");
+        }
+        ScriptedDecisions decisions;
+        const SaveSummary summary = searched.SaveTree(destination, decisions);
+        EXPECT_EQ(summary.failed, 0u);
+        EXPECT_TRUE(decisions.writeErrors.empty());
+        const auto saved = SavedTree(destination);
+        EXPECT_EQ(saved.at("Trip (2)"), "/");
+        EXPECT_EQ(saved.at("Trip (2)/Inner/Note.txt"), kNote);
+        EXPECT_EQ(saved.at("Trip (2)/Trip.jpg"), kLiveTrip);
+        EXPECT_EQ(saved.count("Trip (2)/Other"), 1u);
+        if (row.tripFile != nullptr) {
+            EXPECT_EQ(saved.at("Trip"), row.tripFile);
+        } else {
+            EXPECT_TRUE(fs::is_symlink(destination / "Trip"));
+        }
+        EXPECT_TRUE(searched.guard.Unchanged());
+    }
 }
 
 TEST_F(ClashSave, ReadOnlyDestinationAsksAndAbortStops) {
