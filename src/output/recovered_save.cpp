@@ -363,6 +363,8 @@ class Saver {
         }
         if (name != wanted) {
             renamedFolders_[entryPath] = name;
+        } else {
+            renamedFolders_.erase(entryPath);
         }
         chain_.push_back({entryPath, name, JoinPath(parent.path, name), std::move(handle)});
         CloseFarFolders();

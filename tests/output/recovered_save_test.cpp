@@ -709,6 +709,10 @@ TEST_F(ClashSave, RandomNamesStayInsideTheDestination) {
     for (int i = 0; i < 60; ++i) {
         folders.push_back(tree.InsertItem(folders[random() % folders.size()], randomName(), 4, 4));
     }
+    // Deeper than the saving keeps folders open at once.
+    for (int i = 0; i < 80; ++i) {
+        folders.push_back(tree.InsertItem(folders.back(), "deep", 4, 4));
+    }
     // A folder without a node lists the root's files; each also gets files of random names.
     auto entries = CollectFolderEntries(run, searched_->disk, folders.front());
     std::vector<std::string> fileRow;
