@@ -32,20 +32,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-// Writes the whole file or nothing: a half-written file would pass for a recovered one. Never
-// replaces a file already there, which may be one recovered by an earlier search: EEXIST then.
-int WriteNewFile(const FolderHandle& folder, const std::string& name,
-                 const std::vector<std::uint8_t>& bytes) {
-    int error = 0;
-    const std::unique_ptr<NewFile> file = NewFile::Create(folder, error);
-    if (!file) {
-        return error;
-    }
-    file->Stream().write(reinterpret_cast<const char*>(bytes.data()),
-                         static_cast<std::streamsize>(bytes.size()));
-    return file->Place(name, PlaceMode::KeepExisting);
-}
-
 // "GNLM00001.jpg", then "GNLM00001 (2).jpg", "GNLM00001 (3).jpg" ... while names are taken.
 std::string NumberedName(const std::string& name, int copy) {
     if (copy == 1) {
@@ -54,6 +40,27 @@ std::string NumberedName(const std::string& name, int copy) {
     const std::size_t dot = name.rfind('.');
     const std::size_t split = dot == std::string::npos || dot == 0 ? name.size() : dot;
     return name.substr(0, split) + " (" + std::to_string(copy) + ")" + name.substr(split);
+}
+
+// Writes the whole file or nothing: a half-written file would pass for a recovered one. Never
+// replaces a file already there, which may be one recovered by an earlier search: the file
+// takes the first free of "name", "name (2)" ... and `placed` tells which; 0 or the reason it
+// could not be saved.
+int WriteNewFile(const FolderHandle& folder, const std::string& name,
+                 const std::vector<std::uint8_t>& bytes, std::string& placed) {
+    int error = 0;
+    const std::unique_ptr<NewFile> file = NewFile::Create(folder, error);
+    if (!file) {
+        return error;
+    }
+    file->Stream().write(reinterpret_cast<const char*>(bytes.data()),
+                         static_cast<std::streamsize>(bytes.size()));
+    error = EEXIST;
+    for (int copy = 1; copy <= kMostCopies && error == EEXIST; ++copy) {
+        placed = NumberedName(name, copy);
+        error = file->Place(placed, PlaceMode::KeepExisting);
+    }
+    return error;
 }
 
 bool IsOnSourceDisk(const struct stat& folderInfo, const std::string& sourceDevicePath) {
@@ -111,12 +118,9 @@ void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> 
         folderHandle_ = FolderHandle::Open(folder_, error);
     }
     if (folderHandle_) {
-        error = EEXIST;
-        for (int copy = 1; copy <= kMostCopies && error == EEXIST; ++copy) {
-            const std::string numbered = NumberedName(name, copy);
-            path = JoinPath(folder_, numbered);
-            error = WriteNewFile(*folderHandle_, numbered, bytes);
-        }
+        std::string placed;
+        error = WriteNewFile(*folderHandle_, name, bytes, placed);
+        path = JoinPath(folder_, placed);
     }
     if (error == 0) {
         saved.savedPath = path;
