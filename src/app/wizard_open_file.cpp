@@ -92,7 +92,7 @@ void CChildDialogExDemoDlg::OpenFileRow(const std::vector<std::string>& row) {
     CreateFolderPath(folder);
     const std::string path = TempFilePath(folder, tempName);
     ++run_.tempFileCounter;
-    const RecoveredFileStatus status = WriteListedFile(run_, FolderDisk(), row, path);
+    const RecoveredFileStatus status = WriteListedCopy(run_, FolderDisk(), row, folder, tempName);
 
     QApplication::restoreOverrideCursor();
     delete openSingleFile_;

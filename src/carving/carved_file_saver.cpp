@@ -8,14 +8,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "carving/folder_storage.h"
+#include "core/new_file.h"
+#include "core/plain_name.h"
 #include "core/reporter.h"
 
 namespace lumarest {
 namespace {
 
-constexpr mode_t kSavedFileMode = 0644;
 // Files of the same name from earlier searches that a new one is numbered past.
 constexpr int kMostCopies = 1000;
 
@@ -23,59 +25,11 @@ std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-// A carved name comes from a definition file's extension line; it must stay a plain name
-// inside the destination folder.
-std::string SafeFileName(const std::string& name) {
-    std::string safe = name;
-    for (char& c : safe) {
-        if (c == '/' || c == '\0') {
-            c = '_';
-        }
-    }
-    if (safe.empty() || safe == "." || safe == "..") {
-        safe = "_" + safe;
-    }
-    return safe;
-}
-
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/') {
         return folder + name;
     }
     return folder + "/" + name;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// Writes the whole file or nothing: a half-written file would pass for a recovered one. Never
-// replaces a file already there, which may be one recovered by an earlier search.
-int WriteNewFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kSavedFileMode);
-    if (fd < 0) {
-        return errno;
-    }
-    int error = WriteAll(fd, bytes.data(), bytes.size()) ? 0 : errno;
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(path.c_str());
-    }
-    return error;
 }
 
 // "GNLM00001.jpg", then "GNLM00001 (2).jpg", "GNLM00001 (3).jpg" ... while names are taken.
@@ -86,6 +40,27 @@ std::string NumberedName(const std::string& name, int copy) {
     const std::size_t dot = name.rfind('.');
     const std::size_t split = dot == std::string::npos || dot == 0 ? name.size() : dot;
     return name.substr(0, split) + " (" + std::to_string(copy) + ")" + name.substr(split);
+}
+
+// Writes the whole file or nothing: a half-written file would pass for a recovered one. Never
+// replaces a file already there, which may be one recovered by an earlier search: the file
+// takes the first free of "name", "name (2)" ... and `placed` tells which; 0 or the reason it
+// could not be saved.
+int WriteNewFile(const FolderHandle& folder, const std::string& name,
+                 const std::vector<std::uint8_t>& bytes, std::string& placed) {
+    int error = 0;
+    const std::unique_ptr<NewFile> file = NewFile::Create(folder, error);
+    if (!file) {
+        return error;
+    }
+    file->Stream().write(reinterpret_cast<const char*>(bytes.data()),
+                         static_cast<std::streamsize>(bytes.size()));
+    error = EEXIST;
+    for (int copy = 1; copy <= kMostCopies && error == EEXIST; ++copy) {
+        placed = NumberedName(name, copy);
+        error = file->Place(placed, PlaceMode::KeepExisting);
+    }
+    return error;
 }
 
 // Device nodes and kernel settings, not a place for files: as root, saving there would write
@@ -148,12 +123,19 @@ SavingSink::SavingSink(std::string folder, CarvedFileSink& next, Reporter& repor
 
 void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
     CarvedFile saved = file;
-    const std::string name = SafeFileName(file.name);
+    // A carved name comes from a definition file's extension line; it must stay a plain name
+    // inside the destination folder.
+    const std::string name = PlainFileName(file.name);
     std::string path;
-    int error = EEXIST;
-    for (int copy = 1; copy <= kMostCopies && error == EEXIST; ++copy) {
-        path = JoinPath(folder_, NumberedName(name, copy));
-        error = WriteNewFile(path, bytes);
+    int error = 0;
+    if (!folderHandle_) {
+        // Opened once and kept: every file lands in this folder, even if its path is swapped.
+        folderHandle_ = FolderHandle::Open(folder_, error);
+    }
+    if (folderHandle_) {
+        std::string placed;
+        error = WriteNewFile(*folderHandle_, name, bytes, placed);
+        path = JoinPath(folder_, placed);
     }
     if (error == 0) {
         saved.savedPath = path;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "carving/carving_scan.h"
+#include "core/new_file.h"
 
 namespace lumarest {
 
@@ -28,6 +29,7 @@ class SavingSink : public CarvedFileSink {
 
   private:
     std::string folder_;
+    std::optional<FolderHandle> folderHandle_;
     CarvedFileSink& next_;
     Reporter& reporter_;
     std::uint64_t saved_ = 0;

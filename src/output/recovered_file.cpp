@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <optional>
 #include <system_error>
 
+#include "core/new_file.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "core/text_number.h"
@@ -141,15 +142,6 @@ RecoveredFileStatus WriteNtfsFile(const ActiveVolume& volume, SectorSource& disk
     return RecoveredFileStatus::NoData;
 }
 
-// An older copy under the same name goes first; a folder of that name is left alone.
-void RemoveOldCopy(const std::string& path) {
-    std::error_code error;
-    const fs::file_status status = fs::symlink_status(path, error);
-    if (!error && (fs::is_regular_file(status) || fs::is_symlink(status))) {
-        fs::remove(path, error);
-    }
-}
-
 }  // namespace
 
 std::string TempFileName(std::uint32_t counter, std::string_view name) {
@@ -238,18 +230,11 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
 }
 
 RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
-                                    const std::vector<std::string>& row, const std::string& path) {
+                                    const std::vector<std::string>& row, std::ostream& out) {
     const ActiveVolume& volume = run.activeVolume;
     const bool fat = volume.fsName == "FAT16" || volume.fsName == "FAT32";
     if (!fat && volume.fsName != "NTFS") {
         return RecoveredFileStatus::NoData;
-    }
-    // An old copy goes first on every file system: a link left under the temporary name
-    // would otherwise lead the bytes into another file.
-    RemoveOldCopy(path);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        return RecoveredFileStatus::WriteFailed;
     }
     RecoveredFileStatus status = RecoveredFileStatus::NoData;
     if (fat) {
@@ -263,11 +248,29 @@ RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
             std::max<std::int64_t>(ParseTextNumber(CellOf(row, kLocationCell)), 0));
         status = WriteNtfsFile(volume, disk, sector, ParseTextU32(CellOf(row, kRecordCell)), out);
     }
-    out.close();
-    if (!out) {
+    out.flush();
+    return out ? status : RecoveredFileStatus::WriteFailed;
+}
+
+RecoveredFileStatus WriteListedCopy(RecoveryRun& run, SectorSource& disk,
+                                    const std::vector<std::string>& row, const std::string& folder,
+                                    const std::string& name) {
+    int error = 0;
+    // Without a folder the copy stays where the program runs, as TempFilePath says.
+    const std::optional<FolderHandle> handle =
+        FolderHandle::Open(folder.empty() ? std::string(".") : folder, error);
+    if (!handle) {
         return RecoveredFileStatus::WriteFailed;
     }
-    return status;
+    const std::unique_ptr<NewFile> file = NewFile::Create(*handle, error);
+    if (!file) {
+        return RecoveredFileStatus::WriteFailed;
+    }
+    const RecoveredFileStatus status = WriteListedFile(run, disk, row, file->Stream());
+    if (status == RecoveredFileStatus::WriteFailed || status == RecoveredFileStatus::NoData) {
+        return status;
+    }
+    return file->Place(name, PlaceMode::Replace) == 0 ? status : RecoveredFileStatus::WriteFailed;
 }
 
 }  // namespace lumarest

@@ -1,15 +1,15 @@
 #include "output/recovered_save.h"
 
-#include <unistd.h>
-
-#include <filesystem>
+#include <cerrno>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <utility>
 
+#include "core/new_file.h"
+#include "core/plain_name.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "core/text_number.h"
@@ -24,19 +24,18 @@ namespace lumarest {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // The longest file name a folder holds, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
 // An ending longer than this is no extension worth keeping when a long name is cut.
 constexpr std::size_t kMaxKeptExtensionBytes = 64;
 // Numbers tried for a renamed copy before the name counts as unwritable.
 constexpr int kMostCopies = 10000;
-constexpr char kReplacement = '_';
+// A UTF-8 character has at most this many bytes after its first.
+constexpr std::size_t kMaxUtf8Continuations = 3;
+// Folders of one saved path held open at once; deeper ones are opened again when needed.
+constexpr std::size_t kMostOpenFolders = 64;
 constexpr char kSeparator = '/';
 constexpr const char* kNtfsName = "NTFS";
-constexpr const char* kPartialPrefix = ".lumarest-save-";
-constexpr const char* kPartialSuffix = ".part";
 // A FAT entry that names the volume, not a file.
 constexpr std::uint8_t kVolumeLabelAttribute = 0x08;
 
@@ -50,16 +49,17 @@ bool IsUtf8Continuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// The head of `text` that fits in `limit` bytes, ending on a whole UTF-8 character.
+// The head of `text` that fits in `limit` bytes, ending on a whole UTF-8 character. Bytes that
+// are no UTF-8 are cut where the limit falls: a name of them must not shrink to nothing.
 std::string_view Utf8Head(std::string_view text, std::size_t limit) {
     if (text.size() <= limit) {
         return text;
     }
     std::size_t end = limit;
-    while (end > 0 && IsUtf8Continuation(text[end])) {
+    while (end > 0 && limit - end < kMaxUtf8Continuations && IsUtf8Continuation(text[end])) {
         --end;
     }
-    return text.substr(0, end);
+    return text.substr(0, IsUtf8Continuation(text[end]) ? limit : end);
 }
 
 // `name` with `suffix` added, cut to one file name's length: the stem gives way so a short
@@ -110,12 +110,6 @@ bool IsFolderRow(const std::vector<std::string>& row) {
 // without a data stream).
 bool ListedEmpty(const std::vector<std::string>& row) {
     return row.size() > kSizeCell && ParseTextNumber(row[kSizeCell]) == 0;
-}
-
-// Anything at all under that name, a dangling link included.
-bool Occupied(const std::string& path) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
 }
 
 // The file rows of each folder, as the file list lists them.
@@ -173,10 +167,11 @@ class FolderFiles {
 };
 
 // Each child folder's saved name: siblings of one name (a deleted folder beside a live one)
-// are kept apart as "name (2)" rather than poured into one folder.
-std::vector<std::pair<TreeItem, std::string>> ChildFolders(const TreeModel& tree, TreeItem item) {
+// are kept apart as "name (2)" rather than poured into one folder. Files and folders of one
+// folder share one set of names: `used` holds the files' names, which keep theirs.
+std::vector<std::pair<TreeItem, std::string>> ChildFolders(const TreeModel& tree, TreeItem item,
+                                                           std::set<std::string> used = {}) {
     std::vector<std::pair<TreeItem, std::string>> children;
-    std::set<std::string> used;
     for (const TreeItem child : tree.Children(item)) {
         const std::string base = SafeNamePart(tree.Text(child));
         std::string name = base;
@@ -205,24 +200,60 @@ void AddFolderTree(const TreeModel& tree, FolderFiles& files, TreeItem top,
         if (!folder.path.empty()) {
             entries.push_back({folder.path, true, {}});
         }
+        std::set<std::string> fileNames;
         for (auto& row : files.Rows(files.FolderId(folder.item))) {
             const std::string name = SafeNamePart(row.empty() ? std::string() : row[kNameCell]);
+            fileNames.insert(name);
             entries.push_back({JoinPath(folder.path, name), false, std::move(row)});
         }
-        const auto children = ChildFolders(tree, folder.item);
+        const auto children = ChildFolders(tree, folder.item, std::move(fileNames));
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
             pending.push_back({it->first, JoinPath(folder.path, it->second)});
         }
     }
 }
 
-// Writes the entries one by one and keeps the user's standing answers.
+std::string ParentOf(const std::string& relativePath) {
+    const std::size_t slash = relativePath.rfind(kSeparator);
+    return slash == std::string::npos ? std::string() : relativePath.substr(0, slash);
+}
+
+std::string LastPart(const std::string& relativePath) {
+    const std::size_t slash = relativePath.rfind(kSeparator);
+    return slash == std::string::npos ? relativePath : relativePath.substr(slash + 1);
+}
+
+// `path` is `folder` or lies below it ("" is the destination, above everything).
+bool WithinFolder(const std::string& path, const std::string& folder) {
+    return folder.empty() || path == folder ||
+           (path.size() > folder.size() && path.starts_with(folder) &&
+            path[folder.size()] == kSeparator);
+}
+
+// A folder of the destination on the way to the entry being saved.
+struct SavedFolder {
+    std::string entryPath;  // as the entries name it; "" for the destination
+    std::string name;       // its name in its parent, after any " (n)" it was given
+    std::string path;       // where it lies, as questions and messages show it
+    std::optional<FolderHandle> handle;
+};
+
+// Where a file goes: its name and whether what holds that name is replaced.
+struct Placement {
+    std::string name;
+    PlaceMode mode = PlaceMode::KeepExisting;
+};
+
+// Writes the entries one by one and keeps the user's standing answers. Every name is made and
+// looked up inside a folder held open, from the destination down, never through a link.
 class Saver {
   public:
     Saver(RecoveryRun& run, SectorSource& disk, std::string destination, SaveDecisions& decisions)
         : run_(run), disk_(disk), destination_(std::move(destination)), decisions_(decisions) {}
 
     SaveSummary Save(const std::vector<SaveEntry>& entries) {
+        int error = 0;
+        chain_.push_back({"", "", destination_, FolderHandle::Open(destination_, error)});
         for (std::size_t i = 0; i < entries.size() && !summary_.stopped; ++i) {
             const SaveEntry& entry = entries[i];
             const std::string path = JoinPath(destination_, entry.relativePath);
@@ -248,8 +279,7 @@ class Saver {
   private:
     bool InsideFailedFolder(const std::string& relativePath) const {
         for (const std::string& folder : failedFolders_) {
-            if (relativePath.size() > folder.size() && relativePath.starts_with(folder) &&
-                relativePath[folder.size()] == kSeparator) {
+            if (relativePath != folder && WithinFolder(relativePath, folder)) {
                 return true;
             }
         }
@@ -274,66 +304,134 @@ class Saver {
         }
     }
 
-    void SaveFolder(const SaveEntry& entry, const std::string& path) {
-        std::error_code error;
-        // A folder already there takes the saved one in; a link of that name is not followed.
-        if (!fs::is_directory(fs::symlink_status(path, error))) {
-            fs::create_directory(path, error);
+    // Deep trees would run out of descriptors: only the deepest folders of the chain stay open,
+    // the others are opened again on the way back up.
+    void CloseFarFolders() {
+        for (std::size_t i = 1; i + kMostOpenFolders < chain_.size(); ++i) {
+            chain_[i].handle.reset();
         }
-        if (!fs::is_directory(fs::symlink_status(path, error))) {
+    }
+
+    // Opens again the folders of the chain closed to spare descriptors; false when one is gone.
+    bool ReopenChain() {
+        std::size_t first = chain_.size();
+        while (first > 0 && !chain_[first - 1].handle) {
+            --first;
+        }
+        if (first == 0) {
+            return false;
+        }
+        int error = 0;
+        for (std::size_t i = first; i < chain_.size(); ++i) {
+            chain_[i].handle = chain_[i - 1].handle->OpenChild(chain_[i].name, false, error);
+            if (!chain_[i].handle) {
+                return false;
+            }
+        }
+        CloseFarFolders();
+        return true;
+    }
+
+    // Opens, or with `create` makes, the folder `entryPath` inside the last one of the chain. A
+    // folder already there takes the saved one in; a file or a link holding the name leaves the
+    // folder to "name (2)", as a file would be.
+    bool EnterFolder(const std::string& entryPath, bool create) {
+        if (!ReopenChain()) {
+            return false;
+        }
+        const SavedFolder& parent = chain_.back();
+        const std::string wanted = LastPart(entryPath);
+        std::string name = wanted;
+        std::optional<FolderHandle> handle;
+        int error = 0;
+        if (!create) {
+            if (const auto renamed = renamedFolders_.find(entryPath);
+                renamed != renamedFolders_.end()) {
+                name = renamed->second;
+            }
+            handle = parent.handle->OpenChild(name, false, error);
+        }
+        for (int copy = 1; create && copy <= kMostCopies && !handle; ++copy) {
+            name = NumberedName(wanted, copy, false);
+            handle = parent.handle->OpenChild(name, true, error);
+            if (!handle && error != ENOTDIR && error != ELOOP) {
+                break;
+            }
+        }
+        if (!handle) {
+            return false;
+        }
+        if (name != wanted) {
+            renamedFolders_[entryPath] = name;
+        } else {
+            renamedFolders_.erase(entryPath);
+        }
+        chain_.push_back({entryPath, name, JoinPath(parent.path, name), std::move(handle)});
+        CloseFarFolders();
+        return true;
+    }
+
+    // The saved folder the entries call `entryPath`, open; nothing when it cannot be opened.
+    // Entries come folder by folder, so the chain is mostly walked up and down one step.
+    SavedFolder* FolderAt(const std::string& entryPath) {
+        while (chain_.size() > 1 && !WithinFolder(entryPath, chain_.back().entryPath)) {
+            chain_.pop_back();
+        }
+        // Folders the entries reach without listing them first (a row saved alone) are taken
+        // as they are.
+        while (chain_.back().entryPath != entryPath) {
+            const std::string& base = chain_.back().entryPath;
+            const std::size_t end = entryPath.find(kSeparator, base.empty() ? 0 : base.size() + 1);
+            if (!EnterFolder(entryPath.substr(0, end), false)) {
+                return nullptr;
+            }
+        }
+        return ReopenChain() ? &chain_.back() : nullptr;
+    }
+
+    void SaveFolder(const SaveEntry& entry, const std::string& path) {
+        if (FolderAt(ParentOf(entry.relativePath)) == nullptr ||
+            !EnterFolder(entry.relativePath, true)) {
             failedFolders_.push_back(entry.relativePath);
             WriteFailed(path);
         }
     }
 
-    // The first "name (n).ext" free beside `path`; empty when none is.
-    std::string RenamedPath(const std::string& path) const {
-        const fs::path whole(path);
-        const std::string folder = whole.parent_path().string();
-        const std::string name = whole.filename().string();
+    // The first "name (n).ext" free in `folder`; empty when none is.
+    std::string RenamedName(const SavedFolder& folder, const std::string& name) const {
         for (int copy = 2; copy <= kMostCopies; ++copy) {
-            const std::string candidate = JoinPath(folder, NumberedName(name, copy, true));
-            if (!Occupied(candidate)) {
+            std::string candidate = NumberedName(name, copy, true);
+            if (folder.handle->Lookup(candidate) == FolderHandle::Entry::None) {
                 return candidate;
             }
         }
         return {};
     }
 
-    // Where the file is written before it takes its name: an older file of that name stays
-    // until the new one is whole, and a failed write leaves nothing that passes for a file.
-    std::string PartialPath(const std::string& target) {
-        const std::string folder = fs::path(target).parent_path().string();
-        std::string candidate;
-        do {
-            candidate = JoinPath(folder, kPartialPrefix + std::to_string(::getpid()) + "-" +
-                                             std::to_string(++partialCounter_) + kPartialSuffix);
-        } while (Occupied(candidate));
-        return candidate;
-    }
-
     // Settles a clash with the user; nothing when the file is not to be written.
-    std::optional<std::string> ResolveClash(const std::string& path) {
-        const std::string renamed = RenamedPath(path);
+    std::optional<Placement> ResolveClash(const SavedFolder& folder, const std::string& name) {
+        const std::string path = JoinPath(folder.path, name);
+        const std::string renamed = RenamedName(folder, name);
         SaveDecisions::Replace answer = SaveDecisions::Replace::Cancel;
         if (replaceAll_) {
             answer = *replaceAll_;
         } else {
             bool applyToAll = false;
-            answer = decisions_.AskReplace(path, renamed, applyToAll);
+            answer = decisions_.AskReplace(
+                path, renamed.empty() ? std::string() : JoinPath(folder.path, renamed), applyToAll);
             if (applyToAll) {
                 replaceAll_ = answer;
             }
         }
         switch (answer) {
             case SaveDecisions::Replace::Overwrite:
-                return path;
+                return Placement{name, PlaceMode::Replace};
             case SaveDecisions::Replace::Rename:
                 if (renamed.empty()) {
                     WriteFailed(path);
                     return std::nullopt;
                 }
-                return renamed;
+                return Placement{renamed, PlaceMode::KeepExisting};
             case SaveDecisions::Replace::Skip:
                 ++summary_.skipped;
                 return std::nullopt;
@@ -344,33 +442,49 @@ class Saver {
         return std::nullopt;
     }
 
+    // The file is written under a name of its own first and takes its name whole: an older file
+    // of that name stays until then, and a failed write leaves nothing behind.
     void SaveFile(const SaveEntry& entry, const std::string& path) {
-        std::string target = path;
-        if (Occupied(path)) {
-            const std::optional<std::string> settled = ResolveClash(path);
-            if (!settled) {
+        SavedFolder* folder = FolderAt(ParentOf(entry.relativePath));
+        if (folder == nullptr) {
+            WriteFailed(path);
+            return;
+        }
+        const std::string wanted = LastPart(entry.relativePath);
+        std::optional<Placement> placement = Placement{wanted, PlaceMode::KeepExisting};
+        if (folder->handle->Lookup(wanted) != FolderHandle::Entry::None) {
+            placement = ResolveClash(*folder, wanted);
+            if (!placement) {
                 return;
             }
-            target = *settled;
         }
-        const std::string partial = PartialPath(target);
-        const RecoveredFileStatus status = WriteListedFile(run_, disk_, entry.row, partial);
-        std::error_code error;
+        int error = 0;
+        const std::unique_ptr<NewFile> file = NewFile::Create(*folder->handle, error);
+        if (!file) {
+            WriteFailed(JoinPath(folder->path, placement->name));
+            return;
+        }
+        const RecoveredFileStatus status = WriteListedFile(run_, disk_, entry.row, file->Stream());
         if (status == RecoveredFileStatus::WriteFailed) {
-            fs::remove(partial, error);
-            WriteFailed(target);
+            WriteFailed(JoinPath(folder->path, placement->name));
             return;
         }
         if (status == RecoveredFileStatus::NoData && !ListedEmpty(entry.row)) {
             // Nothing of the file was found: an empty file would pass for a recovered one.
-            fs::remove(partial, error);
             ++summary_.failed;
             return;
         }
-        fs::rename(partial, target, error);
-        if (error) {
-            fs::remove(partial, error);
-            WriteFailed(target);
+        error = file->Place(placement->name, placement->mode);
+        if (error == EEXIST) {
+            // The name was taken while the file was written: the user decides again.
+            placement = ResolveClash(*folder, wanted);
+            if (!placement) {
+                return;
+            }
+            error = file->Place(placement->name, placement->mode);
+        }
+        if (error != 0) {
+            WriteFailed(JoinPath(folder->path, placement->name));
             return;
         }
         if (status == RecoveredFileStatus::Incomplete) {
@@ -388,22 +502,16 @@ class Saver {
     std::optional<SaveDecisions::Replace> replaceAll_;
     bool skipAllErrors_ = false;
     std::vector<std::string> failedFolders_;
-    std::uint64_t partialCounter_ = 0;
+    // The destination, then each folder down to the one being saved into.
+    std::vector<SavedFolder> chain_;
+    // Folders saved under another name than the entries give them, by their entry path.
+    std::unordered_map<std::string, std::string> renamedFolders_;
 };
 
 }  // namespace
 
 std::string SafeNamePart(const std::string& name) {
-    std::string safe = name;
-    for (char& c : safe) {
-        if (c == kSeparator || c == '\0') {
-            c = kReplacement;
-        }
-    }
-    if (safe.empty() || safe == "." || safe == "..") {
-        safe.insert(safe.begin(), kReplacement);
-    }
-    return FitName(safe, "", true);
+    return FitName(PlainFileName(name), "", true);
 }
 
 std::vector<SaveEntry> CollectFolderEntries(RecoveryRun& run, SectorSource& disk, TreeItem item) {

@@ -14,7 +14,7 @@ class SectorSource;
 // One folder or file picked for saving. Folders come before what they hold.
 struct SaveEntry {
     // Below the destination, "/" between the parts; each part is the recovered name made safe
-    // for a file name ("/" and NUL replaced, "." and ".." renamed).
+    // for a file name (as PlainFileName makes it, cut to a file name's length).
     std::string relativePath;
     bool folder = false;
     // A file's file-list row, as WriteListedFile reads it; empty for a folder.

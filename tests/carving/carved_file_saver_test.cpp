@@ -9,6 +9,7 @@
 
 #include "carving/collecting_sink.h"
 #include "carving/whole_disk.h"
+#include "support/link_planter.h"
 #include "support/recording_reporter.h"
 
 namespace lumarest {
@@ -16,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CollectingSink;
+using testing::LinkPlanter;
 using testing::RecordingReporter;
 
 class TempFolder {
@@ -148,6 +150,78 @@ TEST(SavingSink, WritesEachFileUnderItsNameAndReportsAFailureOnce) {
     EXPECT_EQ(shown.entries[5].file.savedPath, "");
     EXPECT_THAT(reporter.Messages(),
                 ::testing::ElementsAre(::testing::HasSubstr("Could not save \"GNLM00003.jpg\"")));
+}
+
+// A carved name is one plain name in the destination, control characters and all.
+TEST(SavingSink, SavesCarvedNamesAsPlainNames) {
+    struct Case {
+        std::string name;
+        std::string saved;
+    };
+    const Case cases[] = {
+        {"GNLM00001/../x.jpg", "GNLM00001_.._x.jpg"},
+        {"..", "_.."},
+        {std::string("GNLM\0.jpg", 9), "GNLM_.jpg"},
+        {"GNLM\x1b[2J.jpg", "GNLM_[2J.jpg"},
+        {"GNLM\r\n.jpg", "GNLM__.jpg"},
+        {"GNLM\x7f\xC2\x9B.jpg", "GNLM__.jpg"},
+    };
+    for (const Case& row : cases) {
+        TempFolder temp;
+        CollectingSink shown;
+        RecordingReporter reporter;
+        SavingSink saving(temp.Path().string(), shown, reporter);
+        CarvedFile file;
+        file.name = row.name;
+        saving.FileFinished(file, std::vector<std::uint8_t>(16, 7));
+        ASSERT_EQ(shown.entries.size(), 1u) << row.saved;
+        EXPECT_EQ(shown.entries[0].file.savedPath, (temp.Path() / row.saved).string());
+        EXPECT_EQ(fs::file_size(temp.Path() / row.saved), 16u) << row.saved;
+    }
+}
+
+// Links planted under the names the sink will use, and swapped in for every file as it is made,
+// never lead the carved bytes outside the destination, and no file reported as saved is a link.
+TEST(SavingSink, LinksPlantedWhileSavingLeadNowhere) {
+    TempFolder temp;
+    const fs::path destination = temp.Path() / "destination";
+    const fs::path outside = temp.Path() / "outside.bin";
+    fs::create_directories(destination);
+    fs::create_directories(temp.Path() / "outside");
+    std::ofstream(outside) << "not to be touched";
+    constexpr int kFiles = 200;
+    std::vector<std::string> guesses;
+    for (int i = 0; i < kFiles; i += 2) {
+        guesses.push_back("GNLM" + std::to_string(i) + ".jpg");
+    }
+    CollectingSink shown;
+    RecordingReporter reporter;
+    std::size_t swapped = 0;
+    {
+        LinkPlanter planter(destination, outside, temp.Path() / "outside", guesses);
+        SavingSink saving(destination.string(), shown, reporter);
+        for (int i = 0; i < kFiles; ++i) {
+            CarvedFile file;
+            file.name = "GNLM" + std::to_string(i) + ".jpg";
+            saving.FileFinished(file, std::vector<std::uint8_t>(256 * 1024, 0x5A));
+        }
+        swapped = planter.Swapped();
+    }
+    EXPECT_GT(swapped, 0u);
+    std::ifstream kept(outside);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "not to be touched");
+    EXPECT_TRUE(fs::is_empty(temp.Path() / "outside"));
+    std::size_t saved = 0;
+    for (const auto& entry : shown.entries) {
+        if (!entry.file.savedPath.empty()) {
+            ++saved;
+            EXPECT_FALSE(fs::is_symlink(entry.file.savedPath)) << entry.file.savedPath;
+            EXPECT_EQ(fs::file_size(entry.file.savedPath), 256u * 1024u);
+        }
+    }
+    const auto walk = testing::WalkFolder(destination);
+    EXPECT_TRUE(walk.allInside);
+    EXPECT_EQ(walk.files, saved);
 }
 
 }  // namespace

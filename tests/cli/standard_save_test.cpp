@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 
 #include "cli/cli_app.h"
 #include "cli_fixture.h"
+#include "support/command_output.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -131,18 +133,37 @@ TEST_F(StandardSaveTest, RefusesADestinationThatIsNoFolderWithStatus2) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
-// A file the destination cannot take is named on stderr and skipped, the others are saved,
-// and the status tells a script that not everything was written.
+// A file holding a folder's name leaves the folder to "Old Letters (2)". A folder the
+// destination cannot take is named on stderr and skipped, the others are saved, and the status
+// tells a script that not everything was written.
 TEST_F(StandardSaveTest, NamesFilesThatCouldNotBeWritten) {
     const fs::path folder = folder_ / "blocked";
     fs::create_directories(folder / "Documents");
+    fs::create_directories(folder / "Photos");
     std::ofstream(folder / "Documents" / "Old Letters") << "a file where the folder goes";
-    EXPECT_EQ(Run({"--image", demo_, "standard", "--partition", "2", "--save", folder.string()}),
-              kExitBadInput);
-    EXPECT_NE(err_.str().find("could not write " + (folder / "Documents/Old Letters").string()),
+    // Permissions do not hold the superuser back; an immutable folder does.
+    const std::string photos = testing::ShellQuoted((folder / "Photos").string());
+    fs::permissions(folder / "Photos", fs::perms::owner_read | fs::perms::owner_exec);
+    const bool immutable = ::access((folder / "Photos").c_str(), W_OK) == 0 &&
+                           std::system(("chattr +i " + photos + " 2>/dev/null").c_str()) == 0;
+    const bool blocked = ::access((folder / "Photos").c_str(), W_OK) != 0 || immutable;
+    const int status =
+        blocked ? Run({"--image", demo_, "standard", "--partition", "2", "--save", folder.string()})
+                : kExitOk;
+    if (immutable) {
+        std::system(("chattr -i " + photos).c_str());
+    }
+    fs::permissions(folder / "Photos", fs::perms::owner_all);
+    if (!blocked) {
+        GTEST_SKIP() << "no folder here can be made unwritable";
+    }
+    EXPECT_EQ(status, kExitBadInput);
+    EXPECT_NE(err_.str().find("could not write " + (folder / "Photos/2009").string()),
               std::string::npos)
         << err_.str();
-    EXPECT_EQ(SavedFiles(folder).count("readme.txt"), 1u);
+    const auto saved = SavedFiles(folder);
+    EXPECT_EQ(saved.count("readme.txt"), 1u);
+    EXPECT_EQ(saved.count("documents/old letters (2)/letter to grandma.txt"), 1u);
 }
 
 }  // namespace

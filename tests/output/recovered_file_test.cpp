@@ -205,9 +205,9 @@ TEST_P(RecoveredFatFile, ListedFilesReadBackAsWritten) {
         if (source == sources.end()) {
             continue;
         }
-        const std::string path =
-            TempFilePath(scratch.string(), TempFileName(static_cast<std::uint32_t>(row), cells[0]));
-        EXPECT_EQ(WriteListedFile(volume.run, volume.disk, cells, path),
+        const std::string name = TempFileName(static_cast<std::uint32_t>(row), cells[0]);
+        const std::string path = TempFilePath(scratch.string(), name);
+        EXPECT_EQ(WriteListedCopy(volume.run, volume.disk, cells, scratch.string(), name),
                   RecoveredFileStatus::Written)
             << cells[0];
         EXPECT_TRUE(testing::FileText(path) == testing::WrittenBytes(source->second)) << cells[0];
@@ -227,12 +227,15 @@ TEST_P(RecoveredFatFile, OlderCopyIsReplacedNotWrittenThrough) {
     fs::create_symlink(other, target);
     const std::vector<std::string> row{
         "PHOTO.JPG", "Image File", "3000", "", "", NumberText(volume.ClusterOf(0, "PHOTO.JPG"))};
-    EXPECT_EQ(WriteListedFile(volume.run, volume.disk, row, target.string()),
+    EXPECT_EQ(WriteListedCopy(volume.run, volume.disk, row, scratch.string(), "LMRC0.JPG"),
               RecoveredFileStatus::Written);
     EXPECT_EQ(testing::FileText(other), "someone else's file");
+    EXPECT_FALSE(fs::is_symlink(target));
     EXPECT_TRUE(testing::FileText(target) == testing::WrittenBytes("photo.jpg"));
-    EXPECT_EQ(WriteListedFile(volume.run, volume.disk, row, (scratch / "no" / "x").string()),
+    EXPECT_EQ(WriteListedCopy(volume.run, volume.disk, row, (scratch / "no").string(), "x"),
               RecoveredFileStatus::WriteFailed);
+    // Only the copy and the other file: nothing half-written is left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch), fs::directory_iterator()), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, RecoveredFatFile, ::testing::ValuesIn(testing::ListingVolumes()),
@@ -278,7 +281,8 @@ TEST(RecoveredNtfsFile, ListedFileReadsBackAsWritten) {
             const std::string path = (scratch / name).string();
             const std::vector<std::string> row{
                 name, "File", NumberText(expected.size()), "", "", sectorCell, "5", recordCell};
-            EXPECT_EQ(WriteListedFile(run, disk, row, path), RecoveredFileStatus::Written)
+            EXPECT_EQ(WriteListedCopy(run, disk, row, scratch.string(), name),
+                      RecoveredFileStatus::Written)
                 << name << " " << sectorCell;
             EXPECT_TRUE(testing::FileText(path) == expected) << name << " " << sectorCell;
         }

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/recovery_run.h"
@@ -23,6 +26,7 @@
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
 #include "support/image_guard.h"
+#include "support/link_planter.h"
 
 namespace lumarest {
 namespace {
@@ -32,7 +36,9 @@ using testing::CommandOutput;
 using testing::FileText;
 using testing::FixtureImage;
 using testing::ImageGuard;
+using testing::LinkPlanter;
 using testing::ShellQuoted;
+using testing::WalkFolder;
 
 fs::path ScratchFolder(const std::string& name) {
     const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save_scratch" / name;
@@ -218,12 +224,60 @@ TEST(RecoveredSave, KeepsJapaneseAndEmojiNames) {
     }
 }
 
+// The name shown byte by byte, for a failure message.
+std::string Bytes(const std::string& name) {
+    std::string shown;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte >= 0x20 && byte < 0x7F ? std::string(1, c) : "\\x" + std::to_string(byte);
+    }
+    return shown;
+}
+
+// One plain name inside its folder: no way out, no control character, not too long.
+bool IsPlainSavedName(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.size() > 255 ||
+        name.find('/') != std::string::npos) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < name.size() &&
+                        static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            return false;
+        }
+    }
+    return true;
+}
+
 TEST(SafeNamePart, StaysOneNameInItsFolder) {
-    EXPECT_EQ(SafeNamePart("a/../b"), "a_.._b");
-    EXPECT_EQ(SafeNamePart(std::string("x\0y", 3)), "x_y");
-    EXPECT_EQ(SafeNamePart("."), "_.");
-    EXPECT_EQ(SafeNamePart(".."), "_..");
-    EXPECT_EQ(SafeNamePart(""), "_");
+    struct Case {
+        std::string name;
+        std::string saved;
+    };
+    const Case cases[] = {
+        {"a/../b", "a_.._b"},
+        {std::string("x\0y", 3), "x_y"},
+        {".", "_."},
+        {"..", "_.."},
+        {"", "_"},
+        // Control characters would reach a terminal that lists the folder, or forge a line.
+        {"tab\there", "tab_here"},
+        {"Photo\n2.jpg", "Photo_2.jpg"},
+        {"\x1b[31mred", "_[31mred"},
+        {"del\x7f", "del_"},
+        {"c1\xC2\x9B"
+         "31m",
+         "c1_31m"},
+        {"\xC2\x80\xC2\x9F", "__"},
+        {"no break\xC2\xA0space", "no break\xC2\xA0space"},
+        {"Müller.txt", "Müller.txt"},
+    };
+    for (const Case& row : cases) {
+        EXPECT_EQ(SafeNamePart(row.name), row.saved) << Bytes(row.name);
+    }
     // A long name in three-byte characters is cut on a whole character and keeps its ending.
     std::string longName;
     for (int i = 0; i < 100; ++i) {
@@ -233,6 +287,8 @@ TEST(SafeNamePart, StaysOneNameInItsFolder) {
     EXPECT_LE(part.size(), 255u);
     EXPECT_TRUE(part.ends_with("写.jpg"));
     EXPECT_EQ((part.size() - 4) % 3, 0u);
+    // Bytes that are no UTF-8 at all are cut where the limit falls, not down to nothing.
+    EXPECT_EQ(SafeNamePart(std::string(300, '\x80')).size(), 255u);
 }
 
 // A hand-made tree without files: sibling folders of one name, and the check boxes.
@@ -275,19 +331,20 @@ TEST(RecoveredSave, CollectsCheckedFoldersInTheirPaths) {
               (std::vector<std::string>{"Album/", "Album (2)/", "Album (2)/Inner/"}));
 }
 
-// The volume of make_save_clash_image.sh, made once per build folder.
-std::string ClashImage() {
-    static const std::string image = [] {
-        const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save";
-        fs::create_directories(folder);
-        const std::string path = (folder / "clash.img").string();
-        const std::string command = "bash " +
-                                    ShellQuoted(std::string(LUMAREST_SOURCE_DIR) +
-                                                "/tests/output/make_save_clash_image.sh") +
-                                    " " + ShellQuoted(path) + " >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0 ? path : std::string();
-    }();
-    return image;
+// A volume of make_save_clash_image.sh (its variant, if named), made once per build folder.
+std::string ClashImage(const std::string& variant = "") {
+    static std::map<std::string, std::string> made;
+    if (const auto found = made.find(variant); found != made.end()) {
+        return found->second;
+    }
+    const fs::path folder = fs::path(LUMAREST_FIXTURE_DIR) / "recovered_save";
+    fs::create_directories(folder);
+    const std::string path = (folder / ("clash" + variant + ".img")).string();
+    const std::string command =
+        "bash " +
+        ShellQuoted(std::string(LUMAREST_SOURCE_DIR) + "/tests/output/make_save_clash_image.sh") +
+        " " + ShellQuoted(path) + " " + variant + " >/dev/null 2>&1";
+    return made[variant] = std::system(command.c_str()) == 0 ? path : std::string();
 }
 
 constexpr const char* kLiveTrip = "the live trip photo\n";
@@ -394,25 +451,23 @@ TEST_F(ClashSave, AnswersDecideBetweenFilesOfOneName) {
     EXPECT_EQ(SavedTree(renamed).size(), saved.size());
 }
 
-// A destination that cannot take a folder or a file asks once per failure unless told to skip
-// them all; Abort stops there; what a failed folder would hold is skipped.
+// A destination that cannot take a file asks once per failure unless told to skip them all;
+// Abort stops there.
 TEST_F(ClashSave, WriteErrorsAskAndAbortStops) {
     const fs::path blocked = ScratchFolder("blocked");
-    std::ofstream(blocked / "Trip") << "a file where the folder goes";
     fs::create_directory(blocked / "Top.txt");
     ScriptedDecisions skip;
     skip.replace = SaveDecisions::Replace::Overwrite;
     SaveSummary summary = Save(blocked, skip);
-    EXPECT_EQ(skip.writeErrors, (std::vector<std::string>{(blocked / "Top.txt").string(),
-                                                          (blocked / "Trip").string()}));
-    EXPECT_EQ(summary.failed, 2u);
-    EXPECT_EQ(summary.skipped, 3u);
+    EXPECT_EQ(skip.writeErrors, (std::vector<std::string>{(blocked / "Top.txt").string()}));
+    EXPECT_EQ(summary.failed, 1u);
+    EXPECT_EQ(summary.saved, 3u);
     EXPECT_FALSE(summary.stopped);
 
     ScriptedDecisions skipAll;
     skipAll.replace = SaveDecisions::Replace::Overwrite;
     skipAll.writeError = SaveDecisions::WriteError::SkipAll;
-    EXPECT_EQ(Save(blocked, skipAll).failed, 2u);
+    EXPECT_EQ(Save(blocked, skipAll).failed, 1u);
     EXPECT_EQ(skipAll.writeErrors.size(), 1u);
 
     ScriptedDecisions abort;
@@ -421,11 +476,61 @@ TEST_F(ClashSave, WriteErrorsAskAndAbortStops) {
     summary = Save(blocked, abort);
     EXPECT_TRUE(summary.stopped);
     EXPECT_EQ(abort.writeErrors.size(), 1u);
-    // Nothing but the obstacles and the first save's folder, and no half-written file.
+    // Nothing but the obstacle and the first saves, and no half-written file.
     EXPECT_EQ(SavedTree(blocked),
               (std::map<std::string, std::string>{{"LMR_Miscellaneous", "/"},
                                                   {"Top.txt", "/"},
-                                                  {"Trip", "a file where the folder goes"}}));
+                                                  {"Trip", "/"},
+                                                  {"Trip/Inner", "/"},
+                                                  {"Trip/Inner/Note.txt", kNote},
+                                                  {"Trip/Other", "/"},
+                                                  {"Trip/Trip.jpg", kDeletedTrip}}));
+}
+
+// A file holding a folder's name, in the destination or in the same save, no longer drops the
+// folder and all it holds: the folder is saved as "Trip (2)", the file keeps its name.
+TEST(RecoveredSave, FolderWhoseNameIsTakenByAFileGetsANumber) {
+    struct Case {
+        const char* name;
+        const char* variant;
+        const char* obstacle;  // put in the destination first: "file", "link" or nothing
+        const char* tripFile;  // what the saved file "Trip" holds; nothing when there is none
+    };
+    const Case cases[] = {
+        {"file in the destination", "", "file", "already here"},
+        {"dangling link in the destination", "", "link", nullptr},
+        {"deleted file beside the folder", "file-named-trip", "", kDeletedTrip},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        const std::string image = ClashImage(row.variant);
+        if (image.empty()) {
+            GTEST_SKIP() << "mkfs.fat or mtools is missing";
+        }
+        SearchedImage searched(image, "FAT16");
+        const fs::path destination =
+            ScratchFolder(std::string("taken_") + row.variant + row.obstacle);
+        if (std::string(row.obstacle) == "file") {
+            std::ofstream(destination / "Trip") << "already here";
+        } else if (std::string(row.obstacle) == "link") {
+            fs::create_symlink(destination / "nowhere", destination / "Trip");
+        }
+        ScriptedDecisions decisions;
+        const SaveSummary summary = searched.SaveTree(destination, decisions);
+        EXPECT_EQ(summary.failed, 0u);
+        EXPECT_TRUE(decisions.writeErrors.empty());
+        const auto saved = SavedTree(destination);
+        EXPECT_EQ(saved.at("Trip (2)"), "/");
+        EXPECT_EQ(saved.at("Trip (2)/Inner/Note.txt"), kNote);
+        EXPECT_EQ(saved.at("Trip (2)/Trip.jpg"), kLiveTrip);
+        EXPECT_EQ(saved.count("Trip (2)/Other"), 1u);
+        if (row.tripFile != nullptr) {
+            EXPECT_EQ(saved.at("Trip"), row.tripFile);
+        } else {
+            EXPECT_TRUE(fs::is_symlink(destination / "Trip"));
+        }
+        EXPECT_TRUE(searched.guard.Unchanged());
+    }
 }
 
 TEST_F(ClashSave, ReadOnlyDestinationAsksAndAbortStops) {
@@ -507,6 +612,138 @@ TEST_F(ClashSave, NothingFoundLeavesTheOlderFile) {
     EXPECT_TRUE(overwrite.writeErrors.empty());
     EXPECT_EQ(SavedTree(folder),
               (std::map<std::string, std::string>{{"Lost.jpg", "an older copy"}}));
+}
+
+// A disk that takes its time, so a file is still being written when someone acts on its name.
+class SlowDisk : public SectorSource {
+  public:
+    explicit SlowDisk(SectorSource& disk) : disk_(disk) {}
+    int ReadSectors(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        return disk_.ReadSectors(first, count, buffer);
+    }
+    std::uint64_t TotalSectors() const override { return disk_.TotalSectors(); }
+    std::string Name() const override { return disk_.Name(); }
+
+  private:
+    SectorSource& disk_;
+};
+
+// Someone who can write in the destination swaps every new entry for a link and plants links
+// under the names a saver may use (the old fixed temporary names among them) while a whole
+// volume is saved: nothing outside the destination changes, and no file counted as saved is a
+// link.
+TEST(RecoveredSave, LinksPlantedWhileSavingLeadNowhere) {
+    for (const auto& [imageName, fsName] :
+         {std::pair{"fat16.img", "FAT16"}, std::pair{"ntfs.img", "NTFS"}}) {
+        SCOPED_TRACE(fsName);
+        const std::string image = FixtureImage(imageName);
+        if (image.empty()) {
+            GTEST_SKIP() << "the fixture images were not made";
+        }
+        SearchedImage searched(image, fsName);
+        const fs::path scratch = ScratchFolder(std::string("race_") + fsName);
+        const fs::path destination = scratch / "destination";
+        const fs::path outside = scratch / "outside.txt";
+        const fs::path outsideFolder = scratch / "outside";
+        fs::create_directory(destination);
+        fs::create_directory(outsideFolder);
+        std::ofstream(outside) << "not to be touched";
+        const auto entries =
+            CollectFolderEntries(searched.run, searched.disk, searched.run.folderTree->TopItem());
+        std::vector<std::string> guesses;
+        for (int n = 1; n <= 64; ++n) {
+            guesses.push_back(".lumarest-save-" + std::to_string(::getpid()) + "-" +
+                              std::to_string(n) + ".part");
+        }
+        for (const SaveEntry& entry : entries) {
+            if (entry.relativePath.find('/') == std::string::npos) {
+                guesses.push_back(entry.relativePath);
+            }
+        }
+        FixedSaveDecisions decisions;
+        SaveSummary summary;
+        std::size_t swapped = 0;
+        {
+            LinkPlanter planter(destination, outside, outsideFolder, guesses);
+            SlowDisk slow(searched.disk);
+            summary = SaveEntries(searched.run, slow, entries, destination.string(), decisions);
+            swapped = planter.Swapped();
+        }
+        EXPECT_GT(swapped, 0u);
+        EXPECT_EQ(FileText(outside), "not to be touched");
+        EXPECT_TRUE(fs::is_empty(outsideFolder));
+        const auto walk = WalkFolder(destination);
+        EXPECT_TRUE(walk.allInside);
+        EXPECT_EQ(walk.files, summary.saved + summary.incomplete);
+        EXPECT_TRUE(searched.guard.Unchanged());
+    }
+}
+
+// Random names as a damaged disk may hold them (separators, dots, NUL, control characters,
+// long and broken UTF-8) each become one plain name, and a tree saved under them stays inside
+// the destination, with no link and nothing beside it.
+TEST_F(ClashSave, RandomNamesStayInsideTheDestination) {
+    std::mt19937 random(20261209);
+    const std::vector<std::string> pieces = {
+        "/",    "..",       ".",  std::string(1, '\0'), "\n", "\x1b",
+        "\x7f", "\xC2\x85", "写", "\xF0\x9F\x8E\x89",   "a",  " ",
+        "\xFF", "\x80"};
+    const auto randomName = [&] {
+        std::string name;
+        const std::size_t count = random() % 8 == 0 ? 100 + random() % 200 : random() % 12;
+        for (std::size_t i = 0; i < count; ++i) {
+            name += random() % 2 == 0 ? pieces[random() % pieces.size()]
+                                      : std::string(1, static_cast<char>(random() % 256));
+        }
+        return name;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = randomName();
+        ASSERT_TRUE(IsPlainSavedName(SafeNamePart(name))) << Bytes(name);
+    }
+
+    RecoveryRun& run = searched_->run;
+    TreeModel& tree = *run.folderTree;
+    std::vector<TreeItem> folders{tree.InsertItem(tree.TopItem(), randomName(), 4, 4)};
+    for (int i = 0; i < 60; ++i) {
+        folders.push_back(tree.InsertItem(folders[random() % folders.size()], randomName(), 4, 4));
+    }
+    // Deeper than the saving keeps folders open at once.
+    for (int i = 0; i < 80; ++i) {
+        folders.push_back(tree.InsertItem(folders.back(), "deep", 4, 4));
+    }
+    // A folder without a node lists the root's files; each also gets files of random names.
+    auto entries = CollectFolderEntries(run, searched_->disk, folders.front());
+    std::vector<std::string> fileRow;
+    std::vector<std::string> folderPaths;
+    for (const SaveEntry& entry : entries) {
+        if (entry.folder) {
+            folderPaths.push_back(entry.relativePath);
+        } else {
+            fileRow = entry.row;
+        }
+    }
+    ASSERT_EQ(folderPaths.size(), folders.size());
+    ASSERT_FALSE(fileRow.empty());
+    for (const std::string& folder : folderPaths) {
+        for (int i = 0; i < 2; ++i) {
+            fileRow[0] = randomName();
+            entries.push_back({folder + "/" + SafeNamePart(fileRow[0]), false, fileRow});
+        }
+    }
+    const fs::path scratch = ScratchFolder("random_names");
+    fs::create_directory(scratch / "destination");
+    FixedSaveDecisions decisions;
+    const SaveSummary summary =
+        SaveEntries(run, searched_->disk, entries, (scratch / "destination").string(), decisions);
+    EXPECT_EQ(summary.failed, 0u);
+    const auto walk = WalkFolder(scratch / "destination");
+    EXPECT_TRUE(walk.allInside);
+    EXPECT_TRUE(walk.links.empty());
+    EXPECT_EQ(walk.folders, folders.size());
+    EXPECT_EQ(walk.files, summary.saved + summary.incomplete);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace lumarest {
+
+// A folder held open: names below it are looked up in this very folder, so a folder swapped for
+// a link after it was opened leads nowhere else.
+class FolderHandle {
+  public:
+    enum class Entry { None, Folder, Other };
+
+    // The folder at `path`. A link the user named as the folder is followed: the user chose it.
+    // Nothing, with the reason in `error`, when it cannot be opened as a folder.
+    static std::optional<FolderHandle> Open(const std::string& path, int& error);
+
+    FolderHandle(FolderHandle&& other) noexcept;
+    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    ~FolderHandle();
+
+    // The folder `name` inside this one, made first when `create` and it is missing. A link or a
+    // file in its place is refused (ELOOP, ENOTDIR), never followed.
+    std::optional<FolderHandle> OpenChild(const std::string& name, bool create, int& error) const;
+
+    // What holds `name` here; a link counts as Other, whatever it points at.
+    Entry Lookup(const std::string& name) const;
+
+    int Descriptor() const { return fd_; }
+
+  private:
+    explicit FolderHandle(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+enum class PlaceMode {
+    KeepExisting,  // a name already taken is left alone: EEXIST
+    Replace,       // whatever holds the name is replaced (a link itself, never what it points at)
+};
+
+// A file written for the user: made under a name nobody can guess, only ever opened by this
+// process and never through a link, then given its name in one step. Until then, and when it is
+// not placed, nothing of it passes for a file.
+class NewFile {
+  public:
+    // A new empty file in `folder`, which must stay open while this lives. Nothing, with the
+    // reason in `error`, when the folder takes no file.
+    static std::unique_ptr<NewFile> Create(const FolderHandle& folder, int& error);
+
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    ~NewFile();
+
+    std::ostream& Stream() { return stream_; }
+
+    // Writes out what the stream holds and gives the file `name` in its folder: 0, or the reason
+    // it failed (EEXIST when the name is taken and `mode` keeps it). The file stays unnamed on
+    // failure, to be placed again or dropped.
+    int Place(const std::string& name, PlaceMode mode);
+
+    // Removes the unnamed file; done anyway when this ends unplaced.
+    void Discard();
+
+  private:
+    class Buffer;
+    NewFile(int folderFd, int fd, std::string name);
+    int Finish();
+    // `name` in the folder is this very file, not a link or another file put there.
+    bool HoldsThisFile(const std::string& name) const;
+
+    int folderFd_;
+    int fd_;
+    std::string partialName_;
+    std::unique_ptr<Buffer> buffer_;
+    std::ostream stream_;
+    bool placed_ = false;
+    // The file's identity, to know it again by its name.
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
+};
+
+}  // namespace lumarest
