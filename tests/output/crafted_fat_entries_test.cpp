@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -43,7 +44,9 @@ TEST_F(CraftedFatEntries, HugeSizesWriteNoMoreThanTheVolumeHolds) {
     for (std::size_t row = 0; row < volume.run.fileList.RowCount(); ++row) {
         const std::vector<std::string>& cells = volume.run.fileList.Row(row);
         const std::string path = (scratch / ("row" + std::to_string(row))).string();
-        const RecoveredFileStatus status = WriteListedFile(volume.run, volume.disk, cells, path);
+        std::ofstream out(path, std::ios::binary);
+        const RecoveredFileStatus status = WriteListedFile(volume.run, volume.disk, cells, out);
+        out.close();
         total += fs::file_size(path);
         if (cells[0] == "FILL.BIN") {
             EXPECT_EQ(status, RecoveredFileStatus::Written);
