@@ -481,6 +481,11 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
     }
     const SelectedPartition& partition = run.selectedPartition;
     const bool ntfs = partition.fsName == kNtfsName;
+    if (static_cast<std::uint64_t>(partition.endSector) >= disk->totalSectors) {
+        *context.err << "lumarest-cli: note: partition " << options.partitionNumber
+                     << " runs past the end of disk " << options.diskNumber
+                     << "; only its sectors up to " << disk->totalSectors << " are searched\n";
+    }
 
     SearchWatch watch(*context.reporter);
     run.ClearEntryTables();
