@@ -64,13 +64,17 @@ class Carver {
           sink_(sink),
           position_(firstPosition) {}
 
-    void Step(const std::uint8_t* sector, std::uint64_t sectorNumber) {
+    // Past the range (`mayStart` false) a sector only carries on the open file: a header
+    // there ends it, but no file starts outside the range asked for.
+    void Step(const std::uint8_t* sector, std::uint64_t sectorNumber, bool mayStart) {
         const std::size_t match = matcher_.Match(sector);
         if (match != SignatureMatcher::kNoMatch) {
             if (inFile_) {
                 Finish();
             }
-            Start(signatures_[match], sector, sectorNumber);
+            if (mayStart) {
+                Start(signatures_[match], sector, sectorNumber);
+            }
             return;
         }
         if (!inFile_) {
@@ -83,6 +87,8 @@ class Carver {
         // The file reached its limit: this sector belongs to no file.
         Finish();
     }
+
+    bool InFile() const { return inFile_; }
 
     // Hands on the file still open when the range ends.
     void FinishOpenFile() {
@@ -168,7 +174,11 @@ void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSou
             if (stop.stop_requested()) {
                 return;
             }
-            carver.Step(chunk.data() + std::size_t{j} * kSectorSize, chunkStart + j);
+            const bool inRange = chunkStart + j < lastSector;
+            if (!inRange && !carver.InFile()) {
+                break;
+            }
+            carver.Step(chunk.data() + std::size_t{j} * kSectorSize, chunkStart + j, inRange);
         }
         const int percent = ProgressPercent(chunkStart, lastSector);
         if (percent != shownPercent) {

@@ -28,9 +28,10 @@ enum class CarvingPass { General, Thorough };
 // One carving pass over sectors [firstSector, lastSector) in chunks of 1024 sectors, naming
 // files GNLM00001... (General) or THLM00001... (Thorough). Reports "Sectors  N of M", the
 // search-method text and progress through `reporter`; stops between sectors when `stop` is
-// requested, keeping every file already finished and dropping the incomplete open one. The last
-// chunk is examined whole, also past the range, but not past the end of a disk of known size. A
-// file still open when the range ends is finished like any other. Thorough files take thumbnail
+// requested, keeping every file already finished and dropping the incomplete open one. No file
+// starts at or after `lastSector`; a file that starts before it runs on to the end of its
+// chunk, its size limit or the next header, but not past the end of a disk of known size, and
+// is then finished like any other. Thorough files take thumbnail
 // positions from the sink's ImageCount() on.
 void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSource& disk,
                     std::uint64_t firstSector, std::uint64_t lastSector, CarvedFileSink& sink,

@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <ostream>
 #include <sstream>
 
@@ -20,6 +23,20 @@ namespace {
 constexpr const char* kDescription =
     "Lumarest on the command line: lists disks and disk images and recovers lost files from "
     "them. Sources are only ever opened read-only.";
+
+// Partitions count from 1 as 'partitions' lists them; the library's own range message would
+// name the limits of a double instead.
+const CLI::Validator kPartitionNumber(
+    [](std::string& text) -> std::string {
+        int value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error == std::errc{} && end == text.data() + text.size() && value >= 1) {
+            return {};
+        }
+        return "partitions are numbered from 1, as 'lumarest-cli partitions' lists them; " + text +
+               " is not a partition number";
+    },
+    "NUMBER");
 
 // Attaches every --image in order; the first that cannot be used ends the command.
 int AttachImages(CliContext& context, const std::vector<std::string>& images) {
@@ -46,8 +63,10 @@ CliEnvironment SystemCliEnvironment() {
     return environment;
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           const CliEnvironment& environment) {
+namespace {
+
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const CliEnvironment& environment) {
     CLI::App app{kDescription, "lumarest-cli"};
     app.require_subcommand(1);
     std::vector<std::string> images;
@@ -91,7 +110,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     rawSearch
         ->add_option("--partition", raw.partitionNumber,
                      "Search the sectors of this partition, numbered as 'partitions' lists them")
-        ->check(CLI::PositiveNumber)
+        ->check(kPartitionNumber)
         ->excludes(rawFirst)
         ->excludes(rawLast);
     rawSearch->add_flag("--thorough", raw.thorough,
@@ -118,7 +137,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     standardSearch
         ->add_option("--partition", standard.partitionNumber,
                      "The partition to search, numbered as 'partitions' lists them")
-        ->check(CLI::PositiveNumber)
+        ->check(kPartitionNumber)
         ->required();
     standardSearch->add_flag("--timings", standard.timings,
                              "Print how long each phase of the search took on stderr");
@@ -194,6 +213,23 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return RunStandardCommand(context, standard);
     }
     return context.Fail("no command given");
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment) {
+    const int status = RunCommand(args, out, err, environment);
+    // A listing that did not reach its file (a full disk, a closed pipe) is no success.
+    errno = 0;
+    out.flush();
+    if (!out) {
+        const int cause = errno;
+        err << "lumarest-cli: error: the output could not be written"
+            << (cause != 0 ? std::string(": ") + std::strerror(cause) : std::string()) << '\n';
+        return kExitBadInput;
+    }
+    return status;
 }
 
 }  // namespace lumarest

@@ -6,6 +6,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
+#include "cli/terminal_text.h"
 
 namespace lumarest {
 
@@ -78,14 +79,15 @@ Json DiskJson(const ListedDisk& disk) {
 
 void PrintRow(std::ostream& out, const std::string& caption, const std::string& value) {
     constexpr std::size_t kCaptionWidth = 28;
-    out << "  " << caption
-        << std::string(kCaptionWidth - std::min(kCaptionWidth - 1, caption.size()), ' ') << value
-        << '\n';
+    const std::string shown = TerminalText(caption);
+    out << "  " << shown
+        << std::string(kCaptionWidth - std::min(kCaptionWidth - 1, shown.size()), ' ')
+        << TerminalText(value) << '\n';
 }
 
 void PrintDisk(std::ostream& out, const ListedDisk& disk) {
     const DiskProperties& p = disk.properties;
-    out << "Disk " << p.index << "  " << disk.itemText << '\n';
+    out << "Disk " << p.index << "  " << TerminalText(disk.itemText) << '\n';
     PrintRow(out, "Device path :", p.devicePath);
     PrintRow(out, "Total sectors :", std::to_string(p.totalSectors));
     for (const auto& [caption, value] : disk.details) {
@@ -125,7 +127,7 @@ int RunDisksCommand(CliContext& context) {
         PrintDisk(out, disks[i]);
     }
     if (floppy) {
-        out << '\n' << kFloppyItemText << "  " << context.run.floppyPath << '\n';
+        out << '\n' << kFloppyItemText << "  " << TerminalText(context.run.floppyPath) << '\n';
     }
     return kExitOk;
 }

@@ -8,6 +8,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
+#include "cli/terminal_text.h"
 #include "disk/device_sector_source.h"
 #include "partitions/partition_table.h"
 
@@ -28,10 +29,12 @@ struct ListedPartition {
     std::uint32_t startSector = 0;
     std::uint32_t endSector = 0;
     std::string itemText;
+    bool pastDiskEnd = false;  // the entry claims sectors the disk does not have
 };
 
 struct PartitionListing {
     std::vector<ListedPartition> partitions;
+    std::uint64_t diskSectors = 0;
     bool tableDamaged = false;
 };
 
@@ -50,11 +53,12 @@ PartitionListing WalkDisk(RecoveryRun& run, const DiskProperties& disk) {
     run.partitionTree->Expand(diskItem, ExpandAction::Expand);
 
     const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
+    listing.diskSectors = disk.totalSectors;
     for (int i = 0; i < list.partitionCount; ++i) {
         const PartitionRecord& record = list.partitions[static_cast<std::size_t>(i)];
-        listing.partitions.push_back({i + 1, list.fsName[static_cast<std::size_t>(i)],
-                                      record.startSector, record.endSector,
-                                      run.partitionTree->Text(record.treeItem)});
+        listing.partitions.push_back(
+            {i + 1, list.fsName[static_cast<std::size_t>(i)], record.startSector, record.endSector,
+             run.partitionTree->Text(record.treeItem), record.endSector > disk.totalSectors});
     }
     return listing;
 }
@@ -66,7 +70,8 @@ void PrintJson(std::ostream& out, int diskNumber, const PartitionListing& listin
                               {"fileSystem", p.fsName},
                               {"startSector", p.startSector},
                               {"endSector", p.endSector},
-                              {"item", p.itemText}});
+                              {"item", p.itemText},
+                              {"pastDiskEnd", p.pastDiskEnd}});
     }
     const Json document = {
         {"disk", diskNumber}, {"partitions", partitions}, {"tableDamaged", listing.tableDamaged}};
@@ -74,7 +79,19 @@ void PrintJson(std::ostream& out, int diskNumber, const PartitionListing& listin
 }
 
 std::string Column(const std::string& text, std::size_t width) {
-    return text + std::string(width - std::min(width - 1, text.size()), ' ');
+    const std::string shown = TerminalText(text);
+    return shown + std::string(width - std::min(width - 1, shown.size()), ' ');
+}
+
+// Searches of such a partition stop at the disk's end; the note says why they find less.
+void PrintPastEndNotes(std::ostream& out, const PartitionListing& listing) {
+    for (const ListedPartition& p : listing.partitions) {
+        if (p.pastDiskEnd) {
+            out << "Note: partition " << p.number << " ends at sector " << p.endSector
+                << ", past the end of the disk (" << listing.diskSectors
+                << " sectors); the table may be damaged, and searches stop at the disk's end.\n";
+        }
+    }
 }
 
 void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listing) {
@@ -87,8 +104,9 @@ void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listin
     for (const ListedPartition& p : listing.partitions) {
         out << Column(std::to_string(p.number), 8) << Column(p.fsName, 13)
             << Column(std::to_string(p.startSector), 14) << Column(std::to_string(p.endSector), 14)
-            << p.itemText << '\n';
+            << TerminalText(p.itemText) << '\n';
     }
+    PrintPastEndNotes(out, listing);
 }
 
 }  // namespace

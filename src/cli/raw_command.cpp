@@ -18,6 +18,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
+#include "cli/terminal_text.h"
 #include "disk/device_sector_source.h"
 #include "disk/disk_inventory.h"
 #include "output/picture.h"
@@ -110,7 +111,19 @@ std::optional<std::string> PartitionRange(CliContext& context, const DiskPropert
                std::to_string(number) + "; 'lumarest-cli partitions' lists its partitions";
     }
     const PartitionRecord& record = list.partitions[static_cast<std::size_t>(number - 1)];
+    if (record.startSector >= disk.totalSectors) {
+        return "partition " + std::to_string(number) + " starts at sector " +
+               std::to_string(record.startSector) + ", past the end of disk " +
+               std::to_string(disk.index) + " (" + std::to_string(disk.totalSectors) + " sectors)";
+    }
     range = {record.startSector, record.endSector};
+    // A damaged table may claim more than the disk holds; only the sectors there are searched.
+    if (range.last > disk.totalSectors) {
+        *context.err << "lumarest-cli: note: partition " << number << " runs past the end of disk "
+                     << disk.index << "; only its sectors up to " << disk.totalSectors
+                     << " are searched\n";
+        range.last = disk.totalSectors;
+    }
     return std::nullopt;
 }
 
@@ -158,7 +171,8 @@ void RunPass(CarvingPass pass, const SignatureList& signatures, SectorSource& so
 }
 
 std::string Column(const std::string& text, std::size_t width) {
-    return text + std::string(width - std::min(width - 1, text.size()), ' ');
+    const std::string shown = TerminalText(text);
+    return shown + std::string(width - std::min(width - 1, shown.size()), ' ');
 }
 
 std::string PictureText(const std::optional<bool>& picture) {
@@ -178,7 +192,7 @@ void PrintText(std::ostream& out, const std::vector<CarvedRow>& rows, bool saved
         const CarvedFile& f = row.file;
         out << Column(f.name, 16) << Column(std::to_string(f.firstSector), 14)
             << Column(std::to_string(f.bytes), 12) << Column(f.extension, 7)
-            << (saved ? Column(PictureText(row.picture), 9) + f.savedPath
+            << (saved ? Column(PictureText(row.picture), 9) + TerminalText(f.savedPath)
                       : PictureText(row.picture))
             << '\n';
     }
@@ -222,9 +236,11 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     if (const auto problem = ChooseRange(context, *disk, options, range)) {
         return context.Fail(*problem);
     }
-    const bool saving = !options.outFolder.empty();
+    // An empty --out is refused like any other folder that cannot be used.
+    const bool saving = options.outFolder.has_value();
+    const std::string outFolder = options.outFolder.value_or("");
     if (saving) {
-        if (const auto problem = CheckDestinationFolder(options.outFolder, disk->devicePath)) {
+        if (const auto problem = CheckDestinationFolder(outFolder, disk->devicePath)) {
             return context.Fail(*problem);
         }
     }
@@ -251,7 +267,7 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
         QLoggingCategory::setFilterRules("qt.gui.imageio.jpeg.warning=false");
     }
     ListingSink listing(options.decode);
-    SavingSink saver(options.outFolder, listing, *context.reporter);
+    SavingSink saver(outFolder, listing, *context.reporter);
     CarvedFileSink& sink = saving ? static_cast<CarvedFileSink&>(saver) : listing;
     DeviceSectorSource source = OpenDisk(context.run, *disk);
     Reporter& reporter = *context.reporter;
@@ -270,12 +286,12 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
                  << " carved from sectors " << range.first << " to " << range.last << " of disk "
                  << options.diskNumber;
     if (saving) {
-        *context.err << ", " << saver.SavedCount() << " saved in " << options.outFolder;
+        *context.err << ", " << saver.SavedCount() << " saved in " << outFolder;
     }
     *context.err << '\n';
     if (saving && saver.SavedCount() < rows.size()) {
         return context.Fail(std::to_string(rows.size() - saver.SavedCount()) +
-                            " carved files could not be saved in " + options.outFolder);
+                            " carved files could not be saved in " + outFolder);
     }
     return kExitOk;
 }

@@ -16,8 +16,8 @@ struct RawSearchOptions {
     std::optional<int> partitionNumber;       // 1-based, as `partitions` lists them
     bool thorough = false;
     bool decode = true;
-    std::string outFolder;        // empty: nothing is saved
-    std::string signatureFolder;  // where the two signature files lie
+    std::optional<std::string> outFolder;  // none: nothing is saved
+    std::string signatureFolder;           // where the two signature files lie
 };
 
 // The folder of the running program, where the signature files are installed beside it.

@@ -15,6 +15,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
+#include "cli/terminal_text.h"
 #include "core/oem_code_page.h"
 #include "core/text_number.h"
 #include "disk/device_sector_source.h"
@@ -308,6 +309,13 @@ using TextRow = std::vector<std::string>;
 // files is never held as text all at once.
 using RowCells = std::function<TextRow(std::size_t index)>;
 
+TextRow EscapedRow(TextRow row) {
+    for (std::string& cell : row) {
+        cell = TerminalText(cell);
+    }
+    return row;
+}
+
 void PrintTable(std::ostream& out, const TextRow& captions, std::size_t rowCount,
                 const RowCells& rowCells) {
     std::vector<std::size_t> widths;
@@ -315,7 +323,7 @@ void PrintTable(std::ostream& out, const TextRow& captions, std::size_t rowCount
         widths.push_back(TextWidth(caption));
     }
     for (std::size_t index = 0; index < rowCount; ++index) {
-        const TextRow row = rowCells(index);
+        const TextRow row = EscapedRow(rowCells(index));
         for (std::size_t c = 0; c < row.size(); ++c) {
             widths[c] = std::max(widths[c], TextWidth(row[c]));
         }
@@ -334,7 +342,7 @@ void PrintTable(std::ostream& out, const TextRow& captions, std::size_t rowCount
     };
     printRow(captions);
     for (std::size_t index = 0; index < rowCount; ++index) {
-        printRow(rowCells(index));
+        printRow(EscapedRow(rowCells(index)));
     }
 }
 
@@ -482,6 +490,11 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
     }
     const SelectedPartition& partition = run.selectedPartition;
     const bool ntfs = partition.fsName == kNtfsName;
+    if (static_cast<std::uint64_t>(partition.endSector) >= disk->totalSectors) {
+        *context.err << "lumarest-cli: note: partition " << options.partitionNumber
+                     << " runs past the end of disk " << options.diskNumber
+                     << "; only its sectors up to " << disk->totalSectors << " are searched\n";
+    }
 
     SearchWatch watch(*context.reporter);
     run.ClearEntryTables();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -20,5 +21,12 @@ class SectorSource {
     // What the user knows the disk by, for messages.
     virtual std::string Name() const = 0;
 };
+
+// `endSector` (the first sector after a range) cut at the end of a disk of known size: a table
+// or a boot sector that claims more than the disk holds must not send a scan past it.
+inline std::uint64_t EndWithinDisk(const SectorSource& disk, std::uint64_t endSector) {
+    const std::uint64_t total = disk.TotalSectors();
+    return total == 0 ? endSector : std::min(endSector, total);
+}
 
 }  // namespace lumarest

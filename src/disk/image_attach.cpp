@@ -76,6 +76,27 @@ std::optional<std::string> ImageProblem(const std::string& path) {
     return std::nullopt;
 }
 
+// The same file or device under another name (a link, "./a.img" for "a.img") is one disk:
+// attached twice, every search would list it twice.
+bool SameFileOrDevice(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) {
+        return false;
+    }
+    if (S_ISBLK(first.st_mode) && S_ISBLK(second.st_mode)) {
+        return first.st_rdev == second.st_rdev;
+    }
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool AttachedAlready(const RecoveryRun& run, const std::string& imagePath) {
+    const auto same = [&](const std::string& attached) {
+        return attached == imagePath || SameFileOrDevice(attached, imagePath);
+    };
+    return std::any_of(run.attachedImages.begin(), run.attachedImages.end(), same);
+}
+
 }  // namespace
 
 std::optional<std::string> AttachImage(RecoveryRun& run, const std::string& path) {
@@ -89,8 +110,7 @@ std::optional<std::string> AttachImage(RecoveryRun& run, const std::string& path
     if (auto problem = ImageProblem(imagePath)) {
         return problem;
     }
-    if (std::find(run.attachedImages.begin(), run.attachedImages.end(), imagePath) !=
-        run.attachedImages.end()) {
+    if (AttachedAlready(run, imagePath)) {
         return std::nullopt;  // attached already; it keeps its disk number
     }
     if (SlotsInUse(run) >= kDriveSlots) {

@@ -31,32 +31,38 @@ bool ByteOffset(std::uint64_t sector, std::uint64_t& offset) {
     return true;
 }
 
+enum class RunRead { Read, Failed, PastEnd };
+
 // One read of whole sectors. A count that stops inside the last sector of a file whose size
-// is not a multiple of 512 is that file's end: the sector reads as its bytes plus zeros.
-bool ReadRun(DeviceFiles& files, int handle, std::uint64_t firstSector, std::uint64_t sectors,
-             std::uint8_t* buffer) {
+// is not a multiple of 512 is that file's end: the sector reads as its bytes plus zeros. A read
+// that gets no byte at all starts at or past the end of the file or device.
+RunRead ReadRun(DeviceFiles& files, int handle, std::uint64_t firstSector, std::uint64_t sectors,
+                std::uint8_t* buffer) {
     std::uint64_t offset = 0;
     if (sectors == 0) {
-        return true;
+        return RunRead::Read;
     }
     if (firstSector > kLastAddressableSector - (sectors - 1) || !ByteOffset(firstSector, offset)) {
-        return false;
+        return RunRead::PastEnd;
     }
     const std::size_t bytes = static_cast<std::size_t>(sectors * kSectorSize);
     const long long got = files.ReadAt(handle, buffer, bytes, offset);
     if (got < 0) {
-        return false;
+        return RunRead::Failed;
+    }
+    if (got == 0) {
+        return RunRead::PastEnd;
     }
     const auto gotBytes = static_cast<std::size_t>(got);
     if (gotBytes >= bytes) {
-        return true;
+        return RunRead::Read;
     }
     const bool endsInsideLastSector = gotBytes % kSectorSize != 0 && bytes - gotBytes < kSectorSize;
     if (!endsInsideLastSector) {
-        return false;
+        return RunRead::Failed;
     }
     std::memset(buffer + gotBytes, 0, bytes - gotBytes);
-    return true;
+    return RunRead::Read;
 }
 
 std::uint8_t* SectorAt(std::uint8_t* buffer, std::uint32_t i) {
@@ -77,18 +83,26 @@ int ReadThroughDeviceFile(SectorReaderContext& context, const std::string& path,
     if (handle < 0) {
         return 0;
     }
-    const bool whole = ReadRun(files, handle, firstSector, count, buffer);
+    const bool whole = ReadRun(files, handle, firstSector, count, buffer) == RunRead::Read;
     if (!whole) {
         NotifyReadFailure(context);
         // Sector by sector, so everything that can be read is in place; the rest is zeros,
-        // never stale bytes a caller could take for disk content.
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const bool sectorRead = firstSector <= kLastAddressableSector - i &&
-                                    ReadRun(files, handle, firstSector + i, 1, SectorAt(buffer, i));
-            if (!sectorRead) {
+        // never stale bytes a caller could take for disk content. Past the end nothing more can
+        // be read, so the retry ends at the first sector there.
+        std::uint32_t i = 0;
+        for (; i < count; ++i) {
+            const RunRead sector =
+                firstSector <= kLastAddressableSector - i
+                    ? ReadRun(files, handle, firstSector + i, 1, SectorAt(buffer, i))
+                    : RunRead::PastEnd;
+            if (sector == RunRead::PastEnd) {
+                break;
+            }
+            if (sector == RunRead::Failed) {
                 std::memset(SectorAt(buffer, i), 0, kSectorSize);
             }
         }
+        std::memset(SectorAt(buffer, i), 0, std::size_t{count - i} * kSectorSize);
     }
     files.Close(handle);
     return whole ? 1 : 0;

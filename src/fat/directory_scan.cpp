@@ -54,6 +54,14 @@ RecoveredEntry FolderRowOf(ByteSpan sector, std::uint64_t sectorNumber, std::uin
     return entry;
 }
 
+// The partition's last sector, or the disk's when the partition claims more than the disk holds.
+std::uint64_t LastSectorSearched(const RecoveryRun& run, const SectorSource& disk) {
+    const auto last =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.endSector, 0));
+    const std::uint64_t diskSectors = disk.TotalSectors();
+    return diskSectors == 0 ? last : std::min(last, diskSectors - 1);
+}
+
 void ReportStart(std::uint64_t endSector, Reporter& reporter) {
     reporter.SetStatisticValue(Statistic::DirectoriesFound, "0");
     reporter.SetStatisticValue(Statistic::BootSectorsFound, "0");
@@ -65,8 +73,7 @@ void ReportStart(std::uint64_t endSector, Reporter& reporter) {
 int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
     const std::string fsName = run.selectedPartition.fsName;
     const ActiveVolume volume = SnapshotVolume(run.volumeParams, fsName);
-    const std::uint64_t endSector =
-        static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.endSector, 0));
+    const std::uint64_t endSector = LastSectorSearched(run, disk);
     ReportStart(endSector, reporter);
     if (!RefuseClusterlessVolume(volume, reporter)) {
         return 0;

@@ -62,7 +62,9 @@ class LayoutCalculation {
           reporter_(reporter),
           fat16_(fat16),
           start_(static_cast<std::uint64_t>(run.selectedPartition.startSector)),
-          end_(static_cast<std::uint32_t>(run.selectedPartition.endSector)) {}
+          end_(static_cast<std::uint32_t>(
+              EndWithinDisk(disk, static_cast<std::uint64_t>(std::max<std::int64_t>(
+                                      run.selectedPartition.endSector, 0))))) {}
 
     int Run() {
         VolumeParams& params = run_.volumeParams;

@@ -122,18 +122,45 @@ TEST(CarvingPass, DecimalLookAlikesAndTheEmptySignatureMatchAsRead) {
     EXPECT_THAT(carved[6], IsFile("GNLM00007.b", 6, 1));
 }
 
-TEST(CarvingPass, ExaminesWholeChunksAndFinishesTheFileOpenAtTheEnd) {
+// No file starts at or after the range's end; one that starts before it runs on through the
+// rest of its chunk to its limit or the next header, which ends it without starting another.
+TEST(CarvingPass, NoFileStartsPastTheRangeButTheOpenOneRunsToTheChunkEnd) {
     CarvingDisk disk(3000);
     disk.Header(0);
-    disk.Header(1000);  // beyond the one-sector range, inside its chunk
-    disk.Header(1030);  // beyond the chunk
+    disk.Header(1000);
+    disk.Header(1030);  // in the second chunk of a search from sector 0
     const SignatureList list = {Type(".jpg", "10000000", "FFD8FFE0")};
-    EXPECT_THAT(Carve(list, disk.Disk(), 0, 1),
-                ::testing::ElementsAre(IsFile("GNLM00001.jpg", 0, 1000),
-                                       IsFile("GNLM00002.jpg", 1000, 24)));
-    // A range ending inside a chunk still carves the chunk's remaining sectors.
-    EXPECT_THAT(Carve(list, disk.Disk(), 1001, 1002),
-                ::testing::ElementsAre(IsFile("GNLM00001.jpg", 1030, 995)));
+    struct Case {
+        const char* name;
+        std::uint64_t first;
+        std::uint64_t last;
+        std::vector<Carved> files;
+    };
+    const Case cases[] = {
+        {"one sector", 0, 1, {{"GNLM00001.jpg", 0, 1000}}},
+        {"ending at a header", 0, 1000, {{"GNLM00001.jpg", 0, 1000}}},
+        {"ending after a header",
+         0,
+         1001,
+         {{"GNLM00001.jpg", 0, 1000}, {"GNLM00002.jpg", 1000, 24}}},
+        {"second chunk", 0, 1025, {{"GNLM00001.jpg", 0, 1000}, {"GNLM00002.jpg", 1000, 30}}},
+        {"reaching the third header",
+         0,
+         1031,
+         {{"GNLM00001.jpg", 0, 1000}, {"GNLM00002.jpg", 1000, 30}, {"GNLM00003.jpg", 1030, 1018}}},
+        {"no header inside", 1001, 1002, {}},
+        {"a header inside, the chunk past it", 1001, 1031, {{"GNLM00001.jpg", 1030, 995}}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<Carved> carved = Carve(list, disk.Disk(), c.first, c.last);
+        ASSERT_EQ(carved.size(), c.files.size()) << c.name;
+        for (std::size_t i = 0; i < carved.size(); ++i) {
+            EXPECT_THAT(carved[i],
+                        IsFile(c.files[i].name, c.files[i].firstSector, c.files[i].sectors))
+                << c.name;
+            EXPECT_LT(carved[i].firstSector, c.last) << c.name;
+        }
+    }
 }
 
 TEST(CarvingPass, StopsAtTheEndOfTheDisk) {

@@ -10,6 +10,7 @@
 
 #include "cli_fixture.h"
 #include "disk/disk_inventory.h"
+#include "support/command_output.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -107,6 +108,72 @@ TEST_F(CliTest, TheProgramPrintsOneJsonDocumentAndFailsWithStatusTwo) {
     const int status = std::system(failing.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 2);
     EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(CliTest, AListingThatCannotBeWrittenFailsWithStatusTwo) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full to write to";
+    }
+    const std::string demo = testing::FixtureImage("demo.img");
+    ASSERT_FALSE(demo.empty()) << "demo.img was not made: run the fixtures.make_images test first";
+    testing::ImageGuard guard(demo);
+    const std::string image = "--image " + testing::ShellQuoted(demo);
+    const std::pair<const char*, std::string> cases[] = {
+        {"disks", image + " disks"},
+        {"partitions", image + " partitions"},
+        {"raw", "--json " + image + " raw --first 2048 --last 4096 --no-decode"},
+        {"standard", image + " standard --partition 2"},
+        {"help", "--help"},
+    };
+    for (const auto& [name, arguments] : cases) {
+        const testing::ProgramRun run =
+            testing::RunCliProgram((folder_ / "config").string(), arguments, "/dev/full", 60);
+        EXPECT_EQ(run.status, kExitBadInput) << name << ": " << run.err;
+        EXPECT_NE(run.err.find("lumarest-cli: error: the output could not be written"),
+                  std::string::npos)
+            << name << ": " << run.err;
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(CliTest, PartitionNumbersAreSaidToStartAtOne) {
+    const std::string image = MakeImage("numbers.img", 4096);
+    const std::vector<std::string> cases[] = {
+        {"--image", image, "standard", "--partition", "0"},
+        {"--image", image, "raw", "--partition", "0"},
+        {"--image", image, "standard", "--partition", "-3"},
+        {"--image", image, "raw", "--partition", "two"},
+    };
+    for (const auto& args : cases) {
+        EXPECT_EQ(Run(args), kExitBadInput) << args[2] << " " << args[4];
+        EXPECT_NE(err_.str().find("partitions are numbered from 1"), std::string::npos)
+            << err_.str();
+        EXPECT_EQ(err_.str().find("1.797"), std::string::npos) << err_.str();
+    }
+}
+
+TEST_F(CliTest, TheSameImageUnderAnyNameIsOneDisk) {
+    const std::string image = MakeImage("twice.img", 4096);
+    fs::create_symlink(image, folder_ / "link.img");
+    fs::create_hard_link(image, folder_ / "hard.img");
+    const std::string copy = MakeImage("copy.img", 4096);
+    struct Case {
+        const char* name;
+        std::string second;
+        std::size_t disks;
+    };
+    const Case cases[] = {
+        {"same path", image, 1},
+        {"another spelling", (folder_ / "." / "twice.img").string(), 1},
+        {"symbolic link", (folder_ / "link.img").string(), 1},
+        {"hard link", (folder_ / "hard.img").string(), 1},
+        {"a copy", copy, 2},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(Run({"--json", "--image", image, "--image", c.second, "disks"}), kExitOk)
+            << c.name << ": " << err_.str();
+        EXPECT_EQ(nlohmann::json::parse(out_.str()).at("disks").size(), c.disks) << c.name;
+    }
 }
 
 }  // namespace

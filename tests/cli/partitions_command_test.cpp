@@ -75,7 +75,8 @@ TEST_F(PartitionsCommandTest, WritesOneJsonDocumentForTheSecondImage) {
                                              {"fileSystem", "FAT16"},
                                              {"startSector", 71680},
                                              {"endSector", 104448},
-                                             {"item", "Partition - 2 ( FAT16 )"}}));
+                                             {"item", "Partition - 2 ( FAT16 )"},
+                                             {"pastDiskEnd", false}}));
     EXPECT_EQ(partitions[2].at("fileSystem"), "NTFS");
     EXPECT_TRUE(guard.Unchanged());
 }

@@ -193,6 +193,43 @@ TEST_F(RawCommandTest, SearchesTheSectorsOfANamedPartition) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
+// The last sector named is the first one not searched: no file may start there or later, while
+// a file that starts before it is carved whole.
+TEST_F(RawCommandTest, NoFileStartsAtOrAfterTheEndOfTheRange) {
+    testing::ImageGuard guard(demo_);
+    const Json whole = RunJson({"--no-decode"});
+    ASSERT_GE(whole.at("files").size(), 3u);
+    const Json& second = whole.at("files").at(1);
+    const auto secondStart = second.at("firstSector").get<std::uint64_t>();
+    struct Case {
+        const char* name;
+        std::uint64_t first;
+        std::uint64_t last;
+        std::size_t expected;
+    };
+    const Case cases[] = {
+        {"ending at the second file's start", 0, secondStart, 1},
+        {"ending just after it", 0, secondStart + 1, 2},
+        {"inside one chunk", secondStart - 1, secondStart, 0},
+        {"one sector that holds a header", secondStart, secondStart + 1, 1},
+    };
+    for (const Case& c : cases) {
+        const Json part = RunJson(
+            {"--no-decode", "--first", std::to_string(c.first), "--last", std::to_string(c.last)});
+        const Json& files = part.at("files");
+        for (const Json& file : files) {
+            EXPECT_LT(file.at("firstSector").get<std::uint64_t>(), c.last) << c.name;
+            EXPECT_GE(file.at("firstSector").get<std::uint64_t>(), c.first) << c.name;
+        }
+        EXPECT_EQ(files.size(), c.expected) << c.name;
+    }
+    // A file cut short by nothing but the range's end is carved as the whole disk carves it.
+    const Json first = RunJson({"--no-decode", "--last", std::to_string(secondStart)});
+    ASSERT_EQ(first.at("files").size(), 1u);
+    EXPECT_EQ(first.at("files").at(0).at("bytes"), whole.at("files").at(0).at("bytes"));
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 TEST_F(RawCommandTest, RefusesBadRangesPartitionsAndFolders) {
     testing::ImageGuard guard(demo_);
     const auto refused = [this](std::vector<std::string> args, const std::string& message) {
@@ -207,7 +244,8 @@ TEST_F(RawCommandTest, RefusesBadRangesPartitionsAndFolders) {
             "cannot be greater than the maximum number of sectors in drive. Disk 0 has 139264");
     refused({"--first", "-5"}, "--first");
     refused({"--partition", "4"}, "disk 0 has no partition 4");
-    refused({"--partition", "0"}, "--partition");
+    refused({"--partition", "0"}, "partitions are numbered from 1");
+    refused({"--out", ""}, "Please choose a destination folder");
     refused({"--partition", "1", "--first", "5"}, "excludes");
     refused({"--out", (folder_ / "not there").string()}, "not there");
     refused({"--disk", "1"}, "there is no disk 1");

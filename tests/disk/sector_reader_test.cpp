@@ -185,9 +185,11 @@ class FaultyDeviceFiles : public DeviceFiles {
     std::set<std::uint64_t> badSectors;
     int opens = 0;
     int closes = 0;
+    int reads = 0;
 
     int Open(const std::string&) override { return ++opens; }
     long long ReadAt(int, std::uint8_t* buffer, std::size_t bytes, std::uint64_t offset) override {
+        ++reads;
         for (std::uint64_t at = offset; at < offset + bytes; at += kSectorSize) {
             if (badSectors.count(at / kSectorSize) != 0) {
                 std::memset(buffer, 0x99, bytes);  // a failed read may leave anything behind
@@ -219,6 +221,38 @@ TEST_F(SectorReaderTest, UnreadableSectorsAreZeroFilledAfterTheRetry) {
     // One open and one close per call, however many retries.
     EXPECT_EQ(files.opens, 1);
     EXPECT_EQ(files.closes, 1);
+}
+
+// A request reaching past the end is retried up to the end only: a damaged table that sends a
+// scan past a small image must not cost a read per missing sector.
+TEST_F(SectorReaderTest, TheRetryEndsAtTheFirstSectorPastTheEnd) {
+    struct Case {
+        const char* name;
+        std::uint64_t first;
+        std::uint32_t count;
+        std::set<std::uint64_t> bad;
+        int reads;  // the whole request, then one per sector up to the first one past the end
+    };
+    const Case cases[] = {
+        {"straddling the end", 10, 4000, {}, 1 + 6 + 1},
+        {"wholly past the end", 100, 4000, {}, 1 + 1},
+        {"a bad sector before the end", 12, 4000, {13}, 1 + 4 + 1},
+    };
+    for (const Case& c : cases) {
+        FaultyDeviceFiles files(NumberedSectors(16));
+        files.badSectors = c.bad;
+        context.files = &files;
+        auto buffer = StaleBuffer(c.count);
+        EXPECT_EQ(ReadSectors(context, "/dev/faulty", c.first, c.count, buffer.data()), 0)
+            << c.name;
+        EXPECT_EQ(files.reads, c.reads) << c.name;
+        for (std::uint32_t i = 0; i < c.count; ++i) {
+            const std::uint64_t sector = c.first + i;
+            const bool readable = sector < 16 && c.bad.count(sector) == 0;
+            const auto expected = static_cast<std::uint8_t>(readable ? sector + 1 : 0);
+            ASSERT_TRUE(SectorIs(buffer, i, expected)) << c.name << ", sector " << sector;
+        }
+    }
 }
 
 TEST_F(SectorReaderTest, DeviceSectorSourceReadsItsOwnDevice) {

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lumarest {
+
+// `text` as the text listings print it: control characters (C0, DEL, C1) and bytes that are not
+// UTF-8 become "\xNN" with the byte's two hex digits, so a name read from a damaged disk can
+// neither steer the terminal nor start a row of its own. A backslash stays as it is: the
+// listings use it between folder names, and no name on these file systems can hold one, so
+// "\x" in a name is always an escape.
+std::string TerminalText(std::string_view text);
+
+}  // namespace lumarest
