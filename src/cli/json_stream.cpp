@@ -59,6 +59,11 @@ void JsonStream::Close(char closer) {
     out_ << closer;
 }
 
+void JsonStream::Scalar(std::string_view text) {
+    StartElement();
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
 void JsonStream::Value(const nlohmann::ordered_json& value) {
     const std::size_t depth = levels_.size();
     StartElement();

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <charconv>
 #include <cstddef>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace lumarest {
@@ -28,7 +31,16 @@ class JsonStream {
     template <typename T>
     void Member(std::string_view key, const T& value) {
         Key(key);
-        Value(nlohmann::ordered_json(value));
+        if constexpr (std::is_same_v<T, bool>) {
+            Scalar(value ? "true" : "false");
+        } else if constexpr (std::is_integral_v<T>) {
+            // Written as the dump writes integers; saves a JSON value for each of millions.
+            char digits[24];
+            const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+            Scalar(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+        } else {
+            Value(nlohmann::ordered_json(value));
+        }
     }
 
   private:
@@ -37,6 +49,7 @@ class JsonStream {
     // What goes before an element of an array or a member of an object.
     void StartElement();
     void NewLine(std::size_t depth);
+    void Scalar(std::string_view text);
 
     std::ostream& out_;
     // Per open object or array, how many members or elements it has so far.
