@@ -7,15 +7,15 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "carving/carved_file_saver.h"
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
+#include "cli/json_stream.h"
 #include "cli/terminal_text.h"
+#include "cli/tree_listing.h"
 #include "core/oem_code_page.h"
 #include "core/text_number.h"
 #include "disk/device_sector_source.h"
@@ -39,31 +39,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kStandardSearchText = "Standard Search";
 constexpr const char* kNtfsName = "NTFS";
-
-struct ListedFolder {
-    std::string path;
-    std::uint32_t self = 0;
-    std::uint32_t parent = 0;
-    bool deleted = false;
-};
-
-// A file of the rebuilt tree as the file list shows it, with its place on the disk as numbers.
-struct ListedFile {
-    std::string folder;
-    FileListRow row;
-    std::uint64_t size = 0;
-    std::uint32_t firstCluster = 0;  // FAT
-    std::uint32_t record = 0;        // NTFS: the file's own record number
-    std::uint64_t recordSector = 0;  // NTFS: the sector its record lies in
-    bool deleted = false;
-};
-
-struct TreeListing {
-    std::vector<ListedFolder> folders;
-    std::vector<ListedFile> files;
-    // NTFS file rows whose folder is not in the tree, so no listing shows them.
-    std::size_t unplacedFiles = 0;
-};
 
 struct Phase {
     std::string name;
@@ -181,100 +156,6 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     return std::nullopt;
 }
 
-std::string FolderPath(const TreeModel& tree, TreeItem item) {
-    if (item == tree.TopItem()) {
-        return kRootText;
-    }
-    return std::string(kRootText) + "\\" + ItemPath(tree, item);
-}
-
-void ListFatFiles(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId,
-                  const std::string& path, TreeListing& listing) {
-    ForEachFatFile(run, disk, folderId, [&](const FatFileFacts& facts, FileTypeWording wording) {
-        ListedFile file;
-        file.folder = path;
-        file.row = FatFileRow(facts, wording);
-        file.size = facts.size;
-        file.firstCluster = facts.firstCluster;
-        file.deleted = facts.deleted;
-        listing.files.push_back(std::move(file));
-    });
-}
-
-using RowsByFolder = std::unordered_map<std::uint32_t, std::vector<std::size_t>>;
-
-RowsByFolder NtfsRowsByFolder(const TextTable& fileTable) {
-    RowsByFolder rows;
-    for (std::size_t r = 0; r < fileTable.RowCount(); ++r) {
-        rows[fileTable.CellU32(r, kEntryParent)].push_back(r);
-    }
-    return rows;
-}
-
-void ListNtfsFiles(const TextTable& fileTable, const RowsByFolder& rowsByFolder,
-                   std::uint32_t folderId, const std::string& path, TreeListing& listing) {
-    const auto found = rowsByFolder.find(folderId);
-    if (found == rowsByFolder.end()) {
-        return;
-    }
-    for (const std::size_t r : found->second) {
-        ListedFile file;
-        file.folder = path;
-        file.row = NtfsFileRow(fileTable, r, folderId);
-        file.size =
-            static_cast<std::uint64_t>(std::max<std::int64_t>(0, ParseTextNumber(file.row.size)));
-        file.record = ParseTextU32(file.row.debugInfo3);
-        file.recordSector = static_cast<std::uint64_t>(
-            std::max<std::int64_t>(0, ParseTextNumber(file.row.debugInfo1)));
-        file.deleted = IsDeletedRow(fileTable, r);
-        listing.files.push_back(std::move(file));
-    }
-}
-
-// Walks the rebuilt tree from "Root" depth first, each folder before its children in the
-// tree's order, and lists every folder and the files each one holds.
-TreeListing ListTree(RecoveryRun& run, SectorSource& disk) {
-    TreeListing listing;
-    if (!run.folderTree || run.folderTree->TopItem() == kNoItem) {
-        return listing;
-    }
-    const TreeModel& tree = *run.folderTree;
-    const bool ntfs = run.activeVolume.fsName == kNtfsName;
-    const std::uint32_t rootId = ntfs ? kNtfsRootId : kFatRootId;
-    RowsByFolder rowsByFolder;
-    if (ntfs) {
-        rowsByFolder = NtfsRowsByFolder(run.fileTable);
-    }
-    std::unordered_set<std::uint32_t> listedFolders;
-    std::vector<TreeItem> pending{tree.TopItem()};
-    while (!pending.empty()) {
-        const TreeItem item = pending.back();
-        pending.pop_back();
-        const FolderNode* node = run.folderNodes.FindByItem(item);
-        ListedFolder folder{FolderPath(tree, item), rootId, rootId, false};
-        if (node != nullptr) {
-            folder = {folder.path, node->selfId, node->parentId, node->deleted};
-        }
-        listing.folders.push_back(folder);
-        listedFolders.insert(folder.self);
-        if (folder.self != kOrphanFolderId) {
-            if (ntfs) {
-                ListNtfsFiles(run.fileTable, rowsByFolder, folder.self, folder.path, listing);
-            } else {
-                ListFatFiles(run, disk, folder.self, folder.path, listing);
-            }
-        }
-        const std::vector<TreeItem>& children = tree.Children(item);
-        pending.insert(pending.end(), children.rbegin(), children.rend());
-    }
-    for (const auto& [folderId, rows] : rowsByFolder) {
-        if (!listedFolders.contains(folderId) || folderId == kOrphanFolderId) {
-            listing.unplacedFiles += rows.size();
-        }
-    }
-    return listing;
-}
-
 // East Asian wide characters and emoji take two columns on a terminal.
 bool IsWideCharacter(char32_t c) {
     return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
@@ -383,45 +264,75 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs) {
     }
 }
 
-void PrintJson(std::ostream& out, const StandardSearchOptions& options,
-               const SelectedPartition& partition, bool bootSectorValid, const TreeListing& listing,
-               bool ntfs, const std::optional<SavedTree>& saved) {
-    Json folders = Json::array();
-    for (const ListedFolder& f : listing.folders) {
-        folders.push_back(
-            {{"path", f.path}, {"self", f.self}, {"parent", f.parent}, {"deleted", f.deleted}});
-    }
-    Json files = Json::array();
-    for (const ListedFile& f : listing.files) {
-        Json file = {{"folder", f.folder}, {"name", f.row.name}, {"type", f.row.type},
-                     {"size", f.size},     {"date", f.row.date}, {"time", f.row.time}};
-        if (ntfs) {
-            file["record"] = f.record;
-            file["recordSector"] = f.recordSector;
-        } else {
-            file["firstCluster"] = f.firstCluster;
-        }
-        file["deleted"] = f.deleted;
-        files.push_back(std::move(file));
-    }
-    Json document = {{"disk", options.diskNumber},
-                     {"partition", options.partitionNumber},
-                     {"fileSystem", partition.fsName},
-                     {"startSector", partition.startSector},
-                     {"endSector", partition.endSector + 1},
-                     {"bootSectorValid", bootSectorValid},
-                     {"folders", folders},
-                     {"files", files}};
+struct ListingCounts {
+    std::size_t folders = 0;
+    std::size_t files = 0;
+    std::size_t unplacedFiles = 0;
+};
+
+// Writes the document as the tree is walked: the folders, then the files read again folder by
+// folder, so no row is held in between.
+ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
+                        const StandardSearchOptions& options, const SelectedPartition& partition,
+                        bool bootSectorValid, bool ntfs, const std::optional<SavedTree>& saved) {
+    ListingCounts counts;
+    JsonStream json(out);
+    json.BeginObject();
+    json.Member("disk", options.diskNumber);
+    json.Member("partition", options.partitionNumber);
+    json.Member("fileSystem", partition.fsName);
+    json.Member("startSector", partition.startSector);
+    json.Member("endSector", partition.endSector + 1);
+    json.Member("bootSectorValid", bootSectorValid);
+    json.Key("folders");
+    json.BeginArray();
+    WalkTree(
+        run, disk,
+        [&](const ListedFolder& f) {
+            ++counts.folders;
+            json.BeginObject();
+            json.Member("path", f.path);
+            json.Member("self", f.self);
+            json.Member("parent", f.parent);
+            json.Member("deleted", f.deleted);
+            json.EndObject();
+        },
+        nullptr);
+    json.EndArray();
+    json.Key("files");
+    json.BeginArray();
+    counts.unplacedFiles =
+        WalkTree(run, disk, nullptr, [&](const ListedFolder& folder, const ListedFile& f) {
+            ++counts.files;
+            json.BeginObject();
+            json.Member("folder", folder.path);
+            json.Member("name", f.row.name);
+            json.Member("type", f.row.type);
+            json.Member("size", f.size);
+            json.Member("date", f.row.date);
+            json.Member("time", f.row.time);
+            if (ntfs) {
+                json.Member("record", f.record);
+                json.Member("recordSector", f.recordSector);
+            } else {
+                json.Member("firstCluster", f.firstCluster);
+            }
+            json.Member("deleted", f.deleted);
+            json.EndObject();
+        });
+    json.EndArray();
     if (saved) {
         const SaveSummary& summary = saved->summary;
-        document["save"] = {{"folder", saved->folder},
-                            {"saved", summary.saved},
-                            {"incomplete", summary.incomplete},
-                            {"skipped", summary.skipped},
-                            {"failed", summary.failed}};
+        json.Key("save");
+        json.Value(Json{{"folder", saved->folder},
+                        {"saved", summary.saved},
+                        {"incomplete", summary.incomplete},
+                        {"skipped", summary.skipped},
+                        {"failed", summary.failed}});
     }
-    // A damaged name never stops the listing: bytes that are not UTF-8 become U+FFFD.
-    out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+    json.EndObject();
+    out << '\n';
+    return counts;
 }
 
 std::string SecondsText(double seconds) {
@@ -431,9 +342,9 @@ std::string SecondsText(double seconds) {
 }
 
 // How long each phase took: the scan up to the orphans' re-attachment, the re-attachment, the
-// tree build, and the listing that walks the built tree.
+// tree build, and the listing that walks the built tree (with --json, writing it too).
 void PrintTimings(std::ostream& err, const SearchWatch& watch, Clock::time_point searchEnd,
-                  Clock::time_point listingEnd, std::uint64_t partitionBytes, bool ntfs) {
+                  double listingSeconds, std::uint64_t partitionBytes, bool ntfs) {
     const auto reattach = watch.PhaseStart(kSearchingLostDirectoriesPhase);
     const auto build = watch.PhaseStart(kStoringDirectoryPhase);
     const std::string scanName = ntfs ? "MFT scan" : "lost-directory scan";
@@ -458,8 +369,7 @@ void PrintTimings(std::ostream& err, const SearchWatch& watch, Clock::time_point
     }
     err << "lumarest-cli: timing: Standard search "
         << SecondsText(SecondsBetween(watch.Started(), searchEnd)) << '\n'
-        << "lumarest-cli: timing: listing the tree "
-        << SecondsText(SecondsBetween(searchEnd, listingEnd)) << '\n';
+        << "lumarest-cli: timing: listing the tree " << SecondsText(listingSeconds) << '\n';
 }
 
 }  // namespace
@@ -514,8 +424,13 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
                             partition.fsName);
     }
 
-    const TreeListing listing = ListTree(run, source);
-    const Clock::time_point listingEnd = Clock::now();
+    // The text's columns are as wide as their widest cell, so its rows are kept (compactly)
+    // until all are known; the JSON is written as the tree is walked, after any saving.
+    std::optional<TreeListing> listing;
+    if (!context.json) {
+        listing.emplace(run, source);
+    }
+    double listingSeconds = SecondsBetween(searchEnd, Clock::now());
     std::optional<SavedTree> saved;
     CliSaveDecisions decisions(*context.err);
     if (options.saveFolder && run.folderTree) {
@@ -524,27 +439,31 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
         saved = SavedTree{*options.saveFolder,
                           SaveEntries(run, source, entries, *options.saveFolder, decisions)};
     }
+    ListingCounts counts;
     if (context.json) {
-        PrintJson(*context.out, options, partition, bootSectorValid, listing, ntfs, saved);
+        const Clock::time_point listingStart = Clock::now();
+        counts =
+            PrintJson(*context.out, run, source, options, partition, bootSectorValid, ntfs, saved);
+        listingSeconds = SecondsBetween(listingStart, Clock::now());
     } else {
-        PrintText(*context.out, listing, ntfs);
+        counts = {listing->folders.size(), listing->files.size(), listing->unplacedFiles};
+        PrintText(*context.out, *listing, ntfs);
         if (saved) {
             *context.out << SaveSummaryText(*saved) << '\n';
         }
     }
-    if (listing.unplacedFiles > 0) {
-        *context.err << "lumarest-cli: note: " << listing.unplacedFiles
+    if (counts.unplacedFiles > 0) {
+        *context.err << "lumarest-cli: note: " << counts.unplacedFiles
                      << " file records name a folder that is not in the tree and are not listed\n";
     }
-    *context.err << "lumarest-cli: " << listing.folders.size() << " folders and "
-                 << listing.files.size() << " files in the rebuilt tree of partition "
-                 << options.partitionNumber << " (" << partition.fsName << ") of disk "
-                 << options.diskNumber << '\n';
+    *context.err << "lumarest-cli: " << counts.folders << " folders and " << counts.files
+                 << " files in the rebuilt tree of partition " << options.partitionNumber << " ("
+                 << partition.fsName << ") of disk " << options.diskNumber << '\n';
     if (options.timings) {
         const auto bytes =
             static_cast<std::uint64_t>(partition.endSector + 1 - partition.startSector) *
             kSectorSize;
-        PrintTimings(*context.err, watch, searchEnd, listingEnd, bytes, ntfs);
+        PrintTimings(*context.err, watch, searchEnd, listingSeconds, bytes, ntfs);
     }
     if (decisions.WriteErrors() > 0) {
         return context.Fail(std::to_string(decisions.WriteErrors()) +

@@ -12,7 +12,67 @@ namespace lumarest {
 
 namespace {
 
-const std::string kEmptyCell;
+constexpr unsigned kLengthBits = 7;
+constexpr unsigned char kMoreLength = 0x80;
+
+void AppendCell(std::string& packed, std::string_view cell) {
+    std::size_t length = cell.size();
+    while (length >= kMoreLength) {
+        packed += static_cast<char>((length & (kMoreLength - 1)) | kMoreLength);
+        length >>= kLengthBits;
+    }
+    packed += static_cast<char>(length);
+    packed.append(cell);
+}
+
+// Where cell `column` of a packed row begins (its length first) and ends; the row's end when
+// the row has fewer cells.
+struct CellSpan {
+    std::size_t start = 0;
+    std::size_t textStart = 0;
+    std::size_t end = 0;
+};
+
+CellSpan FindCell(std::string_view packed, std::size_t column) {
+    CellSpan span;
+    for (std::size_t c = 0; span.end < packed.size(); ++c) {
+        span.start = span.end;
+        std::size_t at = span.start;
+        std::size_t length = 0;
+        for (unsigned shift = 0; at < packed.size(); shift += kLengthBits) {
+            const auto byte = static_cast<unsigned char>(packed[at++]);
+            length |= std::size_t{byte & (kMoreLength - 1U)} << shift;
+            if ((byte & kMoreLength) == 0) {
+                break;
+            }
+        }
+        span.textStart = at;
+        span.end = std::min(packed.size(), at + length);
+        if (c == column) {
+            return span;
+        }
+    }
+    return {packed.size(), packed.size(), packed.size()};
+}
+
+std::string_view CellOf(std::string_view packed, std::size_t column) {
+    const CellSpan span = FindCell(packed, column);
+    return packed.substr(span.textStart, span.end - span.textStart);
+}
+
+template <typename Cells>
+std::string PackRow(const Cells& cells, std::size_t count) {
+    std::size_t bytes = count;
+    for (std::size_t c = 0; c < count && c < cells.size(); ++c) {
+        bytes += cells[c].size() + 1;
+    }
+    std::string packed;
+    packed.reserve(bytes);
+    for (std::size_t c = 0; c < count; ++c) {
+        AppendCell(packed, c < cells.size() ? std::string_view(cells[c]) : std::string_view());
+    }
+    return packed;
+}
 
 std::optional<std::uint32_t> ReadHexCell(std::string_view text) {
     if (text.empty()) {
@@ -196,13 +256,12 @@ void TextTable::SetColumns(std::vector<std::string> columnNames) {
 std::size_t TextTable::InsertRow(std::size_t row) {
     row = std::min(row, rows_.size());
     rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(row),
-                 std::vector<std::string>(columns_.size()));
+                 PackRow(std::vector<std::string>(), columns_.size()));
     return row;
 }
 
 std::size_t TextTable::AppendRow(std::vector<std::string> cells) {
-    cells.resize(columns_.size());
-    rows_.push_back(std::move(cells));
+    rows_.push_back(PackRow(cells, columns_.size()));
     return rows_.size() - 1;
 }
 
@@ -212,25 +271,40 @@ void TextTable::DeleteRow(std::size_t row) {
     }
 }
 
-const std::string& TextTable::Cell(std::size_t row, std::size_t column) const {
-    if (row >= rows_.size() || column >= rows_[row].size()) {
-        return kEmptyCell;
+std::string_view TextTable::CellView(std::size_t row, std::size_t column) const {
+    if (row >= rows_.size() || column >= columns_.size()) {
+        return {};
     }
-    return rows_[row][column];
+    return CellOf(rows_[row], column);
 }
 
-void TextTable::SetCell(std::size_t row, std::size_t column, std::string text) {
-    if (row < rows_.size() && column < rows_[row].size()) {
-        rows_[row][column] = std::move(text);
+void TextTable::SetCell(std::size_t row, std::size_t column, std::string_view text) {
+    if (row >= rows_.size() || column >= columns_.size()) {
+        return;
     }
+    std::string& packed = rows_[row];
+    const CellSpan span = FindCell(packed, column);
+    std::string cell;
+    AppendCell(cell, text);
+    packed.replace(span.start, span.end - span.start, cell);
+}
+
+std::vector<std::string> TextTable::Row(std::size_t row) const {
+    const std::string& packed = rows_.at(row);
+    std::vector<std::string> cells;
+    cells.reserve(columns_.size());
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+        cells.emplace_back(CellOf(packed, c));
+    }
+    return cells;
 }
 
 std::int64_t TextTable::CellNumber(std::size_t row, std::size_t column) const {
-    return ParseTextNumber(Cell(row, column));
+    return ParseTextNumber(CellView(row, column));
 }
 
 std::uint32_t TextTable::CellU32(std::size_t row, std::size_t column) const {
-    return ParseTextU32(Cell(row, column));
+    return ParseTextU32(CellView(row, column));
 }
 
 void TextTable::SetCellNumber(std::size_t row, std::size_t column, std::int64_t value) {
@@ -243,11 +317,11 @@ void TextTable::SortByColumn(std::size_t column) {
     }
     // Keys are compared through the rows; the comparison need not be a strict order (mixed
     // kinds of cells), so both scans are bounded by the range.
-    auto less = [column](const std::vector<std::string>& row, const std::string& pivot) {
-        return CompareCells(row[column], pivot) < 0;
+    auto less = [column](const std::string& row, const std::string& pivot) {
+        return CompareCells(CellOf(row, column), pivot) < 0;
     };
-    auto greater = [column](const std::vector<std::string>& row, const std::string& pivot) {
-        return CompareCells(row[column], pivot) > 0;
+    auto greater = [column](const std::string& row, const std::string& pivot) {
+        return CompareCells(CellOf(row, column), pivot) > 0;
     };
     std::ptrdiff_t lo = 0;
     std::ptrdiff_t hi = static_cast<std::ptrdiff_t>(rows_.size()) - 1;
@@ -259,7 +333,7 @@ void TextTable::SortByColumn(std::size_t column) {
         if (lo >= hi) {
             continue;
         }
-        const std::string pivot = rows_[static_cast<std::size_t>((lo + hi) / 2)][column];
+        const std::string pivot(CellOf(rows_[static_cast<std::size_t>((lo + hi) / 2)], column));
         std::ptrdiff_t left = lo;
         std::ptrdiff_t right = hi;
         while (left <= right) {

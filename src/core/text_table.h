@@ -34,9 +34,13 @@ class TextTable {
     void Clear() { rows_.clear(); }
 
     // Reading outside the table gives an empty text; writing outside it does nothing.
-    const std::string& Cell(std::size_t row, std::size_t column) const;
-    void SetCell(std::size_t row, std::size_t column, std::string text);
-    const std::vector<std::string>& Row(std::size_t row) const { return rows_.at(row); }
+    std::string Cell(std::size_t row, std::size_t column) const {
+        return std::string(CellView(row, column));
+    }
+    // The cell without a copy; valid until the row is changed, moved or deleted.
+    std::string_view CellView(std::size_t row, std::size_t column) const;
+    void SetCell(std::size_t row, std::size_t column, std::string_view text);
+    std::vector<std::string> Row(std::size_t row) const;
 
     std::int64_t CellNumber(std::size_t row, std::size_t column) const;
     std::uint32_t CellU32(std::size_t row, std::size_t column) const;
@@ -48,7 +52,9 @@ class TextTable {
 
   private:
     std::vector<std::string> columns_;
-    std::vector<std::vector<std::string>> rows_;
+    // Each row's cells in one text, each cell after its length (see PackRow): the tables hold
+    // a row per folder or file found, millions on a large or hostile disk.
+    std::vector<std::string> rows_;
 };
 
 // The list's cell comparison: hexadecimal values, then numbers (with an optional "%"), then

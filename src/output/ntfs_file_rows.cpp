@@ -8,9 +8,7 @@
 namespace lumarest {
 
 FileListRow NtfsFileRow(const TextTable& fileTable, std::size_t tableRow, std::uint32_t folderId) {
-    const auto cell = [&](EntryColumn column) -> const std::string& {
-        return fileTable.Cell(tableRow, column);
-    };
+    const auto cell = [&](EntryColumn column) { return fileTable.CellView(tableRow, column); };
     const std::int64_t stamp = ParseTextNumber(cell(kEntryDate));
     FileListRow row;
     row.name = cell(kEntryName);

@@ -343,6 +343,31 @@ TEST_F(StandardCommandTest, PrintsFoldersThenFilesAsText) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
+// The JSON is written as the tree is walked; it must read as the one document the whole
+// listing dumps, key order and layout included, with and without a save summary.
+TEST_F(StandardCommandTest, JsonIsLaidOutAsOneDocument) {
+    const std::string image = Fixture("demo.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    const std::string saveFolder = (folder_ / "saved").string();
+    fs::create_directories(saveFolder);
+    const std::vector<std::vector<std::string>> runs = {
+        {"--partition", "1"},
+        {"--partition", "2", "--save", saveFolder},
+        {"--partition", "3"},
+    };
+    for (const std::vector<std::string>& options : runs) {
+        std::vector<std::string> args = {"--json", "--image", image, "standard"};
+        args.insert(args.end(), options.begin(), options.end());
+        ASSERT_EQ(Run(args), kExitOk) << options[1] << ": " << err_.str();
+        const auto document = nlohmann::ordered_json::parse(out_.str());
+        EXPECT_EQ(out_.str(), document.dump(2) + "\n") << "partition " << options[1];
+        EXPECT_EQ(document.contains("save"), options.size() > 2) << "partition " << options[1];
+        EXPECT_FALSE(document.at("files").empty()) << "partition " << options[1];
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 TEST_F(StandardCommandTest, NamesInEveryScriptComeOutExactly) {
     for (const char* tool : {"mkfs.fat", "mmd", "mcopy", "mkntfs", "ntfscp", "sfdisk", "perl"}) {
         if (!HaveTool(std::string(tool) + " || test -x /usr/sbin/" + tool + " || test -x /sbin/" +

@@ -102,6 +102,27 @@ TEST(TextTable, ReadsOutsideTheTableAsEmptyAndIgnoresWritesThere) {
     EXPECT_EQ(table.CellNumber(0, 0), 1);
 }
 
+// A row keeps its cells in one text: rewriting one cell, to any length or bytes, leaves its
+// neighbours as they were.
+TEST(TextTable, RewritesOneCellOfARowWithoutTouchingTheOthers) {
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"empty", ""},
+        {"one-byte length", std::string(127, 'a')},
+        {"two-byte length", std::string(128, 'b')},
+        {"three-byte length", std::string(20000, 'c')},
+        {"bytes of every value", std::string("\0\x7F\x80\xFF\xC3\xA9", 6)},
+        {"short again", "x"},
+    };
+    TextTable table({"before", "cell", "after"});
+    table.AppendRow({"left", "", "right"});
+    table.AppendRow({"next row", "", ""});
+    for (const auto& [what, text] : cases) {
+        table.SetCell(0, 1, text);
+        EXPECT_EQ(table.Row(0), (std::vector<std::string>{"left", text, "right"})) << what;
+        EXPECT_EQ(table.Row(1), (std::vector<std::string>{"next row", "", ""})) << what;
+    }
+}
+
 TEST(TextNumber, ParsesLeadingDigitsAndReadsJunkAsZero) {
     EXPECT_EQ(ParseTextNumber("123"), 123);
     EXPECT_EQ(ParseTextNumber("  -42"), -42);
