@@ -30,15 +30,6 @@ void CChildDialogExDemoDlg::ListDiskPartitions(TreeItem diskItem) {
     ListPartitions(run_, source, disk, diskItem, notice);
 }
 
-void CChildDialogExDemoDlg::ReadFailureNotice() {
-    // The partition search for a table that cannot be trusted starts here once it arrives.
-}
-
-bool CChildDialogExDemoDlg::PartitionSearchRunning() const {
-    // The partition search tells here that it owns the tree; until it arrives it never runs.
-    return false;
-}
-
 // The first partition the master boot record listed; when only logical partitions were
 // listed, the first of those, so the page never opens without a partition chosen.
 void CChildDialogExDemoDlg::SelectDefaultPartition() {
@@ -66,7 +57,7 @@ void CChildDialogExDemoDlg::OnPartitionTreeClicked(TreeItem item) {
         return;
     }
     // While the partition search adds items, it shows the details itself when it ends.
-    if (!PartitionSearchRunning()) {
+    if (!PartitionSearchRunning() && !ShowUnknownPartitionOfItem(item)) {
         ShowPartitionOfItem(item);
     }
 }
