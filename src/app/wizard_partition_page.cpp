@@ -38,8 +38,7 @@ void CChildDialogExDemoDlg::SelectDefaultPartition() {
     }
     TreeItem item = run_.defaultPartitionItem;
     const DiskPartitionList& list = run_.diskPartitionLists[run_.selectedDiskNumber];
-    if ((item == kNoItem || !run_.partitionTree->Exists(item)) && list.partitionCount > 0 &&
-        !list.partitions.empty()) {
+    if ((item == kNoItem || !run_.partitionTree->Exists(item)) && !list.partitions.empty()) {
         item = list.partitions.front().treeItem;
     }
     if (item != kNoItem) {
@@ -69,7 +68,8 @@ void CChildDialogExDemoDlg::ShowPartitionOfItem(TreeItem item) {
     }
     run_.partitionTree->Select(item);
     const DiskPartitionList& list = run_.diskPartitionLists[partition->diskNumber];
-    ShowPartitionDetails(list.fsName[static_cast<std::size_t>(partition->index)], partition->index,
+    const PartitionRecord& record = list.partitions[static_cast<std::size_t>(partition->index)];
+    ShowPartitionDetails(std::string(FileSystemName(record.fileSystem)), partition->index,
                          partition->diskNumber);
 }
 

@@ -76,32 +76,47 @@ TEST_F(PartitionsCommandTest, WritesOneJsonDocumentForTheSecondImage) {
                                              {"startSector", 71680},
                                              {"endSector", 104448},
                                              {"item", "Partition - 2 ( FAT16 )"},
+                                             {"source", "partition table"},
                                              {"pastDiskEnd", false}}));
     EXPECT_EQ(partitions[2].at("fileSystem"), "NTFS");
     EXPECT_TRUE(guard.Unchanged());
 }
 
 TEST_F(PartitionsCommandTest, SaysWhenTheTableLooksDamagedOrListsNothing) {
-    // A 1 MiB disk whose one entry starts well inside the 12 MiB margin of its end.
+    // A 1 MiB disk whose one entry starts inside it and claims 4 GiB.
     const fs::path path = folder_ / "small.img";
     {
         std::string bytes(1024 * 1024, '\0');
         bytes[446 + 4] = 0x0C;
         bytes[446 + 8] = 0x01;
+        for (int i = 12; i < 16; ++i) {
+            bytes[446 + i] = static_cast<char>(0xFF);
+        }
         bytes[510] = 0x55;
         bytes[511] = static_cast<char>(0xAA);
         std::ofstream(path, std::ios::binary) << bytes;
     }
     testing::ImageGuard guard(path.string());
     ASSERT_EQ(Run({"partitions", "--disk", "0", "--image", path.string()}), kExitOk);
-    EXPECT_EQ(out_.str(), "Disk 0: no FAT16, FAT32 or NTFS partition is listed.\n");
+    EXPECT_NE(out_.str().find("Note: partition 1 ends at sector 4294967296"), std::string::npos)
+        << out_.str();
     EXPECT_NE(err_.str().find("may be damaged"), std::string::npos) << err_.str();
 
+    EXPECT_TRUE(guard.Unchanged());
+
+    // Moved past the end, the entry is not listed.
+    {
+        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(446 + 10);
+        file.put(0x10);
+    }
+    ASSERT_EQ(Run({"partitions", "--disk", "0", "--image", path.string()}), kExitOk);
+    EXPECT_EQ(out_.str(), "Disk 0: no FAT16, FAT32 or NTFS partition is listed.\n");
+    EXPECT_NE(err_.str().find("may be damaged"), std::string::npos) << err_.str();
     ASSERT_EQ(Run({"--json", "partitions", "--disk", "0", "--image", path.string()}), kExitOk);
     const auto document = nlohmann::json::parse(out_.str());
     EXPECT_EQ(document.at("tableDamaged"), true);
     EXPECT_TRUE(document.at("partitions").empty());
-    EXPECT_TRUE(guard.Unchanged());
 }
 
 TEST_F(PartitionsCommandTest, RefusesUnknownAndUnreadableDisks) {
