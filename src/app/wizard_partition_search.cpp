@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QVBoxLayout>
 #include <chrono>
 #include <initializer_list>
@@ -77,13 +76,16 @@ void CChildDialogExDemoDlg::StartPartitionSearch() {
         return;
     }
     ShowPartitionSearchControls(true);
-    StartPartitionSearchWorker();
+    if (!StartPartitionSearchWorker()) {
+        ShowPartitionSearchControls(false);
+    }
 }
 
-void CChildDialogExDemoDlg::StartPartitionSearchWorker() {
+// False when there is no tree to show partitions in or no such disk: nothing started.
+bool CChildDialogExDemoDlg::StartPartitionSearchWorker() {
     const std::uint16_t disk = run_.selectedDiskNumber;
     if (partitionSearchWorker_ || !run_.partitionTree || disk >= run_.diskPartitionLists.size()) {
-        return;
+        return false;
     }
     // Placed on the page that started it, and kept off the fields the end fills.
     const bool raw = run_.searchMode == SearchMode::Raw;
@@ -125,6 +127,7 @@ void CChildDialogExDemoDlg::StartPartitionSearchWorker() {
             OnPartitionFound(search, listIndex, record);
         },
         [this, search] { OnPartitionSearchFinished(search); }, run_.partitionSearchStop);
+    return true;
 }
 
 // Each partition shows the moment it is found; its record gets the item once the worker is done.

@@ -331,7 +331,9 @@ void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
     if (noticeSearchPending_) {
         noticeSearchPending_ = false;
         ShowPartitionSearchControls(true);
-        StartPartitionSearchWorker();
+        if (!StartPartitionSearchWorker()) {
+            ShowPartitionSearchControls(false);
+        }
     }
     if (typeBoxHiddenBySearch_) {
         ShowPartitionTypeBox(false);

@@ -139,7 +139,7 @@ class CChildDialogExDemoDlg : public QDialog {
 
     // The partition search (wizard_partition_search.cpp): its worker, the items it adds to
     // PartitionTree, stopping it, its end, and the BIOS path's progress display.
-    void StartPartitionSearchWorker();
+    bool StartPartitionSearchWorker();
     void OnPartitionFound(std::uint64_t search, std::size_t listIndex,
                           const PartitionRecord& record);
     void OnPartitionSearchFinished(std::uint64_t search);
