@@ -101,16 +101,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lumarest::ListPartitions(run, disk, 0, diskItem, [&notices] { ++notices; });
 
     const lumarest::DiskPartitionList& list = run.diskPartitionLists[0];
-    Check(list.partitionCount >= 0 && list.partitionCount <= lumarest::kMaxListedPartitions);
-    Check(list.partitions.size() == static_cast<std::size_t>(list.partitionCount));
+    Check(list.Count() <= lumarest::kMaxListedPartitions);
     Check(run.partitionTree->Children(diskItem).size() == list.partitions.size());
-    Check(run.partitionsListed == (list.partitionCount > 0));
-    for (int i = 0; i < list.partitionCount; ++i) {
-        const auto& record = list.partitions[static_cast<std::size_t>(i)];
-        Check(KnownName(list.fsName[static_cast<std::size_t>(i)]));
+    Check(run.partitionsListed == (list.Count() > 0));
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        const auto& record = list.partitions[i];
+        Check(KnownName(std::string(lumarest::FileSystemName(record.fileSystem))));
         Check(record.endSector >= record.startSector);
+        // Only entries that start on the disk are listed.
+        Check(record.startSector < disk.TotalSectors());
         Check(run.partitionTree->Text(record.treeItem) ==
-              lumarest::PartitionItemText(i + 1, list.fsName[static_cast<std::size_t>(i)]));
+              lumarest::PartitionItemText(i + 1, record.fileSystem));
     }
     Check(run.defaultPartitionItem ==
           (list.partitions.empty() ? lumarest::kNoItem : list.partitions[0].treeItem));

@@ -112,10 +112,10 @@ PartitionCriteriaPanel::PartitionCriteriaPanel(QWidget* parent) : QWidget(parent
     searchRowLayout->addWidget(partitionSearchBar, 1);
     partitionSearchRow->hide();
 
-    auto* moreLayout = new QVBoxLayout(moreGroup);
-    moreLayout->addWidget(moreExplanation);
-    moreLayout->addLayout(buttonRow);
-    moreLayout->addWidget(partitionSearchRow);
+    partitionSearchLayout = new QVBoxLayout(moreGroup);
+    partitionSearchLayout->addWidget(moreExplanation);
+    partitionSearchLayout->addLayout(buttonRow);
+    partitionSearchLayout->addWidget(partitionSearchRow);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -6,6 +6,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace lumarest {
 
@@ -33,6 +34,8 @@ class PartitionCriteriaPanel : public QWidget {
     // The partition-search bar with its caption; shown while that search runs.
     QWidget* partitionSearchRow = nullptr;
     CTextProgressCtrl* partitionSearchBar = nullptr;
+    // Where the partition-search bar sits on this page.
+    QVBoxLayout* partitionSearchLayout = nullptr;
 
     // The name of the code page chosen, as OemCodePage::Load takes it.
     QString CodePageName() const;

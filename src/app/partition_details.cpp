@@ -25,8 +25,9 @@ const char* const kDiskItemPrefix = "Disk";
 // 2048 sectors of 512 bytes make a megabyte.
 constexpr int kSectorsToMegabytesShift = 11;
 
-std::string SizeText(std::uint32_t startSector, std::uint32_t endSector) {
-    const auto megabytes = static_cast<int>((endSector - startSector) >> kSectorsToMegabytesShift);
+std::string SizeText(std::uint64_t startSector, std::uint64_t endSector) {
+    const std::uint64_t megabytes =
+        (endSector - std::min(startSector, endSector)) >> kSectorsToMegabytesShift;
     return std::to_string(megabytes) + " MB";
 }
 }  // namespace
@@ -121,10 +122,7 @@ std::optional<PartitionOfItem> FindPartitionOfItem(const RecoveryRun& run, TreeI
         return std::nullopt;
     }
     const DiskPartitionList& list = run.diskPartitionLists[static_cast<std::size_t>(diskNumber)];
-    // Only the first partitionCount records are listed, and only 26 of them have a name.
-    const auto listed = std::min({static_cast<std::size_t>(std::max(list.partitionCount, 0)),
-                                  list.partitions.size(), list.fsName.size()});
-    for (std::size_t i = 0; i < listed; ++i) {
+    for (std::size_t i = 0; i < list.Count(); ++i) {
         if (list.partitions[i].treeItem == item) {
             return PartitionOfItem{static_cast<std::uint16_t>(diskNumber), static_cast<int>(i)};
         }

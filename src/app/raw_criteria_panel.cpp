@@ -97,9 +97,18 @@ RawCriteriaPanel::RawCriteriaPanel(QWidget* parent) : QWidget(parent) {
     searchMorePartitionsButton = new QPushButton(QString::fromUtf8(texts::kSearchMorePartitions));
     searchMorePartitionsButton->setObjectName(QStringLiteral("rawSearchMorePartitionsButton"));
     searchMorePartitionsButton->setAutoDefault(false);
-    auto* partitionSearchLayout = new QHBoxLayout(partitionSearchArea);
-    partitionSearchLayout->addWidget(searchMorePartitionsButton);
-    partitionSearchLayout->addStretch();
+    stopSearchingPartitionsButton =
+        new QPushButton(QString::fromUtf8(texts::kStopSearchingPartitions));
+    stopSearchingPartitionsButton->setObjectName(
+        QStringLiteral("rawStopSearchingPartitionsButton"));
+    stopSearchingPartitionsButton->setAutoDefault(false);
+    stopSearchingPartitionsButton->hide();
+    auto* partitionButtonRow = new QHBoxLayout;
+    partitionButtonRow->addWidget(searchMorePartitionsButton);
+    partitionButtonRow->addWidget(stopSearchingPartitionsButton);
+    partitionButtonRow->addStretch();
+    partitionSearchLayout = new QVBoxLayout(partitionSearchArea);
+    partitionSearchLayout->addLayout(partitionButtonRow);
     partitionSearchArea->hide();
 
     auto* scopeLayout = new QVBoxLayout(scopeGroup);

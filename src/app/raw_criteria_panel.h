@@ -50,6 +50,9 @@ class RawCriteriaPanel : public QWidget {
     // The partition search of "Sectors in Partition".
     QWidget* partitionSearchArea = nullptr;
     QPushButton* searchMorePartitionsButton = nullptr;
+    QPushButton* stopSearchingPartitionsButton = nullptr;
+    // Where the partition-search bar sits while this page shows it.
+    QVBoxLayout* partitionSearchLayout = nullptr;
     QLabel* destinationLabel = nullptr;
     QLineEdit* destinationField = nullptr;
     QPushButton* browseButton = nullptr;

@@ -8,8 +8,10 @@
 
 #include "app/message_presenter.h"
 #include "app/shell_opener.h"
+#include "app/step_clock.h"
 #include "app/wizard_dialogs.h"
 #include "disk/disk_inventory.h"
+#include "disk/sector_reader.h"
 #include "output/recovered_save.h"
 
 namespace lumarest {
@@ -31,6 +33,10 @@ struct WizardEnvironment {
     std::function<std::unique_ptr<SaveDecisions>()> saveDecisions;
     // Disk images attached before the first inventory, in order (--image).
     std::vector<std::string> images;
+    // Steps the progress display of the BIOS path's partition re-listing; empty: a QTimer.
+    std::unique_ptr<StepClock> stepClock;
+    // The BIOS disk service of the 'F' access mode; Linux has none.
+    std::unique_ptr<BiosDiskService> bios;
 };
 
 }  // namespace lumarest

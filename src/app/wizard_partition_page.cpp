@@ -30,15 +30,6 @@ void CChildDialogExDemoDlg::ListDiskPartitions(TreeItem diskItem) {
     ListPartitions(run_, source, disk, diskItem, notice);
 }
 
-void CChildDialogExDemoDlg::ReadFailureNotice() {
-    // The partition search for a table that cannot be trusted starts here once it arrives.
-}
-
-bool CChildDialogExDemoDlg::PartitionSearchRunning() const {
-    // The partition search tells here that it owns the tree; until it arrives it never runs.
-    return false;
-}
-
 // The first partition the master boot record listed; when only logical partitions were
 // listed, the first of those, so the page never opens without a partition chosen.
 void CChildDialogExDemoDlg::SelectDefaultPartition() {
@@ -47,8 +38,7 @@ void CChildDialogExDemoDlg::SelectDefaultPartition() {
     }
     TreeItem item = run_.defaultPartitionItem;
     const DiskPartitionList& list = run_.diskPartitionLists[run_.selectedDiskNumber];
-    if ((item == kNoItem || !run_.partitionTree->Exists(item)) && list.partitionCount > 0 &&
-        !list.partitions.empty()) {
+    if ((item == kNoItem || !run_.partitionTree->Exists(item)) && !list.partitions.empty()) {
         item = list.partitions.front().treeItem;
     }
     if (item != kNoItem) {
@@ -66,7 +56,7 @@ void CChildDialogExDemoDlg::OnPartitionTreeClicked(TreeItem item) {
         return;
     }
     // While the partition search adds items, it shows the details itself when it ends.
-    if (!PartitionSearchRunning()) {
+    if (!PartitionSearchRunning() && !ShowUnknownPartitionOfItem(item)) {
         ShowPartitionOfItem(item);
     }
 }
@@ -78,7 +68,8 @@ void CChildDialogExDemoDlg::ShowPartitionOfItem(TreeItem item) {
     }
     run_.partitionTree->Select(item);
     const DiskPartitionList& list = run_.diskPartitionLists[partition->diskNumber];
-    ShowPartitionDetails(list.fsName[static_cast<std::size_t>(partition->index)], partition->index,
+    const PartitionRecord& record = list.partitions[static_cast<std::size_t>(partition->index)];
+    ShowPartitionDetails(std::string(FileSystemName(record.fileSystem)), partition->index,
                          partition->diskNumber);
 }
 

@@ -63,7 +63,7 @@ void CChildDialogExDemoDlg::OnScopeChosen(int scope) {
 }
 
 void CChildDialogExDemoDlg::ChooseEntireDisk() {
-    run_.partitionSearchStop.request_stop();
+    StopPartitionSearchWithoutAsking();
     rawCriteria_->startField->setText(QStringLiteral("0"));
     rawCriteria_->endField->setText(QString::number(run_.shownDisk.totalSectors));
     ShowScopeControls(RawCriteriaPanel::kEntireDisk);
@@ -71,7 +71,7 @@ void CChildDialogExDemoDlg::ChooseEntireDisk() {
 }
 
 void CChildDialogExDemoDlg::ChooseSectorRange() {
-    run_.partitionSearchStop.request_stop();
+    StopPartitionSearchWithoutAsking();
     // Disks past the 32-bit slider are covered up to its end; the other scopes reach further.
     const std::int32_t maximum =
         run_.shownDisk.totalSectors > 0
@@ -91,7 +91,9 @@ void CChildDialogExDemoDlg::ChooseSectorRange() {
 }
 
 void CChildDialogExDemoDlg::ChooseSectorsInPartition() {
-    // A fresh tree from the disk's partition table each time.
+    // A fresh tree from the disk's partition table each time; a search still filling the old
+    // one ends first.
+    StopPartitionSearchWithoutAsking();
     partitionTree_->SetTree(nullptr);
     run_.partitionTree = std::make_unique<TreeModel>();
     const TreeItem disk = run_.partitionTree->InsertItem(
@@ -145,10 +147,6 @@ void CChildDialogExDemoDlg::HidePartitionTreeOfScope() {
     }
     selectedDiskCard_->show();
     leftCaption_->setText(QString::fromUtf8(kRawLeftCaption));
-}
-
-void CChildDialogExDemoDlg::StartPartitionSearch() {
-    // The partition search of "Search More Partitions" starts here once it arrives.
 }
 
 void CChildDialogExDemoDlg::OnSliderMoved(double left, double right) {

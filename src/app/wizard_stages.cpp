@@ -82,10 +82,11 @@ void CChildDialogExDemoDlg::NextFromDiskPage() {
 
     ShowCriteriaPage();
     EnterCriteriaStage();
+    SetStatusText(texts::kEntireDiskStatus);
+    // A search started for a damaged table says so instead.
     if (run_.searchMode != SearchMode::Raw) {
         SearchPartitionsWhenNoneListed();
     }
-    SetStatusText(texts::kEntireDiskStatus);
 }
 
 // A disk this user may not read is still listed; choosing it explains why and how, instead of
@@ -319,8 +320,24 @@ void CChildDialogExDemoDlg::ShowSearchStatisticsPage() {
     reporter_->ShowProgress(ProgressBar::MainScan, true);
 }
 
+// A table that lists nothing is taken as damaged: the notice starts the search, once per visit
+// of the disk page. It may already have asked for it while the table was walked.
 void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
-    // The automatic partition search for a disk whose table lists nothing plugs in here.
+    if (!run_.partitionsListed) {
+        run_.stage = WizardStage::DiskPage;
+        ReadFailureNotice();
+        run_.stage = WizardStage::Criteria;
+    }
+    if (noticeSearchPending_) {
+        noticeSearchPending_ = false;
+        ShowPartitionSearchControls(true);
+        if (!StartPartitionSearchWorker()) {
+            ShowPartitionSearchControls(false);
+        }
+    }
+    if (typeBoxHiddenBySearch_) {
+        ShowPartitionTypeBox(false);
+    }
 }
 
 void CChildDialogExDemoDlg::OnBack() {
@@ -360,7 +377,8 @@ void CChildDialogExDemoDlg::OnBack() {
 }
 
 void CChildDialogExDemoDlg::BackToDiskPage() {
-    run_.partitionSearchStop.request_stop();
+    StopPartitionSearchWithoutAsking();
+    noticeSearchPending_ = false;
     run_.partitionSearchVisits = 1;
     rawCriteria_->hide();
     rawCriteria_->ClearScopes();

@@ -61,6 +61,19 @@ inline constexpr const char* kSearchStartedStatus =
     "is strongly recommended that you should allow the software to complete the searching "
     "Process.";
 
+inline constexpr const char* kPartitionTableCorruptedStatus =
+    "Partition Table is corrupted. Software is Searching Partitions...";
+inline constexpr const char* kStopSearchingPartitionsStatus =
+    "To stop press 'Stop Searching Partitions' button or Please wait for the process to be "
+    "completed. It is strongly recommended that you should allow the software to complete the "
+    "Process.";
+inline constexpr const char* kPartitionsRelistedStatus =
+    "Select the Partition from left Panel from which you want to recover Data. Press 'Search "
+    "More Partitions' button to search other Lost or Deleted Partitions. Press 'Next' button to "
+    "start searching Data.";
+inline constexpr const char* kStopPartitionSearchQuestion =
+    "Do you want to stop searching partition?";
+
 inline constexpr const char* kStandardSearch = "Standard Search";
 inline constexpr const char* kAdvanceSearch = "Advance Search";
 inline constexpr const char* kRawSearch = "Raw Search";

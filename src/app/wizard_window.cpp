@@ -20,6 +20,7 @@
 #include "app/disk_page_panel.h"
 #include "app/header_band.h"
 #include "app/partition_criteria_panel.h"
+#include "app/partition_search_worker.h"
 #include "app/raw_criteria_panel.h"
 #include "app/raw_scan_worker.h"
 #include "app/search_statistics_panel.h"
@@ -80,6 +81,9 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
     if (!env_.dialogs) {
         env_.dialogs = std::make_unique<QtWizardDialogs>();
     }
+    if (!env_.stepClock) {
+        env_.stepClock = std::make_unique<QtStepClock>();
+    }
     if (env_.programFolder.isEmpty()) {
         env_.programFolder = QCoreApplication::applicationDirPath();
     }
@@ -89,7 +93,8 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
 }
 
 CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
-    // The scan worker shows on this window: it ends before anything of the window goes.
+    // The workers show on this window: they end before anything of the window goes.
+    StopPartitionSearchWithoutAsking();
     StopScanWorker();
     if (standardWorker_) {
         standardWorker_->StopAndWait();
@@ -334,8 +339,15 @@ void CChildDialogExDemoDlg::ConnectControls() {
     for (QLineEdit* field : {rawCriteria_->sliderStartField, rawCriteria_->sliderEndField}) {
         connect(field, &QLineEdit::textEdited, this, &CChildDialogExDemoDlg::OnSliderFieldEdited);
     }
-    connect(rawCriteria_->searchMorePartitionsButton, &QPushButton::clicked, this,
-            &CChildDialogExDemoDlg::StartPartitionSearch);
+    for (QPushButton* more : {rawCriteria_->searchMorePartitionsButton,
+                              partitionCriteria_->searchMorePartitionsButton}) {
+        connect(more, &QPushButton::clicked, this, &CChildDialogExDemoDlg::StartPartitionSearch);
+    }
+    for (QPushButton* stop : {rawCriteria_->stopSearchingPartitionsButton,
+                              partitionCriteria_->stopSearchingPartitionsButton}) {
+        connect(stop, &QPushButton::clicked, this,
+                &CChildDialogExDemoDlg::OnStopSearchingPartitions);
+    }
     connect(rawCriteria_->thoroughBox, &QCheckBox::toggled, this,
             [this](bool ticked) { run_.thoroughSearch = ticked; });
     connect(rawCriteria_->destinationField, &QLineEdit::textEdited, this,
@@ -596,8 +608,9 @@ void CChildDialogExDemoDlg::reject() {
     // window, is waited for, and it ends between two sectors.
     run_.scanStop.request_stop();
     run_.secondPhaseStop.request_stop();
-    run_.partitionSearchStop.request_stop();
-    // Only the scan worker shows on this window after it closes; it ends before the window.
+    // The workers that show on this window end before it closes, between two sectors or
+    // cylinders.
+    StopPartitionSearchWithoutAsking();
     StopScanWorker();
     if (standardWorker_) {
         standardWorker_->StopAndWait();

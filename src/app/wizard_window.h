@@ -9,6 +9,7 @@
 
 #include "app/wizard_environment.h"
 #include "carving/signature_file.h"
+#include "core/partition_list.h"
 #include "core/recovery_run.h"
 #include "disk/parameter_store.h"
 #include "ui/file_icons.h"
@@ -25,6 +26,7 @@ class DiskPagePanel;
 class HeaderBand;
 class PartitionCriteriaPanel;
 class RawCriteriaPanel;
+class PartitionSearchWorker;
 class RawScanWorker;
 class StandardScanWorker;
 class DeviceSectorSource;
@@ -134,6 +136,26 @@ class CChildDialogExDemoDlg : public QDialog {
     void LoadSignatureLists();
     void StartRawSearch();
     void StartPartitionSearch();
+
+    // The partition search (wizard_partition_search.cpp): its worker, the items it adds to
+    // PartitionTree, stopping it, its end, and the BIOS path's progress display.
+    bool StartPartitionSearchWorker();
+    void OnPartitionFound(std::uint64_t search, std::size_t listIndex,
+                          const PartitionRecord& record);
+    void OnPartitionSearchFinished(std::uint64_t search);
+    void OnStopSearchingPartitions();
+    void StopPartitionSearchWithoutAsking();
+    void JoinPartitionSearch();
+    void AdoptFoundPartitions();
+    void EndPartitionSearchDisplay();
+    void ShowFirstPartitionOrUnknown();
+    void ShowPartitionSearchControls(bool running);
+    void ShowPartitionTypeBox(bool shown);
+    void RemoveUnknownPartitionItem();
+    bool ShowUnknownPartitionOfItem(TreeItem item);
+    void StartLegacyPartitionDisplay();
+    void StepLegacyPartitionDisplay();
+    void EndLegacyPartitionDisplay();
 
     // The raw search (wizard_raw_search.cpp): its scope, its scan worker and its results.
     void OnScopeChosen(int scope);
@@ -248,6 +270,22 @@ class CChildDialogExDemoDlg : public QDialog {
     std::string scanDestination_;
     // PartitionTree was shown for "Sectors in Partition".
     bool partitionTreeShownForScope_ = false;
+
+    // The partition-search worker's slot: filled while the search runs. While it is, the
+    // searched disk's partition list belongs to the worker.
+    std::unique_ptr<PartitionSearchWorker> partitionSearchWorker_;
+    // Numbers each partition search, so what an earlier one left queued is ignored.
+    std::uint64_t partitionSearchSerial_ = 0;
+    std::uint16_t searchedDisk_ = 0;
+    // The list's length when the search started, and the items shown since for what it found.
+    std::size_t listedBeforeSearch_ = 0;
+    std::vector<TreeItem> foundPartitionItems_;
+    // The notice asked for the search while the table was walked; it starts after the walk.
+    bool noticeSearchPending_ = false;
+    // The Advance page's type box is hidden while a search the notice started runs.
+    bool typeBoxHiddenBySearch_ = false;
+    // The BIOS path's progress display: its position, or -1 when it does not run.
+    int legacyStep_ = -1;
 };
 
 }  // namespace lumarest

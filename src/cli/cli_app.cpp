@@ -81,13 +81,18 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     int partitionDisk = -1;
     CLI::App* partitions = app.add_subcommand(
         "partitions",
-        "List a disk's FAT16, FAT32 and NTFS partitions from its partition table: number, file "
-        "system, start sector, end sector (the first sector after the partition) and item text");
+        "List a disk's FAT16, FAT32 and NTFS partitions from its partition table (and with "
+        "--search from its cylinders): number, file system, start sector, end sector (the first "
+        "sector after the partition) and item text");
     partitions
         ->add_option("--disk", partitionDisk,
                      "Disk number, as 'disks' shows it; may be left out when exactly one --image "
                      "is given")
         ->check(CLI::NonNegativeNumber);
+    bool partitionSearch = false;
+    partitions->add_flag("--search", partitionSearch,
+                         "After the table, search every cylinder for FAT16, FAT32 and NTFS boot "
+                         "sectors the table does not list (Ctrl+C stops and lists what was found)");
     partitions->fallthrough();
     RawSearchOptions raw;
     CLI::App* rawSearch = app.add_subcommand(
@@ -190,7 +195,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (partitionDisk < 0) {
             return context.Fail("--disk N is needed unless exactly one --image is given");
         }
-        return RunPartitionsCommand(context, partitionDisk);
+        return RunPartitionsCommand(context, partitionDisk, partitionSearch);
     }
     if (rawSearch->parsed()) {
         if (raw.diskNumber < 0) {

@@ -8,8 +8,11 @@
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
+#include "cli/interrupt_stop.h"
 #include "cli/terminal_text.h"
+#include "core/text_number.h"
 #include "disk/device_sector_source.h"
+#include "partitions/partition_search.h"
 #include "partitions/partition_table.h"
 
 namespace lumarest {
@@ -22,23 +25,55 @@ constexpr int kDiskItemImage = 2;
 constexpr const char* kTableDamagedNote =
     "The partition table points near or past the end of the disk, or could not be read; it "
     "may be damaged.";
+constexpr const char* kUnknownPartition = "Unknown Partition";
+constexpr const char* kSearchingText = "Searching Partition :";
 
 struct ListedPartition {
     int number = 0;
     std::string fsName;
-    std::uint32_t startSector = 0;
-    std::uint32_t endSector = 0;
+    std::uint64_t startSector = 0;
+    std::uint64_t endSector = 0;
     std::string itemText;
-    bool pastDiskEnd = false;  // the entry claims sectors the disk does not have
+    std::string source;
+    bool pastDiskEnd = false;  // the partition claims sectors the disk does not have
 };
 
 struct PartitionListing {
     std::vector<ListedPartition> partitions;
     std::uint64_t diskSectors = 0;
     bool tableDamaged = false;
+    std::optional<PartitionSearchResult> search;
 };
 
-PartitionListing WalkDisk(RecoveryRun& run, const DiskProperties& disk) {
+// The inventory's geometry of an attached disk, read as the inventory's texts are.
+SearchGeometry GeometryOf(const DiskProperties& disk) {
+    return {ParseTextU32(std::to_string(disk.totalCylinders)), disk.totalHeads,
+            disk.sectorsPerTrack};
+}
+
+PartitionSearchResult SearchDisk(CliContext& context, SectorSource& source,
+                                 const DiskProperties& disk, TreeItem diskItem) {
+    RecoveryRun& run = context.run;
+    const auto diskNumber = static_cast<std::uint16_t>(disk.index);
+    Reporter& reporter = *context.reporter;
+    reporter.SetPhaseLabel(kSearchingText);
+    reporter.ShowProgress(ProgressBar::PartitionSearch, true);
+    InterruptStop interrupt;
+    const PartitionSearchResult result =
+        SearchPartitions(run, source, diskNumber, GeometryOf(disk), reporter, interrupt.Token(),
+                         [&](std::size_t index) {
+                             AddPartitionItem(*run.partitionTree, diskItem,
+                                              run.diskPartitionLists[diskNumber], index);
+                         });
+    if (!result.stopped) {
+        reporter.SetProgress(ProgressBar::PartitionSearch, 100, "Completed ");
+    }
+    reporter.ShowProgress(ProgressBar::PartitionSearch, false);
+    return result;
+}
+
+PartitionListing WalkDisk(CliContext& context, const DiskProperties& disk, bool search) {
+    RecoveryRun& run = context.run;
     PartitionListing listing;
     const auto notice = [&listing] { listing.tableDamaged = true; };
     SectorReaderContext reader = ReaderContextFor(run);
@@ -50,15 +85,20 @@ PartitionListing WalkDisk(RecoveryRun& run, const DiskProperties& disk) {
     const TreeItem diskItem = run.partitionTree->InsertItem(
         kNoItem, "Disk " + std::to_string(diskNumber), kDiskItemImage, kDiskItemImage);
     ListPartitions(run, source, diskNumber, diskItem, notice);
+    if (search) {
+        listing.search = SearchDisk(context, source, disk, diskItem);
+    }
     run.partitionTree->Expand(diskItem, ExpandAction::Expand);
 
     const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
     listing.diskSectors = disk.totalSectors;
-    for (int i = 0; i < list.partitionCount; ++i) {
-        const PartitionRecord& record = list.partitions[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        const PartitionRecord& record = list.partitions[i];
         listing.partitions.push_back(
-            {i + 1, list.fsName[static_cast<std::size_t>(i)], record.startSector, record.endSector,
-             run.partitionTree->Text(record.treeItem), record.endSector > disk.totalSectors});
+            {static_cast<int>(i + 1), std::string(FileSystemName(record.fileSystem)),
+             record.startSector, record.endSector, run.partitionTree->Text(record.treeItem),
+             std::string(PartitionSourceName(record.source)),
+             record.endSector > disk.totalSectors});
     }
     return listing;
 }
@@ -71,10 +111,19 @@ void PrintJson(std::ostream& out, int diskNumber, const PartitionListing& listin
                               {"startSector", p.startSector},
                               {"endSector", p.endSector},
                               {"item", p.itemText},
+                              {"source", p.source},
                               {"pastDiskEnd", p.pastDiskEnd}});
     }
-    const Json document = {
+    Json document = {
         {"disk", diskNumber}, {"partitions", partitions}, {"tableDamaged", listing.tableDamaged}};
+    if (listing.search) {
+        document["search"] = {{"added", listing.search->added},
+                              {"stopped", listing.search->stopped},
+                              {"listFull", listing.search->listFull}};
+        if (listing.partitions.empty()) {
+            document["item"] = kUnknownPartition;
+        }
+    }
     out << document.dump(2) << '\n';
 }
 
@@ -95,30 +144,40 @@ void PrintPastEndNotes(std::ostream& out, const PartitionListing& listing) {
 }
 
 void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listing) {
+    const bool searched = listing.search.has_value();
     if (listing.partitions.empty()) {
-        out << "Disk " << diskNumber << ": no FAT16, FAT32 or NTFS partition is listed.\n";
+        if (searched) {
+            out << "Disk " << diskNumber << ": no FAT16, FAT32 or NTFS partition was found.\n"
+                << kUnknownPartition << '\n';
+        } else {
+            out << "Disk " << diskNumber << ": no FAT16, FAT32 or NTFS partition is listed.\n";
+        }
         return;
     }
     out << Column("Number", 8) << Column("File system", 13) << Column("Start sector", 14)
-        << Column("End sector", 14) << "Item\n";
+        << Column("End sector", 14) << (searched ? Column("Found in", 17) : "") << "Item\n";
     for (const ListedPartition& p : listing.partitions) {
         out << Column(std::to_string(p.number), 8) << Column(p.fsName, 13)
             << Column(std::to_string(p.startSector), 14) << Column(std::to_string(p.endSector), 14)
-            << TerminalText(p.itemText) << '\n';
+            << (searched ? Column(p.source, 17) : "") << TerminalText(p.itemText) << '\n';
     }
     PrintPastEndNotes(out, listing);
 }
 
 }  // namespace
 
-int RunPartitionsCommand(CliContext& context, int diskNumber) {
+int RunPartitionsCommand(CliContext& context, int diskNumber, bool search) {
     const std::optional<DiskProperties> disk = FindDisk(context, diskNumber);
     if (const auto problem = RefuseDisk(disk, diskNumber)) {
         return context.Fail(*problem);
     }
-    const PartitionListing listing = WalkDisk(context.run, *disk);
+    const PartitionListing listing = WalkDisk(context, *disk, search);
     if (listing.tableDamaged) {
         *context.err << "lumarest-cli: note: " << kTableDamagedNote << '\n';
+    }
+    if (listing.search && listing.search->stopped) {
+        *context.err << "lumarest-cli: note: the partition search was stopped; the partitions "
+                        "found so far are listed.\n";
     }
     if (context.json) {
         PrintJson(*context.out, diskNumber, listing);

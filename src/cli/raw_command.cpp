@@ -106,7 +106,7 @@ std::optional<std::string> PartitionRange(CliContext& context, const DiskPropert
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     ListPartitions(context.run, source, diskNumber, kNoItem, [] {});
     const DiskPartitionList& list = context.run.diskPartitionLists[diskNumber];
-    if (number < 1 || number > list.partitionCount) {
+    if (number < 1 || static_cast<std::size_t>(number) > list.Count()) {
         return "disk " + std::to_string(disk.index) + " has no partition " +
                std::to_string(number) + "; 'lumarest-cli partitions' lists its partitions";
     }

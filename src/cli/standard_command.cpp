@@ -134,7 +134,7 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     ListPartitions(run, source, diskNumber, kNoItem, [] {});
     const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
-    if (number < 1 || number > list.partitionCount) {
+    if (number < 1 || static_cast<std::size_t>(number) > list.Count()) {
         return "disk " + std::to_string(disk.index) + " lists no FAT16, FAT32 or NTFS partition " +
                std::to_string(number) + "; 'lumarest-cli partitions' lists its partitions";
     }
@@ -148,11 +148,11 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     SelectedPartition& selected = run.selectedPartition;
     selected.diskNumber = diskNumber;
     selected.partitionNo = static_cast<std::uint32_t>(index);
-    selected.fsName = list.fsName[index];
+    selected.fsName = std::string(FileSystemName(record.fileSystem));
     selected.searchModeText = kStandardSearchText;
-    selected.startSector = record.startSector;
+    selected.startSector = static_cast<std::int64_t>(record.startSector);
     // The search takes the last sector of the partition, not the first one after it.
-    selected.endSector = std::int64_t{record.endSector} - 1;
+    selected.endSector = static_cast<std::int64_t>(record.endSector) - 1;
     return std::nullopt;
 }
 

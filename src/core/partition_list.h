@@ -1,8 +1,10 @@
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/tree_model.h"
@@ -10,22 +12,46 @@
 namespace lumarest {
 
 // A disk lists at most this many partitions: the room its file-system names have.
-inline constexpr int kMaxListedPartitions = 26;
+inline constexpr std::size_t kMaxListedPartitions = 26;
+
+// The file systems a partition can be listed with.
+enum class FileSystem { Fat16, Fat32, Ntfs };
+
+// "FAT16", "FAT32" or "NTFS": the only place a file system becomes text.
+std::string_view FileSystemName(FileSystem fileSystem);
+// The file system a shown name stands for, or nothing for any other text.
+std::optional<FileSystem> FileSystemNamed(std::string_view name);
+
+// Where a partition was found. Every way of finding one appends to the same list.
+enum class PartitionSource {
+    PartitionTable,  // an entry of the master boot record
+    ExtendedRecord,  // an entry of an extended boot record
+    CylinderSearch,  // a boot sector at or one track into a cylinder
+    GptTable,
+    WholeDisk,
+    AlignedSearch,
+    FoundVolume,
+};
+
+// "partition table", "extended record", "cylinder search", ...
+std::string_view PartitionSourceName(PartitionSource source);
 
 // One listed partition of a disk.
 struct PartitionRecord {
     TreeItem treeItem = kNoItem;
-    std::uint32_t startSector = 0;  // absolute first sector: the boot sector
-    std::uint32_t endSector = 0;    // startSector plus the entry's sector count
+    std::uint64_t startSector = 0;  // absolute first sector: the boot sector
+    std::uint64_t endSector = 0;    // the first sector after the partition
+    FileSystem fileSystem = FileSystem::Fat32;
+    PartitionSource source = PartitionSource::PartitionTable;
 };
 
-// The partitions of one disk, rewritten on each walk of its tables.
+// The partitions of one disk, rewritten on each walk of its tables; searches append to it.
 struct DiskPartitionList {
-    std::int32_t partitionCount = 0;
-    std::array<std::string, kMaxListedPartitions> fsName;  // "FAT16", "FAT32" or "NTFS"
     std::vector<PartitionRecord> partitions;
 
-    void Forget() { *this = DiskPartitionList{}; }
+    std::size_t Count() const { return partitions.size(); }
+    bool Full() const { return partitions.size() >= kMaxListedPartitions; }
+    void Forget() { partitions.clear(); }
 };
 
 }  // namespace lumarest

@@ -40,6 +40,7 @@ struct SelectedPartition {
 
 // What the disk inventory leaves behind for the disk whose details were shown last.
 struct ShownDisk {
+    std::int32_t diskNumber = -1;  // which disk the values are of; -1 before the first
     std::int32_t diskMaximum = 0;  // total sectors as 32-bit value, for the slider
     std::uint64_t totalSectors = 0;
     std::string totalSectorsText;

@@ -56,6 +56,7 @@ void StoreDiskValues(ParameterStore& store, const DiskProperties& disk) {
 
 void KeepShownDisk(RecoveryRun& run, const DiskProperties& disk) {
     ShownDisk& shown = run.shownDisk;
+    shown.diskNumber = static_cast<std::int32_t>(disk.index);
     shown.diskMaximum = SliderMaximum(disk.totalSectors);
     shown.totalSectors = disk.totalSectors;
     shown.totalSectorsText = std::to_string(disk.totalSectors);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <set>
 
 #include "core/recovery_run.h"
@@ -13,13 +12,10 @@ namespace lumarest {
 
 namespace {
 
-// A table entry starting this close to the disk's end, or past it, marks the table as damaged.
-constexpr std::uint64_t kNearDiskEndSectors = 0x6000;
 // Bounds the extended chain even when every record is new: distinct empty records go on
 // for as long as a damaged disk lets them.
 constexpr std::size_t kMaxExtendedRecords = 1024;
 constexpr int kPartitionItemImage = 1;
-constexpr std::uint64_t kMaxRecordSector = std::numeric_limits<std::uint32_t>::max();
 
 using Sector = std::array<std::uint8_t, kSectorSize>;
 
@@ -63,29 +59,38 @@ class PartitionWalk {
         }
     }
 
-    // Compared in 64 bits: a disk above 2^31 sectors is no reason to call a table damaged.
-    bool NearDiskEnd(std::uint32_t firstSector) const {
-        return firstSector >= totalSectors_ || totalSectors_ - firstSector < kNearDiskEndSectors;
+    // Where an entry lies on the disk. A disk of unknown size holds no entry.
+    enum class Placement { Inside, RunsPastEnd, PastEnd };
+    Placement Place(std::uint64_t start, std::uint32_t sectorCount) const {
+        if (start >= totalSectors_) {
+            return Placement::PastEnd;
+        }
+        return start + sectorCount > totalSectors_ ? Placement::RunsPastEnd : Placement::Inside;
     }
 
-    bool Full() const { return list_.partitionCount >= kMaxListedPartitions; }
+    bool Full() const { return list_.Full(); }
 
-    // False when the walk must end here: the table points near the disk's end, or the list
-    // is full.
+    // False when the list is full. An entry past the disk's end is not listed, and one that
+    // runs past it is listed for the sectors the disk has; both mark the table as damaged, and
+    // the walk goes on with the other entries.
     bool WalkMasterRecord(const Sector& table) {
         for (int i = 0; i < kMbrEntries; ++i) {
             const PartitionEntry entry = ParsePartitionEntry(table, i);
             if (entry.type == kTypeEmpty) {
                 continue;
             }
-            if (NearDiskEnd(entry.firstSector)) {
+            const Placement placement = Place(entry.firstSector, entry.sectorCount);
+            if (placement != Placement::Inside) {
                 Notice();
-                return false;
+            }
+            if (placement == Placement::PastEnd) {
+                continue;
             }
             const std::uint8_t type =
                 ApplyBootSectorMarkers(ReadSector(entry.firstSector), entry.type);
-            if (const auto name = ListedFileSystemName(type, TableKind::Master)) {
-                List(*name, entry.firstSector, entry.sectorCount);
+            if (const auto fileSystem = ListedFileSystem(type, TableKind::Master)) {
+                List(*fileSystem, PartitionSource::PartitionTable, entry.firstSector,
+                     entry.sectorCount);
                 if (Full()) {
                     return false;
                 }
@@ -117,10 +122,17 @@ class PartitionWalk {
                 const std::uint64_t start = recordSector + entry.firstSector;
                 std::uint8_t type = entry.type;
                 if (!IsExtendedType(type)) {
+                    const Placement placement = Place(start, entry.sectorCount);
+                    if (placement != Placement::Inside) {
+                        Notice();
+                    }
+                    if (placement == Placement::PastEnd) {
+                        continue;
+                    }
                     type = ApplyBootSectorMarkers(ReadSector(start), type);
                 }
-                if (const auto name = ListedFileSystemName(type, TableKind::Extended)) {
-                    List(*name, start, entry.sectorCount);
+                if (const auto fileSystem = ListedFileSystem(type, TableKind::Extended)) {
+                    List(*fileSystem, PartitionSource::ExtendedRecord, start, entry.sectorCount);
                     if (Full()) {
                         return;
                     }
@@ -133,27 +145,21 @@ class PartitionWalk {
         }
     }
 
-    void List(const std::string& fsName, std::uint64_t start, std::uint32_t sectorCount) {
-        // A record holds 32-bit sectors; a logical partition beyond them cannot be worked on.
-        if (start > kMaxRecordSector) {
-            return;
-        }
+    void List(FileSystem fileSystem, PartitionSource source, std::uint64_t start,
+              std::uint32_t sectorCount) {
         PartitionRecord record;
-        record.startSector = static_cast<std::uint32_t>(start);
-        record.endSector =
-            static_cast<std::uint32_t>(std::min(start + sectorCount, kMaxRecordSector));
-        list_.fsName[static_cast<std::size_t>(list_.partitionCount)] = fsName;
-        ++list_.partitionCount;
-        if (run_.partitionTree) {
-            record.treeItem = run_.partitionTree->InsertItem(
-                diskItem_, PartitionItemText(list_.partitionCount, fsName), kPartitionItemImage,
-                kPartitionItemImage);
-        }
+        record.startSector = start;
+        record.endSector = start + sectorCount;
+        record.fileSystem = fileSystem;
+        record.source = source;
         list_.partitions.push_back(record);
+        if (run_.partitionTree) {
+            AddPartitionItem(*run_.partitionTree, diskItem_, list_, list_.Count() - 1);
+        }
         run_.partitionsListed = true;
         // The first listed partition is the default, also when it comes from an extended record.
-        if (list_.partitionCount == 1) {
-            run_.defaultPartitionItem = record.treeItem;
+        if (list_.Count() == 1) {
+            run_.defaultPartitionItem = list_.partitions.front().treeItem;
         }
     }
 
@@ -181,8 +187,17 @@ void ListPartitions(RecoveryRun& run, SectorSource& disk, std::uint16_t diskNumb
     PartitionWalk(run, disk, list, diskItem, readFailureNotice).Run();
 }
 
-std::string PartitionItemText(int partitionNumber, const std::string& fsName) {
-    return "Partition - " + std::to_string(partitionNumber) + " ( " + fsName + " )";
+std::string PartitionItemText(std::size_t partitionNumber, FileSystem fileSystem) {
+    return "Partition - " + std::to_string(partitionNumber) + " ( " +
+           std::string(FileSystemName(fileSystem)) + " )";
+}
+
+TreeItem AddPartitionItem(TreeModel& tree, TreeItem diskItem, DiskPartitionList& list,
+                          std::size_t listIndex) {
+    PartitionRecord& record = list.partitions.at(listIndex);
+    record.treeItem = tree.InsertItem(diskItem, PartitionItemText(listIndex + 1, record.fileSystem),
+                                      kPartitionItemImage, kPartitionItemImage);
+    return record.treeItem;
 }
 
 }  // namespace lumarest

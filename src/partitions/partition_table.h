@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "core/partition_list.h"
 #include "core/tree_model.h"
 
 namespace lumarest {
@@ -15,14 +16,20 @@ class SectorSource;
 // (read through `disk`, whose TotalSectors() is the disk's size), rewrites
 // run.diskPartitionLists[diskNumber], appends one item per listed partition under `diskItem`
 // of run.partitionTree ("Partition - 1 ( FAT32 )", image 1), and sets run.partitionsListed and
-// run.defaultPartitionItem. A table pointing within 0x6000 sectors of the disk's end (or past
-// it) calls `readFailureNotice` and ends the walk; so does a logical partition or extended
-// record past the end. The walk stops at 26 listed partitions and when an extended record
-// links back to one already read. With run.partitionTree null the list is still filled.
+// run.defaultPartitionItem. An entry that starts at or past the disk's end is not listed, one
+// that runs past it is listed as the table gives it; both call `readFailureNotice` and the
+// walk goes on with the other entries (an extended record past the end calls it too). The
+// walk stops at 26 listed partitions and when an extended record links back to one already
+// read. With run.partitionTree null the list is still filled.
 void ListPartitions(RecoveryRun& run, SectorSource& disk, std::uint16_t diskNumber,
                     TreeItem diskItem, const std::function<void()>& readFailureNotice);
 
 // "Partition - " + number + " ( " + file-system name + " )"
-std::string PartitionItemText(int partitionNumber, const std::string& fsName);
+std::string PartitionItemText(std::size_t partitionNumber, FileSystem fileSystem);
+
+// Appends the item of list entry `listIndex` under `diskItem` (image 1) and keeps its handle
+// in the record.
+TreeItem AddPartitionItem(TreeModel& tree, TreeItem diskItem, DiskPartitionList& list,
+                          std::size_t listIndex);
 
 }  // namespace lumarest

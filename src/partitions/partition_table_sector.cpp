@@ -77,22 +77,22 @@ bool IsExtendedType(std::uint8_t type) {
     return type == 0x05 || type == 0x0F;
 }
 
-std::optional<std::string> ListedFileSystemName(std::uint8_t type, TableKind kind) {
+std::optional<FileSystem> ListedFileSystem(std::uint8_t type, TableKind kind) {
     switch (type) {
         case kTypeFat16Small:
             if (kind == TableKind::Extended) {
-                return "FAT16";
+                return FileSystem::Fat16;
             }
             return std::nullopt;
         case 0x04:
         case kTypeFat16:
         case 0x0E:
-            return "FAT16";
+            return FileSystem::Fat16;
         case kTypeFat32:
         case 0x0C:
-            return "FAT32";
+            return FileSystem::Fat32;
         case kTypeNtfs:
-            return "NTFS";
+            return FileSystem::Ntfs;
         default:
             return std::nullopt;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/le_bytes.h"
+#include "core/partition_list.h"
 
 namespace lumarest {
 
@@ -44,8 +45,8 @@ std::uint8_t ApplyBootSectorMarkers(ByteSpan bootSector, std::uint8_t type);
 
 bool IsExtendedType(std::uint8_t type);
 
-// "FAT16", "FAT32" or "NTFS" for a type the walk lists, nothing otherwise. Type 0x01 is
-// listed only from an extended boot record.
-std::optional<std::string> ListedFileSystemName(std::uint8_t type, TableKind kind);
+// The file system of a type the walk lists, nothing otherwise. Type 0x01 is listed only from
+// an extended boot record.
+std::optional<FileSystem> ListedFileSystem(std::uint8_t type, TableKind kind);
 
 }  // namespace lumarest

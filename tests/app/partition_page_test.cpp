@@ -123,7 +123,7 @@ class PartitionPageTest : public QObject {
         QCOMPARE(ChildTexts(tree, top), kMbrLayoutItems);
         QVERIFY(tree->isExpanded(top));
         QVERIFY(run.partitionsListed);
-        QCOMPARE(run.diskPartitionLists[0].partitionCount, 5);
+        QCOMPARE(run.diskPartitionLists[0].Count(), std::size_t{5});
 
         // The first partition is chosen and shown at once.
         QCOMPARE(SelectedText(h), kMbrLayoutItems[0]);
@@ -202,7 +202,7 @@ class PartitionPageTest : public QObject {
         run.fileTable.AppendRow();
         h.window->OnBack();
         QCOMPARE(run.stage, WizardStage::DiskPage);
-        QCOMPARE(run.diskPartitionLists[0].partitionCount, 0);
+        QCOMPARE(run.diskPartitionLists[0].Count(), std::size_t{0});
         QVERIFY(run.diskPartitionLists[0].partitions.empty());
         QVERIFY(!run.partitionTree);
         QCOMPARE(run.defaultPartitionItem, kNoItem);
@@ -392,10 +392,8 @@ class PartitionPageTest : public QObject {
         const TreeItem second = tree.InsertItem(disk, "Partition - 2 ( NTFS )", 1, 1);
         const TreeItem stray = tree.InsertItem(disk, "Unknown Partition", 1, 1);
         DiskPartitionList& list = run.diskPartitionLists[3];
-        list.partitions = {{first, 63, 2000}, {second, 4000, 9000}};
-        list.fsName[0] = "FAT16";
-        list.fsName[1] = "NTFS";
-        list.partitionCount = 2;
+        list.partitions = {{first, 63, 2000, FileSystem::Fat16},
+                           {second, 4000, 9000, FileSystem::Ntfs}};
 
         const auto found = FindPartitionOfItem(run, second);
         QVERIFY(found.has_value());
@@ -403,8 +401,8 @@ class PartitionPageTest : public QObject {
         QCOMPARE(found->index, 1);
         QVERIFY(!FindPartitionOfItem(run, disk));
         QVERIFY(!FindPartitionOfItem(run, stray));
-        // Records beyond the count are not listed.
-        list.partitionCount = 1;
+        // Records no longer in the list are not listed.
+        list.partitions.pop_back();
         QVERIFY(!FindPartitionOfItem(run, second));
         // A parent that names no disk of the run.
         tree.SetText(disk, "Disk 12");

@@ -204,6 +204,9 @@ class WizardWindowTest : public QObject {
         QCOMPARE(h.Run().searchMode, SearchMode::Standard);
         h.window->OnNext();
         QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        // The card's table lists nothing: the partition search runs first, in its place.
+        QVERIFY(h.Button("stopSearchingPartitionsButton")->isVisible());
+        QTRY_VERIFY(h.Button("searchMorePartitionsButton")->isVisible());
         auto* typeBox = h.Find<QComboBox>("partitionTypeBox");
         QVERIFY(typeBox->isVisible());
         QVERIFY(!typeBox->isEnabled());
@@ -226,6 +229,7 @@ class WizardWindowTest : public QObject {
         ClickItem(h.DiskTree(), kCardText);
         h.Find<QRadioButton>("advanceSearchButton")->click();
         h.window->OnNext();
+        QTRY_VERIFY(h.Button("searchMorePartitionsButton")->isVisible());
         QVERIFY(typeBox->isEnabled());
         QCOMPARE(h.Find<QLabel>("modeLabel")->text(), QStringLiteral("Advance Search"));
     }

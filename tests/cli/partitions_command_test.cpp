@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "cli/cli_app.h"
+#include "cli/interrupt_stop.h"
 #include "cli_fixture.h"
 #include "disk/disk_inventory.h"
+#include "support/command_output.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -76,32 +81,47 @@ TEST_F(PartitionsCommandTest, WritesOneJsonDocumentForTheSecondImage) {
                                              {"startSector", 71680},
                                              {"endSector", 104448},
                                              {"item", "Partition - 2 ( FAT16 )"},
+                                             {"source", "partition table"},
                                              {"pastDiskEnd", false}}));
     EXPECT_EQ(partitions[2].at("fileSystem"), "NTFS");
     EXPECT_TRUE(guard.Unchanged());
 }
 
 TEST_F(PartitionsCommandTest, SaysWhenTheTableLooksDamagedOrListsNothing) {
-    // A 1 MiB disk whose one entry starts well inside the 12 MiB margin of its end.
+    // A 1 MiB disk whose one entry starts inside it and claims 4 GiB.
     const fs::path path = folder_ / "small.img";
     {
         std::string bytes(1024 * 1024, '\0');
         bytes[446 + 4] = 0x0C;
         bytes[446 + 8] = 0x01;
+        for (int i = 12; i < 16; ++i) {
+            bytes[446 + i] = static_cast<char>(0xFF);
+        }
         bytes[510] = 0x55;
         bytes[511] = static_cast<char>(0xAA);
         std::ofstream(path, std::ios::binary) << bytes;
     }
     testing::ImageGuard guard(path.string());
     ASSERT_EQ(Run({"partitions", "--disk", "0", "--image", path.string()}), kExitOk);
-    EXPECT_EQ(out_.str(), "Disk 0: no FAT16, FAT32 or NTFS partition is listed.\n");
+    EXPECT_NE(out_.str().find("Note: partition 1 ends at sector 4294967296"), std::string::npos)
+        << out_.str();
     EXPECT_NE(err_.str().find("may be damaged"), std::string::npos) << err_.str();
 
+    EXPECT_TRUE(guard.Unchanged());
+
+    // Moved past the end, the entry is not listed.
+    {
+        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(446 + 10);
+        file.put(0x10);
+    }
+    ASSERT_EQ(Run({"partitions", "--disk", "0", "--image", path.string()}), kExitOk);
+    EXPECT_EQ(out_.str(), "Disk 0: no FAT16, FAT32 or NTFS partition is listed.\n");
+    EXPECT_NE(err_.str().find("may be damaged"), std::string::npos) << err_.str();
     ASSERT_EQ(Run({"--json", "partitions", "--disk", "0", "--image", path.string()}), kExitOk);
     const auto document = nlohmann::json::parse(out_.str());
     EXPECT_EQ(document.at("tableDamaged"), true);
     EXPECT_TRUE(document.at("partitions").empty());
-    EXPECT_TRUE(guard.Unchanged());
 }
 
 TEST_F(PartitionsCommandTest, RefusesUnknownAndUnreadableDisks) {
@@ -135,6 +155,102 @@ TEST_F(PartitionsCommandTest, TheOneAttachedImageIsTheDiskWhenNoneIsNamed) {
     EXPECT_NE(err_.str().find("--disk"), std::string::npos);
     EXPECT_EQ(Run({"partitions"}), kExitBadInput);
     EXPECT_TRUE(guard.Unchanged());
+}
+
+// A copy of the made three-volume disk with its first sector zeroed.
+class PartitionSearchCommandTest : public PartitionsCommandTest {
+  protected:
+    std::string WipedDisk() {
+        const std::string made = (folder_ / "made").string();
+        const std::string command = "bash '" + std::string(LUMAREST_SOURCE_DIR) +
+                                    "/tests/partitions/make_search_images.sh' '" + made +
+                                    "' >/dev/null";
+        if (std::system(command.c_str()) != 0) {
+            ADD_FAILURE() << "make_search_images.sh failed";
+            return {};
+        }
+        const fs::path wiped = folder_ / "wiped.img";
+        fs::copy_file(fs::path(made) / "three.img", wiped);
+        std::fstream file(wiped, std::ios::binary | std::ios::in | std::ios::out);
+        file.write(std::string(512, '\0').data(), 512);
+        return wiped.string();
+    }
+};
+
+TEST_F(PartitionSearchCommandTest, ListsWhatTheSearchFoundAndWhere) {
+    const std::string image = WipedDisk();
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    ASSERT_EQ(Run({"--image", image, "partitions", "--search"}), kExitOk) << err_.str();
+    EXPECT_EQ(out_.str(),
+              "Number  File system  Start sector  End sector    Found in         Item\n"
+              "1       FAT32        63            70047         cylinder search  Partition - 1 ( "
+              "FAT32 )\n"
+              "2       NTFS         80325         100324        cylinder search  Partition - 2 ( "
+              "NTFS )\n"
+              "3       FAT16        112518        152518        cylinder search  Partition - 3 ( "
+              "FAT16 )\n");
+
+    ASSERT_EQ(Run({"--json", "--image", image, "partitions", "--search"}), kExitOk) << err_.str();
+    const auto document = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(document.at("search").at("added"), 3);
+    EXPECT_EQ(document.at("search").at("stopped"), false);
+    EXPECT_EQ(document.at("partitions").at(1).at("source"), "cylinder search");
+    EXPECT_EQ(document.at("partitions").at(2).at("endSector"), 152518);
+    EXPECT_FALSE(document.contains("item"));
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionSearchCommandTest, ADiskWithoutBootSectorsEndsWithUnknownPartition) {
+    const fs::path path = folder_ / "zeros.img";
+    std::ofstream(path).close();
+    fs::resize_file(path, 20 * 1024 * 1024);
+    ASSERT_EQ(Run({"--image", path.string(), "partitions", "--search"}), kExitOk) << err_.str();
+    EXPECT_EQ(out_.str(),
+              "Disk 0: no FAT16, FAT32 or NTFS partition was found.\nUnknown Partition\n");
+    ASSERT_EQ(Run({"--json", "--image", path.string(), "partitions", "--search"}), kExitOk);
+    const auto document = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(document.at("item"), "Unknown Partition");
+    EXPECT_TRUE(document.at("partitions").empty());
+}
+
+TEST(InterruptStop, CtrlCRequestsTheStopAndTheHandlerIsPutBack) {
+    struct sigaction before {};
+    sigaction(SIGINT, nullptr, &before);
+    {
+        InterruptStop interrupt;
+        EXPECT_FALSE(interrupt.Token().stop_requested());
+        std::raise(SIGINT);
+        for (int i = 0; i < 200 && !interrupt.Token().stop_requested(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(interrupt.Token().stop_requested());
+    }
+    struct sigaction after {};
+    sigaction(SIGINT, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+// A sparse 15 TiB image takes the search many seconds; Ctrl+C after one ends it with the
+// partition found at its start listed.
+TEST_F(PartitionSearchCommandTest, CtrlCStopsTheSearchAndPrintsWhatWasFound) {
+    const std::string image = WipedDisk();
+    ASSERT_FALSE(image.empty());
+    const fs::path big = folder_ / "big.img";
+    fs::copy_file(image, big);
+    fs::resize_file(big, std::uintmax_t{15} << 40);
+    const std::string command = "cd '" + folder_.string() + "' && HOME='" + folder_.string() +
+                                "' XDG_CONFIG_HOME='" + (folder_ / "config").string() +
+                                "' timeout --preserve-status -s INT 1 '" LUMAREST_BIN_DIR
+                                "/lumarest-cli' --image big.img partitions --search 2>err.txt; "
+                                "echo status $?; cat err.txt";
+    const std::string out = testing::CommandOutput(command);
+    fs::remove(big);
+    EXPECT_NE(out.find("1       FAT32        63            70047         cylinder search"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("status 0"), std::string::npos) << out;
+    EXPECT_NE(out.find("the partition search was stopped"), std::string::npos) << out;
 }
 
 }  // namespace

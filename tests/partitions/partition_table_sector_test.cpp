@@ -76,15 +76,15 @@ TEST(PartitionTableSector, BootSectorNamesOverrideTheTypeInTheirOrder) {
 
 TEST(PartitionTableSector, TypeBytesGiveTheListedNames) {
     for (std::uint8_t type : {0x04, 0x06, 0x0E}) {
-        EXPECT_EQ(ListedFileSystemName(type, TableKind::Master), "FAT16") << int{type};
+        EXPECT_EQ(ListedFileSystem(type, TableKind::Master), FileSystem::Fat16) << int{type};
     }
-    EXPECT_EQ(ListedFileSystemName(0x0B, TableKind::Master), "FAT32");
-    EXPECT_EQ(ListedFileSystemName(0x0C, TableKind::Extended), "FAT32");
-    EXPECT_EQ(ListedFileSystemName(0x07, TableKind::Master), "NTFS");
-    EXPECT_EQ(ListedFileSystemName(0x01, TableKind::Extended), "FAT16");
-    EXPECT_EQ(ListedFileSystemName(0x01, TableKind::Master), std::nullopt);
+    EXPECT_EQ(ListedFileSystem(0x0B, TableKind::Master), FileSystem::Fat32);
+    EXPECT_EQ(ListedFileSystem(0x0C, TableKind::Extended), FileSystem::Fat32);
+    EXPECT_EQ(ListedFileSystem(0x07, TableKind::Master), FileSystem::Ntfs);
+    EXPECT_EQ(ListedFileSystem(0x01, TableKind::Extended), FileSystem::Fat16);
+    EXPECT_EQ(ListedFileSystem(0x01, TableKind::Master), std::nullopt);
     for (std::uint8_t type : {0x00, 0x05, 0x0F, 0x83, 0xEE, 0x0D, 0xFF}) {
-        EXPECT_EQ(ListedFileSystemName(type, TableKind::Extended), std::nullopt) << int{type};
+        EXPECT_EQ(ListedFileSystem(type, TableKind::Extended), std::nullopt) << int{type};
     }
     EXPECT_TRUE(IsExtendedType(0x05));
     EXPECT_TRUE(IsExtendedType(0x0F));

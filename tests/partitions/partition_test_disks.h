@@ -124,7 +124,7 @@ struct Walk {
     }
 
     const DiskPartitionList& List() const { return run.diskPartitionLists[0]; }
-    int Count() const { return List().partitionCount; }
+    std::size_t Count() const { return List().Count(); }
     std::vector<std::string> ItemTexts() const {
         std::vector<std::string> texts;
         for (TreeItem item : run.partitionTree->Children(diskItem)) {
@@ -135,9 +135,8 @@ struct Walk {
     // "FAT32 2048-69632" per listed partition, in walk order.
     std::vector<std::string> Spans() const {
         std::vector<std::string> spans;
-        for (int i = 0; i < Count(); ++i) {
-            const PartitionRecord& p = List().partitions[static_cast<std::size_t>(i)];
-            spans.push_back(List().fsName[static_cast<std::size_t>(i)] + " " +
+        for (const PartitionRecord& p : List().partitions) {
+            spans.push_back(std::string(FileSystemName(p.fileSystem)) + " " +
                             std::to_string(p.startSector) + "-" + std::to_string(p.endSector));
         }
         return spans;
@@ -189,8 +188,8 @@ inline std::vector<MmlsRow> RunMmls(const std::string& image, const std::string&
 
 // Every listed partition is a partition mmls shows, with the same first and last sector.
 inline void ExpectListedAsMmlsShows(const Walk& walk, const std::vector<MmlsRow>& rows) {
-    for (int i = 0; i < walk.Count(); ++i) {
-        const PartitionRecord& p = walk.List().partitions[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < walk.Count(); ++i) {
+        const PartitionRecord& p = walk.List().partitions[i];
         bool found = false;
         for (const MmlsRow& row : rows) {
             found = found || (row.start == p.startSector && row.last + 1 == p.endSector);

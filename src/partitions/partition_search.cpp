@@ -1,0 +1,210 @@
+#include "partitions/partition_search.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string_view>
+
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "core/sector_source.h"
+#include "core/text_number.h"
+#include "partitions/boot_sector.h"
+
+namespace lumarest {
+
+namespace {
+
+constexpr std::uint32_t kStandardHeads = 255;
+constexpr std::uint32_t kStandardSectorsPerTrack = 63;
+constexpr const char* kCompletedText = "Completed ";
+
+constexpr std::size_t kFat32MarkOffset = 85;
+constexpr std::size_t kFat16MarkOffset = 57;
+constexpr std::size_t kNtfsMarkOffset = 3;
+constexpr std::size_t kSmallSectorCountOffset = 19;
+constexpr std::size_t kFatSectorCountOffset = 32;
+constexpr std::size_t kNtfsSectorCountOffset = 40;
+
+using Sector = std::array<std::uint8_t, kSectorSize>;
+
+bool Spells(ByteSpan sector, std::size_t offset, std::string_view text) {
+    const ByteSpan bytes = SliceOrEmpty(sector, offset, text.size());
+    return !bytes.empty() &&
+           std::equal(text.begin(), text.end(), bytes.begin(),
+                      [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
+}
+
+// Volumes under 32 MiB keep their size in the 16-bit field and leave the 32-bit one at 0.
+std::uint64_t FatSectorCount(ByteSpan sector) {
+    const std::uint32_t large = LoadLe32(sector, kFatSectorCountOffset).value_or(0);
+    if (large != 0) {
+        return large;
+    }
+    return LoadLe16(sector, kSmallSectorCountOffset).value_or(0);
+}
+
+std::uint64_t EndOf(std::uint64_t start, std::uint64_t sectors) {
+    return sectors > std::numeric_limits<std::uint64_t>::max() - start
+               ? std::numeric_limits<std::uint64_t>::max()
+               : start + sectors;
+}
+
+bool AlreadyListed(const DiskPartitionList& list, const PartitionRecord& candidate) {
+    return std::any_of(
+        list.partitions.begin(), list.partitions.end(), [&](const PartitionRecord& p) {
+            return p.startSector == candidate.startSector && p.endSector == candidate.endSector &&
+                   p.fileSystem == candidate.fileSystem;
+        });
+}
+
+class CylinderScan {
+  public:
+    CylinderScan(SectorSource& disk, const SearchGeometry& geometry)
+        : disk_(disk),
+          totalSectors_(disk.TotalSectors()),
+          cylinderSectors_(std::uint64_t{geometry.heads} * geometry.sectorsPerTrack),
+          trackSectors_(geometry.sectorsPerTrack) {
+        // Only cylinders that start inside the disk are read; absurd geometry ends there.
+        if (totalSectors_ != 0 && cylinderSectors_ != 0) {
+            const std::uint64_t onDisk = (totalSectors_ + cylinderSectors_ - 1) / cylinderSectors_;
+            cylinders_ = std::min<std::uint64_t>(geometry.cylinders, onDisk);
+        }
+    }
+
+    std::uint64_t Cylinders() const { return cylinders_; }
+
+    // The boot sector one track into cylinder `n`, else at its first sector, with where it lies.
+    std::optional<PartitionRecord> Candidate(std::uint64_t n) {
+        const std::uint64_t first = n * cylinderSectors_;
+        for (const std::uint64_t sector : {first + trackSectors_, first}) {
+            if (sector >= totalSectors_) {
+                continue;
+            }
+            disk_.ReadSectors(sector, 1, bytes_.data());
+            if (!HasBootSignature(bytes_)) {
+                continue;
+            }
+            const auto volume = RecogniseBootSector(bytes_);
+            if (!volume) {
+                return std::nullopt;
+            }
+            PartitionRecord record;
+            record.startSector = sector;
+            record.endSector = EndOf(sector, volume->sectors);
+            record.fileSystem = volume->fileSystem;
+            record.source = PartitionSource::CylinderSearch;
+            return record;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    SectorSource& disk_;
+    std::uint64_t totalSectors_;
+    std::uint64_t cylinderSectors_;
+    std::uint64_t trackSectors_;
+    std::uint64_t cylinders_ = 0;
+    Sector bytes_{};
+};
+
+// The bar moves only when its percentage does: the window waits for each report.
+class SearchProgress {
+  public:
+    SearchProgress(Reporter& reporter, std::uint64_t cylinders)
+        : reporter_(reporter), cylinders_(cylinders) {}
+
+    void At(std::uint64_t n) {
+        const int percent = static_cast<int>(n * 100 / cylinders_);
+        if (percent != shown_) {
+            shown_ = percent;
+            reporter_.SetProgress(ProgressBar::PartitionSearch, percent, kCompletedText);
+        }
+    }
+
+  private:
+    Reporter& reporter_;
+    std::uint64_t cylinders_;
+    int shown_ = -1;
+};
+
+}  // namespace
+
+SearchGeometry InventoryGeometry(const RecoveryRun& run, std::uint16_t diskNumber) {
+    const ShownDisk& shown = run.shownDisk;
+    if (shown.diskNumber != std::int32_t{diskNumber}) {
+        return {};
+    }
+    return {ParseTextU32(shown.cylinders), ParseTextU32(shown.heads),
+            ParseTextU32(shown.sectorsPerTrack)};
+}
+
+SearchGeometry NormaliseGeometry(const SearchGeometry& geometry) {
+    if (geometry.sectorsPerTrack == kStandardSectorsPerTrack) {
+        return geometry;
+    }
+    // Taken in 64 bits, so a large disk is not cut to a wrapped product.
+    const std::uint64_t sectors =
+        std::uint64_t{geometry.cylinders} * geometry.heads * geometry.sectorsPerTrack;
+    const std::uint64_t cylinders = sectors / (kStandardHeads * kStandardSectorsPerTrack);
+    return {static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(cylinders, std::numeric_limits<std::uint32_t>::max())),
+            kStandardHeads, kStandardSectorsPerTrack};
+}
+
+std::optional<RecognisedVolume> RecogniseBootSector(ByteSpan sector) {
+    if (!HasBootSignature(sector)) {
+        return std::nullopt;
+    }
+    if (Spells(sector, kFat32MarkOffset, "32")) {
+        return RecognisedVolume{FileSystem::Fat32, FatSectorCount(sector)};
+    }
+    if (Spells(sector, kFat16MarkOffset, "16")) {
+        return RecognisedVolume{FileSystem::Fat16, FatSectorCount(sector)};
+    }
+    if (Spells(sector, kNtfsMarkOffset, "NTFS")) {
+        return RecognisedVolume{FileSystem::Ntfs,
+                                LoadLe64(sector, kNtfsSectorCountOffset).value_or(0)};
+    }
+    return std::nullopt;
+}
+
+PartitionSearchResult SearchPartitions(RecoveryRun& run, SectorSource& disk,
+                                       std::uint16_t diskNumber, const SearchGeometry& geometry,
+                                       Reporter& reporter, std::stop_token stop,
+                                       const PartitionFoundHandler& found) {
+    PartitionSearchResult result;
+    if (diskNumber >= run.diskPartitionLists.size()) {
+        return result;
+    }
+    DiskPartitionList& list = run.diskPartitionLists[diskNumber];
+    CylinderScan scan(disk, NormaliseGeometry(geometry));
+    SearchProgress progress(reporter, scan.Cylinders());
+    for (std::uint64_t n = 0; n < scan.Cylinders(); ++n) {
+        if (stop.stop_requested()) {
+            result.stopped = true;
+            break;
+        }
+        if (list.Full()) {
+            result.listFull = true;
+            break;
+        }
+        progress.At(n);
+        const auto candidate = scan.Candidate(n);
+        if (!candidate || AlreadyListed(list, *candidate)) {
+            continue;
+        }
+        list.partitions.push_back(*candidate);
+        ++result.added;
+        if (found) {
+            found(list.partitions.size() - 1);
+        }
+        if (list.Full()) {
+            result.listFull = true;
+            break;
+        }
+    }
+    return result;
+}
+
+}  // namespace lumarest

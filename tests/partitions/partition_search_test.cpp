@@ -1,0 +1,362 @@
+#include "partitions/partition_search.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "disk/disk_sources.h"
+#include "partitions/partition_table.h"
+#include "partitions/partition_test_disks.h"
+#include "support/image_guard.h"
+#include "support/recording_reporter.h"
+
+namespace lumarest {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ImageGuard;
+using testing::PatchedImage;
+using testing::SparseDisk;
+using Spans = std::vector<std::string>;
+
+constexpr SearchGeometry kStandardGeometry{1000, 255, 63};
+constexpr std::uint64_t kCylinder = 255 * 63;
+
+// A boot sector the search recognises, with its size where that file system keeps it.
+void PutBootSector(testing::SectorBytes& sector, FileSystem fileSystem, std::uint64_t sectors) {
+    sector.fill(0);
+    const auto put = [&sector](std::size_t offset, const char* text) {
+        std::memcpy(sector.data() + offset, text, std::strlen(text));
+    };
+    const auto putLe = [&sector](std::size_t offset, std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            sector[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    };
+    switch (fileSystem) {
+        case FileSystem::Fat32:
+            put(82, "FAT32   ");
+            putLe(32, sectors, 4);
+            break;
+        case FileSystem::Fat16:
+            put(54, "FAT16   ");
+            if (sectors < 0x10000) {
+                putLe(19, sectors, 2);
+            } else {
+                putLe(32, sectors, 4);
+            }
+            break;
+        case FileSystem::Ntfs:
+            put(3, "NTFS    ");
+            putLe(40, sectors, 8);
+            break;
+    }
+    sector[510] = 0x55;
+    sector[511] = 0xAA;
+}
+
+// The geometry the inventory shows a disk of this size with.
+SearchGeometry InventoryGeometryOfImage(const SectorSource& disk) {
+    DiskProperties properties;
+    properties.totalSectors = disk.TotalSectors();
+    ApplyStandardGeometry(properties);
+    return {static_cast<std::uint32_t>(properties.totalCylinders), properties.totalHeads,
+            properties.sectorsPerTrack};
+}
+
+// The table walk of disk 0, then the search, with the tree items added as the window adds them.
+struct Search {
+    testing::Walk walk;
+    testing::RecordingReporter reporter;
+    std::stop_source stop;
+    PartitionSearchResult result;
+    std::vector<std::size_t> reported;
+
+    Search(SectorSource& disk, const SearchGeometry& geometry,
+           const std::function<void(Search&)>& onFound = {})
+        : walk(disk) {
+        result = SearchPartitions(walk.run, disk, 0, geometry, reporter, stop.get_token(),
+                                  [&](std::size_t index) {
+                                      reported.push_back(index);
+                                      AddPartitionItem(*walk.run.partitionTree, walk.diskItem,
+                                                       walk.run.diskPartitionLists[0], index);
+                                      if (onFound) {
+                                          onFound(*this);
+                                      }
+                                  });
+    }
+
+    // "FAT32 63-70047 cylinder search" per listed partition.
+    Spans Found() const {
+        Spans spans;
+        for (const PartitionRecord& p : walk.List().partitions) {
+            spans.push_back(std::string(FileSystemName(p.fileSystem)) + " " +
+                            std::to_string(p.startSector) + "-" + std::to_string(p.endSector) +
+                            " " + std::string(PartitionSourceName(p.source)));
+        }
+        return spans;
+    }
+};
+
+class PartitionSearchTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        const std::string command = "bash '" + std::string(LUMAREST_SOURCE_DIR) +
+                                    "/tests/partitions/make_search_images.sh' '" +
+                                    Folder().string() + "' >/dev/null";
+        built_ = std::system(command.c_str()) == 0;
+    }
+    static fs::path Folder() { return fs::path(LUMAREST_FIXTURE_DIR) / "partition_search_test"; }
+    std::string Own(const std::string& name) {
+        if (!built_) {
+            ADD_FAILURE() << "make_search_images.sh failed";
+            return {};
+        }
+        return (Folder() / name).string();
+    }
+    static inline bool built_ = false;
+};
+
+// three.img holds FAT32 at 63 (one track in: candidate A), NTFS at 80325 (a cylinder's first
+// sector: candidate B) and a FAT16 volume whose size is only in its 16-bit field.
+TEST_F(PartitionSearchTest, FindsTheVolumesOfAMadeDiskThroughEitherCandidate) {
+    const std::string image = Own("three.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    struct Case {
+        const char* name;
+        std::function<void(PatchedImage&)> damage;
+        Spans found;
+    };
+    const std::vector<Case> cases = {
+        {"the table lists one, the search adds the others",
+         [](PatchedImage&) {},
+         {"FAT32 63-70047 partition table", "NTFS 80325-100324 cylinder search",
+          "FAT16 112518-152518 cylinder search"}},
+        {"first sector zeroed",
+         [](PatchedImage& disk) { disk.ZeroSector(0); },
+         {"FAT32 63-70047 cylinder search", "NTFS 80325-100324 cylinder search",
+          "FAT16 112518-152518 cylinder search"}},
+        {"the same start with another size is listed again",
+         [](PatchedImage& disk) { disk.PatchLe32(446 + 12, 69000); },
+         {"FAT32 63-69063 partition table", "FAT32 63-70047 cylinder search",
+          "NTFS 80325-100324 cylinder search", "FAT16 112518-152518 cylinder search"}},
+    };
+    for (const Case& c : cases) {
+        PatchedImage disk(image);
+        c.damage(disk);
+        Search search(disk, InventoryGeometryOfImage(disk));
+        EXPECT_EQ(search.Found(), c.found) << c.name;
+        EXPECT_EQ(search.result.added, search.reported.size()) << c.name;
+        EXPECT_EQ(search.walk.ItemTexts().size(), c.found.size()) << c.name;
+        EXPECT_EQ(disk.readsOutside_, 0u) << c.name;
+        // At most two one-sector reads per cylinder, after the table walk's few.
+        EXPECT_LE(disk.readCalls_, 2 * (disk.TotalSectors() / kCylinder + 1) + 4) << c.name;
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(PartitionSearchTest, AnIntactTableOfAnEightMegabyteDiskIsListedWithoutTheNotice) {
+    const std::string image = Own("intact8.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    PatchedImage disk(image);
+    Search search(disk, InventoryGeometryOfImage(disk));
+    EXPECT_EQ(search.walk.notices, 0);
+    EXPECT_TRUE(search.walk.run.partitionsListed);
+    // The search finds the same volume and does not list it twice.
+    EXPECT_EQ(search.Found(), (Spans{"FAT16 63-16383 partition table"}));
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+struct Boot {
+    std::uint64_t sector;
+    FileSystem fileSystem;
+    std::uint64_t sectors;
+};
+
+// Each row: a disk that claims `diskSectors`, its boot sectors, the geometry searched, and what
+// is listed afterwards.
+TEST(PartitionSearch, ScansCylindersByTheRulesAndNeverLeavesTheDisk) {
+    struct Case {
+        const char* name;
+        std::uint64_t diskSectors;
+        SearchGeometry geometry;
+        std::vector<Boot> boots;
+        Spans found;
+        bool listFull = false;
+    };
+    std::vector<Boot> thirty;
+    for (std::uint64_t n = 0; n < 30; ++n) {
+        thirty.push_back({n * kCylinder + 63, FileSystem::Fat32, 1000 + n});
+    }
+    const std::vector<Case> cases = {
+        {"candidate A wins; B is not looked at",
+         1'000'000,
+         kStandardGeometry,
+         {{63, FileSystem::Fat32, 5000}, {0, FileSystem::Ntfs, 9000}},
+         {"FAT32 63-5063"}},
+        {"A with the signature but no file system hides B",
+         1'000'000,
+         kStandardGeometry,
+         {{kCylinder, FileSystem::Ntfs, 9000}},
+         {}},
+        {"a FAT16 size only in the 16-bit field",
+         1'000'000,
+         kStandardGeometry,
+         {{2 * kCylinder, FileSystem::Fat16, 20000}},
+         {"FAT16 32130-52130"}},
+        {"an NTFS size beyond 32 bits",
+         std::uint64_t{1} << 34,
+         {1'000'000, 255, 63},
+         {{kCylinder, FileSystem::Ntfs, (std::uint64_t{1} << 33) + 5}},
+         {"NTFS 16065-8589950662"}},
+        {"16 heads, 32 sectors, 1000 cylinders are searched as 31 of 255 x 63",
+         1'000'000,
+         {1000, 16, 32},
+         {{30 * kCylinder + 63, FileSystem::Fat32, 100},
+          {31 * kCylinder + 63, FileSystem::Ntfs, 100}},
+         {"FAT32 482013-482113"}},
+        {"empty geometry scans nothing", 1'000'000, {}, {{63, FileSystem::Fat32, 100}}, {}},
+        {"no heads scans nothing", 1'000'000, {1000, 0, 63}, {{63, FileSystem::Fat32, 100}}, {}},
+        {"a disk of unknown size scans nothing",
+         0,
+         kStandardGeometry,
+         {{63, FileSystem::Fat32, 100}},
+         {}},
+        {"a disk smaller than one cylinder is searched where it has sectors",
+         10'000,
+         {1, 255, 63},
+         {{63, FileSystem::Fat16, 9000}},
+         {"FAT16 63-9063"}},
+        {"absurd cylinders end at the disk's end",
+         100'000,
+         {0xFFFFFFFFu, 255, 63},
+         {{6 * kCylinder, FileSystem::Ntfs, 100}},
+         {"NTFS 96390-96490"}},
+        {"no boot sector", 1'000'000, kStandardGeometry, {}, {}},
+        {"26 at most", 1'000'000, kStandardGeometry, thirty, {}, true},
+    };
+    for (const Case& c : cases) {
+        SparseDisk disk(std::max<std::uint64_t>(c.diskSectors, 1'000'000), c.diskSectors);
+        for (const Boot& boot : c.boots) {
+            PutBootSector(disk.At(boot.sector), boot.fileSystem, boot.sectors);
+        }
+        if (c.name == std::string("A with the signature but no file system hides B")) {
+            disk.At(kCylinder + 63)[510] = 0x55;
+            disk.At(kCylinder + 63)[511] = 0xAA;
+        }
+        Search search(disk, c.geometry);
+        Spans found;
+        for (const PartitionRecord& p : search.walk.List().partitions) {
+            found.push_back(std::string(FileSystemName(p.fileSystem)) + " " +
+                            std::to_string(p.startSector) + "-" + std::to_string(p.endSector));
+        }
+        if (c.listFull) {
+            EXPECT_EQ(found.size(), kMaxListedPartitions) << c.name;
+            EXPECT_EQ(found.back(), "FAT32 401688-402713") << c.name;
+        } else {
+            EXPECT_EQ(found, c.found) << c.name;
+        }
+        EXPECT_EQ(search.result.listFull, c.listFull) << c.name;
+        EXPECT_EQ(disk.readsOutside_, 0u) << c.name;
+    }
+}
+
+TEST(PartitionSearch, ASecondSearchListsNothingTwiceAndReportsItsProgress) {
+    SparseDisk disk(20 * kCylinder);
+    PutBootSector(disk.At(63), FileSystem::Fat32, 5000);
+    PutBootSector(disk.At(4 * kCylinder), FileSystem::Ntfs, 5000);
+    Search search(disk, {20, 255, 63});
+    ASSERT_EQ(search.result.added, 2u);
+    EXPECT_EQ(search.reported, (std::vector<std::size_t>{0, 1}));
+    EXPECT_EQ(search.walk.ItemTexts(),
+              (Spans{"Partition - 1 ( FAT32 )", "Partition - 2 ( NTFS )"}));
+    const auto calls = search.reporter.Calls();
+    ASSERT_EQ(calls.size(), 20u);
+    EXPECT_EQ(calls.front(), "progress 1: 0 Completed ");
+    EXPECT_EQ(calls.back(), "progress 1: 95 Completed ");
+
+    testing::RecordingReporter again;
+    const auto second =
+        SearchPartitions(search.walk.run, disk, 0, {20, 255, 63}, again, std::stop_token{}, {});
+    EXPECT_EQ(second.added, 0u);
+    EXPECT_EQ(search.walk.Count(), 2u);
+}
+
+TEST(PartitionSearch, AStopRequestedFromTheHandlerKeepsWhatWasAdded) {
+    SparseDisk disk(40 * kCylinder);
+    for (std::uint64_t n = 0; n < 10; ++n) {
+        PutBootSector(disk.At(n * kCylinder + 63), FileSystem::Fat16, 1000);
+    }
+    Search search(disk, {40, 255, 63}, [](Search& s) {
+        if (s.reported.size() == 3) {
+            s.stop.request_stop();
+        }
+    });
+    EXPECT_TRUE(search.result.stopped);
+    EXPECT_EQ(search.result.added, 3u);
+    EXPECT_EQ(search.walk.Count(), 3u);
+    EXPECT_EQ(search.walk.ItemTexts().back(), "Partition - 3 ( FAT16 )");
+}
+
+TEST(PartitionSearch, InventoryGeometryIsTheShownDisksOwn) {
+    RecoveryRun run;
+    EXPECT_EQ(InventoryGeometry(run, 0).cylinders, 0u);
+    run.shownDisk.diskNumber = 2;
+    run.shownDisk.cylinders = "1000";
+    run.shownDisk.heads = "16";
+    run.shownDisk.sectorsPerTrack = "32";
+    const SearchGeometry shown = InventoryGeometry(run, 2);
+    EXPECT_EQ(shown.cylinders, 1000u);
+    EXPECT_EQ(shown.heads, 16u);
+    EXPECT_EQ(shown.sectorsPerTrack, 32u);
+    EXPECT_EQ(NormaliseGeometry(shown).cylinders, 31u);
+    EXPECT_EQ(InventoryGeometry(run, 1).heads, 0u);
+}
+
+// Bare volumes made by other people start at sector 0, a cylinder's first sector; the
+// partitioned ones start at 128 or 2048, on no cylinder boundary, so with their first sector
+// zeroed nothing is found.
+TEST(PartitionSearch, RealImagesAreFoundWhereTheyStartOnACylinder) {
+    struct Case {
+        const char* image;
+        bool zeroFirstSector;
+        Spans found;
+    };
+    const std::vector<Case> cases = {
+        {"fat16.raw", false, {"FAT16 0-24576 cylinder search"}},
+        {"fat_deleted_dir_2.raw", false, {"FAT16 0-32768 cylinder search"}},
+        {"fat32_loop.raw", false, {"FAT32 0-131072 cylinder search"}},
+        {"ntfs3.raw", false, {"NTFS 0-131071 cylinder search"}},
+        {"fat64.raw", true, {}},
+        {"ntfs_index.raw", true, {}},
+        {"mbr-win-512.raw", true, {}},
+        {"fat64.raw", false, {"FAT32 2048-131072 partition table"}},
+    };
+    int seen = 0;
+    for (const Case& c : cases) {
+        const std::string image = testing::RealImage(c.image);
+        if (image.empty()) {
+            continue;
+        }
+        ++seen;
+        ImageGuard guard(image);
+        PatchedImage disk(image);
+        if (c.zeroFirstSector) {
+            disk.ZeroSector(0);
+        }
+        Search search(disk, InventoryGeometryOfImage(disk));
+        EXPECT_EQ(search.Found(), c.found) << c.image;
+        EXPECT_EQ(disk.readsOutside_, 0u) << c.image;
+        EXPECT_TRUE(guard.Unchanged()) << c.image;
+    }
+    if (seen == 0) {
+        GTEST_SKIP() << "the shared real images are not there";
+    }
+}
+
+}  // namespace
+}  // namespace lumarest
