@@ -70,9 +70,9 @@ class PartitionWalk {
 
     bool Full() const { return list_.Full(); }
 
-    // False when the list is full. An entry past the disk's end is not listed, and one that
-    // runs past it is listed for the sectors the disk has; both mark the table as damaged, and
-    // the walk goes on with the other entries.
+    // False when the list is full. An entry past the disk's end is not listed; one that runs
+    // past it is listed as the table gives it, for the sectors the disk does have. Both mark
+    // the table as damaged, and the walk goes on with the other entries.
     bool WalkMasterRecord(const Sector& table) {
         for (int i = 0; i < kMbrEntries; ++i) {
             const PartitionEntry entry = ParsePartitionEntry(table, i);
