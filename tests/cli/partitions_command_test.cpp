@@ -14,6 +14,7 @@
 #include "disk/disk_inventory.h"
 #include "support/command_output.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 
 namespace lumarest {
 namespace {
@@ -161,16 +162,13 @@ TEST_F(PartitionsCommandTest, TheOneAttachedImageIsTheDiskWhenNoneIsNamed) {
 class PartitionSearchCommandTest : public PartitionsCommandTest {
   protected:
     std::string WipedDisk() {
-        const std::string made = (folder_ / "made").string();
-        const std::string command = "bash '" + std::string(LUMAREST_SOURCE_DIR) +
-                                    "/tests/partitions/make_search_images.sh' '" + made +
-                                    "' >/dev/null";
-        if (std::system(command.c_str()) != 0) {
-            ADD_FAILURE() << "make_search_images.sh failed";
+        const std::string made = testing::MadeImage("tests/partitions/make_partition_images.sh",
+                                                    "partitions_test", "three.img");
+        if (made.empty()) {
             return {};
         }
         const fs::path wiped = folder_ / "wiped.img";
-        fs::copy_file(fs::path(made) / "three.img", wiped);
+        fs::copy_file(made, wiped);
         std::fstream file(wiped, std::ios::binary | std::ios::in | std::ios::out);
         file.write(std::string(512, '\0').data(), 512);
         return wiped.string();

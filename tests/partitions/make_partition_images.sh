@@ -11,6 +11,12 @@
 # cut_chain.img    extended with a logical 0x06 at 4096 and a logical 0x07 at 150000; the file
 #                  ends at sector 100000, before the second extended record
 # zeros.img        20 MiB of zeros
+# three.img        200000 sectors for the partition search (a cylinder is 16065 sectors); the
+#                  table lists only the FAT32 volume at 63 (one track into cylinder 0, 70000
+#                  sectors); an NTFS volume of 20000 sectors starts at the first sector of
+#                  cylinder 5 (80325), a FAT16 volume of 40000 sectors (its size only in the
+#                  16-bit field) one track into cylinder 7 (112518)
+# intact8.img      8 MiB (16384 sectors) with one FAT16 partition at 63 filling the disk
 #
 # Each NAME.img gets NAME.sfdisk (sfdisk -d). Images are rebuilt only when this script changed.
 set -euo pipefail
@@ -110,5 +116,23 @@ mv "$WORK/cut_chain.img" "$OUTDIR/cut_chain.img"
 
 rm -f "$OUTDIR/zeros.img"
 truncate -s 20M "$OUTDIR/zeros.img"
+
+NewDisk "$WORK/three.img" 200000 "label: dos
+label-id: 0x4c4d5035
+start=63, size=69984, type=c"
+FatVolume "$WORK/fat32.vol" 70000 32 63
+PlaceVolume "$WORK/three.img" "$WORK/fat32.vol" 63
+NtfsVolume "$WORK/ntfs.vol" 20000 80325
+PlaceVolume "$WORK/three.img" "$WORK/ntfs.vol" 80325
+FatVolume "$WORK/fat16.vol" 40000 16 112518
+PlaceVolume "$WORK/three.img" "$WORK/fat16.vol" 112518
+mv "$WORK/three.img" "$OUTDIR/three.img"
+
+NewDisk "$WORK/intact8.img" 16384 "label: dos
+label-id: 0x4c4d5036
+start=63, size=16320, type=6"
+FatVolume "$WORK/small16.vol" 16320 16 63
+PlaceVolume "$WORK/intact8.img" "$WORK/small16.vol" 63
+mv "$WORK/intact8.img" "$OUTDIR/intact8.img"
 
 echo "$HASH" >"$OUTDIR/.stamp"

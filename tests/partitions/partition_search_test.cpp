@@ -10,6 +10,7 @@
 #include "partitions/partition_table.h"
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 #include "support/recording_reporter.h"
 
 namespace lumarest {
@@ -102,21 +103,10 @@ struct Search {
 
 class PartitionSearchTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        const std::string command = "bash '" + std::string(LUMAREST_SOURCE_DIR) +
-                                    "/tests/partitions/make_search_images.sh' '" +
-                                    Folder().string() + "' >/dev/null";
-        built_ = std::system(command.c_str()) == 0;
-    }
-    static fs::path Folder() { return fs::path(LUMAREST_FIXTURE_DIR) / "partition_search_test"; }
     std::string Own(const std::string& name) {
-        if (!built_) {
-            ADD_FAILURE() << "make_search_images.sh failed";
-            return {};
-        }
-        return (Folder() / name).string();
+        return testing::MadeImage("tests/partitions/make_partition_images.sh", "partitions_test",
+                                  name);
     }
-    static inline bool built_ = false;
 };
 
 // three.img holds FAT32 at 63 (one track in: candidate A), NTFS at 80325 (a cylinder's first

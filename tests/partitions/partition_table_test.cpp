@@ -8,6 +8,7 @@
 
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 
 namespace lumarest {
 namespace {
@@ -41,21 +42,9 @@ void PutEntry(testing::SectorBytes& table, int index, std::uint8_t type, std::ui
 
 class PartitionTableTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        const std::string command = "bash '" + std::string(LUMAREST_SOURCE_DIR) +
-                                    "/tests/partitions/make_partition_images.sh' '" +
-                                    Folder().string() + "' >/dev/null";
-        built_ = std::system(command.c_str()) == 0;
-    }
-
-    static fs::path Folder() { return fs::path(LUMAREST_FIXTURE_DIR) / "partitions_test"; }
-
     std::string Own(const std::string& name) {
-        if (!built_) {
-            ADD_FAILURE() << "make_partition_images.sh failed";
-            return {};
-        }
-        return (Folder() / name).string();
+        return testing::MadeImage("tests/partitions/make_partition_images.sh", "partitions_test",
+                                  name);
     }
 
     std::string Shared(const std::string& name) {
@@ -65,8 +54,6 @@ class PartitionTableTest : public ::testing::Test {
         }
         return path;
     }
-
-    static inline bool built_ = false;
 };
 
 TEST_F(PartitionTableTest, ListsPrimaryAndLogicalPartitionsNumberedTogether) {
@@ -351,8 +338,10 @@ TEST_F(PartitionTableTest, ListedStartsAndEndsAgreeWithMmls) {
     for (const Case& c : cases) {
         ASSERT_FALSE(c.image.empty());
         ImageGuard guard(c.image);
-        const auto rows = testing::RunMmls(
-            c.image, (Folder() / (fs::path(c.image).filename().string() + ".mmls.txt")).string());
+        const auto rows =
+            testing::RunMmls(c.image, (fs::path(LUMAREST_FIXTURE_DIR) / "partitions_test" /
+                                       (fs::path(c.image).filename().string() + ".mmls.txt"))
+                                          .string());
         ASSERT_FALSE(rows.empty()) << c.image;
         PatchedImage disk(c.image);
         Walk walk(disk);

@@ -1,30 +1,20 @@
 #pragma once
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
+
+#include "support/made_images.h"
 
 namespace lumarest::testing {
 
-// The volumes and disks make_crafted_fat_images.sh builds: entries no tool writes.
-inline std::filesystem::path CraftedFatFolder() {
-    return std::filesystem::path(LUMAREST_FIXTURE_DIR) / "crafted_fat";
+// "amplify.img", "names.img", "amplify_disk.img" or "names_disk.img": entries no tool writes,
+// built by make_crafted_fat_images.sh; empty when it failed.
+inline std::string CraftedFatImage(const std::string& name) {
+    return MadeImage("tests/support/make_crafted_fat_images.sh", "crafted_fat", name);
 }
 
 // Builds them once per test program; false when the script failed.
 inline bool MakeCraftedFatImages() {
-    static const bool built = [] {
-        const std::string command = "bash '" + std::string(LUMAREST_SOURCE_DIR) +
-                                    "/tests/support/make_crafted_fat_images.sh' '" +
-                                    CraftedFatFolder().string() + "' >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0;
-    }();
-    return built;
-}
-
-// "amplify.img", "names.img", "amplify_disk.img" or "names_disk.img".
-inline std::string CraftedFatImage(const std::string& name) {
-    return (CraftedFatFolder() / name).string();
+    return !CraftedFatImage("amplify.img").empty();
 }
 
 }  // namespace lumarest::testing

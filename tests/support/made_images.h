@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace lumarest::testing {
+
+// Runs an image-building script of the source tree (`script`, relative to its root) once per
+// test program into `folder` below the fixture folder, and returns the path of `name` there;
+// empty, with a test failure, when the script failed. The scripts lock their folder, so test
+// programs running side by side build it once.
+std::string MadeImage(const std::string& script, const std::string& folder,
+                      const std::string& name);
+
+}  // namespace lumarest::testing
