@@ -85,20 +85,23 @@ std::size_t ReferenceMatch(const lumarest::SignatureList& list, const std::uint8
 
 // The rules read plainly: a header starts a file and closes the open one; a full file is closed
 // by the next plain sector, which belongs to no file; the open file is finished at the end.
+// From `last` on no file starts: the open one runs on to the end, and a header there ends it.
 std::vector<Carved> ReferenceCarve(const lumarest::SignatureList& list,
                                    const std::vector<std::uint8_t>& disk, std::uint64_t first,
-                                   std::uint64_t end) {
+                                   std::uint64_t last, std::uint64_t end) {
     std::vector<Carved> files;
     bool open = false;
     std::uint64_t limit = 0;
     std::vector<std::uint8_t> sector(kSectorSize);
-    for (std::uint64_t s = first; s < end; ++s) {
+    for (std::uint64_t s = first; s < end && (s < last || open); ++s) {
         std::fill(sector.begin(), sector.end(), 0);
         if ((s + 1) * kSectorSize <= disk.size()) {
             std::memcpy(sector.data(), disk.data() + s * kSectorSize, kSectorSize);
         }
         const std::size_t match = ReferenceMatch(list, sector.data());
-        if (match != lumarest::SignatureMatcher::kNoMatch) {
+        if (match != lumarest::SignatureMatcher::kNoMatch && s >= last) {
+            open = false;
+        } else if (match != lumarest::SignatureMatcher::kNoMatch) {
             const std::string name = lumarest::CarvedFileName(
                 lumarest::CarvingPass::General, files.size() + 1, list[match].extension);
             files.push_back({name, s, sector});
@@ -148,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (sizeKnown) {
         end = std::min(end, std::max(diskSectors, first));
     }
-    const std::vector<Carved> expected = ReferenceCarve(list, bytes, first, end);
+    const std::vector<Carved> expected = ReferenceCarve(list, bytes, first, last, end);
     Check(sink.files.size() == expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         Check(sink.files[i].name == expected[i].name);
