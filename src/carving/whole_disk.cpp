@@ -59,18 +59,4 @@ std::set<std::string> WholeDisksOf(unsigned major, unsigned minor, const std::st
     return disks;
 }
 
-bool OnSameWholeDisk(unsigned folderMajor, unsigned folderMinor, unsigned sourceMajor,
-                     unsigned sourceMinor, const std::string& sysfsRoot) {
-    if (folderMajor == sourceMajor && folderMinor == sourceMinor) {
-        return true;
-    }
-    const std::set<std::string> folderDisks = WholeDisksOf(folderMajor, folderMinor, sysfsRoot);
-    for (const std::string& disk : WholeDisksOf(sourceMajor, sourceMinor, sysfsRoot)) {
-        if (folderDisks.contains(disk)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace lumarest

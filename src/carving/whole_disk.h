@@ -10,9 +10,4 @@ namespace lumarest {
 // the disks below it. Empty for a device the tree does not know (a memory file system).
 std::set<std::string> WholeDisksOf(unsigned major, unsigned minor, const std::string& sysfsRoot);
 
-// True when a folder on device `folderMajor:folderMinor` lies on the same whole disk as the
-// block device `sourceMajor:sourceMinor`.
-bool OnSameWholeDisk(unsigned folderMajor, unsigned folderMinor, unsigned sourceMajor,
-                     unsigned sourceMinor, const std::string& sysfsRoot);
-
 }  // namespace lumarest

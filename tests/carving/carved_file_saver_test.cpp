@@ -108,12 +108,6 @@ TEST(WholeDisk, ResolvesPartitionsAndMappedDevicesToTheirDisks) {
     EXPECT_THAT(WholeDisksOf(8, 0, sysfs.Root()), ::testing::ElementsAre("8:0"));
     EXPECT_THAT(WholeDisksOf(253, 0, sysfs.Root()), ::testing::ElementsAre("8:0"));
     EXPECT_TRUE(WholeDisksOf(0, 42, sysfs.Root()).empty());  // a memory file system
-    // Searching sda: folders on its partitions or on a device mapped over them are refused.
-    EXPECT_TRUE(OnSameWholeDisk(8, 1, 8, 0, sysfs.Root()));
-    EXPECT_TRUE(OnSameWholeDisk(253, 0, 8, 0, sysfs.Root()));
-    EXPECT_TRUE(OnSameWholeDisk(8, 2, 8, 1, sysfs.Root()));
-    EXPECT_FALSE(OnSameWholeDisk(8, 16, 8, 0, sysfs.Root()));
-    EXPECT_FALSE(OnSameWholeDisk(0, 42, 8, 0, sysfs.Root()));
 }
 
 TEST(SavingSink, WritesEachFileUnderItsNameAndReportsAFailureOnce) {
