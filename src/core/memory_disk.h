@@ -18,6 +18,9 @@ class MemoryDisk : public SectorSource {
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override;
     std::uint64_t TotalSectors() const override;
     std::string Name() const override { return name_; }
+    std::uint32_t LogicalSectorBytes() const override { return logicalSectorBytes_; }
+
+    void SetLogicalSectorBytes(std::uint32_t bytes) { logicalSectorBytes_ = bytes; }
 
     void MarkUnreadable(std::uint64_t sector) { unreadable_.insert(sector); }
     std::vector<std::uint8_t>& Bytes() { return bytes_; }
@@ -28,6 +31,7 @@ class MemoryDisk : public SectorSource {
     std::string name_;
     std::set<std::uint64_t> unreadable_;
     std::uint64_t readCalls_ = 0;
+    std::uint32_t logicalSectorBytes_ = kSectorSize;
 };
 
 }  // namespace lumarest

@@ -6,7 +6,26 @@
 
 namespace lumarest {
 
+// Engines count in sectors of 512 bytes, whatever the disk or the volume counts in: a disk of
+// 4096-byte sectors is read as eight of these per sector of its own.
 inline constexpr std::uint32_t kSectorSize = 512;
+// The largest sector a disk or a volume may have.
+inline constexpr std::uint32_t kLargestSectorSize = 4096;
+
+// 512, 1024, 2048 or 4096.
+inline bool IsSupportedSectorSize(std::uint64_t bytes) {
+    return bytes >= kSectorSize && bytes <= kLargestSectorSize && (bytes & (bytes - 1)) == 0;
+}
+
+// Engine sectors in one sector of `sectorBytes` (a supported size).
+inline std::uint32_t SectorsPerUnit(std::uint32_t sectorBytes) {
+    return sectorBytes / kSectorSize;
+}
+
+// The one way engine sectors become bytes.
+inline std::uint64_t SectorsToBytes(std::uint64_t sectors) {
+    return sectors * kSectorSize;
+}
 
 // The one way an engine reads a disk: whole 512-byte sectors of a disk already chosen,
 // addressed by absolute sector number. Returns 1 on success, 0 on failure; after a failure the
@@ -18,6 +37,8 @@ class SectorSource {
                             std::uint8_t* buffer) = 0;
     // Sectors on the disk, 0 when unknown.
     virtual std::uint64_t TotalSectors() const = 0;
+    // The disk's own logical sector: where its tables count from and what the user is shown.
+    virtual std::uint32_t LogicalSectorBytes() const { return kSectorSize; }
     // What the user knows the disk by, for messages.
     virtual std::string Name() const = 0;
 };

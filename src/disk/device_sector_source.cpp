@@ -3,10 +3,12 @@
 namespace lumarest {
 
 DeviceSectorSource::DeviceSectorSource(SectorReaderContext context, std::string devicePath,
-                                       std::uint64_t totalSectors)
+                                       std::uint64_t totalSectors, std::uint32_t logicalSectorBytes)
     : context_(std::move(context)),
       devicePath_(std::move(devicePath)),
-      totalSectors_(totalSectors) {}
+      totalSectors_(totalSectors),
+      logicalSectorBytes_(IsSupportedSectorSize(logicalSectorBytes) ? logicalSectorBytes
+                                                                    : kSectorSize) {}
 
 int DeviceSectorSource::ReadSectors(std::uint64_t firstSector, std::uint32_t count,
                                     std::uint8_t* buffer) {

@@ -12,16 +12,18 @@ namespace lumarest {
 class DeviceSectorSource : public SectorSource {
   public:
     DeviceSectorSource(SectorReaderContext context, std::string devicePath,
-                       std::uint64_t totalSectors);
+                       std::uint64_t totalSectors, std::uint32_t logicalSectorBytes = kSectorSize);
 
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override;
     std::uint64_t TotalSectors() const override { return totalSectors_; }
     std::string Name() const override { return devicePath_; }
+    std::uint32_t LogicalSectorBytes() const override { return logicalSectorBytes_; }
 
   private:
     SectorReaderContext context_;
     std::string devicePath_;
     std::uint64_t totalSectors_;
+    std::uint32_t logicalSectorBytes_;
 };
 
 }  // namespace lumarest

@@ -2,11 +2,14 @@
 
 #include <string_view>
 
+#include "core/sector_source.h"
+
 namespace lumarest {
 
 namespace {
 
 constexpr std::size_t kSignatureOffset = 510;
+constexpr std::size_t kBytesPerSectorOffset = 11;
 constexpr std::size_t kSectorsPerClusterOffset = 13;
 constexpr std::size_t kReservedOffset = 14;
 constexpr std::size_t kRootEntriesOffset = 17;
@@ -53,6 +56,14 @@ bool BytesSpell(ByteSpan sector, std::size_t offset, std::string_view text) {
 
 bool HasBootSignature(ByteSpan sector) {
     return Byte(sector, kSignatureOffset) == 0x55 && Byte(sector, kSignatureOffset + 1) == 0xAA;
+}
+
+std::optional<std::uint32_t> VolumeSectorBytes(ByteSpan sector) {
+    const std::uint32_t bytes = Word(sector, kBytesPerSectorOffset);
+    if (!IsSupportedSectorSize(bytes)) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 FatBootFields ParseFat16BootFields(ByteSpan sector) {

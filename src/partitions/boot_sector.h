@@ -37,6 +37,10 @@ struct NtfsBootFields {
 // Byte 510 is 0x55 and byte 511 is 0xAA.
 bool HasBootSignature(ByteSpan sector);
 
+// The volume's bytes per sector (word at 11) when it is 512, 1024, 2048 or 4096; every count
+// of sectors in the boot sector is in that unit.
+std::optional<std::uint32_t> VolumeSectorBytes(ByteSpan sector);
+
 FatBootFields ParseFat16BootFields(ByteSpan sector);
 FatBootFields ParseFat32BootFields(ByteSpan sector);
 NtfsBootFields ParseNtfsBootFields(ByteSpan sector);

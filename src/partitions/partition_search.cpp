@@ -128,6 +128,15 @@ class SearchProgress {
     int shown_ = -1;
 };
 
+// The boot sector counts in its own sectors; a size it gives in larger ones is turned into
+// engine sectors, held at the largest count rather than wrapped.
+std::uint64_t InEngineSectors(ByteSpan sector, std::uint64_t volumeSectors) {
+    const std::uint64_t perUnit = SectorsPerUnit(VolumeSectorBytes(sector).value_or(kSectorSize));
+    return volumeSectors > std::numeric_limits<std::uint64_t>::max() / perUnit
+               ? std::numeric_limits<std::uint64_t>::max()
+               : volumeSectors * perUnit;
+}
+
 }  // namespace
 
 SearchGeometry InventoryGeometry(const RecoveryRun& run, std::uint16_t diskNumber) {
@@ -157,14 +166,15 @@ std::optional<RecognisedVolume> RecogniseBootSector(ByteSpan sector) {
         return std::nullopt;
     }
     if (Spells(sector, kFat32MarkOffset, "32")) {
-        return RecognisedVolume{FileSystem::Fat32, FatSectorCount(sector)};
+        return RecognisedVolume{FileSystem::Fat32, InEngineSectors(sector, FatSectorCount(sector))};
     }
     if (Spells(sector, kFat16MarkOffset, "16")) {
-        return RecognisedVolume{FileSystem::Fat16, FatSectorCount(sector)};
+        return RecognisedVolume{FileSystem::Fat16, InEngineSectors(sector, FatSectorCount(sector))};
     }
     if (Spells(sector, kNtfsMarkOffset, "NTFS")) {
-        return RecognisedVolume{FileSystem::Ntfs,
-                                LoadLe64(sector, kNtfsSectorCountOffset).value_or(0)};
+        return RecognisedVolume{
+            FileSystem::Ntfs,
+            InEngineSectors(sector, LoadLe64(sector, kNtfsSectorCountOffset).value_or(0))};
     }
     return std::nullopt;
 }
