@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
+#include <optional>
 #include <set>
 
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
+#include "partitions/boot_sector.h"
+#include "partitions/gpt_table.h"
+#include "partitions/partition_search.h"
 #include "partitions/partition_table_sector.h"
 
 namespace lumarest {
@@ -19,6 +24,9 @@ constexpr int kPartitionItemImage = 1;
 
 using Sector = std::array<std::uint8_t, kSectorSize>;
 
+// Sector numbers saturate here rather than wrap.
+constexpr std::uint64_t kLargestEngineSector = std::numeric_limits<std::uint64_t>::max();
+
 class PartitionWalk {
   public:
     PartitionWalk(RecoveryRun& run, SectorSource& disk, DiskPartitionList& list, TreeItem diskItem,
@@ -28,15 +36,25 @@ class PartitionWalk {
           list_(list),
           diskItem_(diskItem),
           readFailureNotice_(readFailureNotice),
-          totalSectors_(disk.TotalSectors()) {}
+          totalSectors_(disk.TotalSectors()),
+          unit_(IsSupportedSectorSize(disk.LogicalSectorBytes())
+                    ? SectorsPerUnit(disk.LogicalSectorBytes())
+                    : 1) {}
 
     void Run() {
         const Sector table = ReadSector(0);
-        if (!HasTableSignature(table)) {
+        if (ListWholeDisk(table) || !HasTableSignature(table)) {
             return;
         }
-        if (WalkMasterRecord(table) && extendedNoted_) {
+        if (!WalkMasterRecord(table)) {
+            return;
+        }
+        if (extendedNoted_) {
             WalkExtendedChain();
+        }
+        // A hybrid table lists its own entries first; the GPT adds the others.
+        if (gptNoted_ && !Full()) {
+            WalkGpt();
         }
     }
 
@@ -61,11 +79,52 @@ class PartitionWalk {
 
     // Where an entry lies on the disk. A disk of unknown size holds no entry.
     enum class Placement { Inside, RunsPastEnd, PastEnd };
-    Placement Place(std::uint64_t start, std::uint32_t sectorCount) const {
+    Placement Place(std::uint64_t start, std::uint64_t sectorCount) const {
         if (start >= totalSectors_) {
             return Placement::PastEnd;
         }
-        return start + sectorCount > totalSectors_ ? Placement::RunsPastEnd : Placement::Inside;
+        return sectorCount > totalSectors_ - start ? Placement::RunsPastEnd : Placement::Inside;
+    }
+
+    // Table numbers count the disk's own sectors; the walk counts engine sectors.
+    std::uint64_t InEngineSectors(std::uint64_t diskSectors) const {
+        return diskSectors > kLargestEngineSector / unit_ ? kLargestEngineSector
+                                                          : diskSectors * unit_;
+    }
+
+    // A volume made on the whole disk: sector 0 is its boot sector, and what would be the table's
+    // entries is its boot code. Its end comes from the boot sector, cut at the disk's end.
+    bool ListWholeDisk(const Sector& first) {
+        const auto fileSystem = MarkedFileSystem(first);
+        if (!fileSystem || HoldsPlausibleTable(first)) {
+            return false;
+        }
+        const auto volume = RecogniseBootSector(first);
+        std::uint64_t sectors = volume ? volume->sectors : 0;
+        // NTFS keeps its backup boot sector one sector past the count it gives.
+        if (sectors != 0 && *fileSystem == FileSystem::Ntfs) {
+            sectors += VolumeSectorBytes(first).value_or(kSectorSize) / kSectorSize;
+        }
+        const std::uint64_t end = sectors == 0 ? totalSectors_ : EndWithinDisk(disk_, sectors);
+        if (end == 0) {
+            return false;
+        }
+        List(*fileSystem, PartitionSource::WholeDisk, 0, end);
+        return true;
+    }
+
+    // An entry a partitioning tool could have written: a known type, starting past sector 0
+    // and inside the disk, with a size that fits in it.
+    bool HoldsPlausibleTable(const Sector& table) const {
+        for (int i = 0; i < kMbrEntries; ++i) {
+            const PartitionEntry entry = ParsePartitionEntry(table, i);
+            if (IsKnownType(entry.type) && entry.firstSector != 0 && entry.sectorCount != 0 &&
+                Place(InEngineSectors(entry.firstSector), InEngineSectors(entry.sectorCount)) ==
+                    Placement::Inside) {
+                return true;
+            }
+        }
+        return false;
     }
 
     bool Full() const { return list_.Full(); }
@@ -79,18 +138,21 @@ class PartitionWalk {
             if (entry.type == kTypeEmpty) {
                 continue;
             }
-            const Placement placement = Place(entry.firstSector, entry.sectorCount);
+            if (entry.type == kTypeGptProtective) {
+                gptNoted_ = true;
+            }
+            const std::uint64_t start = InEngineSectors(entry.firstSector);
+            const std::uint64_t sectors = InEngineSectors(entry.sectorCount);
+            const Placement placement = Place(start, sectors);
             if (placement != Placement::Inside) {
                 Notice();
             }
             if (placement == Placement::PastEnd) {
                 continue;
             }
-            const std::uint8_t type =
-                ApplyBootSectorMarkers(ReadSector(entry.firstSector), entry.type);
+            const std::uint8_t type = ApplyBootSectorMarkers(ReadSector(start), entry.type);
             if (const auto fileSystem = ListedFileSystem(type, TableKind::Master)) {
-                List(*fileSystem, PartitionSource::PartitionTable, entry.firstSector,
-                     entry.sectorCount);
+                List(*fileSystem, PartitionSource::PartitionTable, start, sectors);
                 if (Full()) {
                     return false;
                 }
@@ -109,7 +171,7 @@ class PartitionWalk {
         std::uint32_t link = 0;
         while (extendedNoted_) {
             extendedNoted_ = false;
-            const std::uint64_t recordSector = std::uint64_t{extendedBase_} + link;
+            const std::uint64_t recordSector = InEngineSectors(std::uint64_t{extendedBase_} + link);
             if (visited.size() >= kMaxExtendedRecords || !visited.insert(recordSector).second) {
                 return;
             }
@@ -119,10 +181,11 @@ class PartitionWalk {
                 if (entry.type == kTypeEmpty) {
                     continue;
                 }
-                const std::uint64_t start = recordSector + entry.firstSector;
+                const std::uint64_t start = recordSector + InEngineSectors(entry.firstSector);
+                const std::uint64_t sectors = InEngineSectors(entry.sectorCount);
                 std::uint8_t type = entry.type;
                 if (!IsExtendedType(type)) {
-                    const Placement placement = Place(start, entry.sectorCount);
+                    const Placement placement = Place(start, sectors);
                     if (placement != Placement::Inside) {
                         Notice();
                     }
@@ -132,7 +195,7 @@ class PartitionWalk {
                     type = ApplyBootSectorMarkers(ReadSector(start), type);
                 }
                 if (const auto fileSystem = ListedFileSystem(type, TableKind::Extended)) {
-                    List(*fileSystem, PartitionSource::ExtendedRecord, start, entry.sectorCount);
+                    List(*fileSystem, PartitionSource::ExtendedRecord, start, sectors);
                     if (Full()) {
                         return;
                     }
@@ -145,11 +208,55 @@ class PartitionWalk {
         }
     }
 
+    // The GPT's entries whose first sector names FAT16, FAT32 or NTFS, whatever their type
+    // GUID says; one the table above already listed is not listed twice. A header or entry
+    // array that fails its checks marks the table as damaged, as an entry past the end does.
+    void WalkGpt() {
+        const std::optional<GptTable> gpt = ReadGptTable(disk_);
+        if (!gpt || gpt->primaryDamaged) {
+            Notice();
+        }
+        if (!gpt) {
+            return;
+        }
+        for (const GptEntry& entry : gpt->entries) {
+            const std::uint64_t start = InEngineSectors(entry.firstLba);
+            const std::uint64_t sectors = InEngineSectors(entry.lastLba - entry.firstLba + 1);
+            const Placement placement = Place(start, sectors);
+            if (placement != Placement::Inside) {
+                Notice();
+            }
+            if (placement == Placement::PastEnd) {
+                continue;
+            }
+            const auto fileSystem = MarkedFileSystem(ReadSector(start));
+            if (!fileSystem || Listed(*fileSystem, start, sectors)) {
+                continue;
+            }
+            List(*fileSystem, PartitionSource::GptTable, start, sectors);
+            if (Full()) {
+                return;
+            }
+        }
+    }
+
+    bool Listed(FileSystem fileSystem, std::uint64_t start, std::uint64_t sectors) const {
+        return std::any_of(list_.partitions.begin(), list_.partitions.end(),
+                           [&](const PartitionRecord& p) {
+                               return p.fileSystem == fileSystem && p.startSector == start &&
+                                      p.endSector == EndOf(start, sectors);
+                           });
+    }
+
+    static std::uint64_t EndOf(std::uint64_t start, std::uint64_t sectors) {
+        return sectors > kLargestEngineSector - start ? kLargestEngineSector : start + sectors;
+    }
+
     void List(FileSystem fileSystem, PartitionSource source, std::uint64_t start,
-              std::uint32_t sectorCount) {
+              std::uint64_t sectors) {
         PartitionRecord record;
         record.startSector = start;
-        record.endSector = start + sectorCount;
+        record.endSector = EndOf(start, sectors);
         record.fileSystem = fileSystem;
         record.source = source;
         list_.partitions.push_back(record);
@@ -169,8 +276,10 @@ class PartitionWalk {
     TreeItem diskItem_;
     const std::function<void()>& readFailureNotice_;
     std::uint64_t totalSectors_;
+    std::uint32_t unit_;
     std::uint32_t extendedBase_ = 0;
     bool extendedNoted_ = false;
+    bool gptNoted_ = false;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "partitions/partition_table_sector.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace lumarest {
@@ -26,6 +27,14 @@ constexpr std::array<BootSectorMarker, 3> kBootSectorMarkers{{
     {54, "FAT16", kTypeFat16},
     {3, "NTFS", kTypeNtfs},
 }};
+
+// Types the common partitioning tools write: DOS FAT and NTFS kinds, extended, hidden FAT,
+// Linux, swap, LVM, RAID, BSD, GPT and EFI. Printable characters are left out on purpose, so
+// the text a volume keeps where a table would be is not read as one.
+constexpr std::array<std::uint8_t, 26> kKnownTypes = {
+    0x01, 0x04, 0x05, 0x06, 0x07, 0x0B, 0x0C, 0x0E, 0x0F, 0x11, 0x12, 0x14, 0x16,
+    0x17, 0x1B, 0x1C, 0x1E, 0x82, 0x83, 0x85, 0x8E, 0xA5, 0xA6, 0xA9, 0xEE, 0xEF,
+};
 
 bool HoldsText(ByteSpan bytes, std::size_t offset, std::string_view text) {
     const ByteSpan field = SliceOrEmpty(bytes, offset, text.size());
@@ -71,6 +80,14 @@ std::uint8_t ApplyBootSectorMarkers(ByteSpan bootSector, std::uint8_t type) {
         }
     }
     return type;
+}
+
+std::optional<FileSystem> MarkedFileSystem(ByteSpan bootSector) {
+    return ListedFileSystem(ApplyBootSectorMarkers(bootSector, kTypeEmpty), TableKind::Master);
+}
+
+bool IsKnownType(std::uint8_t type) {
+    return std::find(kKnownTypes.begin(), kKnownTypes.end(), type) != kKnownTypes.end();
 }
 
 bool IsExtendedType(std::uint8_t type) {

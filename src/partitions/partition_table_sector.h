@@ -22,6 +22,8 @@ inline constexpr std::uint8_t kTypeFat16Small = 0x01;
 inline constexpr std::uint8_t kTypeFat16 = 0x06;
 inline constexpr std::uint8_t kTypeNtfs = 0x07;
 inline constexpr std::uint8_t kTypeFat32 = 0x0B;
+// The one entry of a protective (or hybrid) table that stands for a GPT.
+inline constexpr std::uint8_t kTypeGptProtective = 0xEE;
 
 // Where a table sector was read: the master boot record or an extended boot record.
 enum class TableKind { Master, Extended };
@@ -44,6 +46,12 @@ PartitionEntry ParsePartitionEntry(ByteSpan sector, int index);
 std::uint8_t ApplyBootSectorMarkers(ByteSpan bootSector, std::uint8_t type);
 
 bool IsExtendedType(std::uint8_t type);
+
+// The file system a boot sector's name marker gives, whatever a table says of it.
+std::optional<FileSystem> MarkedFileSystem(ByteSpan bootSector);
+
+// A type partitioning tools write, for telling a table from the boot code of a volume.
+bool IsKnownType(std::uint8_t type);
 
 // The file system of a type the walk lists, nothing otherwise. Type 0x01 is listed only from
 // an extended boot record.
