@@ -81,9 +81,10 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     int partitionDisk = -1;
     CLI::App* partitions = app.add_subcommand(
         "partitions",
-        "List a disk's FAT16, FAT32 and NTFS partitions from its partition table (and with "
-        "--search from its cylinders): number, file system, start sector, end sector (the first "
-        "sector after the partition) and item text");
+        "List a disk's FAT16, FAT32 and NTFS partitions from its MBR and extended records, its "
+        "GPT, or a volume that fills the whole disk (and with --search from its cylinders): "
+        "number, file system, start sector, end sector (the first sector after the partition, "
+        "both in the disk's own sectors), where it was found and item text");
     partitions
         ->add_option("--disk", partitionDisk,
                      "Disk number, as 'disks' shows it; may be left out when exactly one --image "

@@ -40,6 +40,7 @@ struct ListedPartition {
 
 struct PartitionListing {
     std::vector<ListedPartition> partitions;
+    std::uint32_t sectorBytes = kSectorSize;  // the unit of every sector number shown
     std::uint64_t diskSectors = 0;
     bool tableDamaged = false;
     std::optional<PartitionSearchResult> search;
@@ -49,6 +50,11 @@ struct PartitionListing {
 SearchGeometry GeometryOf(const DiskProperties& disk) {
     return {ParseTextU32(std::to_string(disk.totalCylinders)), disk.totalHeads,
             disk.sectorsPerTrack};
+}
+
+// The disk's own sector, as the inventory found it; 512 bytes when it found none it can use.
+std::uint32_t LogicalSectorBytesOf(const DiskProperties& disk) {
+    return IsSupportedSectorSize(disk.bytesPerSector) ? disk.bytesPerSector : kSectorSize;
 }
 
 PartitionSearchResult SearchDisk(CliContext& context, SectorSource& source,
@@ -78,7 +84,8 @@ PartitionListing WalkDisk(CliContext& context, const DiskProperties& disk, bool 
     const auto notice = [&listing] { listing.tableDamaged = true; };
     SectorReaderContext reader = ReaderContextFor(run);
     reader.readFailureNotice = notice;
-    DeviceSectorSource source(std::move(reader), disk.devicePath, disk.totalSectors);
+    DeviceSectorSource source(std::move(reader), disk.devicePath, disk.totalSectors,
+                              LogicalSectorBytesOf(disk));
 
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     run.partitionTree = std::make_unique<TreeModel>();
@@ -90,15 +97,19 @@ PartitionListing WalkDisk(CliContext& context, const DiskProperties& disk, bool 
     }
     run.partitionTree->Expand(diskItem, ExpandAction::Expand);
 
+    // Sectors are shown in the disk's own unit, as its tables and other tools count them.
     const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
-    listing.diskSectors = disk.totalSectors;
+    listing.sectorBytes = source.LogicalSectorBytes();
+    const std::uint32_t unit = SectorsPerUnit(listing.sectorBytes);
+    listing.diskSectors = disk.totalSectors / unit;
     for (std::size_t i = 0; i < list.Count(); ++i) {
         const PartitionRecord& record = list.partitions[i];
-        listing.partitions.push_back(
-            {static_cast<int>(i + 1), std::string(FileSystemName(record.fileSystem)),
-             record.startSector, record.endSector, run.partitionTree->Text(record.treeItem),
-             std::string(PartitionSourceName(record.source)),
-             record.endSector > disk.totalSectors});
+        listing.partitions.push_back({static_cast<int>(i + 1),
+                                      std::string(FileSystemName(record.fileSystem)),
+                                      record.startSector / unit, record.endSector / unit,
+                                      run.partitionTree->Text(record.treeItem),
+                                      std::string(PartitionSourceName(record.source)),
+                                      record.endSector > disk.totalSectors});
     }
     return listing;
 }
@@ -114,8 +125,10 @@ void PrintJson(std::ostream& out, int diskNumber, const PartitionListing& listin
                               {"source", p.source},
                               {"pastDiskEnd", p.pastDiskEnd}});
     }
-    Json document = {
-        {"disk", diskNumber}, {"partitions", partitions}, {"tableDamaged", listing.tableDamaged}};
+    Json document = {{"disk", diskNumber},
+                     {"sectorBytes", listing.sectorBytes},
+                     {"partitions", partitions},
+                     {"tableDamaged", listing.tableDamaged}};
     if (listing.search) {
         document["search"] = {{"added", listing.search->added},
                               {"stopped", listing.search->stopped},
@@ -154,12 +167,13 @@ void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listin
         }
         return;
     }
-    out << Column("Number", 8) << Column("File system", 13) << Column("Start sector", 14)
-        << Column("End sector", 14) << (searched ? Column("Found in", 17) : "") << "Item\n";
+    out << "Disk " << diskNumber << ", sectors of " << listing.sectorBytes << " bytes:\n"
+        << Column("Number", 8) << Column("File system", 13) << Column("Start sector", 14)
+        << Column("End sector", 14) << Column("Found in", 17) << "Item\n";
     for (const ListedPartition& p : listing.partitions) {
         out << Column(std::to_string(p.number), 8) << Column(p.fsName, 13)
             << Column(std::to_string(p.startSector), 14) << Column(std::to_string(p.endSector), 14)
-            << (searched ? Column(p.source, 17) : "") << TerminalText(p.itemText) << '\n';
+            << Column(p.source, 17) << TerminalText(p.itemText) << '\n';
     }
     PrintPastEndNotes(out, listing);
 }

@@ -42,7 +42,7 @@ std::string_view PartitionSourceName(PartitionSource source) {
         case PartitionSource::CylinderSearch:
             return "cylinder search";
         case PartitionSource::GptTable:
-            return "GPT table";
+            return "GPT";
         case PartitionSource::WholeDisk:
             return "whole disk";
         case PartitionSource::AlignedSearch:

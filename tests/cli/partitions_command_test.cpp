@@ -53,12 +53,18 @@ TEST_F(PartitionsCommandTest, PrintsEachListedPartitionOfTheDisk) {
     testing::ImageGuard guard(image);
     ASSERT_EQ(Run({"--image", image, "partitions", "--disk", "0"}), kExitOk) << err_.str();
     EXPECT_EQ(out_.str(),
-              "Number  File system  Start sector  End sector    Item\n"
-              "1       FAT32        2048          69632         Partition - 1 ( FAT32 )\n"
-              "2       FAT32        69632         137216        Partition - 2 ( FAT32 )\n"
-              "3       NTFS         139264        147456        Partition - 3 ( NTFS )\n"
-              "4       NTFS         149504        157696        Partition - 4 ( NTFS )\n"
-              "5       NTFS         159744        167936        Partition - 5 ( NTFS )\n");
+              "Disk 0, sectors of 512 bytes:\n"
+              "Number  File system  Start sector  End sector    Found in         Item\n"
+              "1       FAT32        2048          69632         partition table  Partition - 1 ( "
+              "FAT32 )\n"
+              "2       FAT32        69632         137216        partition table  Partition - 2 ( "
+              "FAT32 )\n"
+              "3       NTFS         139264        147456        extended record  Partition - 3 ( "
+              "NTFS )\n"
+              "4       NTFS         149504        157696        extended record  Partition - 4 ( "
+              "NTFS )\n"
+              "5       NTFS         159744        167936        extended record  Partition - 5 ( "
+              "NTFS )\n");
     EXPECT_EQ(err_.str(), "");
     EXPECT_TRUE(guard.Unchanged());
 }
@@ -74,6 +80,7 @@ TEST_F(PartitionsCommandTest, WritesOneJsonDocumentForTheSecondImage) {
         << err_.str();
     const auto document = nlohmann::json::parse(out_.str());
     EXPECT_EQ(document.at("disk"), 1);
+    EXPECT_EQ(document.at("sectorBytes"), 512);
     EXPECT_EQ(document.at("tableDamaged"), false);
     const auto& partitions = document.at("partitions");
     ASSERT_EQ(partitions.size(), 3u);
@@ -181,6 +188,7 @@ TEST_F(PartitionSearchCommandTest, ListsWhatTheSearchFoundAndWhere) {
     testing::ImageGuard guard(image);
     ASSERT_EQ(Run({"--image", image, "partitions", "--search"}), kExitOk) << err_.str();
     EXPECT_EQ(out_.str(),
+              "Disk 0, sectors of 512 bytes:\n"
               "Number  File system  Start sector  End sector    Found in         Item\n"
               "1       FAT32        63            70047         cylinder search  Partition - 1 ( "
               "FAT32 )\n"
