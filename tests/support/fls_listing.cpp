@@ -1,0 +1,31 @@
+#include "support/fls_listing.h"
+
+#include <regex>
+#include <sstream>
+
+#include "support/command_output.h"
+
+namespace lumarest::testing {
+
+std::set<std::pair<std::string, bool>> FlsUserFiles(const std::string& image,
+                                                    std::uint64_t offset) {
+    static const std::regex line(R"(^r/r (\* )?[0-9-]+:\t(.*)$)");
+    std::set<std::pair<std::string, bool>> files;
+    std::istringstream lines(CommandOutput("fls -r -p -o " + std::to_string(offset) + " " +
+                                           ShellQuoted(image) + " 2>/dev/null"));
+    for (std::string text; std::getline(lines, text);) {
+        std::smatch match;
+        if (!std::regex_match(text, match, line)) {
+            continue;
+        }
+        const std::string path = match[2];
+        if (path.starts_with('$') || path.find(":$") != std::string::npos ||
+            path.find("(Volume Label Entry)") != std::string::npos) {
+            continue;
+        }
+        files.emplace(path, match[1].matched);
+    }
+    return files;
+}
+
+}  // namespace lumarest::testing

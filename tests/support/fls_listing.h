@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace lumarest::testing {
+
+// (path, deleted) of each regular file `fls -r -p` lists in the volume at `offset` sectors of
+// `image`, leaving out the file system's own ($MFT, streams, orphans) and the volume label.
+// Empty when fls is not installed or refuses the volume.
+std::set<std::pair<std::string, bool>> FlsUserFiles(const std::string& image,
+                                                    std::uint64_t offset = 0);
+
+}  // namespace lumarest::testing
