@@ -28,8 +28,9 @@ constexpr std::size_t kStoredSectors = 64;
 constexpr std::array<std::uint64_t, 4> kDiskSizes = {kStoredSectors, 0x6000 + kStoredSectors,
                                                      0x6000 + 4096, std::uint64_t{1} << 33};
 constexpr std::uint8_t kFoldStarts = 0x04;
-// The table, a first-sector read per entry, and per record two entries: far below this.
-constexpr std::uint64_t kMaxReads = 1 + 4 + 1024 * 3;
+// The table, a first-sector read per entry, and per record two entries; then a GPT's two
+// headers with arrays of at most 4 MiB in 64 KiB pieces and a first sector per listed entry.
+constexpr std::uint64_t kMaxReads = 1 + 4 + 1024 * 3 + 2 * (1 + 64) + 26;
 
 void Check(bool condition) {
     if (!condition) {
