@@ -305,6 +305,32 @@ TEST(WholeDiskVolume, ListsABootSectorAtZeroUnlessItHoldsAPlausibleTable) {
     }
 }
 
+// The same MBR and extended record on disks of 512- and 4096-byte sectors: their numbers
+// count the disk's own sectors, so the listed engine sectors scale with the sector.
+TEST(LargeSectorTables, MbrAndExtendedRecordCountInTheDisksSectors) {
+    for (const std::uint32_t sectorBytes : {512u, 4096u}) {
+        Bytes bytes(std::uint64_t{600} * sectorBytes, 0);
+        PutMbrEntry(bytes, 0, 0x0B, 8, 100);
+        PutMbrEntry(bytes, 1, 0x05, 200, 300);
+        PutBootSector(bytes, std::uint64_t{8} * sectorBytes, FileSystem::Fat32, 100, sectorBytes);
+        Bytes record(512, 0);
+        PutMbrEntry(record, 0, 0x06, 2, 50);
+        std::copy(record.begin(), record.end(), bytes.begin() + std::uint64_t{200} * sectorBytes);
+        PutBootSector(bytes, std::uint64_t{202} * sectorBytes, FileSystem::Fat16, 50, sectorBytes);
+        MemoryDisk disk(std::move(bytes));
+        disk.SetLogicalSectorBytes(sectorBytes);
+        Walk walk(disk);
+        const std::uint64_t unit = sectorBytes / 512;
+        EXPECT_EQ(SpansWithSources(walk),
+                  (Spans{"FAT32 " + std::to_string(8 * unit) + "-" + std::to_string(108 * unit) +
+                             " partition table",
+                         "FAT16 " + std::to_string(202 * unit) + "-" + std::to_string(252 * unit) +
+                             " extended record"}))
+            << sectorBytes;
+        EXPECT_EQ(walk.notices, 0) << sectorBytes;
+    }
+}
+
 std::string Made(const std::string& name) {
     return testing::MadeImage("tests/partitions/make_gpt_images.sh", "gpt_test", name);
 }
