@@ -1,6 +1,7 @@
 #include "cli/disk_choice.h"
 
 #include "cli/cli_context.h"
+#include "core/sector_source.h"
 
 namespace lumarest {
 
@@ -14,6 +15,10 @@ int DefaultDiskNumber(CliContext& context) {
         }
     }
     return -1;
+}
+
+std::uint32_t LogicalSectorBytesOf(const DiskProperties& disk) {
+    return IsSupportedSectorSize(disk.bytesPerSector) ? disk.bytesPerSector : kSectorSize;
 }
 
 std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {

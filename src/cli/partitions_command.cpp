@@ -52,11 +52,6 @@ SearchGeometry GeometryOf(const DiskProperties& disk) {
             disk.sectorsPerTrack};
 }
 
-// The disk's own sector, as the inventory found it; 512 bytes when it found none it can use.
-std::uint32_t LogicalSectorBytesOf(const DiskProperties& disk) {
-    return IsSupportedSectorSize(disk.bytesPerSector) ? disk.bytesPerSector : kSectorSize;
-}
-
 PartitionSearchResult SearchDisk(CliContext& context, SectorSource& source,
                                  const DiskProperties& disk, TreeItem diskItem) {
     RecoveryRun& run = context.run;

@@ -394,7 +394,8 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
         }
     }
     RecoveryRun& run = context.run;
-    DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors);
+    DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors,
+                              LogicalSectorBytesOf(*disk));
     if (const auto problem = SelectPartition(run, source, *disk, options.partitionNumber)) {
         return context.Fail(*problem);
     }
