@@ -21,6 +21,12 @@ class SectorSource;
 // walk goes on with the other entries (an extended record past the end calls it too). The
 // walk stops at 26 listed partitions and when an extended record links back to one already
 // read. With run.partitionTree null the list is still filled.
+// Table numbers count the disk's logical sectors (disk.LogicalSectorBytes()); the list holds
+// 512-byte sectors. When the MBR holds a 0xEE entry, the GPT's entries whose first sector names
+// FAT16, FAT32 or NTFS follow, each listed once; a GPT that fails its checks on both headers,
+// or only on the first, calls `readFailureNotice` too. When sector 0 is itself a FAT16, FAT32
+// or NTFS boot sector and its four entries hold no plausible table, that volume is the one
+// partition, sized by its boot sector.
 void ListPartitions(RecoveryRun& run, SectorSource& disk, std::uint16_t diskNumber,
                     TreeItem diskItem, const std::function<void()>& readFailureNotice);
 
