@@ -10,9 +10,13 @@ DeviceSectorSource::DeviceSectorSource(SectorReaderContext context, std::string 
       logicalSectorBytes_(IsSupportedSectorSize(logicalSectorBytes) ? logicalSectorBytes
                                                                     : kSectorSize) {}
 
+DeviceSectorSource::~DeviceSectorSource() {
+    ReleaseDevice(context_, held_);
+}
+
 int DeviceSectorSource::ReadSectors(std::uint64_t firstSector, std::uint32_t count,
                                     std::uint8_t* buffer) {
-    return lumarest::ReadSectors(context_, devicePath_, firstSector, count, buffer);
+    return ReadSectorsHeld(context_, held_, devicePath_, firstSector, count, buffer);
 }
 
 }  // namespace lumarest
