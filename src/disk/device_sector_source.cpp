@@ -1,5 +1,7 @@
 #include "disk/device_sector_source.h"
 
+#include <utility>
+
 namespace lumarest {
 
 DeviceSectorSource::DeviceSectorSource(SectorReaderContext context, std::string devicePath,
@@ -9,6 +11,25 @@ DeviceSectorSource::DeviceSectorSource(SectorReaderContext context, std::string 
       totalSectors_(totalSectors),
       logicalSectorBytes_(IsSupportedSectorSize(logicalSectorBytes) ? logicalSectorBytes
                                                                     : kSectorSize) {}
+
+DeviceSectorSource::DeviceSectorSource(DeviceSectorSource&& other) noexcept
+    : context_(std::move(other.context_)),
+      held_(std::exchange(other.held_, HeldDevice{})),
+      devicePath_(std::move(other.devicePath_)),
+      totalSectors_(other.totalSectors_),
+      logicalSectorBytes_(other.logicalSectorBytes_) {}
+
+DeviceSectorSource& DeviceSectorSource::operator=(DeviceSectorSource&& other) noexcept {
+    if (this != &other) {
+        ReleaseDevice(context_, held_);
+        context_ = std::move(other.context_);
+        held_ = std::exchange(other.held_, HeldDevice{});
+        devicePath_ = std::move(other.devicePath_);
+        totalSectors_ = other.totalSectors_;
+        logicalSectorBytes_ = other.logicalSectorBytes_;
+    }
+    return *this;
+}
 
 DeviceSectorSource::~DeviceSectorSource() {
     ReleaseDevice(context_, held_);

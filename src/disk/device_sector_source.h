@@ -17,6 +17,9 @@ class DeviceSectorSource : public SectorSource {
     ~DeviceSectorSource() override;
     DeviceSectorSource(const DeviceSectorSource&) = delete;
     DeviceSectorSource& operator=(const DeviceSectorSource&) = delete;
+    // The open device goes with the source.
+    DeviceSectorSource(DeviceSectorSource&& other) noexcept;
+    DeviceSectorSource& operator=(DeviceSectorSource&& other) noexcept;
 
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override;
     std::uint64_t TotalSectors() const override { return totalSectors_; }

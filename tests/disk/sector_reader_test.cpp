@@ -314,6 +314,26 @@ TEST_F(SectorReaderTest, DeviceSectorSourceKeepsItsDeviceOpenUntilAReadFails) {
     }
 }
 
+TEST_F(SectorReaderTest, AMovedDeviceSectorSourceTakesItsOpenDeviceAlong) {
+    FaultyDeviceFiles files(NumberedSectors(4));
+    context.files = &files;
+    auto buffer = StaleBuffer(1);
+    {
+        DeviceSectorSource first(context, "/dev/faulty", 4);
+        EXPECT_EQ(first.ReadSectors(1, 1, buffer.data()), 1);
+        DeviceSectorSource second(std::move(first));
+        EXPECT_EQ(second.ReadSectors(2, 1, buffer.data()), 1);
+        EXPECT_TRUE(SectorIs(buffer, 0, 3));
+        DeviceSectorSource third(context, "/dev/faulty", 4);
+        EXPECT_EQ(third.ReadSectors(0, 1, buffer.data()), 1);
+        third = std::move(second);
+        EXPECT_EQ(files.closes, 1);  // third's own device
+        EXPECT_EQ(third.ReadSectors(3, 1, buffer.data()), 1);
+        EXPECT_EQ(files.opens, 2);
+    }
+    EXPECT_EQ(files.closes, 2);
+}
+
 struct BiosCall {
     std::uint32_t drive;
     std::uint32_t count;
