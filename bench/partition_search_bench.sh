@@ -90,7 +90,8 @@ if command -v strace >/dev/null; then
     "$cli" --image "$image" partitions --search >/dev/null 2>&1
   reads=$(awk '$NF == "pread64" { print $4 }' "$work/search-strace.txt")
 else
-  # One read one track into each cylinder, one more at its first sector where that has none.
-  reads=$((2 * kCylinders - 2))
+  # One read one track into each cylinder, one more at its first sector where that has none,
+  # then one per 1 MiB boundary.
+  reads=$((2 * kCylinders - 2 + kCylinders * kCylinder / 2048))
 fi
 printf 'fastest: %.2f s, %d reads, %.0f reads/s\n' "$best" "$reads" "$(echo "$reads / $best" | bc -l)"

@@ -1,11 +1,12 @@
 // Fuzzes the partition search: boot-sector recognition and the duplicate rule over fuzzed
-// sectors in an in-memory disk with fuzzed geometry.
+// sectors in an in-memory disk with fuzzed geometry, through both the cylinder and the 1 MiB pass.
 //
 // Input: bytes 0-3 cylinders, 4-5 heads, 6 sectors per track, 7-9 the disk's size in sectors
 // (little-endian, at most 2048 cylinders); the rest, 512 bytes at a time, becomes sectors of the
-// disk placed at the search's candidates: chunk k at one track into cylinder k / 2 (k even) or its
-// first sector (k odd), counted in the searched geometry. Every read must lie inside the disk, each
-// cylinder costs at most two reads, the list holds distinct records that start at candidates, and a
+// disk placed at the search's candidates: chunk k at one track into cylinder k / 3 (k % 3 == 0),
+// its first sector (k % 3 == 1), or 1 MiB boundary k / 3 (k % 3 == 2), counted in the searched
+// geometry. Every read must lie inside the disk, each cylinder costs at most two reads and each
+// boundary one, the list holds distinct records that start at candidates of their pass, and a
 // second search adds nothing.
 
 #include <algorithm>
@@ -31,6 +32,7 @@ constexpr std::size_t kHeaderBytes = 10;
 constexpr std::size_t kMaxChunks = 64;
 // Keeps each run short: a disk beyond this many cylinders adds nothing new to the search.
 constexpr std::uint64_t kMaxCylinders = 2048;
+constexpr std::uint64_t kAlignedStep = 2048;
 
 void Check(bool condition) {
     if (!condition) {
@@ -95,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CandidateDisk disk(diskSectors);
     const std::size_t chunks = std::min((size - kHeaderBytes) / kSectorSize, kMaxChunks);
     for (std::size_t k = 0; k < chunks; ++k) {
-        const std::uint64_t sector = (k / 2) * cylinder + (k % 2 == 0 ? track : 0);
+        const std::uint64_t sector =
+            k % 3 == 2 ? (k / 3) * kAlignedStep : (k / 3) * cylinder + (k % 3 == 0 ? track : 0);
         if (sector < diskSectors) {
             disk.Put(sector, data + kHeaderBytes + k * kSectorSize);
         }
@@ -115,14 +118,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(result.listFull == list.Full());
     const std::uint64_t cylinders =
         cylinder == 0 ? 0 : std::min<std::uint64_t>(searched.cylinders, diskSectors / cylinder + 1);
-    Check(disk.reads <= 2 * cylinders);
+    const std::uint64_t boundaries = (diskSectors + kAlignedStep - 1) / kAlignedStep;
+    Check(disk.reads <= 2 * cylinders + boundaries);
 
     std::set<std::tuple<std::uint64_t, std::uint64_t, lumarest::FileSystem>> seen;
     for (const lumarest::PartitionRecord& record : list.partitions) {
-        Check(record.source == lumarest::PartitionSource::CylinderSearch);
         Check(record.endSector >= record.startSector);
-        const std::uint64_t inCylinder = record.startSector % cylinder;
-        Check(inCylinder == 0 || inCylinder == track);
+        if (record.source == lumarest::PartitionSource::AlignedSearch) {
+            Check(record.startSector % kAlignedStep == 0);
+        } else {
+            Check(record.source == lumarest::PartitionSource::CylinderSearch);
+            const std::uint64_t inCylinder = record.startSector % cylinder;
+            Check(inCylinder == 0 || inCylinder == track);
+        }
         Check(seen.insert({record.startSector, record.endSector, record.fileSystem}).second);
     }
 

@@ -82,9 +82,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     CLI::App* partitions = app.add_subcommand(
         "partitions",
         "List a disk's FAT16, FAT32 and NTFS partitions from its MBR and extended records, its "
-        "GPT, or a volume that fills the whole disk (and with --search from its cylinders): "
-        "number, file system, start sector, end sector (the first sector after the partition, "
-        "both in the disk's own sectors), where it was found and item text");
+        "GPT, or a volume that fills the whole disk (and with --search from its cylinders and "
+        "1 MiB boundaries): number, file system, start sector, end sector (the first sector "
+        "after the partition, both in the disk's own sectors), where it was found and item text");
     partitions
         ->add_option("--disk", partitionDisk,
                      "Disk number, as 'disks' shows it; may be left out when exactly one --image "
@@ -92,8 +92,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         ->check(CLI::NonNegativeNumber);
     bool partitionSearch = false;
     partitions->add_flag("--search", partitionSearch,
-                         "After the table, search every cylinder for FAT16, FAT32 and NTFS boot "
-                         "sectors the table does not list (Ctrl+C stops and lists what was found)");
+                         "After the table, search every cylinder, then every 1 MiB boundary, for "
+                         "FAT16, FAT32 and NTFS boot sectors the table does not list (Ctrl+C "
+                         "stops and lists what was found)");
     partitions->fallthrough();
     RawSearchOptions raw;
     CLI::App* rawSearch = app.add_subcommand(

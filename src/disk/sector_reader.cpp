@@ -75,14 +75,10 @@ void NotifyReadFailure(const SectorReaderContext& context) {
     }
 }
 
-int ReadThroughDeviceFile(SectorReaderContext& context, const std::string& path,
-                          std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) {
-    PosixDeviceFiles posixFiles;
-    DeviceFiles& files = context.files != nullptr ? *context.files : posixFiles;
-    const int handle = files.Open(path);
-    if (handle < 0) {
-        return 0;
-    }
+// One read through an open handle; a failed whole read gets the notice and a retry sector by
+// sector.
+int ReadThroughHandle(SectorReaderContext& context, DeviceFiles& files, int handle,
+                      std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) {
     const bool whole = ReadRun(files, handle, firstSector, count, buffer) == RunRead::Read;
     if (!whole) {
         NotifyReadFailure(context);
@@ -104,8 +100,28 @@ int ReadThroughDeviceFile(SectorReaderContext& context, const std::string& path,
         }
         std::memset(SectorAt(buffer, i), 0, std::size_t{count - i} * kSectorSize);
     }
-    files.Close(handle);
     return whole ? 1 : 0;
+}
+
+DeviceFiles& FilesOf(SectorReaderContext& context, PosixDeviceFiles& posixFiles) {
+    return context.files != nullptr ? *context.files : posixFiles;
+}
+
+const std::string& PathOf(const SectorReaderContext& context, const std::string& devicePath) {
+    return context.floppySelected ? context.floppyPath : devicePath;
+}
+
+int ReadThroughDeviceFile(SectorReaderContext& context, const std::string& path,
+                          std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) {
+    PosixDeviceFiles posixFiles;
+    DeviceFiles& files = FilesOf(context, posixFiles);
+    const int handle = files.Open(path);
+    if (handle < 0) {
+        return 0;
+    }
+    const int result = ReadThroughHandle(context, files, handle, firstSector, count, buffer);
+    files.Close(handle);
+    return result;
 }
 
 // The disk number of a path: its slot in the drive table, or the digit that ends a
@@ -195,8 +211,35 @@ int ReadSectors(SectorReaderContext& context, const std::string& devicePath,
     if (context.accessMode == 'F') {
         return ReadThroughBiosService(context, devicePath, firstSector, count, buffer);
     }
-    const std::string& path = context.floppySelected ? context.floppyPath : devicePath;
-    return ReadThroughDeviceFile(context, path, firstSector, count, buffer);
+    return ReadThroughDeviceFile(context, PathOf(context, devicePath), firstSector, count, buffer);
+}
+
+int ReadSectorsHeld(SectorReaderContext& context, HeldDevice& held, const std::string& devicePath,
+                    std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) {
+    if (context.accessMode == 'F') {
+        return ReadThroughBiosService(context, devicePath, firstSector, count, buffer);
+    }
+    PosixDeviceFiles posixFiles;
+    DeviceFiles& files = FilesOf(context, posixFiles);
+    if (held.handle < 0) {
+        held.handle = files.Open(PathOf(context, devicePath));
+        if (held.handle < 0) {
+            return 0;
+        }
+    }
+    const int result = ReadThroughHandle(context, files, held.handle, firstSector, count, buffer);
+    if (result == 0) {
+        ReleaseDevice(context, held);
+    }
+    return result;
+}
+
+void ReleaseDevice(SectorReaderContext& context, HeldDevice& held) {
+    if (held.handle >= 0) {
+        PosixDeviceFiles posixFiles;
+        FilesOf(context, posixFiles).Close(held.handle);
+        held.handle = -1;
+    }
 }
 
 }  // namespace lumarest

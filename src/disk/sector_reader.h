@@ -74,4 +74,18 @@ SectorReaderContext ReaderContextFor(const RecoveryRun& run);
 int ReadSectors(SectorReaderContext& context, const std::string& devicePath,
                 std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer);
 
+// A device file a source keeps open between its reads; -1 while none is.
+struct HeldDevice {
+    int handle = -1;
+};
+
+// ReadSectors through a handle kept open in `held`, so scattered one-sector reads (a million in
+// a search of a large disk) pay no open and close each. Result, notice and retry are
+// ReadSectors' own; mode F reads as ReadSectors does. After a failed read the handle is closed,
+// so the next read opens the device afresh, as a replaced medium needs.
+int ReadSectorsHeld(SectorReaderContext& context, HeldDevice& held, const std::string& devicePath,
+                    std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer);
+// Closes a held handle, if any.
+void ReleaseDevice(SectorReaderContext& context, HeldDevice& held);
+
 }  // namespace lumarest

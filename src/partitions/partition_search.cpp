@@ -1,7 +1,6 @@
 #include "partitions/partition_search.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <string_view>
 
@@ -10,6 +9,7 @@
 #include "core/sector_source.h"
 #include "core/text_number.h"
 #include "partitions/boot_sector.h"
+#include "partitions/search_candidates.h"
 
 namespace lumarest {
 
@@ -25,8 +25,6 @@ constexpr std::size_t kNtfsMarkOffset = 3;
 constexpr std::size_t kSmallSectorCountOffset = 19;
 constexpr std::size_t kFatSectorCountOffset = 32;
 constexpr std::size_t kNtfsSectorCountOffset = 40;
-
-using Sector = std::array<std::uint8_t, kSectorSize>;
 
 bool Spells(ByteSpan sector, std::size_t offset, std::string_view text) {
     const ByteSpan bytes = SliceOrEmpty(sector, offset, text.size());
@@ -44,12 +42,6 @@ std::uint64_t FatSectorCount(ByteSpan sector) {
     return LoadLe16(sector, kSmallSectorCountOffset).value_or(0);
 }
 
-std::uint64_t EndOf(std::uint64_t start, std::uint64_t sectors) {
-    return sectors > std::numeric_limits<std::uint64_t>::max() - start
-               ? std::numeric_limits<std::uint64_t>::max()
-               : start + sectors;
-}
-
 bool AlreadyListed(const DiskPartitionList& list, const PartitionRecord& candidate) {
     return std::any_of(
         list.partitions.begin(), list.partitions.end(), [&](const PartitionRecord& p) {
@@ -58,64 +50,13 @@ bool AlreadyListed(const DiskPartitionList& list, const PartitionRecord& candida
         });
 }
 
-class CylinderScan {
-  public:
-    CylinderScan(SectorSource& disk, const SearchGeometry& geometry)
-        : disk_(disk),
-          totalSectors_(disk.TotalSectors()),
-          cylinderSectors_(std::uint64_t{geometry.heads} * geometry.sectorsPerTrack),
-          trackSectors_(geometry.sectorsPerTrack) {
-        // Only cylinders that start inside the disk are read; absurd geometry ends there.
-        if (totalSectors_ != 0 && cylinderSectors_ != 0) {
-            const std::uint64_t onDisk = (totalSectors_ + cylinderSectors_ - 1) / cylinderSectors_;
-            cylinders_ = std::min<std::uint64_t>(geometry.cylinders, onDisk);
-        }
-    }
-
-    std::uint64_t Cylinders() const { return cylinders_; }
-
-    // The boot sector one track into cylinder `n`, else at its first sector, with where it lies.
-    std::optional<PartitionRecord> Candidate(std::uint64_t n) {
-        const std::uint64_t first = n * cylinderSectors_;
-        for (const std::uint64_t sector : {first + trackSectors_, first}) {
-            if (sector >= totalSectors_) {
-                continue;
-            }
-            disk_.ReadSectors(sector, 1, bytes_.data());
-            if (!HasBootSignature(bytes_)) {
-                continue;
-            }
-            const auto volume = RecogniseBootSector(bytes_);
-            if (!volume) {
-                return std::nullopt;
-            }
-            PartitionRecord record;
-            record.startSector = sector;
-            record.endSector = EndOf(sector, volume->sectors);
-            record.fileSystem = volume->fileSystem;
-            record.source = PartitionSource::CylinderSearch;
-            return record;
-        }
-        return std::nullopt;
-    }
-
-  private:
-    SectorSource& disk_;
-    std::uint64_t totalSectors_;
-    std::uint64_t cylinderSectors_;
-    std::uint64_t trackSectors_;
-    std::uint64_t cylinders_ = 0;
-    Sector bytes_{};
-};
-
 // The bar moves only when its percentage does: the window waits for each report.
 class SearchProgress {
   public:
-    SearchProgress(Reporter& reporter, std::uint64_t cylinders)
-        : reporter_(reporter), cylinders_(cylinders) {}
+    SearchProgress(Reporter& reporter, std::uint64_t units) : reporter_(reporter), units_(units) {}
 
     void At(std::uint64_t n) {
-        const int percent = static_cast<int>(n * 100 / cylinders_);
+        const int percent = static_cast<int>(n * 100 / units_);
         if (percent != shown_) {
             shown_ = percent;
             reporter_.SetProgress(ProgressBar::PartitionSearch, percent, kCompletedText);
@@ -124,7 +65,7 @@ class SearchProgress {
 
   private:
     Reporter& reporter_;
-    std::uint64_t cylinders_;
+    std::uint64_t units_;
     int shown_ = -1;
 };
 
@@ -188,31 +129,39 @@ PartitionSearchResult SearchPartitions(RecoveryRun& run, SectorSource& disk,
         return result;
     }
     DiskPartitionList& list = run.diskPartitionLists[diskNumber];
-    CylinderScan scan(disk, NormaliseGeometry(geometry));
-    SearchProgress progress(reporter, scan.Cylinders());
-    for (std::uint64_t n = 0; n < scan.Cylinders(); ++n) {
-        if (stop.stop_requested()) {
-            result.stopped = true;
-            break;
+    CylinderCandidates cylinders(disk, NormaliseGeometry(geometry));
+    AlignedCandidates aligned(disk, cylinders);
+    SearchProgress progress(reporter, cylinders.Count() + aligned.Count());
+    // One pass over its candidates, under the one bar; false once the search has to end.
+    const auto pass = [&](auto& candidates, std::uint64_t firstUnit) {
+        for (std::uint64_t n = 0; n < candidates.Count(); ++n) {
+            if (stop.stop_requested()) {
+                result.stopped = true;
+                return false;
+            }
+            if (list.Full()) {
+                result.listFull = true;
+                return false;
+            }
+            progress.At(firstUnit + n);
+            const auto candidate = candidates.Candidate(n);
+            if (!candidate || AlreadyListed(list, *candidate)) {
+                continue;
+            }
+            list.partitions.push_back(*candidate);
+            ++result.added;
+            if (found) {
+                found(list.partitions.size() - 1);
+            }
+            if (list.Full()) {
+                result.listFull = true;
+                return false;
+            }
         }
-        if (list.Full()) {
-            result.listFull = true;
-            break;
-        }
-        progress.At(n);
-        const auto candidate = scan.Candidate(n);
-        if (!candidate || AlreadyListed(list, *candidate)) {
-            continue;
-        }
-        list.partitions.push_back(*candidate);
-        ++result.added;
-        if (found) {
-            found(list.partitions.size() - 1);
-        }
-        if (list.Full()) {
-            result.listFull = true;
-            break;
-        }
+        return true;
+    };
+    if (pass(cylinders, 0)) {
+        pass(aligned, cylinders.Count());
     }
     return result;
 }

@@ -51,11 +51,13 @@ struct PartitionSearchResult {
 };
 
 // Scans cylinder by cylinder (one track into the cylinder, then its first sector when that
-// sector has no boot signature), appends each new FAT16/FAT32/NTFS partition to
-// run.diskPartitionLists[diskNumber] (source: cylinder search), reports progress on
-// ProgressBar::PartitionSearch ("Completed "), checks `stop` between cylinders. Every read
-// lies inside the disk; a disk of unknown size or an empty geometry scans nothing. Does not
-// touch run.partitionTree: the caller adds tree items (through `found`) and does the end steps.
+// sector has no boot signature; the geometry counts in the disk's own sectors), then every 1 MiB
+// boundary the cylinders did not read, in ascending order. Appends each new FAT16/FAT32/NTFS
+// partition to run.diskPartitionLists[diskNumber] (source: cylinder or aligned search), reports
+// progress over both passes on ProgressBar::PartitionSearch ("Completed "), checks `stop`
+// between candidates. Every read lies inside the disk; a disk of unknown size scans nothing, an
+// empty geometry only the boundaries. Does not touch run.partitionTree: the caller adds tree
+// items (through `found`) and does the end steps.
 PartitionSearchResult SearchPartitions(RecoveryRun& run, SectorSource& disk,
                                        std::uint16_t diskNumber, const SearchGeometry& geometry,
                                        Reporter& reporter, std::stop_token stop,

@@ -270,6 +270,70 @@ TEST_F(SectorReaderTest, DeviceSectorSourceReadsItsOwnDevice) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
+// A source keeps its device open across reads; a failed read lets it go, so the next read
+// opens the device afresh, as a replaced medium needs.
+TEST_F(SectorReaderTest, DeviceSectorSourceKeepsItsDeviceOpenUntilAReadFails) {
+    struct Read {
+        std::uint64_t first;
+        std::uint32_t count;
+        int result;
+    };
+    struct Case {
+        const char* name;
+        std::set<std::uint64_t> bad;
+        std::vector<Read> reads;
+        int opens;
+        int notices;
+    };
+    const std::vector<Case> cases = {
+        {"reads share one open", {}, {{0, 1, 1}, {9, 2, 1}, {5, 1, 1}}, 1, 0},
+        {"a failed read opens afresh", {5}, {{0, 1, 1}, {4, 2, 0}, {9, 1, 1}}, 2, 1},
+        {"past the end as well", {}, {{15, 2, 0}, {15, 1, 1}, {0, 1, 1}}, 2, 1},
+    };
+    for (const Case& c : cases) {
+        FaultyDeviceFiles files(NumberedSectors(16));
+        files.badSectors = c.bad;
+        context.files = &files;
+        notice.calls = 0;
+        {
+            DeviceSectorSource source(context, "/dev/faulty", 16);
+            for (const Read& read : c.reads) {
+                auto buffer = StaleBuffer(read.count);
+                EXPECT_EQ(source.ReadSectors(read.first, read.count, buffer.data()), read.result)
+                    << c.name << ", sector " << read.first;
+                if (read.result == 1) {
+                    EXPECT_TRUE(SectorIs(buffer, 0, static_cast<std::uint8_t>(read.first + 1)))
+                        << c.name << ", sector " << read.first;
+                }
+            }
+            EXPECT_EQ(files.opens, c.opens) << c.name;
+            EXPECT_EQ(files.closes, c.opens - 1) << c.name;
+        }
+        EXPECT_EQ(files.closes, c.opens) << c.name << ": closed with the source";
+        EXPECT_EQ(notice.calls, c.notices) << c.name;
+    }
+}
+
+TEST_F(SectorReaderTest, AMovedDeviceSectorSourceTakesItsOpenDeviceAlong) {
+    FaultyDeviceFiles files(NumberedSectors(4));
+    context.files = &files;
+    auto buffer = StaleBuffer(1);
+    {
+        DeviceSectorSource first(context, "/dev/faulty", 4);
+        EXPECT_EQ(first.ReadSectors(1, 1, buffer.data()), 1);
+        DeviceSectorSource second(std::move(first));
+        EXPECT_EQ(second.ReadSectors(2, 1, buffer.data()), 1);
+        EXPECT_TRUE(SectorIs(buffer, 0, 3));
+        DeviceSectorSource third(context, "/dev/faulty", 4);
+        EXPECT_EQ(third.ReadSectors(0, 1, buffer.data()), 1);
+        third = std::move(second);
+        EXPECT_EQ(files.closes, 1);  // third's own device
+        EXPECT_EQ(third.ReadSectors(3, 1, buffer.data()), 1);
+        EXPECT_EQ(files.opens, 2);
+    }
+    EXPECT_EQ(files.closes, 2);
+}
+
 struct BiosCall {
     std::uint32_t drive;
     std::uint32_t count;

@@ -17,6 +17,9 @@
 #                  cylinder 5 (80325), a FAT16 volume of 40000 sectors (its size only in the
 #                  16-bit field) one track into cylinder 7 (112518)
 # intact8.img      8 MiB (16384 sectors) with one FAT16 partition at 63 filling the disk
+# aligned.img      80000 sectors, partitions on 1 MiB boundaries: NTFS at 2048 (6144 sectors),
+#                  FAT32 at 8192 (69984 sectors, as mkfs.fat sizes it); neither on a cylinder's
+#                  candidates
 #
 # Each NAME.img gets NAME.sfdisk (sfdisk -d). Images are rebuilt only when this script changed.
 set -euo pipefail
@@ -134,5 +137,15 @@ start=63, size=16320, type=6"
 FatVolume "$WORK/small16.vol" 16320 16 63
 PlaceVolume "$WORK/intact8.img" "$WORK/small16.vol" 63
 mv "$WORK/intact8.img" "$OUTDIR/intact8.img"
+
+NewDisk "$WORK/aligned.img" 80000 "label: dos
+label-id: 0x4c4d5037
+start=2048, size=6144, type=7
+start=8192, size=69984, type=c"
+NtfsVolume "$WORK/ntfs.vol" 6144 2048
+PlaceVolume "$WORK/aligned.img" "$WORK/ntfs.vol" 2048
+FatVolume "$WORK/fat32.vol" 70000 32 8192
+PlaceVolume "$WORK/aligned.img" "$WORK/fat32.vol" 8192
+Finish aligned
 
 echo "$HASH" >"$OUTDIR/.stamp"

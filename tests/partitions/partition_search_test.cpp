@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/memory_disk.h"
 #include "disk/disk_sources.h"
 #include "partitions/partition_table.h"
 #include "partitions/partition_test_disks.h"
@@ -24,6 +25,7 @@ using Spans = std::vector<std::string>;
 
 constexpr SearchGeometry kStandardGeometry{1000, 255, 63};
 constexpr std::uint64_t kCylinder = 255 * 63;
+constexpr std::uint64_t kMebibyte = 2048;
 
 // A boot sector the search recognises, with its size where that file system keeps it.
 void PutBootSector(testing::SectorBytes& sector, FileSystem fileSystem, std::uint64_t sectors) {
@@ -142,8 +144,43 @@ TEST_F(PartitionSearchTest, FindsTheVolumesOfAMadeDiskThroughEitherCandidate) {
         EXPECT_EQ(search.result.added, search.reported.size()) << c.name;
         EXPECT_EQ(search.walk.ItemTexts().size(), c.found.size()) << c.name;
         EXPECT_EQ(disk.readsOutside_, 0u) << c.name;
-        // At most two one-sector reads per cylinder, after the table walk's few.
-        EXPECT_LE(disk.readCalls_, 2 * (disk.TotalSectors() / kCylinder + 1) + 4) << c.name;
+        // At most two one-sector reads per cylinder and one per 1 MiB, after the table walk's few.
+        EXPECT_LE(disk.readCalls_, 2 * (disk.TotalSectors() / kCylinder + 1) +
+                                       disk.TotalSectors() / kMebibyte + 1 + 4)
+            << c.name;
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// aligned.img: NTFS at 2048 (its boot sector counts one sector less than the table) and FAT32 at
+// 8192, on no cylinder's candidates.
+TEST_F(PartitionSearchTest, FindsTheVolumesOfAMadeDiskOnMebibyteBoundaries) {
+    const std::string image = Own("aligned.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    struct Case {
+        const char* name;
+        bool zeroFirstSector;
+        Spans found;
+    };
+    const std::vector<Case> cases = {
+        {"the table lists both; the NTFS boot sector's own size is listed again",
+         false,
+         {"NTFS 2048-8192 partition table", "FAT32 8192-78176 partition table",
+          "NTFS 2048-8191 aligned search"}},
+        {"first sector zeroed",
+         true,
+         {"NTFS 2048-8191 aligned search", "FAT32 8192-78176 aligned search"}},
+    };
+    for (const Case& c : cases) {
+        PatchedImage disk(image);
+        if (c.zeroFirstSector) {
+            disk.ZeroSector(0);
+        }
+        Search search(disk, InventoryGeometryOfImage(disk));
+        EXPECT_EQ(search.Found(), c.found) << c.name;
+        EXPECT_EQ(search.walk.ItemTexts().size(), c.found.size()) << c.name;
+        EXPECT_EQ(disk.readsOutside_, 0u) << c.name;
     }
     EXPECT_TRUE(guard.Unchanged());
 }
@@ -199,8 +236,8 @@ TEST(PartitionSearch, ScansCylindersByTheRulesAndNeverLeavesTheDisk) {
          {{2 * kCylinder, FileSystem::Fat16, 20000}},
          {"FAT16 32130-52130"}},
         {"an NTFS size beyond 32 bits",
-         std::uint64_t{1} << 34,
-         {1'000'000, 255, 63},
+         1'000'000,
+         kStandardGeometry,
          {{kCylinder, FileSystem::Ntfs, (std::uint64_t{1} << 33) + 5}},
          {"NTFS 16065-8589950662"}},
         {"16 heads, 32 sectors, 1000 cylinders are searched as 31 of 255 x 63",
@@ -264,10 +301,11 @@ TEST(PartitionSearch, ASecondSearchListsNothingTwiceAndReportsItsProgress) {
     EXPECT_EQ(search.reported, (std::vector<std::size_t>{0, 1}));
     EXPECT_EQ(search.walk.ItemTexts(),
               (Spans{"Partition - 1 ( FAT32 )", "Partition - 2 ( NTFS )"}));
+    // One bar over 20 cylinders and 157 boundaries: each percentage once.
     const auto calls = search.reporter.Calls();
-    ASSERT_EQ(calls.size(), 20u);
+    ASSERT_EQ(calls.size(), 100u);
     EXPECT_EQ(calls.front(), "progress 1: 0 Completed ");
-    EXPECT_EQ(calls.back(), "progress 1: 95 Completed ");
+    EXPECT_EQ(calls.back(), "progress 1: 99 Completed ");
 
     testing::RecordingReporter again;
     const auto second =
@@ -277,19 +315,132 @@ TEST(PartitionSearch, ASecondSearchListsNothingTwiceAndReportsItsProgress) {
 }
 
 TEST(PartitionSearch, AStopRequestedFromTheHandlerKeepsWhatWasAdded) {
-    SparseDisk disk(40 * kCylinder);
-    for (std::uint64_t n = 0; n < 10; ++n) {
-        PutBootSector(disk.At(n * kCylinder + 63), FileSystem::Fat16, 1000);
-    }
-    Search search(disk, {40, 255, 63}, [](Search& s) {
-        if (s.reported.size() == 3) {
-            s.stop.request_stop();
+    struct Case {
+        const char* name;
+        std::uint64_t firstVolume;
+        std::uint64_t step;
+        const char* lastFound;
+    };
+    const std::vector<Case> cases = {
+        {"in the cylinder pass", 63, kCylinder, "FAT16 32193-33193 cylinder search"},
+        {"in the aligned pass", kMebibyte, kMebibyte, "FAT16 6144-7144 aligned search"},
+    };
+    for (const Case& c : cases) {
+        SparseDisk disk(40 * kCylinder);
+        for (std::uint64_t n = 0; n < 10; ++n) {
+            PutBootSector(disk.At(c.firstVolume + n * c.step), FileSystem::Fat16, 1000);
         }
-    });
-    EXPECT_TRUE(search.result.stopped);
-    EXPECT_EQ(search.result.added, 3u);
-    EXPECT_EQ(search.walk.Count(), 3u);
-    EXPECT_EQ(search.walk.ItemTexts().back(), "Partition - 3 ( FAT16 )");
+        Search search(disk, {40, 255, 63}, [](Search& s) {
+            if (s.reported.size() == 3) {
+                s.stop.request_stop();
+            }
+        });
+        EXPECT_TRUE(search.result.stopped) << c.name;
+        EXPECT_EQ(search.result.added, 3u) << c.name;
+        ASSERT_EQ(search.walk.Count(), 3u) << c.name;
+        EXPECT_EQ(search.Found().back(), c.lastFound) << c.name;
+        EXPECT_EQ(search.walk.ItemTexts().back(), "Partition - 3 ( FAT16 )") << c.name;
+    }
+}
+
+// Each row: boot sectors of a disk of `diskSectors` searched with `geometry`, and what is listed.
+// No sector is read twice by the search, none outside the disk.
+TEST(PartitionSearch, TestsEachMebibyteBoundaryAfterTheCylindersOnce) {
+    struct Case {
+        const char* name;
+        std::uint64_t diskSectors;
+        SearchGeometry geometry;
+        std::vector<Boot> boots;
+        Spans found;
+        bool listFull = false;
+    };
+    // 257 cylinders in, candidate A lies on a 1 MiB boundary.
+    constexpr std::uint64_t kAlignedTrack = 257 * kCylinder + 63;
+    std::vector<Boot> thirty;
+    for (std::uint64_t n = 1; n <= 20; ++n) {
+        thirty.push_back({n * kCylinder + 63, FileSystem::Fat32, 100});
+    }
+    for (std::uint64_t k = 1; k <= 10; ++k) {
+        thirty.push_back({k * kMebibyte, FileSystem::Fat32, 100});
+    }
+    const std::vector<Case> cases = {
+        {"listed after the cylinders, in ascending order",
+         1'000'000,
+         kStandardGeometry,
+         {{5 * kMebibyte, FileSystem::Ntfs, 100},
+          {3 * kMebibyte, FileSystem::Fat16, 100},
+          {kCylinder + 63, FileSystem::Fat32, 100}},
+         {"FAT32 16128-16228 cylinder search", "FAT16 6144-6244 aligned search",
+          "NTFS 10240-10340 aligned search"}},
+        {"a boundary that is a candidate A is the cylinder pass's",
+         5'000'000,
+         kStandardGeometry,
+         {{kAlignedTrack, FileSystem::Ntfs, 100}},
+         {"NTFS 4128768-4128868 cylinder search"}},
+        {"sector 0 read by the cylinder pass",
+         1'000'000,
+         kStandardGeometry,
+         {{0, FileSystem::Fat16, 100}},
+         {"FAT16 0-100 cylinder search"}},
+        {"a boundary the cylinder rule left unread is tested",
+         1'000'000,
+         kStandardGeometry,
+         {{63, FileSystem::Fat32, 100}, {0, FileSystem::Ntfs, 9000}},
+         {"FAT32 63-163 cylinder search", "NTFS 0-9000 aligned search"}},
+        {"the last boundary of a disk that ends inside its mebibyte",
+         10 * kMebibyte + 1,
+         kStandardGeometry,
+         {{10 * kMebibyte, FileSystem::Fat16, 1}},
+         {"FAT16 20480-20481 aligned search"}},
+        {"no geometry: the boundaries alone",
+         1'000'000,
+         {},
+         {{63, FileSystem::Fat32, 100}, {kMebibyte, FileSystem::Fat32, 100}},
+         {"FAT32 2048-2148 aligned search"}},
+        {"between boundaries: nothing", 1'000'000, {}, {{kMebibyte + 1, FileSystem::Ntfs, 9}}, {}},
+        {"26 at most over both passes", 1'000'000, kStandardGeometry, thirty, {}, true},
+    };
+    for (const Case& c : cases) {
+        SparseDisk disk(c.diskSectors);
+        for (const Boot& boot : c.boots) {
+            PutBootSector(disk.At(boot.sector), boot.fileSystem, boot.sectors);
+        }
+        Search search(disk, c.geometry);
+        if (c.listFull) {
+            ASSERT_EQ(search.walk.Count(), kMaxListedPartitions) << c.name;
+            EXPECT_EQ(search.Found().back(), "FAT32 12288-12388 aligned search") << c.name;
+        } else {
+            EXPECT_EQ(search.Found(), c.found) << c.name;
+        }
+        EXPECT_EQ(search.result.listFull, c.listFull) << c.name;
+        EXPECT_EQ(disk.readsOutside_, 0u) << c.name;
+        for (const auto& [sector, reads] : disk.readsOf_) {
+            // The table walk reads sector 0 first.
+            EXPECT_EQ(reads, sector == 0 ? 2 : 1) << c.name << ", sector " << sector;
+        }
+    }
+}
+
+// On a disk of 4096-byte sectors a cylinder is 16065 of them and one track 63: the volume one
+// track into cylinder 1 lies at engine sector 129024, the one at 16128 is no candidate. 1 MiB
+// stays 2048 engine sectors, and sizes count in the volume's own sectors.
+TEST(PartitionSearch, CountsCylindersInTheDisksOwnSectors) {
+    constexpr std::uint64_t kEngineSectors = 131072;
+    MemoryDisk disk(std::vector<std::uint8_t>(kEngineSectors * kSectorSize));
+    disk.SetLogicalSectorBytes(4096);
+    const std::vector<Boot> boots = {{2048, FileSystem::Fat32, 1000},
+                                     {16128, FileSystem::Fat16, 1000},
+                                     {129024, FileSystem::Ntfs, 100}};
+    for (const Boot& boot : boots) {
+        testing::SectorBytes sector;
+        PutBootSector(sector, boot.fileSystem, boot.sectors);
+        sector[11] = 0x00;  // 4096 bytes per sector
+        sector[12] = 0x10;
+        std::memcpy(disk.Bytes().data() + boot.sector * kSectorSize, sector.data(), kSectorSize);
+    }
+    Search search(disk, {2, 255, 63});
+    EXPECT_EQ(search.Found(),
+              (Spans{"NTFS 129024-129824 cylinder search", "FAT32 2048-10048 aligned search"}));
 }
 
 TEST(PartitionSearch, InventoryGeometryIsTheShownDisksOwn) {

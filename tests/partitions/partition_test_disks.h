@@ -43,6 +43,7 @@ class SparseDisk : public SectorSource {
             std::uint8_t* out = buffer + static_cast<std::size_t>(i) * kSectorSize;
             std::memset(out, 0, kSectorSize);
             const std::uint64_t sector = firstSector + i;
+            ++readsOf_[sector];
             if (sector >= totalSectors_) {
                 ++readsOutside_;
                 result = 0;
@@ -59,6 +60,7 @@ class SparseDisk : public SectorSource {
 
     std::uint64_t readCalls_ = 0;
     std::uint64_t readsOutside_ = 0;
+    std::map<std::uint64_t, int> readsOf_;
 
   private:
     std::uint64_t totalSectors_;
