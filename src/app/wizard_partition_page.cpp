@@ -26,7 +26,8 @@ void CChildDialogExDemoDlg::ListDiskPartitions(TreeItem diskItem) {
     context.readFailureNotice = notice;
     context.reporter = reporter_.get();
     DeviceSectorSource source(std::move(context), run_.physicalDriveTable[disk],
-                              run_.shownDisk.totalSectors);
+                              run_.shownDisk.totalSectors,
+                                  run_.shownDisk.logicalSectorBytes);
     ListPartitions(run_, source, disk, diskItem, notice);
 }
 

@@ -117,6 +117,7 @@ bool CChildDialogExDemoDlg::StartPartitionSearchWorker() {
     PartitionSearchWorker::Inputs inputs;
     inputs.devicePath = SelectedDevicePath().toStdString();
     inputs.totalSectors = run_.shownDisk.totalSectors;
+    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
     inputs.diskNumber = disk;
     inputs.geometry = InventoryGeometry(run_, disk);
@@ -332,7 +333,8 @@ void CChildDialogExDemoDlg::StartLegacyPartitionDisplay() {
         SectorReaderContext context = ReaderContextFor(run_);
         context.bios = env_.bios.get();
         DeviceSectorSource source(std::move(context), run_.physicalDriveTable[disk],
-                                  run_.shownDisk.totalSectors);
+                                  run_.shownDisk.totalSectors,
+                                  run_.shownDisk.logicalSectorBytes);
         ListPartitions(unseen, source, disk, kNoItem, [] {});
     }
     const bool raw = run_.searchMode == SearchMode::Raw;

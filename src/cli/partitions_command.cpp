@@ -78,7 +78,8 @@ PartitionListing WalkDisk(CliContext& context, const DiskProperties& disk, bool 
     const auto notice = [&listing] { listing.tableDamaged = true; };
     SectorReaderContext reader = ReaderContextFor(run);
     reader.readFailureNotice = notice;
-    DeviceSectorSource source(std::move(reader), disk.devicePath, disk.totalSectors);
+    DeviceSectorSource source(std::move(reader), disk.devicePath, disk.totalSectors,
+                              disk.bytesPerSector);
 
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     run.partitionTree = std::make_unique<TreeModel>();

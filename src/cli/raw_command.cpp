@@ -96,7 +96,8 @@ class ListingSink : public CarvedFileSink {
 };
 
 DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {
-    return DeviceSectorSource(ReaderContextFor(run), disk.devicePath, disk.totalSectors);
+    return DeviceSectorSource(ReaderContextFor(run), disk.devicePath, disk.totalSectors,
+                              disk.bytesPerSector);
 }
 
 // The sectors of listed partition `number`, or the reason there is none.

@@ -144,6 +144,11 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
         return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
                " has no sectors";
     }
+    if (!FitsVolumeParams(static_cast<std::int64_t>(record.startSector),
+                          static_cast<std::int64_t>(record.endSector - 1))) {
+        return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
+               ": " + kBeyond32BitMessage;
+    }
     run.searchMode = SearchMode::Standard;
     SelectedPartition& selected = run.selectedPartition;
     selected.diskNumber = diskNumber;
@@ -394,7 +399,8 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
         }
     }
     RecoveryRun& run = context.run;
-    DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors);
+    DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors,
+                              disk->bytesPerSector);
     if (const auto problem = SelectPartition(run, source, *disk, options.partitionNumber)) {
         return context.Fail(*problem);
     }
