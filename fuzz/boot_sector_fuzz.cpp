@@ -2,10 +2,10 @@
 //
 // Input: byte 0 picks the file-system name (bits 0-1: FAT16, FAT32, NTFS, or another name)
 // and, in bits 2-4, a bytes-per-sector value written into the partition's first sector (0:
-// what the input holds; else 0, 256, 1024, 2048, 3000, 4096 or 8192), byte 1 the partition's first sector (0 to 15) and byte 2 how many sectors before the disk's
-// end it finishes; the rest fills the disk's 64 sectors. Reads past the disk fail with zeros
-// as a device's do. The number of reads must stay bounded and a layout that is taken must
-// hold together.
+// what the input holds; else 0, 256, 1024, 2048, 3000, 4096 or 8192), byte 1 the partition's first
+// sector (0 to 15) and byte 2 how many sectors before the disk's end it finishes; the rest fills
+// the disk's 64 sectors. Reads past the disk fail with zeros as a device's do. The number of reads
+// must stay bounded and a layout that is taken must hold together.
 
 #include <algorithm>
 #include <array>

@@ -193,8 +193,10 @@ void CChildDialogExDemoDlg::EndPartitionSearchDisplay() {
         const PartitionRecord& first = list.partitions.front();
         partitionCriteria_->partitionTypeBox->setCurrentIndex(
             PartitionTypeEntry(std::string(FileSystemName(first.fileSystem))));
-        partitionCriteria_->startField->setText(QString::number(first.startSector));
-        partitionCriteria_->endField->setText(QString::number(first.endSector));
+        partitionCriteria_->startField->setText(
+            QString::fromStdString(ShownSectorText(run_, first.startSector)));
+        partitionCriteria_->endField->setText(
+            QString::fromStdString(ShownSectorText(run_, first.endSector)));
     }
     reporter_->SetProgress(ProgressBar::PartitionSearch, kFullBar, kCompleted);
     SetStatusText(texts::kSectorsInPartitionStatus);
@@ -333,8 +335,7 @@ void CChildDialogExDemoDlg::StartLegacyPartitionDisplay() {
         SectorReaderContext context = ReaderContextFor(run_);
         context.bios = env_.bios.get();
         DeviceSectorSource source(std::move(context), run_.physicalDriveTable[disk],
-                                  run_.shownDisk.totalSectors,
-                                  run_.shownDisk.logicalSectorBytes);
+                                  run_.shownDisk.totalSectors, run_.shownDisk.logicalSectorBytes);
         ListPartitions(unseen, source, disk, kNoItem, [] {});
     }
     const bool raw = run_.searchMode == SearchMode::Raw;

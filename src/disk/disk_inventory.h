@@ -27,7 +27,7 @@ struct DiskProperties {
     std::string deviceId;  // /dev/NAME or the image path
     std::uint32_t sectorsPerTrack = 0;
     std::uint32_t bytesPerSector = 0;  // the disk's own logical sector size
-    std::string devicePath;  // what ReadSectors opens
+    std::string devicePath;            // what ReadSectors opens
     bool isImage = false;
 };
 

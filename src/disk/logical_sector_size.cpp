@@ -24,9 +24,9 @@ constexpr std::size_t kSignatureOffset = 510;
 
 bool Spells(ByteSpan bytes, std::size_t offset, std::string_view text) {
     const ByteSpan at = SliceOrEmpty(bytes, offset, text.size());
-    return !at.empty() && std::equal(text.begin(), text.end(), at.begin(), [](char c, std::uint8_t b) {
-               return static_cast<std::uint8_t>(c) == b;
-           });
+    return !at.empty() &&
+           std::equal(text.begin(), text.end(), at.begin(),
+                      [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
 }
 
 // Sector 0 is a volume's boot sector, not a partition table: it names its file system where a

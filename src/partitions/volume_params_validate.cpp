@@ -95,8 +95,8 @@ std::optional<Sector> Fat32Backup(SectorSource& disk, std::uint64_t start,
         if (knownBytes && *knownBytes != bytes) {
             continue;
         }
-        Sector backup = ReadSector(disk, start + std::uint64_t{kFat32BackupOffset} *
-                                                     SectorsPerUnit(bytes));
+        Sector backup =
+            ReadSector(disk, start + std::uint64_t{kFat32BackupOffset} * SectorsPerUnit(bytes));
         if ((!needSignature || HasBootSignature(backup)) && VolumeSectorBytes(backup) == bytes) {
             return backup;
         }
@@ -264,9 +264,9 @@ void ReportUnknownSectorSize(SectorSource& disk, std::uint64_t start, Reporter& 
     if (!HasBootSignature(boot) || VolumeSectorBytes(boot)) {
         return;
     }
-    reporter.ShowMessage(UnknownSectorSizeMessage(LoadLe16(boot, kBytesPerSectorOffset).value_or(0),
-                                                  start),
-                         MessageIcon::Warning);
+    reporter.ShowMessage(
+        UnknownSectorSizeMessage(LoadLe16(boot, kBytesPerSectorOffset).value_or(0), start),
+        MessageIcon::Warning);
 }
 
 int ValidateByName(RecoveryRun& run, SectorSource& disk) {

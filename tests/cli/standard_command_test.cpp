@@ -298,10 +298,10 @@ TEST_F(StandardCommandTest, UnknownBytesPerSectorIsToldAndNeverSilent) {
             out.write(bytes, 2);
         }
         testing::ImageGuard guard(copy.string());
-        const int status = Run({"--json", "--image", copy.string(), "standard", "--partition", "1"});
-        const bool told =
-            err_.str().find("gives " + std::to_string(c.bytesPerSector) + " bytes per sector") !=
-            std::string::npos;
+        const int status =
+            Run({"--json", "--image", copy.string(), "standard", "--partition", "1"});
+        const bool told = err_.str().find("gives " + std::to_string(c.bytesPerSector) +
+                                          " bytes per sector") != std::string::npos;
         EXPECT_EQ(told, !c.backupRepairs) << row << ": " << err_.str();
         if (status == kExitOk) {
             const json document = json::parse(out_.str());
@@ -323,8 +323,9 @@ TEST_F(StandardCommandTest, PartitionPast32BitSectorsIsRefusedNotWrapped) {
     ASSERT_FALSE(volume.empty());
     {
         std::ofstream out(image, std::ios::binary);
-        const std::uint8_t entry[16] = {0, 0, 0, 0, 0x0C, 0, 0, 0, 0x00, 0xF8, 0xFF, 0xFF,
-                                        0x00, 0x20, 0, 0};  // start kStart, 8192 sectors
+        const std::uint8_t entry[16] = {
+            0,    0,    0,    0,    0x0C, 0,    0, 0,
+            0x00, 0xF8, 0xFF, 0xFF, 0x00, 0x20, 0, 0};  // start kStart, 8192 sectors
         out.seekp(446);
         out.write(reinterpret_cast<const char*>(entry), sizeof entry);
         out.seekp(510);

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "core/recovery_run.h"
@@ -203,8 +203,9 @@ TEST_F(InventoryTest, LogicalSectorSizeOfDevicesAndImages) {
     SystemDiskEnumerator disks = system.Enumerator(noFloppy);
     const auto listed = disks.ListDisks(run);
     for (const Case& c : cases) {
-        const auto disk = std::find_if(listed.begin(), listed.end(),
-                                       [&](const DiskProperties& d) { return d.devicePath == c.path; });
+        const auto disk = std::find_if(listed.begin(), listed.end(), [&](const DiskProperties& d) {
+            return d.devicePath == c.path;
+        });
         ASSERT_NE(disk, listed.end()) << c.name;
         EXPECT_EQ(disk->bytesPerSector, c.bytesPerSector) << c.name;
         const std::uint64_t ownSectors = disk->totalSectors / (c.bytesPerSector / 512);
@@ -223,8 +224,8 @@ TEST_F(InventoryTest, LogicalSectorSizeOfDevicesAndImages) {
 
 TEST(DeviceLogicalSectorBytes, TakesOnlySizesTheReaderKnows) {
     const std::pair<const char*, std::uint32_t> cases[] = {
-        {"512", 512}, {"4096", 4096}, {"2048", 2048}, {"", 512},
-        {"8192", 512}, {"256", 512}, {"3000", 512}, {"4096 ", 512}, {"-4096", 512},
+        {"512", 512}, {"4096", 4096}, {"2048", 2048}, {"", 512},      {"8192", 512},
+        {"256", 512}, {"3000", 512},  {"4096 ", 512}, {"-4096", 512},
     };
     for (const auto& [text, bytes] : cases) {
         EXPECT_EQ(DeviceLogicalSectorBytes(text), bytes) << "'" << text << "'";

@@ -351,11 +351,12 @@ TEST(NtfsRecordSize, ANegativeSizeByteCountsBytes) {
         std::uint32_t sectorsPerCluster;  // engine sectors
         std::uint64_t sectors;
     };
-    const Case cases[] = {
-        {0xF6, 8, 2},  {0xF4, 1, 8},       {0xF5, 64, 4}, {0xF7, 8, 1},
-        {0x80, 8, 0},  {0xE0, 8, 0},       {1, 8, 8},     {2, 2, 4},
-        {0, 8, 0},     {0x1F6, 1, 0x1F6},  // not one byte: read as clusters, left to the check
-    };
+    const Case cases[] =
+        {
+            {0xF6, 8, 2}, {0xF4, 1, 8},      {0xF5, 64, 4}, {0xF7, 8, 1},
+            {0x80, 8, 0}, {0xE0, 8, 0},      {1, 8, 8},     {2, 2, 4},
+            {0, 8, 0},    {0x1F6, 1, 0x1F6},  // not one byte: read as clusters, left to the check
+        };
     for (const Case& c : cases) {
         EXPECT_EQ(NtfsRecordSectors(c.sizeByte, c.sectorsPerCluster), c.sectors)
             << std::hex << c.sizeByte;
@@ -370,9 +371,8 @@ TEST(NtfsRecordSize, ANegativeSizeByteCountsBytes) {
 TEST(LargeSectorNtfsValidation, CountsInEngineSectorsFromEitherBootSector) {
     constexpr std::uint64_t kStart = 2048;
     constexpr std::uint64_t kLast = kStart + 131072 - 1;
-    const std::string image =
-        testing::MadeImage("tests/support/make_large_sector_images.sh", "large_sectors",
-                           "ntfs_4k.img");
+    const std::string image = testing::MadeImage("tests/support/make_large_sector_images.sh",
+                                                 "large_sectors", "ntfs_4k.img");
     ASSERT_FALSE(image.empty());
     ImageGuard guard(image);
     struct Case {
