@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeView>
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -244,7 +245,12 @@ void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
         return;
     }
 
-    if (standard && !FitsVolumeParams(*firstSector, lastSector)) {
+    // Only the sectors on the disk are searched: an end past it does not count here.
+    const std::uint64_t diskSectors = run_.shownDisk.totalSectors;
+    const std::int64_t searchedLast =
+        diskSectors == 0 ? lastSector
+                         : std::min(lastSector, static_cast<std::int64_t>(diskSectors) - 1);
+    if (standard && !FitsVolumeParams(*firstSector, searchedLast)) {
         RefusePartitionCriteria(kBeyond32BitMessage, MessageIcon::Error);
         return;
     }

@@ -305,7 +305,9 @@ int ValidatePartition(RecoveryRun& run, SectorSource& disk, Reporter& reporter) 
     run.ClearEntryTables();
     reporter.SetPhaseLabel(kValidatingCaption);
     const SelectedPartition& partition = run.selectedPartition;
-    if (!FitsVolumeParams(partition.startSector, partition.endSector)) {
+    const auto searchedEnd = static_cast<std::int64_t>(
+        EndWithinDisk(disk, static_cast<std::uint64_t>(partition.endSector) + 1));
+    if (!FitsVolumeParams(partition.startSector, searchedEnd - 1)) {
         return 0;
     }
     const int valid = ValidateByName(run, disk);
