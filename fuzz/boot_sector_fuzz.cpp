@@ -1,10 +1,11 @@
 // Fuzzes boot-sector validation and the layout calculation over a small disk.
 //
-// Input: byte 0 picks the file-system name (bits 0-1: FAT16, FAT32, NTFS, or another name),
-// byte 1 the partition's first sector (0 to 15) and byte 2 how many sectors before the disk's
-// end it finishes; the rest fills the disk's 64 sectors. Reads past the disk fail with zeros
-// as a device's do. The number of reads must stay bounded and a layout that is taken must
-// hold together.
+// Input: byte 0 picks the file-system name (bits 0-1: FAT16, FAT32, NTFS, or another name)
+// and, in bits 2-4, a bytes-per-sector value written into the partition's first sector (0:
+// what the input holds; else 0, 256, 1024, 2048, 3000, 4096 or 8192), byte 1 the partition's first
+// sector (0 to 15) and byte 2 how many sectors before the disk's end it finishes; the rest fills
+// the disk's 64 sectors. Reads past the disk fail with zeros as a device's do. The number of reads
+// must stay bounded and a layout that is taken must hold together.
 
 #include <algorithm>
 #include <array>
@@ -30,8 +31,16 @@ using lumarest::kSectorSize;
 
 constexpr std::uint64_t kDiskSectors = 64;
 constexpr std::array<const char*, 4> kNames = {"FAT16", "FAT32", "NTFS", "FAT12"};
-// Validation reads a handful of sectors; calculation the reserved area and the disk by chunks.
-constexpr std::uint64_t kMaxReads = 16 + 30 + kDiskSectors;
+constexpr std::array<std::uint16_t, 7> kSectorBytes = {0, 256, 1024, 2048, 3000, 4096, 8192};
+constexpr std::size_t kBytesPerSectorOffset = 11;
+// Validation reads a handful of sectors (the backups of each sector size among them);
+// calculation the reserved area and the disk by chunks.
+constexpr std::uint64_t kMaxReads = 24 + 30 + kDiskSectors;
+
+// A cluster in engine sectors: 1 to 128 of the volume's own, each 1 to 8 engine sectors.
+bool IsEngineClusterSize(std::uint32_t sectors) {
+    return sectors != 0 && sectors <= 128 * 8 && (sectors & (sectors - 1)) == 0;
+}
 
 void CheckFatLayout(const lumarest::VolumeParams& params, std::uint64_t start) {
     Check(params.sectorsPerCluster != 0);
@@ -47,10 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::vector<std::uint8_t> bytes(kDiskSectors * kSectorSize, 0);
     std::memcpy(bytes.data(), data + 3, std::min(size - 3, bytes.size()));
+    const std::uint64_t start = data[1] % 16;
+    if (const unsigned pick = (data[0] >> 2) & 0x07; pick != 0) {
+        const std::uint16_t value = kSectorBytes[pick - 1];
+        bytes[start * kSectorSize + kBytesPerSectorOffset] = static_cast<std::uint8_t>(value);
+        bytes[start * kSectorSize + kBytesPerSectorOffset + 1] =
+            static_cast<std::uint8_t>(value >> 8);
+    }
     FuzzDisk disk(std::move(bytes), kDiskSectors, kMaxReads);
 
     const std::string name = kNames[data[0] & 0x03];
-    const std::uint64_t start = data[1] % 16;
     const std::uint64_t last = kDiskSectors - 1 - data[2] % 16;
     lumarest::RecoveryRun run;
     run.selectedPartition.fsName = name;
@@ -62,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(valid == 0 || valid == 1);
     if (valid == 1 && name == "NTFS") {
         const lumarest::VolumeParams& params = run.volumeParams;
-        Check(lumarest::IsValidSectorsPerCluster(params.sectorsPerCluster));
+        Check(IsEngineClusterSize(params.sectorsPerCluster));
         Check(lumarest::IsValidRecordSectors(params.mftRecordSectors));
         Check(params.mftSector != 0 || params.mftMirrSector != 0);
         Check(params.cluster0Start == start);

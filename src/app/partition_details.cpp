@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/wizard_texts.h"
+#include "core/sector_source.h"
 #include "core/text_number.h"
 
 namespace lumarest {
@@ -32,6 +33,15 @@ std::string SizeText(std::uint64_t startSector, std::uint64_t endSector) {
 }
 }  // namespace
 
+std::uint64_t ShownSectorUnit(const RecoveryRun& run) {
+    const std::uint32_t bytes = run.shownDisk.logicalSectorBytes;
+    return IsSupportedSectorSize(bytes) ? SectorsPerUnit(bytes) : 1;
+}
+
+std::string ShownSectorText(const RecoveryRun& run, std::uint64_t engineSector) {
+    return NumberText(engineSector / ShownSectorUnit(run));
+}
+
 int PartitionTypeEntry(const std::string& fsName) {
     for (int entry = 0; entry < kUnknownTypeEntry; ++entry) {
         if (fsName == kPartitionTypes[entry]) {
@@ -59,11 +69,14 @@ std::optional<PartitionDetails> DescribePartition(const RecoveryRun& run, Search
     std::string startText = "0";
     std::string endText = run.shownDisk.totalSectorsText;
     std::string sizeText = run.shownDisk.capacityText;
+    details.endSector = run.shownDisk.totalSectors;
     if (!unknown) {
         const PartitionRecord& partition = list.partitions[static_cast<std::size_t>(index)];
-        startText = NumberText(partition.startSector);
-        endText = NumberText(partition.endSector);
+        startText = ShownSectorText(run, partition.startSector);
+        endText = ShownSectorText(run, partition.endSector);
         sizeText = SizeText(partition.startSector, partition.endSector);
+        details.startSector = partition.startSector;
+        details.endSector = partition.endSector;
     }
     details.startField = startText;
     details.endField = endText;

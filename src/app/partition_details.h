@@ -22,8 +22,10 @@ struct PartitionDetails {
     std::string modeText;  // the mode label: "Standard Search" or "Advance Search"
     int typeEntry = 0;     // entry of the partition-type box
     bool typeBoxEnabled = false;
-    std::string startField;
+    std::string startField;  // in the disk's own sectors, as the partition fields show them
     std::string endField;
+    std::uint64_t startSector = 0;  // engine sectors, as the raw range takes them
+    std::uint64_t endSector = 0;
     std::vector<std::pair<std::string, std::string>> rows;  // DetailsList: caption, value
     bool expandRoot = false;
 };
@@ -34,6 +36,11 @@ struct PartitionDetails {
 std::optional<PartitionDetails> DescribePartition(const RecoveryRun& run, SearchMode mode,
                                                   const std::string& fsName, int index,
                                                   std::uint16_t diskNumber);
+
+// Engine sectors per sector of the shown disk: the window shows positions in the disk's own.
+std::uint64_t ShownSectorUnit(const RecoveryRun& run);
+// An engine sector as the window shows it, in the disk's own sectors.
+std::string ShownSectorText(const RecoveryRun& run, std::uint64_t engineSector);
 
 // Entry of the partition-type box for a file-system name; unknown names give "UNKNOWN".
 int PartitionTypeEntry(const std::string& fsName);

@@ -43,7 +43,8 @@ void PartitionSearchWorker::Run() {
     reader.reporter = &reporter;
     // A failed read during the search is no news: the search is what the notice would start.
     reader.readFailureNotice = nullptr;
-    DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors);
+    DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors,
+                            inputs_.logicalSectorBytes);
     const DiskPartitionList& list = run_.diskPartitionLists[inputs_.diskNumber];
     const auto handOver = [this, &list](std::size_t listIndex) {
         if (!found_) {

@@ -26,6 +26,7 @@ class PartitionSearchWorker {
     struct Inputs {
         std::string devicePath;
         std::uint64_t totalSectors = 0;
+        std::uint32_t logicalSectorBytes = 512;
         SectorReaderContext reader;
         std::uint16_t diskNumber = 0;
         SearchGeometry geometry;

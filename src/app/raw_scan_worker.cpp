@@ -51,7 +51,8 @@ void RawScanWorker::Carve() {
     }
     SectorReaderContext reader = inputs_.reader;
     reader.reporter = &reporter;
-    DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors);
+    DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors,
+                            inputs_.logicalSectorBytes);
 
     ThumbnailSink thumbnails(*outputs_.thumbnails, outputs_.acceptThumbnail);
     std::optional<SavingSink> saving;

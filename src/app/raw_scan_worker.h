@@ -24,6 +24,7 @@ struct RawScanInputs {
     std::int64_t lastSector = 0;  // the scan reads while a chunk starts below it
     std::string devicePath;
     std::uint64_t totalSectors = 0;
+    std::uint32_t logicalSectorBytes = 512;
     SectorReaderContext reader;
     bool thorough = true;
     // Empty: carved files are shown, not saved.

@@ -38,7 +38,8 @@ void StandardScanWorker::Run() {
     WorkerReporter reporter(reporter_, stop_.get_token());
     SectorReaderContext reader = inputs_.reader;
     reader.reporter = &reporter;
-    DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors);
+    DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors,
+                            inputs_.logicalSectorBytes);
     result_ = RunStandardSearch(run_, disk, reporter, inputs_.bootSectorValid);
     // A stopped search is finished by whoever stopped it.
     if (!stop_.stop_requested() && finished_) {

@@ -24,6 +24,7 @@ class StandardScanWorker {
     struct Inputs {
         std::string devicePath;
         std::uint64_t totalSectors = 0;
+        std::uint32_t logicalSectorBytes = 512;
         SectorReaderContext reader;
         bool bootSectorValid = false;
     };

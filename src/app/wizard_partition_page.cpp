@@ -26,7 +26,7 @@ void CChildDialogExDemoDlg::ListDiskPartitions(TreeItem diskItem) {
     context.readFailureNotice = notice;
     context.reporter = reporter_.get();
     DeviceSectorSource source(std::move(context), run_.physicalDriveTable[disk],
-                              run_.shownDisk.totalSectors);
+                              run_.shownDisk.totalSectors, run_.shownDisk.logicalSectorBytes);
     ListPartitions(run_, source, disk, diskItem, notice);
 }
 
@@ -82,8 +82,8 @@ void CChildDialogExDemoDlg::ShowPartitionDetails(const std::string& fsName, int 
     shownPartitionIndex_ = index;
     // A raw search takes only the partition's range.
     if (run_.searchMode == SearchMode::Raw) {
-        rawCriteria_->startField->setText(QString::fromStdString(details->startField));
-        rawCriteria_->endField->setText(QString::fromStdString(details->endField));
+        rawCriteria_->startField->setText(QString::number(details->startSector));
+        rawCriteria_->endField->setText(QString::number(details->endSector));
         return;
     }
     partitionCriteria_->startField->setText(QString::fromStdString(details->startField));

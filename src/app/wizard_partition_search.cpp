@@ -117,6 +117,7 @@ bool CChildDialogExDemoDlg::StartPartitionSearchWorker() {
     PartitionSearchWorker::Inputs inputs;
     inputs.devicePath = SelectedDevicePath().toStdString();
     inputs.totalSectors = run_.shownDisk.totalSectors;
+    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
     inputs.diskNumber = disk;
     inputs.geometry = InventoryGeometry(run_, disk);
@@ -192,8 +193,10 @@ void CChildDialogExDemoDlg::EndPartitionSearchDisplay() {
         const PartitionRecord& first = list.partitions.front();
         partitionCriteria_->partitionTypeBox->setCurrentIndex(
             PartitionTypeEntry(std::string(FileSystemName(first.fileSystem))));
-        partitionCriteria_->startField->setText(QString::number(first.startSector));
-        partitionCriteria_->endField->setText(QString::number(first.endSector));
+        partitionCriteria_->startField->setText(
+            QString::fromStdString(ShownSectorText(run_, first.startSector)));
+        partitionCriteria_->endField->setText(
+            QString::fromStdString(ShownSectorText(run_, first.endSector)));
     }
     reporter_->SetProgress(ProgressBar::PartitionSearch, kFullBar, kCompleted);
     SetStatusText(texts::kSectorsInPartitionStatus);
@@ -332,7 +335,7 @@ void CChildDialogExDemoDlg::StartLegacyPartitionDisplay() {
         SectorReaderContext context = ReaderContextFor(run_);
         context.bios = env_.bios.get();
         DeviceSectorSource source(std::move(context), run_.physicalDriveTable[disk],
-                                  run_.shownDisk.totalSectors);
+                                  run_.shownDisk.totalSectors, run_.shownDisk.logicalSectorBytes);
         ListPartitions(unseen, source, disk, kNoItem, [] {});
     }
     const bool raw = run_.searchMode == SearchMode::Raw;

@@ -235,6 +235,7 @@ void CChildDialogExDemoDlg::StartRawSearch() {
     inputs.lastSector = run_.rawLastSector;
     inputs.devicePath = SelectedDevicePath().toStdString();
     inputs.totalSectors = run_.shownDisk.totalSectors;
+    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
     inputs.thorough = rawCriteria_->thoroughBox->isChecked();
     inputs.destinationFolder = run_.destinationFolder;

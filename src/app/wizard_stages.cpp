@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeView>
+#include <algorithm>
+#include <limits>
 #include <optional>
 
 #include "app/disk_key.h"
@@ -19,6 +21,7 @@
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
 #include "core/text_number.h"
+#include "partitions/volume_params.h"
 #include "ui/mytreectrl.h"
 #include "ui/tree_images.h"
 
@@ -48,6 +51,16 @@ std::optional<std::int64_t> SectorOfField(const QLineEdit* field) {
         return std::nullopt;
     }
     return sector;
+}
+
+// A partition field holds the disk's own sectors; the search takes engine sectors.
+std::optional<std::int64_t> EngineSectorOfField(const QLineEdit* field, const RecoveryRun& run) {
+    const auto sector = SectorOfField(field);
+    const auto unit = static_cast<std::int64_t>(ShownSectorUnit(run));
+    if (!sector || *sector > std::numeric_limits<std::int64_t>::max() / unit) {
+        return std::nullopt;
+    }
+    return *sector * unit;
 }
 }  // namespace
 
@@ -122,7 +135,8 @@ void CChildDialogExDemoDlg::EnterCriteriaStage() {
         rawCriteria_->startField->setText(QStringLiteral("0"));
         rawCriteria_->endField->setText(total);
         partitionCriteria_->startField->setText(QStringLiteral("0"));
-        partitionCriteria_->endField->setText(total);
+        partitionCriteria_->endField->setText(
+            QString::fromStdString(run_.shownDisk.totalSectorsText));
         rawCriteria_->CheckScope(RawCriteriaPanel::kEntireDisk);
         partitionTreeShownForScope_ = false;
         ShowScopeControls(RawCriteriaPanel::kEntireDisk);
@@ -212,12 +226,12 @@ void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
         return;
     }
     const std::string fsName = kPartitionTypes[typeEntry];
-    const auto firstSector = SectorOfField(partitionCriteria_->startField);
+    const auto firstSector = EngineSectorOfField(partitionCriteria_->startField, run_);
     if (!firstSector) {
         RefusePartitionCriteria(texts::kStartSectorNotValid, MessageIcon::Error);
         return;
     }
-    const auto endSector = SectorOfField(partitionCriteria_->endField);
+    const auto endSector = EngineSectorOfField(partitionCriteria_->endField, run_);
     if (!endSector) {
         RefusePartitionCriteria(texts::kEndingSectorNotValid, MessageIcon::Error);
         return;
@@ -228,6 +242,16 @@ void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
     // An Advance search looks inside any range; a Standard one needs a volume to read.
     if (standard && *firstSector >= lastSector) {
         RefuseEmptyStandardRange();
+        return;
+    }
+
+    // Only the sectors on the disk are searched: an end past it does not count here.
+    const std::uint64_t diskSectors = run_.shownDisk.totalSectors;
+    const std::int64_t searchedLast =
+        diskSectors == 0 ? lastSector
+                         : std::min(lastSector, static_cast<std::int64_t>(diskSectors) - 1);
+    if (standard && !FitsVolumeParams(*firstSector, searchedLast)) {
+        RefusePartitionCriteria(kBeyond32BitMessage, MessageIcon::Error);
         return;
     }
 

@@ -31,7 +31,8 @@ DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
         SectorReaderContext context = ReaderContextFor(run_);
         context.reporter = reporter_.get();
         folderDisk_ = std::make_unique<DeviceSectorSource>(
-            std::move(context), SelectedDevicePath().toStdString(), run_.shownDisk.totalSectors);
+            std::move(context), SelectedDevicePath().toStdString(), run_.shownDisk.totalSectors,
+            run_.shownDisk.logicalSectorBytes);
     }
     return *folderDisk_;
 }
@@ -78,6 +79,7 @@ bool CChildDialogExDemoDlg::StartStandardSearch() {
     StandardScanWorker::Inputs inputs;
     inputs.devicePath = SelectedDevicePath().toStdString();
     inputs.totalSectors = run_.shownDisk.totalSectors;
+    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
     inputs.bootSectorValid = bootSectorValid_;
     const std::uint64_t scan = ++scanSerial_;

@@ -1,7 +1,6 @@
 #include "cli/disk_choice.h"
 
 #include "cli/cli_context.h"
-#include "core/sector_source.h"
 
 namespace lumarest {
 
@@ -15,10 +14,6 @@ int DefaultDiskNumber(CliContext& context) {
         }
     }
     return -1;
-}
-
-std::uint32_t LogicalSectorBytesOf(const DiskProperties& disk) {
-    return IsSupportedSectorSize(disk.bytesPerSector) ? disk.bytesPerSector : kSectorSize;
 }
 
 std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber) {

@@ -18,10 +18,6 @@ int DefaultDiskNumber(CliContext& context);
 // Disk `diskNumber` of a fresh inventory, or nothing when there is no such disk.
 std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber);
 
-// The disk's own logical sector as the inventory found it; 512 bytes when it found none the
-// engines support. Every command reads the disk's tables in this unit, so they agree.
-std::uint32_t LogicalSectorBytesOf(const DiskProperties& disk);
-
 // Why a command cannot read the disk FindDisk gave for `diskNumber`, or nothing when it can.
 std::optional<std::string> RefuseDisk(const std::optional<DiskProperties>& disk, int diskNumber);
 

@@ -56,6 +56,7 @@ Json DiskJson(const ListedDisk& disk) {
         {"item", disk.itemText},
         {"devicePath", p.devicePath},
         {"totalSectors", p.totalSectors},
+        {"logicalSectorBytes", p.bytesPerSector},
         {"image", p.isImage},
         {"readable", disk.readProblem.empty()},
         {"properties",
@@ -65,7 +66,7 @@ Json DiskJson(const ListedDisk& disk) {
           {"InterfaceType", p.interfaceType},
           {"TotalCylinders", p.totalCylinders},
           {"TotalHeads", p.totalHeads},
-          {"TotalSectors", p.totalSectors},
+          {"TotalSectors", SectorsInDiskUnit(p)},
           {"FirmwareRevision", p.firmwareRevision},
           {"PNPDeviceID", p.pnpDeviceId},
           {"SerialNumber", p.serialNumber},
@@ -90,6 +91,7 @@ void PrintDisk(std::ostream& out, const ListedDisk& disk) {
     out << "Disk " << p.index << "  " << TerminalText(disk.itemText) << '\n';
     PrintRow(out, "Device path :", p.devicePath);
     PrintRow(out, "Total sectors :", std::to_string(p.totalSectors));
+    PrintRow(out, "Logical sector size :", std::to_string(p.bytesPerSector) + " bytes");
     for (const auto& [caption, value] : disk.details) {
         PrintRow(out, caption, value);
     }

@@ -80,7 +80,7 @@ PartitionListing WalkDisk(CliContext& context, const DiskProperties& disk, bool 
     SectorReaderContext reader = ReaderContextFor(run);
     reader.readFailureNotice = notice;
     DeviceSectorSource source(std::move(reader), disk.devicePath, disk.totalSectors,
-                              LogicalSectorBytesOf(disk));
+                              disk.bytesPerSector);
 
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     run.partitionTree = std::make_unique<TreeModel>();

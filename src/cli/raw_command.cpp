@@ -97,7 +97,7 @@ class ListingSink : public CarvedFileSink {
 
 DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {
     return DeviceSectorSource(ReaderContextFor(run), disk.devicePath, disk.totalSectors,
-                              LogicalSectorBytesOf(disk));
+                              disk.bytesPerSector);
 }
 
 // The sectors of listed partition `number`, or the reason there is none.

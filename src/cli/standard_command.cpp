@@ -144,6 +144,13 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
         return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
                " has no sectors";
     }
+    // Only the sectors on the disk are searched: an end past it does not count here.
+    const std::uint64_t searchedEnd = EndWithinDisk(source, record.endSector);
+    if (!FitsVolumeParams(static_cast<std::int64_t>(record.startSector),
+                          static_cast<std::int64_t>(searchedEnd) - 1)) {
+        return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
+               ": " + kBeyond32BitMessage;
+    }
     run.searchMode = SearchMode::Standard;
     SelectedPartition& selected = run.selectedPartition;
     selected.diskNumber = diskNumber;
@@ -395,7 +402,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
     }
     RecoveryRun& run = context.run;
     DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors,
-                              LogicalSectorBytesOf(*disk));
+                              disk->bytesPerSector);
     if (const auto problem = SelectPartition(run, source, *disk, options.partitionNumber)) {
         return context.Fail(*problem);
     }

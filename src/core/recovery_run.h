@@ -40,11 +40,12 @@ struct SelectedPartition {
 
 // What the disk inventory leaves behind for the disk whose details were shown last.
 struct ShownDisk {
-    std::int32_t diskNumber = -1;  // which disk the values are of; -1 before the first
-    std::int32_t diskMaximum = 0;  // total sectors as 32-bit value, for the slider
-    std::uint64_t totalSectors = 0;
-    std::string totalSectorsText;
-    std::string capacityText;  // "%ld MB"
+    std::int32_t diskNumber = -1;            // which disk the values are of; -1 before the first
+    std::int32_t diskMaximum = 0;            // total sectors as 32-bit value, for the slider
+    std::uint64_t totalSectors = 0;          // engine sectors
+    std::uint32_t logicalSectorBytes = 512;  // the disk's own sector, what positions are shown in
+    std::string totalSectorsText;            // in the disk's own sectors
+    std::string capacityText;                // "%ld MB"
     std::string model;
     std::string cylinders;
     std::string heads;

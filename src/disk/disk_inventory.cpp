@@ -5,6 +5,7 @@
 
 #include "core/recovery_run.h"
 #include "core/reporter.h"
+#include "core/sector_source.h"
 #include "core/tree_model.h"
 #include "disk/parameter_store.h"
 
@@ -59,7 +60,8 @@ void KeepShownDisk(RecoveryRun& run, const DiskProperties& disk) {
     shown.diskNumber = static_cast<std::int32_t>(disk.index);
     shown.diskMaximum = SliderMaximum(disk.totalSectors);
     shown.totalSectors = disk.totalSectors;
-    shown.totalSectorsText = std::to_string(disk.totalSectors);
+    shown.logicalSectorBytes = disk.bytesPerSector;
+    shown.totalSectorsText = std::to_string(SectorsInDiskUnit(disk));
     shown.capacityText = CapacityText(disk);
     shown.model = disk.model;
     shown.cylinders = std::to_string(disk.totalCylinders);
@@ -76,7 +78,7 @@ void FillDetailsRows(TextTable& details, const DiskProperties& disk) {
         {"4. Capacity(size) :", CapacityText(disk)},
         {"5. Cylinders :", std::to_string(disk.totalCylinders)},
         {"6. Heads :", std::to_string(disk.totalHeads)},
-        {"7. Sectors :", std::to_string(disk.totalSectors)},
+        {"7. Sectors :", std::to_string(SectorsInDiskUnit(disk))},
         {"8. Bytes per Sector :", std::to_string(disk.bytesPerSector)},
         {"9. Sector per Track :", std::to_string(disk.sectorsPerTrack)},
         {"10. Firmware Revision ID :", disk.firmwareRevision},
@@ -91,6 +93,12 @@ void FillDetailsRows(TextTable& details, const DiskProperties& disk) {
 }
 
 }  // namespace
+
+std::uint64_t SectorsInDiskUnit(const DiskProperties& disk) {
+    return disk.totalSectors / SectorsPerUnit(IsSupportedSectorSize(disk.bytesPerSector)
+                                                  ? disk.bytesPerSector
+                                                  : kSectorSize);
+}
 
 std::string DiskItemText(const DiskProperties& disk) {
     const std::string media = disk.mediaType.find(kRemovableMarker) != std::string::npos

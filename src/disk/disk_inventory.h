@@ -19,15 +19,15 @@ struct DiskProperties {
     std::string interfaceType;  // "USB", "SCSI", "ATA", "NVMe", "MMC", "Virtio", "File"
     std::uint64_t totalCylinders = 0;
     std::uint32_t totalHeads = 0;
-    std::uint64_t totalSectors = 0;  // real size in 512-byte sectors
+    std::uint64_t totalSectors = 0;  // real size in 512-byte (engine) sectors
     std::string firmwareRevision;
     std::string pnpDeviceId;
     std::string serialNumber;
     std::string systemName;
     std::string deviceId;  // /dev/NAME or the image path
     std::uint32_t sectorsPerTrack = 0;
-    std::uint32_t bytesPerSector = 0;
-    std::string devicePath;  // what ReadSectors opens
+    std::uint32_t bytesPerSector = 0;  // the disk's own logical sector size
+    std::string devicePath;            // what ReadSectors opens
     bool isImage = false;
 };
 
@@ -60,6 +60,9 @@ class SystemDiskEnumerator : public DiskEnumerator {
 };
 
 inline constexpr const char* kFloppyItemText = "1.44\" Floppy";
+
+// The disk's size in its own logical sectors, as the user is shown it.
+std::uint64_t SectorsInDiskUnit(const DiskProperties& disk);
 
 // "Fixed hard disk media (Disk0)"; media types containing "Removable media other than" read
 // "Removable Media".

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "core/sector_source.h"
+#include "disk/logical_sector_size.h"
 
 namespace lumarest {
 
@@ -19,12 +20,13 @@ constexpr const char* kImageInterface = "File";
 
 }  // namespace
 
-void ApplyStandardGeometry(DiskProperties& disk) {
+void ApplyStandardGeometry(DiskProperties& disk, std::uint32_t logicalSectorBytes) {
     disk.totalHeads = kHeads;
     disk.sectorsPerTrack = kSectorsPerTrack;
-    disk.bytesPerSector = kSectorSize;
+    disk.bytesPerSector =
+        IsSupportedSectorSize(logicalSectorBytes) ? logicalSectorBytes : kSectorSize;
     disk.totalCylinders =
-        disk.totalSectors / (static_cast<std::uint64_t>(kHeads) * kSectorsPerTrack);
+        SectorsInDiskUnit(disk) / (static_cast<std::uint64_t>(kHeads) * kSectorsPerTrack);
 }
 
 std::optional<std::uint64_t> DeviceSizeBytes(const std::string& path) {
@@ -57,7 +59,7 @@ DiskProperties ImageDiskProperties(std::uint32_t index, const std::string& path,
     disk.deviceId = path;
     disk.devicePath = path;
     disk.isImage = true;
-    ApplyStandardGeometry(disk);
+    ApplyStandardGeometry(disk, ReadImageLogicalSectorBytes(path));
     return disk;
 }
 

@@ -4,15 +4,17 @@
 #include <optional>
 #include <string>
 
+#include "core/sector_source.h"
 #include "disk/disk_inventory.h"
 
 namespace lumarest {
 
 // Pieces the inventory shares between the machine's disks and the attached images.
 
-// The geometry every disk is shown with: 255 heads, 63 sectors per track, 512 bytes per
-// sector, and as many whole cylinders as the size holds.
-void ApplyStandardGeometry(DiskProperties& disk);
+// The geometry every disk is shown with: 255 heads, 63 sectors per track, the disk's own
+// logical sector size (512 when it is not one this reader knows), and as many whole cylinders
+// of those sectors as the size holds.
+void ApplyStandardGeometry(DiskProperties& disk, std::uint32_t logicalSectorBytes = kSectorSize);
 
 // Bytes in a regular file or a block device, or nothing when it cannot be opened.
 std::optional<std::uint64_t> DeviceSizeBytes(const std::string& path);

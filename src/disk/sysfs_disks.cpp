@@ -9,6 +9,7 @@
 #include "core/recovery_run.h"
 #include "disk/disk_inventory.h"
 #include "disk/disk_sources.h"
+#include "disk/logical_sector_size.h"
 
 namespace lumarest {
 
@@ -167,7 +168,8 @@ DiskProperties SysfsDiskProperties(const fs::path& blockEntry, const fs::path& u
     disk.systemName = systemName;
     disk.deviceId = "/dev/" + name;
     disk.devicePath = disk.deviceId;
-    ApplyStandardGeometry(disk);
+    ApplyStandardGeometry(
+        disk, DeviceLogicalSectorBytes(ReadAttribute(blockEntry / "queue" / "logical_block_size")));
     return disk;
 }
 

@@ -20,10 +20,11 @@ constexpr std::size_t kMftClusterOffset = 48;
 constexpr std::size_t kMftMirrClusterOffset = 56;
 constexpr std::size_t kClustersPerRecordOffset = 64;
 constexpr std::size_t kClustersPerIndexOffset = 68;
-constexpr std::uint32_t kRecordOf1024Bytes = 0xF6;
-constexpr std::uint64_t kSectorsOf1024Bytes = 2;
-constexpr std::uint32_t kIndexOf4096Bytes = 0xF4;
-constexpr std::uint64_t kSectorsOf4096Bytes = 8;
+// A record size byte of 0x80 to 0xFF is negative: the record holds 2^-v bytes.
+constexpr std::uint32_t kFirstNegativeSize = 0x80;
+constexpr std::uint32_t kLastSizeByte = 0xFF;
+// 2^31 bytes and more cannot be a record.
+constexpr std::uint32_t kLargestSizeShift = 31;
 constexpr std::uint32_t kLargestSectorsPerCluster = 128;
 constexpr std::size_t kHighClusterOffset = 20;
 constexpr std::size_t kLowClusterOffset = 26;
@@ -108,17 +109,18 @@ bool IsValidSectorsPerCluster(std::uint32_t sectorsPerCluster) {
 }
 
 std::uint64_t NtfsRecordSectors(std::uint32_t clustersPerRecord, std::uint32_t sectorsPerCluster) {
-    if (clustersPerRecord == kRecordOf1024Bytes) {
-        return kSectorsOf1024Bytes;
+    if (clustersPerRecord < kFirstNegativeSize || clustersPerRecord > kLastSizeByte) {
+        return std::uint64_t{clustersPerRecord} * sectorsPerCluster;
     }
-    return std::uint64_t{clustersPerRecord} * sectorsPerCluster;
+    const std::uint32_t shift = kLastSizeByte + 1 - clustersPerRecord;
+    if (shift > kLargestSizeShift) {
+        return 0;
+    }
+    return (std::uint64_t{1} << shift) / kSectorSize;
 }
 
 std::uint64_t NtfsIndexSectors(std::uint32_t clustersPerIndex, std::uint32_t sectorsPerCluster) {
-    if (clustersPerIndex == kIndexOf4096Bytes) {
-        return kSectorsOf4096Bytes;
-    }
-    return std::uint64_t{clustersPerIndex} * sectorsPerCluster;
+    return NtfsRecordSectors(clustersPerIndex, sectorsPerCluster);
 }
 
 bool IsValidRecordSectors(std::uint64_t recordSectors) {

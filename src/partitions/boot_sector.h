@@ -53,9 +53,10 @@ bool StartsLikeFat(ByteSpan sector);
 // 1, 2, 4, ... 128.
 bool IsValidSectorsPerCluster(std::uint32_t sectorsPerCluster);
 
-// Sectors per NTFS file record: 0xF6 stands for 1024 bytes.
+// Engine sectors per NTFS file record, `sectorsPerCluster` in engine sectors. A size byte of
+// 0x80 to 0xFF counts bytes, not clusters: 0xF6 stands for 1024 bytes, 0xF4 for 4096.
 std::uint64_t NtfsRecordSectors(std::uint32_t clustersPerRecord, std::uint32_t sectorsPerCluster);
-// Sectors per NTFS index record: 0xF4 stands for 4096 bytes.
+// Engine sectors per NTFS index record, read as the file record's size is.
 std::uint64_t NtfsIndexSectors(std::uint32_t clustersPerIndex, std::uint32_t sectorsPerCluster);
 bool IsValidRecordSectors(std::uint64_t recordSectors);
 

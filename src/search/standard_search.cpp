@@ -4,9 +4,11 @@
 
 #include "core/recovery_run.h"
 #include "core/reporter.h"
+#include "core/sector_source.h"
 #include "fat/directory_scan.h"
 #include "fat/folder_tree_build.h"
 #include "fat/recovered_entries.h"
+#include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/mft_scan.h"
 #include "ntfs/ntfs_layout.h"
@@ -57,8 +59,26 @@ void ScanFatVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter, boo
     TakeSnapshot(run);
 }
 
+// The MFT scan reads records of 1024 bytes; a volume whose boot sector names another size
+// (as 4096-byte-sector volumes do) would be read record by wrong record.
+bool RefuseOtherRecordSize(const RecoveryRun& run, Reporter& reporter) {
+    const std::uint32_t sectors = run.volumeParams.mftRecordSectors;
+    if (sectors == 0 || sectors == kMftRecordSectors) {
+        return false;
+    }
+    reporter.ShowMessage("The file records of this NTFS volume are " +
+                             std::to_string(SectorsToBytes(sectors)) +
+                             " bytes long; only records of " + std::to_string(kMftRecordBytes) +
+                             " bytes can be searched.",
+                         MessageIcon::Error);
+    return true;
+}
+
 void ScanNtfsVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
     TakeSnapshot(run);
+    if (RefuseOtherRecordSize(run, reporter)) {
+        return;
+    }
     MftRunTable runs;
     BuildMftRunTable(disk, NtfsLayoutOf(run.activeVolume), runs);
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kMftFoundCaption);

@@ -12,6 +12,7 @@
 #include "app/partition_details.h"
 #include "app/search_statistics_panel.h"
 #include "app/window_harness.h"
+#include "partitions/volume_params.h"
 #include "support/image_guard.h"
 #include "ui/msg_stand.h"
 #include "ui/text_progress_ctrl.h"
@@ -381,6 +382,49 @@ class PartitionPageTest : public QObject {
         // A partition the list does not hold shows nothing rather than another one's range.
         QVERIFY(!DescribePartition(run, SearchMode::Standard, "FAT32", 0, 1));
         QVERIFY(!DescribePartition(run, SearchMode::Standard, "FAT32", 0, kDriveSlots));
+    }
+
+    // A disk of 4096-byte sectors: the fields and rows count its own sectors, the raw range and
+    // the search engine sectors.
+    void largeSectorDiskShowsItsOwnSectors() {
+        RecoveryRun run;
+        run.shownDisk.logicalSectorBytes = 4096;
+        PartitionRecord record;
+        record.startSector = 2048;
+        record.endSector = 2048 + 131072;
+        run.diskPartitionLists[1].partitions.push_back(record);
+        const auto details = DescribePartition(run, SearchMode::Standard, "FAT32", 0, 1);
+        QVERIFY(details.has_value());
+        QCOMPARE(details->startField, std::string("256"));
+        QCOMPARE(details->endField, std::string("16640"));
+        QCOMPARE(details->rows[4].second, std::string("256"));
+        QCOMPARE(details->rows[5].second, std::string("16640"));
+        QCOMPARE(details->startSector, std::uint64_t{2048});
+        QCOMPARE(details->endSector, std::uint64_t{2048 + 131072});
+        QCOMPARE(details->rows[6].second, std::string("64 MB"));
+    }
+
+    // Typed sectors of a 4096-byte-sector disk are taken as eight engine sectors each: a start
+    // of 2^29 lies past 32-bit engine sectors and is refused before any search.
+    void typedSectorsAreTakenInTheDisksOwnSectors() {
+        const std::string image = FixtureImage("demo.img");
+        if (image.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(image);
+        WindowHarness h = OpenCriteriaPage(image, "standardSearchButton");
+        h.Run().shownDisk.logicalSectorBytes = 4096;
+        TypeBox(h)->setCurrentIndex(1);
+        h.Find<QLineEdit>("partitionStartField")->setText(QStringLiteral("536870912"));
+        h.Find<QLineEdit>("partitionEndField")->setText(QStringLiteral("536870920"));
+        h.messages->shown.clear();
+        h.window->OnNext();
+        QCOMPARE(h.messages->shown.size(), std::size_t{1});
+        QCOMPARE(h.messages->shown[0].text, QString::fromUtf8(kBeyond32BitMessage));
+        QCOMPARE(h.messages->shown[0].icon, MessageIcon::Error);
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QVERIFY(h.Run().selectedPartition.fsName.empty());
+        QVERIFY(guard.Unchanged());
     }
 
     void partitionOfAnItemComesFromItsParentsDisk() {

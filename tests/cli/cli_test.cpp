@@ -12,6 +12,7 @@
 #include "disk/disk_inventory.h"
 #include "support/command_output.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 
 namespace lumarest {
 namespace {
@@ -58,6 +59,36 @@ TEST_F(CliTest, ListsAttachedImagesAsJsonWithTheFourteenDetails) {
     EXPECT_EQ(details[13].at("name"), "14. Physical Device ID :");
     EXPECT_TRUE(firstGuard.Unchanged());
     EXPECT_TRUE(oddGuard.Unchanged());
+}
+
+// Each disk's own sector size, in the text and the JSON: sizes stay in 512-byte sectors, the
+// sector count of the properties and details is in the disk's own.
+TEST_F(CliTest, DisksShowTheirLogicalSectorSize) {
+    const std::string large = testing::MadeImage("tests/support/make_large_sector_images.sh",
+                                                 "large_sectors", "gpt_4k.img");
+    const std::string small = MakeImage("small.img", 1024 * 1024);
+    ASSERT_FALSE(large.empty());
+    testing::ImageGuard guard(large);
+    ASSERT_EQ(Run({"--json", "--image", large, "--image", small, "disks"}), kExitOk) << err_.str();
+    const auto disks = nlohmann::json::parse(out_.str()).at("disks");
+    ASSERT_EQ(disks.size(), 2u);
+    const struct {
+        std::uint32_t bytes;
+        std::uint64_t totalSectors;
+    } expected[] = {{4096, 131072}, {512, 2048}};
+    for (std::size_t i = 0; i < disks.size(); ++i) {
+        const auto& disk = disks[i];
+        EXPECT_EQ(disk.at("logicalSectorBytes"), expected[i].bytes) << i;
+        EXPECT_EQ(disk.at("totalSectors"), expected[i].totalSectors) << i;
+        const std::uint64_t own = expected[i].totalSectors / (expected[i].bytes / 512);
+        EXPECT_EQ(disk.at("properties").at("BytesPerSector"), expected[i].bytes) << i;
+        EXPECT_EQ(disk.at("properties").at("TotalSectors"), own) << i;
+        EXPECT_EQ(disk.at("details")[6].at("value"), std::to_string(own)) << i;
+    }
+    ASSERT_EQ(Run({"--image", large, "disks"}), kExitOk) << err_.str();
+    EXPECT_NE(out_.str().find("Logical sector size :       4096 bytes"), std::string::npos)
+        << out_.str();
+    EXPECT_TRUE(guard.Unchanged());
 }
 
 TEST_F(CliTest, RefusesImagesThatCannotBeRead) {

@@ -14,6 +14,7 @@
 #include "cli_fixture.h"
 #include "support/command_output.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 
 namespace lumarest {
 namespace {
@@ -153,6 +154,11 @@ std::uint64_t FsstatNumber(const std::string& image, std::uint64_t offset,
 
 class StandardCommandTest : public testing::CliFixture {
   protected:
+    static std::string LargeSectorImage(const std::string& name) {
+        return testing::MadeImage("tests/support/make_large_sector_images.sh", "large_sectors",
+                                  name);
+    }
+
     std::string Fixture(const std::string& name) {
         const std::string path = testing::FixtureImage(name);
         if (path.empty()) {
@@ -170,8 +176,7 @@ class StandardCommandTest : public testing::CliFixture {
 
     // The demo's FAT partition against fls: the same folders and files, deleted ones marked
     // alike, each file's first cluster holding what icat reads as its first bytes.
-    void CheckFatPartitionAgainstFls(const DemoPartition& partition) {
-        const std::string image = Fixture("demo.img");
+    void CheckFatPartitionAgainstFls(const std::string& image, const DemoPartition& partition) {
         ASSERT_FALSE(image.empty());
         testing::ImageGuard guard(image);
         const json document = RunJson(image, partition.number);
@@ -200,7 +205,10 @@ class StandardCommandTest : public testing::CliFixture {
 
         // Names without long-name entries are listed as stored, in capitals.
         std::set<std::pair<std::string, bool>> ourFiles;
-        const std::uint64_t clusterArea = FsstatNumber(image, partition.start, "Cluster Area: ");
+        // fsstat counts the cluster area in the volume's own sectors.
+        const std::uint64_t clusterArea =
+            FsstatNumber(image, partition.start, "Cluster Area: ") *
+            (FsstatNumber(image, partition.start, "Sector Size: ") / kSector);
         const std::uint64_t sectorsPerCluster =
             FsstatNumber(image, partition.start, "Cluster Size: ") / kSector;
         ASSERT_GT(clusterArea, 0u);
@@ -243,14 +251,101 @@ TEST_F(StandardCommandTest, Fat32TreeMatchesFls) {
     if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
-    CheckFatPartitionAgainstFls(kDemoFat32);
+    CheckFatPartitionAgainstFls(Fixture("demo.img"), kDemoFat32);
 }
 
 TEST_F(StandardCommandTest, Fat16TreeMatchesFls) {
     if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
-    CheckFatPartitionAgainstFls(kDemoFat16);
+    CheckFatPartitionAgainstFls(Fixture("demo.img"), kDemoFat16);
+}
+
+// Volumes whose boot sectors count in larger sectors, each at sector 2048 of an MBR disk.
+TEST_F(StandardCommandTest, LargeSectorFatTreesMatchFls) {
+    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+        GTEST_SKIP() << "The Sleuth Kit is not installed";
+    }
+    for (const char* name : {"f32_4k.img", "f16_4k.img", "f32_2k.img", "f16_1k.img"}) {
+        SCOPED_TRACE(name);
+        CheckFatPartitionAgainstFls(LargeSectorImage(name), {1, 2048, ""});
+    }
+}
+
+// A boot sector giving a sector size no disk has is named on stderr; the search still ends
+// with a tree (from the backup, or the calculated layout) or a refusal, never in silence.
+TEST_F(StandardCommandTest, UnknownBytesPerSectorIsToldAndNeverSilent) {
+    struct Case {
+        const char* image;
+        std::uint16_t bytesPerSector;
+        bool backupRepairs;  // FAT32 keeps a backup boot sector
+    };
+    for (const Case& c : {Case{"f16_4k.img", 0, false}, Case{"f16_1k.img", 3000, false},
+                          Case{"f32_2k.img", 3000, true}, Case{"f32_2k.img", 256, true}}) {
+        const std::string row = std::string(c.image) + " " + std::to_string(c.bytesPerSector);
+        const std::string source = LargeSectorImage(c.image);
+        ASSERT_FALSE(source.empty());
+        const fs::path copy = folder_ / "damaged.img";
+        ASSERT_EQ(std::system(("cp --sparse=always " + ShellQuoted(source) + " " +
+                               ShellQuoted(copy.string()))
+                                  .c_str()),
+                  0);
+        {
+            std::fstream out(copy, std::ios::in | std::ios::out | std::ios::binary);
+            out.seekp(2048 * kSector + 11);
+            const char bytes[2] = {static_cast<char>(c.bytesPerSector & 0xFF),
+                                   static_cast<char>(c.bytesPerSector >> 8)};
+            out.write(bytes, 2);
+        }
+        testing::ImageGuard guard(copy.string());
+        const int status =
+            Run({"--json", "--image", copy.string(), "standard", "--partition", "1"});
+        const bool told = err_.str().find("gives " + std::to_string(c.bytesPerSector) +
+                                          " bytes per sector") != std::string::npos;
+        EXPECT_EQ(told, !c.backupRepairs) << row << ": " << err_.str();
+        if (status == kExitOk) {
+            const json document = json::parse(out_.str());
+            EXPECT_EQ(document.at("bootSectorValid"), c.backupRepairs) << row;
+            EXPECT_GE(document.at("files").size(), 3u) << row;
+        } else {
+            EXPECT_EQ(status, kExitBadInput) << row;
+        }
+        EXPECT_TRUE(guard.Unchanged()) << row;
+    }
+}
+
+// No tool writes an MBR entry past 2 TiB into a file: the entry and a FAT32 boot sector are
+// put in place by hand, the rest of the image left sparse.
+TEST_F(StandardCommandTest, PartitionPast32BitSectorsIsRefusedNotWrapped) {
+    constexpr std::uint64_t kStart = 4294965248;  // 2048 sectors before 2^32
+    const fs::path image = folder_ / "past_2tib.img";
+    const std::string volume = LargeSectorImage("vol_f32_4k.img");
+    ASSERT_FALSE(volume.empty());
+    {
+        std::ofstream out(image, std::ios::binary);
+        const std::uint8_t entry[16] = {
+            0,    0,    0,    0,    0x0C, 0,    0, 0,
+            0x00, 0xF8, 0xFF, 0xFF, 0x00, 0x20, 0, 0};  // start kStart, 8192 sectors
+        out.seekp(446);
+        out.write(reinterpret_cast<const char*>(entry), sizeof entry);
+        out.seekp(510);
+        out.write("\x55\xAA", 2);
+        out.seekp(static_cast<std::streamoff>(kStart * kSector));
+        out << ReadBytes(volume, 0, kSector);
+        out.seekp(static_cast<std::streamoff>((kStart + 8192) * kSector - 1));
+        out.put('\0');
+    }
+    EXPECT_EQ(Run({"--image", image.string(), "standard", "--partition", "1"}), kExitBadInput);
+    EXPECT_NE(err_.str().find("beyond the first 2 TiB"), std::string::npos) << err_.str();
+}
+
+TEST_F(StandardCommandTest, NtfsRecordsOtherThan1024BytesAreRefusedWithAMessage) {
+    const std::string image = LargeSectorImage("ntfs_4k.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    EXPECT_EQ(Run({"--image", image, "standard", "--partition", "1"}), kExitBadInput);
+    EXPECT_NE(err_.str().find("4096 bytes long"), std::string::npos) << err_.str();
+    EXPECT_TRUE(guard.Unchanged());
 }
 
 TEST_F(StandardCommandTest, NtfsTreeMatchesFlsWithRecordNumbersAndSectors) {

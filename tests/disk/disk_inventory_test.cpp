@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "core/recovery_run.h"
 #include "disk/disk_test_files.h"
+#include "disk/logical_sector_size.h"
 #include "disk/parameter_store.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 #include "support/recording_reporter.h"
 
 namespace lumarest {
@@ -54,6 +58,8 @@ class FakeSystem {
         WriteText((nvme / "device" / "model").string(), "Samsung SSD 970 EVO 500GB\n");
         WriteText((nvme / "device" / "serial").string(), "S4EWNX0M\n");
         WriteText((nvme / "device" / "firmware_rev").string(), "2B2QEXE7\n");
+        fs::create_directories(nvme / "queue");
+        WriteText((nvme / "queue" / "logical_block_size").string(), "4096\n");
 
         const fs::path card = Device("platform/mmc0/mmc0:0001/block/mmcblk0");
         Disk(card, "mmcblk0", "62333952", "0", "179:0");
@@ -165,6 +171,65 @@ TEST_F(InventoryTest, PropertiesComeFromUdevAndSysfs) {
     EXPECT_EQ(file.totalCylinders, 1u);
     EXPECT_EQ(file.deviceId, image);
     EXPECT_TRUE(file.isImage);
+}
+
+// Each disk's logical sector size: from sysfs for a device, from the content for an image.
+// Sizes stay in 512-byte sectors; the geometry and the shown sector count are in the disk's.
+TEST_F(InventoryTest, LogicalSectorSizeOfDevicesAndImages) {
+    struct Case {
+        const char* name;
+        std::string path;
+        std::uint32_t bytesPerSector;
+    };
+    const auto made = [](const char* name) {
+        return testing::MadeImage("tests/support/make_large_sector_images.sh", "large_sectors",
+                                  name);
+    };
+    const std::vector<Case> cases = {
+        {"device without the attribute", "/dev/sda", 512},
+        {"device of 4096-byte sectors", "/dev/nvme0n1", 4096},
+        {"GPT header at byte 4096", made("gpt_4k.img"), 4096},
+        {"volume of 4096-byte sectors alone", made("vol_f32_4k.img"), 4096},
+        {"MBR disk holding a 4096-byte-sector volume", made("f32_4k.img"), 512},
+        {"empty image", OddImage(), 512},
+    };
+    std::vector<std::unique_ptr<testing::ImageGuard>> guards;
+    for (const Case& c : cases) {
+        if (!c.path.starts_with("/dev/")) {
+            guards.push_back(std::make_unique<testing::ImageGuard>(c.path));
+            ASSERT_FALSE(AttachImage(run, c.path)) << c.name;
+        }
+    }
+    SystemDiskEnumerator disks = system.Enumerator(noFloppy);
+    const auto listed = disks.ListDisks(run);
+    for (const Case& c : cases) {
+        const auto disk = std::find_if(listed.begin(), listed.end(), [&](const DiskProperties& d) {
+            return d.devicePath == c.path;
+        });
+        ASSERT_NE(disk, listed.end()) << c.name;
+        EXPECT_EQ(disk->bytesPerSector, c.bytesPerSector) << c.name;
+        const std::uint64_t ownSectors = disk->totalSectors / (c.bytesPerSector / 512);
+        EXPECT_EQ(SectorsInDiskUnit(*disk), ownSectors) << c.name;
+        EXPECT_EQ(disk->totalCylinders, ownSectors / 16065) << c.name;
+        ASSERT_TRUE(ShowDiskDetails(run, disks, disk->index)) << c.name;
+        EXPECT_EQ(run.detailsList.Cell(6, 1), std::to_string(ownSectors)) << c.name;
+        EXPECT_EQ(run.detailsList.Cell(7, 1), std::to_string(c.bytesPerSector)) << c.name;
+        EXPECT_EQ(run.shownDisk.totalSectors, disk->totalSectors) << c.name;
+        EXPECT_EQ(run.shownDisk.logicalSectorBytes, c.bytesPerSector) << c.name;
+    }
+    for (const auto& guard : guards) {
+        EXPECT_TRUE(guard->Unchanged()) << guard->Path();
+    }
+}
+
+TEST(DeviceLogicalSectorBytes, TakesOnlySizesTheReaderKnows) {
+    const std::pair<const char*, std::uint32_t> cases[] = {
+        {"512", 512}, {"4096", 4096}, {"2048", 2048}, {"", 512},      {"8192", 512},
+        {"256", 512}, {"3000", 512},  {"4096 ", 512}, {"-4096", 512},
+    };
+    for (const auto& [text, bytes] : cases) {
+        EXPECT_EQ(DeviceLogicalSectorBytes(text), bytes) << "'" << text << "'";
+    }
 }
 
 TEST(DiskItemText, NamesTheMediaAndTheDiskNumber) {

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/recovery_run.h"
 #include "fat/fat_test_volumes.h"
+#include "partitions/boot_sector.h"
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 #include "support/recording_reporter.h"
 
 namespace lumarest {
@@ -332,6 +336,91 @@ TEST_F(NtfsValidationTest, ClusterZeroIsThePartitionsFirstSector) {
         }
     }
     EXPECT_TRUE(found);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+}  // namespace
+}  // namespace lumarest
+
+namespace lumarest {
+namespace {
+
+TEST(NtfsRecordSize, ANegativeSizeByteCountsBytes) {
+    struct Case {
+        std::uint32_t sizeByte;
+        std::uint32_t sectorsPerCluster;  // engine sectors
+        std::uint64_t sectors;
+    };
+    const Case cases[] =
+        {
+            {0xF6, 8, 2}, {0xF4, 1, 8},      {0xF5, 64, 4}, {0xF7, 8, 1},
+            {0x80, 8, 0}, {0xE0, 8, 0},      {1, 8, 8},     {2, 2, 4},
+            {0, 8, 0},    {0x1F6, 1, 0x1F6},  // not one byte: read as clusters, left to the check
+        };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NtfsRecordSectors(c.sizeByte, c.sectorsPerCluster), c.sectors)
+            << std::hex << c.sizeByte;
+        EXPECT_EQ(NtfsIndexSectors(c.sizeByte, c.sectorsPerCluster), c.sectors)
+            << std::hex << c.sizeByte;
+    }
+}
+
+// An NTFS volume of 4096-byte sectors at sector 2048 (mkntfs -s 4096): clusters of one such
+// sector, the MFT at cluster 4 and its mirror at cluster 8191, records of 4096 bytes; its
+// backup boot sector fills the last eight engine sectors of the partition.
+TEST(LargeSectorNtfsValidation, CountsInEngineSectorsFromEitherBootSector) {
+    constexpr std::uint64_t kStart = 2048;
+    constexpr std::uint64_t kLast = kStart + 131072 - 1;
+    const std::string image = testing::MadeImage("tests/support/make_large_sector_images.sh",
+                                                 "large_sectors", "ntfs_4k.img");
+    ASSERT_FALSE(image.empty());
+    ImageGuard guard(image);
+    struct Case {
+        const char* name;
+        std::function<void(PatchedImage&)> damage;
+        int valid;
+        bool warned;
+    };
+    const Case cases[] = {
+        {"intact", [](PatchedImage&) {}, 1, false},
+        {"primary gone", [](PatchedImage& d) { d.ZeroSector(kStart); }, 1, false},
+        {"primary of 3000-byte sectors",
+         [](PatchedImage& d) {
+             d.Patch(kStart * 512 + 11, 0xB8);
+             d.Patch(kStart * 512 + 12, 0x0B);
+         },
+         1, false},
+        {"both of 0-byte sectors",
+         [](PatchedImage& d) {
+             for (const std::uint64_t sector : {kStart, kLast - 7}) {
+                 d.Patch(sector * 512 + 11, 0);
+                 d.Patch(sector * 512 + 12, 0);
+             }
+         },
+         0, true},
+    };
+    for (const Case& c : cases) {
+        PatchedImage disk(image);
+        c.damage(disk);
+        RecoveryRun run;
+        SelectPartition(run, "NTFS", kStart, kLast);
+        RecordingReporter reporter;
+        ASSERT_EQ(ValidatePartition(run, disk, reporter), c.valid) << c.name;
+        bool warned = false;
+        for (const std::string& call : reporter.Calls()) {
+            warned = warned || call.find("0 bytes per sector") != std::string::npos;
+        }
+        EXPECT_EQ(warned, c.warned) << c.name;
+        if (c.valid == 1) {
+            const VolumeParams& params = run.volumeParams;
+            EXPECT_EQ(params.sectorsPerCluster, 8u) << c.name;
+            EXPECT_EQ(params.mftSector, kStart + 4 * 8) << c.name;
+            EXPECT_EQ(params.mftMirrSector, kStart + 8191 * 8) << c.name;
+            EXPECT_EQ(params.mftRecordSectors, 8u) << c.name;
+            EXPECT_EQ(params.indexRecordSectors, 8u) << c.name;
+        }
+        EXPECT_EQ(disk.readsOutside_, 0u) << c.name;
+    }
     EXPECT_TRUE(guard.Unchanged());
 }
 
