@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <cstdlib>
+#include <iterator>
 #include <ostream>
 #include <streambuf>
 #include <vector>

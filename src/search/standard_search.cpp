@@ -4,10 +4,10 @@
 
 #include "core/recovery_run.h"
 #include "core/reporter.h"
+#include "core/sector_source.h"
 #include "fat/directory_scan.h"
 #include "fat/folder_tree_build.h"
 #include "fat/recovered_entries.h"
-#include "core/sector_source.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/mft_scan.h"

@@ -202,8 +202,7 @@ void CheckNtfsPartitionAgainstFls(const json& document, const std::string& image
 class StandardCommandTest : public testing::CliFixture {
   protected:
     static std::string RecordSizeImage(const std::string& name) {
-        return testing::MadeImage("tests/support/make_ntfs_record_images.sh", "ntfs_records",
-                                  name);
+        return testing::MadeImage("tests/support/make_ntfs_record_images.sh", "ntfs_records", name);
     }
 
     // A saved file by its path below the save folder's tree, wherever the tree's root went.
@@ -361,10 +360,10 @@ TEST_F(StandardCommandTest, UnknownBytesPerSectorIsToldAndNeverSilent) {
             out.write(bytes, 2);
         }
         testing::ImageGuard guard(copy.string());
-        const int status = Run({"--json", "--image", copy.string(), "standard", "--partition", "1"});
-        const bool told =
-            err_.str().find("gives " + std::to_string(c.bytesPerSector) + " bytes per sector") !=
-            std::string::npos;
+        const int status =
+            Run({"--json", "--image", copy.string(), "standard", "--partition", "1"});
+        const bool told = err_.str().find("gives " + std::to_string(c.bytesPerSector) +
+                                          " bytes per sector") != std::string::npos;
         EXPECT_EQ(told, !c.backupRepairs) << row << ": " << err_.str();
         if (status == kExitOk) {
             const json document = json::parse(out_.str());
@@ -386,8 +385,9 @@ TEST_F(StandardCommandTest, PartitionPast32BitSectorsIsRefusedNotWrapped) {
     ASSERT_FALSE(volume.empty());
     {
         std::ofstream out(image, std::ios::binary);
-        const std::uint8_t entry[16] = {0, 0, 0, 0, 0x0C, 0, 0, 0, 0x00, 0xF8, 0xFF, 0xFF,
-                                        0x00, 0x20, 0, 0};  // start kStart, 8192 sectors
+        const std::uint8_t entry[16] = {
+            0,    0,    0,    0,    0x0C, 0,    0, 0,
+            0x00, 0xF8, 0xFF, 0xFF, 0x00, 0x20, 0, 0};  // start kStart, 8192 sectors
         out.seekp(446);
         out.write(reinterpret_cast<const char*>(entry), sizeof entry);
         out.seekp(510);
@@ -413,8 +413,8 @@ TEST_F(StandardCommandTest, NtfsTreesOfEveryRecordSizeMatchFlsAndSaveExactly) {
         const char* image;
         const char* recordBytes;
     };
-    for (const Case& c : {Case{"rec1k.img", "1024"}, Case{"rec2k.img", "2048"},
-                          Case{"rec4k.img", "4096"}}) {
+    for (const Case& c :
+         {Case{"rec1k.img", "1024"}, Case{"rec2k.img", "2048"}, Case{"rec4k.img", "4096"}}) {
         SCOPED_TRACE(c.image);
         const std::string image = RecordSizeImage(c.image);
         ASSERT_FALSE(image.empty());

@@ -278,7 +278,8 @@ TEST(MftScanTest, LargerRecordsAreNumberedAndPlacedByTheirSize) {
         const std::uint64_t lastSector = 300 + sectors / 2 + sectors;
         EXPECT_EQ(mft.run.folderTable.Row(1), Row("first", 100, 0, 5, "0", "FOLDER", false));
         ASSERT_EQ(mft.run.fileTable.RowCount(), 2u);
-        EXPECT_EQ(mft.run.fileTable.Row(0), Row("split.txt", splitSector, 1, 5, "0", "FILE", false));
+        EXPECT_EQ(mft.run.fileTable.Row(0),
+                  Row("split.txt", splitSector, 1, 5, "0", "FILE", false));
         EXPECT_EQ(mft.run.fileTable.Row(1), Row("last.txt", lastSector, 3, 5, "0", "FILE", true));
     }
 }
