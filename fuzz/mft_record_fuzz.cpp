@@ -1,9 +1,10 @@
 // Fuzzes the reading of NTFS file records: the update-sequence fix-up, the attribute walk,
 // names, data sizes, attribute lists and run decoding; and of index blocks.
 //
-// Input: the first 1024 bytes are a file record as it lies on the disk; the whole input is
-// also a small disk (the master file table at sector 0, one sector per cluster) on which the
-// run table is built and a record's data read; the whole input, "INDX" put first, is also
+// Input: the last byte chooses the record size (1024, 2048 or 4096 bytes); the first that many
+// bytes are a file record as it lies on the disk; the whole input is also a small disk (the
+// master file table at sector 0, one sector per cluster, records of the chosen size) on which
+// the run table is built and a record's data read; the whole input, "INDX" put first, is also
 // an index block. Every decoded run must start inside the
 // volume, every span lie inside its record, and every walk end within its bound.
 
@@ -11,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <ostream>
 #include <streambuf>
 #include <vector>
@@ -34,6 +36,7 @@ constexpr std::size_t kMaxDiskBytes = 64 * 1024;
 constexpr std::uint64_t kVolumeStart = 0;
 // Writes beyond this fail: a fuzzed size would otherwise write zeros for a long time.
 constexpr std::uint64_t kMaxWrittenBytes = 1 << 20;
+constexpr std::uint32_t kRecordSectorChoices[] = {2, 4, 8};
 
 void Check(bool condition) {
     if (!condition) {
@@ -96,10 +99,13 @@ void WalkRecord(ByteSpan record) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    MftRecordBuffer record{};
+    const std::uint32_t recordSectors =
+        kRecordSectorChoices[size == 0 ? 0 : data[size - 1] % std::size(kRecordSectorChoices)];
+    MftRecordBuffer record(recordSectors);
+    Check(record.size() == std::size_t{recordSectors} * kSectorSize);
     std::copy_n(data, std::min(size, record.size()), record.begin());
     const FixupResult fixup = ApplyFixup(record);
-    Check(fixup.sectorsRestored <= 2);
+    Check(fixup.sectorsRestored <= recordSectors);
     WalkRecord(record);
 
     std::vector<std::uint8_t> block(data, data + std::min(size, kMaxIndexBlockBytes));
@@ -115,18 +121,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> bytes(data, data + std::min(size, kMaxDiskBytes));
     bytes.resize((bytes.size() + kSectorSize - 1) / kSectorSize * kSectorSize);
     MemoryDisk disk(std::move(bytes));
-    const NtfsLayout layout{kVolumeStart, 1, 0};
+    const NtfsLayout layout{kVolumeStart, 1, 0, recordSectors};
     MftRunTable table;
     BuildMftRunTable(disk, layout, table);
     for (std::uint32_t number = 0; number < 4; ++number) {
         const std::uint64_t sector = MftRecordSector(table, number);
-        MftRecordBuffer own;
+        MftRecordBuffer own(table.recordSectors);
         if (sector == 0 || !ReadMftRecord(disk, sector, own)) {
             continue;
         }
+        Check(own.Sectors() == recordSectors);
         const ExtensionRecordList list = ReadExtensionRecords(disk, layout, own, number);
         Check(list.records.size() <= kMaxExtensionRecords);
         const std::vector<MftRecordBuffer> records = ReadFileRecords(disk, table, own, list);
+        for (const MftRecordBuffer& read : records) {
+            Check(read.Sectors() == recordSectors);
+        }
         RecordName(records);
         DataSize(records);
         CountingBuffer counter;

@@ -16,7 +16,7 @@ inline constexpr std::uint32_t kAttrData = 0x80;
 inline constexpr std::uint32_t kAttrIndexAllocation = 0xA0;
 inline constexpr std::uint32_t kAttrEndMarker = 0xFFFFFFFF;
 
-// A record of 1024 bytes holds far fewer attributes than this; the walk still counts.
+// A record of 4096 bytes holds fewer attributes than this; the walk still counts.
 inline constexpr std::size_t kMaxAttributesPerRecord = 256;
 
 // Attribute flags (u16 at 12).

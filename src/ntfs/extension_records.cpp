@@ -66,7 +66,7 @@ std::vector<MftRecordBuffer> ReadFileRecords(SectorSource& source, const MftRunT
         if (number == own || sector == 0) {
             continue;
         }
-        MftRecordBuffer extension;
+        MftRecordBuffer extension(table.recordSectors);
         if (!ReadMftRecord(source, sector, extension)) {
             continue;
         }
@@ -83,7 +83,7 @@ std::vector<MftRecordBuffer> ReadFileRecordsOf(SectorSource& source, const NtfsL
                                                const MftRunTable& table,
                                                std::uint32_t recordNumber) {
     const std::uint64_t sector = MftRecordSector(table, recordNumber);
-    MftRecordBuffer record;
+    MftRecordBuffer record(table.recordSectors);
     if (sector == 0 || !ReadMftRecord(source, sector, record)) {
         return {};
     }

@@ -104,8 +104,9 @@ std::optional<std::uint64_t> DataSize(std::span<const MftRecordBuffer> records) 
     return std::nullopt;
 }
 
-std::optional<std::uint64_t> ReadDataSize(SectorSource& source, std::uint64_t recordSector) {
-    MftRecordBuffer record;
+std::optional<std::uint64_t> ReadDataSize(SectorSource& source, std::uint64_t recordSector,
+                                          std::uint32_t recordSectors) {
+    MftRecordBuffer record(recordSectors);
     if (!ReadMftRecord(source, recordSector, record)) {
         return std::nullopt;
     }

@@ -37,8 +37,10 @@ std::optional<std::uint64_t> DataSize(ByteSpan record);
 // The first size found among the records of one file, in order.
 std::optional<std::uint64_t> DataSize(std::span<const MftRecordBuffer> records);
 
-// Reads the record at `recordSector`, fixes it up and gives its data size.
-std::optional<std::uint64_t> ReadDataSize(SectorSource& source, std::uint64_t recordSector);
+// Reads the record at `recordSector` (of `recordSectors` sectors), fixes it up and gives its
+// data size.
+std::optional<std::uint64_t> ReadDataSize(SectorSource& source, std::uint64_t recordSector,
+                                          std::uint32_t recordSectors = kMftRecordSectors);
 
 // Writes the bytes of the unnamed $DATA held by a file's records (its own first, then its
 // extension records): the resident content, or the runs of every piece in VCN order up to

@@ -60,8 +60,8 @@ std::optional<FileNameInfo> FindFileName(ByteSpan record, NameSpace nameSpace) {
 }
 
 std::optional<FileNameInfo> ReadFileName(SectorSource& source, std::uint64_t recordSector,
-                                         NameSpace nameSpace) {
-    MftRecordBuffer record;
+                                         NameSpace nameSpace, std::uint32_t recordSectors) {
+    MftRecordBuffer record(recordSectors);
     if (!ReadMftRecord(source, recordSector, record)) {
         return std::nullopt;
     }

@@ -40,9 +40,11 @@ std::optional<FileNameInfo> FindFileName(ByteSpan record, NameSpace nameSpace);
 // included.
 void CollectFileNames(ByteSpan record, std::vector<FileNameInfo>& names);
 
-// Reads the record at `recordSector`, fixes it up and looks for its name of `nameSpace`.
+// Reads the record at `recordSector` (of `recordSectors` sectors), fixes it up and looks for
+// its name of `nameSpace`.
 std::optional<FileNameInfo> ReadFileName(SectorSource& source, std::uint64_t recordSector,
-                                         NameSpace nameSpace);
+                                         NameSpace nameSpace,
+                                         std::uint32_t recordSectors = kMftRecordSectors);
 
 // The name a file is listed under, from its records (its own first, then its extension
 // records): the first name of the first namespace of kNameSpaceOrder found in any of them,

@@ -79,7 +79,7 @@ FixupResult ApplyFixup(std::span<std::uint8_t> record) {
 
 bool ReadMftRecord(SectorSource& source, std::uint64_t sector, MftRecordBuffer& record) {
     record.fill(0);
-    if (source.ReadSectors(sector, kMftRecordSectors, record.data()) == 0) {
+    if (source.ReadSectors(sector, record.Sectors(), record.data()) == 0) {
         return false;
     }
     if (!HasFileSignature(record)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -7,16 +8,38 @@
 #include <span>
 
 #include "core/le_bytes.h"
+#include "core/sector_source.h"
+#include "ntfs/ntfs_layout.h"
 
 namespace lumarest {
 
 class SectorSource;
 
-// A file record is always handled as two sectors, whatever size the boot sector names.
-inline constexpr std::size_t kMftRecordBytes = 1024;
-inline constexpr std::uint32_t kMftRecordSectors = 2;
+// The bytes of one file record: room for the largest record handled, of which the record's
+// own size is used. Every reader sees only that size.
+class MftRecordBuffer {
+  public:
+    MftRecordBuffer() = default;  // 1024 bytes
+    // A size that is not handled gets 1024 bytes.
+    explicit MftRecordBuffer(std::uint32_t recordSectors)
+        : size_(std::size_t{UsableRecordSectors(recordSectors)} * kSectorSize) {}
 
-using MftRecordBuffer = std::array<std::uint8_t, kMftRecordBytes>;
+    std::uint8_t* data() { return bytes_.data(); }
+    const std::uint8_t* data() const { return bytes_.data(); }
+    std::size_t size() const { return size_; }
+    std::uint32_t Sectors() const { return static_cast<std::uint32_t>(size_ / kSectorSize); }
+    std::uint8_t* begin() { return bytes_.data(); }
+    std::uint8_t* end() { return bytes_.data() + size_; }
+    const std::uint8_t* begin() const { return bytes_.data(); }
+    const std::uint8_t* end() const { return bytes_.data() + size_; }
+    std::uint8_t& operator[](std::size_t i) { return bytes_[i]; }
+    std::uint8_t operator[](std::size_t i) const { return bytes_[i]; }
+    void fill(std::uint8_t value) { std::fill(begin(), end(), value); }
+
+  private:
+    std::array<std::uint8_t, std::size_t{kMaxMftRecordSectors} * kSectorSize> bytes_{};
+    std::size_t size_ = kMftRecordBytes;
+};
 
 // Flags byte of the record header.
 inline constexpr std::uint8_t kRecordInUse = 0x01;
@@ -47,7 +70,8 @@ struct FixupResult {
 // array. Entries that lie outside the buffer and sectors past its end are left alone.
 FixupResult ApplyFixup(std::span<std::uint8_t> record);
 
-// Reads the record at `sector` into `record` (zeroed first) and fixes it up. False when the
+// Reads the record at `sector` into `record` (zeroed first), as many sectors as its size, and
+// fixes it up. False when the
 // sectors cannot be read or do not hold a file record.
 bool ReadMftRecord(SectorSource& source, std::uint64_t sector, MftRecordBuffer& record);
 

@@ -49,7 +49,8 @@ void Append(MftRunTable& table, const DecodedRuns& decoded) {
 }  // namespace
 
 std::uint64_t MftRecordSector(const MftRunTable& table, std::uint32_t recordNumber) {
-    const std::uint64_t wanted = std::uint64_t{recordNumber} * kMftRecordSectors;
+    const std::uint64_t wanted =
+        std::uint64_t{recordNumber} * UsableRecordSectors(table.recordSectors);
     std::uint64_t total = 0;
     for (const DataRun& run : table.runs) {
         if (wanted < total + run.sectorCount) {
@@ -62,10 +63,12 @@ std::uint64_t MftRecordSector(const MftRunTable& table, std::uint32_t recordNumb
 
 bool BuildMftRunTable(SectorSource& source, const NtfsLayout& layout, MftRunTable& table) {
     table.runs.clear();
-    MftRecordBuffer root;
-    MftRecordBuffer mft;
-    if (!ReadMftRecord(source, layout.mftSector + kRootRecord * kMftRecordSectors, root) ||
-        !ReadMftRecord(source, layout.mftSector + kMftRecord * kMftRecordSectors, mft)) {
+    table.recordSectors = UsableRecordSectors(layout.recordSectors);
+    const std::uint32_t recordSectors = table.recordSectors;
+    MftRecordBuffer root(recordSectors);
+    MftRecordBuffer mft(recordSectors);
+    if (!ReadMftRecord(source, layout.mftSector + kRootRecord * recordSectors, root) ||
+        !ReadMftRecord(source, layout.mftSector + kMftRecord * recordSectors, mft)) {
         return false;
     }
     const auto firstRuns = DataRunsOf(mft, 0, layout);
@@ -90,12 +93,12 @@ bool BuildMftRunTable(SectorSource& source, const NtfsLayout& layout, MftRunTabl
         }
         // The first piece's record is found where an unfragmented table would put it.
         const std::uint64_t sector =
-            i == 0 ? layout.mftSector + std::uint64_t{piece.recordNumber} * kMftRecordSectors
+            i == 0 ? layout.mftSector + std::uint64_t{piece.recordNumber} * recordSectors
                    : MftRecordSector(table, piece.recordNumber);
         if (i == 0) {
             table.runs.clear();
         }
-        MftRecordBuffer extension;
+        MftRecordBuffer extension(recordSectors);
         if (sector == 0 || !ReadMftRecord(source, sector, extension)) {
             continue;
         }

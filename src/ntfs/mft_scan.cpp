@@ -25,7 +25,8 @@ constexpr const char* kSectorsText = "Sectors  ";
 constexpr const char* kOfText = " of ";
 constexpr const char* kCompletedText = "Completed ";
 constexpr int kFullPercent = 100;
-// Sectors read at a time: even, so no record is split between two reads.
+// Sectors read at a time: a multiple of every record size, so no record is split between
+// two reads.
 constexpr std::uint32_t kChunkSectors = 1024;
 // Record numbers are 32-bit: a table claiming more slots is walked up to there.
 constexpr std::uint64_t kMaxSlots = std::uint64_t{std::numeric_limits<std::uint32_t>::max()} + 1;
@@ -92,8 +93,9 @@ class MftWalk {
           table_(table),
           reporter_(reporter),
           layout_(NtfsLayoutOf(run.activeVolume)),
+          recordSectors_(UsableRecordSectors(table.recordSectors)),
           totalSectors_(TotalSectors(table.runs)),
-          endPosition_(std::min(totalSectors_ / kMftRecordSectors, kMaxSlots) * kMftRecordSectors),
+          endPosition_(std::min(totalSectors_ / recordSectors_, kMaxSlots) * recordSectors_),
           cursor_(table.runs),
           chunk_(std::size_t{kChunkSectors} * kSectorSize) {}
 
@@ -132,7 +134,7 @@ class MftWalk {
             return 0;
         }
         const std::uint64_t runEnd = std::min(runStart + run->sectorCount, endPosition_);
-        return (runEnd - position) / kMftRecordSectors * kMftRecordSectors;
+        return (runEnd - position) / recordSectors_ * recordSectors_;
     }
 
     // True when the run holds nothing readable from `intoRun` sectors on.
@@ -147,13 +149,14 @@ class MftWalk {
         const auto count = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(kChunkSectors, endPosition_ - position));
         ReadChunk(position, count);
-        for (std::uint32_t at = 0; at + kMftRecordSectors <= count; at += kMftRecordSectors) {
+        for (std::uint32_t at = 0; at + recordSectors_ <= count; at += recordSectors_) {
             if (run_.scanStop.stop_requested()) {
                 return position + at;
             }
             const std::uint64_t slotPosition = position + at;
-            const ByteSpan slot(chunk_.data() + std::size_t{at} * kSectorSize, kMftRecordBytes);
-            ScanSlot(slot, static_cast<std::uint32_t>(slotPosition / kMftRecordSectors),
+            const ByteSpan slot(chunk_.data() + std::size_t{at} * kSectorSize,
+                                std::size_t{recordSectors_} * kSectorSize);
+            ScanSlot(slot, static_cast<std::uint32_t>(slotPosition / recordSectors_),
                      DiskSectorOf(slotPosition));
         }
         return position + count;
@@ -197,11 +200,11 @@ class MftWalk {
     }
 
     void ScanSlot(ByteSpan slot, std::uint32_t recordNumber, std::uint64_t diskSector) {
-        MftRecordBuffer record;
-        std::copy(slot.begin(), slot.end(), record.begin());
-        if (!HasFileSignature(record)) {
+        if (!HasFileSignature(slot)) {
             return;
         }
+        MftRecordBuffer record(recordSectors_);
+        std::copy(slot.begin(), slot.end(), record.begin());
         ApplyFixup(record);
         const auto header = ParseMftRecordHeader(record);
         if (!header || IsExtensionRecord(record)) {
@@ -257,6 +260,7 @@ class MftWalk {
     const MftRunTable& table_;
     Reporter& reporter_;
     const NtfsLayout layout_;
+    const std::uint32_t recordSectors_;
     const std::uint64_t totalSectors_;
     const std::uint64_t endPosition_;
     RunCursor cursor_;

@@ -129,7 +129,7 @@ RecoveredFileStatus WriteNtfsFile(const ActiveVolume& volume, SectorSource& disk
     const NtfsLayout layout = NtfsLayoutOf(volume);
     MftRunTable table;
     const bool haveTable = BuildMftRunTable(disk, layout, table);
-    MftRecordBuffer record{};
+    MftRecordBuffer record(layout.recordSectors);
     if (recordSector != 0 && ReadMftRecord(disk, recordSector, record)) {
         const ExtensionRecordList list = ReadExtensionRecords(
             disk, layout, ByteSpan(record.data(), record.size()), recordNumber);

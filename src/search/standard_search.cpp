@@ -59,17 +59,17 @@ void ScanFatVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter, boo
     TakeSnapshot(run);
 }
 
-// The MFT scan reads records of 1024 bytes; a volume whose boot sector names another size
-// (as 4096-byte-sector volumes do) would be read record by wrong record.
+// Records of 1024, 2048 and 4096 bytes are read; any other size the boot sector names
+// (3072 bytes) would give a wrong tree.
 bool RefuseOtherRecordSize(const RecoveryRun& run, Reporter& reporter) {
     const std::uint32_t sectors = run.volumeParams.mftRecordSectors;
-    if (sectors == 0 || sectors == kMftRecordSectors) {
+    if (sectors == 0 || IsSupportedRecordSectors(sectors)) {
         return false;
     }
     reporter.ShowMessage("The file records of this NTFS volume are " +
                              std::to_string(SectorsToBytes(sectors)) +
-                             " bytes long; only records of " + std::to_string(kMftRecordBytes) +
-                             " bytes can be searched.",
+                             " bytes long; only records of 1024, 2048 and 4096 bytes can be "
+                             "searched.",
                          MessageIcon::Error);
     return true;
 }

@@ -68,6 +68,23 @@ TEST(MftRunTable, RecordSectorsFollowTheRuns) {
     EXPECT_EQ(MftRecordSector(MftRunTable{}, 0), 0u);
 }
 
+// Records are placed at their own size along the runs; a size not handled counts as 1024.
+TEST(MftRunTable, RecordSectorsFollowTheRecordSize) {
+    struct Case {
+        std::uint32_t recordSectors;
+        std::uint32_t record;
+        std::uint64_t sector;
+    };
+    for (const Case& c : {Case{4, 1, 104}, Case{4, 2, 0}, Case{4, 3, 500}, Case{8, 1, 0},
+                          Case{8, 2, 504}, Case{6, 5, 0}, Case{6, 6, 500}, Case{0, 1, 102}}) {
+        MftRunTable table;
+        table.runs = {{100, 8, false}, {0, 4, true}, {500, 16, false}};
+        table.recordSectors = c.recordSectors;
+        EXPECT_EQ(MftRecordSector(table, c.record), c.sector)
+            << c.recordSectors << " sectors, record " << c.record;
+    }
+}
+
 // A master file table in two pieces: record 0 lists its $DATA in itself (VCN 0) and in
 // record 3 (VCN 2), which lies in the first piece. The list is resident or lies in a cluster
 // of its own.

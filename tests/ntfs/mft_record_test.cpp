@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "core/memory_disk.h"
+
 #include "ntfs/attributes.h"
 #include "ntfs/file_data.h"
 #include "ntfs/file_name.h"
@@ -56,6 +58,41 @@ TEST(MftRecord, FixupStaysInsideTheBuffer) {
     const MftRecordBuffer whole = NamedFile().OnDisk();
     std::vector<std::uint8_t> half(whole.begin(), whole.begin() + 512);
     EXPECT_EQ(ApplyFixup(half).sectorsRestored, 1u);
+}
+
+// Records of every size are fixed up at each 512-byte end, read whole from the disk and
+// walked to their own end: the name sits past the first 1024 bytes in the larger ones.
+TEST(MftRecord, LargerRecordsAreFixedUpReadAndWalkedWhole) {
+    for (const std::uint32_t sectors : {2u, 4u, 8u}) {
+        SCOPED_TRACE(sectors);
+        RecordBuilder builder(kRecordInUse, sectors);
+        const std::size_t filler = std::size_t{sectors} * kSectorSize - 400;
+        builder.AddResident(kAttrStandardInformation, std::vector<std::uint8_t>(filler, 0x11));
+        builder.AddFileName(u"Far.txt", 1);
+        for (std::uint32_t i = 1; i <= sectors; ++i) {
+            builder.Put16(kSectorSize * i - 2, 0xA000 + i);
+        }
+        MftRecordBuffer torn = builder.OnDisk();
+        ASSERT_EQ(torn.size(), std::size_t{sectors} * kSectorSize);
+        torn[torn.size() - 2] = 0x77;  // the last stride written halfway
+        const FixupResult result = ApplyFixup(torn);
+        EXPECT_EQ(result.sectorsRestored, sectors);
+        EXPECT_EQ(result.mismatchedSectors, 1u);
+        for (std::uint32_t i = 1; i <= sectors; ++i) {
+            EXPECT_EQ(LoadLe16(torn, kSectorSize * i - 2), 0xA000 + i) << i;
+        }
+
+        const MftRecordBuffer onDisk = builder.OnDisk();
+        std::vector<std::uint8_t> bytes(kSectorSize * 20, 0);
+        std::copy(onDisk.begin(), onDisk.end(), bytes.begin() + 4 * kSectorSize);
+        MemoryDisk disk(bytes);
+        MftRecordBuffer read(sectors);
+        ASSERT_TRUE(ReadMftRecord(disk, 4, read));
+        EXPECT_EQ(FindFileName(read, NameSpace::Win32)->name, "Far.txt");
+        EXPECT_EQ(ReadFileName(disk, 4, NameSpace::Win32, sectors)->name, "Far.txt");
+        // Read as 1024 bytes, a larger record's name lies out of reach, never read past.
+        EXPECT_EQ(ReadFileName(disk, 4, NameSpace::Win32).has_value(), sectors == 2);
+    }
 }
 
 TEST(MftRecord, HeaderOfTheOlderLayoutIsReadFromItsOwnOffsets) {

@@ -32,10 +32,10 @@ class MftDisk {
         table.runs = std::move(runs);
     }
 
-    // Writes the record's two sectors where the runs put the slot, each on its own.
+    // Writes the record's sectors where the runs put the slot, each on its own.
     void Put(std::uint32_t number, const MftRecordBuffer& record) {
-        for (std::uint32_t half = 0; half < kMftRecordSectors; ++half) {
-            const std::uint64_t sector = DiskSector(number * kMftRecordSectors + half);
+        for (std::uint32_t half = 0; half < record.Sectors(); ++half) {
+            const std::uint64_t sector = DiskSector(number * record.Sectors() + half);
             std::copy_n(record.begin() + half * kSectorSize, kSectorSize,
                         bytes_.begin() + sector * kSectorSize);
         }
@@ -254,6 +254,34 @@ TEST(MftScanTest, ReadsInChunksAndReportsOnlyWhenThePercentMoves) {
     EXPECT_EQ(calls.back(), "progress 0: 100 Completed ");
     EXPECT_EQ(calls[calls.size() - 3], "value 6: Sectors  8001 of 8001");
     EXPECT_EQ(calls[calls.size() - 2], "value 4: 4000");
+}
+
+// Slots of 2048 and 4096 bytes are numbered and placed at their own size, one cut in two by
+// a run's end read whole from both runs.
+TEST(MftScanTest, LargerRecordsAreNumberedAndPlacedByTheirSize) {
+    for (const std::uint32_t sectors : {4u, 8u}) {
+        SCOPED_TRACE(sectors);
+        MftDisk mft(400, {{100, sectors + sectors / 2, false}, {300, 3 * sectors, false}});
+        mft.table.recordSectors = sectors;
+        const auto named = [&](std::uint8_t flags, const std::u16string& name) {
+            RecordBuilder record(flags, sectors);
+            record.AddResident(0x10, std::vector<std::uint8_t>(sectors * kSectorSize - 600, 1));
+            record.AddFileName(name, 1);
+            return record.OnDisk();
+        };
+        mft.Put(0, named(kFolder, u"first"));
+        mft.Put(1, named(kFile, u"split.txt"));
+        mft.Put(3, named(kDeletedFile, u"last.txt"));
+        RecordingReporter reporter;
+        mft.Scan(reporter);
+        const std::uint64_t splitSector = 100 + sectors;
+        const std::uint64_t lastSector = 300 + sectors / 2 + sectors;
+        EXPECT_EQ(mft.run.folderTable.Row(1), Row("first", 100, 0, 5, "0", "FOLDER", false));
+        ASSERT_EQ(mft.run.fileTable.RowCount(), 2u);
+        EXPECT_EQ(mft.run.fileTable.Row(0),
+                  Row("split.txt", splitSector, 1, 5, "0", "FILE", false));
+        EXPECT_EQ(mft.run.fileTable.Row(1), Row("last.txt", lastSector, 3, 5, "0", "FILE", true));
+    }
 }
 
 // A sector that cannot be read costs only the record it belongs to, not the rest of its chunk.

@@ -9,22 +9,26 @@
 namespace lumarest::testing {
 
 // Writes file records the way NTFS lays them out, for inline tests: header, update sequence
-// at 48 (check value 0x0001 at both sector ends), attributes from 56, the end marker.
+// at 48 (check value 0x0001 at every 512-byte end), attributes from 56 (after the array in
+// larger records), the end marker.
+// Records are 1024 bytes unless `recordSectors` names more.
 class RecordBuilder {
   public:
     static constexpr std::size_t kUsaOffset = 48;
     static constexpr std::size_t kFirstAttribute = 56;
 
-    explicit RecordBuilder(std::uint8_t flags = kRecordInUse) {
+    explicit RecordBuilder(std::uint8_t flags = kRecordInUse,
+                           std::uint32_t recordSectors = kMftRecordSectors)
+        : bytes_(recordSectors), next_(Align(kUsaOffset + 2 * (bytes_.Sectors() + 1))) {
         bytes_[0] = 'F';
         bytes_[1] = 'I';
         bytes_[2] = 'L';
         bytes_[3] = 'E';
         Put16(4, kUsaOffset);
-        Put16(6, 3);
-        Put16(20, kFirstAttribute);
+        Put16(6, bytes_.Sectors() + 1);
+        Put16(20, next_);
         bytes_[22] = flags;
-        Put32(28, kMftRecordBytes);
+        Put32(28, bytes_.size());
         Put16(kUsaOffset, 0x0001);
     }
 
@@ -83,7 +87,7 @@ class RecordBuilder {
     // The record as it lies on the disk: sector ends moved into the update sequence array.
     MftRecordBuffer OnDisk() const {
         MftRecordBuffer disk = Fixed();
-        for (std::size_t i = 1; i <= 2; ++i) {
+        for (std::size_t i = 1; i <= disk.Sectors(); ++i) {
             disk[kUsaOffset + 2 * i] = disk[512 * i - 2];
             disk[kUsaOffset + 2 * i + 1] = disk[512 * i - 1];
             disk[512 * i - 2] = 0x01;
@@ -113,8 +117,8 @@ class RecordBuilder {
         return at;
     }
 
-    MftRecordBuffer bytes_{};
-    std::size_t next_ = kFirstAttribute;
+    MftRecordBuffer bytes_;
+    std::size_t next_;  // kFirstAttribute in records of 1024 bytes, after the longer array else
 };
 
 }  // namespace lumarest::testing

@@ -189,6 +189,19 @@ TEST(StandardSearchDamaged, NtfsRootRecordDamagedKeepsSubfoldersOfTheLowestFolde
     }
 }
 
+// Records of 3072 bytes, which only a damaged boot sector names, are refused with the size.
+TEST(StandardSearchDamaged, NtfsRecordsOf3072BytesAreRefused) {
+    MemoryDisk disk(std::vector<std::uint8_t>(64 * kSector, 0));
+    Search search;
+    search.run.selectedPartition.fsName = "NTFS";
+    search.run.volumeParams.mftRecordSectors = 6;
+    RunStandardSearch(search.run, disk, search.reporter, true);
+    const std::vector<std::string> messages = search.reporter.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages.front().find("3072 bytes long"), std::string::npos) << messages.front();
+    EXPECT_EQ(search.run.fileTable.RowCount(), 0u);
+}
+
 // A stop before the scan reads anything still ends with a browsable tree: "Root" and the
 // orphan folder.
 TEST(StandardSearchStop, StoppedSearchKeepsABrowsableTree) {
