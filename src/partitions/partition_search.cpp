@@ -113,9 +113,14 @@ std::optional<RecognisedVolume> RecogniseBootSector(ByteSpan sector) {
         return RecognisedVolume{FileSystem::Fat16, InEngineSectors(sector, FatSectorCount(sector))};
     }
     if (Spells(sector, kNtfsMarkOffset, "NTFS")) {
-        return RecognisedVolume{
-            FileSystem::Ntfs,
-            InEngineSectors(sector, LoadLe64(sector, kNtfsSectorCountOffset).value_or(0))};
+        // The volume's backup boot sector lies one sector past the count it gives: the
+        // partition holds it, so validation finds it at the last sector, and a table entry of
+        // the same volume is not listed again.
+        const std::uint64_t counted = LoadLe64(sector, kNtfsSectorCountOffset).value_or(0);
+        const std::uint64_t withBackup =
+            counted == 0 || counted == std::numeric_limits<std::uint64_t>::max() ? counted
+                                                                                 : counted + 1;
+        return RecognisedVolume{FileSystem::Ntfs, InEngineSectors(sector, withBackup)};
     }
     return std::nullopt;
 }

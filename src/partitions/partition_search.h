@@ -37,7 +37,7 @@ struct RecognisedVolume {
 
 // "FAT32" ending at 86, then "FAT16" ending at 58, then "NTFS" at 3, on a sector with the boot
 // signature. FAT sizes come from the 32-bit count at 32, or the 16-bit one at 19 when that is
-// 0; NTFS sizes from the 64-bit count at 40.
+// 0; NTFS sizes from the 64-bit count at 40, plus the backup boot sector after them.
 std::optional<RecognisedVolume> RecogniseBootSector(ByteSpan sector);
 
 // Called on the searching thread right after a partition is appended to the disk's list (its

@@ -100,11 +100,7 @@ class PartitionWalk {
             return false;
         }
         const auto volume = RecogniseBootSector(first);
-        std::uint64_t sectors = volume ? volume->sectors : 0;
-        // NTFS keeps its backup boot sector one sector past the count it gives.
-        if (sectors != 0 && *fileSystem == FileSystem::Ntfs) {
-            sectors += VolumeSectorBytes(first).value_or(kSectorSize) / kSectorSize;
-        }
+        const std::uint64_t sectors = volume ? volume->sectors : 0;
         const std::uint64_t end = sectors == 0 ? totalSectors_ : EndWithinDisk(disk_, sectors);
         if (end == 0) {
             return false;

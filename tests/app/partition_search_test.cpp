@@ -54,11 +54,12 @@ const Placed kPlaced[] = {
     {"fat32.img", 63}, {"fat16.img", 5 * kCylinder + 63}, {"ntfs.img", 8 * kCylinder}};
 const QStringList kFoundItems = {"Partition - 1 ( FAT32 )", "Partition - 2 ( FAT16 )",
                                  "Partition - 3 ( NTFS )"};
-// start, end (start plus the boot sector's size: FAT16's only in its 16-bit field)
+// start, end (start plus the boot sector's size: FAT16's only in its 16-bit field; NTFS's with
+// its backup boot sector)
 const std::pair<std::uint64_t, std::uint64_t> kFoundRanges[] = {
     {63, 63 + 69632},
     {5 * kCylinder + 63, 5 * kCylinder + 63 + 32768},
-    {8 * kCylinder, 8 * kCylinder + 32767}};
+    {8 * kCylinder, 8 * kCylinder + 32768}};
 
 // A disk of 11 cylinders whose first sector is zero, or, with `listFirst`, whose table lists
 // only the first volume. Empty when the fixture volumes were not made.

@@ -192,7 +192,7 @@ TEST_F(PartitionSearchCommandTest, ListsWhatTheSearchFoundAndWhere) {
               "Number  File system  Start sector  End sector    Found in         Item\n"
               "1       FAT32        63            70047         cylinder search  Partition - 1 ( "
               "FAT32 )\n"
-              "2       NTFS         80325         100324        cylinder search  Partition - 2 ( "
+              "2       NTFS         80325         100325        cylinder search  Partition - 2 ( "
               "NTFS )\n"
               "3       FAT16        112518        152518        cylinder search  Partition - 3 ( "
               "FAT16 )\n");

@@ -125,16 +125,16 @@ TEST_F(PartitionSearchTest, FindsTheVolumesOfAMadeDiskThroughEitherCandidate) {
     const std::vector<Case> cases = {
         {"the table lists one, the search adds the others",
          [](PatchedImage&) {},
-         {"FAT32 63-70047 partition table", "NTFS 80325-100324 cylinder search",
+         {"FAT32 63-70047 partition table", "NTFS 80325-100325 cylinder search",
           "FAT16 112518-152518 cylinder search"}},
         {"first sector zeroed",
          [](PatchedImage& disk) { disk.ZeroSector(0); },
-         {"FAT32 63-70047 cylinder search", "NTFS 80325-100324 cylinder search",
+         {"FAT32 63-70047 cylinder search", "NTFS 80325-100325 cylinder search",
           "FAT16 112518-152518 cylinder search"}},
         {"the same start with another size is listed again",
          [](PatchedImage& disk) { disk.PatchLe32(446 + 12, 69000); },
          {"FAT32 63-69063 partition table", "FAT32 63-70047 cylinder search",
-          "NTFS 80325-100324 cylinder search", "FAT16 112518-152518 cylinder search"}},
+          "NTFS 80325-100325 cylinder search", "FAT16 112518-152518 cylinder search"}},
     };
     for (const Case& c : cases) {
         PatchedImage disk(image);
@@ -164,13 +164,13 @@ TEST_F(PartitionSearchTest, FindsTheVolumesOfAMadeDiskOnMebibyteBoundaries) {
         Spans found;
     };
     const std::vector<Case> cases = {
-        {"the table lists both; the NTFS boot sector's own size is listed again",
+        {"the table lists both: the NTFS entry ends after its backup boot sector, as the "
+         "search counts it",
          false,
-         {"NTFS 2048-8192 partition table", "FAT32 8192-78176 partition table",
-          "NTFS 2048-8191 aligned search"}},
+         {"NTFS 2048-8192 partition table", "FAT32 8192-78176 partition table"}},
         {"first sector zeroed",
          true,
-         {"NTFS 2048-8191 aligned search", "FAT32 8192-78176 aligned search"}},
+         {"NTFS 2048-8192 aligned search", "FAT32 8192-78176 aligned search"}},
     };
     for (const Case& c : cases) {
         PatchedImage disk(image);
@@ -239,7 +239,7 @@ TEST(PartitionSearch, ScansCylindersByTheRulesAndNeverLeavesTheDisk) {
          1'000'000,
          kStandardGeometry,
          {{kCylinder, FileSystem::Ntfs, (std::uint64_t{1} << 33) + 5}},
-         {"NTFS 16065-8589950662"}},
+         {"NTFS 16065-8589950663"}},
         {"16 heads, 32 sectors, 1000 cylinders are searched as 31 of 255 x 63",
          1'000'000,
          {1000, 16, 32},
@@ -262,7 +262,7 @@ TEST(PartitionSearch, ScansCylindersByTheRulesAndNeverLeavesTheDisk) {
          100'000,
          {0xFFFFFFFFu, 255, 63},
          {{6 * kCylinder, FileSystem::Ntfs, 100}},
-         {"NTFS 96390-96490"}},
+         {"NTFS 96390-96491"}},
         {"no boot sector", 1'000'000, kStandardGeometry, {}, {}},
         {"26 at most", 1'000'000, kStandardGeometry, thirty, {}, true},
     };
@@ -356,6 +356,8 @@ TEST(PartitionSearch, TestsEachMebibyteBoundaryAfterTheCylindersOnce) {
     };
     // 257 cylinders in, candidate A lies on a 1 MiB boundary.
     constexpr std::uint64_t kAlignedTrack = 257 * kCylinder + 63;
+    // 2048 cylinders in, the cylinder's first sector lies on one.
+    constexpr std::uint64_t kUnreadBoundary = 2048 * kCylinder;
     std::vector<Boot> thirty;
     for (std::uint64_t n = 1; n <= 20; ++n) {
         thirty.push_back({n * kCylinder + 63, FileSystem::Fat32, 100});
@@ -371,22 +373,23 @@ TEST(PartitionSearch, TestsEachMebibyteBoundaryAfterTheCylindersOnce) {
           {3 * kMebibyte, FileSystem::Fat16, 100},
           {kCylinder + 63, FileSystem::Fat32, 100}},
          {"FAT32 16128-16228 cylinder search", "FAT16 6144-6244 aligned search",
-          "NTFS 10240-10340 aligned search"}},
+          "NTFS 10240-10341 aligned search"}},
         {"a boundary that is a candidate A is the cylinder pass's",
          5'000'000,
          kStandardGeometry,
          {{kAlignedTrack, FileSystem::Ntfs, 100}},
-         {"NTFS 4128768-4128868 cylinder search"}},
-        {"sector 0 read by the cylinder pass",
+         {"NTFS 4128768-4128869 cylinder search"}},
+        {"sector 0: the whole disk's, read once by the cylinder pass",
          1'000'000,
          kStandardGeometry,
          {{0, FileSystem::Fat16, 100}},
-         {"FAT16 0-100 cylinder search"}},
+         {"FAT16 0-100 whole disk"}},
         {"a boundary the cylinder rule left unread is tested",
-         1'000'000,
-         kStandardGeometry,
-         {{63, FileSystem::Fat32, 100}, {0, FileSystem::Ntfs, 9000}},
-         {"FAT32 63-163 cylinder search", "NTFS 0-9000 aligned search"}},
+         40'000'000,
+         {2490, 255, 63},
+         {{kUnreadBoundary + 63, FileSystem::Fat32, 100},
+          {kUnreadBoundary, FileSystem::Ntfs, 9000}},
+         {"FAT32 32901183-32901283 cylinder search", "NTFS 32901120-32910121 aligned search"}},
         {"the last boundary of a disk that ends inside its mebibyte",
          10 * kMebibyte + 1,
          kStandardGeometry,
@@ -440,7 +443,7 @@ TEST(PartitionSearch, CountsCylindersInTheDisksOwnSectors) {
     }
     Search search(disk, {2, 255, 63});
     EXPECT_EQ(search.Found(),
-              (Spans{"NTFS 129024-129824 cylinder search", "FAT32 2048-10048 aligned search"}));
+              (Spans{"NTFS 129024-129832 cylinder search", "FAT32 2048-10048 aligned search"}));
 }
 
 TEST(PartitionSearch, InventoryGeometryIsTheShownDisksOwn) {
@@ -472,7 +475,7 @@ TEST(PartitionSearch, RealImagesAreFoundWhereTheyStartOnACylinder) {
         {"fat16.raw", false, {"FAT16 0-24576 whole disk"}},
         {"fat_deleted_dir_2.raw", false, {"FAT16 0-32768 whole disk"}},
         {"fat32_loop.raw", false, {"FAT32 0-131072 whole disk"}},
-        {"ntfs3.raw", false, {"NTFS 0-131072 whole disk", "NTFS 0-131071 cylinder search"}},
+        {"ntfs3.raw", false, {"NTFS 0-131072 whole disk"}},
         {"fat64.raw", true, {}},
         {"ntfs_index.raw", true, {}},
         {"mbr-win-512.raw", true, {}},
