@@ -90,7 +90,7 @@ void PrintDisk(std::ostream& out, const ListedDisk& disk) {
     const DiskProperties& p = disk.properties;
     out << "Disk " << p.index << "  " << TerminalText(disk.itemText) << '\n';
     PrintRow(out, "Device path :", p.devicePath);
-    PrintRow(out, "Total sectors :", std::to_string(p.totalSectors));
+    PrintRow(out, "Total sectors :", std::to_string(SectorsInDiskUnit(p)));
     PrintRow(out, "Logical sector size :", std::to_string(p.bytesPerSector) + " bytes");
     for (const auto& [caption, value] : disk.details) {
         PrintRow(out, caption, value);

@@ -238,7 +238,8 @@ std::string YesNo(bool value) {
     return value ? "yes" : "no";
 }
 
-void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs) {
+void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs,
+               std::uint32_t sectorBytes) {
     out << "Folders: " << listing.folders.size() << '\n';
     PrintTable(out, {"Path", "Self", "Parent", "Deleted"}, listing.folders.size(),
                [&](std::size_t index) -> TextRow {
@@ -251,7 +252,7 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs) {
         TextRow row{f.folder, f.row.name, f.row.type, NumberText(f.size), f.row.date, f.row.time};
         if (ntfs) {
             row.push_back(NumberText(f.record));
-            row.push_back(NumberText(f.recordSector));
+            row.push_back(NumberText(InDiskSectors(f.recordSector, sectorBytes)));
         } else {
             row.push_back(NumberText(f.firstCluster));
         }
@@ -288,8 +289,13 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
     json.Member("disk", options.diskNumber);
     json.Member("partition", options.partitionNumber);
     json.Member("fileSystem", partition.fsName);
-    json.Member("startSector", partition.startSector);
-    json.Member("endSector", partition.endSector + 1);
+    // Sectors in the disk's own unit, as `partitions` lists them.
+    const std::uint32_t sectorBytes = disk.LogicalSectorBytes();
+    json.Member("sectorBytes", sectorBytes);
+    json.Member("startSector",
+                InDiskSectors(static_cast<std::uint64_t>(partition.startSector), sectorBytes));
+    json.Member("endSector",
+                InDiskSectors(static_cast<std::uint64_t>(partition.endSector) + 1, sectorBytes));
     json.Member("bootSectorValid", bootSectorValid);
     json.Key("folders");
     json.BeginArray();
@@ -320,7 +326,7 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
             json.Member("time", f.row.time);
             if (ntfs) {
                 json.Member("record", f.record);
-                json.Member("recordSector", f.recordSector);
+                json.Member("recordSector", InDiskSectors(f.recordSector, sectorBytes));
             } else {
                 json.Member("firstCluster", f.firstCluster);
             }
@@ -455,7 +461,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
         listingSeconds = SecondsBetween(listingStart, Clock::now());
     } else {
         counts = {listing->folders.size(), listing->files.size(), listing->unplacedFiles};
-        PrintText(*context.out, *listing, ntfs);
+        PrintText(*context.out, *listing, ntfs, source.LogicalSectorBytes());
         if (saved) {
             *context.out << SaveSummaryText(*saved) << '\n';
         }

@@ -22,6 +22,12 @@ inline std::uint32_t SectorsPerUnit(std::uint32_t sectorBytes) {
     return sectorBytes / kSectorSize;
 }
 
+// The disk's own sector that engine sector `sector` lies in, as the user is shown it.
+inline std::uint64_t InDiskSectors(std::uint64_t sector, std::uint32_t diskSectorBytes) {
+    return IsSupportedSectorSize(diskSectorBytes) ? sector / SectorsPerUnit(diskSectorBytes)
+                                                  : sector;
+}
+
 // The one way engine sectors become bytes.
 inline std::uint64_t SectorsToBytes(std::uint64_t sectors) {
     return sectors * kSectorSize;

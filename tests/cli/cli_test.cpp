@@ -75,7 +75,7 @@ TEST_F(CliTest, DisksShowTheirLogicalSectorSize) {
     const struct {
         std::uint32_t bytes;
         std::uint64_t totalSectors;
-    } expected[] = {{4096, 131072}, {512, 2048}};
+    } expected[] = {{4096, 262144}, {512, 2048}};
     for (std::size_t i = 0; i < disks.size(); ++i) {
         const auto& disk = disks[i];
         EXPECT_EQ(disk.at("logicalSectorBytes"), expected[i].bytes) << i;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -29,8 +30,9 @@ constexpr std::uint64_t kSector = 512;
 // demo.img: FAT32, FAT16 and NTFS partitions, each with the common tree.
 struct DemoPartition {
     int number;
-    std::uint64_t start;
+    std::uint64_t start;      // in 512-byte sectors, as fls -o takes it
     const char* volumeLabel;  // the FAT volume label's entry: never listed as a file
+    std::uint64_t diskSectorBytes = kSector;  // the unit the command shows sectors in
 };
 constexpr DemoPartition kDemoFat32{1, 2048, "DEMOFAT3.2"};
 constexpr DemoPartition kDemoFat16{2, 71680, "DEMOFAT1.6"};
@@ -244,7 +246,8 @@ class StandardCommandTest : public testing::CliFixture {
         const json document = RunJson(image, partition.number);
         ASSERT_TRUE(document.contains("files"));
         EXPECT_EQ(document.at("bootSectorValid"), true);
-        EXPECT_EQ(document.at("startSector"), partition.start);
+        EXPECT_EQ(document.at("startSector"),
+                  partition.start * kSector / partition.diskSectorBytes);
         const auto fls = FlsListing(image, partition.start);
         ASSERT_FALSE(fls.empty());
 
@@ -332,6 +335,36 @@ TEST_F(StandardCommandTest, LargeSectorFatTreesMatchFls) {
         SCOPED_TRACE(name);
         CheckFatPartitionAgainstFls(LargeSectorImage(name), {1, 2048, ""});
     }
+}
+
+// A disk of 4096-byte sectors: its GPT lists both volumes where mmls -b 4096 puts them, in
+// the disk's own sectors, and the FAT one is searched as fls reads it.
+TEST_F(StandardCommandTest, GptDiskOf4096ByteSectorsIsListedAndSearchedInItsOwnSectors) {
+    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat") || !HaveTool("mmls")) {
+        GTEST_SKIP() << "The Sleuth Kit is not installed";
+    }
+    const std::string image = LargeSectorImage("gpt_4k.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mmls;
+    std::istringstream lines(CommandOutput("mmls -b 4096 " + ShellQuoted(image)));
+    static const std::regex row(R"(^\d+:\s+\d+\s+(\d+)\s+(\d+)\s+\d+.*$)");
+    for (std::string line; std::getline(lines, line);) {
+        if (std::smatch match; std::regex_match(line, match, row)) {
+            mmls.emplace_back(std::stoull(match[1]), std::stoull(match[2]) + 1);
+        }
+    }
+    ASSERT_EQ(Run({"--json", "--image", image, "partitions"}), kExitOk) << err_.str();
+    const json listing = json::parse(out_.str());
+    EXPECT_EQ(listing.at("sectorBytes"), 4096);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ours;
+    for (const json& p : listing.at("partitions")) {
+        ours.emplace_back(p.at("startSector"), p.at("endSector"));
+    }
+    EXPECT_EQ(ours, mmls);
+    out_.str("");
+    CheckFatPartitionAgainstFls(image, {1, 256 * 8, "", 4096});
+    EXPECT_TRUE(guard.Unchanged());
 }
 
 // A boot sector giving a sector size no disk has is named on stderr; the search still ends

@@ -8,7 +8,7 @@
 # ntfs_4k                          the same with an NTFS volume of 4096-byte sectors (mkntfs -s)
 # vol_f32_4k                       a FAT32 volume of 4096-byte sectors alone, no partition table
 # gpt_4k                           a GPT disk of 4096-byte sectors (fdisk -b 4096): its header at
-#                                  byte 4096
+#                                  byte 4096, a FAT16 and an NTFS volume of 4096-byte sectors
 #
 # Images are rebuilt only when this script changed.
 set -euo pipefail
@@ -85,8 +85,14 @@ mkntfs -F -q -Q -s 4096 -c 4096 -p 2048 -H 255 -S 63 "$WORK/ntfs.vol" >/dev/null
 ntfscp -f "$WORK/ntfs.vol" "$WORK/small.txt" SMALL.TXT >/dev/null
 InMbrDisk ntfs_4k "$WORK/ntfs.vol" 7
 
-truncate -s 64M "$WORK/gpt_4k.img"
-printf 'g\nn\n\n\n\nw\n' | fdisk -b 4096 "$WORK/gpt_4k.img" >/dev/null 2>&1
+# Partition 1 (disk sectors 256-8447) holds a FAT16 volume, partition 2 (8448-24831) an NTFS
+# one, both of 4096-byte sectors.
+truncate -s 128M "$WORK/gpt_4k.img"
+printf 'g\nn\n1\n256\n+32M\nn\n2\n\n+64M\nw\n' | fdisk -b 4096 "$WORK/gpt_4k.img" >/dev/null 2>&1
+mkfs.fat --invariant -C -F 16 -s 1 -S 4096 "$WORK/gpt_fat.vol" $((32 * 1024)) >/dev/null
+FillFat "$WORK/gpt_fat.vol"
+dd if="$WORK/gpt_fat.vol" of="$WORK/gpt_4k.img" bs=4096 seek=256 conv=notrunc,sparse status=none
+dd if="$WORK/ntfs.vol" of="$WORK/gpt_4k.img" bs=4096 seek=8448 conv=notrunc,sparse status=none
 mv "$WORK/gpt_4k.img" "$OUTDIR/gpt_4k.img"
 
 echo "$HASH" >"$OUTDIR/.stamp"
