@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace lumarest {
 
@@ -42,6 +44,14 @@ inline ByteSpan SliceOrEmpty(ByteSpan bytes, std::size_t offset, std::size_t len
         return {};
     }
     return bytes.subspan(offset, length);
+}
+
+// The bytes at `offset` spell `text`; false when they do not fit.
+inline bool SpellsAt(ByteSpan bytes, std::size_t offset, std::string_view text) {
+    const ByteSpan at = SliceOrEmpty(bytes, offset, text.size());
+    return !at.empty() &&
+           std::equal(text.begin(), text.end(), at.begin(),
+                      [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
 }
 
 }  // namespace lumarest

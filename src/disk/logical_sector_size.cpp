@@ -22,25 +22,19 @@ constexpr std::size_t kFat16MarkOffset = 54;
 constexpr std::size_t kFat32MarkOffset = 82;
 constexpr std::size_t kSignatureOffset = 510;
 
-bool Spells(ByteSpan bytes, std::size_t offset, std::string_view text) {
-    const ByteSpan at = SliceOrEmpty(bytes, offset, text.size());
-    return !at.empty() &&
-           std::equal(text.begin(), text.end(), at.begin(),
-                      [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
-}
-
 // Sector 0 is a volume's boot sector, not a partition table: it names its file system where a
 // FAT or NTFS boot sector does.
 bool IsVolumeBootSector(ByteSpan head) {
     return LoadLe16(head, kSignatureOffset).value_or(0) == 0xAA55 &&
-           (Spells(head, kNtfsMarkOffset, "NTFS    ") || Spells(head, kFat16MarkOffset, "FAT1") ||
-            Spells(head, kFat32MarkOffset, "FAT32"));
+           (SpellsAt(head, kNtfsMarkOffset, "NTFS    ") ||
+            SpellsAt(head, kFat16MarkOffset, "FAT1") || SpellsAt(head, kFat32MarkOffset, "FAT32"));
 }
 
 }  // namespace
 
 std::uint32_t ImageLogicalSectorBytes(ByteSpan head) {
-    if (Spells(head, kLargeGptHeader, kGptSignature) && !Spells(head, kSectorSize, kGptSignature)) {
+    if (SpellsAt(head, kLargeGptHeader, kGptSignature) &&
+        !SpellsAt(head, kSectorSize, kGptSignature)) {
         return kLargestSectorSize;
     }
     if (IsVolumeBootSector(head)) {

@@ -39,20 +39,6 @@ std::uint32_t Dword(ByteSpan sector, std::size_t offset) {
     return LoadLe32(sector, offset).value_or(0);
 }
 
-// The bytes at `offset` spell `text`.
-bool BytesSpell(ByteSpan sector, std::size_t offset, std::string_view text) {
-    const ByteSpan bytes = SliceOrEmpty(sector, offset, text.size());
-    if (bytes.empty()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (bytes[i] != static_cast<std::uint8_t>(text[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 bool HasBootSignature(ByteSpan sector) {
@@ -128,11 +114,11 @@ bool IsValidRecordSectors(std::uint64_t recordSectors) {
 }
 
 bool StartsWithFileRecord(ByteSpan sector) {
-    return BytesSpell(sector, 0, "FILE");
+    return SpellsAt(sector, 0, "FILE");
 }
 
 bool IsDirectoryHead(ByteSpan sector) {
-    return BytesSpell(sector, 0, ". ") && BytesSpell(sector, kDirEntrySize, ".. ");
+    return SpellsAt(sector, 0, ". ") && SpellsAt(sector, kDirEntrySize, ".. ");
 }
 
 std::uint32_t EntryFirstCluster32(ByteSpan sector, std::size_t offset) {

@@ -26,13 +26,6 @@ constexpr std::size_t kSmallSectorCountOffset = 19;
 constexpr std::size_t kFatSectorCountOffset = 32;
 constexpr std::size_t kNtfsSectorCountOffset = 40;
 
-bool Spells(ByteSpan sector, std::size_t offset, std::string_view text) {
-    const ByteSpan bytes = SliceOrEmpty(sector, offset, text.size());
-    return !bytes.empty() &&
-           std::equal(text.begin(), text.end(), bytes.begin(),
-                      [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
-}
-
 // Volumes under 32 MiB keep their size in the 16-bit field and leave the 32-bit one at 0.
 std::uint64_t FatSectorCount(ByteSpan sector) {
     const std::uint32_t large = LoadLe32(sector, kFatSectorCountOffset).value_or(0);
@@ -106,13 +99,13 @@ std::optional<RecognisedVolume> RecogniseBootSector(ByteSpan sector) {
     if (!HasBootSignature(sector)) {
         return std::nullopt;
     }
-    if (Spells(sector, kFat32MarkOffset, "32")) {
+    if (SpellsAt(sector, kFat32MarkOffset, "32")) {
         return RecognisedVolume{FileSystem::Fat32, InEngineSectors(sector, FatSectorCount(sector))};
     }
-    if (Spells(sector, kFat16MarkOffset, "16")) {
+    if (SpellsAt(sector, kFat16MarkOffset, "16")) {
         return RecognisedVolume{FileSystem::Fat16, InEngineSectors(sector, FatSectorCount(sector))};
     }
-    if (Spells(sector, kNtfsMarkOffset, "NTFS")) {
+    if (SpellsAt(sector, kNtfsMarkOffset, "NTFS")) {
         // The volume's backup boot sector lies one sector past the count it gives: the
         // partition holds it, so validation finds it at the last sector, and a table entry of
         // the same volume is not listed again.
