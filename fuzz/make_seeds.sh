@@ -54,3 +54,9 @@ fi
 if [[ -f $ntfs ]]; then
     Seed boot_sector_fuzz ntfs_volume '\002\0\0' "$ntfs" 0 64
 fi
+gpt=$FIXTURES/gpt_test/gpt.img
+if [[ -f $gpt ]]; then
+    # Byte 0: 512-byte sectors, CRCs as the disk has them, a disk of 40 sectors: the protective
+    # MBR, the header and its entries.
+    Seed gpt_table_fuzz gpt_disk '\004' "$gpt" 0 40
+fi

@@ -15,34 +15,11 @@
 # Images are rebuilt only when this script changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
-export LC_ALL=C MTOOLS_SKIP_CHECK=1
-PATH=$PATH:/usr/sbin:/sbin
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+StartImages make_gpt_images "${1:-}" sfdisk sgdisk mkfs.fat mkntfs ntfscp mke2fs mmd mcopy mdel
 readonly SECTOR=512
 readonly BASIC_DATA=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7
 readonly LINUX_DATA=0FC63DAF-8483-4772-8E79-3D69D8477DE4
-
-for tool in sfdisk sgdisk mkfs.fat mkntfs ntfscp mke2fs mmd mcopy mdel flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_gpt_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 
 PlaceVolume() {  # DISK VOLUME START
     dd if="$2" of="$1" bs=$SECTOR seek="$3" conv=notrunc,sparse status=none
@@ -85,4 +62,4 @@ ntfscp -f "$WORK/whole_ntfs.img" "$WORK/a.txt" "Letter.txt" >/dev/null
 for name in gpt hybrid whole_fat32 whole_ntfs; do
     mv "$WORK/$name.img" "$OUTDIR/$name.img"
 done
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

@@ -13,31 +13,8 @@
 # Images are rebuilt only when this script changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
-export LC_ALL=C MTOOLS_SKIP_CHECK=1
-PATH=$PATH:/usr/sbin:/sbin
-
-for tool in sfdisk fdisk mkfs.fat mkntfs ntfscp mmd mcopy mdel flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_large_sector_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/image_script.sh"
+StartImages make_large_sector_images "${1:-}" sfdisk fdisk mkfs.fat mkntfs ntfscp mmd mcopy mdel
 
 head -c 3000 <(yes "Lumarest large sector line") >"$WORK/small.txt"
 head -c 40000 <(yes "Lumarest large sector line") >"$WORK/large.txt"
@@ -95,4 +72,4 @@ dd if="$WORK/gpt_fat.vol" of="$WORK/gpt_4k.img" bs=4096 seek=256 conv=notrunc,sp
 dd if="$WORK/ntfs.vol" of="$WORK/gpt_4k.img" bs=4096 seek=8448 conv=notrunc,sparse status=none
 mv "$WORK/gpt_4k.img" "$OUTDIR/gpt_4k.img"
 
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

@@ -11,31 +11,9 @@
 # does not work here. Images are rebuilt only when this script changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
-export LC_ALL=C
-PATH=$PATH:/usr/sbin:/sbin
-
-for tool in sfdisk mkntfs ntfs-3g mountpoint flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_ntfs_record_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
+. "$(dirname "${BASH_SOURCE[0]}")/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
+StartImages make_ntfs_record_images "${1:-}" sfdisk mkntfs ntfs-3g mountpoint
 MNT=$WORK/mnt
 PID=""
 Cleanup() {
@@ -103,4 +81,4 @@ NtfsDisk rec1k 512
 NtfsDisk rec2k 2048
 NtfsDisk rec4k 4096
 
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

@@ -1,0 +1,36 @@
+# shellcheck shell=bash
+# Sourced by the scripts that make test images at test time.
+
+# Checks the tools, takes OUTDIR's lock and leaves the calling script at once when its images
+# were made by this very script already. Sets OUTDIR (absolute) and WORK (removed on exit).
+StartImages() {  # NAME OUTDIR TOOL...
+    local name=$1 tool
+    if [[ -z ${2:-} ]]; then
+        echo "usage: $name OUTDIR" >&2
+        exit 2
+    fi
+    mkdir -p "$2"
+    OUTDIR=$(cd "$2" && pwd)
+    export LC_ALL=C MTOOLS_SKIP_CHECK=1
+    PATH=$PATH:/usr/sbin:/sbin
+    shift 2
+    for tool in "$@" flock sha256sum; do
+        command -v "$tool" >/dev/null || {
+            echo "$name: missing tool: $tool" >&2
+            exit 1
+        }
+    done
+    exec 9>"$OUTDIR/.lock"
+    flock 9
+    IMAGES_HASH=$(cat "${BASH_SOURCE[1]}" "${BASH_SOURCE[0]}" | sha256sum | cut -c1-16)
+    if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$IMAGES_HASH" ]]; then
+        exit 0
+    fi
+    WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
+    trap 'rm -rf "$WORK"' EXIT
+}
+
+# Marks OUTDIR's images as made by the calling script.
+FinishImages() {
+    echo "$IMAGES_HASH" >"$OUTDIR/.stamp"
+}
