@@ -110,6 +110,9 @@ struct RecoveryRun {
     FolderTreeState folderTreeState;
     // Raised when a search rebuilt at least one folder.
     bool resultsFound = false;
+    // Volumes the Advance search found (rows of fileSystemTable), and the one chosen, from 0.
+    std::size_t volumesFound = 0;
+    std::size_t chosenVolume = 0;
 
     // Partitions per disk number, kept for the life of the run.
     std::array<DiskPartitionList, kDriveSlots> diskPartitionLists;

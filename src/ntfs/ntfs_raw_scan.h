@@ -1,0 +1,17 @@
+#pragma once
+
+namespace lumarest {
+
+struct RecoveryRun;
+class Reporter;
+class SectorSource;
+
+inline constexpr const char* kAdvanceMftFoundCaption = "MFT Found\t\t\t:";
+
+// Reads every sector of run.selectedPartition's range and fills run.bootSectorTable with the
+// NTFS boot sectors, run.ntfsRecordTable with the file records and run.indexBlockTable with
+// the index blocks found there. Stops early when run.scanStop is requested, keeping the rows
+// found so far.
+void ScanNtfsRaw(RecoveryRun& run, SectorSource& disk, Reporter& reporter);
+
+}  // namespace lumarest

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace lumarest {
+
+struct RecoveryRun;
+class Reporter;
+class SectorSource;
+
+inline constexpr const char* kFileSystemsTop = "File Systems";
+inline constexpr const char* kNoFileSystemStatus =
+    "No File System could be identified. Click on 'Back' button to select another Partition.";
+inline constexpr const char* kPressNextToRecoverStatus =
+    "Press 'Next' button to Recover Data. Or to select another Partition press 'Back' button.";
+
+// Columns of a found volume's row (run.fileSystemTable) that the pages show.
+enum FoundVolumeColumn : std::size_t {
+    kVolumeSector = 0,
+    kVolumeSpf,
+    kVolumeSpc,
+    kVolumeRootSectors,
+    kVolumeRootStart,
+    kVolumeReserved,
+    kVolumeCluster0Start,
+    kVolumeFirstFat,
+    kVolumeSecondFat,
+    kVolumeTotalSectors,
+    kVolumePartType,
+};
+
+struct AdvanceSearchResult {
+    bool stopped = false;  // run.scanStop was requested before the scan ended
+    std::size_t volumesFound = 0;
+};
+
+// The first phase of an Advance search of run.selectedPartition: FAT16 and FAT32 read the range
+// for boot sectors and directory starts and group them into volumes; NTFS reads it for boot
+// sectors, file records and index blocks and assigns record numbers and volumes. A stop
+// through run.scanStop ends the reading early; what was found is still analysed. `quit` ends
+// the analysis too, for a run that is going away.
+AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                                     std::stop_token quit = {});
+
+// Fills run.volumeTree afresh: "File Systems" with one item per found volume,
+// "File System 1 - FAT32", ... and expands the top item. Returns the first volume's item.
+std::uint32_t ListVolumes(RecoveryRun& run);
+
+// The found volume an item of run.volumeTree stands for (0-based), from its text "File System
+// N - ..."; nothing for the top item or a text that names no found volume.
+bool VolumeOfItemText(const RecoveryRun& run, const std::string& text, std::size_t& volume);
+
+struct VolumeDetailRow {
+    std::string name;
+    std::string value;
+};
+
+// The four rows the found-volume page shows for `volume` (0-based): as the search leaves them,
+// or as a click on its item shows them.
+std::vector<VolumeDetailRow> FoundVolumeDetails(const RecoveryRun& run, std::size_t volume,
+                                                bool clicked);
+
+// The second phase: rebuilds found volume `volume` (0-based) into a fresh run.folderTree, its
+// folders in run.folderNodes and, on NTFS, its files in run.fileTable; run.activeVolume then
+// describes it and run.chosenVolume names it. Progress on the tree-loading bar. The found
+// tables keep their rows, so another volume can be rebuilt after this one. False when no such
+// volume was found.
+bool RebuildFoundVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                        std::size_t volume);
+
+}  // namespace lumarest
