@@ -62,6 +62,13 @@ class SearchWatch : public Reporter {
 
     bool Refused() const { return refused_; }
     Clock::time_point Started() const { return started_; }
+    // When the first phase with a label began, if one did.
+    std::optional<Clock::time_point> FirstPhaseStart() const {
+        if (labels_.empty()) {
+            return std::nullopt;
+        }
+        return labels_.front().second;
+    }
     // When the phase with this label began, if it did.
     std::optional<Clock::time_point> PhaseStart(const std::string& label) const {
         for (const auto& [text, when] : labels_) {
