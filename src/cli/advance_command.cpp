@@ -241,6 +241,7 @@ int RunAdvanceCommand(CliContext& context, const AdvanceSearchOptions& options) 
                             " file systems; there is no volume " + std::to_string(volume));
     }
     RebuildFoundVolume(run, source, watch, static_cast<std::size_t>(volume - 1));
+    NameEveryFolder(run, source);
     if (options.timings) {
         PrintTimings(*context.err, watch, searchEnd, range,
                      SecondsBetween(searchEnd, SearchWatch::Clock::now()));
