@@ -23,6 +23,7 @@
 #include "support/command_output.h"
 #include "support/image_guard.h"
 #include "support/made_images.h"
+#include "support/recording_reporter.h"
 
 namespace lumarest {
 namespace {
@@ -252,6 +253,41 @@ TEST(AdvanceNtfs, FolderWithoutItsOwnNumberGetsItFromAnIndexBlock) {
             }
         }
         EXPECT_TRUE(seen) << name;
+    }
+}
+
+// What the user sees while the search runs, in order: each phase's caption as written.
+TEST(AdvanceNtfs, SearchShowsItsPhasesInOrder) {
+    const std::string image = MadeImage("wiped.img");
+    ASSERT_FALSE(image.empty());
+    MemoryDisk disk = testing::LoadDisk(image);
+    RecoveryRun run;
+    run.selectedPartition.fsName = "NTFS";
+    run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
+    testing::RecordingReporter reporter;
+    ScanNtfsRaw(run, disk, reporter);
+    const std::string blocks = std::to_string(run.indexBlockTable.RowCount());
+    const std::string records = std::to_string(run.ntfsRecordTable.RowCount());
+    AssignMftNumbers(run, disk, reporter);
+    const std::string last = std::to_string(disk.TotalSectors() - 1);
+    const std::string wanted[] = {
+        "value 6: Sectors  0 of " + last,
+        "value 4: " + records,
+        "value 6: Sectors  " + std::to_string(disk.TotalSectors()) + " of " + last,
+        "status: Please wait...",
+        "phase:  Assigning MFT Numbers Phase 1 \\ 2   ...",
+        "phase:  Assigning MFT Numbers Phase 1 \\ 2 ( " + blocks + "/" + blocks + " ) .....",
+        "phase:  Assigning MFT Numbers Phase 2 \\ 2   ...",
+        "phase:  Extracting Directory Entries .........",
+        "phase: Analysining File Systems List",
+        "phase: Assigned " + std::to_string(run.foundDirectoryTable.RowCount()) + " / " +
+            std::to_string(run.foundDirectoryTable.RowCount()),
+    };
+    const std::vector<std::string> calls = reporter.Calls();
+    auto from = calls.begin();
+    for (const std::string& line : wanted) {
+        from = std::find(from, calls.end(), line);
+        ASSERT_NE(from, calls.end()) << "missing or out of order: " << line;
     }
 }
 
