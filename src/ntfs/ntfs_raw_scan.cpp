@@ -81,6 +81,12 @@ bool IsBootSector(ByteSpan sector) {
            SpellsAt(sector, kBootNameField, kBootName);
 }
 
+// Most sectors hold none of the marks: one look at two bytes passes them over.
+bool MayHoldMark(ByteSpan sector) {
+    return sector.size() == kSectorSize &&
+           (sector[0] == 'F' || sector[0] == 'I' || sector[kBootMarkField] == 0x55);
+}
+
 bool IsIndexStreamName(const Attribute& attribute) {
     return attribute.nameLength == kIndexStreamName.size() &&
            Utf16LeToUtf8(attribute.name, attribute.nameLength) == kIndexStreamName;
@@ -142,10 +148,13 @@ class RawScan {
             static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, end - start));
         read_ = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(kChunkSectors + kTailSectors, end - start));
-        std::fill(chunk_.begin(), chunk_.end(), 0);
+        // A failed read leaves zeros where it failed; nothing past read_ is looked at.
         disk_.ReadSectors(start, read_, chunk_.data());
         for (std::uint32_t at = 0; at < examined; ++at) {
             const ByteSpan sector = ReadBytes(at, kSectorSize);
+            if (!MayHoldMark(sector)) {
+                continue;
+            }
             if (IsBootSector(sector)) {
                 AddBootSectorRow(sector, start + at);
             } else if (HasFileSignature(sector) &&
