@@ -291,6 +291,53 @@ TEST(AdvanceNtfs, SearchShowsItsPhasesInOrder) {
     }
 }
 
+// Two folders without boot sector, each with its first index block on the disk: their first
+// index clusters and block sectors give the cluster size and the volume's first sector.
+TEST(AdvanceNtfs, PairOfFoldersGivesAVolumeOnlyWhenItHoldsTogether) {
+    struct Case {
+        const char* name;
+        std::uint64_t runA, sectorA, runB, sectorB;
+        const char* first;  // the volume's first sector; empty when none is found
+        const char* spc;
+    };
+    const Case cases[] = {
+        {"clusters of 4 sectors", 10, 1040, 20, 1080, "1000", "4"},
+        {"the later folder's run first", 20, 1080, 10, 1040, "1000", "4"},
+        {"a cluster size that divides unevenly", 10, 1040, 13, 1053, "1000", "4"},
+        {"clusters of 256 sectors", 1, 300, 2, 556, "", ""},
+        {"a first sector before the disk", 100, 50, 101, 54, "", ""},
+        {"equal first runs", 10, 1040, 10, 1080, "", ""},
+        {"runs and sectors in opposite order", 10, 1080, 20, 1040, "", ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> bytes(4096 * 512, 0);
+        for (const std::uint64_t sector : {c.sectorA, c.sectorB}) {
+            std::copy_n("INDX", 4, bytes.begin() + static_cast<std::ptrdiff_t>(sector * 512));
+        }
+        MemoryDisk disk(std::move(bytes));
+        RecoveryRun run;
+        run.selectedPartition.endSector = 4095;
+        run.ntfsRecordTable.AppendRow(
+            {"A", "2000", "5", "40", "0", kRecordFolderType, "0", "1", std::to_string(c.runA), ""});
+        run.ntfsRecordTable.AppendRow(
+            {"B", "2002", "5", "41", "0", kRecordFolderType, "0", "2", std::to_string(c.runB), ""});
+        run.indexBlockTable.AppendRow({std::to_string(c.sectorA), "40", "0", "4294967295"});
+        run.indexBlockTable.AppendRow({std::to_string(c.sectorB), "41", "0", "4294967295"});
+        NullReporter reporter;
+        const std::size_t volumes = AssignMftNumbers(run, disk, reporter);
+        if (std::string(c.first).empty()) {
+            EXPECT_EQ(volumes, 0u) << c.name;
+            continue;
+        }
+        ASSERT_EQ(volumes, 1u) << c.name;
+        EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSector), c.first) << c.name;
+        EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeCluster0Start), c.first) << c.name;
+        EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSpc), c.spc) << c.name;
+        EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSpf), "4095") << c.name << ": its end";
+        EXPECT_EQ(run.foundDirectoryTable.CellU32(0, kFoundFolderFsNumber), 1u) << c.name;
+    }
+}
+
 // Sectors of a crafted disk, for the rows the scan writes.
 std::vector<std::uint8_t> BootSector(std::uint8_t spc, std::uint8_t indexClusters) {
     std::vector<std::uint8_t> sector(512, 0);
