@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -91,12 +92,39 @@ std::set<std::string> RebuiltFolders(RecoveryRun& run, SectorSource& disk, std::
     return paths;
 }
 
+// The lower-cased names run.fileList shows after listing `item`.
+std::set<std::string> ListedNames(RecoveryRun& run, SectorSource& disk, TreeItem item) {
+    ListFolder(run, disk, item);
+    std::set<std::string> names;
+    for (std::size_t row = 0; row < run.fileList.RowCount(); ++row) {
+        std::string name = run.fileList.Cell(row, 0);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+        names.insert(name);
+    }
+    return names;
+}
+
+TreeItem ItemNamed(const RecoveryRun& run, const std::string& name) {
+    for (const FolderNode& node : run.folderNodes.Nodes()) {
+        if (node.name == name) {
+            return node.treeItem;
+        }
+    }
+    return kNoItem;
+}
+
 struct WipedDisk {
     const char* image;
     const char* fsName;
     std::vector<std::string> volumes;  // intact copies, in the order they lie on the disk
     bool bootSectorKept;
+    const char* foundType;
 };
+
+void PrintTo(const WipedDisk& disk, std::ostream* out) {
+    *out << disk.image << " searched for " << disk.fsName;
+}
 
 class AdvanceFatImageTest : public ::testing::TestWithParam<WipedDisk> {};
 
@@ -116,7 +144,7 @@ TEST_P(AdvanceFatImageTest, FindsEachVolumeAndRebuildsItsFolders) {
         SCOPED_TRACE(c.volumes[v]);
         EXPECT_EQ(t.CellU32(v, kVolumeSpc), layout.spc);
         EXPECT_EQ(t.CellU32(v, kVolumeCluster0Start), layout.cluster0Start);
-        EXPECT_EQ(t.Cell(v, kVolumePartType), c.fsName);
+        EXPECT_EQ(t.Cell(v, kVolumePartType), c.foundType);
         EXPECT_EQ(t.CellU32(v, kVolumeSector), c.bootSectorKept ? layout.offset : 0);
         if (c.bootSectorKept) {
             EXPECT_EQ(t.CellU32(v, kVolumeFirstFat), layout.offset + 32);
@@ -131,6 +159,13 @@ TEST_P(AdvanceFatImageTest, FindsEachVolumeAndRebuildsItsFolders) {
                             std::back_inserter(missing));
         EXPECT_TRUE(missing.empty())
             << ::testing::PrintToString(missing) << " of " << ::testing::PrintToString(rebuilt);
+        // Listing reads the found volume: its root directory and a folder's own clusters.
+        const std::set<std::string> root = ListedNames(run, disk, run.folderTree->TopItem());
+        EXPECT_EQ(root.count("readme.txt"), 1u) << ::testing::PrintToString(root);
+        EXPECT_EQ(root.count("photos"), 1u) << ::testing::PrintToString(root);
+        const TreeItem summer = ItemNamed(run, "Summer");
+        ASSERT_NE(summer, kNoItem);
+        EXPECT_EQ(ListedNames(run, disk, summer).count("beach.txt"), 1u);
         // Only this volume's directories were rebuilt.
         for (std::size_t row = 0; row < run.folderTable.RowCount(); ++row) {
             const std::uint64_t sector = run.folderTable.CellU32(row, kEntrySector);
@@ -147,13 +182,16 @@ TEST_P(AdvanceFatImageTest, FindsEachVolumeAndRebuildsItsFolders) {
 
 INSTANTIATE_TEST_SUITE_P(
     MadeDisks, AdvanceFatImageTest,
-    ::testing::Values(WipedDisk{"wiped_f16_s4.img", "FAT16", {"f16_s4"}, false},
-                      WipedDisk{"wiped_f32_s1.img", "FAT32", {"f32_s1"}, false},
-                      WipedDisk{"wiped_two.img", "FAT16", {"two_a", "two_b"}, false},
-                      WipedDisk{"intact_f32_s2.img", "FAT32", {"f32_s2"}, true}),
+    ::testing::Values(WipedDisk{"wiped_f16_s4.img", "FAT16", {"f16_s4"}, false, "FAT16"},
+                      WipedDisk{"wiped_f32_s1.img", "FAT32", {"f32_s1"}, false, "FAT32"},
+                      WipedDisk{"wiped_two.img", "FAT16", {"two_a", "two_b"}, false, "FAT16"},
+                      WipedDisk{"intact_f32_s2.img", "FAT32", {"f32_s2"}, true, "FAT32"},
+                      // The boot sector tells the type, whatever was looked for: the tree is
+                      // read as the found volume's, not the selection's.
+                      WipedDisk{"intact_f32_s2.img", "FAT16", {"f32_s2"}, true, "FAT32"}),
     [](const auto& info) {
-        std::string name = info.param.image;
-        return name.substr(0, name.find('.'));
+        const std::string name = info.param.image;
+        return name.substr(0, name.find('.')) + "_" + info.param.fsName;
     });
 
 // Sector-level findings on a disk built byte by byte.
