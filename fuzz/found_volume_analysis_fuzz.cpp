@@ -41,8 +41,8 @@ void DecodeRecord(const std::uint8_t* p, RecoveryRun& run) {
         const std::uint32_t spc = p[1];
         const std::uint32_t c0 = Word(p + 2) * kScales[p[0] / 2 % 3];
         const std::uint32_t total = c0 + Word(p + 4) * kScales[p[0] / 6 % 3];
-        run.bootSectorTable.AppendRow({std::to_string(Word(p + 6)), "1", std::to_string(spc),
-                                       "0", "2", "32", std::to_string(c0), "0", "0",
+        run.bootSectorTable.AppendRow({std::to_string(Word(p + 6)), "1", std::to_string(spc), "0",
+                                       "2", "32", std::to_string(c0), "0", "0",
                                        std::to_string(total), "FAT32"});
         return;
     }
@@ -67,9 +67,9 @@ void CheckGrouping(const RecoveryRun& run, std::size_t volumes) {
             continue;
         }
         const auto row = static_cast<std::size_t>(v - 1);
-        const std::uint64_t expected = std::uint64_t{dirs.CellU32(r, kSelf)} *
-                                           found.CellU32(row, kSpc) +
-                                       found.CellU32(row, kCluster0Start);
+        const std::uint64_t expected =
+            std::uint64_t{dirs.CellU32(r, kSelf)} * found.CellU32(row, kSpc) +
+            found.CellU32(row, kCluster0Start);
         Check(dirs.CellU32(r, kSector) == expected);
     }
 }

@@ -134,6 +134,7 @@ class SearchProgress {
   public:
     SearchProgress(Reporter& reporter, std::uint64_t endSector)
         : reporter_(reporter), endSector_(endSector) {
+        reporter_.SetStatisticCaption(Statistic::BootSectorsFound, kBootSectorsFoundCaption);
         reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
         reporter_.SetStatisticValue(Statistic::BootSectorsFound, "0");
         reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, endSector_));

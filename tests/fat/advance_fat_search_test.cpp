@@ -342,5 +342,60 @@ TEST(AdvanceFatSearchTest, RecordsBootSectorsAndDirectoryStarts) {
     }
 }
 
+// Asks the search to stop once it has read its first chunk.
+class StoppingDisk : public MemoryDisk {
+  public:
+    StoppingDisk(std::vector<std::uint8_t> bytes, std::stop_source stop)
+        : MemoryDisk(std::move(bytes)), stop_(std::move(stop)) {}
+    int ReadSectors(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) override {
+        stop_.request_stop();
+        return MemoryDisk::ReadSectors(first, count, buffer);
+    }
+
+  private:
+    std::stop_source stop_;
+};
+
+TEST(AdvanceFatSearchTest, StopsBetweenChunksKeepingWhatItFound) {
+    std::vector<std::uint8_t> bytes(40000 * std::size_t{kSectorSize}, 0);
+    for (const std::uint64_t sector : {10u, 39000u}) {
+        const Sector dir = DirectoryStart(3, 0);
+        std::copy(dir.begin(), dir.end(), bytes.begin() + sector * kSectorSize);
+    }
+    RecoveryRun run;
+    run.selectedPartition.fsName = "FAT16";
+    run.selectedPartition.endSector = 39999;
+    StoppingDisk disk(std::move(bytes), run.scanStop);
+    NullReporter reporter;
+    AdvanceFatSearch(run, disk, reporter);
+    EXPECT_EQ(disk.ReadCalls(), 1u);
+    ASSERT_EQ(run.foundDirectoryTable.RowCount(), 1u);
+    EXPECT_EQ(run.foundDirectoryTable.Cell(0, 0), "10");
+}
+
+TEST(AdvanceFatSearchTest, RebuildsAVolumeWhoseBootSectorGivesNoClusterSize) {
+    // Cluster 0 of the FAT32 boot sector at 100 lies at 100 + 32 + 2 x 10: a directory there
+    // matches it whatever its cluster, with 0 sectors per cluster.
+    std::vector<std::uint8_t> bytes(400 * std::size_t{kSectorSize}, 0);
+    const Sector boot = BootSector(true, 0, 32, 10, 200, 2);
+    const Sector dir = DirectoryStart(7, 0);
+    std::copy(boot.begin(), boot.end(), bytes.begin() + 100 * kSectorSize);
+    std::copy(dir.begin(), dir.end(), bytes.begin() + 152 * kSectorSize);
+    MemoryDisk disk(std::move(bytes));
+    RecoveryRun run;
+    run.selectedPartition.fsName = "FAT32";
+    run.selectedPartition.endSector = 399;
+    testing::RecordingReporter reporter;
+    RunAdvanceSearch(run, disk, reporter);
+    ASSERT_EQ(run.volumesFound, 1u);
+    EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSpc), "0");
+    EXPECT_TRUE(RebuildFoundVolume(run, disk, reporter, 0));
+    ListFolder(run, disk, run.folderTree->TopItem());
+    EXPECT_EQ(run.folderNodes.Count(), 2) << "the orphan folder and the found directory";
+    const std::vector<std::string> calls = reporter.Calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "caption 5: Boot Sectors Found\t\t:"),
+              calls.end());
+}
+
 }  // namespace
 }  // namespace lumarest

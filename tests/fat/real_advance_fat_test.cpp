@@ -54,8 +54,7 @@ TEST_P(RealAdvanceFatTest, FindsTheListedVolumesWithoutHarm) {
     for (std::size_t v = 0; v < c.volumes.size(); ++v) {
         EXPECT_EQ(t.CellU32(v, kVolumeSector), c.volumes[v].sector) << "volume " << v;
         EXPECT_EQ(t.CellU32(v, kVolumeSpc), c.volumes[v].spc) << "volume " << v;
-        EXPECT_EQ(t.CellU32(v, kVolumeCluster0Start), c.volumes[v].cluster0Start)
-            << "volume " << v;
+        EXPECT_EQ(t.CellU32(v, kVolumeCluster0Start), c.volumes[v].cluster0Start) << "volume " << v;
         // Rebuilding it reads only the disk, and ends.
         EXPECT_TRUE(RebuildFoundVolume(run, disk, reporter, v));
     }
@@ -72,8 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         RealDisk{"fat_deleted_dir_2.raw", "FAT16", {{0, 4, 92}}},
         RealDisk{"fat_deleted_dir.raw", "FAT32", {{0, 1, 2048}}},
         RealDisk{"fat32_loop.raw", "FAT32", {{0, 1, 2048}}},
-        RealDisk{"fat_lfn_test.raw", "FAT32", {{0, 1, 2048}}},
-        RealDisk{"fat64.raw", "FAT32", {}},
+        RealDisk{"fat_lfn_test.raw", "FAT32", {{0, 1, 2048}}}, RealDisk{"fat64.raw", "FAT32", {}},
         RealDisk{"daylight.dd", "FAT16", {}}),
     [](const auto& info) {
         std::string name = info.param.image;
