@@ -250,6 +250,7 @@ struct SectorCase {
     std::vector<std::uint64_t> unreadable;
     std::vector<std::string> bootRows;       // every cell of each row, joined by ","
     std::vector<std::string> directoryRows;  // the same
+    std::int64_t shownLast = -1;             // the last sector shown, when not `last`
 };
 
 std::string JoinedRow(const TextTable& t, std::size_t row) {
@@ -305,6 +306,16 @@ TEST(AdvanceFatSearchTest, RecordsBootSectorsAndDirectoryStarts) {
          {"9990,4294967295,0,0,0,65535,75523,75525,75524,9989,FAT32"},
          {}},
         {"nothing found", {}, 0, 9999, {}, {}, {}},
+        {"range with nothing in it", {{5000, DirectoryStart(4, 0)}}, 5001, 5000, {}, {}, {}},
+        // A range that runs past the disk's end is searched to the disk's last sector.
+        {"range past the disk's end",
+         {{9999, DirectoryStart(4, 0)}},
+         9000,
+         20000,
+         {},
+         {},
+         {"9999,4,0,0,23073,24576,"},
+         9999},
     };
     for (const SectorCase& c : cases) {
         std::vector<std::uint8_t> bytes(10000 * std::size_t{kSectorSize}, 0);
@@ -332,7 +343,8 @@ TEST(AdvanceFatSearchTest, RecordsBootSectorsAndDirectoryStarts) {
         EXPECT_EQ(boot, c.bootRows) << c.name;
         EXPECT_EQ(dirs, c.directoryRows) << c.name;
         const std::vector<std::string> calls = reporter.Calls();
-        const std::string startText = "Sectors  0 of " + std::to_string(c.last);
+        const std::string startText =
+            "Sectors  0 of " + std::to_string(c.shownLast < 0 ? c.last : c.shownLast);
         EXPECT_NE(std::find_if(calls.begin(), calls.end(),
                                [&](const std::string& call) { return call.ends_with(startText); }),
                   calls.end())

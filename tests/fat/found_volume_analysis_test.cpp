@@ -223,6 +223,13 @@ TEST(FoundVolumeAnalysisTest, InfersVolumesFromPairs) {
          {{5000, 10}, {9000, 20}, {5020, 20}, {9010, 25}},
          {"1", "2", "1", "2"},
          {{"2", "4980", "FAT32"}, {"2", "8960", "FAT32"}}},
+        // 0x20000000 x 8 is 2^32: wrapped to 0 it would let sector 0xF0000000 start a volume
+        // there.
+        {"products beyond 32 bits do not wrap",
+         "FAT32",
+         {{4026531840, 536870912}, {4026531848, 536870913}},
+         {"-1", "-1"},
+         {}},
         {"nothing found", "FAT16", {}, {}, {}},
     };
     for (const InferenceCase& c : cases) {
