@@ -208,7 +208,10 @@ void AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter) 
     SearchProgress progress(reporter, last);
     std::vector<FoundBootSector> bootSectors;
     std::vector<FoundDirectory> directories;
-    std::vector<std::uint8_t> chunk(std::size_t{kSearchChunkSectors} * kSectorSize);
+    // A short range needs no more buffer than it has sectors.
+    const std::uint64_t rangeSectors = last >= first ? last - first + 1 : 0;
+    std::vector<std::uint8_t> chunk(
+        std::min<std::uint64_t>(kSearchChunkSectors, rangeSectors) * kSectorSize);
     for (std::uint64_t chunkStart = first; chunkStart <= last && !run.scanStop.stop_requested();
          chunkStart += kSearchChunkSectors) {
         const auto count = static_cast<std::uint32_t>(
