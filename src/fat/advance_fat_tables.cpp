@@ -19,15 +19,6 @@ enum BootSectorColumn : std::size_t {
     kBootPartType,
 };
 
-enum DirectoryColumn : std::size_t {
-    kDirSector = 0,
-    kDirSelf,
-    kDirParent,
-    kDirFileSystem,
-    kDirDate,
-    kDirTime,
-};
-
 }  // namespace
 
 void AppendBootSectorRows(TextTable& table, const std::vector<FoundBootSector>& bootSectors) {

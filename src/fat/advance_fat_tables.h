@@ -3,6 +3,7 @@
 // The Advance FAT search's findings as numbers: what the search reads off the disk and what
 // the analysis groups, before they become rows of text.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -41,6 +42,16 @@ struct FoundDirectory {
     std::int64_t fileSystem = 0;  // 0 not yet grouped, the volume from 1, -1 fits none
     std::uint32_t date = 0;
     std::uint32_t time = 0;
+};
+
+// Columns of run.foundDirectoryTable.
+enum FoundDirectoryColumn : std::size_t {
+    kDirSector = 0,
+    kDirSelf,
+    kDirParent,
+    kDirFileSystem,
+    kDirDate,
+    kDirTime,
 };
 
 inline constexpr std::int64_t kUngrouped = 0;

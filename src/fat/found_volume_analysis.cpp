@@ -213,10 +213,9 @@ void GroupByInference(Analysis& a, const std::string& selectedFs, AnalysisProgre
 
 void StoreAssignments(TextTable& table, const std::vector<FoundDirectory>& before,
                       const std::vector<FoundDirectory>& after) {
-    constexpr std::size_t kFileSystemColumn = 3;
     for (std::size_t row = 0; row < after.size(); ++row) {
         if (after[row].fileSystem != before[row].fileSystem) {
-            table.SetCellNumber(row, kFileSystemColumn, after[row].fileSystem);
+            table.SetCellNumber(row, kDirFileSystem, after[row].fileSystem);
         }
     }
 }
