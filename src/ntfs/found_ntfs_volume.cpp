@@ -15,7 +15,6 @@
 namespace lumarest {
 namespace {
 
-constexpr const char* kStoringDirectoryPhase = "Storing Directory Information. Please Wait...";
 constexpr const char* kCompletedText = "Completed";
 constexpr int kFullPercent = 100;
 // Cells of a found volume's row.
