@@ -35,6 +35,7 @@ constexpr std::size_t kSectorsPerClusterOffset = 13;
 constexpr std::size_t kReservedOffset = 14;
 constexpr std::size_t kRootEntriesOffset = 17;
 constexpr std::size_t kFat16SpfOffset = 22;
+constexpr std::size_t kSmallTotalSectorsOffset = 19;
 constexpr std::size_t kTotalSectorsOffset = 32;
 constexpr std::size_t kFat32SpfOffset = 36;
 constexpr std::size_t kRootClusterOffset = 44;
@@ -93,7 +94,10 @@ FoundBootSector BootSectorOf(ByteSpan sector, std::uint32_t s, BootKind kind) {
     b.spc = LoadLe8(sector, kSectorsPerClusterOffset).value_or(0);
     b.reserved = Le16(sector, kReservedOffset);
     b.firstFat = s + b.reserved;
-    b.totalSectors = s + Le32(sector, kTotalSectorsOffset);
+    // A volume under 32 MiB gives its size only in the 16-bit field; without it, its own boot
+    // sector would explain none of its directories.
+    const std::uint32_t total = Le32(sector, kTotalSectorsOffset);
+    b.totalSectors = s + (total != 0 ? total : Le16(sector, kSmallTotalSectorsOffset));
     if (kind == BootKind::Fat32) {
         b.spf = Le32(sector, kFat32SpfOffset);
         b.rootSectors = 0;

@@ -18,7 +18,9 @@ namespace {
 // cluster 0 lies closer to the disk's start than that.
 constexpr std::uint32_t kFat16SearchBack = 550;
 constexpr std::uint32_t kFat32SearchBack = 30000;
-constexpr std::uint32_t kDefaultSearchStart = 63;
+// Sector 0 holds the disk's table or the volume's boot sector, never a FAT; a volume that
+// begins before sector 63 (a card or stick without a table) has its FATs there too.
+constexpr std::uint32_t kDefaultSearchStart = 1;
 constexpr std::uint32_t kFat16DefaultRootSectors = 32;
 constexpr std::uint32_t kFat32DefaultRootCluster = 2;
 // The FAT region is read this many sectors at a time; each sector is still tested in order.

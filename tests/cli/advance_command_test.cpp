@@ -34,9 +34,8 @@ class AdvanceCommandTest : public testing::CliFixture {
     std::string demo_ = testing::FixtureImage("demo.img");
 };
 
-// demo.img keeps its boot sectors. FAT32 and NTFS volumes are found from their own; the small
-// FAT16 volume gives its size only in the 16-bit field, so its boot sector explains none of its
-// directories and the volume is inferred from them (its "Sector" is 0).
+// demo.img keeps its boot sectors: every volume is found from its own, at its partition, the
+// small FAT16 volume too, whose boot sector gives its size only in the 16-bit field.
 TEST_F(AdvanceCommandTest, FindsTheVolumesOfTheirBootSectors) {
     const testing::ImageGuard guard(demo_);
     struct Case {
@@ -44,8 +43,8 @@ TEST_F(AdvanceCommandTest, FindsTheVolumesOfTheirBootSectors) {
         std::vector<std::pair<std::string, std::uint32_t>> volumes;  // file system, boot sector
     };
     const Case cases[] = {
-        {{"advance", "--fs", "FAT16"}, {{"FAT32", 2048}, {"FAT16", 0}}},
-        {{"advance", "--partition", "2"}, {{"FAT16", 0}}},
+        {{"advance", "--fs", "FAT16"}, {{"FAT32", 2048}, {"FAT16", 71680}}},
+        {{"advance", "--partition", "2"}, {{"FAT16", 71680}}},
         {{"advance", "--partition", "3"}, {{"NTFS", 104448}}},
     };
     for (const Case& c : cases) {

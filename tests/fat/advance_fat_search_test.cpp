@@ -223,6 +223,12 @@ Sector BootSector(bool fat32, std::uint32_t spc, std::uint32_t reserved, std::ui
     return s;
 }
 
+// A volume under 32 MiB gives its size in the 16-bit field at 19 instead.
+Sector SmallBootSector(Sector s, std::uint32_t total) {
+    PutLe(s, 19, total, 2);
+    return s;
+}
+
 Sector DirectoryStart(std::uint32_t self, std::uint32_t parent) {
     Sector s(kSectorSize, ' ');
     s[0] = '.';
@@ -271,6 +277,13 @@ TEST(AdvanceFatSearchTest, RecordsBootSectorsAndDirectoryStarts) {
          {"5000,1000,8,0,2,32,7016,5032,6032,205000,FAT32"},
          {}},
         {"FAT16 boot sector sized by its 16-bit field only",
+         {{70, SmallBootSector(BootSector(false, 4, 4, 40, 0, 512), 24000)}},
+         0,
+         9999,
+         {},
+         {"70,40,4,32,154,4,178,74,114,24070,FAT16"},
+         {}},
+        {"FAT16 boot sector giving no size at all",
          {{70, BootSector(false, 4, 4, 40, 0, 512)}},
          0,
          9999,

@@ -64,19 +64,45 @@ TEST_P(FoundVolumeTest, LocatesBothFatsAndLoadsTheVolumeAsItsBootSectorDescribes
 
 INSTANTIATE_TEST_SUITE_P(Partitioned, FoundVolumeTest, ::testing::Values("part_f16", "part_f32"));
 
-TEST(FoundVolumeSearchTest,
-     StartsAtSector63BelowTheSearchDistanceAndKeepsTheRowWhenNothingIsFound) {
+// Cluster 0 at 500 lies closer to the disk's start than the search distance: the FATs are
+// looked for from sector 1, so a volume at the start of a card without a table has its FATs
+// found too. With nothing found the row keeps its values.
+TEST(FoundVolumeSearchTest, LooksFromSectorOneBelowTheSearchDistance) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint64_t> fats;  // sectors starting F8 FF FF
+        int found;
+        const char* spf;
+        const char* rootStart;
+    };
+    const Case cases[] = {
+        {"bare volume's FATs at 1 and 9", {1, 9}, 2, "8", "17"},
+        {"one FAT only", {40}, 1, "9", "0"},
+        {"nothing", {}, 0, "9", "0"},
+    };
+    for (const Case& c : cases) {
+        MemoryDisk disk(std::vector<std::uint8_t>(600 * 512));
+        for (const std::uint64_t sector : c.fats) {
+            disk.Bytes()[sector * 512] = 0xF8;
+            disk.Bytes()[sector * 512 + 1] = 0xFF;
+            disk.Bytes()[sector * 512 + 2] = 0xFF;
+        }
+        RecoveryRun run;
+        run.fileSystemTable.AppendRow(
+            {"0", "9", "4", "0", "0", "1", "500", "0", "0", "600", "FAT16"});
+        RecordingReporter reporter;
+        EXPECT_EQ(LocateFats(run, disk, reporter, 0), c.found) << c.name;
+        EXPECT_EQ(run.fileSystemTable.Cell(0, 1), c.spf) << c.name;
+        EXPECT_EQ(run.fileSystemTable.Cell(0, 4), c.rootStart) << c.name;
+    }
+}
+
+TEST(FoundVolumeSearchTest, LoadsTheUsualRootWhenTheRowKnowsNone) {
     MemoryDisk disk(std::vector<std::uint8_t>(600 * 512));
-    disk.Bytes()[40 * 512] = 0xF8;  // before sector 63: never looked at
-    disk.Bytes()[40 * 512 + 1] = 0xFF;
-    disk.Bytes()[40 * 512 + 2] = 0xFF;
     RecoveryRun run;
     run.fileSystemTable.AppendRow({"0", "9", "4", "0", "0", "1", "500", "0", "0", "600", "FAT16"});
     RecordingReporter reporter;
-    EXPECT_EQ(LocateFats(run, disk, reporter, 0), 0);
-    EXPECT_EQ(run.fileSystemTable.Cell(0, 1), "9");
     EXPECT_FALSE(LoadFoundVolume(run, disk, reporter, 1));
-
     ASSERT_TRUE(LoadFoundVolume(run, disk, reporter, 0));
     EXPECT_EQ(run.activeVolume.rootSectors, 32u);  // 0 becomes the usual fixed root
     EXPECT_EQ(run.activeVolume.rootStart, 2u);
