@@ -19,6 +19,7 @@
 #include "ui/mytreectrl.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
+#include "volume/folder_browse.h"
 
 namespace lumarest {
 
@@ -123,7 +124,7 @@ void CChildDialogExDemoDlg::StopStandardSearch() {
 void CChildDialogExDemoDlg::ShowFolderResultsPage() {
     reporter_->Flush();
     run_.foundDirectoryTable.Clear();
-    run_.fileList.Clear();
+    ClearFileList(run_);
     fileListModel_->Reload();
     SetFileListColumnWidths();
     if (run_.folderTree) {
@@ -166,7 +167,7 @@ void CChildDialogExDemoDlg::BackFromFolderResults() {
     saveButton_->hide();
     ResetFolderTree();
     folderTree_->SetTree(run_.folderTree.get());
-    run_.fileList.Clear();
+    ClearFileList(run_);
     fileListModel_->Reload();
     run_.ClearEntryTables();
     folderDisk_.reset();

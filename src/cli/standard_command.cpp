@@ -25,10 +25,10 @@
 #include "fat/recovered_entries.h"
 #include "output/fat_file_rows.h"
 #include "output/ntfs_file_rows.h"
-#include "output/recovered_save.h"
 #include "partitions/partition_table.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
+#include "volume/recovered_save.h"
 
 namespace lumarest {
 
@@ -249,14 +249,15 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs,
 
     const auto fileCells = [&](std::size_t index) {
         const ListedFile& f = listing.files[index];
-        TextRow row{f.folder, f.row.name, f.row.type, NumberText(f.size), f.row.date, f.row.time};
+        TextRow row{f.folder,   f.row.name, f.row.type, NumberText(f.file.size),
+                    f.row.date, f.row.time};
         if (ntfs) {
-            row.push_back(NumberText(f.record));
-            row.push_back(NumberText(InDiskSectors(f.recordSector, sectorBytes)));
+            row.push_back(NumberText(f.file.recordNumber));
+            row.push_back(NumberText(InDiskSectors(f.file.recordSector, sectorBytes)));
         } else {
-            row.push_back(NumberText(f.firstCluster));
+            row.push_back(NumberText(f.file.firstCluster));
         }
-        row.push_back(YesNo(f.deleted));
+        row.push_back(YesNo(f.file.deleted));
         return row;
     };
     out << "\nFiles: " << listing.files.size() << '\n';
@@ -321,16 +322,16 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
             json.Member("folder", folder.path);
             json.Member("name", f.row.name);
             json.Member("type", f.row.type);
-            json.Member("size", f.size);
+            json.Member("size", f.file.size);
             json.Member("date", f.row.date);
             json.Member("time", f.row.time);
             if (ntfs) {
-                json.Member("record", f.record);
-                json.Member("recordSector", InDiskSectors(f.recordSector, sectorBytes));
+                json.Member("record", f.file.recordNumber);
+                json.Member("recordSector", InDiskSectors(f.file.recordSector, sectorBytes));
             } else {
-                json.Member("firstCluster", f.firstCluster);
+                json.Member("firstCluster", f.file.firstCluster);
             }
-            json.Member("deleted", f.deleted);
+            json.Member("deleted", f.file.deleted);
             json.EndObject();
         });
     json.EndArray();

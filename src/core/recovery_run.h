@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_ref.h"
 #include "core/folder_nodes.h"
 #include "core/oem_code_page.h"
 #include "core/partition_list.h"
@@ -92,6 +93,8 @@ struct RecoveryRun {
 
     TextTable detailsList;
     TextTable fileList;
+    // What each row of fileList stands for, row by row, as the listing that filled it left it.
+    std::vector<FileRef> fileListRefs;
     TextTable folderTable;
     TextTable fileTable;
     TextTable foundDirectoryTable;

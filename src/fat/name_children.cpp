@@ -70,7 +70,7 @@ bool NameChildFoldersFrom(RecoveryRun& run, const LongNameSource& source, ByteSp
 void NameRootFolders(RecoveryRun& run, SectorSource& disk, TextTable& table,
                      const std::string& fsName) {
     ActiveVolume volume = run.activeVolume;
-    volume.fsName = fsName;
+    SetVolumeFileSystem(volume, fsName);
     if (fsName == "FAT16" && volume.rootStart == 0) {
         return;
     }

@@ -20,6 +20,7 @@
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
+#include "volume/folder_browse.h"
 
 namespace lumarest {
 namespace {
@@ -106,7 +107,7 @@ TextTable EntryTable(const std::vector<RecoveredEntry>& entries) {
 // as the MFT scan leaves it.
 struct NtfsRun {
     NtfsRun() {
-        run.activeVolume.fsName = "NTFS";
+        SetVolumeFileSystem(run.activeVolume, "NTFS");
         run.selectedPartition.fsName = "NTFS";
     }
     void Build(std::vector<RecoveredEntry> entries) {
@@ -438,7 +439,7 @@ TEST(FolderTreeBuild, TwentyThousandFoldersBuildQuicklyWithProgressOnlyForward) 
     // FAT32 clusters 3 on, every folder's directory reads as empty; five levels deep.
     RecoveryRun run;
     run.selectedPartition.fsName = "FAT32";
-    run.activeVolume.fsName = "FAT32";
+    SetVolumeFileSystem(run.activeVolume, "FAT32");
     run.activeVolume.sectorsPerCluster = 1;
     run.activeVolume.rootStart = 2;
     run.activeVolume.cluster0Start = 1000;

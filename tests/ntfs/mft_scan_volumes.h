@@ -26,7 +26,7 @@ namespace lumarest::testing {
 inline MftRunTable ScanVolume(RecoveryRun& run, SectorSource& disk, std::uint64_t firstSector) {
     const NtfsLayout layout = LayoutFromBootSector(disk, firstSector);
     run.selectedPartition.fsName = "NTFS";
-    run.activeVolume.fsName = "NTFS";
+    SetVolumeFileSystem(run.activeVolume, "NTFS");
     run.activeVolume.cluster0Start = static_cast<std::uint32_t>(layout.cluster0Start);
     run.activeVolume.sectorsPerCluster = layout.sectorsPerCluster;
     run.activeVolume.mftSector = static_cast<std::uint32_t>(layout.mftSector);

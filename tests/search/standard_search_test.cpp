@@ -20,6 +20,7 @@
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
+#include "volume/folder_browse.h"
 
 namespace lumarest {
 namespace {
