@@ -7,11 +7,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/text_number.h"
 #include "fat/folder_tree_build.h"
 #include "fat/folder_tree_events.h"
-#include "fat/recovered_entries.h"
 #include "volume/rebuilt_volume.h"
 
 namespace lumarest {

@@ -4,11 +4,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "fat/fat_chain.h"
 #include "fat/name_children.h"
-#include "fat/recovered_entries.h"
 
 namespace lumarest {
 namespace {

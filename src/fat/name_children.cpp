@@ -4,11 +4,11 @@
 #include <array>
 #include <unordered_map>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "core/text_table.h"
 #include "fat/fat_chain.h"
-#include "fat/recovered_entries.h"
 
 namespace lumarest {
 

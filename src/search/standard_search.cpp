@@ -2,17 +2,18 @@
 
 #include "search/standard_search.h"
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "core/sector_source.h"
 #include "fat/directory_scan.h"
 #include "fat/folder_tree_build.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/mft_scan.h"
 #include "ntfs/ntfs_layout.h"
 #include "partitions/volume_params.h"
+#include "volume/ntfs_folder_tree.h"
 
 namespace lumarest {
 namespace {

@@ -1,8 +1,8 @@
 #include "volume/fat_volume.h"
 
+#include "core/entry_rows.h"
 #include "core/folder_nodes.h"
 #include "core/recovery_run.h"
-#include "fat/recovered_entries.h"
 #include "output/fat_file_rows.h"
 #include "output/file_dates.h"
 

@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "core/table_columns.h"
 #include "core/text_number.h"
-#include "fat/recovered_entries.h"
 #include "output/file_list_row.h"
 #include "volume/fat_volume.h"
 #include "volume/rebuilt_volume.h"

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "core/entry_rows.h"
 #include "core/folder_nodes.h"
 #include "core/recovery_run.h"
 #include "core/text_number.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/extension_records.h"
 #include "ntfs/file_data.h"
 #include "ntfs/mft_record.h"

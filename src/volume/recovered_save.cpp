@@ -8,12 +8,12 @@
 #include <unordered_map>
 #include <utility>
 
+#include "core/entry_rows.h"
 #include "core/new_file.h"
 #include "core/plain_name.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "fat/folder_tree_events.h"
-#include "fat/recovered_entries.h"
 #include "output/file_list_row.h"
 #include "output/recovered_file.h"
 #include "volume/rebuilt_volume.h"

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/table_columns.h"
 #include "fat/name_children.h"
-#include "fat/recovered_entries.h"
 #include "support/recording_reporter.h"
 
 namespace lumarest {

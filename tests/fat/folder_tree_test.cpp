@@ -9,18 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/table_columns.h"
 #include "core/text_number.h"
 #include "fat/folder_tree_build.h"
 #include "fat/folder_tree_events.h"
 #include "fat/lost_directory_recovery.h"
-#include "fat/recovered_entries.h"
 #include "output/file_dates.h"
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
 #include "volume/folder_browse.h"
+#include "volume/ntfs_folder_tree.h"
 
 namespace lumarest {
 namespace {

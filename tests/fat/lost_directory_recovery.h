@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "fat/directory_scan.h"
 #include "fat/fat_chain.h"
 #include "fat/folder_tree_build.h"
 #include "fat/name_children.h"
-#include "fat/recovered_entries.h"
 #include "partitions/volume_params.h"
 
 namespace lumarest::testing {

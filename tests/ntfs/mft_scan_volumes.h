@@ -10,10 +10,10 @@
 #include <sstream>
 #include <string>
 
+#include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/mft_scan.h"
 #include "ntfs/ntfs_test_volumes.h"

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "fat/folder_tree_events.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/ntfs_layout.h"
 #include "partitions/volume_params.h"

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/mft_scan_volumes.h"
 #include "output/listing_volumes.h"
 #include "support/image_guard.h"

@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "disk/device_sector_source.h"
 #include "disk/sector_reader.h"
 #include "fat/folder_tree_build.h"
 #include "fat/folder_tree_events.h"
-#include "fat/recovered_entries.h"
 #include "output/listing_volumes.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
