@@ -23,9 +23,7 @@
 
 namespace lumarest {
 
-namespace {
-constexpr const char* kNtfsName = "NTFS";
-}  // namespace
+namespace {}  // namespace
 
 DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
     if (!folderDisk_) {
@@ -41,7 +39,7 @@ DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
 void CChildDialogExDemoDlg::ValidatePartitionBeforeScan() {
     folderDisk_.reset();
     const bool valid = ValidatePartition(run_, FolderDisk(), *reporter_) == 1;
-    const bool ntfs = run_.selectedPartition.fsName == kNtfsName;
+    const bool ntfs = run_.selectedPartition.fileSystem == FileSystem::Ntfs;
     // A FAT layout taken from the boot sector spares the scan its calculation; an NTFS volume
     // that fails is still searched, after the advice.
     bootSectorValid_ = valid && !ntfs;
@@ -59,8 +57,7 @@ bool CChildDialogExDemoDlg::StartScanWorker() {
 }
 
 bool CChildDialogExDemoDlg::StartStandardSearch() {
-    const std::string& fsName = run_.selectedPartition.fsName;
-    if (fsName != "FAT16" && fsName != "FAT32" && fsName != kNtfsName) {
+    if (!run_.selectedPartition.fileSystem) {
         return false;
     }
     ResetFolderTree();

@@ -38,7 +38,6 @@ using Json = nlohmann::ordered_json;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kStandardSearchText = "Standard Search";
-constexpr const char* kNtfsName = "NTFS";
 
 struct Phase {
     std::string name;
@@ -155,7 +154,7 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     SelectedPartition& selected = run.selectedPartition;
     selected.diskNumber = diskNumber;
     selected.partitionNo = static_cast<std::uint32_t>(index);
-    selected.fsName = std::string(FileSystemName(record.fileSystem));
+    SetPartitionFileSystem(selected, std::string(FileSystemName(record.fileSystem)));
     selected.searchModeText = kStandardSearchText;
     selected.startSector = static_cast<std::int64_t>(record.startSector);
     // The search takes the last sector of the partition, not the first one after it.
@@ -414,7 +413,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
         return context.Fail(*problem);
     }
     const SelectedPartition& partition = run.selectedPartition;
-    const bool ntfs = partition.fsName == kNtfsName;
+    const bool ntfs = partition.fileSystem == FileSystem::Ntfs;
     if (static_cast<std::uint64_t>(partition.endSector) >= disk->totalSectors) {
         *context.err << "lumarest-cli: note: partition " << options.partitionNumber
                      << " runs past the end of disk " << options.diskNumber

@@ -19,7 +19,6 @@ namespace lumarest {
 namespace {
 
 constexpr const char* kPleaseWaitStatus = "Please wait...";
-constexpr const char* kNtfsName = "NTFS";
 // The FAT folder table starts with the orphan folder's row; NTFS starts the same way.
 constexpr std::size_t kOrphanRows = 1;
 
@@ -91,7 +90,7 @@ void ScanNtfsVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
 StandardSearchResult RunStandardSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
                                        bool bootSectorValid) {
     run.stage = WizardStage::FolderResults;
-    const bool ntfs = run.selectedPartition.fsName == kNtfsName;
+    const bool ntfs = run.selectedPartition.fileSystem == FileSystem::Ntfs;
     if (ntfs) {
         ScanNtfsVolume(run, disk, reporter);
     } else {

@@ -22,7 +22,7 @@ class ScanDisk {
   public:
     ScanDisk(const std::string& fsName, std::uint32_t spc, std::uint64_t sectors)
         : bytes_(sectors * kSectorSize, 0) {
-        run.selectedPartition.fsName = fsName;
+        SetPartitionFileSystem(run.selectedPartition, fsName);
         run.selectedPartition.endSector = static_cast<std::int64_t>(sectors - 1);
         run.volumeParams.sectorsPerCluster = spc;
         run.volumeParams.cluster0Start = 0;

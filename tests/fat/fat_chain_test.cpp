@@ -25,7 +25,7 @@ using Chain = std::vector<std::uint32_t>;
 ActiveVolume ValidatedVolume(SectorSource& disk, const std::string& fsName, std::uint64_t start,
                              std::uint64_t sectors) {
     RecoveryRun run;
-    run.selectedPartition.fsName = fsName;
+    SetPartitionFileSystem(run.selectedPartition, fsName);
     run.selectedPartition.startSector = static_cast<std::int64_t>(start);
     run.selectedPartition.endSector = static_cast<std::int64_t>(start + sectors - 1);
     NullReporter reporter;

@@ -109,7 +109,7 @@ TextTable EntryTable(const std::vector<RecoveredEntry>& entries) {
 struct NtfsRun {
     NtfsRun() {
         SetVolumeFileSystem(run.activeVolume, "NTFS");
-        run.selectedPartition.fsName = "NTFS";
+        SetPartitionFileSystem(run.selectedPartition, "NTFS");
     }
     void Build(std::vector<RecoveredEntry> entries) {
         TextTable table(EntryTableColumns());
@@ -439,7 +439,7 @@ TEST(FolderTreeBuild, TwentyThousandFoldersBuildQuicklyWithProgressOnlyForward) 
     constexpr std::uint32_t kFolders = 20000;
     // FAT32 clusters 3 on, every folder's directory reads as empty; five levels deep.
     RecoveryRun run;
-    run.selectedPartition.fsName = "FAT32";
+    SetPartitionFileSystem(run.selectedPartition, "FAT32");
     SetVolumeFileSystem(run.activeVolume, "FAT32");
     run.activeVolume.sectorsPerCluster = 1;
     run.activeVolume.rootStart = 2;

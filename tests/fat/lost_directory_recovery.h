@@ -51,7 +51,7 @@ inline std::unique_ptr<Recovery> Recover(SectorSource& disk, const std::string& 
                                          std::uint64_t start, std::uint64_t sectors) {
     auto recovery = std::make_unique<Recovery>();
     RecoveryRun& run = recovery->run;
-    run.selectedPartition.fsName = fsName;
+    SetPartitionFileSystem(run.selectedPartition, fsName);
     run.selectedPartition.startSector = static_cast<std::int64_t>(start);
     run.selectedPartition.endSector = static_cast<std::int64_t>(start + sectors - 1);
     NullReporter reporter;

@@ -25,7 +25,7 @@ namespace lumarest::testing {
 // layout copied into the run's working volume, the run table built, then the scan.
 inline MftRunTable ScanVolume(RecoveryRun& run, SectorSource& disk, std::uint64_t firstSector) {
     const NtfsLayout layout = LayoutFromBootSector(disk, firstSector);
-    run.selectedPartition.fsName = "NTFS";
+    SetPartitionFileSystem(run.selectedPartition, "NTFS");
     SetVolumeFileSystem(run.activeVolume, "NTFS");
     run.activeVolume.cluster0Start = static_cast<std::uint32_t>(layout.cluster0Start);
     run.activeVolume.sectorsPerCluster = layout.sectorsPerCluster;

@@ -62,7 +62,7 @@ struct Search {
 // Validates the bare volume and runs the search over it, as Next and the worker do.
 void RunSearch(Search& search, SectorSource& disk, const std::string& fsName) {
     RecoveryRun& run = search.run;
-    run.selectedPartition.fsName = fsName;
+    SetPartitionFileSystem(run.selectedPartition, fsName);
     run.selectedPartition.startSector = 0;
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     search.validated = ValidatePartition(run, disk, search.reporter);
@@ -168,7 +168,7 @@ TEST(StandardSearchDamaged, NtfsRootRecordDamagedKeepsSubfoldersOfTheLowestFolde
     MemoryDisk disk(ReadImage(image));
     Search search;
     RecoveryRun& run = search.run;
-    run.selectedPartition.fsName = "NTFS";
+    SetPartitionFileSystem(run.selectedPartition, "NTFS");
     run.selectedPartition.startSector = kPartitionStart;
     run.selectedPartition.endSector = kPartitionStart + kPartitionSectors - 1;
     ASSERT_EQ(ValidatePartition(run, disk, search.reporter), 1);
@@ -194,7 +194,7 @@ TEST(StandardSearchDamaged, NtfsRootRecordDamagedKeepsSubfoldersOfTheLowestFolde
 TEST(StandardSearchDamaged, NtfsRecordsOf3072BytesAreRefused) {
     MemoryDisk disk(std::vector<std::uint8_t>(64 * kSector, 0));
     Search search;
-    search.run.selectedPartition.fsName = "NTFS";
+    SetPartitionFileSystem(search.run.selectedPartition, "NTFS");
     search.run.volumeParams.mftRecordSectors = 6;
     RunStandardSearch(search.run, disk, search.reporter, true);
     const std::vector<std::string> messages = search.reporter.Messages();

@@ -64,7 +64,7 @@ struct SearchedImage {
           guard(image),
           disk(ReaderContextFor(run), image, fs::file_size(image) / kSectorSize) {
         run.searchMode = SearchMode::Standard;
-        run.selectedPartition.fsName = fsName;
+        SetPartitionFileSystem(run.selectedPartition, fsName);
         run.selectedPartition.startSector = 0;
         run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
         NullReporter reporter;
