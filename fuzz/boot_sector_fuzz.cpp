@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string name = kNames[data[0] & 0x03];
     const std::uint64_t last = kDiskSectors - 1 - data[2] % 16;
     lumarest::RecoveryRun run;
-    run.selectedPartition.fsName = name;
+    SetPartitionFileSystem(run.selectedPartition, name);
     run.selectedPartition.startSector = static_cast<std::int64_t>(start);
     run.selectedPartition.endSector = static_cast<std::int64_t>(last);
     lumarest::NullReporter reporter;

@@ -14,13 +14,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "fat/directory_entry.h"
 #include "fat/directory_scan.h"
 #include "fat/name_children.h"
-#include "fat/recovered_entries.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ void FuzzEntryNames(WatchedDisk& disk, std::uint64_t lowest, std::uint64_t secto
 void FuzzScan(WatchedDisk& disk, const std::string& fsName, std::uint32_t spc,
               std::uint64_t lowest) {
     RecoveryRun run;
-    run.selectedPartition.fsName = fsName;
+    SetPartitionFileSystem(run.selectedPartition, fsName);
     run.selectedPartition.startSector = static_cast<std::int64_t>(lowest);
     run.selectedPartition.endSector = kDiskSectors - 1;
     run.volumeParams.sectorsPerCluster = spc;

@@ -13,9 +13,9 @@
 #include <set>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
-#include "fat/recovered_entries.h"
 #include "fuzz_disk.h"
 #include "ntfs/data_runs.h"
 #include "ntfs/mft_record.h"

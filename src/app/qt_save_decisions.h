@@ -1,6 +1,6 @@
 #pragma once
 
-#include "output/recovered_save.h"
+#include "volume/recovered_save.h"
 
 class QWidget;
 

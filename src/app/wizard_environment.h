@@ -12,7 +12,7 @@
 #include "app/wizard_dialogs.h"
 #include "disk/disk_inventory.h"
 #include "disk/sector_reader.h"
-#include "output/recovered_save.h"
+#include "volume/recovered_save.h"
 
 namespace lumarest {
 

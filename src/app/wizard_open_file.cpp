@@ -7,13 +7,14 @@
 #include <QUrl>
 
 #include "app/wizard_window.h"
-#include "core/text_number.h"
 #include "disk/device_sector_source.h"
 #include "fat/folder_tree_events.h"
 #include "output/recovered_file.h"
 #include "ui/mytreectrl.h"
 #include "ui/open_single_file.h"
 #include "ui/text_table_model.h"
+#include "volume/folder_browse.h"
+#include "volume/rebuilt_volume.h"
 
 namespace lumarest {
 
@@ -21,7 +22,6 @@ namespace {
 
 constexpr std::size_t kNameColumn = 0;
 constexpr std::size_t kTypeColumn = 1;
-constexpr std::size_t kTreeItemColumn = 7;
 
 bool EndsWith(const std::string& text, std::string_view ending) {
     return text.size() >= ending.size() &&
@@ -43,22 +43,23 @@ void CChildDialogExDemoDlg::OnFileListActivated(const QModelIndex& index) {
         static_cast<std::size_t>(index.row()) >= run_.fileList.RowCount()) {
         return;
     }
-    const std::vector<std::string> row = run_.fileList.Row(static_cast<std::size_t>(index.row()));
+    const auto rowIndex = static_cast<std::size_t>(index.row());
+    const std::optional<FileRef> file = ListedRowRef(run_, rowIndex);
+    if (!file) {
+        return;
+    }
+    const std::vector<std::string> row = run_.fileList.Row(rowIndex);
     const std::string type = row.size() > kTypeColumn ? row[kTypeColumn] : std::string();
-    if (IsFolderType(type)) {
-        OpenFolderRow(row);
-    } else if (IsFileType(type)) {
-        OpenFileRow(row);
+    if (IsFolderType(type) && file->IsFolder()) {
+        OpenFolderRow(file->folderItem);
+    } else if (IsFileType(type) && !file->IsFolder()) {
+        OpenFileRow(row.empty() ? std::string() : row[kNameColumn], *file);
     }
 }
 
-void CChildDialogExDemoDlg::OpenFolderRow(const std::vector<std::string>& row) {
+void CChildDialogExDemoDlg::OpenFolderRow(TreeItem item) {
     TreeModel* tree = run_.folderTree.get();
-    if (tree == nullptr || row.size() <= kTreeItemColumn) {
-        return;
-    }
-    const auto item = static_cast<TreeItem>(ParseTextU32(row[kTreeItemColumn]));
-    if (!tree->Exists(item)) {
+    if (tree == nullptr || !tree->Exists(item)) {
         return;
     }
     currentFolderValue_->setText(QString::fromStdString(tree->Text(item)));
@@ -77,8 +78,7 @@ void CChildDialogExDemoDlg::OpenFolderRow(const std::vector<std::string>& row) {
     ShowFolderListing();
 }
 
-void CChildDialogExDemoDlg::OpenFileRow(const std::vector<std::string>& row) {
-    const std::string name = row.empty() ? std::string() : row[kNameColumn];
+void CChildDialogExDemoDlg::OpenFileRow(const std::string& name, const FileRef& file) {
     const std::string tempName = TempFileName(run_.tempFileCounter, name);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -92,7 +92,7 @@ void CChildDialogExDemoDlg::OpenFileRow(const std::vector<std::string>& row) {
     CreateFolderPath(folder);
     const std::string path = TempFilePath(folder, tempName);
     ++run_.tempFileCounter;
-    const RecoveredFileStatus status = WriteListedCopy(run_, FolderDisk(), row, folder, tempName);
+    const RecoveredFileStatus status = WriteListedCopy(run_, FolderDisk(), file, folder, tempName);
 
     QApplication::restoreOverrideCursor();
     delete openSingleFile_;

@@ -10,28 +10,23 @@
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
 #include "carving/carved_file_saver.h"
-#include "core/text_number.h"
 #include "disk/device_sector_source.h"
-#include "output/recovered_save.h"
 #include "ui/mytreectrl.h"
 #include "ui/save_dialogs.h"
+#include "volume/folder_browse.h"
+#include "volume/recovered_save.h"
 
 namespace lumarest {
 
 namespace {
 
-constexpr std::size_t kTypeColumn = 1;
-constexpr std::size_t kTreeItemColumn = 7;
+constexpr std::size_t kNameColumn = 0;
 const char* const kOpenAction = "Open";
 const char* const kSaveAction = "Save";
 const char* const kSaveAllAction = "Save All";
 const char* const kNothingToSave =
     "Check the folders to save in the left panel, or choose files in the list, then click "
     "'Save'.";
-
-bool IsFolderRow(const std::vector<std::string>& row) {
-    return row.size() > kTypeColumn && row[kTypeColumn].find("FOLDER") != std::string::npos;
-}
 
 std::string SummaryText(const SaveSummary& summary, const std::string& folder) {
     std::string text = std::to_string(summary.saved) + " file(s) saved to " + folder + ".";
@@ -128,19 +123,19 @@ std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows
         std::sort(rows.begin(), rows.end());
     }
     // The listing is read first: collecting a folder lists it into the same file list.
-    std::vector<std::vector<std::string>> chosen;
+    std::vector<std::pair<std::string, FileRef>> chosen;
     for (const std::size_t row : rows) {
-        if (row < run_.fileList.RowCount()) {
-            chosen.push_back(run_.fileList.Row(row));
+        if (const std::optional<FileRef> file = ListedRowRef(run_, row)) {
+            chosen.emplace_back(run_.fileList.Cell(row, kNameColumn), *file);
         }
     }
     std::vector<SaveEntry> entries;
-    for (const std::vector<std::string>& row : chosen) {
-        if (!IsFolderRow(row)) {
-            entries.push_back(FileRowEntry(row));
+    for (const auto& [name, file] : chosen) {
+        if (!file.IsFolder()) {
+            entries.push_back(FileRowEntry(name, file));
             continue;
         }
-        const auto item = static_cast<TreeItem>(ParseTextU32(row[kTreeItemColumn]));
+        const TreeItem item = file.folderItem;
         if (run_.folderTree->Exists(item)) {
             std::vector<SaveEntry> inside = CollectFolderEntries(run_, FolderDisk(), item);
             entries.insert(entries.end(), std::make_move_iterator(inside.begin()),

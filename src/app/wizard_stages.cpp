@@ -308,7 +308,7 @@ void CChildDialogExDemoDlg::FillSelectedPartition(const std::string& fsName,
     SelectedPartition& partition = run_.selectedPartition;
     partition.diskNumber = run_.selectedDiskNumber;
     partition.partitionNo = static_cast<std::uint32_t>(shownPartitionIndex_);
-    partition.fsName = fsName;
+    SetPartitionFileSystem(partition, fsName);
     partition.searchModeText = partitionCriteria_->modeLabel->text().toStdString();
     partition.startSector = firstSector;
     partition.endSector = lastSector;

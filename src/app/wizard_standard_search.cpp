@@ -19,12 +19,11 @@
 #include "ui/mytreectrl.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
+#include "volume/folder_browse.h"
 
 namespace lumarest {
 
-namespace {
-constexpr const char* kNtfsName = "NTFS";
-}  // namespace
+namespace {}  // namespace
 
 DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
     if (!folderDisk_) {
@@ -40,7 +39,7 @@ DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
 void CChildDialogExDemoDlg::ValidatePartitionBeforeScan() {
     folderDisk_.reset();
     const bool valid = ValidatePartition(run_, FolderDisk(), *reporter_) == 1;
-    const bool ntfs = run_.selectedPartition.fsName == kNtfsName;
+    const bool ntfs = run_.selectedPartition.fileSystem == FileSystem::Ntfs;
     // A FAT layout taken from the boot sector spares the scan its calculation; an NTFS volume
     // that fails is still searched, after the advice.
     bootSectorValid_ = valid && !ntfs;
@@ -58,8 +57,7 @@ bool CChildDialogExDemoDlg::StartScanWorker() {
 }
 
 bool CChildDialogExDemoDlg::StartStandardSearch() {
-    const std::string& fsName = run_.selectedPartition.fsName;
-    if (fsName != "FAT16" && fsName != "FAT32" && fsName != kNtfsName) {
+    if (!run_.selectedPartition.fileSystem) {
         return false;
     }
     ResetFolderTree();
@@ -123,7 +121,7 @@ void CChildDialogExDemoDlg::StopStandardSearch() {
 void CChildDialogExDemoDlg::ShowFolderResultsPage() {
     reporter_->Flush();
     run_.foundDirectoryTable.Clear();
-    run_.fileList.Clear();
+    ClearFileList(run_);
     fileListModel_->Reload();
     SetFileListColumnWidths();
     if (run_.folderTree) {
@@ -166,7 +164,7 @@ void CChildDialogExDemoDlg::BackFromFolderResults() {
     saveButton_->hide();
     ResetFolderTree();
     folderTree_->SetTree(run_.folderTree.get());
-    run_.fileList.Clear();
+    ClearFileList(run_);
     fileListModel_->Reload();
     run_.ClearEntryTables();
     folderDisk_.reset();

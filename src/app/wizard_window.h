@@ -201,8 +201,8 @@ class CChildDialogExDemoDlg : public QDialog {
 
     // Opening a file of the file list (wizard_open_file.cpp).
     void OnFileListActivated(const QModelIndex& index);
-    void OpenFolderRow(const std::vector<std::string>& row);
-    void OpenFileRow(const std::vector<std::string>& row);
+    void OpenFolderRow(TreeItem item);
+    void OpenFileRow(const std::string& name, const FileRef& file);
 
     // The code page of FAT short names, kept between sessions (wizard_code_page.cpp).
     void RestoreCodePage();

@@ -98,7 +98,7 @@ void SelectRange(RecoveryRun& run, const DiskProperties& disk, const SearchedRan
     SelectedPartition& selected = run.selectedPartition;
     selected.diskNumber = static_cast<std::uint16_t>(disk.index);
     selected.partitionNo = range.partition ? static_cast<std::uint32_t>(*range.partition - 1) : 0;
-    selected.fsName = range.fileSystem;
+    SetPartitionFileSystem(selected, range.fileSystem);
     selected.searchModeText = kAdvanceSearchText;
     selected.startSector = static_cast<std::int64_t>(range.first);
     selected.endSector = static_cast<std::int64_t>(range.last) - 1;

@@ -18,6 +18,7 @@
 #include "partitions/partition_table.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
+#include "volume/recovered_save.h"
 
 namespace lumarest {
 
@@ -26,7 +27,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kStandardSearchText = "Standard Search";
-constexpr const char* kNtfsName = "NTFS";
 
 double SecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
@@ -59,7 +59,7 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     SelectedPartition& selected = run.selectedPartition;
     selected.diskNumber = diskNumber;
     selected.partitionNo = static_cast<std::uint32_t>(index);
-    selected.fsName = std::string(FileSystemName(record.fileSystem));
+    SetPartitionFileSystem(selected, std::string(FileSystemName(record.fileSystem)));
     selected.searchModeText = kStandardSearchText;
     selected.startSector = static_cast<std::int64_t>(record.startSector);
     // The search takes the last sector of the partition, not the first one after it.
@@ -132,7 +132,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
         return context.Fail(*problem);
     }
     const SelectedPartition& partition = run.selectedPartition;
-    const bool ntfs = partition.fsName == kNtfsName;
+    const bool ntfs = partition.fileSystem == FileSystem::Ntfs;
     if (static_cast<std::uint64_t>(partition.endSector) >= disk->totalSectors) {
         *context.err << "lumarest-cli: note: partition " << options.partitionNumber
                      << " runs past the end of disk " << options.diskNumber

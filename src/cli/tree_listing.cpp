@@ -1,25 +1,23 @@
 #include "cli/tree_listing.h"
 
-#include <algorithm>
 #include <array>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/text_number.h"
 #include "fat/folder_tree_build.h"
 #include "fat/folder_tree_events.h"
-#include "fat/recovered_entries.h"
-#include "output/fat_file_rows.h"
-#include "output/ntfs_file_rows.h"
+#include "volume/rebuilt_volume.h"
 
 namespace lumarest {
 
 namespace {
 
-constexpr const char* kNtfsName = "NTFS";
 constexpr std::size_t kPackedTextCount = 4;
 
 std::string FolderPath(const TreeModel& tree, TreeItem item) {
@@ -27,47 +25,6 @@ std::string FolderPath(const TreeModel& tree, TreeItem item) {
         return kRootText;
     }
     return std::string(kRootText) + "\\" + ItemPath(tree, item);
-}
-
-void ListFatFiles(RecoveryRun& run, SectorSource& disk, const ListedFolder& folder,
-                  const ListedFileVisitor& visit) {
-    ListedFile file;
-    ForEachFatFile(run, disk, folder.self, [&](const FatFileFacts& facts, FileTypeWording wording) {
-        file.row = FatFileRow(facts, wording);
-        file.size = facts.size;
-        file.firstCluster = facts.firstCluster;
-        file.deleted = facts.deleted;
-        visit(folder, file);
-    });
-}
-
-using RowsByFolder = std::unordered_map<std::uint32_t, std::vector<std::size_t>>;
-
-RowsByFolder NtfsRowsByFolder(const TextTable& fileTable) {
-    RowsByFolder rows;
-    for (std::size_t r = 0; r < fileTable.RowCount(); ++r) {
-        rows[fileTable.CellU32(r, kEntryParent)].push_back(r);
-    }
-    return rows;
-}
-
-void ListNtfsFiles(const TextTable& fileTable, const RowsByFolder& rowsByFolder,
-                   const ListedFolder& folder, const ListedFileVisitor& visit) {
-    const auto found = rowsByFolder.find(folder.self);
-    if (found == rowsByFolder.end()) {
-        return;
-    }
-    ListedFile file;
-    for (const std::size_t r : found->second) {
-        file.row = NtfsFileRow(fileTable, r, folder.self);
-        file.size =
-            static_cast<std::uint64_t>(std::max<std::int64_t>(0, ParseTextNumber(file.row.size)));
-        file.record = ParseTextU32(file.row.debugInfo3);
-        file.recordSector = static_cast<std::uint64_t>(
-            std::max<std::int64_t>(0, ParseTextNumber(file.row.debugInfo1)));
-        file.deleted = IsDeletedRow(fileTable, r);
-        visit(folder, file);
-    }
 }
 
 }  // namespace
@@ -78,11 +35,15 @@ std::size_t WalkTree(RecoveryRun& run, SectorSource& disk, const ListedFolderVis
         return 0;
     }
     const TreeModel& tree = *run.folderTree;
-    const bool ntfs = run.activeVolume.fsName == kNtfsName;
+    const std::unique_ptr<RebuiltVolume> volume = OpenRebuiltVolume(run, disk);
+    const bool ntfs = volume && volume->Kind() == FileSystem::Ntfs;
     const std::uint32_t rootId = ntfs ? kNtfsRootId : kFatRootId;
-    RowsByFolder rowsByFolder;
+    // Counts the files of folders the tree does not hold.
+    std::unordered_map<std::uint32_t, std::size_t> ntfsFilesByFolder;
     if (ntfs && visitFile) {
-        rowsByFolder = NtfsRowsByFolder(run.fileTable);
+        for (std::size_t r = 0; r < run.fileTable.RowCount(); ++r) {
+            ++ntfsFilesByFolder[run.fileTable.CellU32(r, kEntryParent)];
+        }
     }
     std::unordered_set<std::uint32_t> listedFolders;
     std::vector<TreeItem> pending{tree.TopItem()};
@@ -101,21 +62,22 @@ std::size_t WalkTree(RecoveryRun& run, SectorSource& disk, const ListedFolderVis
         }
         if (visitFile) {
             listedFolders.insert(folder.self);
-            if (folder.self != kOrphanFolderId) {
-                if (ntfs) {
-                    ListNtfsFiles(run.fileTable, rowsByFolder, folder, visitFile);
-                } else {
-                    ListFatFiles(run, disk, folder, visitFile);
-                }
+            if (folder.self != kOrphanFolderId && volume) {
+                ListedFile listed;
+                volume->ForEachFile(folder.self, [&](const FileListRow& row, const FileRef& file) {
+                    listed.row = row;
+                    listed.file = file;
+                    visitFile(folder, listed);
+                });
             }
         }
         const std::vector<TreeItem>& children = tree.Children(item);
         pending.insert(pending.end(), children.rbegin(), children.rend());
     }
     std::size_t unplaced = 0;
-    for (const auto& [folderId, rows] : rowsByFolder) {
+    for (const auto& [folderId, count] : ntfsFilesByFolder) {
         if (!listedFolders.contains(folderId) || folderId == kOrphanFolderId) {
-            unplaced += rows.size();
+            unplaced += count;
         }
     }
     return unplaced;
@@ -129,9 +91,8 @@ TreeListing::TreeListing(RecoveryRun& run, SectorSource& disk) : tree_(run.folde
         },
         [&](const ListedFolder&, const ListedFile& file) {
             const FileListRow& row = file.row;
-            files_.push_back({texts_.Append({row.name, row.type, row.date, row.time}), file.size,
-                              file.recordSector, static_cast<std::uint32_t>(folders_.size() - 1),
-                              file.firstCluster, file.record, file.deleted});
+            files_.push_back({texts_.Append({row.name, row.type, row.date, row.time}),
+                              static_cast<std::uint32_t>(folders_.size() - 1), file.file});
         });
 }
 
@@ -160,11 +121,7 @@ ListedFile TreeListing::Files::operator[](std::size_t index) const {
     file.row.type = texts[1];
     file.row.date = texts[2];
     file.row.time = texts[3];
-    file.size = packed.size;
-    file.firstCluster = packed.firstCluster;
-    file.record = packed.record;
-    file.recordSector = packed.recordSector;
-    file.deleted = packed.deleted;
+    file.file = packed.file;
     return file;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "core/file_ref.h"
 #include "core/packed_texts.h"
 #include "core/tree_model.h"
 #include "output/file_list_row.h"
@@ -28,11 +29,7 @@ struct ListedFolder {
 struct ListedFile {
     std::string folder;
     FileListRow row;
-    std::uint64_t size = 0;
-    std::uint32_t firstCluster = 0;  // FAT
-    std::uint32_t record = 0;        // NTFS: the file's own record number
-    std::uint64_t recordSector = 0;  // NTFS: the sector its record lies in
-    bool deleted = false;
+    FileRef file;
 };
 
 using ListedFolderVisitor = std::function<void(const ListedFolder& folder)>;
@@ -88,13 +85,9 @@ class TreeListing {
         bool deleted = false;
     };
     struct PackedFile {
-        std::uint64_t texts = 0;  // name, type, date and time
-        std::uint64_t size = 0;
-        std::uint64_t recordSector = 0;
+        std::uint64_t texts = 0;   // name, type, date and time
         std::uint32_t folder = 0;  // index in folders_
-        std::uint32_t firstCluster = 0;
-        std::uint32_t record = 0;
-        bool deleted = false;
+        FileRef file;
     };
     const std::string& FolderPath(std::size_t index) const;
 

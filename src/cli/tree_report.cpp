@@ -12,15 +12,13 @@
 #include "cli/tree_listing.h"
 #include "core/sector_source.h"
 #include "core/text_number.h"
-#include "output/recovered_save.h"
+#include "volume/recovered_save.h"
 
 namespace lumarest {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-constexpr const char* kNtfsName = "NTFS";
 
 // Saves without asking: a clash is renamed; a file the folder cannot take is named on stderr
 // and skipped.
@@ -102,14 +100,15 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs,
 
     const auto fileCells = [&](std::size_t index) {
         const ListedFile& f = listing.files[index];
-        TextRow row{f.folder, f.row.name, f.row.type, NumberText(f.size), f.row.date, f.row.time};
+        TextRow row{f.folder,   f.row.name, f.row.type, NumberText(f.file.size),
+                    f.row.date, f.row.time};
         if (ntfs) {
-            row.push_back(NumberText(f.record));
-            row.push_back(NumberText(InDiskSectors(f.recordSector, sectorBytes)));
+            row.push_back(NumberText(f.file.recordNumber));
+            row.push_back(NumberText(InDiskSectors(f.file.recordSector, sectorBytes)));
         } else {
-            row.push_back(NumberText(f.firstCluster));
+            row.push_back(NumberText(f.file.firstCluster));
         }
-        row.push_back(YesNo(f.deleted));
+        row.push_back(YesNo(f.file.deleted));
         return row;
     };
     out << "\nFiles: " << listing.files.size() << '\n';
@@ -167,16 +166,16 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
             json.Member("folder", folder.path);
             json.Member("name", f.row.name);
             json.Member("type", f.row.type);
-            json.Member("size", f.size);
+            json.Member("size", f.file.size);
             json.Member("date", f.row.date);
             json.Member("time", f.row.time);
             if (ntfs) {
-                json.Member("record", f.record);
-                json.Member("recordSector", InDiskSectors(f.recordSector, sectorBytes));
+                json.Member("record", f.file.recordNumber);
+                json.Member("recordSector", InDiskSectors(f.file.recordSector, sectorBytes));
             } else {
-                json.Member("firstCluster", f.firstCluster);
+                json.Member("firstCluster", f.file.firstCluster);
             }
-            json.Member("deleted", f.deleted);
+            json.Member("deleted", f.file.deleted);
             json.EndObject();
         });
     json.EndArray();
@@ -230,7 +229,7 @@ TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
                                    const TreeReportOptions& options) {
     using Clock = std::chrono::steady_clock;
     RecoveryRun& run = context.run;
-    const bool ntfs = run.activeVolume.fsName == kNtfsName;
+    const bool ntfs = run.activeVolume.fileSystem == FileSystem::Ntfs;
     TreeReportResult result;
     const Clock::time_point start = Clock::now();
     // The text's columns are as wide as their widest cell, so its rows are kept (compactly)

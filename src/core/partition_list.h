@@ -7,20 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_system.h"
 #include "core/tree_model.h"
 
 namespace lumarest {
 
 // A disk lists at most this many partitions: the room its file-system names have.
 inline constexpr std::size_t kMaxListedPartitions = 26;
-
-// The file systems a partition can be listed with.
-enum class FileSystem { Fat16, Fat32, Ntfs };
-
-// "FAT16", "FAT32" or "NTFS": the only place a file system becomes text.
-std::string_view FileSystemName(FileSystem fileSystem);
-// The file system a shown name stands for, or nothing for any other text.
-std::optional<FileSystem> FileSystemNamed(std::string_view name);
 
 // Where a partition was found. Every way of finding one appends to the same list.
 enum class PartitionSource {

@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
+#include "core/file_ref.h"
 #include "core/folder_nodes.h"
 #include "core/oem_code_page.h"
 #include "core/partition_list.h"
@@ -32,11 +34,19 @@ inline constexpr int kDriveSlots = 10;
 struct SelectedPartition {
     std::uint16_t diskNumber = 0;
     std::uint32_t partitionNo = 0;
-    std::string fsName;          // "FAT16", "FAT32" or "NTFS"
+    std::string fsName;  // "FAT16", "FAT32" or "NTFS", as shown
+    // The same, read once from the name where the partition is chosen.
+    std::optional<FileSystem> fileSystem;
     std::string searchModeText;  // "Standard Search" or "Advance Search"
     std::int64_t startSector = 0;
     std::int64_t endSector = 0;  // inclusive
 };
+
+// Names the partition's file system, keeping the shown name and the kind together.
+inline void SetPartitionFileSystem(SelectedPartition& partition, const std::string& fsName) {
+    partition.fsName = fsName;
+    partition.fileSystem = FileSystemNamed(fsName);
+}
 
 // What the disk inventory leaves behind for the disk whose details were shown last.
 struct ShownDisk {
@@ -92,6 +102,8 @@ struct RecoveryRun {
 
     TextTable detailsList;
     TextTable fileList;
+    // What each row of fileList stands for, row by row, as the listing that filled it left it.
+    std::vector<FileRef> fileListRefs;
     TextTable folderTable;
     TextTable fileTable;
     TextTable foundDirectoryTable;

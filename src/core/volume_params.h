@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "core/file_system.h"
 
 namespace lumarest {
 
@@ -24,14 +27,22 @@ struct VolumeParams {
 
 // The working copy every FAT or NTFS operation reads once a scan has started.
 struct ActiveVolume : VolumeParams {
-    std::string fsName;  // "FAT16", "FAT32" or "NTFS"
+    std::string fsName;  // "FAT16", "FAT32" or "NTFS", as shown
+    // The same, read once from the name where the volume is taken; what every browse decides on.
+    std::optional<FileSystem> fileSystem;
 };
+
+// Names the volume's file system, keeping the shown name and the kind together.
+inline void SetVolumeFileSystem(ActiveVolume& volume, const std::string& fsName) {
+    volume.fsName = fsName;
+    volume.fileSystem = FileSystemNamed(fsName);
+}
 
 // The snapshot the scan takes before it works on the volume.
 inline ActiveVolume SnapshotVolume(const VolumeParams& params, const std::string& fsName) {
     ActiveVolume active;
     static_cast<VolumeParams&>(active) = params;
-    active.fsName = fsName;
+    SetVolumeFileSystem(active, fsName);
     return active;
 }
 

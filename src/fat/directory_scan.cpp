@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "core/sector_source.h"
@@ -12,7 +13,6 @@
 #include "core/text_number.h"
 #include "fat/directory_entry.h"
 #include "fat/fat_chain.h"
-#include "fat/recovered_entries.h"
 
 namespace lumarest {
 namespace {

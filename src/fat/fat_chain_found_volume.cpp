@@ -115,7 +115,7 @@ bool LoadFoundVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter, s
     const Columns col(table);
     ActiveVolume& active = run.activeVolume;
     active.cluster0Start = table.CellU32(row, col.cluster0Start);
-    active.fsName = table.Cell(row, col.partType);
+    SetVolumeFileSystem(active, table.Cell(row, col.partType));
     if (table.CellU32(row, col.firstFat) == 0) {
         LocateFats(run, disk, reporter, row);
     }

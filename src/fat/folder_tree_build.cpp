@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "core/text_number.h"
@@ -11,7 +12,6 @@
 #include "fat/fat_chain.h"
 #include "fat/folder_tree_events.h"
 #include "fat/name_children.h"
-#include "fat/recovered_entries.h"
 
 namespace lumarest {
 namespace {
@@ -19,11 +19,6 @@ namespace {
 constexpr const char* kCompletedText = "Completed ";
 constexpr int kFullPercent = 100;
 constexpr std::int64_t kFatWordMask = 0xFFFF;
-
-// Which rows already hang in the tree. A row is added once at most: a corrupt disk can link
-// folders in a loop or repeat a folder's number, and following such links again and again
-// would grow the tree without end.
-using AddedRows = std::vector<bool>;
 
 bool IsFolderRow(const TextTable& table, std::size_t row) {
     return table.Cell(row, kEntryType) == kFolderType;
@@ -36,11 +31,14 @@ std::string MadeUpFolderName(RecoveryRun& run) {
     return text;
 }
 
-// A folder whose name was never found still needs one: an item without text cannot be clicked.
+}  // namespace
+
 std::string RowFolderName(RecoveryRun& run, const TextTable& table, std::size_t row) {
     const std::string& name = table.Cell(row, kEntryName);
     return name.empty() ? MadeUpFolderName(run) : name;
 }
+
+namespace {
 
 struct RowRange {
     std::size_t first = 0;
@@ -128,8 +126,8 @@ void FillBreadthFirst(RecoveryRun& run, const TextTable& table, Reporter& report
     }
 }
 
-// Folders the walk from the root never reached (their parents link in a loop) go under the
-// orphan folder with everything below them, rather than being lost from the tree.
+}  // namespace
+
 void FillTree(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
               AddedRows& added, std::uint32_t rootId) {
     reporter.SetProgress(bar, 0, kCompletedText);
@@ -159,6 +157,8 @@ void ExpandTop(RecoveryRun& run) {
     const TreeItem top = SetRootText(run);
     run.folderTree->Expand(top, ExpandAction::Expand);
 }
+
+namespace {
 
 // Reads each folder's own directory once to name its children, then leaves every folder
 // item expanded once and collapsed, as the window expects of a built tree.
@@ -241,43 +241,6 @@ int BuildFoundFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& tab
     reporter.SetProgress(bar, 0, kCompletedText);
     NullReporter quiet;
     BuildFatLevels(run, disk, table, quiet, bar, run.activeVolume.fsName);
-    return 1;
-}
-
-int BuildNtfsFolderTree(RecoveryRun& run, TextTable& table, Reporter& reporter, ProgressBar bar) {
-    if (table.RowCount() > 1) {
-        run.resultsFound = true;
-    }
-    const TreeItem top = SetRootText(run);
-    const auto isRootLevel = [&](std::size_t row) {
-        return table.CellU32(row, kEntryParent) == kNtfsRootId && IsFolderRow(table, row) &&
-               table.CellU32(row, kEntrySelf) != kNtfsRootId;
-    };
-    for (std::size_t row = 0; row < table.RowCount(); ++row) {
-        // A folder whose parent is the orphan folder's own number hangs at the root.
-        if (table.CellU32(row, kEntryParent) == kOrphanFolderId &&
-            table.CellU32(row, kEntrySelf) == kOrphanFolderId) {
-            table.SetCell(row, kEntryParent, NumberText(kNtfsRootId));
-        }
-        if (!isRootLevel(row)) {
-            continue;
-        }
-        // The time column is unused on NTFS; it is kept as its 32-bit reading.
-        const auto time = static_cast<std::int32_t>(table.CellU32(row, kEntryTime));
-        AddFolderNode(run, top, RowFolderName(run, table, row), table.CellU32(row, kEntrySelf),
-                      table.CellNumber(row, kEntryDate), time, kNtfsRootId,
-                      IsDeletedRow(table, row));
-    }
-    ExpandTop(run);
-    table.SortByColumn(kEntryParent);
-    AddedRows added(table.RowCount(), false);
-    for (std::size_t row = 0; row < table.RowCount(); ++row) {
-        added[row] = isRootLevel(row);
-    }
-    reporter.ShowProgress(bar, true);
-    FillTree(run, table, reporter, bar, added, kNtfsRootId);
-    reporter.ShowProgress(bar, false);
-    table.Clear();
     return 1;
 }
 

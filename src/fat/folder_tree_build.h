@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/reporter.h"
 #include "core/tree_model.h"
@@ -46,9 +48,23 @@ int BuildFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table, R
 int BuildFoundFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table,
                             Reporter& reporter, ProgressBar bar);
 
-// The same for an NTFS table: root-level folders are the rows whose parent is record 5.
-// Raises run.resultsFound when the table holds more than the orphan row. Empties `table`.
-// Returns 1.
-int BuildNtfsFolderTree(RecoveryRun& run, TextTable& table, Reporter& reporter, ProgressBar bar);
+// Which rows of an entry table already hang in the tree. A row is added once at most: a corrupt
+// disk can link folders in a loop or repeat a folder's number, and following such links again
+// and again would grow the tree without end.
+using AddedRows = std::vector<bool>;
+
+// A folder whose name was never found still needs one: an item without text cannot be clicked.
+// Such folders are named DIR_1, DIR_2, ... from run.dirCounter.
+std::string RowFolderName(RecoveryRun& run, const TextTable& table, std::size_t row);
+
+// Hangs every folder row not yet added below its parent, level by level from the folders
+// already in the tree (`table` sorted by "parent"). Folders the walk from the root never
+// reached (their parents link in a loop) go under the orphan folder with everything below them,
+// rather than being lost from the tree.
+void FillTree(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
+              AddedRows& added, std::uint32_t rootId);
+
+// Sets "Root" as the top item's text and expands it.
+void ExpandTop(RecoveryRun& run);
 
 }  // namespace lumarest

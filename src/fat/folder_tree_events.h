@@ -38,32 +38,11 @@ void SetCheckRecursive(TreeModel& tree, TreeItem item, int state);
 void CheckParents(TreeModel& tree, TreeItem item);
 void UncheckParents(TreeModel& tree, TreeItem item);
 
-// How one listing words and dates its folder rows.
-struct FolderListingStyle {
-    bool deletedWording = false;             // a deleted child folder reads "Deleted FOLDER"
-    const ClockText* orphanClock = nullptr;  // when set, the orphan folder's row shows it
-};
-
-// Lists one folder of run.folderTree in run.fileList: its child folders, then its files
-// (AddNtfsFileRows on NTFS, AddFatFileRows otherwise; none for the orphan folder). A folder
-// item without a node lists the root.
-void ListFolder(RecoveryRun& run, SectorSource& disk, TreeItem item,
-                const FolderListingStyle& style = {});
-
 // Names the child folders of `node` from its own directory, cluster by cluster, until the
 // directory ends. Nothing changes on NTFS.
 void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, const FolderNode& node);
 // The same through a FAT that many folders share, as the tree build reads it.
 void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, FatTable& fat,
                                const FolderNode& node);
-
-// What expanding or collapsing a folder item does: its pictures, the listing the file list
-// asked for, and naming its child folders the first time.
-void OnFolderItemExpanding(RecoveryRun& run, SectorSource& disk, TreeItem item,
-                           ExpandAction action);
-
-// What a click on a folder item's label does once the browse flag is settled: the current
-// folder, the pictures, naming its children again and listing it.
-void OnFolderItemClicked(RecoveryRun& run, SectorSource& disk, TreeItem item, const ClockText& now);
 
 }  // namespace lumarest

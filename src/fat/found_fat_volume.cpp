@@ -9,7 +9,7 @@
 #include "fat/advance_fat_tables.h"
 #include "fat/fat_chain_found_volume.h"
 #include "fat/folder_tree_build.h"
-#include "fat/recovered_entries.h"
+#include "core/entry_rows.h"
 
 namespace lumarest {
 namespace {

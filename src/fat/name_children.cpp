@@ -4,11 +4,11 @@
 #include <array>
 #include <unordered_map>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "core/text_table.h"
 #include "fat/fat_chain.h"
-#include "fat/recovered_entries.h"
 
 namespace lumarest {
 
@@ -70,7 +70,7 @@ bool NameChildFoldersFrom(RecoveryRun& run, const LongNameSource& source, ByteSp
 void NameRootFolders(RecoveryRun& run, SectorSource& disk, TextTable& table,
                      const std::string& fsName) {
     ActiveVolume volume = run.activeVolume;
-    volume.fsName = fsName;
+    SetVolumeFileSystem(volume, fsName);
     if (fsName == "FAT16" && volume.rootStart == 0) {
         return;
     }

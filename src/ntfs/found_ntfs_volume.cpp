@@ -4,11 +4,10 @@
 
 #include <string>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "core/text_number.h"
-#include "fat/folder_tree_build.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/ntfs_layout.h"
 #include "ntfs/ntfs_work_tables.h"
 
@@ -54,7 +53,7 @@ void LoadActiveVolume(RecoveryRun& run, std::size_t volume) {
     run.activeVolume.cluster0Start = table.CellU32(volume, kVolumeCluster0Cell);
     run.activeVolume.sectorsPerCluster = table.CellU32(volume, kVolumeSpcCell);
     run.activeVolume.mftRecordSectors = kMftRecordSectors;
-    run.activeVolume.fsName = table.Cell(volume, kVolumeNameCell);
+    SetVolumeFileSystem(run.activeVolume, table.Cell(volume, kVolumeNameCell));
 }
 
 // Copies the file records that lie inside the volume; the found table keeps them, so another
@@ -87,21 +86,14 @@ void AddVolumeFiles(RecoveryRun& run, Reporter& reporter, std::size_t volume) {
 
 }  // namespace
 
-void RebuildFoundNtfsVolume(RecoveryRun& run, SectorSource&, Reporter& reporter,
-                            std::size_t volume) {
+void LoadFoundNtfsVolume(RecoveryRun& run, Reporter& reporter, std::size_t volume) {
     if (volume >= run.fileSystemTable.RowCount()) {
         return;
     }
     AddVolumeFolders(run, reporter, static_cast<std::uint32_t>(volume + 1));
     LoadActiveVolume(run, volume);
-    TextTable& table = run.folderTable;
-    table.SortByColumn(kEntrySelf);
-    ReattachOrphans(table, reporter, ProgressBar::TreeLoading, kNtfsRootId, 0);
-    reporter.SetPhaseLabel(kStoringDirectoryPhase);
-    BuildNtfsFolderTree(run, table, reporter, ProgressBar::TreeLoading);
     run.fileTable.Clear();
     AddVolumeFiles(run, reporter, volume);
-    reporter.SetProgress(ProgressBar::TreeLoading, kFullPercent, kCompletedText);
 }
 
 }  // namespace lumarest

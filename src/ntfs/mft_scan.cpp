@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "core/sector_source.h"
 #include "core/table_columns.h"
 #include "core/text_number.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/extension_records.h"
 #include "ntfs/file_data.h"
 #include "ntfs/file_name.h"

@@ -86,8 +86,8 @@ std::size_t AddFatFileRow(TextTable& fileList, std::size_t row, const FatFileFac
 void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId,
                     const FatFileVisitor& visit) {
     const ActiveVolume& volume = run.activeVolume;
-    const bool fat16 = volume.fsName == "FAT16";
-    if (!fat16 && volume.fsName != "FAT32") {
+    const bool fat16 = volume.fileSystem == FileSystem::Fat16;
+    if (!IsFat(volume.fileSystem)) {
         return;
     }
     LongNameSource source = VolumeNameSource(run, disk);

@@ -27,8 +27,8 @@ struct FatFileFacts {
     bool deleted = false;  // the entry's first byte was 0xE5
 };
 
-// The hidden "Debug Info 2" cell of a deleted file's row, so that opening and saving know
-// its chain was freed; a live file's cell stays empty.
+// The hidden "Debug Info 2" cell of a deleted file's row, showing that its chain was freed; a
+// live file's cell stays empty.
 inline constexpr const char* kFatDeletedMark = "1";
 
 // Long-name entries (attribute 15), folders (directory bit) and the volume label are not

@@ -9,8 +9,9 @@
 namespace lumarest {
 
 // One row of the file list, all text, in the list's column order. The three debug columns are
-// hidden keys that opening and saving read back: for a FAT file the first cluster; for an NTFS
-// file the sector of its record, the listed folder's record number and its own record number.
+// hidden: for a FAT file the first cluster; for an NTFS file the sector of its record, the listed
+// folder's record number and its own record number. Opening and saving never read them back:
+// what a row stands for is kept beside it as a FileRef.
 struct FileListRow {
     std::string name;
     std::string type;

@@ -1,7 +1,7 @@
 #include "output/ntfs_file_rows.h"
 
+#include "core/entry_rows.h"
 #include "core/text_number.h"
-#include "fat/recovered_entries.h"
 #include "output/file_dates.h"
 #include "output/file_type.h"
 

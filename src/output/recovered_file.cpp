@@ -3,22 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
-#include <optional>
 #include <system_error>
 
-#include "core/new_file.h"
-#include "core/recovery_run.h"
 #include "core/sector_source.h"
-#include "core/text_number.h"
 #include "core/volume_params.h"
 #include "fat/fat_chain.h"
-#include "ntfs/extension_records.h"
-#include "ntfs/file_data.h"
-#include "ntfs/mft_record.h"
-#include "ntfs/mft_run_table.h"
-#include "ntfs/ntfs_layout.h"
-#include "output/fat_file_rows.h"
 
 namespace lumarest {
 
@@ -31,19 +20,8 @@ constexpr std::size_t kMaxFileNameBytes = 255;
 // The largest cluster any FAT volume has, in sectors; damaged parameters beyond it would ask
 // for a buffer of gigabytes.
 constexpr std::uint32_t kMaxSectorsPerCluster = 256;
-// Marks an NTFS row whose record number was never assigned.
-constexpr std::uint32_t kUnassignedRecord = 0xFFFFFFFF;
 
-// Row cells read back from the file list.
-constexpr std::size_t kSizeCell = 2;
-constexpr std::size_t kLocationCell = 5;    // FAT: first cluster; NTFS: sector of the record
-constexpr std::size_t kRecordCell = 7;      // NTFS: the file's own record number
-constexpr std::size_t kFatDeletedCell = 6;  // FAT: the deleted mark
 constexpr std::uint32_t kFreeCluster = 0;
-
-std::string_view CellOf(const std::vector<std::string>& row, std::size_t cell) {
-    return cell < row.size() ? std::string_view(row[cell]) : std::string_view();
-}
 
 bool IsUtf8Continuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -104,42 +82,6 @@ std::uint64_t WriteClusterBytes(const std::vector<std::uint8_t>& buffer, std::ui
     const std::uint64_t count = std::min<std::uint64_t>(left, buffer.size());
     out.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(count));
     return left - count;
-}
-
-RecoveredFileStatus FromFileDataStatus(FileDataStatus status) {
-    switch (status) {
-        case FileDataStatus::Written:
-            return RecoveredFileStatus::Written;
-        case FileDataStatus::RunsShort:
-        case FileDataStatus::ReadFailed:
-            return RecoveredFileStatus::Incomplete;
-        case FileDataStatus::NoRecord:
-        case FileDataStatus::NoData:
-        case FileDataStatus::Unsupported:
-            break;
-    }
-    return RecoveredFileStatus::NoData;
-}
-
-// The file's data by its record's sector, with the extension records the run table finds;
-// by its record number when the sector holds no file record.
-RecoveredFileStatus WriteNtfsFile(const ActiveVolume& volume, SectorSource& disk,
-                                  std::uint64_t recordSector, std::uint32_t recordNumber,
-                                  std::ostream& out) {
-    const NtfsLayout layout = NtfsLayoutOf(volume);
-    MftRunTable table;
-    const bool haveTable = BuildMftRunTable(disk, layout, table);
-    MftRecordBuffer record(layout.recordSectors);
-    if (recordSector != 0 && ReadMftRecord(disk, recordSector, record)) {
-        const ExtensionRecordList list = ReadExtensionRecords(
-            disk, layout, ByteSpan(record.data(), record.size()), recordNumber);
-        const std::vector<MftRecordBuffer> records = ReadFileRecords(disk, table, record, list);
-        return FromFileDataStatus(WriteRecordData(disk, layout, records, out));
-    }
-    if (haveTable && recordNumber != kUnassignedRecord) {
-        return FromFileDataStatus(WriteFileData(disk, layout, table, recordNumber, out));
-    }
-    return RecoveredFileStatus::NoData;
 }
 
 }  // namespace
@@ -227,50 +169,6 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
         return RecoveredFileStatus::NoData;
     }
     return left == 0 && whole ? RecoveredFileStatus::Written : RecoveredFileStatus::Incomplete;
-}
-
-RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
-                                    const std::vector<std::string>& row, std::ostream& out) {
-    const ActiveVolume& volume = run.activeVolume;
-    const bool fat = volume.fsName == "FAT16" || volume.fsName == "FAT32";
-    if (!fat && volume.fsName != "NTFS") {
-        return RecoveredFileStatus::NoData;
-    }
-    RecoveredFileStatus status = RecoveredFileStatus::NoData;
-    if (fat) {
-        const auto size = static_cast<std::uint64_t>(
-            std::max<std::int64_t>(ParseTextNumber(CellOf(row, kSizeCell)), 0));
-        const bool deleted = CellOf(row, kFatDeletedCell) == kFatDeletedMark;
-        status = WriteFatFileData(volume, disk, ParseTextU32(CellOf(row, kLocationCell)), size,
-                                  deleted, out);
-    } else {
-        const auto sector = static_cast<std::uint64_t>(
-            std::max<std::int64_t>(ParseTextNumber(CellOf(row, kLocationCell)), 0));
-        status = WriteNtfsFile(volume, disk, sector, ParseTextU32(CellOf(row, kRecordCell)), out);
-    }
-    out.flush();
-    return out ? status : RecoveredFileStatus::WriteFailed;
-}
-
-RecoveredFileStatus WriteListedCopy(RecoveryRun& run, SectorSource& disk,
-                                    const std::vector<std::string>& row, const std::string& folder,
-                                    const std::string& name) {
-    int error = 0;
-    // Without a folder the copy stays where the program runs, as TempFilePath says.
-    const std::optional<FolderHandle> handle =
-        FolderHandle::Open(folder.empty() ? std::string(".") : folder, error);
-    if (!handle) {
-        return RecoveredFileStatus::WriteFailed;
-    }
-    const std::unique_ptr<NewFile> file = NewFile::Create(*handle, error);
-    if (!file) {
-        return RecoveredFileStatus::WriteFailed;
-    }
-    const RecoveredFileStatus status = WriteListedFile(run, disk, row, file->Stream());
-    if (status == RecoveredFileStatus::WriteFailed || status == RecoveredFileStatus::NoData) {
-        return status;
-    }
-    return file->Place(name, PlaceMode::Replace) == 0 ? status : RecoveredFileStatus::WriteFailed;
 }
 
 }  // namespace lumarest

@@ -9,7 +9,6 @@
 namespace lumarest {
 
 struct ActiveVolume;
-struct RecoveryRun;
 class SectorSource;
 
 inline constexpr const char* kTempFilePrefix = "LMRC";
@@ -39,18 +38,5 @@ enum class RecoveredFileStatus {
 RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
                                      std::uint32_t firstCluster, std::uint64_t size, bool deleted,
                                      std::ostream& out);
-
-// Writes the file of one file-list row (its cells in column order) of the run's active volume
-// to `out`: FAT by its first cluster, size and deleted mark; NTFS by its record number, through
-// the master file table's runs.
-RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk,
-                                    const std::vector<std::string>& row, std::ostream& out);
-
-// Writes the file of one row as `name` in `folder`, made as a new file and put in place whole,
-// replacing what held the name (a link itself, never the file it points at). Nothing is left
-// behind when the write fails or nothing of the file is found.
-RecoveredFileStatus WriteListedCopy(RecoveryRun& run, SectorSource& disk,
-                                    const std::vector<std::string>& row, const std::string& folder,
-                                    const std::string& name);
 
 }  // namespace lumarest

@@ -202,11 +202,11 @@ class LayoutCalculation {
 int CalculateVolumeParams(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
     reporter.SetPhaseLabel(kCalculatingCaption);
     reporter.ShowProgress(ProgressBar::MainScan, true);
-    const std::string& fsName = run.selectedPartition.fsName;
-    if (fsName != "FAT16" && fsName != "FAT32") {
+    const std::optional<FileSystem> fileSystem = run.selectedPartition.fileSystem;
+    if (!IsFat(fileSystem)) {
         return 0;
     }
-    return LayoutCalculation(run, disk, reporter, fsName == "FAT16").Run();
+    return LayoutCalculation(run, disk, reporter, fileSystem == FileSystem::Fat16).Run();
 }
 
 }  // namespace lumarest

@@ -272,13 +272,13 @@ void ReportUnknownSectorSize(SectorSource& disk, std::uint64_t start, Reporter& 
 int ValidateByName(RecoveryRun& run, SectorSource& disk) {
     const SelectedPartition& partition = run.selectedPartition;
     const auto start = static_cast<std::uint64_t>(partition.startSector);
-    if (partition.fsName == "FAT16") {
+    if (partition.fileSystem == FileSystem::Fat16) {
         return ValidateFat16(run.volumeParams, disk, start);
     }
-    if (partition.fsName == "FAT32") {
+    if (partition.fileSystem == FileSystem::Fat32) {
         return ValidateFat32(run.volumeParams, disk, start);
     }
-    if (partition.fsName == "NTFS") {
+    if (partition.fileSystem == FileSystem::Ntfs) {
         // Only a valid boot sector gives the record size the scan is held to.
         run.volumeParams.mftRecordSectors = 0;
         return ValidateNtfs(run.volumeParams, disk, start,

@@ -2,22 +2,22 @@
 
 #include "search/advance_search.h"
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "fat/advance_fat_search.h"
 #include "fat/folder_tree_build.h"
 #include "fat/folder_tree_events.h"
 #include "fat/found_fat_volume.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/found_ntfs_volume.h"
 #include "ntfs/mft_number_assignment.h"
 #include "ntfs/ntfs_raw_scan.h"
 #include "search/standard_search.h"
+#include "volume/ntfs_folder_tree.h"
 
 namespace lumarest {
 namespace {
 
-constexpr const char* kNtfsName = "NTFS";
 constexpr const char* kVolumeItemPrefix = "File System ";
 constexpr const char* kVolumeItemSeparator = " - ";
 constexpr int kVolumeItemImage = 0;
@@ -29,7 +29,8 @@ constexpr const char* kFileSystemStartRow = "3.   File System Start             
 constexpr const char* kSectorsPerClusterRow = "4.   Sectors Per Clusters          :    ";
 
 bool IsNtfsVolume(const RecoveryRun& run, std::size_t volume) {
-    return run.fileSystemTable.CellView(volume, kVolumePartType) == kNtfsName;
+    return FileSystemNamed(run.fileSystemTable.CellView(volume, kVolumePartType)) ==
+           FileSystem::Ntfs;
 }
 
 // The tree the second phase fills: a fresh "Root" and nothing in the entry tables but the
@@ -44,6 +45,21 @@ void StartFreshFolderTree(RecoveryRun& run, bool ntfs) {
     AppendOrphanFolderRow(run.folderTable, ntfs ? kNtfsRootId : kFatRootId);
 }
 
+constexpr const char* kCompletedText = "Completed";
+constexpr int kFullPercent = 100;
+
+// A found NTFS volume's tree is built as the Standard search builds one, from the rows the
+// volume's folders gave.
+void RebuildFoundNtfsVolumeTree(RecoveryRun& run, Reporter& reporter, std::size_t volume) {
+    LoadFoundNtfsVolume(run, reporter, volume);
+    TextTable& table = run.folderTable;
+    table.SortByColumn(kEntrySelf);
+    ReattachOrphans(table, reporter, ProgressBar::TreeLoading, kNtfsRootId, 0);
+    reporter.SetPhaseLabel(kStoringDirectoryPhase);
+    BuildNtfsFolderTree(run, table, reporter, ProgressBar::TreeLoading);
+    reporter.SetProgress(ProgressBar::TreeLoading, kFullPercent, kCompletedText);
+}
+
 }  // namespace
 
 AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
@@ -52,7 +68,7 @@ AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Repor
     run.volumesFound = 0;
     run.chosenVolume = 0;
     AdvanceSearchResult result;
-    if (run.selectedPartition.fsName == kNtfsName) {
+    if (run.selectedPartition.fileSystem == FileSystem::Ntfs) {
         reporter.SetStatisticCaption(Statistic::DirectoriesFound, kAdvanceMftFoundCaption);
         ScanNtfsRaw(run, disk, reporter);
         result.stopped = run.scanStop.stop_requested();
@@ -131,7 +147,7 @@ bool RebuildFoundVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter
     const bool ntfs = IsNtfsVolume(run, volume);
     StartFreshFolderTree(run, ntfs);
     if (ntfs) {
-        RebuildFoundNtfsVolume(run, disk, reporter, volume);
+        RebuildFoundNtfsVolumeTree(run, reporter, volume);
     } else {
         RebuildFoundFatVolume(run, disk, reporter, volume);
     }
@@ -139,7 +155,7 @@ bool RebuildFoundVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter
 }
 
 void NameEveryFolder(RecoveryRun& run, SectorSource& disk) {
-    if (run.activeVolume.fsName == kNtfsName) {
+    if (run.activeVolume.fileSystem == FileSystem::Ntfs) {
         return;
     }
     FolderNodeList& nodes = run.folderNodes;

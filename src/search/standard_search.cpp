@@ -2,23 +2,23 @@
 
 #include "search/standard_search.h"
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "core/sector_source.h"
 #include "fat/directory_scan.h"
 #include "fat/folder_tree_build.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/mft_scan.h"
 #include "ntfs/ntfs_layout.h"
 #include "partitions/volume_params.h"
+#include "volume/ntfs_folder_tree.h"
 
 namespace lumarest {
 namespace {
 
 constexpr const char* kPleaseWaitStatus = "Please wait...";
-constexpr const char* kNtfsName = "NTFS";
 // The FAT folder table starts with the orphan folder's row; NTFS starts the same way.
 constexpr std::size_t kOrphanRows = 1;
 
@@ -90,7 +90,7 @@ void ScanNtfsVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
 StandardSearchResult RunStandardSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
                                        bool bootSectorValid) {
     run.stage = WizardStage::FolderResults;
-    const bool ntfs = run.selectedPartition.fsName == kNtfsName;
+    const bool ntfs = run.selectedPartition.fileSystem == FileSystem::Ntfs;
     if (ntfs) {
         ScanNtfsVolume(run, disk, reporter);
     } else {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/table_columns.h"
 #include "fat/name_children.h"
-#include "fat/recovered_entries.h"
 #include "support/recording_reporter.h"
 
 namespace lumarest {
@@ -22,7 +22,7 @@ class ScanDisk {
   public:
     ScanDisk(const std::string& fsName, std::uint32_t spc, std::uint64_t sectors)
         : bytes_(sectors * kSectorSize, 0) {
-        run.selectedPartition.fsName = fsName;
+        SetPartitionFileSystem(run.selectedPartition, fsName);
         run.selectedPartition.endSector = static_cast<std::int64_t>(sectors - 1);
         run.volumeParams.sectorsPerCluster = spc;
         run.volumeParams.cluster0Start = 0;

@@ -38,7 +38,7 @@ TEST_P(FoundVolumeTest, LocatesBothFatsAndLoadsTheVolumeAsItsBootSectorDescribes
     ImageGuard guard(testing::VolumeImage(volume));
     PatchedImage disk(guard.Path());
     RecoveryRun run;
-    run.selectedPartition.fsName = volume.fsName;
+    SetPartitionFileSystem(run.selectedPartition, volume.fsName);
     run.selectedPartition.startSector = static_cast<std::int64_t>(volume.start);
     run.selectedPartition.endSector = static_cast<std::int64_t>(volume.start + volume.sectors - 1);
     RecordingReporter reporter;

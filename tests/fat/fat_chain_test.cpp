@@ -25,7 +25,7 @@ using Chain = std::vector<std::uint32_t>;
 ActiveVolume ValidatedVolume(SectorSource& disk, const std::string& fsName, std::uint64_t start,
                              std::uint64_t sectors) {
     RecoveryRun run;
-    run.selectedPartition.fsName = fsName;
+    SetPartitionFileSystem(run.selectedPartition, fsName);
     run.selectedPartition.startSector = static_cast<std::int64_t>(start);
     run.selectedPartition.endSector = static_cast<std::int64_t>(start + sectors - 1);
     NullReporter reporter;
@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(MadeByMkfsFat, FatChainTest, ::testing::ValuesIn(testin
 // A small volume in memory: FAT at sector 1, four sectors of FAT, clusters of one sector.
 struct SmallFat {
     explicit SmallFat(const std::string& fsName) : disk(std::vector<std::uint8_t>(64 * 512)) {
-        volume.fsName = fsName;
+        SetVolumeFileSystem(volume, fsName);
         volume.firstFat = 1;
         volume.secondFat = 5;
         volume.sectorsPerFat = 4;
@@ -217,7 +217,7 @@ TEST(FatChainEndsTest, AFatLargerThanTheCacheStillGivesTheWholeChain) {
     constexpr std::uint32_t kFatSectors = 20000;
     MemoryDisk disk(std::vector<std::uint8_t>((kFatSectors + 1) * 512));
     ActiveVolume volume;
-    volume.fsName = "FAT32";
+    SetVolumeFileSystem(volume, "FAT32");
     volume.firstFat = 1;
     volume.sectorsPerFat = kFatSectors;
     volume.sectorsPerCluster = 1;
@@ -237,7 +237,7 @@ TEST(FatChainEndsTest, AFatLargerThanTheCacheStillGivesTheWholeChain) {
 
 TEST(FatChainEndsTest, ClusterSectorsDoNotWrapPastFourBillion) {
     ActiveVolume volume;
-    volume.fsName = "FAT32";
+    SetVolumeFileSystem(volume, "FAT32");
     volume.sectorsPerCluster = 64;
     volume.cluster0Start = 1000;
     EXPECT_EQ(ClusterToSector(volume, 0x0FFFFFF0, 3), 0x0FFFFFF0ull * 64 + 1000 + 3);

@@ -9,17 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/table_columns.h"
 #include "core/text_number.h"
 #include "fat/folder_tree_build.h"
 #include "fat/folder_tree_events.h"
 #include "fat/lost_directory_recovery.h"
-#include "fat/recovered_entries.h"
 #include "output/file_dates.h"
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
+#include "volume/folder_browse.h"
+#include "volume/ntfs_folder_tree.h"
 
 namespace lumarest {
 namespace {
@@ -106,8 +108,8 @@ TextTable EntryTable(const std::vector<RecoveredEntry>& entries) {
 // as the MFT scan leaves it.
 struct NtfsRun {
     NtfsRun() {
-        run.activeVolume.fsName = "NTFS";
-        run.selectedPartition.fsName = "NTFS";
+        SetVolumeFileSystem(run.activeVolume, "NTFS");
+        SetPartitionFileSystem(run.selectedPartition, "NTFS");
     }
     void Build(std::vector<RecoveredEntry> entries) {
         TextTable table(EntryTableColumns());
@@ -437,8 +439,8 @@ TEST(FolderTreeBuild, TwentyThousandFoldersBuildQuicklyWithProgressOnlyForward) 
     constexpr std::uint32_t kFolders = 20000;
     // FAT32 clusters 3 on, every folder's directory reads as empty; five levels deep.
     RecoveryRun run;
-    run.selectedPartition.fsName = "FAT32";
-    run.activeVolume.fsName = "FAT32";
+    SetPartitionFileSystem(run.selectedPartition, "FAT32");
+    SetVolumeFileSystem(run.activeVolume, "FAT32");
     run.activeVolume.sectorsPerCluster = 1;
     run.activeVolume.rootStart = 2;
     run.activeVolume.cluster0Start = 1000;

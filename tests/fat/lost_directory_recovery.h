@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "fat/directory_scan.h"
 #include "fat/fat_chain.h"
 #include "fat/folder_tree_build.h"
 #include "fat/name_children.h"
-#include "fat/recovered_entries.h"
 #include "partitions/volume_params.h"
 
 namespace lumarest::testing {
@@ -51,7 +51,7 @@ inline std::unique_ptr<Recovery> Recover(SectorSource& disk, const std::string& 
                                          std::uint64_t start, std::uint64_t sectors) {
     auto recovery = std::make_unique<Recovery>();
     RecoveryRun& run = recovery->run;
-    run.selectedPartition.fsName = fsName;
+    SetPartitionFileSystem(run.selectedPartition, fsName);
     run.selectedPartition.startSector = static_cast<std::int64_t>(start);
     run.selectedPartition.endSector = static_cast<std::int64_t>(start + sectors - 1);
     NullReporter reporter;

@@ -10,13 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "fat/directory_scan.h"
 #include "fat/fat_chain.h"
 #include "fat/lost_directory_recovery.h"
 #include "fat/name_children.h"
-#include "fat/recovered_entries.h"
 #include "partitions/partition_test_disks.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"

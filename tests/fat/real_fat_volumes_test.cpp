@@ -51,7 +51,7 @@ TEST_P(RealFatVolumeTest, ValidatesWalksEveryChainAndCalculatesWithoutHanging) {
     ImageGuard guard(path);
     PatchedImage disk(path);
     RecoveryRun run;
-    run.selectedPartition.fsName = volume.fsName;
+    SetPartitionFileSystem(run.selectedPartition, volume.fsName);
     run.selectedPartition.startSector = static_cast<std::int64_t>(volume.start);
     run.selectedPartition.endSector = static_cast<std::int64_t>(volume.start + volume.sectors - 1);
     NullReporter reporter;

@@ -13,12 +13,12 @@
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
-#include "fat/folder_tree_events.h"
+#include "volume/folder_browse.h"
 #include "ntfs/mft_number_assignment.h"
 #include "ntfs/ntfs_raw_scan.h"
 #include "ntfs/ntfs_test_volumes.h"
 #include "ntfs/ntfs_work_tables.h"
-#include "output/recovered_file.h"
+#include "volume/rebuilt_volume.h"
 #include "search/advance_search.h"
 #include "support/command_output.h"
 #include "support/image_guard.h"
@@ -174,15 +174,15 @@ TEST(AdvanceNtfs, FileOfAFoundVolumeSavesWithItsBytes) {
         const TreeItem item = FolderItem(run, c.folder);
         ASSERT_NE(item, kNoItem) << row;
         ListFolder(run, disk, item);
-        std::vector<std::string> listed;
+        std::optional<FileRef> listed;
         for (std::size_t r = 0; r < run.fileList.RowCount(); ++r) {
             if (run.fileList.Cell(r, 0) == c.file) {
-                listed = run.fileList.Row(r);
+                listed = ListedRowRef(run, r);
             }
         }
-        ASSERT_FALSE(listed.empty()) << row << ": the folder lists the file";
+        ASSERT_TRUE(listed) << row << ": the folder lists the file";
         std::ostringstream out;
-        EXPECT_EQ(WriteListedFile(run, disk, listed, out), RecoveredFileStatus::Written) << row;
+        EXPECT_EQ(WriteListedFile(run, disk, *listed, out), RecoveredFileStatus::Written) << row;
         const std::string wanted = c.file == std::string("beach.txt") ? "note.txt" : c.file;
         EXPECT_EQ(out.str(), FileBytes(MadeFile(wanted))) << row;
         EXPECT_TRUE(guard.Unchanged()) << row;

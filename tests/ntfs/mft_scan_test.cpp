@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/record_builder.h"
 #include "support/recording_reporter.h"

@@ -10,10 +10,10 @@
 #include <sstream>
 #include <string>
 
+#include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/mft_scan.h"
 #include "ntfs/ntfs_test_volumes.h"
@@ -25,8 +25,8 @@ namespace lumarest::testing {
 // layout copied into the run's working volume, the run table built, then the scan.
 inline MftRunTable ScanVolume(RecoveryRun& run, SectorSource& disk, std::uint64_t firstSector) {
     const NtfsLayout layout = LayoutFromBootSector(disk, firstSector);
-    run.selectedPartition.fsName = "NTFS";
-    run.activeVolume.fsName = "NTFS";
+    SetPartitionFileSystem(run.selectedPartition, "NTFS");
+    SetVolumeFileSystem(run.activeVolume, "NTFS");
     run.activeVolume.cluster0Start = static_cast<std::uint32_t>(layout.cluster0Start);
     run.activeVolume.sectorsPerCluster = layout.sectorsPerCluster;
     run.activeVolume.mftSector = static_cast<std::uint32_t>(layout.mftSector);

@@ -8,6 +8,7 @@
 #include "ntfs/mft_scan_volumes.h"
 #include "output/ntfs_file_rows.h"
 #include "support/image_guard.h"
+#include "volume/ntfs_folder_tree.h"
 
 namespace lumarest {
 namespace {

@@ -90,7 +90,7 @@ TEST(NtfsVolumes, ValidatedPartitionGivesTheLayout) {
     const ImageGuard guard(demo);
     MemoryDisk disk = testing::LoadDisk(demo);
     RecoveryRun run;
-    run.selectedPartition.fsName = "NTFS";
+    SetPartitionFileSystem(run.selectedPartition, "NTFS");
     run.selectedPartition.startSector = 104448;
     run.selectedPartition.endSector = 104448 + 32768 - 1;
     NullReporter reporter;

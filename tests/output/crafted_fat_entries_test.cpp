@@ -13,6 +13,8 @@
 #include "output/recovered_file.h"
 #include "support/crafted_fat_images.h"
 #include "support/image_guard.h"
+#include "support/volume_files.h"
+#include "volume/rebuilt_volume.h"
 
 namespace lumarest {
 namespace {
@@ -38,14 +40,15 @@ TEST_F(CraftedFatEntries, HugeSizesWriteNoMoreThanTheVolumeHolds) {
     const fs::path scratch = fs::path(LUMAREST_FIXTURE_DIR) / "crafted_fat_scratch";
     fs::remove_all(scratch);
     fs::create_directories(scratch);
-    AddFatFileRows(volume.run, volume.disk, 0, 0, false);
+    const auto files = testing::VolumeFiles(volume.run, volume.disk, 0);
     std::size_t crafted = 0;
     std::uint64_t total = 0;
-    for (std::size_t row = 0; row < volume.run.fileList.RowCount(); ++row) {
-        const std::vector<std::string>& cells = volume.run.fileList.Row(row);
+    for (std::size_t row = 0; row < files.size(); ++row) {
+        const std::vector<std::string> cells = files[row].first.Cells();
         const std::string path = (scratch / ("row" + std::to_string(row))).string();
         std::ofstream out(path, std::ios::binary);
-        const RecoveredFileStatus status = WriteListedFile(volume.run, volume.disk, cells, out);
+        const RecoveredFileStatus status =
+            WriteListedFile(volume.run, volume.disk, files[row].second, out);
         out.close();
         total += fs::file_size(path);
         if (cells[0] == "FILL.BIN") {

@@ -75,7 +75,7 @@ struct LoadedVolume {
         : LoadedVolume(ListingImage(volume), volume.fsName) {}
 
     LoadedVolume(const std::string& image, const std::string& fsName) : disk(Load(image)) {
-        run.selectedPartition.fsName = fsName;
+        SetPartitionFileSystem(run.selectedPartition, fsName);
         run.selectedPartition.startSector = 0;
         run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
         NullReporter reporter;

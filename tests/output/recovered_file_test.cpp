@@ -19,6 +19,8 @@
 #include "ntfs/ntfs_test_volumes.h"
 #include "output/listing_volumes.h"
 #include "support/image_guard.h"
+#include "support/volume_files.h"
+#include "volume/rebuilt_volume.h"
 
 namespace lumarest {
 namespace {
@@ -70,7 +72,7 @@ TEST(CreateFolderPath, CreatesEveryMissingFolder) {
 // sector (256 clusters) at sector 1; cluster c holds the byte c throughout.
 struct SmallFat16 {
     SmallFat16() : disk(std::vector<std::uint8_t>(300 * kSectorSize)) {
-        volume.fsName = "FAT16";
+        SetVolumeFileSystem(volume, "FAT16");
         volume.sectorsPerCluster = 1;
         volume.sectorsPerFat = 1;
         volume.firstFat = 1;
@@ -194,23 +196,24 @@ TEST_P(RecoveredFatFile, ListedFilesReadBackAsWritten) {
     EXPECT_NE(jump, chain.end()) << "fragmented.bin should not lie in one piece";
 
     const fs::path scratch = ScratchFolder(GetParam().name);
-    volume.run.fileList.Clear();
-    std::size_t rows = AddFatFileRows(volume.run, volume.disk, 0, 0, false);
-    rows = AddFatFileRows(volume.run, volume.disk, rows, docs, false);
-    AddFatFileRows(volume.run, volume.disk, rows, volume.ClusterOf(docs, "写真"), false);
+    auto files = testing::VolumeFiles(volume.run, volume.disk, 0);
+    for (const std::uint32_t folder : {docs, volume.ClusterOf(docs, "写真")}) {
+        const auto more = testing::VolumeFiles(volume.run, volume.disk, folder);
+        files.insert(files.end(), more.begin(), more.end());
+    }
     std::size_t checked = 0;
-    for (std::size_t row = 0; row < volume.run.fileList.RowCount(); ++row) {
-        const std::vector<std::string>& cells = volume.run.fileList.Row(row);
-        const auto source = sources.find(cells[0]);
+    for (std::size_t row = 0; row < files.size(); ++row) {
+        const auto& [cells, file] = files[row];
+        const auto source = sources.find(cells.name);
         if (source == sources.end()) {
             continue;
         }
-        const std::string name = TempFileName(static_cast<std::uint32_t>(row), cells[0]);
+        const std::string name = TempFileName(static_cast<std::uint32_t>(row), cells.name);
         const std::string path = TempFilePath(scratch.string(), name);
-        EXPECT_EQ(WriteListedCopy(volume.run, volume.disk, cells, scratch.string(), name),
+        EXPECT_EQ(WriteListedCopy(volume.run, volume.disk, file, scratch.string(), name),
                   RecoveredFileStatus::Written)
-            << cells[0];
-        EXPECT_TRUE(testing::FileText(path) == testing::WrittenBytes(source->second)) << cells[0];
+            << cells.name;
+        EXPECT_TRUE(testing::FileText(path) == testing::WrittenBytes(source->second)) << cells.name;
         ++checked;
     }
     EXPECT_EQ(checked, sources.size());
@@ -225,8 +228,9 @@ TEST_P(RecoveredFatFile, OlderCopyIsReplacedNotWrittenThrough) {
     std::ofstream(other) << "someone else's file";
     const fs::path target = scratch / "LMRC0.JPG";
     fs::create_symlink(other, target);
-    const std::vector<std::string> row{
-        "PHOTO.JPG", "Image File", "3000", "", "", NumberText(volume.ClusterOf(0, "PHOTO.JPG"))};
+    FileRef row;
+    row.size = 3000;
+    row.firstCluster = volume.ClusterOf(0, "PHOTO.JPG");
     EXPECT_EQ(WriteListedCopy(volume.run, volume.disk, row, scratch.string(), "LMRC0.JPG"),
               RecoveredFileStatus::Written);
     EXPECT_EQ(testing::FileText(other), "someone else's file");
@@ -258,7 +262,7 @@ TEST(RecoveredNtfsFile, ListedFileReadsBackAsWritten) {
     MemoryDisk disk = testing::LoadDisk(image);
     RecoveryRun run;
     const NtfsLayout layout = testing::LayoutFromBootSector(disk, 0);
-    run.activeVolume.fsName = "NTFS";
+    SetVolumeFileSystem(run.activeVolume, "NTFS");
     run.activeVolume.cluster0Start = static_cast<std::uint32_t>(layout.cluster0Start);
     run.activeVolume.sectorsPerCluster = layout.sectorsPerCluster;
     run.activeVolume.mftSector = static_cast<std::uint32_t>(layout.mftSector);
@@ -273,14 +277,16 @@ TEST(RecoveredNtfsFile, ListedFileReadsBackAsWritten) {
         const auto record = std::find_if(records.begin(), records.end(),
                                          [&](const auto& r) { return r.second.name.name == name; });
         ASSERT_NE(record, records.end()) << name;
-        const std::string sector = NumberText(MftRecordSector(table, record->first));
+        const std::uint64_t sector = MftRecordSector(table, record->first);
         const std::string expected = testing::FileBytes((folder / "files" / name).string());
         for (const auto& [sectorCell, recordCell] :
-             {std::pair{sector, std::string("4294967295")},
-              std::pair{std::string("0"), NumberText(record->first)}}) {
+             {std::pair<std::uint64_t, std::uint32_t>{sector, 0xFFFFFFFF},
+              std::pair<std::uint64_t, std::uint32_t>{0, record->first}}) {
             const std::string path = (scratch / name).string();
-            const std::vector<std::string> row{
-                name, "File", NumberText(expected.size()), "", "", sectorCell, "5", recordCell};
+            FileRef row;
+            row.size = expected.size();
+            row.recordSector = sectorCell;
+            row.recordNumber = recordCell;
             EXPECT_EQ(WriteListedCopy(run, disk, row, scratch.string(), name),
                       RecoveredFileStatus::Written)
                 << name << " " << sectorCell;

@@ -23,7 +23,7 @@ using testing::TestVolume;
 
 void SelectPartition(RecoveryRun& run, const std::string& fsName, std::uint64_t start,
                      std::uint64_t last) {
-    run.selectedPartition.fsName = fsName;
+    SetPartitionFileSystem(run.selectedPartition, fsName);
     run.selectedPartition.startSector = static_cast<std::int64_t>(start);
     run.selectedPartition.endSector = static_cast<std::int64_t>(last);
 }

@@ -11,15 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "fat/folder_tree_events.h"
-#include "fat/recovered_entries.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/ntfs_layout.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
+#include "volume/folder_browse.h"
 
 namespace lumarest {
 namespace {
@@ -61,7 +62,7 @@ struct Search {
 // Validates the bare volume and runs the search over it, as Next and the worker do.
 void RunSearch(Search& search, SectorSource& disk, const std::string& fsName) {
     RecoveryRun& run = search.run;
-    run.selectedPartition.fsName = fsName;
+    SetPartitionFileSystem(run.selectedPartition, fsName);
     run.selectedPartition.startSector = 0;
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     search.validated = ValidatePartition(run, disk, search.reporter);
@@ -167,7 +168,7 @@ TEST(StandardSearchDamaged, NtfsRootRecordDamagedKeepsSubfoldersOfTheLowestFolde
     MemoryDisk disk(ReadImage(image));
     Search search;
     RecoveryRun& run = search.run;
-    run.selectedPartition.fsName = "NTFS";
+    SetPartitionFileSystem(run.selectedPartition, "NTFS");
     run.selectedPartition.startSector = kPartitionStart;
     run.selectedPartition.endSector = kPartitionStart + kPartitionSectors - 1;
     ASSERT_EQ(ValidatePartition(run, disk, search.reporter), 1);
@@ -193,7 +194,7 @@ TEST(StandardSearchDamaged, NtfsRootRecordDamagedKeepsSubfoldersOfTheLowestFolde
 TEST(StandardSearchDamaged, NtfsRecordsOf3072BytesAreRefused) {
     MemoryDisk disk(std::vector<std::uint8_t>(64 * kSector, 0));
     Search search;
-    search.run.selectedPartition.fsName = "NTFS";
+    SetPartitionFileSystem(search.run.selectedPartition, "NTFS");
     search.run.volumeParams.mftRecordSectors = 6;
     RunStandardSearch(search.run, disk, search.reporter, true);
     const std::vector<std::string> messages = search.reporter.Messages();

@@ -1,4 +1,4 @@
-#include "output/recovered_save.h"
+#include "volume/recovered_save.h"
 #include "support/command_output.h"
 
 #include <gtest/gtest.h>
@@ -15,18 +15,19 @@
 #include <thread>
 #include <vector>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "disk/device_sector_source.h"
 #include "disk/sector_reader.h"
 #include "fat/folder_tree_build.h"
 #include "fat/folder_tree_events.h"
-#include "fat/recovered_entries.h"
 #include "output/listing_volumes.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
 #include "support/image_guard.h"
 #include "support/link_planter.h"
+#include "volume/folder_browse.h"
 
 namespace lumarest {
 namespace {
@@ -63,7 +64,7 @@ struct SearchedImage {
           guard(image),
           disk(ReaderContextFor(run), image, fs::file_size(image) / kSectorSize) {
         run.searchMode = SearchMode::Standard;
-        run.selectedPartition.fsName = fsName;
+        SetPartitionFileSystem(run.selectedPartition, fsName);
         run.selectedPartition.startSector = 0;
         run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
         NullReporter reporter;
@@ -294,7 +295,7 @@ TEST(SafeNamePart, StaysOneNameInItsFolder) {
 // A hand-made tree without files: sibling folders of one name, and the check boxes.
 TEST(RecoveredSave, CollectsCheckedFoldersInTheirPaths) {
     RecoveryRun run;
-    run.activeVolume.fsName = "NTFS";
+    SetVolumeFileSystem(run.activeVolume, "NTFS");
     run.folderTree = std::make_unique<TreeModel>();
     TreeModel& tree = *run.folderTree;
     const TreeItem root = tree.InsertItem(kNoItem, kRootText, 2, 2);
@@ -580,13 +581,14 @@ TEST_F(ClashSave, CheckedFoldersRowsAndStopping) {
     for (std::size_t row = 0; row < shown.RowCount(); ++row) {
         EXPECT_EQ(run.fileList.Row(row), shown.Row(row));
     }
-    const SaveEntry folderRow = FileRowEntry(run.fileList.Row(0));
+    ASSERT_EQ(run.fileListRefs.size(), run.fileList.RowCount());
+    const SaveEntry folderRow = FileRowEntry(run.fileList.Cell(0, 0), run.fileListRefs[0]);
     EXPECT_TRUE(folderRow.folder);
     EXPECT_EQ(folderRow.relativePath, run.fileList.Cell(0, 0));
-    EXPECT_TRUE(folderRow.row.empty());
+    EXPECT_EQ(folderRow.file.folderItem, kNoItem);
     const fs::path single = ScratchFolder("single");
-    SaveEntries(run, searched_->disk, {FileRowEntry(run.fileList.Row(3))}, single.string(),
-                decisions);
+    SaveEntries(run, searched_->disk, {FileRowEntry(run.fileList.Cell(3, 0), run.fileListRefs[3])},
+                single.string(), decisions);
     EXPECT_EQ(SavedTree(single), (std::map<std::string, std::string>{{"Trip.jpg", kDeletedTrip}}));
 
     const fs::path stopped = ScratchFolder("stopped");
@@ -603,11 +605,13 @@ TEST_F(ClashSave, NothingFoundLeavesTheOlderFile) {
     const fs::path folder = ScratchFolder("nothing_found");
     std::ofstream(folder / "Lost.jpg") << "an older copy";
     // Cluster 0 holds no file data.
-    const std::vector<std::string> row = {"Lost.jpg", "Image File", "100", "", "", "0", "", ""};
+    FileRef lost;
+    lost.size = 100;
     ScriptedDecisions overwrite;
     overwrite.replace = SaveDecisions::Replace::Overwrite;
-    const SaveSummary summary = SaveEntries(searched_->run, searched_->disk, {FileRowEntry(row)},
-                                            folder.string(), overwrite);
+    const SaveSummary summary =
+        SaveEntries(searched_->run, searched_->disk, {FileRowEntry("Lost.jpg", lost)},
+                    folder.string(), overwrite);
     EXPECT_EQ(summary.failed, 1u);
     EXPECT_TRUE(overwrite.writeErrors.empty());
     EXPECT_EQ(SavedTree(folder),
@@ -715,21 +719,20 @@ TEST_F(ClashSave, RandomNamesStayInsideTheDestination) {
     }
     // A folder without a node lists the root's files; each also gets files of random names.
     auto entries = CollectFolderEntries(run, searched_->disk, folders.front());
-    std::vector<std::string> fileRow;
+    std::optional<FileRef> fileRow;
     std::vector<std::string> folderPaths;
     for (const SaveEntry& entry : entries) {
         if (entry.folder) {
             folderPaths.push_back(entry.relativePath);
         } else {
-            fileRow = entry.row;
+            fileRow = entry.file;
         }
     }
     ASSERT_EQ(folderPaths.size(), folders.size());
-    ASSERT_FALSE(fileRow.empty());
+    ASSERT_TRUE(fileRow);
     for (const std::string& folder : folderPaths) {
         for (int i = 0; i < 2; ++i) {
-            fileRow[0] = randomName();
-            entries.push_back({folder + "/" + SafeNamePart(fileRow[0]), false, fileRow});
+            entries.push_back({folder + "/" + SafeNamePart(randomName()), false, *fileRow});
         }
     }
     const fs::path scratch = ScratchFolder("random_names");

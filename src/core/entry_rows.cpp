@@ -1,4 +1,4 @@
-#include "fat/recovered_entries.h"
+#include "core/entry_rows.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "output/recovered_save.h"
+#include "volume/recovered_save.h"
 
 #include <cerrno>
 #include <memory>
@@ -8,17 +8,15 @@
 #include <unordered_map>
 #include <utility>
 
+#include "core/entry_rows.h"
 #include "core/new_file.h"
 #include "core/plain_name.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
-#include "core/text_number.h"
 #include "fat/folder_tree_events.h"
-#include "fat/recovered_entries.h"
-#include "output/fat_file_rows.h"
 #include "output/file_list_row.h"
-#include "output/ntfs_file_rows.h"
 #include "output/recovered_file.h"
+#include "volume/rebuilt_volume.h"
 
 namespace lumarest {
 
@@ -35,15 +33,6 @@ constexpr std::size_t kMaxUtf8Continuations = 3;
 // Folders of one saved path held open at once; deeper ones are opened again when needed.
 constexpr std::size_t kMostOpenFolders = 64;
 constexpr char kSeparator = '/';
-constexpr const char* kNtfsName = "NTFS";
-// A FAT entry that names the volume, not a file.
-constexpr std::uint8_t kVolumeLabelAttribute = 0x08;
-
-constexpr std::size_t kNameCell = 0;
-constexpr std::size_t kTypeCell = 1;
-constexpr std::size_t kSizeCell = 2;
-constexpr std::string_view kFolderEnding = "FOLDER";
-constexpr std::string_view kFolderEndingMixed = "Folder";
 
 bool IsUtf8Continuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -95,75 +84,39 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder.back() == kSeparator ? folder + name : folder + kSeparator + name;
 }
 
-bool EndsWith(std::string_view text, std::string_view ending) {
-    return text.size() >= ending.size() && text.substr(text.size() - ending.size()) == ending;
-}
+// One file of a folder: its listed name and what identifies it.
+struct FolderFile {
+    std::string name;
+    FileRef file;
+};
 
-bool IsFolderRow(const std::vector<std::string>& row) {
-    if (row.size() <= kTypeCell) {
-        return false;
-    }
-    return EndsWith(row[kTypeCell], kFolderEnding) || EndsWith(row[kTypeCell], kFolderEndingMixed);
-}
-
-// A file the list shows with 0 bytes is whole when nothing of it is found (an NTFS record
-// without a data stream).
-bool ListedEmpty(const std::vector<std::string>& row) {
-    return row.size() > kSizeCell && ParseTextNumber(row[kSizeCell]) == 0;
-}
-
-// The file rows of each folder, as the file list lists them.
+// The files of each folder, as the file list lists them.
 class FolderFiles {
   public:
     FolderFiles(RecoveryRun& run, SectorSource& disk)
-        : run_(run), disk_(disk), ntfs_(run.activeVolume.fsName == kNtfsName) {
-        if (ntfs_) {
-            const TextTable& files = run.fileTable;
-            const std::size_t parent = files.ColumnIndex("parent");
-            for (std::size_t r = 0; r < files.RowCount(); ++r) {
-                ntfsRows_[files.CellU32(r, parent)].push_back(r);
-            }
-        }
-    }
+        : run_(run), volume_(OpenRebuiltVolume(run, disk)) {}
 
     std::uint32_t FolderId(TreeItem item) {
         if (const FolderNode* node = run_.folderNodes.FindByItem(item)) {
             return node->selfId;
         }
         // As the listing does: a folder item without a node is the root.
-        return ntfs_ ? kNtfsRootId : kFatRootId;
+        return volume_ ? volume_->RootFolderId() : kFatRootId;
     }
 
-    std::vector<std::vector<std::string>> Rows(std::uint32_t folderId) {
-        std::vector<std::vector<std::string>> rows;
-        if (ntfs_) {
-            const auto found = ntfsRows_.find(folderId);
-            if (found != ntfsRows_.end()) {
-                for (const std::size_t r : found->second) {
-                    rows.push_back(NtfsFileRow(run_.fileTable, r, folderId).Cells());
-                }
-            }
-            return rows;
+    std::vector<FolderFile> Files(std::uint32_t folderId) {
+        std::vector<FolderFile> files;
+        if (volume_) {
+            volume_->ForEachFile(folderId, [&](const FileListRow& row, const FileRef& file) {
+                files.push_back({row.name, file});
+            });
         }
-        // The orphan folder has no directory of its own on FAT.
-        if (folderId == kOrphanFolderId) {
-            return rows;
-        }
-        ForEachFatFile(run_, disk_, folderId,
-                       [&](const FatFileFacts& facts, FileTypeWording wording) {
-                           // The volume's label entry holds no file to save.
-                           if ((facts.attributes & kVolumeLabelAttribute) == 0) {
-                               rows.push_back(FatFileRow(facts, wording).Cells());
-                           }
-                       });
-        return rows;
+        return files;
     }
 
   private:
     RecoveryRun& run_;
-    SectorSource& disk_;
-    bool ntfs_;
-    std::unordered_map<std::uint32_t, std::vector<std::size_t>> ntfsRows_;
+    std::unique_ptr<RebuiltVolume> volume_;
 };
 
 // Each child folder's saved name: siblings of one name (a deleted folder beside a live one)
@@ -198,13 +151,13 @@ void AddFolderTree(const TreeModel& tree, FolderFiles& files, TreeItem top,
         const PendingFolder folder = std::move(pending.back());
         pending.pop_back();
         if (!folder.path.empty()) {
-            entries.push_back({folder.path, true, {}});
+            entries.push_back({folder.path, true, FileRef{}});
         }
         std::set<std::string> fileNames;
-        for (auto& row : files.Rows(files.FolderId(folder.item))) {
-            const std::string name = SafeNamePart(row.empty() ? std::string() : row[kNameCell]);
+        for (const FolderFile& file : files.Files(files.FolderId(folder.item))) {
+            const std::string name = SafeNamePart(file.name);
             fileNames.insert(name);
-            entries.push_back({JoinPath(folder.path, name), false, std::move(row)});
+            entries.push_back({JoinPath(folder.path, name), false, file.file});
         }
         const auto children = ChildFolders(tree, folder.item, std::move(fileNames));
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
@@ -464,12 +417,14 @@ class Saver {
             WriteFailed(JoinPath(folder->path, placement->name));
             return;
         }
-        const RecoveredFileStatus status = WriteListedFile(run_, disk_, entry.row, file->Stream());
+        const RecoveredFileStatus status = WriteListedFile(run_, disk_, entry.file, file->Stream());
         if (status == RecoveredFileStatus::WriteFailed) {
             WriteFailed(JoinPath(folder->path, placement->name));
             return;
         }
-        if (status == RecoveredFileStatus::NoData && !ListedEmpty(entry.row)) {
+        // A file the list shows with 0 bytes is whole when nothing of it is found (an NTFS
+        // record without a data stream).
+        if (status == RecoveredFileStatus::NoData && entry.file.size != 0) {
             // Nothing of the file was found: an empty file would pass for a recovered one.
             ++summary_.failed;
             return;
@@ -547,7 +502,7 @@ std::vector<SaveEntry> CollectCheckedEntries(RecoveryRun& run, SectorSource& dis
         }
         // Only the path down to the checked folders: a partly checked folder's own files stay.
         if (!folder.path.empty()) {
-            entries.push_back({folder.path, true, {}});
+            entries.push_back({folder.path, true, FileRef{}});
         }
         const auto children = ChildFolders(tree, folder.item);
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
@@ -557,13 +512,13 @@ std::vector<SaveEntry> CollectCheckedEntries(RecoveryRun& run, SectorSource& dis
     return entries;
 }
 
-SaveEntry FileRowEntry(const std::vector<std::string>& row) {
+SaveEntry FileRowEntry(const std::string& name, const FileRef& file) {
     SaveEntry entry;
-    entry.relativePath = SafeNamePart(row.empty() ? std::string() : row[kNameCell]);
-    // A folder row holds no file data: writing its cells as a file would give a false copy.
-    entry.folder = IsFolderRow(row);
+    entry.relativePath = SafeNamePart(name);
+    // A folder row holds no file data: writing it as a file would give a false copy.
+    entry.folder = file.IsFolder();
     if (!entry.folder) {
-        entry.row = row;
+        entry.file = file;
     }
     return entry;
 }

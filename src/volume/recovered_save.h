@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_ref.h"
 #include "core/tree_model.h"
 
 namespace lumarest {
@@ -17,8 +18,8 @@ struct SaveEntry {
     // for a file name (as PlainFileName makes it, cut to a file name's length).
     std::string relativePath;
     bool folder = false;
-    // A file's file-list row, as WriteListedFile reads it; empty for a folder.
-    std::vector<std::string> row;
+    // What identifies a file on the volume; unused for a folder.
+    FileRef file;
 };
 
 // A recovered name as one part of a saved path.
@@ -34,8 +35,8 @@ std::vector<SaveEntry> CollectFolderEntries(RecoveryRun& run, SectorSource& disk
 // children. Nothing when no box is checked.
 std::vector<SaveEntry> CollectCheckedEntries(RecoveryRun& run, SectorSource& disk);
 
-// A single file row of the file list, saved under its own name.
-SaveEntry FileRowEntry(const std::vector<std::string>& row);
+// A single row of the file list (its name and what it stands for), saved under its own name.
+SaveEntry FileRowEntry(const std::string& name, const FileRef& file);
 
 // What the saving asks the user, and what it shows while it runs.
 class SaveDecisions {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/tree_model.h"
+
+namespace lumarest {
+
+// What identifies one row of the file list on the rebuilt volume, kept beside the row so that
+// opening and saving never read the shown cells back.
+struct FileRef {
+    // A folder row: the folder's item in the folder tree. kNoItem for a file row.
+    TreeItem folderItem = kNoItem;
+    std::uint64_t size = 0;  // the size the list shows
+    // FAT: where the file's cluster chain starts, and whether its entry was deleted (its chain
+    // freed).
+    std::uint32_t firstCluster = 0;
+    bool deleted = false;
+    // NTFS: the sector the file's record lies in, and the record's own number.
+    std::uint64_t recordSector = 0;
+    std::uint32_t recordNumber = 0;
+
+    bool IsFolder() const { return folderItem != kNoItem; }
+};
+
+}  // namespace lumarest

@@ -1,0 +1,43 @@
+#include "volume/fat_volume.h"
+
+#include "core/entry_rows.h"
+#include "core/folder_nodes.h"
+#include "core/recovery_run.h"
+#include "output/fat_file_rows.h"
+#include "output/file_dates.h"
+
+namespace lumarest {
+
+FileSystem FatVolume::Kind() const {
+    return run_.activeVolume.fileSystem.value_or(FileSystem::Fat32);
+}
+
+std::uint32_t FatVolume::RootFolderId() const {
+    return kFatRootId;
+}
+
+void FatVolume::DateFolderRow(const FolderNode& node, FileListRow& row) const {
+    row.date = FatDateText(static_cast<std::uint16_t>(node.date));
+    row.time = FatTimeText(static_cast<std::uint16_t>(node.time));
+}
+
+void FatVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) {
+    // The orphan folder gathers folders whose parent was lost: it has no directory of its own.
+    if (folderId == kOrphanFolderId) {
+        return;
+    }
+    ForEachFatFile(run_, disk_, folderId, [&](const FatFileFacts& facts, FileTypeWording wording) {
+        FileRef file;
+        file.size = facts.size;
+        file.firstCluster = facts.firstCluster;
+        file.deleted = facts.deleted;
+        visit(FatFileRow(facts, wording), file);
+    });
+}
+
+RecoveredFileStatus FatVolume::WriteFile(const FileRef& file, std::ostream& out) {
+    return WriteFatFileData(run_.activeVolume, disk_, file.firstCluster, file.size, file.deleted,
+                            out);
+}
+
+}  // namespace lumarest

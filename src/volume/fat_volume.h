@@ -1,0 +1,24 @@
+#pragma once
+
+#include "volume/rebuilt_volume.h"
+
+namespace lumarest {
+
+// A FAT16 or FAT32 volume: folders are read from their directories on the disk, files written
+// along their cluster chains.
+class FatVolume final : public RebuiltVolume {
+  public:
+    FatVolume(RecoveryRun& run, SectorSource& disk) : run_(run), disk_(disk) {}
+
+    FileSystem Kind() const override;
+    std::uint32_t RootFolderId() const override;
+    void DateFolderRow(const FolderNode& node, FileListRow& row) const override;
+    void ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) override;
+    RecoveredFileStatus WriteFile(const FileRef& file, std::ostream& out) override;
+
+  private:
+    RecoveryRun& run_;
+    SectorSource& disk_;
+};
+
+}  // namespace lumarest

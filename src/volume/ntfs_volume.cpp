@@ -1,0 +1,102 @@
+#include "volume/ntfs_volume.h"
+
+#include <algorithm>
+
+#include "core/entry_rows.h"
+#include "core/folder_nodes.h"
+#include "core/recovery_run.h"
+#include "core/text_number.h"
+#include "ntfs/extension_records.h"
+#include "ntfs/file_data.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/mft_run_table.h"
+#include "ntfs/ntfs_layout.h"
+#include "output/file_dates.h"
+#include "output/ntfs_file_rows.h"
+
+namespace lumarest {
+
+namespace {
+
+// Marks a row whose record number was never assigned.
+constexpr std::uint32_t kUnassignedRecord = 0xFFFFFFFF;
+
+std::uint64_t NonNegative(std::int64_t value) {
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(value, 0));
+}
+
+RecoveredFileStatus FromFileDataStatus(FileDataStatus status) {
+    switch (status) {
+        case FileDataStatus::Written:
+            return RecoveredFileStatus::Written;
+        case FileDataStatus::RunsShort:
+        case FileDataStatus::ReadFailed:
+            return RecoveredFileStatus::Incomplete;
+        case FileDataStatus::NoRecord:
+        case FileDataStatus::NoData:
+        case FileDataStatus::Unsupported:
+            break;
+    }
+    return RecoveredFileStatus::NoData;
+}
+
+// The file's data by its record's sector, with the extension records the run table finds;
+// by its record number when the sector holds no file record.
+RecoveredFileStatus WriteNtfsFile(const ActiveVolume& volume, SectorSource& disk,
+                                  std::uint64_t recordSector, std::uint32_t recordNumber,
+                                  std::ostream& out) {
+    const NtfsLayout layout = NtfsLayoutOf(volume);
+    MftRunTable table;
+    const bool haveTable = BuildMftRunTable(disk, layout, table);
+    MftRecordBuffer record(layout.recordSectors);
+    if (recordSector != 0 && ReadMftRecord(disk, recordSector, record)) {
+        const ExtensionRecordList list = ReadExtensionRecords(
+            disk, layout, ByteSpan(record.data(), record.size()), recordNumber);
+        const std::vector<MftRecordBuffer> records = ReadFileRecords(disk, table, record, list);
+        return FromFileDataStatus(WriteRecordData(disk, layout, records, out));
+    }
+    if (haveTable && recordNumber != kUnassignedRecord) {
+        return FromFileDataStatus(WriteFileData(disk, layout, table, recordNumber, out));
+    }
+    return RecoveredFileStatus::NoData;
+}
+
+}  // namespace
+
+std::uint32_t NtfsVolume::RootFolderId() const {
+    return kNtfsRootId;
+}
+
+void NtfsVolume::DateFolderRow(const FolderNode& node, FileListRow& row) const {
+    row.date = NtfsDateText(node.date);
+    // An NTFS stamp holds the time of day too; the "time" column is unused there.
+    row.time = NtfsTimeText(node.date);
+}
+
+void NtfsVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) {
+    const TextTable& files = run_.fileTable;
+    if (!rowsByFolder_) {
+        rowsByFolder_.emplace();
+        for (std::size_t r = 0; r < files.RowCount(); ++r) {
+            (*rowsByFolder_)[files.CellU32(r, kEntryParent)].push_back(r);
+        }
+    }
+    const auto found = rowsByFolder_->find(folderId);
+    if (found == rowsByFolder_->end()) {
+        return;
+    }
+    for (const std::size_t r : found->second) {
+        FileRef file;
+        file.size = NonNegative(ParseTextNumber(files.CellView(r, kEntrySize)));
+        file.recordSector = NonNegative(ParseTextNumber(files.CellView(r, kEntrySector)));
+        file.recordNumber = ParseTextU32(files.CellView(r, kEntrySelf));
+        file.deleted = IsDeletedRow(files, r);
+        visit(NtfsFileRow(files, r, folderId), file);
+    }
+}
+
+RecoveredFileStatus NtfsVolume::WriteFile(const FileRef& file, std::ostream& out) {
+    return WriteNtfsFile(run_.activeVolume, disk_, file.recordSector, file.recordNumber, out);
+}
+
+}  // namespace lumarest

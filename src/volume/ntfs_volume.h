@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "volume/rebuilt_volume.h"
+
+namespace lumarest {
+
+// An NTFS volume: folders list the rows of the run's file table that name them as parent;
+// files are written from their records, read at the sector the scan found them in, or by
+// record number through the master file table where that sector holds no record.
+class NtfsVolume final : public RebuiltVolume {
+  public:
+    NtfsVolume(RecoveryRun& run, SectorSource& disk) : run_(run), disk_(disk) {}
+
+    FileSystem Kind() const override { return FileSystem::Ntfs; }
+    std::uint32_t RootFolderId() const override;
+    void DateFolderRow(const FolderNode& node, FileListRow& row) const override;
+    void ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) override;
+    RecoveredFileStatus WriteFile(const FileRef& file, std::ostream& out) override;
+
+  private:
+    RecoveryRun& run_;
+    SectorSource& disk_;
+    // File-table rows by their folder's number, made on the first listing.
+    std::optional<std::unordered_map<std::uint32_t, std::vector<std::size_t>>> rowsByFolder_;
+};
+
+}  // namespace lumarest

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "core/file_ref.h"
+#include "core/file_system.h"
+#include "output/file_list_row.h"
+#include "output/recovered_file.h"
+
+namespace lumarest {
+
+struct FolderNode;
+struct RecoveryRun;
+class SectorSource;
+
+// Gets each file of a folder with what identifies it, in the order the file list shows them.
+using VolumeFileVisitor = std::function<void(const FileListRow& row, const FileRef& file)>;
+
+// Browsing the volume a search rebuilt: what its folders hold and the data of its files. One
+// implementation per file system; a volume the Advance search found is the same volume with
+// the parameters of its row.
+class RebuiltVolume {
+  public:
+    virtual ~RebuiltVolume() = default;
+
+    virtual FileSystem Kind() const = 0;
+    // The folder number the tree's top item stands for.
+    virtual std::uint32_t RootFolderId() const = 0;
+    // The date and time cells of a child folder's row.
+    virtual void DateFolderRow(const FolderNode& node, FileListRow& row) const = 0;
+    // Each file of the folder numbered `folderId`; the orphan folder holds none on FAT.
+    virtual void ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) = 0;
+    // Writes the file's data to `out`.
+    virtual RecoveredFileStatus WriteFile(const FileRef& file, std::ostream& out) = 0;
+};
+
+// The volume the run rebuilt last (run.activeVolume), or nothing when its file system is none
+// that can be browsed. It reads through `disk` and the run's tables as they are when called.
+std::unique_ptr<RebuiltVolume> OpenRebuiltVolume(RecoveryRun& run, SectorSource& disk);
+
+// Writes one listed file of the run's volume to `out`.
+RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk, const FileRef& file,
+                                    std::ostream& out);
+
+// Writes one listed file as `name` in `folder`, made as a new file and put in place whole,
+// replacing what held the name (a link itself, never the file it points at). Nothing is left
+// behind when the write fails or nothing of the file is found.
+RecoveredFileStatus WriteListedCopy(RecoveryRun& run, SectorSource& disk, const FileRef& file,
+                                    const std::string& folder, const std::string& name);
+
+}  // namespace lumarest
