@@ -58,7 +58,6 @@ bool CChildDialogExDemoDlg::StartAdvanceSearch() {
     run_.volumesFound = 0;
     run_.chosenVolume = 0;
     advanceStopped_ = false;
-    folderRowsAtStop_ = false;
     for (const Statistic counted : {Statistic::DirectoriesFound, Statistic::BootSectorsFound}) {
         reporter_->SetStatisticValue(counted, kNothingCounted);
     }
@@ -87,7 +86,6 @@ void CChildDialogExDemoDlg::StopAdvanceSearch() {
         return;
     }
     advanceStopped_ = true;
-    folderRowsAtStop_ = run_.resultsFound && run_.folderTable.RowCount() > 0;
     stopSearchButton_->setEnabled(false);
     run_.scanStop.request_stop();
 }
@@ -99,6 +97,10 @@ void CChildDialogExDemoDlg::OnAdvanceSearchFinished(std::uint64_t scan) {
     advanceWorker_->Wait();
     const std::size_t found = advanceWorker_->Result().volumesFound;
     advanceWorker_.reset();
+    // The run's tables are the worker's until it ends; the first phase leaves FolderTable as
+    // the stop found it.
+    const bool foldersAtStop =
+        advanceStopped_ && run_.resultsFound && run_.folderTable.RowCount() > 0;
     EndAdvanceSearchDisplay();
     if (found == 0) {
         SetWizardButtonsEnabled(false);
@@ -111,7 +113,7 @@ void CChildDialogExDemoDlg::OnAdvanceSearchFinished(std::uint64_t scan) {
         SetStatusText(kPressNextToRecoverStatus);
     }
     // The end of a search is told unless a stop left folders to browse.
-    if (!folderRowsAtStop_) {
+    if (!foldersAtStop) {
         env_.dialogs->ShowSearchCompleted(this);
     }
 }

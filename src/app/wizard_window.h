@@ -279,9 +279,8 @@ class CChildDialogExDemoDlg : public QDialog {
     // The Advance search's two worker slots: its first phase, and the rebuild of a found volume.
     std::unique_ptr<AdvanceScanWorker> advanceWorker_;
     std::unique_ptr<FoundVolumeWorker> foundVolumeWorker_;
-    // "Stop Search" was pressed during the first phase, and folders were there to browse then.
+    // "Stop Search" was pressed during the first phase.
     bool advanceStopped_ = false;
-    bool folderRowsAtStop_ = false;
     // What validation left for the Standard search: the FAT layout is already known.
     bool bootSectorValid_ = false;
     // Reads the searched disk for the folder tree's clicks, expansions and opened files.
