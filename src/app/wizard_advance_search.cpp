@@ -2,7 +2,9 @@
 // Search", the found-volume page and its clicks, the rebuild of the chosen volume on Next, and
 // Back between those pages.
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
 
@@ -24,6 +26,7 @@ namespace lumarest {
 namespace {
 constexpr const char* kNtfsName = "NTFS";
 constexpr const char* kFoundVolumesCaption = "File systems found";
+constexpr const char* kVolumeDetailsCaption = "File system details";
 constexpr int kVolumeNameColumnWidth = 253;
 constexpr int kVolumeValueColumnWidth = 252;
 constexpr const char* kNothingCounted = "0";
@@ -58,6 +61,9 @@ bool CChildDialogExDemoDlg::StartAdvanceSearch() {
     run_.volumesFound = 0;
     run_.chosenVolume = 0;
     advanceStopped_ = false;
+    searchedCriteria_ = {partitionCriteria_->startField->text(),
+                         partitionCriteria_->endField->text(),
+                         partitionCriteria_->partitionTypeBox->currentIndex()};
     for (const Statistic counted : {Statistic::DirectoriesFound, Statistic::BootSectorsFound}) {
         reporter_->SetStatisticValue(counted, kNothingCounted);
     }
@@ -143,8 +149,8 @@ void CChildDialogExDemoDlg::ShowFoundVolumesPage() {
     volumeTree_->show();
     volumeTree_->setEnabled(true);
     volumeTree_->setFocus();
-    leftCaption_->setText(QString::fromUtf8(kFileSystemsTop));
-    rightCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
+    leftCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
+    rightCaption_->setText(QString::fromUtf8(kVolumeDetailsCaption));
     run_.fileList.Clear();
     fileListModel_->Reload();
     run_.chosenVolume = 0;
@@ -255,8 +261,8 @@ void CChildDialogExDemoDlg::BackToFoundVolumes() {
     }
     volumeTree_->show();
     volumeTree_->setFocus();
-    leftCaption_->setText(QString::fromUtf8(kFileSystemsTop));
-    rightCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
+    leftCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
+    rightCaption_->setText(QString::fromUtf8(kVolumeDetailsCaption));
     ShowVolumeDetails(run_.chosenVolume, true);
     run_.stage = WizardStage::FoundVolumes;
     nextButton_->show();
@@ -287,6 +293,10 @@ void CChildDialogExDemoDlg::BackFromFoundVolumes() {
     run_.stage = WizardStage::Criteria;
     ShowPartitionDetails(run_.selectedPartition.fsName, shownPartitionIndex_,
                          run_.selectedDiskNumber);
+    // The range and type searched come back as the user left them, ready to search again.
+    partitionCriteria_->startField->setText(searchedCriteria_.startText);
+    partitionCriteria_->endField->setText(searchedCriteria_.endText);
+    partitionCriteria_->partitionTypeBox->setCurrentIndex(searchedCriteria_.typeEntry);
     partitionTree_->setFocus();
     SetWizardButtonsEnabled(true);
     SetStatusText(texts::kSelectPartitionStatus);

@@ -281,6 +281,12 @@ class CChildDialogExDemoDlg : public QDialog {
     std::unique_ptr<FoundVolumeWorker> foundVolumeWorker_;
     // "Stop Search" was pressed during the first phase.
     bool advanceStopped_ = false;
+    // The criteria fields as the Advance search read them, put back by Back.
+    struct SearchedCriteria {
+        QString startText;
+        QString endText;
+        int typeEntry = 0;
+    } searchedCriteria_;
     // What validation left for the Standard search: the FAT layout is already known.
     bool bootSectorValid_ = false;
     // Reads the searched disk for the folder tree's clicks, expansions and opened files.

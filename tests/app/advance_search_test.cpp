@@ -216,8 +216,18 @@ class AdvanceSearchTest : public QObject {
             // Next does nothing; Back leads to another choice.
             h.window->OnNext();
             QVERIFY2(run.stage == WizardStage::FoundVolumes, fsName);
+            // Back puts the searched range and type back, ready for another try.
             h.window->OnBack();
             QVERIFY2(run.stage == WizardStage::Criteria, fsName);
+            QVERIFY2(h.Find<QLineEdit>("partitionStartField")->text() == QStringLiteral("0"),
+                     fsName);
+            QVERIFY2(h.Find<QLineEdit>("partitionEndField")->text().toULongLong() ==
+                         run.shownDisk.totalSectors,
+                     fsName);
+            QVERIFY2(
+                h.Find<QComboBox>("partitionTypeBox")->currentText() == QString::fromUtf8(fsName),
+                fsName);
+            QVERIFY2(h.Button("nextButton")->isEnabled(), fsName);
             QVERIFY2(guard.Unchanged(), fsName);
         }
     }
