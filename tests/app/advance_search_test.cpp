@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <algorithm>
 
 #include "app/window_harness.h"
 #include "search/advance_search.h"
@@ -43,6 +44,12 @@ std::vector<std::string> DetailRows(const std::vector<VolumeDetailRow>& rows, bo
         cells.push_back(values ? row.value : row.name);
     }
     return cells;
+}
+
+int RowNamed(const TextTable& list, const char* name) {
+    const std::vector<std::string> names = Column(list, 0);
+    const auto found = std::find(names.begin(), names.end(), std::string(name));
+    return found == names.end() ? -1 : static_cast<int>(found - names.begin());
 }
 
 // A sparse image of `bytes` that starts with the bytes of `source` (or nothing).
@@ -194,6 +201,30 @@ class AdvanceSearchTest : public QObject {
         QCOMPARE(run.fileSystemTable.RowCount(), std::size_t{0});
         QCOMPARE(run.foundDirectoryTable.RowCount(), std::size_t{0});
         QVERIFY(h.Button("nextButton")->isEnabled());
+        QVERIFY(guard.Unchanged());
+    }
+
+    // An NTFS volume rebuilt twice keeps its files: the second rebuild finds them again.
+    void ntfsVolumeRebuiltAgainStillListsItsFiles() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = OpenWholeDisk(demo_, QStringLiteral("NTFS"));
+        h.window->OnNext();
+        QTRY_VERIFY_WITH_TIMEOUT(FirstPhaseEnded(h), kSearchTimeoutMs);
+        const QString ntfsVolume = QStringLiteral("File System 1 - NTFS");
+        QCOMPARE(TopChildren(Tree(h, "VolumeTree")), QStringList({ntfsVolume}));
+        VerifyFoundVolumePage(h, 0, false, "after the NTFS search");
+        for (const char* pass : {"first rebuild", "second rebuild"}) {
+            RebuildChosen(h, "NTFS");
+            const QStringList top = TopChildren(Tree(h, "FolderTree"));
+            QVERIFY2(top.contains(QStringLiteral("Documents")), pass);
+            QVERIFY2(ClickItem(Tree(h, "FolderTree"), QStringLiteral("Documents")), pass);
+            QVERIFY2(RowNamed(h.Run().fileList, "notes.txt") >= 0, pass);
+            h.window->OnBack();
+            VerifyFoundVolumePage(h, 0, true, pass);
+        }
         QVERIFY(guard.Unchanged());
     }
 
