@@ -42,6 +42,8 @@ if [[ -f $fat16 ]]; then
     Seed directory_entry_fuzz fat16_root '\0\0\0' "$fat16" "$root" 16
     Seed directory_entry_fuzz fat16_folders "\\$(printf '%03o' $(((spc - 1) << 1)))\\0\\0" \
         "$fat16" "$data" 16
+    # Byte 0: FAT16 looked for, no table records; the rest is the disk searched.
+    Seed found_volume_analysis_fuzz fat16_volume '\0' "$fat16" 0 120
 fi
 if [[ -f $fat32 ]]; then
     reserved=$(Number "$fat32" 14 2)
@@ -50,6 +52,7 @@ if [[ -f $fat32 ]]; then
     data=$((reserved + fats * perFat))
     Seed boot_sector_fuzz fat32_volume '\001\0\0' "$fat32" 0 64
     Seed directory_entry_fuzz fat32_folders '\001\0\0' "$fat32" "$data" 16
+    Seed found_volume_analysis_fuzz fat32_folders '\001' "$fat32" "$data" 120
 fi
 if [[ -f $ntfs ]]; then
     Seed boot_sector_fuzz ntfs_volume '\002\0\0' "$ntfs" 0 64

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/advance_command.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
 #include "cli/disks_command.h"
@@ -160,6 +161,52 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
                      "default), 850 or 866")
         ->type_name("NAME");
     standardSearch->fallthrough();
+    AdvanceSearchOptions advance;
+    CLI::App* advanceSearch = app.add_subcommand(
+        "advance",
+        "Look through a partition, a sector range or the whole disk for FAT16, FAT32 or NTFS file "
+        "systems that no partition table or boot sector describes any more, and list the ones "
+        "found; with --volume, rebuild one of them and list every folder and file in it");
+    advanceSearch
+        ->add_option("--disk", advance.diskNumber,
+                     "Disk number, as 'disks' shows it; may be left out when exactly one --image "
+                     "is given")
+        ->check(CLI::NonNegativeNumber);
+    CLI::Option* advancePartition =
+        advanceSearch
+            ->add_option("--partition", advance.partitionNumber,
+                         "Search inside this partition, numbered as 'partitions' lists them "
+                         "(default: the whole disk)")
+            ->check(kPartitionNumber);
+    advanceSearch->add_option("--first", advance.firstSector, "First sector to search")
+        ->excludes(advancePartition);
+    advanceSearch
+        ->add_option("--last", advance.lastSector,
+                     "The first sector after the search (default: the disk's sector count)")
+        ->excludes(advancePartition);
+    advanceSearch
+        ->add_option("--fs", advance.fileSystem,
+                     "The file system to look for: FAT16, FAT32 or NTFS (default: the "
+                     "partition's own)")
+        ->type_name("FS");
+    advanceSearch
+        ->add_option("--volume", advance.volumeNumber,
+                     "Rebuild this found volume, numbered as the list of found volumes numbers "
+                     "them, and list its tree as 'standard' does")
+        ->check(CLI::PositiveNumber);
+    advanceSearch
+        ->add_option("--save", advance.saveFolder,
+                     "With --volume: save every folder and file of the rebuilt tree below this "
+                     "folder; it must exist and lie on another disk")
+        ->type_name("DIR");
+    advanceSearch
+        ->add_option("--oem-codepage", advance.oemCodePage,
+                     "The DOS code page FAT short names are written in, such as 437 (the "
+                     "default), 850 or 866")
+        ->type_name("NAME");
+    advanceSearch->add_flag("--timings", advance.timings,
+                            "Print how long each phase of the search took on stderr");
+    advanceSearch->fallthrough();
 
     // CLI11 parses the arguments back to front from a vector.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -218,6 +265,15 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             return context.Fail("--disk N is needed unless exactly one --image is given");
         }
         return RunStandardCommand(context, standard);
+    }
+    if (advanceSearch->parsed()) {
+        if (advance.diskNumber < 0) {
+            advance.diskNumber = DefaultDiskNumber(context);
+        }
+        if (advance.diskNumber < 0) {
+            return context.Fail("--disk N is needed unless exactly one --image is given");
+        }
+        return RunAdvanceCommand(context, advance);
     }
     return context.Fail("no command given");
 }

@@ -21,9 +21,11 @@ void CliReporter::SetStatusText(const std::string& text) {
 }
 
 void CliReporter::SetPhaseLabel(const std::string& text) {
-    if (text.empty()) {
+    // A phase that sets its label again as it moves on is still one phase.
+    if (text.empty() || text == lastPhaseLabel_) {
         return;
     }
+    lastPhaseLabel_ = text;
     EndProgressLine();
     err_ << text << '\n';
 }

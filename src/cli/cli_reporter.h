@@ -32,6 +32,7 @@ class CliReporter : public Reporter {
     bool terminal_;
     bool progressLineOpen_ = false;
     int lastPosition_ = -1;
+    std::string lastPhaseLabel_;
     int messages_ = 0;
 };
 

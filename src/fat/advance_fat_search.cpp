@@ -1,17 +1,235 @@
-// The Advance FAT search: boot sectors and directory starts anywhere in a range, and the
-// volumes they make up.
+// The Advance FAT search: boot sectors and directory starts anywhere in a range.
 
 #include "fat/advance_fat_search.h"
 
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "core/le_bytes.h"
+#include "core/partition_list.h"
 #include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "core/sector_source.h"
+#include "core/text_number.h"
+#include "fat/advance_fat_tables.h"
 
 namespace lumarest {
+namespace {
 
-void AdvanceFatSearch(RecoveryRun&, SectorSource&, Reporter&) {}
+constexpr const char* kSectorsText = "Sectors  ";
+constexpr const char* kOfText = " of ";
+constexpr const char* kCompletedText = "Completed ";
+constexpr int kFullPercent = 100;
+// Large reads keep the disk streaming; each sector is still tested in order.
+constexpr std::uint32_t kSearchChunkSectors = 8 * 1024;
+// The window waits for every report, so counters and the bar are redrawn at most this often
+// (and whenever the shown percentage changes).
+constexpr auto kReportInterval = std::chrono::milliseconds(100);
 
-std::size_t AnalyzeFoundVolumes(RecoveryRun& run, Reporter&, std::stop_token) {
-    run.volumesFound = 0;
-    return 0;
+constexpr std::size_t kSignatureOffset = 510;
+constexpr std::size_t kFat32TypeDigits = 85;  // "32" of "FAT32" at 82
+constexpr std::size_t kFat16TypeDigits = 57;  // "16" of "FAT16" at 54
+constexpr std::size_t kSectorsPerClusterOffset = 13;
+constexpr std::size_t kReservedOffset = 14;
+constexpr std::size_t kRootEntriesOffset = 17;
+constexpr std::size_t kFat16SpfOffset = 22;
+constexpr std::size_t kTotalSectorsOffset = 32;
+constexpr std::size_t kFat32SpfOffset = 36;
+constexpr std::size_t kRootClusterOffset = 44;
+constexpr std::uint32_t kRootEntriesPerSector = 16;
+
+constexpr std::size_t kDotDotOffset = 32;
+constexpr std::size_t kSelfHighOffset = 20;
+constexpr std::size_t kTimeOffset = 22;
+constexpr std::size_t kDateOffset = 24;
+constexpr std::size_t kSelfLowOffset = 26;
+constexpr std::size_t kParentHighOffset = kDotDotOffset + kSelfHighOffset;
+constexpr std::size_t kParentLowOffset = kDotDotOffset + kSelfLowOffset;
+
+std::string SectorsText(std::uint64_t sector, std::uint64_t endSector) {
+    return kSectorsText + std::to_string(sector) + kOfText + std::to_string(endSector);
+}
+
+std::uint32_t Le16(ByteSpan sector, std::size_t at) {
+    return LoadLe16(sector, at).value_or(0);
+}
+
+std::uint32_t Le32(ByteSpan sector, std::size_t at) {
+    return LoadLe32(sector, at).value_or(0);
+}
+
+std::uint32_t ClusterAt(ByteSpan sector, std::size_t highAt, std::size_t lowAt) {
+    return (Le16(sector, highAt) << 16) | Le16(sector, lowAt);
+}
+
+bool HasBootSignature(ByteSpan sector) {
+    return LoadLe8(sector, kSignatureOffset) == 0x55 &&
+           LoadLe8(sector, kSignatureOffset + 1) == 0xAA;
+}
+
+enum class BootKind { None, Fat16, Fat32 };
+
+BootKind BootSectorKind(ByteSpan sector) {
+    if (!HasBootSignature(sector)) {
+        return BootKind::None;
+    }
+    if (SpellsAt(sector, kFat32TypeDigits, "32")) {
+        return BootKind::Fat32;
+    }
+    return SpellsAt(sector, kFat16TypeDigits, "16") ? BootKind::Fat16 : BootKind::None;
+}
+
+bool StartsWithDotEntries(ByteSpan sector) {
+    return SpellsAt(sector, 0, ". ") && SpellsAt(sector, kDotDotOffset, ".. ");
+}
+
+// Sector numbers and the values made from them are kept as 32-bit numbers: what the found
+// volume's parameters can hold. A garbage sector may wrap them; they are only compared later.
+FoundBootSector BootSectorOf(ByteSpan sector, std::uint32_t s, BootKind kind) {
+    FoundBootSector b;
+    b.sector = s;
+    b.spc = LoadLe8(sector, kSectorsPerClusterOffset).value_or(0);
+    b.reserved = Le16(sector, kReservedOffset);
+    b.firstFat = s + b.reserved;
+    b.totalSectors = s + Le32(sector, kTotalSectorsOffset);
+    if (kind == BootKind::Fat32) {
+        b.spf = Le32(sector, kFat32SpfOffset);
+        b.rootSectors = 0;
+        b.rootStart = Le32(sector, kRootClusterOffset);
+        b.cluster0Start = s + b.reserved + 2 * b.spf - 2 * b.spc;
+        b.partType = FileSystemName(FileSystem::Fat32);
+    } else {
+        b.spf = Le16(sector, kFat16SpfOffset);
+        b.rootSectors = Le16(sector, kRootEntriesOffset) / kRootEntriesPerSector;
+        b.rootStart = s + b.reserved + 2 * b.spf;
+        b.cluster0Start = s + b.reserved + b.rootSectors + 2 * b.spf - 2 * b.spc;
+        b.partType = FileSystemName(FileSystem::Fat16);
+    }
+    b.secondFat = s + b.reserved + b.spf;
+    return b;
+}
+
+FoundDirectory DirectoryOf(ByteSpan sector, std::uint32_t s) {
+    FoundDirectory d;
+    d.sector = s;
+    d.self = ClusterAt(sector, kSelfHighOffset, kSelfLowOffset);
+    d.parent = ClusterAt(sector, kParentHighOffset, kParentLowOffset);
+    d.date = Le16(sector, kDateOffset);
+    d.time = Le16(sector, kTimeOffset);
+    return d;
+}
+
+// The last sector tested: the range's own, cut at the end of a disk of known size.
+std::uint64_t LastSectorSearched(const RecoveryRun& run, const SectorSource& disk) {
+    const auto last =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.endSector, 0));
+    const std::uint64_t diskSectors = disk.TotalSectors();
+    return diskSectors == 0 ? last : std::min(last, diskSectors - 1);
+}
+
+// Shows the counters, the sector figure and the bar, sparing the window a report per sector.
+class SearchProgress {
+  public:
+    SearchProgress(Reporter& reporter, std::uint64_t endSector)
+        : reporter_(reporter), endSector_(endSector) {
+        reporter_.SetStatisticCaption(Statistic::BootSectorsFound, kBootSectorsFoundCaption);
+        reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
+        reporter_.SetStatisticValue(Statistic::BootSectorsFound, "0");
+        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, endSector_));
+    }
+
+    void AfterChunk(std::uint64_t chunkStart, std::size_t directories, std::size_t bootSectors,
+                    bool last) {
+        const int percent = PercentOf(chunkStart);
+        const auto now = std::chrono::steady_clock::now();
+        if (!last && percent == shownPercent_ && now - shownAt_ < kReportInterval) {
+            return;
+        }
+        shownAt_ = now;
+        ShowCounts(directories, bootSectors);
+        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(chunkStart, endSector_));
+        if (percent != shownPercent_) {
+            shownPercent_ = percent;
+            reporter_.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
+        }
+    }
+
+    void ShowCounts(std::size_t directories, std::size_t bootSectors) {
+        if (directories != shownDirectories_) {
+            shownDirectories_ = directories;
+            reporter_.SetStatisticValue(Statistic::DirectoriesFound, NumberText(directories));
+        }
+        if (bootSectors != shownBootSectors_) {
+            shownBootSectors_ = bootSectors;
+            reporter_.SetStatisticValue(Statistic::BootSectorsFound, NumberText(bootSectors));
+        }
+    }
+
+  private:
+    int PercentOf(std::uint64_t sector) const {
+        return endSector_ == 0 ? kFullPercent
+                               : static_cast<int>(std::min<std::uint64_t>(
+                                     sector * kFullPercent / endSector_, kFullPercent));
+    }
+
+    Reporter& reporter_;
+    std::uint64_t endSector_;
+    std::size_t shownDirectories_ = 0;
+    std::size_t shownBootSectors_ = 0;
+    int shownPercent_ = -1;
+    std::chrono::steady_clock::time_point shownAt_{};
+};
+
+}  // namespace
+
+void TestSectorForAdvanceSearch(ByteSpan sector, std::uint32_t sectorNumber,
+                                std::vector<FoundBootSector>& bootSectors,
+                                std::vector<FoundDirectory>& directories) {
+    // Cheap byte compares first: nearly every sector fails both at once.
+    if (sector.size() < kSectorSize) {
+        return;
+    }
+    if (sector[kSignatureOffset] == 0x55) {
+        if (const BootKind kind = BootSectorKind(sector); kind != BootKind::None) {
+            bootSectors.push_back(BootSectorOf(sector, sectorNumber, kind));
+        }
+    }
+    if (sector[0] == '.' && StartsWithDotEntries(sector)) {
+        directories.push_back(DirectoryOf(sector, sectorNumber));
+    }
+}
+
+void AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+    const std::uint64_t first =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.startSector, 0));
+    const std::uint64_t last = LastSectorSearched(run, disk);
+    SearchProgress progress(reporter, last);
+    std::vector<FoundBootSector> bootSectors;
+    std::vector<FoundDirectory> directories;
+    // A short range needs no more buffer than it has sectors.
+    const std::uint64_t rangeSectors = last >= first ? last - first + 1 : 0;
+    std::vector<std::uint8_t> chunk(
+        std::min<std::uint64_t>(kSearchChunkSectors, rangeSectors) * kSectorSize);
+    for (std::uint64_t chunkStart = first; chunkStart <= last && !run.scanStop.stop_requested();
+         chunkStart += kSearchChunkSectors) {
+        const auto count = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(kSearchChunkSectors, last - chunkStart + 1));
+        std::fill(chunk.begin(), chunk.begin() + std::size_t{count} * kSectorSize, 0);
+        // A chunk that cannot be read is tested as the reader leaves it: zeros where it failed.
+        disk.ReadSectors(chunkStart, count, chunk.data());
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const ByteSpan sector(chunk.data() + std::size_t{i} * kSectorSize, kSectorSize);
+            TestSectorForAdvanceSearch(sector, static_cast<std::uint32_t>(chunkStart + i),
+                                       bootSectors, directories);
+        }
+        const bool lastChunk = last - chunkStart < kSearchChunkSectors;
+        progress.AfterChunk(chunkStart, directories.size(), bootSectors.size(), lastChunk);
+    }
+    progress.ShowCounts(directories.size(), bootSectors.size());
+    AppendBootSectorRows(run.bootSectorTable, bootSectors);
+    AppendDirectoryRows(run.foundDirectoryTable, directories);
 }
 
 }  // namespace lumarest

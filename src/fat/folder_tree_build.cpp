@@ -199,13 +199,17 @@ void AddChildFolders(RecoveryRun& run, const std::string& parentIdText, const Te
     AddChildRows(run, ParseTextU32(parentIdText), table, parentItem, nullptr);
 }
 
-int BuildFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
-                       ProgressBar bar) {
+namespace {
+
+// The FAT builds' common part: root-level folders named from the root directory of a
+// `fsName` volume, then every level breadth first.
+void BuildFatLevels(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
+                    ProgressBar bar, const std::string& fsName) {
     if (table.RowCount() > 1) {
         run.resultsFound = true;
     }
     const TreeItem top = SetRootText(run);
-    NameRootFolders(run, disk, table, run.selectedPartition.fsName);
+    NameRootFolders(run, disk, table, fsName);
     AddedRows added(table.RowCount(), false);
     for (std::size_t row = 0; row < table.RowCount(); ++row) {
         if (table.CellU32(row, kEntryParent) != kFatRootId || !IsFolderRow(table, row)) {
@@ -219,8 +223,24 @@ int BuildFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table, R
     }
     ExpandTop(run);
     FillTree(run, table, reporter, bar, added, kFatRootId);
+}
+
+}  // namespace
+
+int BuildFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
+                       ProgressBar bar) {
+    BuildFatLevels(run, disk, table, reporter, bar, run.selectedPartition.fsName);
     table.Clear();
     NameAllChildren(run, disk);
+    return 1;
+}
+
+int BuildFoundFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table,
+                            Reporter& reporter, ProgressBar bar) {
+    // The bar shows 0 throughout: the levels are filled against a reporter that keeps quiet.
+    reporter.SetProgress(bar, 0, kCompletedText);
+    NullReporter quiet;
+    BuildFatLevels(run, disk, table, quiet, bar, run.activeVolume.fsName);
     return 1;
 }
 

@@ -13,6 +13,11 @@ class SectorSource;
 class TextTable;
 
 inline constexpr const char* kRootText = "Root";
+// The phases of every tree build: orphans re-attached, then the tree stored.
+inline constexpr const char* kSearchingLostDirectoriesPhase =
+    "Searching Lost Directories. Please Wait...";
+inline constexpr const char* kStoringDirectoryPhase =
+    "Storing Directory Information. Please Wait...";
 inline constexpr int kTopItemImage = 2;
 // Made-up names of folders whose name was never found: DIR_1, DIR_2, ... from run.dirCounter.
 inline constexpr const char* kMadeUpFolderName = "DIR_%d";
@@ -33,6 +38,13 @@ void AddChildFolders(RecoveryRun& run, const std::string& parentIdText, const Te
 // directory-entry names. Shows its progress on `bar`; empties `table`. Returns 1.
 int BuildFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
                        ProgressBar bar);
+
+// The same for a FAT file system found by the Advance search, whose layout is
+// run.activeVolume: the root-level folders are named from its root directory, the bar is set
+// to 0 and not moved, and `table` is kept so that child folders are named when their parent
+// is first expanded. Returns 1.
+int BuildFoundFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table,
+                            Reporter& reporter, ProgressBar bar);
 
 // The same for an NTFS table: root-level folders are the rows whose parent is record 5.
 // Raises run.resultsFound when the table holds more than the orphan row. Empties `table`.

@@ -2,8 +2,258 @@
 
 #include "ntfs/ntfs_raw_scan.h"
 
-namespace lumarest {
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
 
-void ScanNtfsRaw(RecoveryRun&, SectorSource&, Reporter&) {}
+#include "core/recovery_run.h"
+#include "core/reporter.h"
+#include "core/sector_source.h"
+#include "core/text_number.h"
+#include "ntfs/attributes.h"
+#include "ntfs/data_runs.h"
+#include "ntfs/file_data.h"
+#include "ntfs/file_name.h"
+#include "ntfs/index_block.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/name_text.h"
+#include "ntfs/ntfs_work_tables.h"
+
+namespace lumarest {
+namespace {
+
+constexpr const char* kSectorsText = "Sectors  ";
+constexpr const char* kOfText = " of ";
+constexpr const char* kCompletedText = "Completed ";
+constexpr int kFullPercent = 100;
+constexpr std::uint32_t kChunkSectors = 1024;
+// Read past each chunk so a record or an index block starting near its end is read whole.
+constexpr std::uint32_t kTailSectors = kMaxIndexBlockBytes / kSectorSize;
+constexpr std::size_t kBootMarkField = 510;
+constexpr std::size_t kBootNameField = 3;
+constexpr std::string_view kBootName = "NTFS";
+constexpr std::size_t kSpcField = 13;
+constexpr std::size_t kTotalSectorsField = 40;
+constexpr std::size_t kMftClusterField = 48;
+constexpr std::size_t kMirrorClusterField = 56;
+constexpr std::size_t kIndexClustersField = 68;
+// An index-record size byte of 0xF4 means 2^12 bytes: 8 sectors.
+constexpr std::uint8_t kFourKiBIndexRecords = 0xF4;
+constexpr std::uint32_t kFourKiBIndexSectors = 8;
+constexpr const char* kRecordSectorsText = "2";
+constexpr std::uint32_t kRawRecordBytes = 1024;
+// Index blocks whose first entry names a directory below this are system blocks.
+constexpr std::uint32_t kFirstUserParent = 5;
+constexpr std::string_view kIndexStreamName = "$I30";
+
+struct SystemFile {
+    std::string_view name;
+    std::uint32_t self;
+};
+
+// Record numbers a file record gets from its name in the Advance scan.
+constexpr std::array<SystemFile, 10> kSystemFiles{{
+    {"$MFT", 1},
+    {"$MFTMirror", 1},
+    {"$LogFile", 2},
+    {"$Volume", 3},
+    {"$AttrDef", 4},
+    {"$Bitmap", 6},
+    {"$Boot", 7},
+    {"$BadClus", 8},
+    {"$Secure", 9},
+    {"$UpCase", 10},
+}};
+
+std::uint32_t SystemFileNumber(std::string_view name) {
+    for (const SystemFile& file : kSystemFiles) {
+        if (file.name == name) {
+            return file.self;
+        }
+    }
+    return 0;
+}
+
+bool IsBootSector(ByteSpan sector) {
+    return LoadLe8(sector, kBootMarkField) == 0x55 && LoadLe8(sector, kBootMarkField + 1) == 0xAA &&
+           SpellsAt(sector, kBootNameField, kBootName);
+}
+
+// Most sectors hold none of the marks: one look at two bytes passes them over.
+bool MayHoldMark(ByteSpan sector) {
+    return sector.size() == kSectorSize &&
+           (sector[0] == 'F' || sector[0] == 'I' || sector[kBootMarkField] == 0x55);
+}
+
+bool IsIndexStreamName(const Attribute& attribute) {
+    return attribute.nameLength == kIndexStreamName.size() &&
+           Utf16LeToUtf8(attribute.name, attribute.nameLength) == kIndexStreamName;
+}
+
+// The cluster where the folder's "$I30" index allocation starts; 0 when it has none.
+std::uint64_t IndexAllocationFirstCluster(ByteSpan record) {
+    std::uint64_t cluster = 0;
+    WalkAttributes(record, [&](const Attribute& attribute) {
+        if (attribute.type != kAttrIndexAllocation || !attribute.nonResident ||
+            !IsIndexStreamName(attribute)) {
+            return true;
+        }
+        // Cluster numbers: runs decoded from cluster 0 at one sector per cluster.
+        const DecodedRuns decoded = DecodeRuns(attribute.runs, 0, 1);
+        for (const DataRun& run : decoded.runs) {
+            if (!run.sparse) {
+                cluster = run.startSector;
+                break;
+            }
+        }
+        return false;
+    });
+    return cluster;
+}
+
+std::string SectorsText(std::uint64_t done, std::uint64_t last) {
+    return kSectorsText + std::to_string(done) + kOfText + std::to_string(last);
+}
+
+class RawScan {
+  public:
+    RawScan(RecoveryRun& run, SectorSource& disk, Reporter& reporter)
+        : run_(run),
+          disk_(disk),
+          reporter_(reporter),
+          first_(static_cast<std::uint64_t>(
+              std::max<std::int64_t>(run.selectedPartition.startSector, 0))),
+          last_(static_cast<std::uint64_t>(
+              std::max<std::int64_t>(run.selectedPartition.endSector, 0))),
+          chunk_(SectorsToBytes(kChunkSectors + kTailSectors)) {}
+
+    void Run() {
+        reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
+        reporter_.SetStatisticValue(Statistic::BootSectorsFound, "0");
+        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, last_));
+        // The end of the range, cut where the disk ends: nothing past it is read.
+        const std::uint64_t end = last_ < first_ ? first_ : EndWithinDisk(disk_, last_ + 1);
+        for (std::uint64_t start = first_; start < end && !run_.scanStop.stop_requested();
+             start += kChunkSectors) {
+            ScanChunk(start, end);
+            ShowProgress(std::min(start + kChunkSectors, end));
+        }
+    }
+
+  private:
+    void ScanChunk(std::uint64_t start, std::uint64_t end) {
+        const auto examined =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, end - start));
+        read_ = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(kChunkSectors + kTailSectors, end - start));
+        // A failed read leaves zeros where it failed; nothing past read_ is looked at.
+        disk_.ReadSectors(start, read_, chunk_.data());
+        for (std::uint32_t at = 0; at < examined; ++at) {
+            const ByteSpan sector = ReadBytes(at, kSectorSize);
+            if (!MayHoldMark(sector)) {
+                continue;
+            }
+            if (IsBootSector(sector)) {
+                AddBootSectorRow(sector, start + at);
+            } else if (HasFileSignature(sector) &&
+                       ParseMftRecordHeader(sector).value_or(MftRecordHeader{}).allocatedSize ==
+                           kRawRecordBytes) {
+                AddRecordRow(at, start + at);
+            } else if (ParseIndexBlockHeader(sector)) {
+                AddIndexBlockRow(at, start + at);
+            }
+        }
+    }
+
+    // The bytes from sector `at` of the chunk on, cut where the read ended.
+    ByteSpan ReadBytes(std::uint32_t at, std::size_t length) const {
+        const std::size_t offset = SectorsToBytes(at);
+        const std::size_t available = SectorsToBytes(read_) - offset;
+        return ByteSpan(chunk_.data() + offset, std::min(length, available));
+    }
+
+    void AddBootSectorRow(ByteSpan sector, std::uint64_t at) {
+        const std::uint32_t spc = LoadLe8(sector, kSpcField).value_or(0);
+        const std::uint8_t indexClusters = LoadLe8(sector, kIndexClustersField).value_or(0);
+        const std::uint32_t indexSectors =
+            indexClusters == kFourKiBIndexRecords ? kFourKiBIndexSectors : indexClusters * spc;
+        run_.bootSectorTable.AppendRow(
+            {NumberText(at), NumberText(spc), NumberText(indexSectors), kRecordSectorsText,
+             NumberText(LoadLe64(sector, kTotalSectorsField).value_or(0)),
+             NumberText(LoadLe64(sector, kMftClusterField).value_or(0)),
+             NumberText(LoadLe64(sector, kMirrorClusterField).value_or(0))});
+        reporter_.SetStatisticValue(Statistic::BootSectorsFound,
+                                    NumberText(std::uint64_t{run_.bootSectorTable.RowCount()}));
+    }
+
+    void AddRecordRow(std::uint32_t at, std::uint64_t sector) {
+        const ByteSpan bytes = ReadBytes(at, kRawRecordBytes);
+        MftRecordBuffer record;
+        record.fill(0);
+        std::copy(bytes.begin(), bytes.end(), record.begin());
+        ApplyFixup(std::span<std::uint8_t>(record.data(), record.size()));
+        const ByteSpan view(record.data(), record.size());
+        const auto header = ParseMftRecordHeader(view);
+        if (!header) {
+            return;
+        }
+        const auto name = RecordName(std::span<const MftRecordBuffer>(&record, 1));
+        const bool folder = (header->flags & kRecordIsDirectory) != 0;
+        const bool deleted = (header->flags & kRecordInUse) == 0;
+        const std::string nameText = name ? name->name : std::string();
+        const std::uint32_t self = folder ? header->ownNumber : SystemFileNumber(nameText);
+        const std::uint64_t firstRun = folder ? IndexAllocationFirstCluster(view) : 0;
+        run_.ntfsRecordTable.AppendRow(
+            {nameText, NumberText(sector), NumberText(name ? name->parent : 0u), NumberText(self),
+             NumberText(DataSize(view).value_or(0)), folder ? kRecordFolderType : kRecordFileType,
+             "0", NumberText(static_cast<std::int64_t>(name ? name->creationTime : 0)),
+             NumberText(firstRun), deleted ? "1" : ""});
+    }
+
+    void AddIndexBlockRow(std::uint32_t at, std::uint64_t sector) {
+        const std::size_t bytes = IndexBlockSectorBytes(ReadBytes(at, kSectorSize));
+        if (bytes == 0) {
+            return;
+        }
+        const ByteSpan source = ReadBytes(at, bytes);
+        block_.assign(bytes, 0);
+        std::copy(source.begin(), source.end(), block_.begin());
+        ApplyFixup(block_);
+        std::uint32_t owner = 0;
+        if (!IndexBlockOwner(block_, owner) || owner < kFirstUserParent ||
+            owner == kUnassignedVolume) {
+            return;
+        }
+        const auto header = ParseIndexBlockHeader(block_);
+        run_.indexBlockTable.AppendRow({NumberText(sector), NumberText(owner),
+                                        NumberText(header ? header->vcn : 0u),
+                                        NumberText(kUnassignedVolume)});
+    }
+
+    void ShowProgress(std::uint64_t done) {
+        reporter_.SetStatisticValue(Statistic::DirectoriesFound,
+                                    NumberText(std::uint64_t{run_.ntfsRecordTable.RowCount()}));
+        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(done, last_));
+        const std::uint64_t percent = done >= last_ ? kFullPercent : done * kFullPercent / last_;
+        reporter_.SetProgress(ProgressBar::MainScan, static_cast<int>(percent), kCompletedText);
+    }
+
+    RecoveryRun& run_;
+    SectorSource& disk_;
+    Reporter& reporter_;
+    const std::uint64_t first_;
+    const std::uint64_t last_;
+    std::vector<std::uint8_t> chunk_;
+    std::vector<std::uint8_t> block_;
+    std::uint32_t read_ = 0;
+};
+
+}  // namespace
+
+void ScanNtfsRaw(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+    RawScan(run, disk, reporter).Run();
+}
 
 }  // namespace lumarest

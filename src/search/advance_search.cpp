@@ -6,6 +6,7 @@
 #include "core/reporter.h"
 #include "fat/advance_fat_search.h"
 #include "fat/folder_tree_build.h"
+#include "fat/folder_tree_events.h"
 #include "fat/found_fat_volume.h"
 #include "fat/recovered_entries.h"
 #include "ntfs/found_ntfs_volume.h"
@@ -135,6 +136,22 @@ bool RebuildFoundVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter
         RebuildFoundFatVolume(run, disk, reporter, volume);
     }
     return true;
+}
+
+void NameEveryFolder(RecoveryRun& run, SectorSource& disk) {
+    if (run.activeVolume.fsName == kNtfsName) {
+        return;
+    }
+    FolderNodeList& nodes = run.folderNodes;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(nodes.Count()); ++i) {
+        FolderNode& node = nodes.At(i);
+        if (!node.listed) {
+            node.listed = true;
+            if (node.selfId != kOrphanFolderId) {
+                NameChildrenFromDirectory(run, disk, node);
+            }
+        }
+    }
 }
 
 }  // namespace lumarest

@@ -71,4 +71,9 @@ std::vector<VolumeDetailRow> FoundVolumeDetails(const RecoveryRun& run, std::siz
 bool RebuildFoundVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
                         std::size_t volume);
 
+// Names every folder of the rebuilt tree from its parent's directory entries, as expanding each
+// folder once does; a found FAT volume's folders are DIR0, DIR1, ... until then. Nothing
+// changes on NTFS, whose records carry their names.
+void NameEveryFolder(RecoveryRun& run, SectorSource& disk);
+
 }  // namespace lumarest

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fat/folder_tree_build.h"
+
 namespace lumarest {
 
 struct RecoveryRun;
@@ -7,10 +9,6 @@ class Reporter;
 class SectorSource;
 
 inline constexpr const char* kDirectoriesFoundCaption = "Directories Found\t\t:";
-inline constexpr const char* kSearchingLostDirectoriesPhase =
-    "Searching Lost Directories. Please Wait...";
-inline constexpr const char* kStoringDirectoryPhase =
-    "Storing Directory Information. Please Wait...";
 
 struct StandardSearchResult {
     bool stopped = false;  // run.scanStop was requested before the scan ended

@@ -28,4 +28,18 @@ std::set<std::pair<std::string, bool>> FlsUserFiles(const std::string& image,
     return files;
 }
 
+std::set<std::string> FlsFolders(const std::string& image, std::uint64_t offset) {
+    static const std::regex line(R"(^d/d (\* )?[0-9-]+:\t(.*)$)");
+    std::set<std::string> folders;
+    std::istringstream lines(CommandOutput("fls -r -D -p -o " + std::to_string(offset) + " " +
+                                           ShellQuoted(image) + " 2>/dev/null"));
+    for (std::string text; std::getline(lines, text);) {
+        std::smatch match;
+        if (std::regex_match(text, match, line)) {
+            folders.insert(match[2]);
+        }
+    }
+    return folders;
+}
+
 }  // namespace lumarest::testing

@@ -13,4 +13,8 @@ namespace lumarest::testing {
 std::set<std::pair<std::string, bool>> FlsUserFiles(const std::string& image,
                                                     std::uint64_t offset = 0);
 
+// The path of each folder `fls -r -D -p` lists in the volume at `offset` sectors of `image`,
+// live and deleted. Empty when fls is not installed or refuses the volume.
+std::set<std::string> FlsFolders(const std::string& image, std::uint64_t offset = 0);
+
 }  // namespace lumarest::testing
