@@ -105,9 +105,10 @@ class AdvanceSearchTest : public QObject {
         return h.Button("backButton")->isEnabled() && Tree(h, "FolderTree")->isEnabled();
     }
 
-    // The found-volume page after a full search of the whole demo disk for FAT.
+    // The found-volume page after a full search of the whole demo disk for FAT: the FAT32
+    // volume from its boot sector, the small FAT16 one inferred from its directories.
     WindowHarness SearchDemo() {
-        WindowHarness h = OpenWholeDisk(demo_, QStringLiteral("FAT32"));
+        WindowHarness h = OpenWholeDisk(demo_, QStringLiteral("FAT16"));
         h.window->OnNext();
         [&] { QTRY_VERIFY_WITH_TIMEOUT(FirstPhaseEnded(h), kSearchTimeoutMs); }();
         return h;
@@ -268,7 +269,7 @@ class AdvanceSearchTest : public QObject {
             QSKIP("the large image was not made");
         }
         const ImageGuard guard(large_);
-        WindowHarness h = OpenWholeDisk(large_, QStringLiteral("FAT32"));
+        WindowHarness h = OpenWholeDisk(large_, QStringLiteral("FAT16"));
         h.window->OnNext();
         QVERIFY(h.Button("stopSearchButton")->isVisible());
         QTest::qWait(300);
@@ -294,7 +295,7 @@ class AdvanceSearchTest : public QObject {
         const ImageGuard guard(demo_);
         for (const bool secondPhase : {false, true}) {
             const char* row = secondPhase ? "second phase" : "first phase";
-            WindowHarness h = OpenWholeDisk(demo_, QStringLiteral("FAT32"));
+            WindowHarness h = OpenWholeDisk(demo_, QStringLiteral("FAT16"));
             h.window->OnNext();
             if (secondPhase) {
                 QTRY_VERIFY2_WITH_TIMEOUT(FirstPhaseEnded(h), row, kSearchTimeoutMs);
