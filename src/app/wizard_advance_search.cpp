@@ -239,6 +239,8 @@ void CChildDialogExDemoDlg::OnFoundVolumeRebuilt() {
     saveButton_->show();
     nextButton_->hide();
     backButton_->setEnabled(true);
+    // The rebuild's own progress texts ran over it.
+    SetStatusText(texts::kSelectFilesStatus);
 }
 
 // Back from the folder results of a found volume: the found-volume page again, so another

@@ -139,6 +139,7 @@ class AdvanceSearchTest : public QObject {
         const RecoveryRun& run = h.Run();
         QCOMPARE(run.stage, WizardStage::FolderResults);
         QCOMPARE(run.activeVolume.fsName, std::string(fsName));
+        QCOMPARE(run.statusText, std::string(kSelectFilesStatus));
         QVERIFY(!h.Button("nextButton")->isVisible());
         QVERIFY(!Tree(h, "VolumeTree")->isVisible());
         QVERIFY(h.Find<QWidget>("treeLoadingBar")->isHidden() ||
