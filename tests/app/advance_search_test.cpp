@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -99,6 +100,14 @@ class AdvanceSearchTest : public QObject {
 
     static bool FirstPhaseEnded(const WindowHarness& h) {
         return h.Button("stopSearchButton")->isHidden() && h.Button("backButton")->isEnabled();
+    }
+
+    // N of the "Sectors  N of M" the search shows while it reads.
+    static qulonglong SectorsRead(const WindowHarness& h) {
+        const QStringList words = h.Find<QLabel>("sectorProgressLabel")
+                                      ->text()
+                                      .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        return words.size() == 4 ? words[1].toULongLong() : 0;
     }
 
     static bool SecondPhaseEnded(const WindowHarness& h) {
@@ -273,12 +282,17 @@ class AdvanceSearchTest : public QObject {
         WindowHarness h = OpenWholeDisk(large_, QStringLiteral("FAT16"));
         h.window->OnNext();
         QVERIFY(h.Button("stopSearchButton")->isVisible());
-        QTest::qWait(300);
+        // Stopped once the reading has passed the demo disk's volumes at its start.
+        const qulonglong demoSectors = QFileInfo(QString::fromStdString(demo_)).size() / 512;
+        QTRY_VERIFY_WITH_TIMEOUT(SectorsRead(h) > demoSectors, kSearchTimeoutMs);
         h.Button("stopSearchButton")->click();
         QCOMPARE(h.Run().statusText, std::string(kSelectFilesStatus));
         QTRY_VERIFY_WITH_TIMEOUT(FirstPhaseEnded(h), kSearchTimeoutMs);
         const RecoveryRun& run = h.Run();
         QVERIFY(run.scanStop.stop_requested());
+        // The reading ended before the end of the range.
+        QVERIFY2(SectorsRead(h) < h.Run().shownDisk.totalSectors - 1,
+                 qPrintable(h.Find<QLabel>("sectorProgressLabel")->text()));
         QCOMPARE(run.stage, WizardStage::FoundVolumes);
         QCOMPARE(h.dialogs->searchCompletedBoxes, 1);
         QVERIFY(Tree(h, "VolumeTree")->isVisible());
