@@ -151,8 +151,7 @@ class AdvanceSearchTest : public QObject {
         QCOMPARE(run.statusText, std::string(kSelectFilesStatus));
         QVERIFY(!h.Button("nextButton")->isVisible());
         QVERIFY(!Tree(h, "VolumeTree")->isVisible());
-        QVERIFY(h.Find<QWidget>("treeLoadingBar")->isHidden() ||
-                !h.Find<QWidget>("treeLoadingBar")->isVisible());
+        QVERIFY(!h.Find<QWidget>("treeLoadingBar")->isVisible());
         mytreectrl* tree = Tree(h, "FolderTree");
         QVERIFY(tree->isVisible());
         QCOMPARE(tree->model()->index(0, 0).data().toString(), QStringLiteral("Root"));
