@@ -293,6 +293,10 @@ void CChildDialogExDemoDlg::OnStopSearch() {
         StopStandardSearch();
         return;
     }
+    if (run_.searchMode == SearchMode::Advance) {
+        StopAdvanceSearch();
+        return;
+    }
     if (!scanWorker_) {
         return;
     }

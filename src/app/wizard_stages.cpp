@@ -77,9 +77,11 @@ void CChildDialogExDemoDlg::OnNext() {
             }
             break;
         case WizardStage::FoundVolumes:
+            NextFromFoundVolumes();
+            break;
         case WizardStage::FolderResults:
         case WizardStage::RawResults:
-            // The results pages arrive with their searches.
+            // Next is hidden on the results pages.
             break;
     }
 }
@@ -391,11 +393,14 @@ void CChildDialogExDemoDlg::OnBack() {
         case WizardStage::FolderResults:
             if (run_.searchMode == SearchMode::Standard) {
                 BackFromFolderResults();
+            } else if (run_.searchMode == SearchMode::Advance) {
+                BackToFoundVolumes();
             }
             break;
-        case WizardStage::DiskPage:
         case WizardStage::FoundVolumes:
-            // The found-volume page arrives with the Advance search.
+            BackFromFoundVolumes();
+            break;
+        case WizardStage::DiskPage:
             break;
     }
 }

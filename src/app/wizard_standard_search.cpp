@@ -52,8 +52,7 @@ bool CChildDialogExDemoDlg::StartScanWorker() {
     if (run_.searchMode == SearchMode::Standard) {
         return StartStandardSearch();
     }
-    // The Advance scan worker starts here once that search arrives.
-    return false;
+    return StartAdvanceSearch();
 }
 
 bool CChildDialogExDemoDlg::StartStandardSearch() {
@@ -120,7 +119,10 @@ void CChildDialogExDemoDlg::StopStandardSearch() {
 // Shows the tree the worker built, with the file list and the current folder.
 void CChildDialogExDemoDlg::ShowFolderResultsPage() {
     reporter_->Flush();
-    run_.foundDirectoryTable.Clear();
+    // A found volume's directories stay: after Back another volume is rebuilt from them.
+    if (run_.searchMode == SearchMode::Standard) {
+        run_.foundDirectoryTable.Clear();
+    }
     ClearFileList(run_);
     fileListModel_->Reload();
     SetFileListColumnWidths();

@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/advance_search_worker.h"
 #include "app/disk_key.h"
 #include "app/disk_page_panel.h"
 #include "app/header_band.h"
@@ -99,6 +100,7 @@ CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
     if (standardWorker_) {
         standardWorker_->StopAndWait();
     }
+    QuitAdvanceWorkers();
     // The views let go of the run's trees before the run goes.
     for (mytreectrl* tree : {diskTree_, partitionTree_, volumeTree_, folderTree_}) {
         tree->SetTree(nullptr);
@@ -364,6 +366,10 @@ void CChildDialogExDemoDlg::ConnectControls() {
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
     connect(folderTree_, &mytreectrl::ItemClicked, this,
             &CChildDialogExDemoDlg::OnFolderTreeClicked);
+    connect(volumeTree_, &mytreectrl::ItemClicked, this,
+            &CChildDialogExDemoDlg::OnVolumeTreeClicked);
+    connect(volumeTree_, &mytreectrl::ItemKeySelected, this,
+            &CChildDialogExDemoDlg::OnVolumeTreeClicked);
     connect(folderTree_, &mytreectrl::CheckBoxClicked, this,
             &CChildDialogExDemoDlg::OnFolderCheckBoxClicked);
     connect(saveButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnSave);
@@ -615,6 +621,7 @@ void CChildDialogExDemoDlg::reject() {
     if (standardWorker_) {
         standardWorker_->StopAndWait();
     }
+    QuitAdvanceWorkers();
     if (!env_.exitAddress.isEmpty()) {
         env_.shell->Open(QUrl(env_.exitAddress));
     }

@@ -29,6 +29,9 @@ class RawCriteriaPanel;
 class PartitionSearchWorker;
 class RawScanWorker;
 class StandardScanWorker;
+class AdvanceScanWorker;
+class FoundVolumeWorker;
+struct AdvanceDiskInputs;
 class DeviceSectorSource;
 class COpenSingleFile;
 class SearchStatisticsPanel;
@@ -191,6 +194,23 @@ class CChildDialogExDemoDlg : public QDialog {
     void OnFolderItemExpanding(TreeItem item, ExpandAction action);
     void ShowFolderListing();
 
+    // The Advance search (wizard_advance_search.cpp): its first phase, the found-volume page
+    // and its clicks, the rebuild of the chosen volume, and Back between them.
+    AdvanceDiskInputs AdvanceInputs() const;
+    bool AdvanceWorkerRunning() const;
+    bool StartAdvanceSearch();
+    void StopAdvanceSearch();
+    void OnAdvanceSearchFinished(std::uint64_t scan);
+    void EndAdvanceSearchDisplay();
+    void ShowFoundVolumesPage();
+    void ShowVolumeDetails(std::size_t volume, bool clicked);
+    void OnVolumeTreeClicked(TreeItem item);
+    void NextFromFoundVolumes();
+    void OnFoundVolumeRebuilt();
+    void BackToFoundVolumes();
+    void BackFromFoundVolumes();
+    void QuitAdvanceWorkers();
+
     // Saving recovered folders and files (wizard_save.cpp).
     bool ResultsReady() const;
     void OnSave();
@@ -256,6 +276,17 @@ class CChildDialogExDemoDlg : public QDialog {
     std::unique_ptr<RawScanWorker> scanWorker_;
     // The scan worker's slot while a Standard search runs.
     std::unique_ptr<StandardScanWorker> standardWorker_;
+    // The Advance search's two worker slots: its first phase, and the rebuild of a found volume.
+    std::unique_ptr<AdvanceScanWorker> advanceWorker_;
+    std::unique_ptr<FoundVolumeWorker> foundVolumeWorker_;
+    // "Stop Search" was pressed during the first phase.
+    bool advanceStopped_ = false;
+    // The criteria fields as the Advance search read them, put back by Back.
+    struct SearchedCriteria {
+        QString startText;
+        QString endText;
+        int typeEntry = 0;
+    } searchedCriteria_;
     // What validation left for the Standard search: the FAT layout is already known.
     bool bootSectorValid_ = false;
     // Reads the searched disk for the folder tree's clicks, expansions and opened files.

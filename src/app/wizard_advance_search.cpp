@@ -1,0 +1,316 @@
+// The Advance search in the window: its first phase on Next from the criteria page, "Stop
+// Search", the found-volume page and its clicks, the rebuild of the chosen volume on Next, and
+// Back between those pages.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "app/advance_search_worker.h"
+#include "app/partition_criteria_panel.h"
+#include "app/search_statistics_panel.h"
+#include "app/window_reporter.h"
+#include "app/wizard_texts.h"
+#include "app/wizard_window.h"
+#include "disk/device_sector_source.h"
+#include "search/advance_search.h"
+#include "ui/mytreectrl.h"
+#include "ui/text_progress_ctrl.h"
+#include "ui/text_table_model.h"
+#include "ui/tree_images.h"
+#include "volume/folder_browse.h"
+
+namespace lumarest {
+
+namespace {
+constexpr const char* kFoundVolumesCaption = "File systems found";
+constexpr const char* kVolumeDetailsCaption = "File system details";
+constexpr int kVolumeNameColumnWidth = 253;
+constexpr int kVolumeValueColumnWidth = 252;
+constexpr const char* kNothingCounted = "0";
+}  // namespace
+
+AdvanceDiskInputs CChildDialogExDemoDlg::AdvanceInputs() const {
+    AdvanceDiskInputs inputs;
+    inputs.devicePath = SelectedDevicePath().toStdString();
+    inputs.totalSectors = run_.shownDisk.totalSectors;
+    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
+    inputs.reader = ReaderContextFor(run_);
+    return inputs;
+}
+
+bool CChildDialogExDemoDlg::AdvanceWorkerRunning() const {
+    return advanceWorker_ || foundVolumeWorker_;
+}
+
+bool CChildDialogExDemoDlg::StartAdvanceSearch() {
+    // FAT16, FAT32 or NTFS; "UNKNOWN" was refused on the criteria page.
+    if (!run_.selectedPartition.fileSystem) {
+        return false;
+    }
+    // The worker owns the run's tables and trees until it ends: no view may show them.
+    volumeTree_->SetTree(nullptr);
+    volumeTree_->hide();
+    folderTree_->SetTree(nullptr);
+    run_.resultsFound = false;
+    run_.volumesFound = 0;
+    run_.chosenVolume = 0;
+    advanceStopped_ = false;
+    searchedCriteria_ = {partitionCriteria_->startField->text(),
+                         partitionCriteria_->endField->text(),
+                         partitionCriteria_->partitionTypeBox->currentIndex()};
+    for (const Statistic counted : {Statistic::DirectoriesFound, Statistic::BootSectorsFound}) {
+        reporter_->SetStatisticValue(counted, kNothingCounted);
+    }
+    reporter_->SetStatisticValue(Statistic::SectorProgress, std::string());
+    statistics_->mainScanBar->SetPos(0);
+    statistics_->mainScanBar->SetText(QString());
+    statistics_->phaseLabel->clear();
+    statistics_->mainScanRow->show();
+    statistics_->carvingRow->show();
+    stopSearchButton_->setEnabled(true);
+    stopSearchButton_->show();
+    SetWizardButtonsEnabled(false);
+
+    const std::uint64_t scan = ++scanSerial_;
+    run_.scanStop = std::stop_source();
+    run_.secondPhaseStop = std::stop_source();
+    advanceWorker_ = std::make_unique<AdvanceScanWorker>(
+        run_, AdvanceInputs(), *reporter_, *this, [this, scan] { OnAdvanceSearchFinished(scan); });
+    return true;
+}
+
+// "Stop Search" ends the reading; the worker analyses what it found and then ends as usual.
+void CChildDialogExDemoDlg::StopAdvanceSearch() {
+    SetStatusText(texts::kSelectFilesStatus);
+    if (!advanceWorker_ || advanceStopped_) {
+        return;
+    }
+    advanceStopped_ = true;
+    stopSearchButton_->setEnabled(false);
+    run_.scanStop.request_stop();
+}
+
+void CChildDialogExDemoDlg::OnAdvanceSearchFinished(std::uint64_t scan) {
+    if (!advanceWorker_ || scan != scanSerial_) {
+        return;
+    }
+    advanceWorker_->Wait();
+    const std::size_t found = advanceWorker_->Result().volumesFound;
+    advanceWorker_.reset();
+    // The run's tables are the worker's until it ends; the first phase leaves FolderTable as
+    // the stop found it.
+    const bool foldersAtStop =
+        advanceStopped_ && run_.resultsFound && run_.folderTable.RowCount() > 0;
+    EndAdvanceSearchDisplay();
+    if (found == 0) {
+        SetWizardButtonsEnabled(false);
+        SetStatusText(std::string());
+        env_.dialogs->ShowDestinationNotice(this);
+        SetStatusText(kNoFileSystemStatus);
+    }
+    ShowFoundVolumesPage();
+    if (found > 0) {
+        SetStatusText(kPressNextToRecoverStatus);
+    }
+    // The end of a search is told unless a stop left folders to browse.
+    if (!foldersAtStop) {
+        env_.dialogs->ShowSearchCompleted(this);
+    }
+}
+
+void CChildDialogExDemoDlg::EndAdvanceSearchDisplay() {
+    reporter_->Flush();
+    reporter_->ShowStatistics(false);
+    reporter_->ShowProgress(ProgressBar::MainScan, false);
+    statistics_->mainScanRow->hide();
+    statistics_->carvingRow->hide();
+    statistics_->phaseLabel->clear();
+    stopSearchButton_->hide();
+}
+
+// Stage 2: the volumes found, the first one's details, Next when there is one to rebuild.
+void CChildDialogExDemoDlg::ShowFoundVolumesPage() {
+    volumeTree_->SetTree(nullptr);
+    ListVolumes(run_);
+    volumeTree_->SetTree(run_.volumeTree.get());
+    run_.volumeTree->Select(run_.volumeTree->TopItem());
+    partitionTree_->hide();
+    partitionCriteria_->hide();
+    folderTree_->hide();
+    fileList_->hide();
+    currentFolderRow_->hide();
+    saveButton_->hide();
+    volumeTree_->show();
+    volumeTree_->setEnabled(true);
+    volumeTree_->setFocus();
+    leftCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
+    rightCaption_->setText(QString::fromUtf8(kVolumeDetailsCaption));
+    ClearFileList(run_);
+    fileListModel_->Reload();
+    run_.chosenVolume = 0;
+    ShowVolumeDetails(run_.chosenVolume, false);
+    run_.stage = WizardStage::FoundVolumes;
+    const bool found = run_.fileSystemTable.RowCount() > 0;
+    nextButton_->show();
+    nextButton_->setEnabled(found);
+    backButton_->setEnabled(true);
+}
+
+void CChildDialogExDemoDlg::ShowVolumeDetails(std::size_t volume, bool clicked) {
+    SetDetailsColumns({{"Name", kVolumeNameColumnWidth}, {"Values", kVolumeValueColumnWidth}});
+    run_.detailsList.Clear();
+    for (const VolumeDetailRow& row : FoundVolumeDetails(run_, volume, clicked)) {
+        run_.detailsList.AppendRow({row.name, row.value});
+    }
+    ReloadDetailsList();
+    detailsList_->show();
+}
+
+void CChildDialogExDemoDlg::OnVolumeTreeClicked(TreeItem item) {
+    TreeModel* tree = run_.volumeTree.get();
+    if (tree == nullptr || run_.stage != WizardStage::FoundVolumes || AdvanceWorkerRunning() ||
+        item == kNoItem) {
+        return;
+    }
+    const std::string& text = tree->Text(item);
+    if (text.empty()) {
+        tree->Select(tree->TopItem());
+        return;
+    }
+    tree->Select(item);
+    std::size_t volume = 0;
+    if (VolumeOfItemText(run_, text, volume)) {
+        run_.chosenVolume = volume;
+        ShowVolumeDetails(volume, true);
+    }
+}
+
+// Next on stage 2: the chosen volume is rebuilt into a fresh folder tree.
+void CChildDialogExDemoDlg::NextFromFoundVolumes() {
+    if (AdvanceWorkerRunning() || run_.chosenVolume >= run_.fileSystemTable.RowCount()) {
+        return;
+    }
+    SetStatusText(texts::kSelectFilesStatus);
+    currentFolderValue_->clear();
+    nextButton_->hide();
+    SetWizardButtonsEnabled(false);
+    // The worker builds a new tree: no view may show the old one meanwhile.
+    folderTree_->SetTree(nullptr);
+    folderTree_->setEnabled(false);
+    fileList_->setEnabled(false);
+    volumeTree_->hide();
+    detailsList_->hide();
+    folderTree_->show();
+    fileList_->show();
+    ClearFileList(run_);
+    fileListModel_->Reload();
+    SetFileListColumnWidths();
+    leftCaption_->setText(QString::fromUtf8(texts::kFolderTreeCaption));
+    rightCaption_->setText(QString::fromUtf8(texts::kFolderResultsCaption));
+    folderDisk_.reset();
+    statistics_->treeLoadingBar->SetPos(0);
+    statistics_->treeLoadingBar->SetText(QString());
+    reporter_->ShowProgress(ProgressBar::TreeLoading, true);
+    run_.stage = WizardStage::FolderResults;
+    run_.secondPhaseStop = std::stop_source();
+    foundVolumeWorker_ =
+        std::make_unique<FoundVolumeWorker>(run_, AdvanceInputs(), *reporter_, *this,
+                                            run_.chosenVolume, [this] { OnFoundVolumeRebuilt(); });
+}
+
+void CChildDialogExDemoDlg::OnFoundVolumeRebuilt() {
+    if (!foundVolumeWorker_) {
+        return;
+    }
+    foundVolumeWorker_->Wait();
+    foundVolumeWorker_.reset();
+    reporter_->Flush();
+    reporter_->ShowProgress(ProgressBar::TreeLoading, false);
+    reporter_->ShowStatistics(false);
+    ShowFolderResultsPage();
+    folderTree_->setEnabled(true);
+    fileList_->setEnabled(true);
+    saveButton_->show();
+    nextButton_->hide();
+    backButton_->setEnabled(true);
+    // The rebuild's own progress texts ran over it.
+    SetStatusText(texts::kSelectFilesStatus);
+}
+
+// Back from the folder results of a found volume: the found-volume page again, so another
+// volume can be rebuilt without searching again.
+void CChildDialogExDemoDlg::BackToFoundVolumes() {
+    if (AdvanceWorkerRunning()) {
+        return;
+    }
+    folderTree_->hide();
+    fileList_->hide();
+    currentFolderRow_->hide();
+    saveButton_->hide();
+    ResetFolderTree();
+    folderTree_->SetTree(run_.folderTree.get());
+    ClearFileList(run_);
+    fileListModel_->Reload();
+    folderDisk_.reset();
+    if (run_.volumeTree) {
+        run_.volumeTree->Select(run_.volumeTree->TopItem());
+    }
+    volumeTree_->show();
+    volumeTree_->setFocus();
+    leftCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
+    rightCaption_->setText(QString::fromUtf8(kVolumeDetailsCaption));
+    ShowVolumeDetails(run_.chosenVolume, true);
+    run_.stage = WizardStage::FoundVolumes;
+    nextButton_->show();
+    SetWizardButtonsEnabled(true);
+    SetStatusText(kPressNextToRecoverStatus);
+}
+
+// Back from the found-volume page: the criteria page, with what the search found forgotten.
+void CChildDialogExDemoDlg::BackFromFoundVolumes() {
+    if (AdvanceWorkerRunning()) {
+        return;
+    }
+    volumeTree_->SetTree(nullptr);
+    volumeTree_->hide();
+    run_.volumeTree = std::make_unique<TreeModel>();
+    run_.volumeTree->InsertItem(kNoItem, kFileSystemsTop, kImageTopItem, kImageTopItem);
+    volumeTree_->SetTree(run_.volumeTree.get());
+    run_.ClearEntryTables();
+    run_.volumesFound = 0;
+    run_.chosenVolume = 0;
+    SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
+    partitionTree_->show();
+    partitionCriteria_->show();
+    detailsList_->show();
+    nextButton_->show();
+    leftCaption_->setText(QString::fromUtf8(kPartitionsCaption));
+    rightCaption_->setText(QString::fromUtf8(kCriteriaCaption));
+    run_.stage = WizardStage::Criteria;
+    ShowPartitionDetails(run_.selectedPartition.fsName, shownPartitionIndex_,
+                         run_.selectedDiskNumber);
+    // The range and type searched come back as the user left them, ready to search again.
+    partitionCriteria_->startField->setText(searchedCriteria_.startText);
+    partitionCriteria_->endField->setText(searchedCriteria_.endText);
+    partitionCriteria_->partitionTypeBox->setCurrentIndex(searchedCriteria_.typeEntry);
+    partitionTree_->setFocus();
+    SetWizardButtonsEnabled(true);
+    SetStatusText(texts::kSelectPartitionStatus);
+}
+
+// Both phases end before the window goes: reading stops between chunks, boxes give way.
+void CChildDialogExDemoDlg::QuitAdvanceWorkers() {
+    if (advanceWorker_) {
+        advanceWorker_->QuitAndWait();
+        advanceWorker_.reset();
+    }
+    if (foundVolumeWorker_) {
+        foundVolumeWorker_->QuitAndWait();
+        foundVolumeWorker_.reset();
+    }
+}
+
+}  // namespace lumarest
