@@ -28,7 +28,8 @@ bool RecoveryRun::FloppySelected() const {
 void RecoveryRun::ClearEntryTables() {
     folderTable.Clear();
     fileTable.Clear();
-    foundDirectoryTable.Clear();
+    // The Advance NTFS search gives this table its own columns; every scan starts from these.
+    foundDirectoryTable.SetColumns(FoundDirectoryColumns());
     bootSectorTable.Clear();
     fileSystemTable.Clear();
     indexBlockTable.Clear();

@@ -64,6 +64,7 @@ void RebuildFoundNtfsVolumeTree(RecoveryRun& run, Reporter& reporter, std::size_
 
 AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
                                      std::stop_token quit) {
+    run.ClearEntryTables();
     run.resultsFound = true;
     run.volumesFound = 0;
     run.chosenVolume = 0;
@@ -143,7 +144,6 @@ bool RebuildFoundVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter
         return false;
     }
     run.chosenVolume = volume;
-    run.stage = WizardStage::FolderResults;
     const bool ntfs = IsNtfsVolume(run, volume);
     StartFreshFolderTree(run, ntfs);
     if (ntfs) {

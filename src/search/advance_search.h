@@ -37,7 +37,7 @@ struct AdvanceSearchResult {
     std::size_t volumesFound = 0;
 };
 
-// The first phase of an Advance search of run.selectedPartition: FAT16 and FAT32 read the range
+// The first phase of an Advance search of run.selectedPartition, on emptied tables: FAT16 and FAT32 read the range
 // for boot sectors and directory starts and group them into volumes; NTFS reads it for boot
 // sectors, file records and index blocks and assigns record numbers and volumes. A stop
 // through run.scanStop ends the reading early; what was found is still analysed. `quit` ends
