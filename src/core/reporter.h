@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/carved_file.h"
+
 namespace lumarest {
 
 // The caption of every message box the system shows.
@@ -22,15 +24,6 @@ enum class Statistic {
     BootSectorsFound,
     SectorProgress,  // "Sectors  N of M" while a raw search runs
     SearchMethod     // which carving pass runs
-};
-
-struct CarvedFile {
-    std::string name;            // "GNLM00001.jpg"
-    std::uint64_t position = 0;  // order of arrival, from 0
-    std::uint64_t bytes = 0;
-    std::uint64_t firstSector = 0;
-    std::string extension;  // "jpg"
-    std::string savedPath;  // where the file was written, empty when it was not saved
 };
 
 // Everything an engine shows goes through here. The window carries each call to its own

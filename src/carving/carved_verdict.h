@@ -1,0 +1,19 @@
+#pragma once
+
+#include <optional>
+
+#include "carving/formats/carved_format.h"
+#include "core/carved_file.h"
+
+namespace lumarest {
+
+// "complete", "truncated", "not a picture", "unchecked".
+const char* VerdictText(CarvedVerdict verdict);
+
+// The verdict from where the structure ends and, when the file was decoded, whether it
+// decodes as a picture (`decodes` empty: not decoded). A picture type that does not decode is
+// "not a picture" whatever its structure says; a type with no known end that decodes is
+// complete.
+CarvedVerdict JudgeCarvedFile(const FormatEnd& end, bool picture, std::optional<bool> decodes);
+
+}  // namespace lumarest

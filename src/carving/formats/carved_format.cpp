@@ -1,0 +1,57 @@
+#include "carving/formats/carved_format.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+namespace lumarest {
+namespace {
+
+std::string RegistryKey(std::string_view extension) {
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!extension.empty() && blank(extension.front())) {
+        extension.remove_prefix(1);
+    }
+    while (!extension.empty() && blank(extension.back())) {
+        extension.remove_suffix(1);
+    }
+    if (!extension.empty() && extension.front() == '.') {
+        extension.remove_prefix(1);
+    }
+    std::string key(extension);
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return key;
+}
+
+}  // namespace
+
+const CarvedFormat* FormatForExtension(std::string_view extension) {
+    const std::string key = RegistryKey(extension);
+    (void)key;
+    return nullptr;
+}
+
+bool HeaderHolds(std::string_view extension, std::span<const std::uint8_t> head) {
+    const CarvedFormat* format = FormatForExtension(extension);
+    return format == nullptr || format->headerHolds == nullptr || format->headerHolds(head);
+}
+
+FormatEnd FindFormatEnd(std::string_view extension, std::span<const std::uint8_t> bytes) {
+    const CarvedFormat* format = FormatForExtension(extension);
+    if (format == nullptr || format->findEnd == nullptr) {
+        return {};
+    }
+    return format->findEnd(bytes);
+}
+
+bool IsPictureType(std::string_view extension) {
+    const CarvedFormat* format = FormatForExtension(extension);
+    return format != nullptr && format->picture;
+}
+
+std::uint64_t SavedLength(const FormatEnd& end, std::uint64_t carvedBytes) {
+    return end.kind == EndKind::Found ? std::min(end.length, carvedBytes) : carvedBytes;
+}
+
+}  // namespace lumarest
