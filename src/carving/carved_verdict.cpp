@@ -31,4 +31,14 @@ CarvedVerdict JudgeCarvedFile(const FormatEnd& end, bool picture, std::optional<
     return decodes == true ? CarvedVerdict::Complete : CarvedVerdict::Unchecked;
 }
 
+CarvedVerdict VerdictAfterDecoding(CarvedVerdict structural, bool picture, bool decodes) {
+    if (picture && !decodes) {
+        return CarvedVerdict::NotAPicture;
+    }
+    if (structural == CarvedVerdict::Unchecked && decodes) {
+        return CarvedVerdict::Complete;
+    }
+    return structural;
+}
+
 }  // namespace lumarest

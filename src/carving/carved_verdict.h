@@ -16,4 +16,7 @@ const char* VerdictText(CarvedVerdict verdict);
 // complete.
 CarvedVerdict JudgeCarvedFile(const FormatEnd& end, bool picture, std::optional<bool> decodes);
 
+// The scan's verdict (judged without decoding) once the file has been decoded.
+CarvedVerdict VerdictAfterDecoding(CarvedVerdict structural, bool picture, bool decodes);
+
 }  // namespace lumarest
