@@ -387,6 +387,8 @@ void CChildDialogExDemoDlg::BackToRawCriteria() {
     ++thumbnailGeneration_;
     onlyCompleteBox_->hide();
     saveButton_->hide();
+    // The folder results pages show the button as they find it.
+    saveButton_->setEnabled(true);
     openFolderButton_->hide();
     stopSearchButton_->hide();
     statistics_->mainScanRow->hide();

@@ -383,6 +383,9 @@ void CChildDialogExDemoDlg::ConnectControls() {
         thumbsList_->ShowOnlyComplete(only);
         UpdateRawSaveButton();
     });
+    // Thumbnails of a stopped scan may still arrive after the page shows its end.
+    connect(thumbsList_->model(), &QAbstractItemModel::rowsInserted, this,
+            [this] { UpdateRawSaveButton(); });
     folderTree_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(folderTree_, &QWidget::customContextMenuRequested, this,
             &CChildDialogExDemoDlg::OnFolderTreeContextMenu);

@@ -10,6 +10,7 @@
 
 #include "app/thumbnail_sink.h"
 #include "app/window_fakes.h"
+#include "app/window_harness.h"
 #include "app/window_reporter.h"
 #include "app/wizard_window.h"
 #include "carving/carved_verdict.h"
@@ -183,6 +184,9 @@ class RawControlsTest : public QObject {
             QCOMPARE(IconMarkPixel(list.item(i)), marks[i]);
             QCOMPARE(MarkPixel(list.Image(i)), grey);
         }
+        list.resize(480, 260);
+        list.show();
+        SaveWindowShot(list, "raw_marks.png");
 
         list.item(2)->setSelected(true);
         list.ShowOnlyComplete(true);

@@ -103,14 +103,14 @@ class RawResultsTest : public QObject {
     QString image_;
     std::vector<PlacedFile> files_;
 
-    WindowHarness OpenRawCriteria() {
+    WindowHarness OpenRawCriteria(const QString& image) {
         const QString program = folder_.filePath(QStringLiteral("program"));
         QDir().mkpath(program);
         const QString general = QDir(program).filePath(QStringLiteral("LMXExt2.dll"));
         QFile::remove(general);
         QFile::copy(QDir(QStringLiteral(LUMAREST_BIN_DIR)).filePath(QStringLiteral("LMXExt2.dll")),
                     general);
-        WindowHarness h = OpenOnImages({image_.toStdString()}, folder_);
+        WindowHarness h = OpenOnImages({image.toStdString()}, folder_);
         if (ClickItem(h.DiskTree(), QString::fromUtf8(kImageItem))) {
             h.window->OnNext();
         }
@@ -169,7 +169,7 @@ class RawResultsTest : public QObject {
 
     void thumbnailsShowTheirVerdictAndCanBeFilteredAndSavedAfterTheSearch() {
         const ImageGuard guard(image_.toStdString());
-        WindowHarness h = OpenRawCriteria();
+        WindowHarness h = OpenRawCriteria(image_);
         QPushButton* save = h.Button("saveButton");
         auto* onlyComplete = h.Find<QCheckBox>("onlyCompleteBox");
         QVERIFY(!save->isVisible());
@@ -274,6 +274,28 @@ class RawResultsTest : public QObject {
         QVERIFY(list->item(kBrokenFile)->isHidden());
         QCOMPARE(list->ShownCount(), kFiles - 1);
         QVERIFY(guard.Unchanged());
+    }
+
+    // A file whose sectors can no longer be read is named in the box; the others are saved.
+    void unreadableFilesAreToldAndTheRestSaved() {
+        const QString shrinking = folder_.filePath(QStringLiteral("shrinking.img"));
+        QFile::remove(shrinking);
+        QVERIFY(QFile::copy(image_, shrinking));
+        WindowHarness h = OpenRawCriteria(shrinking);
+        SearchToTheEnd(h);
+        QCOMPARE(Thumbs(h)->count(), kFiles);
+        // The last two files' sectors are gone from the image.
+        QVERIFY(QFile::resize(shrinking, files_[2].firstSector * kSector));
+        const QString destination = folder_.filePath(QStringLiteral("partly"));
+        QVERIFY(QDir().mkpath(destination));
+        SaveInto(h, destination);
+        QCOMPARE(LastMessage(h),
+                 QStringLiteral("2 file(s) saved to %1.\n2 file(s) could not be read from the "
+                                "disk: GNLM00003.png, GNLM00004.jpg.")
+                     .arg(destination));
+        QCOMPARE(h.messages->shown.back().icon, MessageIcon::Warning);
+        QCOMPARE(QDir(destination).entryList(QDir::Files, QDir::Name),
+                 (QStringList{files_[0].name, files_[1].name}));
     }
 };
 
