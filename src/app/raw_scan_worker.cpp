@@ -54,7 +54,9 @@ void RawScanWorker::Carve() {
     DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors,
                             inputs_.logicalSectorBytes);
 
-    ThumbnailSink thumbnails(*outputs_.thumbnails, outputs_.acceptThumbnail);
+    // Gone at the end of the scan, with every thumbnail handed to the window before it hears
+    // the scan finished.
+    ThumbnailSink thumbnails(*outputs_.thumbnails, outputs_.acceptThumbnail, stop_.get_token());
     std::optional<SavingSink> saving;
     CarvedFileSink* sink = &thumbnails;
     if (!inputs_.destinationFolder.empty()) {

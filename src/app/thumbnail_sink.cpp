@@ -1,31 +1,125 @@
 #include "app/thumbnail_sink.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
+#include "carving/carved_verdict.h"
+#include "carving/formats/carved_format.h"
 #include "output/picture.h"
 #include "ui/thumbs_list_ctrl.h"
 
 namespace lumarest {
 
-ThumbnailSink::ThumbnailSink(CThumbsListCtrl& list, std::function<bool()> accept)
-    : list_(&list), accept_(std::move(accept)), placeholder_(PlaceholderPicture()) {}
+ThumbnailSink::ThumbnailSink(CThumbsListCtrl& list, std::function<bool()> accept,
+                             std::stop_token stop, unsigned decoders)
+    : list_(&list),
+      accept_(std::move(accept)),
+      stop_(std::move(stop)),
+      placeholder_(ThumbnailOf({}, PlaceholderPicture())) {
+    decoders = std::max(decoders, 1U);
+    for (unsigned i = 0; i < decoders; ++i) {
+        decoders_.emplace_back([this] { Decode(); });
+    }
+}
+
+ThumbnailSink::~ThumbnailSink() {
+    {
+        const std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& decoder : decoders_) {
+        decoder.join();
+    }
+}
+
+unsigned ThumbnailSink::DecoderCount() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 1 ? cores - 1 : 1;
+}
 
 void ThumbnailSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
     // The image list holds index + 1 pictures once the thumbnail at `index` is added.
     imageCount_.store(file.position + 1);
-    QImage thumbnail = ThumbnailOf(bytes, placeholder_);
-    const QString name = QString::fromStdString(file.name);
-    const int index = static_cast<int>(file.position);
-    CThumbsListCtrl* list = list_;
-    // Posted in order to one receiver, so the list takes them in the order of their positions.
-    QMetaObject::invokeMethod(
-        list,
-        [list, accept = accept_, thumbnail = std::move(thumbnail), name, index] {
-            if (!accept || accept()) {
-                list->AddThumbnail(thumbnail, name, index);
-            }
-        },
-        Qt::QueuedConnection);
+    std::unique_lock lock(mutex_);
+    // A file larger than the bound still goes in once nothing else waits. A stopped scan goes
+    // on at once; its last file is still shown.
+    room_.wait(lock, stop_, [&] {
+        return waitingFiles_ == 0 || (waitingFiles_ < kMostWaitingFiles &&
+                                      waitingBytes_ + bytes.size() <= kMostWaitingBytes);
+    });
+    ++waitingFiles_;
+    waitingBytes_ += bytes.size();
+    queue_.push_back(Job{nextSerial_++, file, std::move(bytes)});
+    lock.unlock();
+    work_.notify_one();
+}
+
+void ThumbnailSink::Decode() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        work_.wait(lock, [this] { return !queue_.empty() || closing_; });
+        if (queue_.empty()) {
+            return;
+        }
+        Job job = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        // After a stop the rest is shown at once rather than decoded: the window waits for it.
+        Thumbnail made = Made(job, !stop_.stop_requested());
+        const std::size_t size = job.bytes.size();
+        job.bytes = {};
+        lock.lock();
+        waitingBytes_ -= size;
+        made_.emplace(job.serial, std::move(made));
+        PostReady();
+        room_.notify_all();
+    }
+}
+
+ThumbnailSink::Thumbnail ThumbnailSink::Made(Job& job, bool decode) const {
+    Thumbnail made{placeholder_, std::move(job.file), false};
+    if (!decode) {
+        return made;
+    }
+    // The bytes the file is saved with; all of them while the scan does not know its end.
+    const std::uint64_t saved = made.file.savedBytes;
+    const std::size_t length =
+        saved == 0 ? job.bytes.size()
+                   : static_cast<std::size_t>(std::min<std::uint64_t>(saved, job.bytes.size()));
+    const QSize thumbnail(kThumbnailWidth, kThumbnailHeight);
+    const QImage picture = DecodePicture(std::span(job.bytes.data(), length), thumbnail);
+    made.decodes = !picture.isNull();
+    if (made.decodes) {
+        // Squeezed to 100 x 80 as the list shows every picture; one of that size stays as it is.
+        made.picture =
+            picture.size() == thumbnail
+                ? picture
+                : picture.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    made.file.verdict =
+        VerdictAfterDecoding(made.file.verdict, IsPictureType(made.file.extension), made.decodes);
+    return made;
+}
+
+void ThumbnailSink::PostReady() {
+    for (auto next = made_.find(nextToPost_); next != made_.end(); next = made_.find(nextToPost_)) {
+        Thumbnail made = std::move(next->second);
+        made_.erase(next);
+        ++nextToPost_;
+        --waitingFiles_;
+        CThumbsListCtrl* list = list_;
+        // Posted in order to one receiver under the lock, so the list takes them in the order
+        // of their positions.
+        QMetaObject::invokeMethod(
+            list,
+            [list, accept = accept_, made = std::move(made)] {
+                if (!accept || accept()) {
+                    list->AddCarvedThumbnail(made.picture, made.file, made.decodes);
+                }
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 }  // namespace lumarest

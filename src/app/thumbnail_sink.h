@@ -2,8 +2,15 @@
 
 #include <QImage>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
 
 #include "carving/carving_scan.h"
 
@@ -11,24 +18,68 @@ namespace lumarest {
 
 class CThumbsListCtrl;
 
-// Turns each finished carved file into its thumbnail on the scan's thread and hands picture,
-// name and position to the thumbnail list on the window's thread, in order. The image count
-// is what was handed over, so a thorough pass starts at the exact position even while the
-// list is still drawing the last ones.
+// Turns each finished carved file into its thumbnail and its final verdict on a pool of decoding
+// threads, and hands them to the thumbnail list on the window's thread in the order of their
+// positions. The scan waits while too many files (or too many bytes) wait to be decoded, so a
+// fast disk never fills the memory. The image count is what was handed over, so a thorough pass
+// starts at the exact position even while the pool is still decoding the last ones.
 class ThumbnailSink : public CarvedFileSink {
   public:
+    // Files handed over and not yet in the list, and the carved bytes they hold.
+    static constexpr std::size_t kMostWaitingFiles = 16;
+    static constexpr std::uint64_t kMostWaitingBytes = std::uint64_t{64} << 20;
+
     // `accept` runs on the window's thread before each thumbnail is added; false drops it
-    // (a list emptied by Back never takes thumbnails of an earlier search).
-    ThumbnailSink(CThumbsListCtrl& list, std::function<bool()> accept);
+    // (a list emptied by Back never takes thumbnails of an earlier search). Once `stop` is
+    // requested the scan no longer waits for room, and files not decoded yet are shown with
+    // the placeholder and the scan's own verdict.
+    ThumbnailSink(CThumbsListCtrl& list, std::function<bool()> accept, std::stop_token stop = {},
+                  unsigned decoders = DecoderCount());
+    // Every file handed over reaches the list (decoded unless stopped) before the pool ends.
+    ~ThumbnailSink() override;
+    ThumbnailSink(const ThumbnailSink&) = delete;
+    ThumbnailSink& operator=(const ThumbnailSink&) = delete;
 
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override;
     std::uint64_t ImageCount() const override { return imageCount_.load(); }
 
+    // One thread fewer than the machine has cores, so the scan keeps one; at least one.
+    static unsigned DecoderCount();
+
   private:
+    struct Job {
+        std::uint64_t serial = 0;
+        CarvedFile file;
+        std::vector<std::uint8_t> bytes;
+    };
+    struct Thumbnail {
+        QImage picture;
+        CarvedFile file;
+        bool decodes = false;
+    };
+
+    void Decode();
+    Thumbnail Made(Job& job, bool decode) const;
+    // Hands every thumbnail whose predecessors are all handed over to the list. Under mutex_.
+    void PostReady();
+
     CThumbsListCtrl* list_;
     std::function<bool()> accept_;
+    std::stop_token stop_;
     QImage placeholder_;
     std::atomic<std::uint64_t> imageCount_{0};
+
+    std::mutex mutex_;
+    std::condition_variable_any room_;
+    std::condition_variable work_;
+    std::deque<Job> queue_;
+    std::map<std::uint64_t, Thumbnail> made_;
+    std::uint64_t nextSerial_ = 0;
+    std::uint64_t nextToPost_ = 0;
+    std::size_t waitingFiles_ = 0;
+    std::uint64_t waitingBytes_ = 0;
+    bool closing_ = false;
+    std::vector<std::thread> decoders_;
 };
 
 }  // namespace lumarest

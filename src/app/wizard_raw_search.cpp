@@ -12,11 +12,13 @@
 #include <limits>
 
 #include "app/raw_criteria_panel.h"
+#include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
 #include "app/search_statistics_panel.h"
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
+#include "carving/carved_file_resave.h"
 #include "carving/carved_file_saver.h"
 #include "core/text_number.h"
 #include "ui/mytreectrl.h"
@@ -43,6 +45,37 @@ std::int32_t SliderNumber(std::int64_t number) {
 
 std::int32_t SliderNumberOfField(const QLineEdit* field) {
     return SliderNumber(FieldNumber(field));
+}
+
+// Names listed in the summary of a save; the rest are counted.
+constexpr std::size_t kMostNamesListed = 10;
+
+std::string NamesText(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < kMostNamesListed; ++i) {
+        text += (i == 0 ? "" : ", ") + names[i];
+    }
+    if (names.size() > kMostNamesListed) {
+        text += " and " + std::to_string(names.size() - kMostNamesListed) + " more";
+    }
+    return text;
+}
+
+std::string RawSaveSummaryText(const ResaveSummary& summary, const std::string& folder) {
+    std::string text = std::to_string(summary.saved) + " file(s) saved to " + folder + ".";
+    if (!summary.unreadable.empty()) {
+        text += "\n" + std::to_string(summary.unreadable.size()) +
+                " file(s) could not be read from the disk: " + NamesText(summary.unreadable) + ".";
+    }
+    if (!summary.unwritten.empty()) {
+        text += "\n" + std::to_string(summary.unwritten.size()) +
+                " file(s) could not be written into " + folder + ": " +
+                NamesText(summary.unwritten) + ".";
+    }
+    if (summary.stopped) {
+        text += "\nSaving was stopped before the end.";
+    }
+    return text;
 }
 }  // namespace
 
@@ -276,6 +309,9 @@ void CChildDialogExDemoDlg::ShowRawResultsPage() {
     openFolderButton_->hide();
     stopSearchButton_->setEnabled(true);
     stopSearchButton_->show();
+    onlyCompleteBox_->show();
+    saveButton_->setEnabled(false);
+    saveButton_->show();
 }
 
 void CChildDialogExDemoDlg::OnRawScanFinished(std::uint64_t scan) {
@@ -289,6 +325,12 @@ void CChildDialogExDemoDlg::OnRawScanFinished(std::uint64_t scan) {
 }
 
 void CChildDialogExDemoDlg::OnStopSearch() {
+    if (rawSaveWorker_) {
+        // The summary of what was saved still comes.
+        rawSaveWorker_->RequestStop();
+        stopSearchButton_->setEnabled(false);
+        return;
+    }
     if (run_.searchMode == SearchMode::Standard) {
         StopStandardSearch();
         return;
@@ -324,6 +366,7 @@ void CChildDialogExDemoDlg::EndRawSearchDisplay() {
     openFolderButton_->show();
     stopSearchButton_->hide();
     backButton_->setEnabled(true);
+    UpdateRawSaveButton();
     SetStatusText(texts::kRawSearchEndedStatus);
 }
 
@@ -336,12 +379,16 @@ void CChildDialogExDemoDlg::OnOpenContainingFolder() {
 }
 
 void CChildDialogExDemoDlg::BackToRawCriteria() {
-    if (scanWorker_) {
+    if (scanWorker_ || rawSaveWorker_) {
         return;
     }
     thumbsList_->hide();
     thumbsList_->Clear();
     ++thumbnailGeneration_;
+    onlyCompleteBox_->hide();
+    saveButton_->hide();
+    // The folder results pages show the button as they find it.
+    saveButton_->setEnabled(true);
     openFolderButton_->hide();
     stopSearchButton_->hide();
     statistics_->mainScanRow->hide();
@@ -355,6 +402,80 @@ void CChildDialogExDemoDlg::BackToRawCriteria() {
     SetStatusText(explanations[scope]);
     run_.stage = WizardStage::Criteria;
     SetWizardButtonsEnabled(true);
+}
+
+// Save is there once the search has ended or was stopped, while nothing is being saved and
+// something is shown to save.
+void CChildDialogExDemoDlg::UpdateRawSaveButton() {
+    saveButton_->setEnabled(run_.stage == WizardStage::RawResults && !scanWorker_ &&
+                            !rawSaveWorker_ && thumbsList_->ShownCount() > 0);
+}
+
+// The chosen thumbnails (or every one shown) read again from the searched disk and written
+// into a folder the user picks, never one on that disk.
+void CChildDialogExDemoDlg::SaveRawResults() {
+    if (scanWorker_ || rawSaveWorker_) {
+        return;
+    }
+    std::vector<CarvedFile> files = thumbsList_->ChosenFiles();
+    if (files.empty()) {
+        ShowMessage(texts::kNoPictureToSave, MessageIcon::Information);
+        return;
+    }
+    env_.dialogs->ShowDestinationNotice(this);
+    const std::string folder = env_.dialogs->ChooseDestinationFolder(this).toStdString();
+    if (folder.empty()) {
+        return;
+    }
+    const std::string device = SelectedDevicePath().toStdString();
+    if (const auto refusal = CheckDestinationFolder(folder, device)) {
+        ShowMessage(*refusal, MessageIcon::Error);
+        return;
+    }
+    RawSaveInputs inputs;
+    inputs.files = std::move(files);
+    inputs.folder = folder;
+    inputs.devicePath = device;
+    inputs.totalSectors = run_.shownDisk.totalSectors;
+    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
+    inputs.reader = ReaderContextFor(run_);
+
+    backButton_->setEnabled(false);
+    saveButton_->setEnabled(false);
+    openFolderButton_->hide();
+    stopSearchButton_->setEnabled(true);
+    stopSearchButton_->show();
+    statistics_->mainScanBar->SetPos(0);
+    statistics_->mainScanBar->SetText(QString());
+    statistics_->mainScanRow->show();
+    rawSaveWorker_ = std::make_unique<RawSaveWorker>(
+        std::move(inputs), *reporter_, this,
+        [this, folder](const ResaveSummary& summary) { OnRawSaveFinished(summary, folder); });
+}
+
+void CChildDialogExDemoDlg::OnRawSaveFinished(const ResaveSummary& summary,
+                                              const std::string& folder) {
+    if (!rawSaveWorker_) {
+        return;
+    }
+    rawSaveWorker_->Wait();
+    rawSaveWorker_.reset();
+    reporter_->Flush();
+    statistics_->mainScanRow->hide();
+    stopSearchButton_->hide();
+    openFolderButton_->show();
+    backButton_->setEnabled(true);
+    UpdateRawSaveButton();
+    const bool failures = !summary.unreadable.empty() || !summary.unwritten.empty();
+    ShowMessage(RawSaveSummaryText(summary, folder),
+                failures ? MessageIcon::Warning : MessageIcon::Information);
+}
+
+void CChildDialogExDemoDlg::StopRawSaveWorker() {
+    if (rawSaveWorker_) {
+        rawSaveWorker_->StopAndWait();
+        rawSaveWorker_.reset();
+    }
 }
 
 }  // namespace lumarest

@@ -53,6 +53,10 @@ bool CChildDialogExDemoDlg::ResultsReady() const {
 }
 
 void CChildDialogExDemoDlg::OnSave() {
+    if (run_.stage == WizardStage::RawResults) {
+        SaveRawResults();
+        return;
+    }
     if (!ResultsReady()) {
         return;
     }

@@ -20,6 +20,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
+
 #include "core/text_number.h"
 #include "partitions/volume_params.h"
 #include "ui/mytreectrl.h"
@@ -367,6 +368,10 @@ void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
 }
 
 void CChildDialogExDemoDlg::OnBack() {
+    // Saved files are read from the disk chosen here: it stays chosen until they are written.
+    if (rawSaveWorker_) {
+        return;
+    }
     const WizardStage from = run_.stage;
     if (run_.FloppySelected()) {
         // The floppy's reset lands on the disk page; the pages on the way are put away first.

@@ -38,6 +38,10 @@ inline constexpr const char* kRawSearchEndedStatus =
 inline constexpr const char* kNoDestinationChosen =
     "No destination folder was chosen for this search, so the recovered files were shown but "
     "not saved. Choose a folder with ‘Browse’ before the next search to keep them.";
+inline constexpr const char* kShowOnlyComplete = "Show only complete pictures";
+inline constexpr const char* kNoPictureToSave =
+    "There is no recovered file to save. Untick ‘Show only complete pictures’ to see every "
+    "file found.";
 inline constexpr const char* kSelectFilesStatus =
     "Select Files and Folders from left Panel Directories' Tree and Click on 'Save' button in "
     "Toolbar to save recovered Files and Folders.";

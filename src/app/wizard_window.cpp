@@ -23,6 +23,7 @@
 #include "app/partition_criteria_panel.h"
 #include "app/partition_search_worker.h"
 #include "app/raw_criteria_panel.h"
+#include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
 #include "app/search_statistics_panel.h"
 #include "app/standard_scan_worker.h"
@@ -97,6 +98,7 @@ CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
     // The workers show on this window: they end before anything of the window goes.
     StopPartitionSearchWithoutAsking();
     StopScanWorker();
+    StopRawSaveWorker();
     if (standardWorker_) {
         standardWorker_->StopAndWait();
     }
@@ -241,6 +243,10 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     thumbsList_->setObjectName(QStringLiteral("ThumbsList"));
     thumbsList_->hide();
     layout->addWidget(thumbsList_, 1);
+    onlyCompleteBox_ = new QCheckBox(FromUtf8(texts::kShowOnlyComplete));
+    onlyCompleteBox_->setObjectName(QStringLiteral("onlyCompleteBox"));
+    onlyCompleteBox_->hide();
+    layout->addWidget(onlyCompleteBox_);
 
     partitionCriteria_ = new PartitionCriteriaPanel;
     partitionCriteria_->hide();
@@ -373,6 +379,13 @@ void CChildDialogExDemoDlg::ConnectControls() {
     connect(folderTree_, &mytreectrl::CheckBoxClicked, this,
             &CChildDialogExDemoDlg::OnFolderCheckBoxClicked);
     connect(saveButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnSave);
+    connect(onlyCompleteBox_, &QCheckBox::toggled, this, [this](bool only) {
+        thumbsList_->ShowOnlyComplete(only);
+        UpdateRawSaveButton();
+    });
+    // Thumbnails of a stopped scan may still arrive after the page shows its end.
+    connect(thumbsList_->model(), &QAbstractItemModel::rowsInserted, this,
+            [this] { UpdateRawSaveButton(); });
     folderTree_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(folderTree_, &QWidget::customContextMenuRequested, this,
             &CChildDialogExDemoDlg::OnFolderTreeContextMenu);
@@ -618,6 +631,7 @@ void CChildDialogExDemoDlg::reject() {
     // cylinders.
     StopPartitionSearchWithoutAsking();
     StopScanWorker();
+    StopRawSaveWorker();
     if (standardWorker_) {
         standardWorker_->StopAndWait();
     }

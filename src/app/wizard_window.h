@@ -14,6 +14,7 @@
 #include "disk/parameter_store.h"
 #include "ui/file_icons.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -28,6 +29,8 @@ class PartitionCriteriaPanel;
 class RawCriteriaPanel;
 class PartitionSearchWorker;
 class RawScanWorker;
+class RawSaveWorker;
+struct ResaveSummary;
 class StandardScanWorker;
 class AdvanceScanWorker;
 class FoundVolumeWorker;
@@ -178,6 +181,11 @@ class CChildDialogExDemoDlg : public QDialog {
     void EndRawSearchDisplay();
     void BackToRawCriteria();
     void StopScanWorker();
+    // Saving the raw results after their search.
+    void SaveRawResults();
+    void OnRawSaveFinished(const ResaveSummary& summary, const std::string& folder);
+    void UpdateRawSaveButton();
+    void StopRawSaveWorker();
 
     // The Standard search (wizard_standard_search.cpp): its worker, its results page and
     // the folder tree's clicks and expansions.
@@ -268,12 +276,16 @@ class CChildDialogExDemoDlg : public QDialog {
     QPushButton* openFolderButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     CThumbsListCtrl* thumbsList_ = nullptr;
+    // "Show only complete pictures" under the thumbnails.
+    QCheckBox* onlyCompleteBox_ = nullptr;
 
     // Appended on each entry to the raw criteria page.
     SignatureList generalSignatures_;
     SignatureList thoroughSignatures_;
     // The scan worker's slot: filled while a raw search runs.
     std::unique_ptr<RawScanWorker> scanWorker_;
+    // Filled while the raw results are being saved after their search.
+    std::unique_ptr<RawSaveWorker> rawSaveWorker_;
     // The scan worker's slot while a Standard search runs.
     std::unique_ptr<StandardScanWorker> standardWorker_;
     // The Advance search's two worker slots: its first phase, and the rebuild of a found volume.

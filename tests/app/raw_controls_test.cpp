@@ -1,4 +1,5 @@
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -9,8 +10,11 @@
 
 #include "app/thumbnail_sink.h"
 #include "app/window_fakes.h"
+#include "app/window_harness.h"
 #include "app/window_reporter.h"
 #include "app/wizard_window.h"
+#include "carving/carved_verdict.h"
+#include "carving/formats/carved_format.h"
 #include "output/picture.h"
 #include "ui/range_slider.h"
 #include "ui/text_progress_ctrl.h"
@@ -41,6 +45,39 @@ CarvedFile Carved(const char* name, std::uint64_t position) {
     file.name = name;
     file.position = position;
     return file;
+}
+
+CarvedFile Judged(const char* name, std::uint64_t position, CarvedVerdict verdict,
+                  std::uint64_t savedBytes = 0, std::uint64_t bytes = 0) {
+    CarvedFile file = Carved(name, position);
+    file.extension = QFileInfo(QString::fromUtf8(name)).suffix().toStdString();
+    file.verdict = verdict;
+    file.savedBytes = savedBytes;
+    file.bytes = bytes;
+    return file;
+}
+
+// A point of the mark's disc clear of its sign.
+QColor MarkPixel(const QImage& picture) {
+    return picture.pixelColor(CThumbsListCtrl::MarkCentre() + QPoint(0, -6));
+}
+
+QColor IconMarkPixel(const QListWidgetItem* item) {
+    return MarkPixel(item->icon().pixmap(QSize(100, 80)).toImage());
+}
+
+QStringList Names(const std::vector<CarvedFile>& files) {
+    QStringList names;
+    for (const CarvedFile& file : files) {
+        names << QString::fromStdString(file.name);
+    }
+    return names;
+}
+
+QImage PlaceholderThumbnail() {
+    return PlaceholderPicture()
+        .scaled(100, 80, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_RGB888);
 }
 
 }  // namespace
@@ -106,6 +143,159 @@ class RawControlsTest : public QObject {
                 .scaled(100, 80, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                 .convertToFormat(QImage::Format_RGB888);
         QCOMPARE(list.Image(2), placeholder);
+    }
+
+    // Each verdict's mark on the icon (the image list keeps the plain picture), the tooltip, and
+    // the filter that keeps only complete pictures, also for thumbnails that come later.
+    void marksTooltipsAndFilterFollowTheVerdict() {
+        struct Row {
+            CarvedFile file;
+            bool decodes;
+            bool keptByFilter;
+        };
+        const Row rows[] = {
+            {Judged("GNLM00001.jpg", 0, CarvedVerdict::Complete, 1234567, 2000000), true, true},
+            {Judged("GNLM00002.zip", 1, CarvedVerdict::Complete, 0, 4096), false, false},
+            {Judged("GNLM00003.jpg", 2, CarvedVerdict::Truncated, 0, 8192), true, false},
+            {Judged("GNLM00004.jpg", 3, CarvedVerdict::NotAPicture, 0, 512), false, false},
+            {Judged("GNLM00005.mp3", 4, CarvedVerdict::Unchecked, 0, 512), false, false},
+            {Judged("GNLM00006.png", 5, CarvedVerdict::Complete, 700, 1024), true, true},
+        };
+        const QColor grey(128, 128, 128);
+        CThumbsListCtrl list;
+        for (const Row& row : rows) {
+            list.AddCarvedThumbnail(Filled(100, 80, grey), row.file, row.decodes);
+        }
+        QCOMPARE(list.count(), int(std::size(rows)));
+        QCOMPARE(list.item(0)->toolTip(),
+                 QStringLiteral("GNLM00001.jpg\ncomplete\nSaved size: 1,234,567 bytes"));
+        // Nothing known of the end: the size is all that was carved.
+        QCOMPARE(list.item(2)->toolTip(),
+                 QStringLiteral("GNLM00003.jpg\ntruncated\nSaved size: 8,192 bytes"));
+        QCOMPARE(list.item(3)->toolTip().split('\n').at(1), QStringLiteral("not a picture"));
+        QCOMPARE(list.item(4)->toolTip().split('\n').at(1), QStringLiteral("unchecked"));
+        const QColor marks[] = {QColor(40, 160, 60),
+                                QColor(40, 160, 60),
+                                QColor(240, 140, 20),
+                                QColor(210, 40, 40),
+                                grey,
+                                QColor(40, 160, 60)};
+        for (int i = 0; i < list.count(); ++i) {
+            QCOMPARE(IconMarkPixel(list.item(i)), marks[i]);
+            QCOMPARE(MarkPixel(list.Image(i)), grey);
+        }
+        list.resize(480, 260);
+        list.show();
+        SaveWindowShot(list, "raw_marks.png");
+
+        list.item(2)->setSelected(true);
+        list.ShowOnlyComplete(true);
+        QStringList kept;
+        for (int i = 0; i < list.count(); ++i) {
+            QCOMPARE(list.item(i)->isHidden(), !rows[i].keptByFilter);
+            if (rows[i].keptByFilter) {
+                kept << QString::fromStdString(rows[i].file.name);
+            }
+        }
+        // A hidden thumbnail is no longer chosen: all shown ones are.
+        QCOMPARE(Names(list.ChosenFiles()), kept);
+        list.item(5)->setSelected(true);
+        QCOMPARE(Names(list.ChosenFiles()), QStringList{QStringLiteral("GNLM00006.png")});
+        QCOMPARE(list.ChosenFiles().front().savedBytes, std::uint64_t{700});
+        list.AddCarvedThumbnail(Filled(100, 80, grey),
+                                Judged("GNLM00007.jpg", 6, CarvedVerdict::Truncated), true);
+        QVERIFY(list.item(6)->isHidden());
+        QCOMPARE(list.ShownCount(), 2);
+        list.ShowOnlyComplete(false);
+        QCOMPARE(list.ShownCount(), 7);
+        list.clearSelection();
+        QCOMPARE(list.ChosenFiles().size(), std::size_t{7});
+    }
+
+    // The sink decodes the first savedBytes bytes (all when the scan left it at 0) and judges
+    // the file again by whether they decode.
+    void sinkJudgesEachFileOnceDecoded() {
+        const std::vector<std::uint8_t> jpeg = Encoded(Filled(64, 48, Qt::red), "jpg");
+        std::vector<std::uint8_t> jpegAndFiller = jpeg;
+        jpegAndFiller.resize(jpeg.size() + 4096, 0);
+        const std::vector<std::uint8_t> png = Encoded(Filled(64, 48, Qt::blue), "png");
+        std::vector<std::uint8_t> garbage = {0xFF, 0xD8, 0xFF, 0xE0};
+        garbage.resize(2048, 0x41);
+        const bool jpgPicture = IsPictureType("jpg");
+        const bool pngPicture = IsPictureType("png");
+        struct Row {
+            CarvedFile file;
+            std::vector<std::uint8_t> bytes;
+            CarvedVerdict verdict;
+            bool placeholder;
+        } rows[] = {
+            {Judged("GNLM00001.jpg", 0, CarvedVerdict::Complete, jpeg.size()), jpegAndFiller,
+             CarvedVerdict::Complete, false},
+            {Judged("GNLM00002.jpg", 1, CarvedVerdict::Unchecked), jpegAndFiller,
+             CarvedVerdict::Complete, false},
+            {Judged("GNLM00003.jpg", 2, CarvedVerdict::Truncated), jpeg, CarvedVerdict::Truncated,
+             false},
+            {Judged("GNLM00004.jpg", 3, CarvedVerdict::Unchecked), garbage,
+             VerdictAfterDecoding(CarvedVerdict::Unchecked, jpgPicture, false), true},
+            // Only the saved bytes are decoded: a PNG cut to its signature is no picture.
+            {Judged("GNLM00005.png", 4, CarvedVerdict::Truncated, 16), png,
+             VerdictAfterDecoding(CarvedVerdict::Truncated, pngPicture, false), true},
+        };
+        CThumbsListCtrl list;
+        {
+            ThumbnailSink sink(list, [] { return true; });
+            for (const Row& row : rows) {
+                sink.FileFinished(row.file, row.bytes);
+            }
+        }
+        QTRY_COMPARE(list.count(), int(std::size(rows)));
+        const std::vector<CarvedFile> files = list.ChosenFiles();
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            QCOMPARE(files[i].name, rows[i].file.name);
+            QVERIFY2(files[i].verdict == rows[i].verdict, rows[i].file.name.c_str());
+            QCOMPARE(list.Image(int(i)) == PlaceholderThumbnail(), rows[i].placeholder);
+        }
+    }
+
+    // However many threads decode, the list takes the thumbnails in the order of their
+    // positions; a stopped scan never waits for room, and what was not decoded yet still
+    // comes, with the placeholder and the scan's verdict, before the sink is gone.
+    void sinkKeepsThePositionsWhateverThePool() {
+        const std::vector<std::uint8_t> png = Encoded(Filled(300, 200, Qt::blue), "png");
+        struct Row {
+            unsigned decoders;
+            bool stopped;
+        };
+        for (const Row row : {Row{1, false}, Row{3, false}, Row{2, true}}) {
+            constexpr int kFiles = int(ThumbnailSink::kMostWaitingFiles) * 3;
+            CThumbsListCtrl list;
+            std::stop_source stop;
+            if (row.stopped) {
+                stop.request_stop();
+            }
+            {
+                ThumbnailSink sink(
+                    list, [] { return true; }, stop.get_token(), row.decoders);
+                std::thread scan([&] {
+                    for (int i = 0; i < kFiles; ++i) {
+                        const std::string name = QStringLiteral("GNLM%1.png")
+                                                     .arg(i + 1, 5, 10, QChar('0'))
+                                                     .toStdString();
+                        sink.FileFinished(Judged(name.c_str(), i, CarvedVerdict::Truncated),
+                                          i % 2 == 0 ? png : std::vector<std::uint8_t>(512, 0));
+                    }
+                });
+                scan.join();
+                QCOMPARE(sink.ImageCount(), std::uint64_t(kFiles));
+            }
+            QTRY_COMPARE(list.count(), kFiles);
+            for (int i = 0; i < kFiles; ++i) {
+                QCOMPARE(list.item(i)->text(),
+                         QStringLiteral("GNLM%1.png").arg(i + 1, 5, 10, QChar('0')));
+                const bool decoded = !row.stopped && i % 2 == 0;
+                QCOMPARE(list.Image(i) == PlaceholderThumbnail(), !decoded);
+            }
+        }
     }
 
     void sinkDropsThumbnailsTheWindowNoLongerWants() {

@@ -1,0 +1,83 @@
+#include "carving/carved_file_resave.h"
+
+#include <algorithm>
+
+#include "carving/carved_file_saver.h"
+#include "core/reporter.h"
+#include "core/sector_source.h"
+
+namespace lumarest {
+namespace {
+
+// Sectors read at once: a file of many megabytes is read in steps a disk answers quickly.
+constexpr std::uint32_t kReadSectors = 2048;
+
+// Learns where the saver put each file: an empty path means it could not be written.
+class PlacedSink : public CarvedFileSink {
+  public:
+    void FileFinished(const CarvedFile& file, std::vector<std::uint8_t>) override {
+        lastPath = file.savedPath;
+    }
+    std::uint64_t ImageCount() const override { return 0; }
+
+    std::string lastPath;
+};
+
+}  // namespace
+
+std::uint64_t BytesToSave(const CarvedFile& file) {
+    return file.savedBytes != 0 ? file.savedBytes : file.bytes;
+}
+
+bool ReadCarvedFile(SectorSource& disk, const CarvedFile& file, std::vector<std::uint8_t>& bytes) {
+    const std::uint64_t length = BytesToSave(file);
+    const std::uint64_t sectors = (length + kSectorSize - 1) / kSectorSize;
+    bytes.assign(SectorsToBytes(sectors), 0);
+    for (std::uint64_t done = 0; done < sectors;) {
+        const auto count =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kReadSectors, sectors - done));
+        if (disk.ReadSectors(file.firstSector + done, count, bytes.data() + SectorsToBytes(done)) ==
+            0) {
+            return false;
+        }
+        done += count;
+    }
+    bytes.resize(length);
+    return true;
+}
+
+ResaveSummary ResaveCarvedFiles(const std::vector<CarvedFile>& files, SectorSource& disk,
+                                const std::string& folder,
+                                const std::function<void(std::size_t, std::size_t)>& progress,
+                                std::stop_token stop) {
+    ResaveSummary summary;
+    PlacedSink placed;
+    // The saver's own box speaks of a running search; the summary tells the user instead.
+    NullReporter quiet;
+    SavingSink saver(folder, placed, quiet);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (stop.stop_requested()) {
+            summary.stopped = true;
+            break;
+        }
+        const CarvedFile& file = files[i];
+        std::vector<std::uint8_t> bytes;
+        if (!ReadCarvedFile(disk, file, bytes)) {
+            summary.unreadable.push_back(file.name);
+        } else {
+            placed.lastPath.clear();
+            saver.FileFinished(file, std::move(bytes));
+            if (placed.lastPath.empty()) {
+                summary.unwritten.push_back(file.name);
+            } else {
+                ++summary.saved;
+            }
+        }
+        if (progress) {
+            progress(i + 1, files.size());
+        }
+    }
+    return summary;
+}
+
+}  // namespace lumarest

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "core/carved_file.h"
+
+namespace lumarest {
+
+class SectorSource;
+
+// The bytes a carved file is saved with: up to where its format says it ends, else all that was
+// carved (a scan that does not know the end leaves savedBytes at 0).
+std::uint64_t BytesToSave(const CarvedFile& file);
+
+// The first BytesToSave(file) bytes of `disk` from the file's first sector; false when a sector
+// of them cannot be read.
+bool ReadCarvedFile(SectorSource& disk, const CarvedFile& file, std::vector<std::uint8_t>& bytes);
+
+// What saving files of an earlier search came to, by file name.
+struct ResaveSummary {
+    std::uint64_t saved = 0;
+    std::vector<std::string> unreadable;
+    std::vector<std::string> unwritten;
+    bool stopped = false;
+};
+
+// Saves files found by an earlier search into `folder`, read again from `disk`, under their
+// carved names and never over a file already there. A file that cannot be read or written is
+// named in the summary and the others are still saved. `progress` hears (done, total) after
+// each file; `stop` ends the saving between two files.
+ResaveSummary ResaveCarvedFiles(const std::vector<CarvedFile>& files, SectorSource& disk,
+                                const std::string& folder,
+                                const std::function<void(std::size_t, std::size_t)>& progress,
+                                std::stop_token stop);
+
+}  // namespace lumarest
