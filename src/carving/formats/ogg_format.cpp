@@ -1,0 +1,56 @@
+#include "carving/formats/known_formats.h"
+#include "core/le_bytes.h"
+
+namespace lumarest {
+namespace {
+
+constexpr std::size_t kPageHeaderSize = 27;
+constexpr std::uint8_t kStreamVersion = 0;
+constexpr std::uint8_t kHeaderTypeMask = 0x07;  // continued, first, last page of a stream
+constexpr std::uint8_t kLastPage = 0x04;
+
+bool PageHeaderHolds(ByteSpan bytes, std::size_t at) {
+    const auto version = LoadLe8(bytes, at + 4);
+    const auto type = LoadLe8(bytes, at + 5);
+    return SpellsAt(bytes, at, "OggS") && version == kStreamVersion && type &&
+           (*type & ~kHeaderTypeMask) == 0;
+}
+
+bool OggHeaderHolds(ByteSpan head) {
+    return PageHeaderHolds(head, 0);
+}
+
+// Pages lie back to back; the stream ends where the next bytes are not a page.
+FormatEnd OggEnd(ByteSpan bytes) {
+    if (!OggHeaderHolds(bytes)) {
+        return NotThisFormat();
+    }
+    std::size_t pos = 0;
+    bool ended = false;  // the last page read closes its stream
+    // Each page takes at least 27 bytes, so the bytes bound the walk.
+    while (pos < bytes.size()) {
+        if (!PageHeaderHolds(bytes, pos)) {
+            const bool partial = bytes.size() - pos < kPageHeaderSize;
+            return partial ? CutShort() : FormatEnd{EndKind::Found, pos};
+        }
+        const auto segments = LoadLe8(bytes, pos + 26);
+        const ByteSpan table = SliceOrEmpty(bytes, pos + kPageHeaderSize, segments.value_or(0));
+        if (!segments || (table.empty() && *segments != 0)) {
+            return CutShort();
+        }
+        ended = (bytes[pos + 5] & kLastPage) != 0;
+        std::size_t body = 0;
+        for (const std::uint8_t lacing : table) {
+            body += lacing;
+        }
+        pos += kPageHeaderSize + table.size() + body;
+    }
+    // Pages that fill the bytes exactly may go on past them unless the last one closed its stream.
+    return pos == bytes.size() && ended ? FormatEnd{EndKind::Found, pos} : CutShort();
+}
+
+}  // namespace
+
+const CarvedFormat kOggFormat{OggHeaderHolds, OggEnd, false};
+
+}  // namespace lumarest
