@@ -11,7 +11,8 @@ constexpr std::uint8_t kImageSeparator = 0x2C;
 constexpr std::uint8_t kExtensionIntroducer = 0x21;
 constexpr std::uint8_t kTrailer = 0x3B;
 constexpr std::uint8_t kColourTableFlag = 0x80;
-constexpr std::uint8_t kMaxLzwCodeSize = 12;
+constexpr std::uint8_t kMinLzwCodeSize = 1;
+constexpr std::uint8_t kMaxLzwCodeSize = 11;
 
 std::uint64_t ColourTableBytes(std::uint8_t packed) {
     if ((packed & kColourTableFlag) == 0) {
@@ -50,11 +51,13 @@ FormatEnd GifEnd(ByteSpan bytes) {
         return CutShort();
     }
     std::uint64_t pos = kHeaderSize + kScreenDescriptorSize + ColourTableBytes(*screenFlags);
+    bool sawImage = false;
     // Every block moves at least one byte on, so the bytes bound the walk.
     while (pos < size) {
         const std::uint8_t introducer = bytes[static_cast<std::size_t>(pos)];
         if (introducer == kTrailer) {
-            return {EndKind::Found, pos + 1};
+            // A file with no image is no picture: chance bytes, far likelier than such a GIF.
+            return sawImage ? FormatEnd{EndKind::Found, pos + 1} : NotThisFormat();
         }
         if (introducer == kImageSeparator) {
             const auto flags = LoadLe8(bytes, static_cast<std::size_t>(pos + 9));
@@ -66,10 +69,11 @@ FormatEnd GifEnd(ByteSpan bytes) {
                 return CutShort();
             }
             const std::uint8_t codeSize = bytes[static_cast<std::size_t>(pos)];
-            if (codeSize == 0 || codeSize > kMaxLzwCodeSize) {
+            if (codeSize < kMinLzwCodeSize || codeSize > kMaxLzwCodeSize) {
                 return NotThisFormat();
             }
             ++pos;
+            sawImage = true;
         } else if (introducer == kExtensionIntroducer) {
             pos += 2;  // introducer and label
         } else {
