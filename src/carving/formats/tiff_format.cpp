@@ -66,7 +66,10 @@ struct Pieces {
 
 class TiffWalk {
   public:
-    explicit TiffWalk(const TiffReader& reader) : reader_(reader) {}
+    // In a real file each IFD entry takes 12 bytes of its own and each piece four bytes of
+    // offsets and counts; more than that are IFDs naming the same bytes over and over.
+    explicit TiffWalk(const TiffReader& reader)
+        : reader_(reader), budget_(reader.bytes().size() / 4 + 1) {}
 
     FormatEnd Run(std::uint32_t first) {
         if (!IfdHolds(first)) {
@@ -82,6 +85,9 @@ class TiffWalk {
             visited_.push_back(ifd);
             Visit(ifd);
         }
+        if (absurd_) {
+            return NotThisFormat();
+        }
         if (beyond_) {
             return CutShort();
         }
@@ -95,6 +101,15 @@ class TiffWalk {
     }
 
     void Reach(std::uint64_t end) { end_ = std::max(end_, end); }
+
+    bool Spend() {
+        if (budget_ == 0) {
+            absurd_ = true;
+            return false;
+        }
+        --budget_;
+        return true;
+    }
 
     void Visit(std::uint64_t ifd) {
         const auto count = reader_.U16(ifd);
@@ -111,6 +126,9 @@ class TiffWalk {
         Pieces tiles;
         Pieces jpeg;
         for (std::uint16_t i = 0; i < *count; ++i) {
+            if (!Spend()) {
+                return;
+            }
             const auto entry = reader_.EntryAt(ifd, i);
             if (!entry) {
                 beyond_ = true;
@@ -146,9 +164,14 @@ class TiffWalk {
                     break;
             }
             if (IsChildIfdTag(entry->tag)) {
-                for (std::uint32_t v = 0; v < entry->count && pending_.size() < kMaxIfds; ++v) {
+                // No more child IFDs than the walk visits in all.
+                const std::uint32_t children = std::min<std::uint32_t>(entry->count, kMaxIfds);
+                for (std::uint32_t v = 0; v < children && pending_.size() < kMaxIfds; ++v) {
                     const auto child = reader_.Number(*entry, v);
-                    if (child && *child != 0) {
+                    if (!child) {
+                        break;
+                    }
+                    if (*child != 0) {
                         pending_.push_back(*child);
                     }
                 }
@@ -173,6 +196,9 @@ class TiffWalk {
         }
         const std::uint32_t n = std::min(pieces.offsets->count, pieces.counts->count);
         for (std::uint32_t i = 0; i < n; ++i) {
+            if (!Spend()) {
+                return;
+            }
             const auto offset = reader_.Number(*pieces.offsets, i);
             const auto length = reader_.Number(*pieces.counts, i);
             if (!offset || !length) {
@@ -190,7 +216,9 @@ class TiffWalk {
     std::vector<std::uint64_t> pending_;
     std::vector<std::uint64_t> visited_;
     std::uint64_t end_ = TiffReader::kHeaderSize;
+    std::uint64_t budget_;
     bool beyond_ = false;
+    bool absurd_ = false;
 };
 
 // The end of the furthest strip, tile, IFD or out-of-line value, following the IFD chain and
