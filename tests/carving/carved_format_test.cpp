@@ -141,6 +141,40 @@ TEST(CarvedFormatTest, ShortSignaturesNeedTheirHeaderFields) {
     }
 }
 
+void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+// A photo whose APP2 multi-picture block lists a second picture appended after its EOI.
+TEST(CarvedFormatTest, MultiPictureFilesEndAfterTheirLastPicture) {
+    const SampleBytes& photo = Samples().at("jpeg_420.jpg");
+    const SampleBytes& second = Samples().at("jpeg_thumb.jpg");
+    // "MPF\0", a little-endian TIFF header, an IFD of one entry (MPEntry: two 16-byte entries
+    // at 26), no next IFD, then the entries.
+    Bytes app2 = Cat({Hex({0xFF, 0xE2, 0, 0}), Text(std::string_view("MPF\0", 4)),
+                      Hex({'I', 'I', 0x2A, 0, 8, 0,  0, 0, 1, 0, 0x02, 0xB0, 7,
+                           0,   32,  0,    0, 0, 26, 0, 0, 0, 0, 0,    0,    0}),
+                      Bytes(32, 0)});
+    app2[3] = static_cast<std::uint8_t>(app2.size() - 2);
+    constexpr std::size_t kTiffAt = 2 + 8;  // after SOI, the segment's marker and length, "MPF\0"
+    Bytes file =
+        Cat({Bytes(photo.begin(), photo.begin() + 2), app2, Bytes(photo.begin() + 2, photo.end())});
+    const std::size_t first = file.size();
+    const std::size_t entries = 2 + 8 + 26;
+    PutLe32(file, entries + 4, static_cast<std::uint32_t>(first));
+    PutLe32(file, entries + 16 + 4, static_cast<std::uint32_t>(second.size()));
+    PutLe32(file, entries + 16 + 8, static_cast<std::uint32_t>(first - kTiffAt));
+    file.insert(file.end(), second.begin(), second.end());
+
+    const FormatEnd whole = FindFormatEnd("jpg", Joined(file, RandomBytes(1000, 3)));
+    EXPECT_EQ(whole.kind, EndKind::Found);
+    EXPECT_EQ(whole.length, file.size());
+    EXPECT_EQ(FindFormatEnd("jpg", Bytes(file.begin(), file.begin() + first)).kind,
+              EndKind::PastBytes);
+}
+
 TEST(CarvedFormatTest, ExifThumbnailIsFoundInsideItsSegment) {
     const SampleBytes& photo = Samples().at("jpeg_exif.jpg");
     const SampleBytes& thumbnail = Samples().at("jpeg_thumb.jpg");

@@ -1,5 +1,6 @@
 #include "carving/formats/jpeg_format.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "carving/formats/known_formats.h"
@@ -14,6 +15,10 @@ constexpr std::uint8_t kStartOfImage = 0xD8;
 constexpr std::uint8_t kEndOfImage = 0xD9;
 constexpr std::uint8_t kStartOfScan = 0xDA;
 constexpr std::uint8_t kApp1 = 0xE1;
+constexpr std::uint8_t kApp2 = 0xE2;
+constexpr std::string_view kMpfId{"MPF\0", 4};
+constexpr std::uint16_t kMpEntryTag = 0xB002;
+constexpr std::size_t kMpEntrySize = 16;  // attributes, size, offset, two dependents
 constexpr std::uint8_t kTemporary = 0x01;
 constexpr std::uint8_t kStuffed = 0x00;
 constexpr std::string_view kExifId{"Exif\0\0", 6};
@@ -111,8 +116,46 @@ bool StartsWithSoi(ByteSpan bytes) {
     return bytes.size() >= 2 && bytes[0] == kMarkerByte && bytes[1] == kStartOfImage;
 }
 
+// Where the images a multi-picture block (APP2 "MPF") lists end: further pictures (previews,
+// depth or gain maps) follow the first one's EOI inside the same file. Offsets count from the
+// block's TIFF header; the first image's entry has offset 0. Zero when none is listed.
+std::uint64_t MultiPictureEnd(ByteSpan bytes, const Segment& segment) {
+    const std::size_t tiffAt = segment.body + kMpfId.size();
+    if (!SpellsAt(bytes, segment.body, kMpfId) || segment.end > bytes.size() ||
+        tiffAt > segment.end) {
+        return 0;
+    }
+    const auto reader = TiffReader::Open(bytes.subspan(tiffAt, segment.end - tiffAt));
+    const auto ifd = reader ? reader->FirstIfd() : std::nullopt;
+    const auto count = ifd ? reader->U16(*ifd) : std::nullopt;
+    if (!count || *count > kMaxIfdEntries) {
+        return 0;
+    }
+    std::uint64_t end = 0;
+    for (std::uint16_t i = 0; i < *count; ++i) {
+        const auto entry = reader->EntryAt(*ifd, i);
+        if (!entry || entry->tag != kMpEntryTag) {
+            continue;
+        }
+        const auto at = reader->ValuesAt(*entry);
+        const std::uint64_t images = TiffReader::ValueBytes(*entry) / kMpEntrySize;
+        for (std::uint64_t n = 0; at && n < images; ++n) {
+            const auto size = reader->U32(*at + n * kMpEntrySize + 4);
+            const auto offset = reader->U32(*at + n * kMpEntrySize + 8);
+            if (!size || !offset) {
+                break;  // the list runs out of the segment
+            }
+            if (*offset != 0) {
+                end = std::max(end, tiffAt + std::uint64_t{*offset} + *size);
+            }
+        }
+    }
+    return end;
+}
+
 // Segments by their lengths from SOI, each scan's entropy data searched for its closing
 // marker, to the outer EOI: an embedded thumbnail's own EOI lies inside APP1 and is stepped over.
+// Pictures a multi-picture block lists after that EOI belong to the file too.
 FormatEnd JpegEnd(ByteSpan bytes) {
     if (!StartsWithSoi(bytes)) {
         return NotThisFormat();
@@ -120,11 +163,12 @@ FormatEnd JpegEnd(ByteSpan bytes) {
     const std::size_t size = bytes.size();
     std::size_t pos = 2;
     Segment segment;
+    std::uint64_t furtherPictures = 0;
     // Every pass moves at least one byte on, so the bytes bound the walk.
     while (true) {
         switch (NextSegment(bytes, pos, segment)) {
             case Step::End:
-                return {EndKind::Found, segment.end};
+                return EndAt(std::max<std::uint64_t>(segment.end, furtherPictures), size);
             case Step::CutShort:
                 return CutShort();
             case Step::Broken:
@@ -134,6 +178,9 @@ FormatEnd JpegEnd(ByteSpan bytes) {
         }
         if (segment.end > size) {
             return CutShort();
+        }
+        if (segment.marker == kApp2 && furtherPictures == 0) {
+            furtherPictures = MultiPictureEnd(bytes, segment);
         }
         pos = segment.end;
         if (segment.marker == kStartOfScan) {
