@@ -63,3 +63,10 @@ if [[ -f $gpt ]]; then
     # MBR, the header and its entries.
     Seed gpt_table_fuzz gpt_disk '\004' "$gpt" 0 40
 fi
+samples=$FIXTURES/sample_pictures
+if [[ -d $samples ]]; then
+    # Whole small files of each carved type, as the format checks see a carved file.
+    mkdir -p "$OUT/carved_format_fuzz"
+    find "$samples" -maxdepth 1 -type f ! -name '.*' -size -40k \
+        -exec cp -t "$OUT/carved_format_fuzz" {} +
+fi

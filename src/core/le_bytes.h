@@ -38,6 +38,26 @@ inline std::optional<std::uint64_t> LoadLe64(ByteSpan bytes, std::size_t offset)
     return LoadLe<std::uint64_t>(bytes, offset);
 }
 
+// The big-endian twin of LoadLe, for formats that store their numbers most significant first.
+template <typename T>
+std::optional<T> LoadBe(ByteSpan bytes, std::size_t offset) {
+    if (offset > bytes.size() || bytes.size() - offset < sizeof(T)) {
+        return std::nullopt;
+    }
+    T value = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+        value = static_cast<T>(static_cast<T>(value << 8) | bytes[offset + i]);
+    }
+    return value;
+}
+
+inline std::optional<std::uint16_t> LoadBe16(ByteSpan bytes, std::size_t offset) {
+    return LoadBe<std::uint16_t>(bytes, offset);
+}
+inline std::optional<std::uint32_t> LoadBe32(ByteSpan bytes, std::size_t offset) {
+    return LoadBe<std::uint32_t>(bytes, offset);
+}
+
 // Sub-span [offset, offset + length) or an empty span when it does not fit.
 inline ByteSpan SliceOrEmpty(ByteSpan bytes, std::size_t offset, std::size_t length) {
     if (offset > bytes.size() || bytes.size() - offset < length) {

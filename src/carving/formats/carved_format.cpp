@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <utility>
+
+#include "carving/formats/known_formats.h"
 
 namespace lumarest {
 namespace {
@@ -24,11 +27,27 @@ std::string RegistryKey(std::string_view extension) {
     return key;
 }
 
+// Extensions of the signature files (and their usual kin) and the checks each gets.
+const std::pair<std::string_view, const CarvedFormat*> kRegistry[] = {
+    {"jpg", &kJpegFormat},  {"jpeg", &kJpegFormat}, {"png", &kPngFormat},
+    {"gif", &kGifFormat},   {"bmp", &kBmpFormat},   {"tif", &kTiffFormat},
+    {"tiff", &kTiffFormat}, {"pdf", &kPdfFormat},   {"zip", &kZipFormat},
+    {"docx", &kZipFormat},  {"xlsx", &kZipFormat},  {"pptx", &kZipFormat},
+    {"odt", &kZipFormat},   {"jar", &kZipFormat},   {"epub", &kZipFormat},
+    {"avi", &kRiffFormat},  {"wav", &kRiffFormat},  {"webp", &kRiffPictureFormat},
+    {"gz", &kGzipFormat},   {"mp3", &kId3Format},   {"pcx", &kPcxFormat},
+    {"ogg", &kOggFormat},
+};
+
 }  // namespace
 
 const CarvedFormat* FormatForExtension(std::string_view extension) {
     const std::string key = RegistryKey(extension);
-    (void)key;
+    for (const auto& [name, format] : kRegistry) {
+        if (name == key) {
+            return format;
+        }
+    }
     return nullptr;
 }
 

@@ -1,0 +1,46 @@
+// Fuzzes every carved format's checks over the input, taken as a carved file's bytes.
+//
+// Each header check and end finder must read only inside the input and come back; a found
+// end lies inside the bytes, and the bytes cut at it still read as the format's structure.
+// The Exif thumbnail lookup must give a span inside the input.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string_view>
+
+#include "carving/formats/carved_format.h"
+#include "carving/formats/jpeg_format.h"
+
+namespace {
+
+constexpr std::string_view kExtensions[] = {"jpg", "png", "gif", "bmp", "tif", "pdf",
+                                            "zip", "avi", "gz",  "mp3", "pcx", "ogg"};
+
+void Check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> bytes(data, size);
+    for (const std::string_view extension : kExtensions) {
+        const lumarest::CarvedFormat* format = lumarest::FormatForExtension(extension);
+        Check(format != nullptr);
+        (void)lumarest::HeaderHolds(extension, bytes);
+        const lumarest::FormatEnd end = lumarest::FindFormatEnd(extension, bytes);
+        if (end.kind == lumarest::EndKind::Found) {
+            Check(end.length > 0 && end.length <= size);
+            const auto cut = bytes.first(static_cast<std::size_t>(end.length));
+            Check(lumarest::FindFormatEnd(extension, cut).kind != lumarest::EndKind::Unknown);
+        }
+    }
+    const auto thumbnail = lumarest::JpegExifThumbnail(bytes);
+    Check(thumbnail.empty() ||
+          (thumbnail.data() >= data && thumbnail.data() + thumbnail.size() <= data + size));
+    return 0;
+}

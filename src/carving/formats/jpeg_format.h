@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace lumarest {
+
+// The embedded Exif thumbnail (IFD1's JPEGInterchangeFormat and its length) of the JPEG that
+// starts at bytes[0]; empty when there is none or it does not lie inside `bytes`.
+std::span<const std::uint8_t> JpegExifThumbnail(std::span<const std::uint8_t> bytes);
+
+}  // namespace lumarest

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "carving/formats/carved_format.h"
+
+// Each format's checks, defined in its own file and registered by extension in carved_format.cpp.
+namespace lumarest {
+
+extern const CarvedFormat kJpegFormat;
+extern const CarvedFormat kPngFormat;
+extern const CarvedFormat kGifFormat;
+extern const CarvedFormat kBmpFormat;
+extern const CarvedFormat kRiffFormat;
+extern const CarvedFormat kRiffPictureFormat;  // WebP
+extern const CarvedFormat kTiffFormat;
+extern const CarvedFormat kPdfFormat;
+extern const CarvedFormat kZipFormat;
+extern const CarvedFormat kGzipFormat;
+extern const CarvedFormat kId3Format;
+extern const CarvedFormat kPcxFormat;
+extern const CarvedFormat kOggFormat;
+
+// The verdict for a structure that is sound up to `end`: found inside `available` bytes, or
+// going on past them.
+inline FormatEnd EndAt(std::uint64_t end, std::uint64_t available) {
+    if (end <= available) {
+        return {EndKind::Found, end};
+    }
+    return {EndKind::PastBytes, 0};
+}
+
+inline FormatEnd CutShort() {
+    return {EndKind::PastBytes, 0};
+}
+inline FormatEnd NotThisFormat() {
+    return {};
+}
+
+}  // namespace lumarest

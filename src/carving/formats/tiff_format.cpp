@@ -1,0 +1,242 @@
+#include <algorithm>
+#include <vector>
+
+#include "carving/formats/known_formats.h"
+#include "carving/formats/tiff_reader.h"
+
+namespace lumarest {
+namespace {
+
+constexpr std::uint16_t kMaxIfdEntries = 4096;
+constexpr std::size_t kMaxIfds = 256;
+constexpr std::size_t kHeaderEntriesChecked = 8;
+constexpr std::uint16_t kMaxFieldType = 18;
+
+constexpr std::uint16_t kStripOffsets = 273;
+constexpr std::uint16_t kStripByteCounts = 279;
+constexpr std::uint16_t kTileOffsets = 324;
+constexpr std::uint16_t kTileByteCounts = 325;
+constexpr std::uint16_t kSubIfds = 330;
+constexpr std::uint16_t kJpegOffset = 513;
+constexpr std::uint16_t kJpegLength = 514;
+constexpr std::uint16_t kExifIfd = 34665;
+constexpr std::uint16_t kGpsIfd = 34853;
+constexpr std::uint16_t kInteroperabilityIfd = 40965;
+
+bool IsNumberType(std::uint16_t type) {
+    return type == 3 || type == 4 || type == 13;
+}
+
+bool IsChildIfdTag(std::uint16_t tag) {
+    return tag == kSubIfds || tag == kExifIfd || tag == kGpsIfd || tag == kInteroperabilityIfd;
+}
+
+// The first IFD, when it lies in the header's bytes, has a sane entry count and known types.
+bool TiffHeaderHolds(ByteSpan head) {
+    const auto reader = TiffReader::Open(head);
+    if (!reader) {
+        return false;
+    }
+    const auto first = reader->FirstIfd();
+    if (!first || *first < TiffReader::kHeaderSize) {
+        return false;
+    }
+    const auto count = reader->U16(*first);
+    if (!count) {
+        return true;  // the IFD lies further on (writers often put it last)
+    }
+    if (*count == 0 || *count > kMaxIfdEntries) {
+        return false;
+    }
+    const std::uint16_t checked = std::min<std::uint16_t>(*count, kHeaderEntriesChecked);
+    for (std::uint16_t i = 0; i < checked; ++i) {
+        const auto entry = reader->EntryAt(*first, i);
+        if (entry && (entry->type == 0 || entry->type > kMaxFieldType)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Offsets and byte counts given by two parallel entries (strips, tiles).
+struct Pieces {
+    std::optional<TiffReader::Entry> offsets;
+    std::optional<TiffReader::Entry> counts;
+};
+
+class TiffWalk {
+  public:
+    // In a real file each IFD entry takes 12 bytes of its own and each piece four bytes of
+    // offsets and counts; more than that are IFDs naming the same bytes over and over.
+    explicit TiffWalk(const TiffReader& reader)
+        : reader_(reader), budget_(reader.bytes().size() / 4 + 1) {}
+
+    FormatEnd Run(std::uint32_t first) {
+        if (!IfdHolds(first)) {
+            return reader_.U16(first) ? NotThisFormat() : CutShort();
+        }
+        pending_.push_back(first);
+        while (!pending_.empty() && visited_.size() < kMaxIfds) {
+            const std::uint64_t ifd = pending_.back();
+            pending_.pop_back();
+            if (std::find(visited_.begin(), visited_.end(), ifd) != visited_.end()) {
+                continue;  // a loop in the chain
+            }
+            visited_.push_back(ifd);
+            Visit(ifd);
+        }
+        if (absurd_) {
+            return NotThisFormat();
+        }
+        if (beyond_) {
+            return CutShort();
+        }
+        return EndAt(end_, reader_.bytes().size());
+    }
+
+  private:
+    bool IfdHolds(std::uint64_t ifd) const {
+        const auto count = reader_.U16(ifd);
+        return ifd >= TiffReader::kHeaderSize && count && *count > 0 && *count <= kMaxIfdEntries;
+    }
+
+    void Reach(std::uint64_t end) { end_ = std::max(end_, end); }
+
+    bool Spend() {
+        if (budget_ == 0) {
+            absurd_ = true;
+            return false;
+        }
+        --budget_;
+        return true;
+    }
+
+    void Visit(std::uint64_t ifd) {
+        const auto count = reader_.U16(ifd);
+        if (!count) {
+            beyond_ = true;
+            return;
+        }
+        if (*count == 0 || *count > kMaxIfdEntries) {
+            return;  // not an IFD: ignore the pointer to it
+        }
+        const std::uint64_t next = ifd + 2 + std::uint64_t{*count} * TiffReader::kEntrySize;
+        Reach(next + 4);
+        Pieces strips;
+        Pieces tiles;
+        Pieces jpeg;
+        for (std::uint16_t i = 0; i < *count; ++i) {
+            if (!Spend()) {
+                return;
+            }
+            const auto entry = reader_.EntryAt(ifd, i);
+            if (!entry) {
+                beyond_ = true;
+                return;
+            }
+            if (TiffReader::TypeSize(entry->type) == 0) {
+                continue;  // an unknown type: readers skip it
+            }
+            const std::uint64_t bytes = TiffReader::ValueBytes(*entry);
+            if (bytes > 4) {
+                Reach(*reader_.ValuesAt(*entry) + bytes);
+            }
+            switch (entry->tag) {
+                case kStripOffsets:
+                    strips.offsets = entry;
+                    break;
+                case kStripByteCounts:
+                    strips.counts = entry;
+                    break;
+                case kTileOffsets:
+                    tiles.offsets = entry;
+                    break;
+                case kTileByteCounts:
+                    tiles.counts = entry;
+                    break;
+                case kJpegOffset:
+                    jpeg.offsets = entry;
+                    break;
+                case kJpegLength:
+                    jpeg.counts = entry;
+                    break;
+                default:
+                    break;
+            }
+            if (IsChildIfdTag(entry->tag)) {
+                // No more child IFDs than the walk visits in all.
+                const std::uint32_t children = std::min<std::uint32_t>(entry->count, kMaxIfds);
+                for (std::uint32_t v = 0; v < children && pending_.size() < kMaxIfds; ++v) {
+                    const auto child = reader_.Number(*entry, v);
+                    if (!child) {
+                        break;
+                    }
+                    if (*child != 0) {
+                        pending_.push_back(*child);
+                    }
+                }
+            }
+        }
+        ReachPieces(strips);
+        ReachPieces(tiles);
+        ReachPieces(jpeg);
+        const auto following = reader_.U32(next);
+        if (!following) {
+            beyond_ = true;
+        } else if (*following != 0 && pending_.size() < kMaxIfds) {
+            pending_.push_back(*following);
+        }
+    }
+
+    // The end of the furthest piece. Offsets and counts each lie in the bytes at most once, so
+    // the loop is bounded by the bytes.
+    void ReachPieces(const Pieces& pieces) {
+        if (!pieces.offsets || !pieces.counts) {
+            return;
+        }
+        const std::uint32_t n = std::min(pieces.offsets->count, pieces.counts->count);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (!Spend()) {
+                return;
+            }
+            const auto offset = reader_.Number(*pieces.offsets, i);
+            const auto length = reader_.Number(*pieces.counts, i);
+            if (!offset || !length) {
+                // Numbers that could not be read lie past the bytes; other types are not
+                // offsets at all.
+                beyond_ = beyond_ ||
+                          (IsNumberType(pieces.offsets->type) && IsNumberType(pieces.counts->type));
+                return;
+            }
+            Reach(*offset + *length);
+        }
+    }
+
+    const TiffReader& reader_;
+    std::vector<std::uint64_t> pending_;
+    std::vector<std::uint64_t> visited_;
+    std::uint64_t end_ = TiffReader::kHeaderSize;
+    std::uint64_t budget_;
+    bool beyond_ = false;
+    bool absurd_ = false;
+};
+
+// The end of the furthest strip, tile, IFD or out-of-line value, following the IFD chain and
+// the SubIFD, Exif, GPS and interoperability IFDs.
+FormatEnd TiffEnd(ByteSpan bytes) {
+    const auto reader = TiffReader::Open(bytes);
+    if (!reader) {
+        return NotThisFormat();
+    }
+    const auto first = reader->FirstIfd();
+    if (!first) {
+        return CutShort();
+    }
+    return TiffWalk(*reader).Run(*first);
+}
+
+}  // namespace
+
+const CarvedFormat kTiffFormat{TiffHeaderHolds, TiffEnd, true};
+
+}  // namespace lumarest
