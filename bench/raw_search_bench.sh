@@ -11,6 +11,8 @@
 # Run by hand on a quiet machine: no test runs this.
 set -euo pipefail
 
+readonly kJpegCount=130
+# With the 6 PNG, 4 GIF, 4 BMP and 6 TIFF pictures bench_photos.py adds.
 readonly kPhotoCount=150
 readonly kRuns=${RUNS:-3}
 readonly kSeed=20090714
@@ -51,15 +53,29 @@ MakePhotos() {
   local makes=("Canon:Canon PowerShot A590 IS" "NIKON CORPORATION:NIKON D60"
     "SONY:DSC-W120" "Apple:iPhone 3GS" "OLYMPUS IMAGING CORP.:FE-310")
   local n=0
-  while read -r name width height quality base exif; do
-    convert "$photos/bases/$base.ppm" -resize "${width}x${height}!" -quality "$quality" \
-      -sampling-factor 2x2 "$photos/$name"
-    if [ "$exif" = 1 ]; then
-      local camera=${makes[$((n % ${#makes[@]}))]}
-      "${helper[@]}" exif "$photos/$name" "${camera%%:*}" "${camera#*:}"
-    fi
-    n=$((n + 1))
-  done < <("${helper[@]}" plan "$kSeed" "$kPhotoCount")
+  while read -r name width height quality base exif progressive; do
+    local source=$photos/bases/$base.ppm
+    case "$name" in
+      *.jpg)
+        local interlace=()
+        [ "$progressive" = 1 ] && interlace=(-interlace JPEG)
+        convert "$source" -resize "${width}x${height}!" -quality "$quality" \
+          -sampling-factor 2x2 "${interlace[@]}" "$photos/$name"
+        if [ "$exif" != 0 ]; then
+          local camera=${makes[$((n % ${#makes[@]}))]} thumb=()
+          if [ "$exif" = 2 ]; then
+            convert "$photos/$name" -strip -thumbnail 160x120 -quality 75 "$photos/bases/thumb.jpg"
+            thumb=("$photos/bases/thumb.jpg")
+          fi
+          "${helper[@]}" exif "$photos/$name" "${camera%%:*}" "${camera#*:}" "${thumb[@]}"
+        fi
+        n=$((n + 1))
+        ;;
+      *.gif) convert "$source" -resize "${width}x${height}!" -colors 256 "$photos/$name" ;;
+      *.tif) convert "$source" -resize "${width}x${height}!" -compress none "$photos/$name" ;;
+      *) convert "$source" -resize "${width}x${height}!" "$photos/$name" ;;
+    esac
+  done < <("${helper[@]}" plan "$kSeed" "$kJpegCount")
   rm -rf "$photos/bases"
 }
 
@@ -68,7 +84,7 @@ MakeImage() {
   # Only what shapes the image: the photo helper, the constants and the two makers.
   signature=$({
     cat "$here/bench_photos.py"
-    echo "$kPhotoCount $kSeed $kImageBytes $kFillerKey $kFillerIv"
+    echo "$kJpegCount $kPhotoCount $kSeed $kImageBytes $kFillerKey $kFillerIv"
     declare -f MakePhotos MakeImage
   } | sha256sum | cut -d' ' -f1)
   if [ -f "$image" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$signature" ]; then
@@ -81,7 +97,7 @@ MakeImage() {
   head -c "$kImageBytes" \
     < <(openssl enc -aes-128-ctr -nosalt -K "$kFillerKey" -iv "$kFillerIv" </dev/zero 2>/dev/null) \
     >"$image"
-  "${helper[@]}" assemble "$image" "$kSeed" "$photos"/*.jpg >"$work/photos.layout"
+  "${helper[@]}" assemble "$image" "$kSeed" "$photos"/* >"$work/photos.layout"
   echo "$signature" >"$stamp"
 }
 
