@@ -152,8 +152,8 @@ def whole(photo_dir, folder):
     junk = 0
     written = 0
     for path in files_under(folder):
-        # photorec leaves its report beside the files it recovers.
-        if os.path.basename(path) == "report.xml":
+        # photorec and foremost leave their reports beside the files they recover.
+        if os.path.basename(path) in ("report.xml", "audit.txt"):
             continue
         written += os.path.getsize(path)
         d = digest(path)

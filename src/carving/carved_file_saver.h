@@ -31,7 +31,7 @@ class SavingSink : public CarvedFileSink {
     ~SavingSink() override;
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override;
     std::uint64_t ImageCount() const override { return next_.ImageCount(); }
-    bool TakesPieces() const override { return next_.TakesPieces(); }
+    bool TakesPieces(const CarvedFile& file) const override { return next_.TakesPieces(file); }
     void FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) override;
     std::uint64_t SavedCount() const { return saved_; }
 

@@ -1,11 +1,8 @@
 #include "carving/carving_scan.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <limits>
-#include <optional>
-#include <thread>
 
 #include "carving/carved_verdict.h"
 #include "carving/signature_matcher.h"
@@ -73,7 +70,6 @@ class Carver {
           matcher_(signatures),
           sink_(sink),
           options_(options),
-          spills_(sink.TakesPieces()),
           position_(firstPosition) {
         extensions_.reserve(signatures.size());
         for (const FileType& type : signatures) {
@@ -170,7 +166,7 @@ class Carver {
                 bytes_.shrink_to_fit();
             }
             holding_ = false;
-        } else if (end_.kind == EndKind::Unknown && spills_ && !finishing) {
+        } else if (end_.kind == EndKind::Unknown && !finishing && sink_.TakesPieces(file_)) {
             spilling_ = true;
             Spill();
         }
@@ -201,7 +197,6 @@ class Carver {
     SignatureMatcher matcher_;
     CarvedFileSink& sink_;
     const CarvingOptions& options_;
-    bool spills_;
     std::uint64_t position_;
     std::uint64_t fileNumber_ = 0;
     bool inFile_ = false;
@@ -213,91 +208,6 @@ class Carver {
     std::uint64_t nextEndCheck_ = 0;
     std::size_t lookedAt_ = 0;         // the bytes held at the last look
     std::vector<std::uint8_t> bytes_;  // held, after any pieces handed on
-};
-
-// Hands the scan its chunks. Chunk by chunk, or, with read-ahead, in blocks of whole chunks
-// from the range's start, the next block read on a second thread while one is examined. Blocks
-// end where the last chunk does (and at the end of a disk of known size), so no sector is read
-// that a chunk-by-chunk scan would not read.
-class ChunkReader {
-  public:
-    ChunkReader(SectorSource& disk, std::uint64_t firstSector, std::uint64_t lastSector,
-                std::uint32_t readAheadSectors)
-        : disk_(disk), blockSectors_(readAheadSectors / kChunkSectors * kChunkSectors) {
-        if (blockSectors_ == 0) {
-            blocks_[0].resize(kChunkBytes);
-            return;
-        }
-        const unsigned __int128 chunks =
-            (static_cast<unsigned __int128>(lastSector - std::min(firstSector, lastSector)) +
-             kChunkSectors - 1) /
-            kChunkSectors;
-        end_ = firstSector + chunks * kChunkSectors;
-        if (disk.TotalSectors() != 0) {
-            end_ = std::min<unsigned __int128>(end_, disk.TotalSectors());
-        }
-        for (auto& block : blocks_) {
-            block.reserve(std::size_t{blockSectors_} * kSectorSize);
-        }
-        if (firstSector < end_) {
-            Begin(0, firstSector);
-        }
-    }
-    ~ChunkReader() {
-        if (pending_.joinable()) {
-            pending_.join();
-        }
-    }
-    ChunkReader(const ChunkReader&) = delete;
-    ChunkReader& operator=(const ChunkReader&) = delete;
-
-    // The `sectors` sectors from `chunkStart`, a chunk start of the range, and whatever was read
-    // after them.
-    std::span<const std::uint8_t> Chunk(std::uint64_t chunkStart, std::uint32_t sectors) {
-        if (blockSectors_ == 0) {
-            disk_.ReadSectors(chunkStart, sectors, blocks_[0].data());
-            return {blocks_[0].data(), std::size_t{sectors} * kSectorSize};
-        }
-        while (!ready_ || chunkStart - blockStart_[current_] >= blockSectors_) {
-            if (!pending_.joinable()) {
-                // Chunks come in order inside the blocks read: nothing is left to read.
-                return {};
-            }
-            pending_.join();
-            if (ready_) {
-                current_ ^= 1;
-            }
-            ready_ = true;
-            const unsigned __int128 next =
-                static_cast<unsigned __int128>(blockStart_[current_]) + blockSectors_;
-            if (next < end_) {
-                Begin(current_ ^ 1, static_cast<std::uint64_t>(next));
-            }
-        }
-        const std::size_t offset =
-            static_cast<std::size_t>(chunkStart - blockStart_[current_]) * kSectorSize;
-        return std::span<const std::uint8_t>(blocks_[current_]).subspan(offset);
-    }
-
-  private:
-    void Begin(int block, std::uint64_t start) {
-        blockStart_[block] = start;
-        const auto count =
-            static_cast<std::uint32_t>(std::min<unsigned __int128>(blockSectors_, end_ - start));
-        blocks_[block].resize(std::size_t{count} * kSectorSize);
-        std::uint8_t* buffer = blocks_[block].data();
-        pending_ =
-            std::thread([this, start, count, buffer] { disk_.ReadSectors(start, count, buffer); });
-    }
-
-    SectorSource& disk_;
-    std::uint32_t blockSectors_;
-    unsigned __int128 end_ = 0;  // the first sector after the last chunk's
-    std::array<std::vector<std::uint8_t>, 2> blocks_;
-    std::array<std::uint64_t, 2> blockStart_{};
-    int current_ = 0;
-    bool ready_ = false;  // the current block has been read
-    std::thread pending_;
 };
 
 void ReportStart(CarvingPass pass, std::uint64_t firstSector, std::uint64_t lastSector,
@@ -327,7 +237,7 @@ void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSou
     ReportStart(pass, firstSector, lastSector, reporter);
     const std::uint64_t firstPosition = pass == CarvingPass::General ? 0 : sink.ImageCount();
     Carver carver(pass, signatures, sink, firstPosition, options);
-    ChunkReader reader(disk, firstSector, lastSector, options.readAheadSectors);
+    std::vector<std::uint8_t> buffer(kChunkBytes);
     int shownPercent = -1;
     for (std::uint64_t chunkStart = firstSector; chunkStart < lastSector;) {
         reporter.SetStatisticValue(Statistic::SectorProgress, SectorsText(chunkStart, lastSector));
@@ -336,10 +246,9 @@ void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSou
             break;
         }
         // A failed read leaves zeros for the sectors it could not get; they are examined alike.
-        const std::span<const std::uint8_t> chunk = reader.Chunk(chunkStart, sectors);
-        if (chunk.size() < std::size_t{sectors} * kSectorSize) {
-            break;
-        }
+        disk.ReadSectors(chunkStart, sectors, buffer.data());
+        const std::span<const std::uint8_t> chunk(buffer.data(),
+                                                  std::size_t{sectors} * kSectorSize);
         for (std::uint32_t j = 0; j < sectors; ++j) {
             // A stopped pass keeps the files already handed on; the open one is incomplete.
             if (stop.stop_requested()) {

@@ -26,11 +26,11 @@ class CarvedFileSink {
     virtual void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) = 0;
     // The number of pictures the thumbnail list holds: where a thorough scan starts.
     virtual std::uint64_t ImageCount() const = 0;
-    // True when the sink can take a long file in pieces. A file whose end cannot be found is
-    // then handed on through FileSpilled as it is carved, so it is never held whole; every
-    // piece comes before the file's FileFinished. A pass that is stopped drops the open file
-    // after some of its pieces may have come.
-    virtual bool TakesPieces() const { return false; }
+    // True when the sink can take `file` (not finished yet) in pieces, when its end cannot be
+    // found: it is then handed on through FileSpilled as it is carved, so it is never held
+    // whole; every piece comes before the file's FileFinished. A pass that is stopped drops
+    // the open file after some of its pieces may have come.
+    virtual bool TakesPieces(const CarvedFile& /*file*/) const { return false; }
     // The next piece of the open file; `file` names it (its position is not given yet).
     virtual void FileSpilled(const CarvedFile& /*file*/, std::span<const std::uint8_t> /*piece*/) {}
 };
@@ -49,9 +49,6 @@ struct FormatChecks {
 struct CarvingOptions {
     // Every carved byte reaches the sink, also past a found end (saving at the carved length).
     bool keepCarvedBytes = false;
-    // Sectors read per request, the next request read on a second thread while one is examined;
-    // 0 reads chunk by chunk on the scan's thread.
-    std::uint32_t readAheadSectors = 0;
     FormatChecks checks;
 };
 

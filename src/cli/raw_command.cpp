@@ -46,8 +46,6 @@ constexpr const char* kCompletedText = "Completed ";
 // Carved files waiting for their picture check; beyond these the scan waits for the decoders.
 constexpr std::size_t kMostQueuedDecodeBytes = 64u << 20;
 constexpr std::size_t kMostQueuedDecodeFiles = 16;
-// Sectors the scan asks for at once, the next request read while one is examined.
-constexpr std::uint32_t kReadAheadSectors = 16384;
 
 struct SectorRange {
     std::uint64_t first = 0;
@@ -62,7 +60,8 @@ struct CarvedRow {
 
 // The end of the sink chain: keeps each file's row for the listing and, when asked, has it
 // checked for a picture off the scan's thread, on every core but the scan's. Only the saved
-// bytes are decoded; a file that came in pieces is decoded from its first piece.
+// bytes are decoded; a file of another type than a picture that came in pieces is decoded from
+// its first piece.
 class ListingSink : public CarvedFileSink {
   public:
     explicit ListingSink(bool decode) {
@@ -93,7 +92,10 @@ class ListingSink : public CarvedFileSink {
     }
     // Every carved file takes a place in the thumbnail list, pictures or not.
     std::uint64_t ImageCount() const override { return rows_.size(); }
-    bool TakesPieces() const override { return true; }
+    // A picture is decoded whole; any other file only from its first piece.
+    bool TakesPieces(const CarvedFile& file) const override {
+        return !decoder_ || !IsPictureType(file.extension);
+    }
     void FileSpilled(const CarvedFile&, std::span<const std::uint8_t> piece) override {
         if (decoder_ && head_.empty()) {
             head_.assign(piece.begin(), piece.end());
@@ -306,7 +308,6 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     Reporter& reporter = *context.reporter;
     CarvingOptions carving;
     carving.keepCarvedBytes = saving && options.keepCarvedLength;
-    carving.readAheadSectors = kReadAheadSectors;
     RunPass(CarvingPass::General, general, source, range, sink, reporter, options.thorough,
             carving);
     if (options.thorough && !thorough.empty()) {

@@ -225,7 +225,7 @@ TEST(CarvingChecks, BytesPastAFoundEndAreNotHeld) {
 // Takes files in pieces, as the saving sink before the listing does.
 class PieceSink : public CollectingSink {
   public:
-    bool TakesPieces() const override { return true; }
+    bool TakesPieces(const CarvedFile&) const override { return true; }
     void FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) override {
         pieces.push_back({file.name, piece.size()});
         largest = std::max(largest, piece.size());
@@ -278,42 +278,6 @@ TEST(CarvingChecks, AFileWithNoEndIsHandedOnInPieces) {
               Bytes(source.begin() + static_cast<std::ptrdiff_t>(carved),
                     source.begin() + static_cast<std::ptrdiff_t>(carved + 604)));
     std::filesystem::remove_all(folder);
-}
-
-// Reading ahead in large blocks changes nothing the scan finds, reads no sector past the disk's
-// end nor any a chunk-by-chunk scan would not read.
-TEST(CarvingChecks, ReadingAheadCarvesAsChunkByChunk) {
-    constexpr std::size_t kSectors = 40000;
-    Disk disk(kSectors);
-    for (std::size_t s = 7; s < kSectors; s += 977) {
-        disk.Jpeg(s);
-    }
-    disk.Fake(20000, true);
-    disk.Put(20000 * kSector + 9000, kEndMark);
-    const SignatureList list = {Type(".jpg", "300000", "FFD8FFE0"), kFake};
-    const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
-        {0, kSectors}, {5, 17}, {1000, 33000}, {16380, 16390}, {39990, kSectors}};
-    for (const auto& [first, last] : ranges) {
-        std::vector<std::pair<CarvedFile, Bytes>> results[2];
-        for (int ahead = 0; ahead < 2; ++ahead) {
-            CarvingOptions options = FakeOptions();
-            options.readAheadSectors = ahead ? 16384 : 0;
-            CollectingSink sink;
-            RecordingReporter reporter;
-            RunCarvingPass(CarvingPass::General, list, disk.Source(), first, last, sink, reporter,
-                           {}, options);
-            for (auto& entry : sink.entries) {
-                results[ahead].emplace_back(entry.file, std::move(entry.bytes));
-            }
-        }
-        ASSERT_EQ(results[0].size(), results[1].size()) << first;
-        for (std::size_t i = 0; i < results[0].size(); ++i) {
-            EXPECT_EQ(results[0][i].first.name, results[1][i].first.name) << first;
-            EXPECT_EQ(results[0][i].first.bytes, results[1][i].first.bytes) << first;
-            EXPECT_EQ(results[0][i].first.savedBytes, results[1][i].first.savedBytes) << first;
-            EXPECT_EQ(results[0][i].second, results[1][i].second) << first;
-        }
-    }
 }
 
 }  // namespace
