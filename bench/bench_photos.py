@@ -1,12 +1,18 @@
 #!/usr/bin/env python3
-"""The photo side of raw_search_bench.sh: plans the photos, gives some an Exif header, lays them
-into the image and counts how many each tool got back whole.
+"""The photo side of raw_search_bench.sh: plans the photos, gives some JPEGs an Exif header (with
+a thumbnail or without), lays them into the image and counts what each tool got back.
 
-  bench_photos.py plan SEED COUNT            -> "NAME WIDTH HEIGHT QUALITY BASE EXIF" lines
-  bench_photos.py exif JPEG MAKE MODEL        replaces the JFIF header by a camera's Exif one
-  bench_photos.py assemble IMAGE SEED PHOTO... writes the photos at random sector offsets and
-                                              prints "NAME FIRST_SECTOR BYTES" lines
-  bench_photos.py whole PHOTO_DIR FOLDER      photos that are a prefix of a file under FOLDER
+  bench_photos.py plan SEED JPEGS               -> "NAME WIDTH HEIGHT QUALITY BASE EXIF PROGRESSIVE"
+                                                   lines: the JPEGs, then the PNG, GIF, BMP and
+                                                   TIFF pictures (EXIF 0 none, 1 bare, 2 with a
+                                                   thumbnail)
+  bench_photos.py exif JPEG MAKE MODEL [THUMB]  replaces the JFIF header by a camera's Exif one,
+                                                   with THUMB (a small JPEG) as its thumbnail
+  bench_photos.py assemble IMAGE SEED PHOTO...  writes the photos at random sector offsets and
+                                                   prints "NAME FIRST_SECTOR BYTES" lines
+  bench_photos.py whole PHOTO_DIR FOLDER        "WHOLE JUNK MB": photos saved byte for byte under
+                                                   FOLDER, saved files that are none of the
+                                                   photos, and the MB saved there
 """
 
 import hashlib
@@ -16,7 +22,6 @@ import struct
 import sys
 
 SECTOR = 512
-PREFIX = 4096  # enough to tell the photos apart before comparing them whole
 
 # Width, height and the share of photos: web pictures, small cameras, phones and cameras.
 RESOLUTIONS = [
@@ -31,6 +36,9 @@ RESOLUTIONS = [
     ((4000, 3000), 10),
 ]
 BASES = 6
+# The pictures besides the JPEGs: kind, count and size.
+OTHERS = [("png", 6, (1024, 768)), ("gif", 4, (640, 480)), ("bmp", 4, (800, 600)),
+          ("tif", 6, (1600, 1200))]
 
 
 def plan(seed, count):
@@ -45,12 +53,17 @@ def plan(seed, count):
         camera = width * height >= 2048 * 1536
         quality = rng.randint(80, 95) if camera else rng.randint(70, 95)
         base = rng.randrange(BASES)
-        exif = 1 if rng.random() < 0.6 else 0
-        print(f"photo{i:03d}.jpg {width} {height} {quality} {base} {exif}")
+        exif = 0 if rng.random() < 0.3 else (2 if rng.random() < 0.6 else 1)
+        progressive = 1 if rng.random() < 0.15 else 0
+        print(f"photo{i:03d}.jpg {width} {height} {quality} {base} {exif} {progressive}")
+    for kind, number, (width, height) in OTHERS:
+        for i in range(1, number + 1):
+            print(f"picture{i:02d}.{kind} {width} {height} 0 {rng.randrange(BASES)} 0 0")
 
 
-def exif_segment(make, model):
-    """An APP1 segment with the first IFD a camera writes: make, model, orientation, time."""
+def exif_segment(make, model, thumbnail=b""):
+    """An APP1 segment with the first IFD a camera writes: make, model, orientation, time; with a
+    thumbnail, a second IFD pointing at it after the first's data."""
     strings = [(0x010F, make.encode() + b"\0"), (0x0110, model.encode() + b"\0"),
                (0x0132, b"2009:07:14 10:30:00\0")]
     entries = len(strings) + 1
@@ -64,12 +77,25 @@ def exif_segment(make, model):
     tag, value = strings[2]
     ifd += struct.pack("<HHII", tag, 2, len(value), data_offset + len(data))
     data += value
-    tiff = b"II*\0" + struct.pack("<I", 8) + ifd + struct.pack("<I", 0) + data
+    next_ifd = 0
+    if thumbnail:
+        next_ifd = data_offset + len(data)
+        jpeg_at = next_ifd + 2 + 3 * 12 + 4
+        data += struct.pack("<H", 3)
+        data += struct.pack("<HHIHH", 0x0103, 3, 1, 6, 0)
+        data += struct.pack("<HHII", 0x0201, 4, 1, jpeg_at)
+        data += struct.pack("<HHII", 0x0202, 4, 1, len(thumbnail))
+        data += struct.pack("<I", 0) + thumbnail
+    tiff = b"II*\0" + struct.pack("<I", 8) + ifd + struct.pack("<I", next_ifd) + data
     body = b"Exif\0\0" + tiff
     return b"\xff\xe1" + struct.pack(">H", len(body) + 2) + body
 
 
-def exif(path, make, model):
+def exif(path, make, model, thumbnail_path=None):
+    thumbnail = b""
+    if thumbnail_path:
+        with open(thumbnail_path, "rb") as f:
+            thumbnail = f.read()
     with open(path, "rb") as f:
         jpeg = f.read()
     if jpeg[:2] != b"\xff\xd8":
@@ -78,7 +104,7 @@ def exif(path, make, model):
     if rest[:2] == b"\xff\xe0":
         rest = rest[2 + struct.unpack(">H", rest[2:4])[0]:]
     with open(path, "wb") as f:
-        f.write(b"\xff\xd8" + exif_segment(make, model) + rest)
+        f.write(b"\xff\xd8" + exif_segment(make, model, thumbnail) + rest)
 
 
 def assemble(image, seed, photos):
@@ -111,26 +137,31 @@ def files_under(folder):
             yield os.path.join(root, name)
 
 
+def digest(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            h.update(block)
+    return h.digest()
+
+
 def whole(photo_dir, folder):
-    by_prefix = {}
-    for name in os.listdir(photo_dir):
-        if name.endswith(".jpg"):
-            with open(os.path.join(photo_dir, name), "rb") as f:
-                data = f.read()
-            by_prefix.setdefault(hashlib.sha256(data[:PREFIX]).digest(), []).append(data)
+    photos = {digest(os.path.join(photo_dir, name)) for name in os.listdir(photo_dir)
+              if os.path.isfile(os.path.join(photo_dir, name))}
     found = set()
+    junk = 0
+    written = 0
     for path in files_under(folder):
-        with open(path, "rb") as f:
-            head = f.read(PREFIX)
-            candidates = by_prefix.get(hashlib.sha256(head).digest(), [])
-            if not candidates:
-                continue
-            f.seek(0)
-            data = f.read(max(len(c) for c in candidates))
-        for candidate in candidates:
-            if data[:len(candidate)] == candidate:
-                found.add(hashlib.sha256(candidate).digest())
-    print(len(found))
+        # photorec and foremost leave their reports beside the files they recover.
+        if os.path.basename(path) in ("report.xml", "audit.txt"):
+            continue
+        written += os.path.getsize(path)
+        d = digest(path)
+        if d in photos:
+            found.add(d)
+        else:
+            junk += 1
+    print(f"{len(found)} {junk} {written / 1e6:.1f}")
 
 
 def main():

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Times Lumarest's raw search on a 1 GiB image of scattered camera photos, against photorec and
-# foremost where they are installed, and counts the photos each tool got back whole.
+# Times Lumarest's raw search on a 1 GiB image of scattered pictures (130 camera JPEGs, 6 PNG,
+# 4 GIF, 4 BMP, 6 TIFF), each run from a cold cache, against photorec and foremost where they
+# are installed, and counts the pictures each tool saved whole, the junk it saved, the bytes it
+# wrote and its largest resident memory.
 #
 #   bench/raw_search_bench.sh [WORK_FOLDER]
 #
@@ -11,6 +13,8 @@
 # Run by hand on a quiet machine: no test runs this.
 set -euo pipefail
 
+readonly kJpegCount=130
+# With the 6 PNG, 4 GIF, 4 BMP and 6 TIFF pictures bench_photos.py adds.
 readonly kPhotoCount=150
 readonly kRuns=${RUNS:-3}
 readonly kSeed=20090714
@@ -51,15 +55,29 @@ MakePhotos() {
   local makes=("Canon:Canon PowerShot A590 IS" "NIKON CORPORATION:NIKON D60"
     "SONY:DSC-W120" "Apple:iPhone 3GS" "OLYMPUS IMAGING CORP.:FE-310")
   local n=0
-  while read -r name width height quality base exif; do
-    convert "$photos/bases/$base.ppm" -resize "${width}x${height}!" -quality "$quality" \
-      -sampling-factor 2x2 "$photos/$name"
-    if [ "$exif" = 1 ]; then
-      local camera=${makes[$((n % ${#makes[@]}))]}
-      "${helper[@]}" exif "$photos/$name" "${camera%%:*}" "${camera#*:}"
-    fi
-    n=$((n + 1))
-  done < <("${helper[@]}" plan "$kSeed" "$kPhotoCount")
+  while read -r name width height quality base exif progressive; do
+    local source=$photos/bases/$base.ppm
+    case "$name" in
+      *.jpg)
+        local interlace=()
+        [ "$progressive" = 1 ] && interlace=(-interlace JPEG)
+        convert "$source" -resize "${width}x${height}!" -quality "$quality" \
+          -sampling-factor 2x2 "${interlace[@]}" "$photos/$name"
+        if [ "$exif" != 0 ]; then
+          local camera=${makes[$((n % ${#makes[@]}))]} thumb=()
+          if [ "$exif" = 2 ]; then
+            convert "$photos/$name" -strip -thumbnail 160x120 -quality 75 "$photos/bases/thumb.jpg"
+            thumb=("$photos/bases/thumb.jpg")
+          fi
+          "${helper[@]}" exif "$photos/$name" "${camera%%:*}" "${camera#*:}" "${thumb[@]}"
+        fi
+        n=$((n + 1))
+        ;;
+      *.gif) convert "$source" -resize "${width}x${height}!" -colors 256 "$photos/$name" ;;
+      *.tif) convert "$source" -resize "${width}x${height}!" -compress none "$photos/$name" ;;
+      *) convert "$source" -resize "${width}x${height}!" "$photos/$name" ;;
+    esac
+  done < <("${helper[@]}" plan "$kSeed" "$kJpegCount")
   rm -rf "$photos/bases"
 }
 
@@ -68,7 +86,7 @@ MakeImage() {
   # Only what shapes the image: the photo helper, the constants and the two makers.
   signature=$({
     cat "$here/bench_photos.py"
-    echo "$kPhotoCount $kSeed $kImageBytes $kFillerKey $kFillerIv"
+    echo "$kJpegCount $kPhotoCount $kSeed $kImageBytes $kFillerKey $kFillerIv"
     declare -f MakePhotos MakeImage
   } | sha256sum | cut -d' ' -f1)
   if [ -f "$image" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$signature" ]; then
@@ -81,7 +99,7 @@ MakeImage() {
   head -c "$kImageBytes" \
     < <(openssl enc -aes-128-ctr -nosalt -K "$kFillerKey" -iv "$kFillerIv" </dev/zero 2>/dev/null) \
     >"$image"
-  "${helper[@]}" assemble "$image" "$kSeed" "$photos"/*.jpg >"$work/photos.layout"
+  "${helper[@]}" assemble "$image" "$kSeed" "$photos"/* >"$work/photos.layout"
   echo "$signature" >"$stamp"
 }
 
@@ -127,89 +145,108 @@ FindCli
 out=$work/out
 mkdir -p "$out"
 mb=$(awk -v b="$kImageBytes" 'BEGIN { printf "%.1f", b / 1e6 }')
-photoMb=$(du -cb "$photos"/*.jpg | tail -1 | awk '{ printf "%.1f", $1 / 1e6 }')
-smallest=$(stat -c %s "$photos"/*.jpg | sort -n | head -1)
-largest=$(stat -c %s "$photos"/*.jpg | sort -n | tail -1)
-
+photoMb=$(du -cb "$photos"/* | tail -1 | awk '{ printf "%.1f", $1 / 1e6 }')
 load=$(cut -d' ' -f1-3 /proc/loadavg)
-# Everything reads the image from the page cache, so the figures compare the tools, not the disk.
-cat "$image" >/dev/null
+
+# Drops the image from the page cache, so every run reads it from the disk as a search would.
+Evict() {
+  sync
+  python3 -c 'import os, sys
+fd = os.open(sys.argv[1], os.O_RDONLY)
+os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)' "$image"
+}
+
+# Runs a command with its output in the tool's log, from a cold cache, and prints the
+# wall-clock seconds, the processor seconds (user and system) and the largest resident memory
+# in MB. Processor time shows the work done even when other work stretches the wall clock.
+Timed() {
+  local log=$1
+  shift
+  Evict
+  /usr/bin/time -o "$log.time" -f "%e %U %S %M" "$@" >"$log" 2>&1 ||
+    { echo "failed: $* (see $log)" >&2; exit 1; }
+  awk '{ printf "%.2f %.2f %.0f\n", $1, $2 + $3, $4 / 1024 }' "$log.time"
+}
+
+# An empty place for a tool's output, with the writes of the tool before it flushed, so no run
+# pays for another's dirty pages.
+Fresh() {
+  rm -rf "$1"
+  mkdir -p "$1"
+  sync
+}
 
 rows=()
-# Row LABEL "WALL CPU" WHOLE: the rate and the ratio to Lumarest's whole raw search follow.
+# Row LABEL "WALL CPU RSS" "WHOLE JUNK MB": the ratio to Lumarest's whole raw search follows.
 Row() {
-  local wall=${2% *} cpu=${2#* }
-  [ "$2" = "-" ] && wall=- cpu=-
-  rows+=("$(printf '%-34s %8s %8s %8s %8s %8s' "$1" "$wall" "$cpu" "$(Rate "$wall")" "$3" \
-    "$(Ratio "$wall" "${full% *}")")")
+  local wall cpu rss whole junk written
+  read -r wall cpu rss <<<"$2"
+  read -r whole junk written <<<"$3"
+  rows+=("$(printf '%-34s %8s %8s %6s %6s %9s %7s %6s' "$1" "$wall" "$cpu" "$whole" "$junk" \
+    "$written" "$rss" "$(Ratio "$wall" "${full%% *}")")")
 }
-Rate() { awk -v s="$1" -v m="$mb" 'BEGIN { if (s > 0) printf "%.0f", m / s; else print "-" }'; }
 Ratio() {
   awk -v s="$1" -v l="$2" 'BEGIN { if (s > 0 && l > 0) printf "%.2f", s / l; else print "-" }'
 }
 
-# Each tool's run into a fresh output folder ($1); prints its wall-clock and processor seconds.
-LumarestFull() {
-  Fresh "$1" && mkdir -p "$1" && Timed "$1.log" "$cli" raw --image "$image" --out "$1"
-}
-LumarestDecode() { Timed "$1.log" "$cli" raw --image "$image"; }
-LumarestScan() { Timed "$1.log" "$cli" raw --image "$image" --no-decode; }
+# Each tool's run into a fresh output folder ($1); prints its seconds and memory.
+LumarestFull() { Fresh "$1" && Timed "$1.log" "$cli" raw --image "$image" --out "$1"; }
+LumarestScan() { Fresh "$1" && Timed "$1.log" "$cli" raw --image "$image" --no-decode --out "$1"; }
+readonly kPhotorecTypes=jpg,enable,png,enable,gif,enable,bmp,enable,tif,enable
 Photorec() {
-  Fresh "$1" && mkdir -p "$1"
+  Fresh "$1"
   (cd "$1" && Timed "$1.log" photorec /log /d "$1/recup" /cmd "$image" \
-    "partition_none,options,$2,fileopt,everything,disable,jpg,enable,search")
+    "partition_none,options,$2,fileopt,everything,disable,$3,search")
 }
-Foremost() { Fresh "$1" && Timed "$1.log" foremost -t jpg -i "$image" -o "$1"; }
+Foremost() { rm -rf "$1" && sync && Timed "$1.log" foremost -t jpg -i "$image" -o "$1"; }
 
-# The least wall-clock and the least processor time of kRuns runs: on a shared machine the
-# others only add what other work took.
+# The least wall-clock and processor time of kRuns runs (on a shared machine the others only
+# add what other work took) and the largest memory of any.
 Best() {
-  local wall="" cpu="" times
+  local wall="" cpu="" rss=0 times
   for _ in $(seq "$kRuns"); do
     times=$("$@")
-    wall=$(awk -v a="$wall" -v b="${times% *}" 'BEGIN { print (a == "" || b < a) ? b : a }')
-    cpu=$(awk -v a="$cpu" -v b="${times#* }" 'BEGIN { print (a == "" || b < a) ? b : a }')
+    read -r w c r <<<"$times"
+    wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print (a == "" || b < a) ? b : a }')
+    cpu=$(awk -v a="$cpu" -v b="$c" 'BEGIN { print (a == "" || b < a) ? b : a }')
+    rss=$((r > rss ? r : rss))
   done
-  echo "$wall $cpu"
+  echo "$wall $cpu $rss"
 }
 
+Counted() { "${helper[@]}" whole "$photos" "$1"; }
+
 full=$(Best LumarestFull "$out/lumarest")
-fullWhole=$("${helper[@]}" whole "$photos" "$out/lumarest")
-carved=$(grep -c '^GNLM' "$out/lumarest.log" || true)
-savedMb=$(du -sm "$out/lumarest" | cut -f1)
-decodeOnly=$(Best LumarestDecode "$out/lumarest-decode")
+Row "lumarest raw --out" "$full" "$(Counted "$out/lumarest")"
 scan=$(Best LumarestScan "$out/lumarest-scan")
-Row "lumarest raw (decode + save)" "$full" "$fullWhole"
-Row "lumarest raw (decode, no saving)" "$decodeOnly" "-"
-Row "lumarest scan alone" "$scan" "-"
+Row "lumarest raw --no-decode --out" "$scan" "$(Counted "$out/lumarest-scan")"
 
 if command -v photorec >/dev/null; then
-  for mode in paranoid_no paranoid; do
-    seconds=$(Best Photorec "$out/photorec-$mode" "$mode")
-    label="photorec (no checks)"
-    [ "$mode" = paranoid ] && label="photorec (with its checks)"
-    Row "$label" "$seconds" "$("${helper[@]}" whole "$photos" "$out/photorec-$mode")"
-  done
+  seconds=$(Best Photorec "$out/photorec-checks" paranoid "$kPhotorecTypes")
+  Row "photorec (with its checks)" "$seconds" "$(Counted "$out/photorec-checks")"
+  seconds=$(Best Photorec "$out/photorec-jpg" paranoid_no jpg,enable)
+  Row "photorec JPEG (no checks)" "$seconds" "$(Counted "$out/photorec-jpg")"
 else
-  Row "photorec (not installed)" "-" "-"
+  Row "photorec (not installed)" "- - -" "- - -"
 fi
 
 if command -v foremost >/dev/null; then
   seconds=$(Best Foremost "$out/foremost")
-  Row "foremost" "$seconds" "$("${helper[@]}" whole "$photos" "$out/foremost")"
+  Row "foremost -t jpg" "$seconds" "$(Counted "$out/foremost")"
 else
-  Row "foremost (not installed)" "-" "-"
+  Row "foremost (not installed)" "- - -" "- - -"
 fi
 
-echo "Image: $image, $mb MB, $kPhotoCount photos ($photoMb MB, $smallest to $largest bytes)"
+echo "Image: $image, $mb MB, $kPhotoCount pictures ($photoMb MB)"
 echo "Machine: $(nproc) cores, $(uname -m), $(date -u +%Y-%m-%d)"
-echo "lumarest-cli: $cli ($carved files carved, $savedMb MB saved)"
-echo "Each figure is the fastest of $kRuns runs."
-echo "Load average before the runs: $load"
+echo "lumarest-cli: $cli"
+echo "Each run reads the image from the disk (evicted from the page cache first); times are the"
+echo "fastest of $kRuns runs. Load average before the runs: $load"
 echo
-printf '%-34s %8s %8s %8s %8s %8s\n' "Tool" "Seconds" "CPU s" "MB/s" "Whole" "Ratio"
+printf '%-34s %8s %8s %6s %6s %9s %7s %6s\n' "Tool" "Seconds" "CPU s" "Whole" "Junk" \
+  "MB saved" "RSS MB" "Ratio"
 printf '%s\n' "${rows[@]}"
 echo
-echo "Seconds: wall clock; CPU s: user and system time; MB/s: the image's bytes over the wall"
-echo "clock. Whole: photos that are a prefix of one recovered file. Ratio: seconds over Lumarest's"
-echo "raw search with decoding and saving. Lumarest runs its general scan only (no --thorough)."
+echo "Whole: pictures saved byte for byte as they were written; Junk: saved files that are none"
+echo "of them; MB saved: all the tool wrote; RSS MB: largest resident memory of any run; Ratio:"
+echo "seconds over Lumarest's whole search. Lumarest runs its general scan only (no --thorough)."

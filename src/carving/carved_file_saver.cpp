@@ -42,23 +42,20 @@ std::string NumberedName(const std::string& name, int copy) {
     return name.substr(0, split) + " (" + std::to_string(copy) + ")" + name.substr(split);
 }
 
-// Writes the whole file or nothing: a half-written file would pass for a recovered one. Never
-// replaces a file already there, which may be one recovered by an earlier search: the file
-// takes the first free of "name", "name (2)" ... and `placed` tells which; 0 or the reason it
-// could not be saved.
-int WriteNewFile(const FolderHandle& folder, const std::string& name,
-                 const std::vector<std::uint8_t>& bytes, std::string& placed) {
-    int error = 0;
-    const std::unique_ptr<NewFile> file = NewFile::Create(folder, error);
-    if (!file) {
-        return error;
-    }
-    file->Stream().write(reinterpret_cast<const char*>(bytes.data()),
-                         static_cast<std::streamsize>(bytes.size()));
-    error = EEXIST;
+void Write(NewFile& file, std::span<const std::uint8_t> bytes) {
+    file.Stream().write(reinterpret_cast<const char*>(bytes.data()),
+                        static_cast<std::streamsize>(bytes.size()));
+}
+
+// Never replaces a file already there, which may be one recovered by an earlier search: the
+// file takes the first free of "name", "name (2)" ... and `placed` tells which; 0 or the reason
+// it could not be placed. Placing writes the whole file or nothing: a half-written file would
+// pass for a recovered one.
+int PlaceNumbered(NewFile& file, const std::string& name, std::string& placed) {
+    int error = EEXIST;
     for (int copy = 1; copy <= kMostCopies && error == EEXIST; ++copy) {
         placed = NumberedName(name, copy);
-        error = file->Place(placed, PlaceMode::KeepExisting);
+        error = file.Place(placed, PlaceMode::KeepExisting);
     }
     return error;
 }
@@ -118,25 +115,72 @@ std::optional<std::string> CheckDestinationFolder(const std::string& folder,
     return std::nullopt;
 }
 
-SavingSink::SavingSink(std::string folder, CarvedFileSink& next, Reporter& reporter)
-    : folder_(std::move(folder)), next_(next), reporter_(reporter) {}
+SavingSink::SavingSink(std::string folder, CarvedFileSink& next, Reporter& reporter,
+                       bool keepCarvedLength)
+    : folder_(std::move(folder)),
+      next_(next),
+      reporter_(reporter),
+      keepCarvedLength_(keepCarvedLength) {}
 
-void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
-    CarvedFile saved = file;
-    // A carved name comes from a definition file's extension line; it must stay a plain name
-    // inside the destination folder.
-    const std::string name = PlainFileName(file.name);
-    std::string path;
+// A file still being written when the search stops was dropped by the scan: it is discarded.
+SavingSink::~SavingSink() = default;
+
+int SavingSink::Begin() {
     int error = 0;
     if (!folderHandle_) {
         // Opened once and kept: every file lands in this folder, even if its path is swapped.
         folderHandle_ = FolderHandle::Open(folder_, error);
     }
     if (folderHandle_) {
+        writing_ = NewFile::Create(*folderHandle_, error);
+    }
+    return writing_ ? 0 : error;
+}
+
+void SavingSink::ForgetOtherFile(const CarvedFile& file) {
+    // Pieces of a file the scan dropped (a stopped pass) belong to no later file.
+    if (file.name != writingName_ || file.firstSector != writingSector_) {
+        writing_.reset();
+        writingError_ = 0;
+        writingName_ = file.name;
+        writingSector_ = file.firstSector;
+    }
+}
+
+void SavingSink::FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) {
+    ForgetOtherFile(file);
+    if (!writing_ && writingError_ == 0) {
+        writingError_ = Begin();
+    }
+    if (writing_) {
+        Write(*writing_, piece);
+    }
+    next_.FileSpilled(file, piece);
+}
+
+void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
+    ForgetOtherFile(file);
+    CarvedFile saved = file;
+    // A carved name comes from a definition file's extension line; it must stay a plain name
+    // inside the destination folder.
+    const std::string name = PlainFileName(file.name);
+    // After pieces the rest is all there is; otherwise the file's end decides.
+    std::span<const std::uint8_t> content(bytes);
+    const bool inPieces = writing_ || writingError_ != 0;
+    if (!inPieces && !keepCarvedLength_ && file.savedBytes != 0) {
+        content = content.first(std::min<std::uint64_t>(file.savedBytes, content.size()));
+    }
+    int error = inPieces ? writingError_ : Begin();
+    std::string path;
+    if (writing_) {
+        Write(*writing_, content);
         std::string placed;
-        error = WriteNewFile(*folderHandle_, name, bytes, placed);
+        error = PlaceNumbered(*writing_, name, placed);
         path = JoinPath(folder_, placed);
     }
+    writing_.reset();
+    writingError_ = 0;
+    writingName_.clear();
     if (error == 0) {
         saved.savedPath = path;
         ++saved_;

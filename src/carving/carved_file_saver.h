@@ -1,6 +1,8 @@
 #pragma once
 
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "carving/carving_scan.h"
@@ -17,21 +19,36 @@ std::optional<std::string> CheckDestinationFolder(const std::string& folder,
                                                   const std::string& sourceDevicePath);
 
 // Writes every finished carved file into the destination folder under its carved name as it
-// is finished, records where it went, then hands it on to `next`. A file of that name already
-// there is kept; the new one becomes "GNLM00001 (2).jpg" and so on. A file that cannot be
-// written is reported once through the reporter; the scan goes on.
+// is finished, records where it went, then hands it on to `next`. A file is written at its
+// saved length (its first `savedBytes` bytes; all bytes given when that is 0), or as carved
+// when `keepCarvedLength`. A file of that name already there is kept; the new one becomes
+// "GNLM00001 (2).jpg" and so on. A file that cannot be written is reported once through the
+// reporter; the scan goes on. Takes a file in pieces when `next` does, writing them as they come.
 class SavingSink : public CarvedFileSink {
   public:
-    SavingSink(std::string folder, CarvedFileSink& next, Reporter& reporter);
+    SavingSink(std::string folder, CarvedFileSink& next, Reporter& reporter,
+               bool keepCarvedLength = false);
+    ~SavingSink() override;
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override;
     std::uint64_t ImageCount() const override { return next_.ImageCount(); }
+    bool TakesPieces(const CarvedFile& file) const override { return next_.TakesPieces(file); }
+    void FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) override;
     std::uint64_t SavedCount() const { return saved_; }
 
   private:
+    // Starts the file being written, once per file: 0 or the reason it cannot be.
+    int Begin();
+    void ForgetOtherFile(const CarvedFile& file);
+
     std::string folder_;
     std::optional<FolderHandle> folderHandle_;
     CarvedFileSink& next_;
     Reporter& reporter_;
+    bool keepCarvedLength_;
+    std::unique_ptr<NewFile> writing_;  // the file whose pieces are being written
+    int writingError_ = 0;
+    std::string writingName_;  // the file whose pieces came, by name and first sector
+    std::uint64_t writingSector_ = 0;
     std::uint64_t saved_ = 0;
     bool failureReported_ = false;
 };

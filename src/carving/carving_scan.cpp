@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "carving/carved_verdict.h"
 #include "carving/signature_matcher.h"
 #include "core/sector_source.h"
 
@@ -53,35 +54,54 @@ std::string ExtensionWithoutDot(const std::string& extension) {
     return !extension.empty() && extension.front() == '.' ? extension.substr(1) : extension;
 }
 
+// Where a file's end is first looked for; each later look is at twice the bytes, so the
+// looking costs about twice the file at most.
+constexpr std::uint64_t kFirstEndCheckBytes = 256ull << 10;
+// A file with no end to find goes to a sink that takes pieces in pieces of this size.
+constexpr std::size_t kSpillPieceBytes = 4u << 20;
+
 // The one file a pass carves at a time, from its header sector to its limit or the next header.
 class Carver {
   public:
     Carver(CarvingPass pass, const SignatureList& signatures, CarvedFileSink& sink,
-           std::uint64_t firstPosition)
+           std::uint64_t firstPosition, const CarvingOptions& options)
         : pass_(pass),
           signatures_(signatures),
           matcher_(signatures),
           sink_(sink),
-          position_(firstPosition) {}
+          options_(options),
+          position_(firstPosition) {
+        extensions_.reserve(signatures.size());
+        for (const FileType& type : signatures) {
+            extensions_.push_back(ExtensionWithoutDot(type.extension));
+        }
+    }
 
     // Past the range (`mayStart` false) a sector only carries on the open file: a header
-    // there ends it, but no file starts outside the range asked for.
-    void Step(const std::uint8_t* sector, std::uint64_t sectorNumber, bool mayStart) {
-        const std::size_t match = matcher_.Match(sector);
+    // there ends it, but no file starts outside the range asked for. `head` is the sector and
+    // the rest of the buffer read after it.
+    void Step(std::span<const std::uint8_t> head, std::uint64_t sectorNumber, bool mayStart) {
+        const std::uint8_t* sector = head.data();
+        std::size_t match = matcher_.Match(sector);
+        // A header its format does not hold is data: it neither starts nor ends a file.
+        while (match != SignatureMatcher::kNoMatch &&
+               !options_.checks.headerHolds(extensions_[match], head)) {
+            match = matcher_.Match(sector, match + 1);
+        }
         if (match != SignatureMatcher::kNoMatch) {
             if (inFile_) {
                 Finish();
             }
             if (mayStart) {
-                Start(signatures_[match], sector, sectorNumber);
+                Start(signatures_[match], extensions_[match], sector, sectorNumber);
             }
             return;
         }
         if (!inFile_) {
             return;
         }
-        if (bytes_.size() < sizeLimit_) {
-            bytes_.insert(bytes_.end(), sector, sector + kSectorSize);
+        if (file_.bytes < sizeLimit_) {
+            Append(sector);
             return;
         }
         // The file reached its limit: this sector belongs to no file.
@@ -98,23 +118,74 @@ class Carver {
     }
 
   private:
-    void Start(const FileType& type, const std::uint8_t* sector, std::uint64_t sectorNumber) {
+    void Start(const FileType& type, const std::string& extension, const std::uint8_t* sector,
+               std::uint64_t sectorNumber) {
         inFile_ = true;
         ++fileNumber_;
         file_ = CarvedFile{};
         file_.name = CarvedFileName(pass_, fileNumber_, type.extension);
-        file_.extension = ExtensionWithoutDot(type.extension);
+        file_.extension = extension;
         file_.firstSector = sectorNumber;
         sizeLimit_ = std::min(SizeLimitBytes(type), kMostCarvedBytes);
+        end_ = FormatEnd{};
+        holding_ = true;
+        spilling_ = false;
+        nextEndCheck_ = kFirstEndCheckBytes;
+        lookedAt_ = 0;
         bytes_.clear();
         bytes_.reserve(
             std::min(std::max<std::uint64_t>(sizeLimit_, kSectorSize), kInitialReserveBytes));
+        file_.bytes = 0;
+        Append(sector);
+    }
+
+    void Append(const std::uint8_t* sector) {
+        file_.bytes += kSectorSize;
+        if (!holding_) {
+            return;
+        }
         bytes_.insert(bytes_.end(), sector, sector + kSectorSize);
+        if (spilling_) {
+            if (bytes_.size() >= kSpillPieceBytes) {
+                Spill();
+            }
+        } else if (end_.kind != EndKind::Found && bytes_.size() >= nextEndCheck_) {
+            nextEndCheck_ *= 2;
+            LookForEnd(false);
+        }
+    }
+
+    // Once the end is found the bytes past it are only counted. A file whose structure gives
+    // no end will not give one with more bytes: a sink that takes pieces gets it in pieces.
+    void LookForEnd(bool finishing) {
+        lookedAt_ = bytes_.size();
+        end_ = options_.checks.findEnd(file_.extension, bytes_);
+        if (end_.kind == EndKind::Found && !options_.keepCarvedBytes) {
+            bytes_.resize(std::min<std::uint64_t>(end_.length, bytes_.size()));
+            if (!finishing) {
+                bytes_.shrink_to_fit();
+            }
+            holding_ = false;
+        } else if (end_.kind == EndKind::Unknown && !finishing && sink_.TakesPieces(file_)) {
+            spilling_ = true;
+            Spill();
+        }
+    }
+
+    void Spill() {
+        sink_.FileSpilled(file_, bytes_);
+        bytes_.clear();
     }
 
     void Finish() {
+        // A file ending between two looks is looked at once more, whole.
+        if (holding_ && !spilling_ && end_.kind != EndKind::Found && bytes_.size() != lookedAt_) {
+            LookForEnd(true);
+        }
         file_.position = position_++;
-        file_.bytes = bytes_.size();
+        file_.savedBytes = SavedLength(end_, file_.bytes);
+        file_.verdict =
+            JudgeCarvedFile(end_, options_.checks.picture(file_.extension), std::nullopt);
         inFile_ = false;
         sink_.FileFinished(file_, std::move(bytes_));
         bytes_ = {};
@@ -122,14 +193,21 @@ class Carver {
 
     CarvingPass pass_;
     const SignatureList& signatures_;
+    std::vector<std::string> extensions_;  // each record's, without its dot
     SignatureMatcher matcher_;
     CarvedFileSink& sink_;
+    const CarvingOptions& options_;
     std::uint64_t position_;
     std::uint64_t fileNumber_ = 0;
     bool inFile_ = false;
-    CarvedFile file_;
+    CarvedFile file_;  // `bytes` counts the sectors carved so far
     std::uint64_t sizeLimit_ = 0;
-    std::vector<std::uint8_t> bytes_;
+    FormatEnd end_;
+    bool holding_ = false;   // the bytes are kept: no end found yet, or all are wanted
+    bool spilling_ = false;  // no end to find: the bytes go to the sink in pieces
+    std::uint64_t nextEndCheck_ = 0;
+    std::size_t lookedAt_ = 0;         // the bytes held at the last look
+    std::vector<std::uint8_t> bytes_;  // held, after any pieces handed on
 };
 
 void ReportStart(CarvingPass pass, std::uint64_t firstSector, std::uint64_t lastSector,
@@ -155,11 +233,11 @@ std::string CarvedFileName(CarvingPass pass, std::uint64_t fileNumber,
 
 void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSource& disk,
                     std::uint64_t firstSector, std::uint64_t lastSector, CarvedFileSink& sink,
-                    Reporter& reporter, std::stop_token stop) {
+                    Reporter& reporter, std::stop_token stop, const CarvingOptions& options) {
     ReportStart(pass, firstSector, lastSector, reporter);
     const std::uint64_t firstPosition = pass == CarvingPass::General ? 0 : sink.ImageCount();
-    Carver carver(pass, signatures, sink, firstPosition);
-    std::vector<std::uint8_t> chunk(kChunkBytes);
+    Carver carver(pass, signatures, sink, firstPosition, options);
+    std::vector<std::uint8_t> buffer(kChunkBytes);
     int shownPercent = -1;
     for (std::uint64_t chunkStart = firstSector; chunkStart < lastSector;) {
         reporter.SetStatisticValue(Statistic::SectorProgress, SectorsText(chunkStart, lastSector));
@@ -168,7 +246,9 @@ void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSou
             break;
         }
         // A failed read leaves zeros for the sectors it could not get; they are examined alike.
-        disk.ReadSectors(chunkStart, sectors, chunk.data());
+        disk.ReadSectors(chunkStart, sectors, buffer.data());
+        const std::span<const std::uint8_t> chunk(buffer.data(),
+                                                  std::size_t{sectors} * kSectorSize);
         for (std::uint32_t j = 0; j < sectors; ++j) {
             // A stopped pass keeps the files already handed on; the open one is incomplete.
             if (stop.stop_requested()) {
@@ -178,7 +258,7 @@ void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSou
             if (!inRange && !carver.InFile()) {
                 break;
             }
-            carver.Step(chunk.data() + std::size_t{j} * kSectorSize, chunkStart + j, inRange);
+            carver.Step(chunk.subspan(std::size_t{j} * kSectorSize), chunkStart + j, inRange);
         }
         const int percent = ProgressPercent(chunkStart, lastSector);
         if (percent != shownPercent) {

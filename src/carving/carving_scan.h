@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "carving/formats/carved_format.h"
 #include "carving/signature_file.h"
 #include "core/reporter.h"
 
@@ -17,13 +20,37 @@ class SectorSource;
 class CarvedFileSink {
   public:
     virtual ~CarvedFileSink() = default;
-    // `file.position` is the thumbnail position; `bytes` are the carved sectors.
+    // `file.position` is the thumbnail position; `bytes` hold at least the file's first
+    // `file.savedBytes` bytes (all `file.bytes` carved when the pass keeps the carved length).
+    // A sink that takes pieces gets, for a file handed on in pieces, only the bytes after them.
     virtual void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) = 0;
     // The number of pictures the thumbnail list holds: where a thorough scan starts.
     virtual std::uint64_t ImageCount() const = 0;
+    // True when the sink can take `file` (not finished yet) in pieces, when its end cannot be
+    // found: it is then handed on through FileSpilled as it is carved, so it is never held
+    // whole; every piece comes before the file's FileFinished. A pass that is stopped drops
+    // the open file after some of its pieces may have come.
+    virtual bool TakesPieces(const CarvedFile& /*file*/) const { return false; }
+    // The next piece of the open file; `file` names it (its position is not given yet).
+    virtual void FileSpilled(const CarvedFile& /*file*/, std::span<const std::uint8_t> /*piece*/) {}
 };
 
 enum class CarvingPass { General, Thorough };
+
+// The per-format checks a pass asks: the registered ones, or a test's own.
+struct FormatChecks {
+    bool (*headerHolds)(std::string_view extension,
+                        std::span<const std::uint8_t> head) = HeaderHolds;
+    FormatEnd (*findEnd)(std::string_view extension,
+                         std::span<const std::uint8_t> bytes) = FindFormatEnd;
+    bool (*picture)(std::string_view extension) = IsPictureType;
+};
+
+struct CarvingOptions {
+    // Every carved byte reaches the sink, also past a found end (saving at the carved length).
+    bool keepCarvedBytes = false;
+    FormatChecks checks;
+};
 
 // One carving pass over sectors [firstSector, lastSector) in chunks of 1024 sectors, naming
 // files GNLM00001... (General) or THLM00001... (Thorough). Reports "Sectors  N of M", the
@@ -33,9 +60,15 @@ enum class CarvingPass { General, Thorough };
 // chunk, its size limit or the next header, but not past the end of a disk of known size, and
 // is then finished like any other. Thorough files take thumbnail
 // positions from the sink's ImageCount() on.
+//
+// A sector whose leading bytes match a record starts a file only when the record's format
+// holds the header; otherwise the next matching record is tried, and a sector no record holds
+// is plain data of the open file. When a file is finished its end is looked for: `savedBytes`
+// is where it ends (the carved count when unknown) and `verdict` the structural verdict. Bytes
+// past a found end are counted but not held, unless `options.keepCarvedBytes`.
 void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSource& disk,
                     std::uint64_t firstSector, std::uint64_t lastSector, CarvedFileSink& sink,
-                    Reporter& reporter, std::stop_token stop);
+                    Reporter& reporter, std::stop_token stop, const CarvingOptions& options = {});
 
 // "GNLM00001.jpg": the pass's prefix, the number padded to five digits, the extension.
 std::string CarvedFileName(CarvingPass pass, std::uint64_t fileNumber,

@@ -25,12 +25,13 @@ class SignatureMatcher {
 
     explicit SignatureMatcher(const SignatureList& list);
 
-    // The index in the list of the first record matching the 512-byte sector, or kNoMatch.
-    std::size_t Match(const std::uint8_t* sector) const {
+    // The index in the list of the first record from index `from` on matching the 512-byte
+    // sector, or kNoMatch.
+    std::size_t Match(const std::uint8_t* sector, std::size_t from = 0) const {
         const Bucket& bucket = buckets_[sector[0]];
         for (std::uint32_t i = bucket.begin; i < bucket.end; ++i) {
             const std::uint32_t record = candidates_[i];
-            if (Matches(records_[record], sector)) {
+            if (record >= from && Matches(records_[record], sector)) {
                 return record;
             }
         }

@@ -4,8 +4,9 @@
 
 namespace lumarest {
 
-BackgroundDecoder::BackgroundDecoder(Check check, unsigned threads, std::size_t maxQueuedBytes)
-    : check_(std::move(check)), maxQueuedBytes_(maxQueuedBytes) {
+BackgroundDecoder::BackgroundDecoder(Check check, unsigned threads, std::size_t maxQueuedBytes,
+                                     std::size_t maxQueuedFiles)
+    : check_(std::move(check)), maxQueuedBytes_(maxQueuedBytes), maxQueuedFiles_(maxQueuedFiles) {
     for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
         workers_.emplace_back([this] { Work(); });
     }
@@ -15,16 +16,18 @@ BackgroundDecoder::~BackgroundDecoder() {
     Finish();
 }
 
-void BackgroundDecoder::Submit(std::size_t index, std::vector<std::uint8_t> bytes) {
+void BackgroundDecoder::Submit(std::size_t index, std::vector<std::uint8_t> bytes, Check check) {
     std::unique_lock lock(mutex_);
     roomFree_.wait(lock, [this, &bytes] {
-        return jobs_.empty() || queuedBytes_ + bytes.size() <= maxQueuedBytes_;
+        return queuedFiles_ == 0 ||
+               (queuedBytes_ + bytes.size() <= maxQueuedBytes_ && queuedFiles_ < maxQueuedFiles_);
     });
     if (results_.size() <= index) {
         results_.resize(index + 1, false);
     }
     queuedBytes_ += bytes.size();
-    jobs_.push_back({index, std::move(bytes)});
+    ++queuedFiles_;
+    jobs_.push_back({index, std::move(bytes), std::move(check)});
     jobReady_.notify_one();
 }
 
@@ -51,10 +54,11 @@ void BackgroundDecoder::Work() {
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
         lock.unlock();
-        const bool result = check_(job.bytes);
+        const bool result = job.check ? job.check(job.bytes) : check_(job.bytes);
         lock.lock();
         // The bytes stay counted until checked: they are in memory until then.
         queuedBytes_ -= job.bytes.size();
+        --queuedFiles_;
         results_[job.index] = result;
         roomFree_.notify_one();
     }

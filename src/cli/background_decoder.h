@@ -18,15 +18,17 @@ class BackgroundDecoder {
   public:
     using Check = std::function<bool(std::span<const std::uint8_t>)>;
 
-    // At most `maxQueuedBytes` wait at a time (one file is always let in), so a fast scan
-    // cannot pile up carved files in memory.
-    BackgroundDecoder(Check check, unsigned threads, std::size_t maxQueuedBytes);
+    // At most `maxQueuedBytes` and `maxQueuedFiles` wait at a time (one file is always let in),
+    // so a fast scan cannot pile up carved files in memory.
+    BackgroundDecoder(Check check, unsigned threads, std::size_t maxQueuedBytes,
+                      std::size_t maxQueuedFiles = static_cast<std::size_t>(-1));
     ~BackgroundDecoder();
     BackgroundDecoder(const BackgroundDecoder&) = delete;
     BackgroundDecoder& operator=(const BackgroundDecoder&) = delete;
 
-    // Queues file `index`; waits while the queue is full.
-    void Submit(std::size_t index, std::vector<std::uint8_t> bytes);
+    // Queues file `index`, to be checked by `check` or, without one, the decoder's own; waits
+    // while the queue is full.
+    void Submit(std::size_t index, std::vector<std::uint8_t> bytes, Check check = {});
     // Waits for every queued file and returns each index's result; indexes never submitted
     // read false.
     std::vector<bool> Finish();
@@ -35,6 +37,7 @@ class BackgroundDecoder {
     struct Job {
         std::size_t index;
         std::vector<std::uint8_t> bytes;
+        Check check;
     };
 
     void Work();
@@ -45,7 +48,9 @@ class BackgroundDecoder {
     std::condition_variable roomFree_;
     std::deque<Job> jobs_;
     std::size_t queuedBytes_ = 0;
+    std::size_t queuedFiles_ = 0;  // waiting or being checked
     std::size_t maxQueuedBytes_;
+    std::size_t maxQueuedFiles_;
     bool closing_ = false;
     std::vector<bool> results_;
     std::vector<std::thread> workers_;

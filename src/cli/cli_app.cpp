@@ -101,7 +101,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     CLI::App* rawSearch = app.add_subcommand(
         "raw",
         "Carve files from a disk's raw sectors by their leading bytes and list each one: name, "
-        "first sector, bytes, extension and whether it decodes as a picture");
+        "first sector, carved bytes, saved bytes (up to the end its format gives), extension, "
+        "verdict (complete, truncated, not a picture, unchecked) and whether it decodes as a "
+        "picture");
     rawSearch
         ->add_option("--disk", raw.diskNumber,
                      "Disk number, as 'disks' shows it; may be left out when exactly one --image "
@@ -126,11 +128,17 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     bool rawNoDecode = false;
     rawSearch->add_flag("--no-decode", rawNoDecode,
                         "Do not check whether each file decodes as a picture (faster)");
+    CLI::Option* rawOut =
+        rawSearch
+            ->add_option("--out", raw.outFolder,
+                         "Save every carved file in this folder as it is found, up to the end "
+                         "its format gives; the folder must exist and lie on another disk")
+            ->type_name("DIR");
     rawSearch
-        ->add_option("--out", raw.outFolder,
-                     "Save every carved file in this folder as it is found; the folder must "
-                     "exist and lie on another disk")
-        ->type_name("DIR");
+        ->add_flag("--keep-carved-length", raw.keepCarvedLength,
+                   "Save every file with all the bytes carved (to the next header or the type's "
+                   "size limit), not cut at the end its format gives")
+        ->needs(rawOut);
     rawSearch->fallthrough();
     StandardSearchOptions standard;
     CLI::App* standardSearch = app.add_subcommand(

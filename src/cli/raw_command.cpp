@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "carving/carved_file_saver.h"
+#include "carving/carved_verdict.h"
 #include "carving/carving_scan.h"
 #include "carving/signature_file.h"
 #include "cli/background_decoder.h"
@@ -42,8 +43,9 @@ constexpr const char* kThoroughPassLabel =
     "(Currently performing Search based on: Thorough Scanning Algorithm)";
 constexpr const char* kCompletedText = "Completed ";
 
-// Carved files waiting for their picture check; beyond this the scan waits for the decoders.
-constexpr std::size_t kMostQueuedDecodeBytes = 256u << 20;
+// Carved files waiting for their picture check; beyond these the scan waits for the decoders.
+constexpr std::size_t kMostQueuedDecodeBytes = 64u << 20;
+constexpr std::size_t kMostQueuedDecodeFiles = 16;
 
 struct SectorRange {
     std::uint64_t first = 0;
@@ -57,7 +59,9 @@ struct CarvedRow {
 };
 
 // The end of the sink chain: keeps each file's row for the listing and, when asked, has it
-// checked for a picture off the scan's thread.
+// checked for a picture off the scan's thread, on every core but the scan's. Only the saved
+// bytes are decoded; a file of another type than a picture that came in pieces is decoded from
+// its first piece.
 class ListingSink : public CarvedFileSink {
   public:
     explicit ListingSink(bool decode) {
@@ -65,25 +69,48 @@ class ListingSink : public CarvedFileSink {
             const unsigned spareCores = std::max(std::thread::hardware_concurrency(), 2u) - 1;
             decoder_.emplace(
                 [](std::span<const std::uint8_t> bytes) { return DecodesAsPicture(bytes); },
-                spareCores, kMostQueuedDecodeBytes);
+                spareCores, kMostQueuedDecodeBytes, kMostQueuedDecodeFiles);
         }
     }
 
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override {
         if (decoder_) {
-            decoder_->Submit(rows_.size(), std::move(bytes));
+            if (!head_.empty()) {
+                bytes = std::move(head_);
+            } else if (bytes.size() > file.savedBytes) {
+                bytes.resize(file.savedBytes);
+                bytes.shrink_to_fit();
+            }
+            decoder_->Submit(rows_.size(), std::move(bytes),
+                             [extension = file.extension,
+                              verdict = file.verdict](std::span<const std::uint8_t> saved) {
+                                 return !DecodeCarvedPicture(saved, extension, verdict).isNull();
+                             });
         }
+        head_ = {};
         rows_.push_back({file, std::nullopt});
     }
     // Every carved file takes a place in the thumbnail list, pictures or not.
     std::uint64_t ImageCount() const override { return rows_.size(); }
+    // A picture is decoded whole; any other file only from its first piece.
+    bool TakesPieces(const CarvedFile& file) const override {
+        return !decoder_ || !IsPictureType(file.extension);
+    }
+    void FileSpilled(const CarvedFile&, std::span<const std::uint8_t> piece) override {
+        if (decoder_ && head_.empty()) {
+            head_.assign(piece.begin(), piece.end());
+        }
+    }
 
-    // The rows, once every picture check is done.
+    // The rows, once every picture check is done; a decoded file's verdict is final.
     const std::vector<CarvedRow>& FinishedRows() {
         if (decoder_) {
             const std::vector<bool> pictures = decoder_->Finish();
             for (std::size_t i = 0; i < rows_.size(); ++i) {
-                rows_[i].picture = i < pictures.size() && pictures[i];
+                CarvedRow& row = rows_[i];
+                row.picture = i < pictures.size() && pictures[i];
+                row.file.verdict = VerdictAfterDecoding(
+                    row.file.verdict, IsPictureType(row.file.extension), *row.picture);
             }
             decoder_.reset();
         }
@@ -93,6 +120,7 @@ class ListingSink : public CarvedFileSink {
   private:
     std::optional<BackgroundDecoder> decoder_;
     std::vector<CarvedRow> rows_;
+    std::vector<std::uint8_t> head_;  // the first piece of a file that comes in pieces
 };
 
 DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {
@@ -158,14 +186,15 @@ SignatureList LoadSignatures(const std::string& folder, const char* fileName, st
 
 // One carving pass with its own bar; named when a second pass follows or went before.
 void RunPass(CarvingPass pass, const SignatureList& signatures, SectorSource& source,
-             const SectorRange& range, CarvedFileSink& sink, Reporter& reporter, bool named) {
+             const SectorRange& range, CarvedFileSink& sink, Reporter& reporter, bool named,
+             const CarvingOptions& options) {
     if (named) {
         reporter.SetPhaseLabel(pass == CarvingPass::General ? kGeneralPassLabel
                                                             : kThoroughPassLabel);
     }
     reporter.ShowProgress(ProgressBar::MainScan, true);
     RunCarvingPass(pass, signatures, source, range.first, range.last, sink, reporter,
-                   std::stop_token{});
+                   std::stop_token{}, options);
     // The pass shows the percentage at each chunk's start; the bar ends full.
     reporter.SetProgress(ProgressBar::MainScan, 100, kCompletedText);
     reporter.ShowProgress(ProgressBar::MainScan, false);
@@ -187,12 +216,14 @@ void PrintText(std::ostream& out, const std::vector<CarvedRow>& rows, bool saved
     if (rows.empty()) {
         return;
     }
-    out << Column("Name", 16) << Column("First sector", 14) << Column("Bytes", 12)
-        << Column("Type", 7) << (saved ? Column("Picture", 9) + "Saved as" : "Picture") << '\n';
+    out << Column("Name", 16) << Column("First sector", 14) << Column("Carved bytes", 14)
+        << Column("Saved bytes", 13) << Column("Type", 7) << Column("Verdict", 15)
+        << (saved ? Column("Picture", 9) + "Saved as" : "Picture") << '\n';
     for (const CarvedRow& row : rows) {
         const CarvedFile& f = row.file;
         out << Column(f.name, 16) << Column(std::to_string(f.firstSector), 14)
-            << Column(std::to_string(f.bytes), 12) << Column(f.extension, 7)
+            << Column(std::to_string(f.bytes), 14) << Column(std::to_string(f.savedBytes), 13)
+            << Column(f.extension, 7) << Column(VerdictText(f.verdict), 15)
             << (saved ? Column(PictureText(row.picture), 9) + TerminalText(f.savedPath)
                       : PictureText(row.picture))
             << '\n';
@@ -207,6 +238,9 @@ void PrintJson(std::ostream& out, int diskNumber, const SectorRange& range, bool
         Json entry = {{"name", f.name},
                       {"firstSector", f.firstSector},
                       {"bytes", f.bytes},
+                      {"carvedBytes", f.bytes},
+                      {"savedBytes", f.savedBytes},
+                      {"verdict", VerdictText(f.verdict)},
                       {"extension", f.extension},
                       {"picture", row.picture ? Json(*row.picture) : Json(nullptr)}};
         if (!f.savedPath.empty()) {
@@ -268,13 +302,16 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
         QLoggingCategory::setFilterRules("qt.gui.imageio.jpeg.warning=false");
     }
     ListingSink listing(options.decode);
-    SavingSink saver(outFolder, listing, *context.reporter);
+    SavingSink saver(outFolder, listing, *context.reporter, options.keepCarvedLength);
     CarvedFileSink& sink = saving ? static_cast<CarvedFileSink&>(saver) : listing;
     DeviceSectorSource source = OpenDisk(context.run, *disk);
     Reporter& reporter = *context.reporter;
-    RunPass(CarvingPass::General, general, source, range, sink, reporter, options.thorough);
+    CarvingOptions carving;
+    carving.keepCarvedBytes = saving && options.keepCarvedLength;
+    RunPass(CarvingPass::General, general, source, range, sink, reporter, options.thorough,
+            carving);
     if (options.thorough && !thorough.empty()) {
-        RunPass(CarvingPass::Thorough, thorough, source, range, sink, reporter, true);
+        RunPass(CarvingPass::Thorough, thorough, source, range, sink, reporter, true, carving);
     }
 
     const std::vector<CarvedRow>& rows = listing.FinishedRows();

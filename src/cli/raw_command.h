@@ -16,6 +16,7 @@ struct RawSearchOptions {
     std::optional<int> partitionNumber;       // 1-based, as `partitions` lists them
     bool thorough = false;
     bool decode = true;
+    bool keepCarvedLength = false;         // save files as carved, not cut at their found end
     std::optional<std::string> outFolder;  // none: nothing is saved
     std::string signatureFolder;           // where the two signature files lie
 };
@@ -24,9 +25,10 @@ struct RawSearchOptions {
 std::string ProgramFolder();
 
 // Carves files from the chosen sectors of a disk with the general signature list, then the
-// thorough one when asked, and prints one row per carved file (name, first sector, bytes,
-// extension, whether it decodes as a picture) as text or one JSON document. With an out
-// folder every file is saved there as it is finished. Exit status 2 on bad input: an unknown
+// thorough one when asked, and prints one row per carved file (name, first sector, carved and
+// saved bytes, extension, verdict, whether it decodes as a picture) as text or one JSON
+// document. With an out folder every file is saved there as it is finished, at its saved
+// length unless the carved length is asked for. Exit status 2 on bad input: an unknown
 // or unreadable disk, a bad range or partition, a refused folder, no general signatures, or
 // files that could not be saved.
 int RunRawCommand(CliContext& context, const RawSearchOptions& options);

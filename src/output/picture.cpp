@@ -5,6 +5,17 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The JPEG checks come with the carving formats; without them every JPEG decodes whole.
+#if __has_include("carving/formats/jpeg_format.h")
+#include "carving/formats/jpeg_format.h"
+#define LUMAREST_JPEG_THUMBNAILS 1
+#endif
 
 namespace lumarest {
 
@@ -15,6 +26,28 @@ QByteArray Borrow(std::span<const std::uint8_t> bytes) {
     return QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
                                    static_cast<qsizetype>(bytes.size()));
 }
+
+bool IsJpegExtension(std::string_view extension) {
+    std::string lower(extension);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower == "jpg" || lower == "jpeg" || lower == "jpe";
+}
+
+#ifdef LUMAREST_JPEG_THUMBNAILS
+// The thumbnail's bytes however the JPEG checks hand them over; empty when there is none.
+[[maybe_unused]] std::span<const std::uint8_t> ThumbnailBytes(std::span<const std::uint8_t> bytes) {
+    return bytes;
+}
+[[maybe_unused]] std::span<const std::uint8_t> ThumbnailBytes(
+    const std::optional<std::span<const std::uint8_t>>& bytes) {
+    return bytes ? *bytes : std::span<const std::uint8_t>();
+}
+[[maybe_unused]] std::span<const std::uint8_t> ThumbnailBytes(
+    const std::vector<std::uint8_t>& bytes) {
+    return bytes;
+}
+#endif
 
 }  // namespace
 
@@ -48,6 +81,22 @@ QImage ThumbnailOf(std::span<const std::uint8_t> bytes, const QImage& placeholde
         return picture;
     }
     return picture.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QImage DecodeCarvedPicture(std::span<const std::uint8_t> bytes, std::string_view extension,
+                           CarvedVerdict structural) {
+    if (structural == CarvedVerdict::Complete && IsJpegExtension(extension)) {
+#ifdef LUMAREST_JPEG_THUMBNAILS
+        const auto thumbnail = JpegExifThumbnail(bytes);
+        if (const auto found = ThumbnailBytes(thumbnail); !found.empty()) {
+            QImage picture = DecodePicture(found);
+            if (!picture.isNull()) {
+                return picture;
+            }
+        }
+#endif
+    }
+    return DecodePicture(bytes);
 }
 
 bool DecodesAsPicture(std::span<const std::uint8_t> bytes) {

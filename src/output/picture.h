@@ -3,6 +3,9 @@
 #include <QImage>
 #include <cstdint>
 #include <span>
+#include <string_view>
+
+#include "core/carved_file.h"
 
 namespace lumarest {
 
@@ -17,6 +20,13 @@ QImage DecodePicture(std::span<const std::uint8_t> bytes,
 // The 100 x 80 thumbnail of carved bytes, proportions not kept; a picture of exactly 100 x 80
 // is used unscaled; `placeholder` stands in for bytes that do not decode.
 QImage ThumbnailOf(std::span<const std::uint8_t> bytes, const QImage& placeholder);
+
+// A carved file's picture for checking it: a JPEG whose structure is complete and that carries
+// an Exif thumbnail gives that thumbnail (far cheaper than the whole picture), falling back on
+// the whole picture when the thumbnail does not decode; any other file decodes as
+// DecodePicture does. `bytes` are the file's saved bytes.
+QImage DecodeCarvedPicture(std::span<const std::uint8_t> bytes, std::string_view extension,
+                           CarvedVerdict structural);
 
 // True when the bytes decode as a picture.
 bool DecodesAsPicture(std::span<const std::uint8_t> bytes);

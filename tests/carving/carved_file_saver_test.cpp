@@ -146,6 +146,45 @@ TEST(SavingSink, WritesEachFileUnderItsNameAndReportsAFailureOnce) {
                 ::testing::ElementsAre(::testing::HasSubstr("Could not save \"GNLM00003.jpg\"")));
 }
 
+// A file is saved up to its end unless the carved length is asked for; the sink passes on every
+// byte it got either way.
+TEST(SavingSink, WritesTheSavedLengthOrAllCarvedBytes) {
+    struct Case {
+        std::uint64_t savedBytes;
+        std::size_t given;
+        bool keepCarved;
+        std::uintmax_t written;
+    };
+    const Case cases[] = {
+        {700, 1024, false, 700},   {700, 1024, true, 1024}, {1024, 1024, false, 1024},
+        {700, 700, false, 700},     // read back from the disk at exactly the saved length
+        {0, 1024, false, 1024},     // no saved length given: as carved
+        {4096, 1024, false, 1024},  // never more than was given
+    };
+    for (const Case& c : cases) {
+        TempFolder temp;
+        CollectingSink shown;
+        RecordingReporter reporter;
+        SavingSink saving(temp.Path().string(), shown, reporter, c.keepCarved);
+        CarvedFile file;
+        file.name = "GNLM00001.jpg";
+        file.bytes = 1024;
+        file.savedBytes = c.savedBytes;
+        std::vector<std::uint8_t> bytes(c.given);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<std::uint8_t>(i * 7);
+        }
+        saving.FileFinished(file, bytes);
+        const fs::path saved = temp.Path() / "GNLM00001.jpg";
+        ASSERT_EQ(fs::file_size(saved), c.written) << c.savedBytes << " " << c.keepCarved;
+        std::ifstream in(saved, std::ios::binary);
+        const std::vector<std::uint8_t> content((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_TRUE(std::equal(content.begin(), content.end(), bytes.begin()));
+        ASSERT_EQ(shown.entries.size(), 1u);
+        EXPECT_EQ(shown.entries[0].bytes, bytes);
+    }
+}
+
 // A carved name is one plain name in the destination, control characters and all.
 TEST(SavingSink, SavesCarvedNamesAsPlainNames) {
     struct Case {

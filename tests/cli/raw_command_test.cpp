@@ -74,7 +74,12 @@ TEST_F(RawCommandTest, CarvesTheWholeDemoDiskIntoNumberedFiles) {
         EXPECT_GT(file.at("firstSector").get<std::uint64_t>(), previousSector) << file;
         previousSector = file.at("firstSector");
         EXPECT_EQ(file.at("bytes").get<std::uint64_t>() % 512, 0u) << file;
+        EXPECT_EQ(file.at("carvedBytes"), file.at("bytes")) << file;
+        EXPECT_LE(file.at("savedBytes").get<std::uint64_t>(), file.at("bytes").get<std::uint64_t>())
+            << file;
         EXPECT_FALSE(file.contains("savedPath"));
+        // A file that decodes is complete, or cut short where its format says so.
+        EXPECT_TRUE(file.at("verdict") == "complete" || file.at("verdict") == "truncated") << file;
         // Every header the general list knows starts a real picture of the common tree.
         EXPECT_EQ(file.at("picture"), true) << file;
     }
@@ -93,25 +98,32 @@ TEST_F(RawCommandTest, CarvesTheWholeDemoDiskIntoNumberedFiles) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
-TEST_F(RawCommandTest, SavesEachFileAsTheSectorsItWasCarvedFrom) {
+// Saved at the length the format gives, or as carved when asked.
+TEST_F(RawCommandTest, SavesEachFileFromTheSectorsItWasCarvedFrom) {
     testing::ImageGuard guard(demo_);
-    const fs::path out = folder_ / "recovered";
-    fs::create_directories(out);
-    const Json document = RunJson({"--out", out.string()});
-    ASSERT_TRUE(document.is_object());
-    const Json& files = document.at("files");
-    ASSERT_FALSE(files.empty());
-    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(out), {})),
-              files.size());
-    for (const Json& file : files) {
-        const std::string saved = file.at("savedPath");
-        EXPECT_EQ(fs::path(saved).parent_path(), out);
-        EXPECT_EQ(fs::path(saved).filename(), file.at("name").get<std::string>());
-        const std::uint64_t bytes = file.at("bytes");
-        ASSERT_EQ(fs::file_size(saved), bytes) << saved;
-        EXPECT_TRUE(ReadBytes(saved, 0, bytes) ==
-                    ReadBytes(demo_, file.at("firstSector").get<std::uint64_t>() * 512, bytes))
-            << saved;
+    for (const bool keep : {false, true}) {
+        const fs::path out = folder_ / (keep ? "as carved" : "recovered");
+        fs::create_directories(out);
+        std::vector<std::string> args = {"--out", out.string()};
+        if (keep) {
+            args.push_back("--keep-carved-length");
+        }
+        const Json document = RunJson(args);
+        ASSERT_TRUE(document.is_object());
+        const Json& files = document.at("files");
+        ASSERT_FALSE(files.empty());
+        EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(out), {})),
+                  files.size());
+        for (const Json& file : files) {
+            const std::string saved = file.at("savedPath");
+            EXPECT_EQ(fs::path(saved).parent_path(), out);
+            EXPECT_EQ(fs::path(saved).filename(), file.at("name").get<std::string>());
+            const std::uint64_t bytes = file.at(keep ? "carvedBytes" : "savedBytes");
+            ASSERT_EQ(fs::file_size(saved), bytes) << saved;
+            EXPECT_TRUE(ReadBytes(saved, 0, bytes) ==
+                        ReadBytes(demo_, file.at("firstSector").get<std::uint64_t>() * 512, bytes))
+                << saved;
+        }
     }
     EXPECT_TRUE(guard.Unchanged());
 }
@@ -122,19 +134,34 @@ TEST_F(RawCommandTest, ListsTheSameFilesAsTextWithAHeader) {
     ASSERT_TRUE(document.is_object());
     for (const Json& file : document.at("files")) {
         EXPECT_TRUE(file.at("picture").is_null());
+        // Without decoding, a type with no known end stays unchecked.
+        if (file.at("savedBytes") == file.at("carvedBytes")) {
+            EXPECT_NE(file.at("verdict"), "complete") << file;
+        }
     }
-    ASSERT_EQ(Run({"raw", "--image", demo_}), kExitOk) << err_.str();
+    ASSERT_EQ(Run({"raw", "--image", demo_, "--no-decode"}), kExitOk) << err_.str();
     std::istringstream lines(out_.str());
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line, "Name            First sector  Bytes       Type   Picture");
+    EXPECT_EQ(line,
+              "Name            First sector  Carved bytes  Saved bytes  Type   Verdict        "
+              "Picture");
     const Json& first = document.at("files").at(0);
     std::getline(lines, line);
-    std::ostringstream row;
-    row << first.at("name").get<std::string>();
-    EXPECT_EQ(line.rfind(row.str(), 0), 0u) << line;
-    EXPECT_NE(line.find(std::to_string(first.at("firstSector").get<std::uint64_t>())),
-              std::string::npos);
+    const std::string row = first.at("name").get<std::string>();
+    EXPECT_EQ(line.rfind(row, 0), 0u) << line;
+    const std::string cells = std::to_string(first.at("firstSector").get<std::uint64_t>()) + " " +
+                              std::to_string(first.at("carvedBytes").get<std::uint64_t>()) + " " +
+                              std::to_string(first.at("savedBytes").get<std::uint64_t>()) + " " +
+                              first.at("extension").get<std::string>() + " " +
+                              first.at("verdict").get<std::string>() + " -";
+    std::istringstream words(line.substr(row.size()));
+    std::string word;
+    std::string joined;
+    while (words >> word) {
+        joined += (joined.empty() ? "" : " ") + word;
+    }
+    EXPECT_EQ(joined, cells) << line;
     std::size_t rows = 1;
     while (std::getline(lines, line)) {
         ++rows;
@@ -248,6 +275,7 @@ TEST_F(RawCommandTest, RefusesBadRangesPartitionsAndFolders) {
     refused({"--out", ""}, "Please choose a destination folder");
     refused({"--partition", "1", "--first", "5"}, "excludes");
     refused({"--out", (folder_ / "not there").string()}, "not there");
+    refused({"--keep-carved-length"}, "--keep-carved-length requires --out");
     refused({"--disk", "1"}, "there is no disk 1");
     EXPECT_TRUE(guard.Unchanged());
 }
