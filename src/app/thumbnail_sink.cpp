@@ -88,7 +88,8 @@ ThumbnailSink::Thumbnail ThumbnailSink::Made(Job& job, bool decode) const {
         saved == 0 ? job.bytes.size()
                    : static_cast<std::size_t>(std::min<std::uint64_t>(saved, job.bytes.size()));
     const QSize thumbnail(kThumbnailWidth, kThumbnailHeight);
-    const QImage picture = DecodePicture(std::span(job.bytes.data(), length), thumbnail);
+    const QImage picture = DecodeCarvedPicture(std::span(job.bytes.data(), length),
+                                               made.file.extension, made.file.verdict);
     made.decodes = !picture.isNull();
     if (made.decodes) {
         // Squeezed to 100 x 80 as the list shows every picture; one of that size stays as it is.

@@ -6,16 +6,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
-#include <cctype>
-#include <optional>
-#include <string>
-#include <vector>
 
-// The JPEG checks come with the carving formats; without them every JPEG decodes whole.
-#if __has_include("carving/formats/jpeg_format.h")
+#include "carving/formats/carved_format.h"
 #include "carving/formats/jpeg_format.h"
-#define LUMAREST_JPEG_THUMBNAILS 1
-#endif
 
 namespace lumarest {
 
@@ -28,26 +21,9 @@ QByteArray Borrow(std::span<const std::uint8_t> bytes) {
 }
 
 bool IsJpegExtension(std::string_view extension) {
-    std::string lower(extension);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower == "jpg" || lower == "jpeg" || lower == "jpe";
+    const CarvedFormat* format = FormatForExtension(extension);
+    return format != nullptr && format == FormatForExtension("jpg");
 }
-
-#ifdef LUMAREST_JPEG_THUMBNAILS
-// The thumbnail's bytes however the JPEG checks hand them over; empty when there is none.
-[[maybe_unused]] std::span<const std::uint8_t> ThumbnailBytes(std::span<const std::uint8_t> bytes) {
-    return bytes;
-}
-[[maybe_unused]] std::span<const std::uint8_t> ThumbnailBytes(
-    const std::optional<std::span<const std::uint8_t>>& bytes) {
-    return bytes ? *bytes : std::span<const std::uint8_t>();
-}
-[[maybe_unused]] std::span<const std::uint8_t> ThumbnailBytes(
-    const std::vector<std::uint8_t>& bytes) {
-    return bytes;
-}
-#endif
 
 }  // namespace
 
@@ -86,15 +62,13 @@ QImage ThumbnailOf(std::span<const std::uint8_t> bytes, const QImage& placeholde
 QImage DecodeCarvedPicture(std::span<const std::uint8_t> bytes, std::string_view extension,
                            CarvedVerdict structural) {
     if (structural == CarvedVerdict::Complete && IsJpegExtension(extension)) {
-#ifdef LUMAREST_JPEG_THUMBNAILS
-        const auto thumbnail = JpegExifThumbnail(bytes);
-        if (const auto found = ThumbnailBytes(thumbnail); !found.empty()) {
-            QImage picture = DecodePicture(found);
+        // The camera's own small picture: far cheaper than the outer image at any size.
+        if (const auto thumbnail = JpegExifThumbnail(bytes); !thumbnail.empty()) {
+            QImage picture = DecodePicture(thumbnail);
             if (!picture.isNull()) {
                 return picture;
             }
         }
-#endif
     }
     return DecodePicture(bytes);
 }

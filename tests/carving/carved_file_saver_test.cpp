@@ -11,6 +11,7 @@
 #include "carving/whole_disk.h"
 #include "support/link_planter.h"
 #include "support/recording_reporter.h"
+#include "support/temp_folder.h"
 
 namespace lumarest {
 namespace {
@@ -19,25 +20,8 @@ namespace fs = std::filesystem;
 using testing::CollectingSink;
 using testing::LinkPlanter;
 using testing::RecordingReporter;
+using testing::TempFolder;
 
-class TempFolder {
-  public:
-    TempFolder()
-        : path_(fs::temp_directory_path() /
-                ("lumarest_saver_" + std::to_string(::getpid()) + "_" + std::to_string(next_++))) {
-        fs::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code error;
-        fs::permissions(path_, fs::perms::owner_all, error);
-        fs::remove_all(path_, error);
-    }
-    const fs::path& Path() const { return path_; }
-
-  private:
-    static inline int next_ = 0;
-    fs::path path_;
-};
 
 TEST(CheckDestinationFolder, RefusesFoldersThatCannotTakeTheFiles) {
     TempFolder temp;

@@ -14,6 +14,7 @@
 #include "carving/collecting_sink.h"
 #include "core/memory_disk.h"
 #include "support/recording_reporter.h"
+#include "support/temp_folder.h"
 
 namespace lumarest {
 namespace {
@@ -236,19 +237,6 @@ class PieceSink : public CollectingSink {
     Bytes spilled;
 };
 
-std::filesystem::path TempFolder(const std::string& name) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("lumarest_checks_" + std::to_string(::getpid()) + "_" + name);
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-    return path;
-}
-
-Bytes ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 // A file whose end cannot be found goes to a sink that takes pieces in pieces, never whole,
 // and the saving sink writes the pieces and the rest as one file.
 TEST(CarvingChecks, AFileWithNoEndIsHandedOnInPieces) {
@@ -257,7 +245,8 @@ TEST(CarvingChecks, AFileWithNoEndIsHandedOnInPieces) {
     disk.Fake(0, true, true);
     disk.Fake(kSectors - 100, true);
     disk.Put((kSectors - 100) * kSector + 600, kEndMark);
-    const auto folder = TempFolder("pieces");
+    const testing::TempFolder temp("lumarest_checks");
+    const auto& folder = temp.Path();
     PieceSink shown;
     RecordingReporter reporter;
     SavingSink saving(folder.string(), shown, reporter);
@@ -272,12 +261,11 @@ TEST(CarvingChecks, AFileWithNoEndIsHandedOnInPieces) {
     const std::size_t carved = (kSectors - 100) * kSector;
     ASSERT_EQ(whole.size(), carved);
     EXPECT_TRUE(std::equal(whole.begin(), whole.end(), source.begin()));
-    EXPECT_EQ(ReadWholeFile(folder / "GNLM00001.fk"), whole);
+    EXPECT_EQ(testing::ReadWholeFile(folder / "GNLM00001.fk"), whole);
     // The file with an end is saved to it, in one piece.
-    EXPECT_EQ(ReadWholeFile(folder / "GNLM00002.fk"),
+    EXPECT_EQ(testing::ReadWholeFile(folder / "GNLM00002.fk"),
               Bytes(source.begin() + static_cast<std::ptrdiff_t>(carved),
                     source.begin() + static_cast<std::ptrdiff_t>(carved + 604)));
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
