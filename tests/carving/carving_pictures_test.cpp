@@ -195,8 +195,10 @@ TEST_F(CarvingPicturesTest, EachPictureIsCarvedFromItsHeaderToTheNextOne) {
         // Up to the next header; the last general picture swallows the thorough-only one and
         // ends with the range.
         const std::uint64_t end = i + 1 < 7 ? placed_[i + 1].sector : Sectors();
-        EXPECT_EQ(entry.bytes.size(), (end - placed_[i].sector) * kSector);
+        EXPECT_EQ(entry.file.bytes, (end - placed_[i].sector) * kSector);
+        // The picture's own end is found; nothing past it needs holding.
         const Bytes& original = placed_[i].picture.bytes;
+        EXPECT_EQ(entry.file.savedBytes, original.size());
         ASSERT_GE(entry.bytes.size(), original.size());
         EXPECT_TRUE(std::equal(original.begin(), original.end(), entry.bytes.begin()));
         EXPECT_TRUE(
@@ -220,13 +222,14 @@ TEST_F(CarvingPicturesTest, ThoroughScanningAddsThePicturesTheGeneralListMisses)
     EXPECT_EQ(thorough.file.name, "THLM00001.jpg");
     EXPECT_EQ(thorough.file.position, 7u);
     EXPECT_EQ(thorough.file.firstSector, placed_[7].sector);
-    EXPECT_EQ(thorough.bytes.size(), (Sectors() - placed_[7].sector) * kSector);
+    EXPECT_EQ(thorough.file.bytes, (Sectors() - placed_[7].sector) * kSector);
+    EXPECT_EQ(thorough.file.savedBytes, placed_[7].picture.bytes.size());
     EXPECT_TRUE(std::equal(placed_[7].picture.bytes.begin(), placed_[7].picture.bytes.end(),
                            thorough.bytes.begin()));
     EXPECT_TRUE(guard.Unchanged());
 }
 
-TEST_F(CarvingPicturesTest, SavedFilesHoldTheCarvedSectors) {
+TEST_F(CarvingPicturesTest, SavedFilesHoldThePictures) {
     ImageGuard guard(imagePath_);
     const fs::path destination = *folder_ / "saved";
     fs::create_directories(destination);
