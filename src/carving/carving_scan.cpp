@@ -12,6 +12,8 @@ namespace lumarest {
 namespace {
 
 constexpr std::uint32_t kChunkSectors = 1024;
+// How far ahead of the chunk being examined the disk is asked to fetch.
+constexpr std::uint32_t kReadAheadSectors = 4 * kChunkSectors;
 constexpr std::size_t kChunkBytes = std::size_t{kChunkSectors} * kSectorSize;
 constexpr std::size_t kNameDigits = 5;
 constexpr const char* kSectorsText = "Sectors  ";
@@ -247,6 +249,10 @@ void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSou
         }
         // A failed read leaves zeros for the sectors it could not get; they are examined alike.
         disk.ReadSectors(chunkStart, sectors, buffer.data());
+        // The disk fetches what follows while this chunk is examined.
+        if (chunkStart + sectors < lastSector) {
+            disk.WillRead(chunkStart + sectors, kReadAheadSectors);
+        }
         const std::span<const std::uint8_t> chunk(buffer.data(),
                                                   std::size_t{sectors} * kSectorSize);
         for (std::uint32_t j = 0; j < sectors; ++j) {

@@ -47,6 +47,9 @@ class SectorSource {
     virtual std::uint32_t LogicalSectorBytes() const { return kSectorSize; }
     // What the user knows the disk by, for messages.
     virtual std::string Name() const = 0;
+    // Sectors that will be read soon: a source may start fetching them while the caller works
+    // on what it read last. Only a hint; nothing is read into any buffer.
+    virtual void WillRead(std::uint64_t /*firstSector*/, std::uint32_t /*count*/) {}
 };
 
 // `endSector` (the first sector after a range) cut at the end of a disk of known size: a table

@@ -40,4 +40,8 @@ int DeviceSectorSource::ReadSectors(std::uint64_t firstSector, std::uint32_t cou
     return ReadSectorsHeld(context_, held_, devicePath_, firstSector, count, buffer);
 }
 
+void DeviceSectorSource::WillRead(std::uint64_t firstSector, std::uint32_t count) {
+    HintNextRead(context_, held_, firstSector, count);
+}
+
 }  // namespace lumarest

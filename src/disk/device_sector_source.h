@@ -22,6 +22,7 @@ class DeviceSectorSource : public SectorSource {
     DeviceSectorSource& operator=(DeviceSectorSource&& other) noexcept;
 
     int ReadSectors(std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer) override;
+    void WillRead(std::uint64_t firstSector, std::uint32_t count) override;
     std::uint64_t TotalSectors() const override { return totalSectors_; }
     std::string Name() const override { return devicePath_; }
     std::uint32_t LogicalSectorBytes() const override { return logicalSectorBytes_; }

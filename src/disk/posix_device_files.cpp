@@ -44,6 +44,15 @@ long long PosixDeviceFiles::ReadAt(int handle, std::uint8_t* buffer, std::size_t
     return static_cast<long long>(done);
 }
 
+void PosixDeviceFiles::WillRead(int handle, std::uint64_t offset, std::uint64_t bytes) {
+    constexpr std::uint64_t kLastOffset =
+        static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    if (offset <= kLastOffset && bytes <= kLastOffset - offset) {
+        ::posix_fadvise(handle, static_cast<off_t>(offset), static_cast<off_t>(bytes),
+                        POSIX_FADV_WILLNEED);
+    }
+}
+
 void PosixDeviceFiles::Close(int handle) {
     ::close(handle);
 }

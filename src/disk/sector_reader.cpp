@@ -234,6 +234,17 @@ int ReadSectorsHeld(SectorReaderContext& context, HeldDevice& held, const std::s
     return result;
 }
 
+void HintNextRead(SectorReaderContext& context, HeldDevice& held, std::uint64_t firstSector,
+                  std::uint32_t count) {
+    if (context.accessMode == 'F' || held.handle < 0 ||
+        firstSector > std::numeric_limits<std::uint64_t>::max() / kSectorSize) {
+        return;
+    }
+    PosixDeviceFiles posixFiles;
+    FilesOf(context, posixFiles)
+        .WillRead(held.handle, firstSector * kSectorSize, std::uint64_t{count} * kSectorSize);
+}
+
 void ReleaseDevice(SectorReaderContext& context, HeldDevice& held) {
     if (held.handle >= 0) {
         PosixDeviceFiles posixFiles;

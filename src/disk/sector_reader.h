@@ -22,6 +22,8 @@ class DeviceFiles {
     virtual long long ReadAt(int handle, std::uint8_t* buffer, std::size_t bytes,
                              std::uint64_t offset) = 0;
     virtual void Close(int handle) = 0;
+    // Asks the system to fetch a byte range in the background; no effect on any read.
+    virtual void WillRead(int /*handle*/, std::uint64_t /*offset*/, std::uint64_t /*bytes*/) {}
 };
 
 // open(O_RDONLY | O_CLOEXEC), pread, close. Nothing here ever opens a source for writing.
@@ -31,6 +33,7 @@ class PosixDeviceFiles : public DeviceFiles {
     long long ReadAt(int handle, std::uint8_t* buffer, std::size_t bytes,
                      std::uint64_t offset) override;
     void Close(int handle) override;
+    void WillRead(int handle, std::uint64_t offset, std::uint64_t bytes) override;
 };
 
 // The BIOS-style disk service of the 'F' access mode. Linux has none; tests use a fake.
@@ -85,6 +88,9 @@ struct HeldDevice {
 // so the next read opens the device afresh, as a replaced medium needs.
 int ReadSectorsHeld(SectorReaderContext& context, HeldDevice& held, const std::string& devicePath,
                     std::uint64_t firstSector, std::uint32_t count, std::uint8_t* buffer);
+// Passes a hint that these sectors are read next to the held handle, if one is open.
+void HintNextRead(SectorReaderContext& context, HeldDevice& held, std::uint64_t firstSector,
+                  std::uint32_t count);
 // Closes a held handle, if any.
 void ReleaseDevice(SectorReaderContext& context, HeldDevice& held);
 
