@@ -116,25 +116,6 @@ FindCli() {
   [ -x "$cli" ] || { echo "no lumarest-cli at $cli" >&2; exit 2; }
 }
 
-# Runs a command with its output in the tool's log, and prints the wall-clock seconds and the
-# processor seconds (user and system) it took. Processor time shows the work done even when
-# other work on the machine stretches the wall clock.
-Timed() {
-  local log=$1
-  shift
-  /usr/bin/time -o "$log.time" -f "%e %U %S" "$@" >"$log" 2>&1 ||
-    { echo "failed: $* (see $log)" >&2; exit 1; }
-  awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }' "$log.time"
-}
-
-# An empty place for a tool's output, with the writes of the tool before it flushed, so no run
-# pays for another's dirty pages.
-Fresh() {
-  rm -rf "$1"
-  mkdir -p "$(dirname "$1")"
-  sync
-}
-
 Need convert "apt-get install imagemagick"
 Need openssl "apt-get install openssl"
 Need python3 "apt-get install python3"
