@@ -38,7 +38,30 @@ unsigned ThumbnailSink::DecoderCount() {
     return cores > 1 ? cores - 1 : 1;
 }
 
+bool ThumbnailSink::TakesPieces(const CarvedFile& file) const {
+    return !IsPictureType(file.extension);
+}
+
+bool ThumbnailSink::FirstPieceIsOf(const CarvedFile& file) const {
+    return !firstPiece_.empty() && file.name == firstPieceName_ &&
+           file.firstSector == firstPieceSector_;
+}
+
+void ThumbnailSink::FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) {
+    // A stopped pass drops its open file: its piece belongs to no later file.
+    if (!FirstPieceIsOf(file)) {
+        firstPiece_.assign(piece.begin(), piece.end());
+        firstPieceName_ = file.name;
+        firstPieceSector_ = file.firstSector;
+    }
+}
+
 void ThumbnailSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
+    if (FirstPieceIsOf(file)) {
+        // Its start is what a decoder would look at.
+        bytes = std::move(firstPiece_);
+    }
+    firstPiece_.clear();
     // The image list holds index + 1 pictures once the thumbnail at `index` is added.
     imageCount_.store(file.position + 1);
     std::unique_lock lock(mutex_);

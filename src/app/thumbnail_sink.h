@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <stop_token>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -42,6 +43,10 @@ class ThumbnailSink : public CarvedFileSink {
 
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override;
     std::uint64_t ImageCount() const override { return imageCount_.load(); }
+    // A picture is held whole for decoding; any other type with no known end comes in pieces
+    // and only its first piece is kept, so a long video is never held in memory.
+    bool TakesPieces(const CarvedFile& file) const override;
+    void FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) override;
 
     // One thread fewer than the machine has cores, so the scan keeps one; at least one.
     static unsigned DecoderCount();
@@ -58,11 +63,16 @@ class ThumbnailSink : public CarvedFileSink {
         bool decodes = false;
     };
 
+    bool FirstPieceIsOf(const CarvedFile& file) const;
     void Decode();
     Thumbnail Made(Job& job, bool decode) const;
     // Hands every thumbnail whose predecessors are all handed over to the list. Under mutex_.
     void PostReady();
 
+    // The first piece of the file being handed on in pieces, and whose it is; scan thread only.
+    std::vector<std::uint8_t> firstPiece_;
+    std::string firstPieceName_;
+    std::uint64_t firstPieceSector_ = 0;
     CThumbsListCtrl* list_;
     std::function<bool()> accept_;
     std::stop_token stop_;

@@ -257,6 +257,31 @@ class RawControlsTest : public QObject {
         }
     }
 
+    // A type with no known end comes in pieces; its first piece is what is decoded, and a
+    // piece of a file the scan dropped never stands in for a later file.
+    void sinkDecodesAFileInPiecesFromItsFirstPiece() {
+        const std::vector<std::uint8_t> png = Encoded(Filled(64, 48, Qt::blue), "png");
+        const std::vector<std::uint8_t> tail(4096, 0x41);
+        CThumbsListCtrl list;
+        {
+            ThumbnailSink sink(list, [] { return true; });
+            QVERIFY(!sink.TakesPieces(Judged("GNLM00001.jpg", 0, CarvedVerdict::Unchecked)));
+            const CarvedFile inPieces = Judged("GNLM00001.bin", 0, CarvedVerdict::Unchecked);
+            QVERIFY(sink.TakesPieces(inPieces));
+            sink.FileSpilled(inPieces, png);
+            sink.FileSpilled(inPieces, tail);
+            sink.FileFinished(inPieces, tail);
+            sink.FileSpilled(Judged("GNLM00002.bin", 1, CarvedVerdict::Unchecked), png);
+            sink.FileFinished(Judged("THLM00001.bin", 1, CarvedVerdict::Unchecked), tail);
+        }
+        QTRY_COMPARE(list.count(), 2);
+        const std::vector<CarvedFile> files = list.ChosenFiles();
+        QVERIFY(files[0].verdict == CarvedVerdict::Complete);
+        QVERIFY(list.Image(0) != PlaceholderThumbnail());
+        QVERIFY(files[1].verdict == CarvedVerdict::Unchecked);
+        QCOMPARE(list.Image(1), PlaceholderThumbnail());
+    }
+
     // However many threads decode, the list takes the thumbnails in the order of their
     // positions; a stopped scan never waits for room, and what was not decoded yet still
     // comes, with the placeholder and the scan's verdict, before the sink is gone.
