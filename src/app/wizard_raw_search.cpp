@@ -2,6 +2,7 @@
 // with the slider, "Sectors in Partition"), the scan worker, the thumbnails it brings, stopping
 // it, its end, and the way back to the criteria page.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -353,6 +354,11 @@ void CChildDialogExDemoDlg::StopScanWorker() {
     if (scanWorker_) {
         scanWorker_->StopAndWait();
         scanWorker_.reset();
+        // The thumbnails handed over before the stop are on their way to the list; they are
+        // all in it before the search is said to have ended.
+        if (thumbsList_) {
+            QCoreApplication::sendPostedEvents(thumbsList_, QEvent::MetaCall);
+        }
     }
 }
 
