@@ -34,24 +34,13 @@ readonly kEvents=20
 readonly kFilesPerFolder=95
 
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-work=$(realpath -m "${1:-$repo/build/bench}")
-case "$work/" in
-  "$repo/build"*) ;;
-  "$repo/"*)
-    echo "keep WORK_FOLDER out of the sources: $work" >&2
-    exit 2
-    ;;
-esac
-mkdir -p "$work"
+source "$here/bench_lib.sh"
+BenchWorkFolder "${1:-}"
 image=$work/advance-search.img
 stamp=$work/.advance-search.stamp
 export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
 PATH=$PATH:/usr/sbin:/sbin
 
-Need() {
-  command -v "$1" >/dev/null || { echo "$1 is needed: $2" >&2; exit 2; }
-}
 
 mountPoint="" mountPid=""
 Unmount() {

@@ -24,16 +24,8 @@ readonly kCylinder=16065
 PATH=$PATH:/usr/sbin:/sbin
 
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-work=$(realpath -m "${1:-$repo/build/bench}")
-case "$work/" in
-  "$repo/build"*) ;;
-  "$repo/"*)
-    echo "keep WORK_FOLDER out of the sources: $work" >&2
-    exit 2
-    ;;
-esac
-mkdir -p "$work"
+source "$here/bench_lib.sh"
+BenchWorkFolder "${1:-}"
 image=$work/aligned-search-1t.img
 trap 'rm -f "$image" "$work"/aligned-*.vol "$work"/aligned-strace.txt "$work"/aligned-listing.txt' EXIT
 

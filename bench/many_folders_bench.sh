@@ -19,23 +19,12 @@ readonly kVolumeMib=${VOLUME_MIB:-256}
 readonly kPartitionStart=2048
 
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-work=$(realpath -m "${1:-$repo/build/bench}")
-case "$work/" in
-  "$repo/build"*) ;;
-  "$repo/"*)
-    echo "keep WORK_FOLDER out of the sources: $work" >&2
-    exit 2
-    ;;
-esac
-mkdir -p "$work"
+source "$here/bench_lib.sh"
+BenchWorkFolder "${1:-}"
 image=$work/many-folders-$kVolumeMib.img
 stamp=$image.stamp
 PATH=$PATH:/usr/sbin:/sbin
 
-Need() {
-  command -v "$1" >/dev/null || { echo "$1 is needed: $2" >&2; exit 2; }
-}
 
 MakeImage() {
   local signature

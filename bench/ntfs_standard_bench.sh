@@ -26,24 +26,13 @@ readonly kFilesPerFolder=100
 readonly kDeletedAlbums=("Album 050" "Album 099")
 
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-work=$(realpath -m "${1:-$repo/build/bench}")
-case "$work/" in
-  "$repo/build"*) ;;
-  "$repo/"*)
-    echo "keep WORK_FOLDER out of the sources: $work" >&2
-    exit 2
-    ;;
-esac
-mkdir -p "$work"
+source "$here/bench_lib.sh"
+BenchWorkFolder "${1:-}"
 image=$work/ntfs-standard.img
 stamp=$work/.ntfs-standard.stamp
 export LC_ALL=C.UTF-8
 PATH=$PATH:/usr/sbin:/sbin
 
-Need() {
-  command -v "$1" >/dev/null || { echo "$1 is needed: $2" >&2; exit 2; }
-}
 
 mountPoint="" mountPid=""
 # Unmounts the volume and waits for ntfs-3g to write it out and end.

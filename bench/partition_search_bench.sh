@@ -24,16 +24,8 @@ readonly kNearEnd=$((kCylinders - 4))
 PATH=$PATH:/usr/sbin:/sbin
 
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-work=$(realpath -m "${1:-$repo/build/bench}")
-case "$work/" in
-  "$repo/build"*) ;;
-  "$repo/"*)
-    echo "keep WORK_FOLDER out of the sources: $work" >&2
-    exit 2
-    ;;
-esac
-mkdir -p "$work"
+source "$here/bench_lib.sh"
+BenchWorkFolder "${1:-}"
 image=$work/partition-search-1t.img
 trap 'rm -f "$image" "$work"/search-*.vol "$work"/search-strace.txt "$work"/search-listing.txt' EXIT
 

@@ -24,24 +24,13 @@ readonly kFillerKey=4c756d6172657374206265206e63682e
 readonly kFillerIv=00000000000000000000000000000000
 
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-work=$(realpath -m "${1:-$repo/build/bench}")
-case "$work/" in
-  "$repo/build"*) ;;
-  "$repo/"*)
-    echo "keep WORK_FOLDER out of the sources: $work" >&2
-    exit 2
-    ;;
-esac
-mkdir -p "$work"
+source "$here/bench_lib.sh"
+BenchWorkFolder "${1:-}"
 helper=("python3" "$here/bench_photos.py")
 image=$work/photos.img
 photos=$work/photos
 stamp=$work/.photos.stamp
 
-Need() {
-  command -v "$1" >/dev/null || { echo "$1 is needed: $2" >&2; exit 2; }
-}
 
 
 MakePhotos() {

@@ -23,24 +23,13 @@ readonly kFilesPerFolder=5
 readonly kDeletedAlbums=("Album 050" "Album 099")
 
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/.." && pwd)
-work=$(realpath -m "${1:-$repo/build/bench}")
-case "$work/" in
-  "$repo/build"*) ;;
-  "$repo/"*)
-    echo "keep WORK_FOLDER out of the sources: $work" >&2
-    exit 2
-    ;;
-esac
-mkdir -p "$work"
+source "$here/bench_lib.sh"
+BenchWorkFolder "${1:-}"
 image=$work/standard.img
 stamp=$work/.standard.stamp
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 PATH=$PATH:/usr/sbin:/sbin
 
-Need() {
-  command -v "$1" >/dev/null || { echo "$1 is needed: $2" >&2; exit 2; }
-}
 
 MakeImage() {
   local signature
