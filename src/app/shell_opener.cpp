@@ -1,7 +1,9 @@
 #include "app/shell_opener.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
@@ -10,6 +12,7 @@ namespace lumarest {
 
 namespace {
 constexpr int kQueryTimeoutMs = 3000;
+constexpr const char* kOwnFolderName = "/lumarest";
 const char* const kOpenWithTitle = "Open With";
 const char* const kProgramsFolder = "/usr/bin";
 }  // namespace
@@ -44,6 +47,15 @@ void DesktopShellOpener::OpenWith(const QUrl& url, QWidget* parent) {
     if (!program.isEmpty()) {
         QProcess::startDetached(program, {url.toLocalFile()});
     }
+}
+
+QString OpenedFilesBase() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir()) {
+        return runtime + QLatin1String(kOwnFolderName);
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QLatin1String(kOwnFolderName);
 }
 
 }  // namespace lumarest

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QUrl>
 
 class QWidget;
@@ -16,6 +17,11 @@ class ShellOpener {
     // Lets the user choose a program for a file whose type has none, and opens it with it.
     virtual void OpenWith(const QUrl&, QWidget*) {}
 };
+
+// Where the copies of recovered files opened with the desktop's programs go: below the user's
+// runtime folder, or the user's cache folder when the session has none; never the temporary
+// folder every user of the machine can read.
+QString OpenedFilesBase();
 
 class DesktopShellOpener : public ShellOpener {
   public:

@@ -78,7 +78,26 @@ void CChildDialogExDemoDlg::OpenFolderRow(TreeItem item) {
     ShowFolderListing();
 }
 
+// The run's private folder for opened copies below the working folder, made on first use.
+const PrivateFolder* CChildDialogExDemoDlg::OpenedFilesFolder() {
+    if (!openedFiles_ || openedFilesBase_ != run_.workingFolder) {
+        std::string error;
+        openedFiles_ = PrivateFolder::Make(run_.workingFolder, error);
+        openedFilesBase_ = run_.workingFolder;
+        if (!openedFiles_) {
+            ShowMessage("No private folder could be made for opening recovered files (" + error +
+                            "). Nothing was opened.",
+                        MessageIcon::Error);
+        }
+    }
+    return openedFiles_.get();
+}
+
 void CChildDialogExDemoDlg::OpenFileRow(const std::string& name, const FileRef& file) {
+    const PrivateFolder* openedFiles = OpenedFilesFolder();
+    if (openedFiles == nullptr) {
+        return;
+    }
     const std::string tempName = TempFileName(run_.tempFileCounter, name);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -88,11 +107,11 @@ void CChildDialogExDemoDlg::OpenFileRow(const std::string& name, const FileRef& 
     // The window is drawn before the file is written: a large file takes a while.
     QApplication::processEvents();
 
-    const std::string folder = run_.workingFolder;
-    CreateFolderPath(folder);
+    const std::string& folder = openedFiles->Path();
     const std::string path = TempFilePath(folder, tempName);
     ++run_.tempFileCounter;
-    const RecoveredFileStatus status = WriteListedCopy(run_, FolderDisk(), file, folder, tempName);
+    const RecoveredFileStatus status =
+        WriteListedCopy(run_, FolderDisk(), file, folder, tempName, FileReaders::OwnerOnly);
 
     QApplication::restoreOverrideCursor();
     delete openSingleFile_;

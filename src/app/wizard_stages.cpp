@@ -92,7 +92,7 @@ void CChildDialogExDemoDlg::NextFromDiskPage() {
         return;
     }
     if (workingFolderField_->text().trimmed().isEmpty()) {
-        workingFolderField_->setText(QDir::tempPath());
+        workingFolderField_->setText(OpenedFilesBase());
     }
     run_.workingFolder = workingFolderField_->text().toStdString();
 

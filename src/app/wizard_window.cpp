@@ -406,7 +406,7 @@ void CChildDialogExDemoDlg::Initialise() {
     AttachStartupImages();
     RunInventory();
     ResetDiskChoice();
-    run_.workingFolder = QDir::tempPath().toStdString();
+    run_.workingFolder = OpenedFilesBase().toStdString();
     workingFolderField_->setText(QString::fromStdString(run_.workingFolder));
     SetStatusText(texts::kSelectDiskStatus);
     rawCriteria_->thoroughExplanation->setText(FromUtf8(texts::kThoroughExplanation));

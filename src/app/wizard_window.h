@@ -12,6 +12,7 @@
 #include "core/partition_list.h"
 #include "core/recovery_run.h"
 #include "disk/parameter_store.h"
+#include "output/private_folder.h"
 #include "ui/file_icons.h"
 
 class QCheckBox;
@@ -231,6 +232,7 @@ class CChildDialogExDemoDlg : public QDialog {
     void OnFileListActivated(const QModelIndex& index);
     void OpenFolderRow(TreeItem item);
     void OpenFileRow(const std::string& name, const FileRef& file);
+    const PrivateFolder* OpenedFilesFolder();
 
     // The code page of FAT short names, kept between sessions (wizard_code_page.cpp).
     void RestoreCodePage();
@@ -303,6 +305,10 @@ class CChildDialogExDemoDlg : public QDialog {
     bool bootSectorValid_ = false;
     // Reads the searched disk for the folder tree's clicks, expansions and opened files.
     std::unique_ptr<DeviceSectorSource> folderDisk_;
+    // Where opened copies are written, made on the first open below the working folder; it goes,
+    // with every copy, when the window does.
+    std::unique_ptr<PrivateFolder> openedFiles_;
+    std::string openedFilesBase_;
     // Shown while a file is written for opening; null otherwise.
     COpenSingleFile* openSingleFile_ = nullptr;
     // Numbers each raw search, so a late end of an earlier one is ignored.

@@ -17,6 +17,7 @@ namespace lumarest {
 namespace {
 
 constexpr mode_t kFileMode = 0644;
+constexpr mode_t kOwnerOnlyFileMode = 0600;
 constexpr mode_t kFolderMode = 0755;
 constexpr const char* kPartialPrefix = ".lumarest-";
 constexpr const char* kPartialSuffix = ".part";
@@ -197,12 +198,14 @@ FolderHandle::Entry FolderHandle::Lookup(const std::string& name) const {
     return S_ISDIR(info.st_mode) ? Entry::Folder : Entry::Other;
 }
 
-std::unique_ptr<NewFile> NewFile::Create(const FolderHandle& folder, int& error) {
+std::unique_ptr<NewFile> NewFile::Create(const FolderHandle& folder, int& error,
+                                         FileReaders readers) {
+    const mode_t mode = readers == FileReaders::OwnerOnly ? kOwnerOnlyFileMode : kFileMode;
     error = EEXIST;
     for (int tries = 0; tries < kMostNameTries && error == EEXIST; ++tries) {
         std::string name = RandomPartialName();
         const int fd = ::openat(folder.Descriptor(), name.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             error = 0;
             return std::unique_ptr<NewFile>(new NewFile(folder.Descriptor(), fd, std::move(name)));

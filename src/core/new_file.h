@@ -38,6 +38,9 @@ class FolderHandle {
     int fd_ = -1;
 };
 
+// Who may read a new file: everyone the usual way, or the user alone (copies made for opening).
+enum class FileReaders { Everyone, OwnerOnly };
+
 enum class PlaceMode {
     KeepExisting,  // a name already taken is left alone: EEXIST
     Replace,       // whatever holds the name is replaced (a link itself, never what it points at)
@@ -50,7 +53,8 @@ class NewFile {
   public:
     // A new empty file in `folder`, which must stay open while this lives. Nothing, with the
     // reason in `error`, when the folder takes no file.
-    static std::unique_ptr<NewFile> Create(const FolderHandle& folder, int& error);
+    static std::unique_ptr<NewFile> Create(const FolderHandle& folder, int& error,
+                                           FileReaders readers = FileReaders::Everyone);
 
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;

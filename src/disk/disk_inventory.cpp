@@ -18,12 +18,10 @@ constexpr int kTopItemImage = 2;
 constexpr int kDiskItemImage = 0;
 constexpr const char* kRemovableMarker = "Removable media other than";
 constexpr const char* kRemovableText = "Removable Media";
-constexpr double kBytesPerMb = 1048576.0;
+constexpr std::uint64_t kBytesPerMb = 1048576;
 
 std::string CapacityText(const DiskProperties& disk) {
-    return std::to_string(CapacityMb(disk.totalCylinders, disk.bytesPerSector, disk.sectorsPerTrack,
-                                     disk.totalHeads)) +
-           " MB";
+    return std::to_string(CapacityMb(disk)) + " MB";
 }
 
 // The slider works in 32 bits; a larger disk is held at the largest value it can show.
@@ -107,13 +105,8 @@ std::string DiskItemText(const DiskProperties& disk) {
     return media + " (Disk" + std::to_string(disk.index) + ")";
 }
 
-// The product of cylinders and bytes per sector is taken in 64 bits: it is the same as the
-// 32-bit product for every disk where that fits, and right for the larger ones.
-std::int64_t CapacityMb(std::uint64_t cylinders, std::uint32_t bytesPerSector,
-                        std::uint32_t sectorsPerTrack, std::uint32_t heads) {
-    const std::uint64_t cylinderBytes = cylinders * bytesPerSector;
-    const double bytes = static_cast<double>(cylinderBytes) * sectorsPerTrack * heads;
-    return static_cast<std::int64_t>(bytes / kBytesPerMb);
+std::int64_t CapacityMb(const DiskProperties& disk) {
+    return static_cast<std::int64_t>(disk.totalSectors / (kBytesPerMb / kSectorSize));
 }
 
 void FillDriveTable(RecoveryRun& run, const std::vector<DiskProperties>& disks) {

@@ -68,10 +68,9 @@ std::uint64_t SectorsInDiskUnit(const DiskProperties& disk);
 // "Removable Media".
 std::string DiskItemText(const DiskProperties& disk);
 
-// Capacity in MB from the geometry: cylinders x bytes per sector as a 32-bit product, then
-// times sectors per track and heads in floating point, over 1048576, truncated.
-std::int64_t CapacityMb(std::uint64_t cylinders, std::uint32_t bytesPerSector,
-                        std::uint32_t sectorsPerTrack, std::uint32_t heads);
+// Capacity in MB (1048576 bytes), truncated, from the disk's true size: a disk whose size is
+// not a whole number of cylinders still shows all of it.
+std::int64_t CapacityMb(const DiskProperties& disk);
 
 // Attaches a raw image read-only as the next free disk number. Returns the message to show
 // when it cannot be used (missing, a folder, empty, unreadable, no free slot).

@@ -32,7 +32,8 @@ RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk, const 
 }
 
 RecoveredFileStatus WriteListedCopy(RecoveryRun& run, SectorSource& disk, const FileRef& file,
-                                    const std::string& folder, const std::string& name) {
+                                    const std::string& folder, const std::string& name,
+                                    FileReaders readers) {
     int error = 0;
     // Without a folder the copy stays where the program runs, as TempFilePath says.
     const std::optional<FolderHandle> handle =
@@ -40,7 +41,7 @@ RecoveredFileStatus WriteListedCopy(RecoveryRun& run, SectorSource& disk, const 
     if (!handle) {
         return RecoveredFileStatus::WriteFailed;
     }
-    const std::unique_ptr<NewFile> copy = NewFile::Create(*handle, error);
+    const std::unique_ptr<NewFile> copy = NewFile::Create(*handle, error, readers);
     if (!copy) {
         return RecoveredFileStatus::WriteFailed;
     }

@@ -9,6 +9,7 @@
 
 #include "core/file_ref.h"
 #include "core/file_system.h"
+#include "core/new_file.h"
 #include "output/file_list_row.h"
 #include "output/recovered_file.h"
 
@@ -51,6 +52,7 @@ RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk, const 
 // replacing what held the name (a link itself, never the file it points at). Nothing is left
 // behind when the write fails or nothing of the file is found.
 RecoveredFileStatus WriteListedCopy(RecoveryRun& run, SectorSource& disk, const FileRef& file,
-                                    const std::string& folder, const std::string& name);
+                                    const std::string& folder, const std::string& name,
+                                    FileReaders readers = FileReaders::Everyone);
 
 }  // namespace lumarest

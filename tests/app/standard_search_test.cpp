@@ -1,4 +1,6 @@
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,6 +40,10 @@ QStringList ColumnTexts(const TextTable& table, std::size_t column) {
 int RowNamed(const TextTable& table, const QString& name) {
     return static_cast<int>(ColumnTexts(table, 0).indexOf(name));
 }
+
+// Permission bits of the group and everyone else: none on a private copy or its folder.
+constexpr QFile::Permissions kAnyoneElse = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                           QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
 
 QByteArray FileBytes(const QString& path) {
     QFile file(path);
@@ -142,12 +148,17 @@ class StandardSearchTest : public QObject {
         QVERIFY(RowNamed(list, QStringLiteral("Deleted Draft.txt")) >= 0);
         SaveWindowShot(*h.window, "standard_fat_listing.png");
 
-        // Opening a file writes it to the working folder under its temporary name.
+        // Opening a file writes it under its temporary name into a folder of the run's own
+        // below the working folder, readable by the user alone.
         DoubleClickRow(h, notes);
         QCOMPARE(h.shell->opened.size(), std::size_t{1});
-        const QString opened = h.shell->opened.front().toLocalFile();
-        QCOMPARE(opened, QDir(WorkingFolder()).filePath(QStringLiteral("LMRC0.TXT")));
-        QCOMPARE(FileBytes(opened), QByteArray("Buy film for the summer trip.\n"));
+        const QFileInfo opened(h.shell->opened.front().toLocalFile());
+        QCOMPARE(opened.fileName(), QStringLiteral("LMRC0.TXT"));
+        const QFileInfo privateFolder(opened.absolutePath());
+        QCOMPARE(privateFolder.absolutePath(), QDir(WorkingFolder()).absolutePath());
+        QCOMPARE(FileBytes(opened.filePath()), QByteArray("Buy film for the summer trip.\n"));
+        QCOMPARE(opened.permissions() & kAnyoneElse, QFile::Permissions());
+        QCOMPARE(privateFolder.permissions() & kAnyoneElse, QFile::Permissions());
         QVERIFY(h.window->isEnabled());
 
         // A folder row opens that folder in the tree and lists it.
@@ -199,8 +210,24 @@ class StandardSearchTest : public QObject {
         QVERIFY(notes >= 0);
         DoubleClickRow(h, notes);
         QCOMPARE(h.shell->opened.size(), std::size_t{1});
-        QCOMPARE(FileBytes(h.shell->opened.front().toLocalFile()),
-                 QByteArray("Day one: we walked to the lake.\n"));
+        const QString opened = h.shell->opened.front().toLocalFile();
+        QCOMPARE(FileBytes(opened), QByteArray("Day one: we walked to the lake.\n"));
+
+        // A working folder that cannot be made: the box, and nothing opened.
+        QFile blocker(folder_.filePath(QStringLiteral("a-file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        h.Run().workingFolder = folder_.filePath(QStringLiteral("a-file/open")).toStdString();
+        DoubleClickRow(h, notes);
+        QCOMPARE(h.shell->opened.size(), std::size_t{1});
+        QCOMPARE(h.messages->shown.size(), std::size_t{1});
+        QCOMPARE(h.messages->shown.back().icon, MessageIcon::Error);
+        QVERIFY(h.window->isEnabled());
+
+        // The copies go with the window.
+        QVERIFY(QFileInfo::exists(opened));
+        h.window.reset();
+        QVERIFY(!QFileInfo::exists(QFileInfo(opened).absolutePath()));
     }
 
     void ntfsSearchListsAndOpensAPhoto() {

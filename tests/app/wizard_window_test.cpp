@@ -96,7 +96,7 @@ class WizardWindowTest : public QObject {
         QVERIFY(!h.Button("nextButton")->isEnabled());
         QVERIFY(!h.Find<QRadioButton>("rawSearchButton")->isVisible());
         QVERIFY(h.Find<QRadioButton>("rawSearchButton")->isChecked());
-        QCOMPARE(h.Find<QLineEdit>("workingFolderField")->text(), QDir::tempPath());
+        QCOMPARE(h.Find<QLineEdit>("workingFolderField")->text(), OpenedFilesBase());
         QVERIFY(!h.Find<QLineEdit>("workingFolderField")->isVisible());
         QVERIFY(h.Find<QLabel>("thoroughExplanation")->text().startsWith("Thorough Scanning"));
         const QHeaderView* header = h.Find<QTreeView>("DetailsList")->header();

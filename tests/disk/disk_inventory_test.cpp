@@ -242,11 +242,19 @@ TEST(DiskItemText, NamesTheMediaAndTheDiskNumber) {
     EXPECT_EQ(DiskItemText(disk), "Removable Media (Disk2)");
 }
 
-TEST(CapacityMb, ComesFromTheGeometry) {
-    EXPECT_EQ(CapacityMb(1024, 512, 63, 255), 8032);
-    EXPECT_EQ(CapacityMb(0, 512, 63, 255), 0);
-    // A 40 TB disk: a 32-bit product of cylinders and bytes would wrap here.
-    EXPECT_EQ(CapacityMb(4863000, 512, 63, 255), 38146530);
+TEST(CapacityMb, IsTheDisksTrueSize) {
+    struct Case {
+        std::uint64_t totalSectors;
+        std::int64_t megabytes;
+    };
+    // A 12 MiB image is one and a half cylinders: all of it counts. A 40 TB disk needs 64 bits.
+    for (const Case c : {Case{24576, 12}, Case{16450560, 8032}, Case{16066, 7}, Case{0, 0},
+                         Case{78125000000, 38146972}}) {
+        DiskProperties disk;
+        disk.totalSectors = c.totalSectors;
+        disk.totalCylinders = c.totalSectors / 16065;
+        EXPECT_EQ(CapacityMb(disk), c.megabytes) << c.totalSectors;
+    }
 }
 
 class FakeEnumerator : public DiskEnumerator {
