@@ -132,8 +132,8 @@ class StandardSearchTest : public QObject {
         const int letters = RowNamed(list, QStringLiteral("Old Letters"));
         QVERIFY(letters >= 0);
         QCOMPARE(list.Cell(letters, 1), std::string("FOLDER"));
-        // mtools keeps a lower-case 8.3 name as its upper-case short entry alone.
-        const int notes = RowNamed(list, QStringLiteral("NOTES.TXT"));
+        // mtools keeps a lower-case 8.3 name as its upper-case short entry with case bits.
+        const int notes = RowNamed(list, QStringLiteral("notes.txt"));
         QVERIFY2(notes > letters, qPrintable(ColumnTexts(list, 0).join(QStringLiteral(" / "))));
         QCOMPARE(list.Cell(notes, 2), std::string("30"));
         QCOMPARE(list.Cell(notes, 3), std::string("14-JUL-2009"));
@@ -146,7 +146,7 @@ class StandardSearchTest : public QObject {
         DoubleClickRow(h, notes);
         QCOMPARE(h.shell->opened.size(), std::size_t{1});
         const QString opened = h.shell->opened.front().toLocalFile();
-        QCOMPARE(opened, QDir(WorkingFolder()).filePath(QStringLiteral("LMRC0.TXT")));
+        QCOMPARE(opened, QDir(WorkingFolder()).filePath(QStringLiteral("LMRC0.txt")));
         QCOMPARE(FileBytes(opened), QByteArray("Buy film for the summer trip.\n"));
         QVERIFY(h.window->isEnabled());
 
