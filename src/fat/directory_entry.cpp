@@ -11,6 +11,12 @@ constexpr std::size_t kNameBytes = 8;
 constexpr std::size_t kExtensionOffset = 8;
 constexpr std::size_t kExtensionBytes = 3;
 constexpr std::size_t kAttributeOffset = 11;
+// Windows NT and Linux keep a short-only name typed in lower case as upper case bytes and say
+// so here, per part.
+constexpr std::size_t kCaseOffset = 12;
+constexpr std::uint8_t kLowerCaseName = 0x08;
+constexpr std::uint8_t kLowerCaseExtension = 0x10;
+constexpr std::uint8_t kLowerCaseShift = 'a' - 'A';
 constexpr std::size_t kClusterHighOffset = 20;
 constexpr std::size_t kClusterLowOffset = 26;
 // A first byte 0x05 stores a real lead byte 0xE5, which would read as the deleted mark.
@@ -78,11 +84,16 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-void AppendWithoutSpaces(std::string& out, ByteSpan bytes) {
-    for (const std::uint8_t byte : bytes) {
-        if (byte != ' ') {
-            out.push_back(static_cast<char>(byte));
+// Only ASCII letters change case: a code-page byte is shown as stored.
+void AppendWithoutSpaces(std::string& out, ByteSpan bytes, bool lowerCase) {
+    for (std::uint8_t byte : bytes) {
+        if (byte == ' ') {
+            continue;
         }
+        if (lowerCase && byte >= 'A' && byte <= 'Z') {
+            byte = static_cast<std::uint8_t>(byte + kLowerCaseShift);
+        }
+        out.push_back(static_cast<char>(byte));
     }
 }
 
@@ -155,11 +166,13 @@ std::uint32_t EntryFirstCluster(ByteSpan entry, std::string_view fsName) {
 
 ShortName ShortNameOf(ByteSpan entry) {
     ShortName result;
-    AppendWithoutSpaces(result.name, SliceOrEmpty(entry, 0, kNameBytes));
+    const std::uint8_t caseBits = LoadLe8(entry, kCaseOffset).value_or(0);
+    AppendWithoutSpaces(result.name, SliceOrEmpty(entry, 0, kNameBytes),
+                        (caseBits & kLowerCaseName) != 0);
     const ByteSpan extension = SliceOrEmpty(entry, kExtensionOffset, kExtensionBytes);
     if (!extension.empty() && extension[0] != ' ') {
         result.name.push_back('.');
-        AppendWithoutSpaces(result.name, extension);
+        AppendWithoutSpaces(result.name, extension, (caseBits & kLowerCaseExtension) != 0);
     }
     // A name byte 0 ends the name, as it ends any text the entry is shown as.
     result.name.erase(std::min(result.name.find('\0'), result.name.size()));

@@ -56,7 +56,9 @@ struct ShortName {
     bool deleted = false;
 };
 // The 8.3 name's bytes without its spaces, "_" in place of the deleted mark and 0xE5 in place
-// of a first byte 0x05 (how a live name starting with code-page byte 0xE5 is stored).
+// of a first byte 0x05 (how a live name starting with code-page byte 0xE5 is stored). The
+// letters A to Z of the name or the extension are in lower case where the entry's case bits
+// say so, as Windows and Linux show such a name ("notes.txt", "README.txt").
 ShortName ShortNameOf(ByteSpan entry);
 
 // The UTF-16 characters of the long name before the short entry at `entryOffset` of `sector`

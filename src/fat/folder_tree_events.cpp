@@ -120,10 +120,11 @@ void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, FatTable& f
         return;
     }
     LongNameSource source = VolumeNameSource(run, disk);
-    ForEachDirectorySector(volume, disk, fat, selfId, source,
-                           [&](std::uint64_t sector, ByteSpan bytes) {
-                               return NameChildFoldersFrom(run, source, bytes, sector, selfId);
-                           });
+    FolderNamePass pass;
+    ForEachDirectorySector(
+        volume, disk, fat, selfId, source, [&](std::uint64_t sector, ByteSpan bytes) {
+            return NameChildFoldersFrom(run, source, bytes, sector, selfId, pass);
+        });
 }
 
 }  // namespace lumarest

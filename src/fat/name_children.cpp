@@ -37,34 +37,50 @@ bool ForEachNamedEntry(const LongNameSource& source, ByteSpan sector, std::uint6
     return true;
 }
 
+std::optional<bool> FolderNamePass::Deleted(std::uint32_t cluster, bool entryDeleted,
+                                            bool deletedBefore) {
+    Folder& folder = folders_.try_emplace(cluster, Folder{deletedBefore, false}).first->second;
+    if (!entryDeleted) {
+        folder.namedLive = true;
+        return folder.deletedBefore;
+    }
+    if (folder.namedLive) {
+        return std::nullopt;
+    }
+    return true;
+}
+
 int NameChildFolders(RecoveryRun& run, SectorSource& disk, std::uint64_t sector,
                      std::uint32_t parentSelfId) {
     std::array<std::uint8_t, kSectorSize> bytes{};
     // A sector that cannot be read reads as zeros: the end of the directory.
     disk.ReadSectors(sector, 1, bytes.data());
+    FolderNamePass pass;
     return NameChildFoldersFrom(run, VolumeNameSource(run, disk),
-                                ByteSpan(bytes.data(), bytes.size()), sector, parentSelfId)
+                                ByteSpan(bytes.data(), bytes.size()), sector, parentSelfId, pass)
                ? 1
                : 0;
 }
 
 bool NameChildFoldersFrom(RecoveryRun& run, const LongNameSource& source, ByteSpan bytes,
-                          std::uint64_t sector, std::uint32_t parentSelfId) {
-    return ForEachNamedEntry(source, bytes, sector, run.activeVolume.fsName,
-                             [&](std::uint32_t cluster, const EntryNameResult& name) {
-                                 FolderNode* node =
-                                     run.folderNodes.FindChild(cluster, parentSelfId);
-                                 if (node == nullptr) {
-                                     return;
-                                 }
-                                 node->name = name.name;
-                                 if (run.folderTree && run.folderTree->Exists(node->treeItem)) {
-                                     run.folderTree->SetText(node->treeItem, name.name);
-                                 }
-                                 if (name.deleted) {
-                                     node->deleted = true;
-                                 }
-                             });
+                          std::uint64_t sector, std::uint32_t parentSelfId, FolderNamePass& pass) {
+    return ForEachNamedEntry(
+        source, bytes, sector, run.activeVolume.fsName,
+        [&](std::uint32_t cluster, const EntryNameResult& name) {
+            FolderNode* node = run.folderNodes.FindChild(cluster, parentSelfId);
+            if (node == nullptr) {
+                return;
+            }
+            const std::optional<bool> deleted = pass.Deleted(cluster, name.deleted, node->deleted);
+            if (!deleted) {
+                return;
+            }
+            node->name = name.name;
+            if (run.folderTree && run.folderTree->Exists(node->treeItem)) {
+                run.folderTree->SetText(node->treeItem, name.name);
+            }
+            node->deleted = *deleted;
+        });
 }
 
 void NameRootFolders(RecoveryRun& run, SectorSource& disk, TextTable& table,
@@ -85,19 +101,24 @@ void NameRootFolders(RecoveryRun& run, SectorSource& disk, TextTable& table,
     }
     LongNameSource source = VolumeNameSource(run, disk);
     FatTable fat(volume, disk);
+    FolderNamePass pass;
     ForEachRootDirectorySector(
         volume, disk, fat, source, [&](std::uint64_t sector, ByteSpan bytes) {
-            ForEachNamedEntry(source, bytes, sector, fsName,
-                              [&](std::uint32_t cluster, const EntryNameResult& name) {
-                                  const auto row = rootRows.find(cluster);
-                                  if (row == rootRows.end()) {
-                                      return;
-                                  }
-                                  table.SetCell(row->second, kEntryName, name.name);
-                                  if (name.deleted) {
-                                      table.SetCell(row->second, kEntryDeleted, kDeletedMarkText);
-                                  }
-                              });
+            ForEachNamedEntry(
+                source, bytes, sector, fsName,
+                [&](std::uint32_t cluster, const EntryNameResult& name) {
+                    const auto row = rootRows.find(cluster);
+                    if (row == rootRows.end()) {
+                        return;
+                    }
+                    const std::optional<bool> deleted =
+                        pass.Deleted(cluster, name.deleted, IsDeletedRow(table, row->second));
+                    if (!deleted) {
+                        return;
+                    }
+                    table.SetCell(row->second, kEntryName, name.name);
+                    table.SetCell(row->second, kEntryDeleted, *deleted ? kDeletedMarkText : "");
+                });
             return true;
         });
 }

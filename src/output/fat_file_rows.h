@@ -15,8 +15,8 @@ struct RecoveryRun;
 class SectorSource;
 
 // What a file row needs from one FAT directory entry, as the directory reader decoded it:
-// the name already chosen (the long name when complete, else the short name with a deleted
-// entry's first byte shown as "_"), UTF-8.
+// the name already chosen (the long name when complete, else the short name in the case its
+// case bits give, with a deleted entry's first byte shown as "_"), UTF-8.
 struct FatFileFacts {
     std::string name;
     std::uint32_t size = 0;

@@ -138,8 +138,8 @@ class StandardSearchTest : public QObject {
         const int letters = RowNamed(list, QStringLiteral("Old Letters"));
         QVERIFY(letters >= 0);
         QCOMPARE(list.Cell(letters, 1), std::string("FOLDER"));
-        // mtools keeps a lower-case 8.3 name as its upper-case short entry alone.
-        const int notes = RowNamed(list, QStringLiteral("NOTES.TXT"));
+        // mtools keeps a lower-case 8.3 name as its upper-case short entry with case bits.
+        const int notes = RowNamed(list, QStringLiteral("notes.txt"));
         QVERIFY2(notes > letters, qPrintable(ColumnTexts(list, 0).join(QStringLiteral(" / "))));
         QCOMPARE(list.Cell(notes, 2), std::string("30"));
         QCOMPARE(list.Cell(notes, 3), std::string("14-JUL-2009"));
@@ -153,7 +153,7 @@ class StandardSearchTest : public QObject {
         DoubleClickRow(h, notes);
         QCOMPARE(h.shell->opened.size(), std::size_t{1});
         const QFileInfo opened(h.shell->opened.front().toLocalFile());
-        QCOMPARE(opened.fileName(), QStringLiteral("LMRC0.TXT"));
+        QCOMPARE(opened.fileName(), QStringLiteral("LMRC0.txt"));
         const QFileInfo privateFolder(opened.absolutePath());
         QCOMPARE(privateFolder.absolutePath(), QDir(WorkingFolder()).absolutePath());
         QCOMPARE(FileBytes(opened.filePath()), QByteArray("Buy film for the summer trip.\n"));

@@ -67,6 +67,48 @@ TEST(ShortNameTest, SpacesAreLeftOutAndTheDeletedMarkBecomesAnUnderscore) {
     EXPECT_EQ(ShortNameOf(ByteSpan{}).name, "");
 }
 
+TEST(ShortNameTest, CaseBitsShowTheNameOrTheExtensionInLowerCase) {
+    struct Case {
+        std::string short11;
+        std::uint8_t caseBits;
+        std::string shown;
+    };
+    const std::vector<Case> cases{
+        {"NOTES   TXT", 0x18, "notes.txt"},
+        {"README  TXT", 0x10, "README.txt"},
+        {"PHOTO   JPG", 0x08, "photo.JPG"},
+        {"DIR1       ", 0x08, "dir1"},
+        {"DIR1       ", 0x10, "DIR1"},
+        {"A_1~2-B TX3", 0x18, "a_1~2-b.tx3"},
+        // Only the letters A to Z change: a code-page byte is shown as stored.
+        {"M\x9ALLER  TXT", 0x18, "m\xC3\x9Cller.txt"},
+        // The first byte of a deleted name stays "_"; a first byte 0x05 still reads as 0xE5.
+        {"\xE5RASED  TXT", 0x18, "_rased.txt"},
+        {"\x05"
+         "BC     TXT",
+         0x18,
+         "\xCF\x83"
+         "bc.txt"},
+        // Bits other than the two cases change nothing.
+        {"PLAIN   TXT", 0xE7, "PLAIN.TXT"},
+    };
+    const LongNameSource cp437{nullptr, 0, {}, *OemCodePage::Load("437")};
+    for (const Case& c : cases) {
+        Sector s{};
+        PutShortEntry(&s[0], c.short11, 0x20);
+        s[12] = c.caseBits;
+        const auto name = EntryName(cp437, Span(s), 0, 0);
+        ASSERT_TRUE(name) << c.shown;
+        EXPECT_EQ(name->name, c.shown);
+        EXPECT_EQ(name->deleted, c.short11[0] == '\xE5') << c.shown;
+    }
+    // A long name is still the name, whatever the case bits of its short entry.
+    Sector s{};
+    const std::size_t mixed = PutNamedEntry(s, 1, u"Mixed", "MIXED      ");
+    s[mixed + 12] = 0x18;
+    EXPECT_EQ(EntryName(cp437, Span(s), mixed, 0)->name, "Mixed");
+}
+
 TEST(DirectoryEntryTest, DotAndLongNameEntriesAreSkippedAndClustersFollowTheFileSystem) {
     Sector s{};
     PutShortEntry(&s[0], ".          ");
