@@ -34,6 +34,9 @@ std::string SummaryText(const SaveSummary& summary, const std::string& folder) {
         text +=
             "\n" + std::to_string(summary.incomplete) + " of them could only be recovered in part.";
     }
+    if (summary.deleted > 0) {
+        text += "\n" + std::to_string(summary.deleted) + " of the saved files had been deleted.";
+    }
     if (summary.skipped > 0) {
         text += "\n" + std::to_string(summary.skipped) + " file(s) skipped.";
     }
@@ -113,7 +116,8 @@ void CChildDialogExDemoDlg::OnFileListContextMenu(const QPoint& position) {
 }
 
 // The selected rows of the file list (or all of them): files as they are, folder rows with
-// everything inside them.
+// everything inside them. All of them leaves out the file system's own files and folders; a
+// row chosen by hand is saved whatever it is.
 std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows) {
     std::vector<std::size_t> rows;
     if (allRows) {
@@ -129,7 +133,8 @@ std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows
     // The listing is read first: collecting a folder lists it into the same file list.
     std::vector<std::pair<std::string, FileRef>> chosen;
     for (const std::size_t row : rows) {
-        if (const std::optional<FileRef> file = ListedRowRef(run_, row)) {
+        const std::optional<FileRef> file = ListedRowRef(run_, row);
+        if (file && !(allRows && IsVolumeOwnRow(run_, FolderDisk(), *file))) {
             chosen.emplace_back(run_.fileList.Cell(row, kNameColumn), *file);
         }
     }

@@ -46,7 +46,8 @@ std::string SaveSummaryText(const SavedTree& saved) {
     const SaveSummary& s = saved.summary;
     return "Saved in " + saved.folder + ": " + std::to_string(s.saved) + " files whole, " +
            std::to_string(s.incomplete) + " incomplete, " + std::to_string(s.skipped) +
-           " skipped, " + std::to_string(s.failed) + " not saved";
+           " skipped, " + std::to_string(s.failed) + " not saved\n" +
+           "Deleted files among those saved: " + std::to_string(s.deleted);
 }
 
 // East Asian wide characters and emoji take two columns on a terminal.
@@ -186,7 +187,8 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
                         {"saved", summary.saved},
                         {"incomplete", summary.incomplete},
                         {"skipped", summary.skipped},
-                        {"failed", summary.failed}});
+                        {"failed", summary.failed},
+                        {"deleted", summary.deleted}});
     }
     json.EndObject();
     out << '\n';

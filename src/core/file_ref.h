@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "core/tree_model.h"
 
@@ -19,6 +20,9 @@ struct FileRef {
     // NTFS: the sector the file's record lies in, and the record's own number.
     std::uint64_t recordSector = 0;
     std::uint32_t recordNumber = 0;
+    // FAT: the entry's last write, seconds since 1970 (UTC); nothing when its date does not
+    // convert. NTFS reads it from the file's record when asked (RebuiltVolume::LastWrite).
+    std::optional<std::int64_t> lastWrite;
 
     bool IsFolder() const { return folderItem != kNoItem; }
 };

@@ -27,6 +27,13 @@ constexpr std::size_t kRandomBytes = 12;
 constexpr int kMostNameTries = 64;
 constexpr std::size_t kBufferBytes = 1 << 16;
 
+// Access and modification time alike, to the second.
+bool SetDescriptorTimes(int fd, std::int64_t seconds) {
+    const timespec time{static_cast<time_t>(seconds), 0};
+    const std::array<timespec, 2> times{time, time};
+    return ::futimens(fd, times.data()) == 0;
+}
+
 // One name inside its folder, nothing that walks out of it or up.
 bool IsPlainName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -190,6 +197,10 @@ std::optional<FolderHandle> FolderHandle::OpenChild(const std::string& name, boo
     return FolderHandle(fd);
 }
 
+bool FolderHandle::SetTimes(std::int64_t seconds) const {
+    return SetDescriptorTimes(fd_, seconds);
+}
+
 FolderHandle::Entry FolderHandle::Lookup(const std::string& name) const {
     struct stat info {};
     if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -232,6 +243,10 @@ int NewFile::Finish() {
     }
     buffer_->Drain();
     int error = buffer_->Error();
+    // A time the file system refuses leaves the file as written: its bytes are what counts.
+    if (error == 0 && times_) {
+        SetDescriptorTimes(fd_, *times_);
+    }
     struct stat info {};
     if (::fstat(fd_, &info) == 0) {
         device_ = info.st_dev;

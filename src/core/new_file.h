@@ -33,6 +33,10 @@ class FolderHandle {
 
     int Descriptor() const { return fd_; }
 
+    // Gives the folder this access and modification time (seconds since 1970, UTC); false
+    // when the folder's file system refuses it.
+    bool SetTimes(std::int64_t seconds) const;
+
   private:
     explicit FolderHandle(int fd) : fd_(fd) {}
     int fd_ = -1;
@@ -62,6 +66,10 @@ class NewFile {
 
     std::ostream& Stream() { return stream_; }
 
+    // The access and modification time (seconds since 1970, UTC) the file gets once all of it
+    // is written; without it the file keeps the time it was written at.
+    void SetTimes(std::int64_t seconds) { times_ = seconds; }
+
     // Writes out what the stream holds and gives the file `name` in its folder: 0, or the reason
     // it failed (EEXIST when the name is taken and `mode` keeps it). The file stays unnamed on
     // failure, to be placed again or dropped.
@@ -83,6 +91,7 @@ class NewFile {
     std::unique_ptr<Buffer> buffer_;
     std::ostream stream_;
     bool placed_ = false;
+    std::optional<std::int64_t> times_;
     // The file's identity, to know it again by its name.
     std::uint64_t device_ = 0;
     std::uint64_t inode_ = 0;

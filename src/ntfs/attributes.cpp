@@ -114,4 +114,15 @@ std::optional<Attribute> FindUnnamedAttribute(ByteSpan record, std::uint32_t typ
     return found;
 }
 
+std::optional<std::uint64_t> StandardModifiedTime(ByteSpan record) {
+    // Creation time first, then the data's last write.
+    constexpr std::size_t kModifiedOffset = 8;
+    const std::optional<Attribute> standard =
+        FindUnnamedAttribute(record, kAttrStandardInformation);
+    if (!standard || standard->nonResident || !standard->contentInBounds) {
+        return std::nullopt;
+    }
+    return LoadLe64(standard->content, kModifiedOffset);
+}
+
 }  // namespace lumarest

@@ -56,4 +56,8 @@ std::size_t WalkAttributes(ByteSpan record, const std::function<bool(const Attri
 // The first unnamed attribute of `type`.
 std::optional<Attribute> FindUnnamedAttribute(ByteSpan record, std::uint32_t type);
 
+// When the file's data was last written, as its resident $STANDARD_INFORMATION keeps it (100 ns
+// units since 1601); nothing when the record has none or it is too short.
+std::optional<std::uint64_t> StandardModifiedTime(ByteSpan record);
+
 }  // namespace lumarest

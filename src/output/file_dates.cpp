@@ -1,6 +1,7 @@
 #include "output/file_dates.h"
 
 #include <array>
+#include <ctime>
 
 #include "core/text_number.h"
 
@@ -15,6 +16,19 @@ constexpr std::string_view kBadMonth = "ERR";
 constexpr int kDosYearBase = 1980;
 constexpr std::int64_t kStampUnitsPerSecond = 10'000'000;
 constexpr std::int64_t kSecondsPerDay = 86'400;
+// Seconds from 1 January 1601 to 1 January 1970, and from 1970 to 1 January 2101.
+constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
+constexpr std::int64_t kSecondsFrom1970To2101 = 4'133'980'800;
+constexpr int kLastHour = 23;
+constexpr int kLastMinute = 59;
+constexpr int kLastSecond = 59;
+constexpr int kFebruary = 2;
+constexpr std::array<int, 12> kMonthDays = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 // Days from 1 January 1601 back to 1 March of year 0 of the proleptic Gregorian calendar.
 constexpr std::int64_t kDaysFrom0000March1To1601 = 584'694;
 
@@ -87,6 +101,42 @@ std::string NtfsTimeText(std::int64_t stamp) {
     return NumberText(static_cast<std::int32_t>(civil.hour)) + ":" +
            NumberText(static_cast<std::int32_t>(civil.minute)) + ":" +
            NumberText(static_cast<std::int32_t>(civil.second));
+}
+
+std::optional<std::int64_t> FatLocalTime(std::uint16_t dateWord, std::uint16_t timeWord) {
+    const int day = dateWord & 0x1F;
+    const int month = (dateWord >> 5) & 0x0F;
+    const int year = (dateWord >> 9) + kDosYearBase;
+    const int hour = timeWord >> 11;
+    const int minute = (timeWord >> 5) & 0x3F;
+    const int second = (timeWord & 0x1F) * 2;
+    if (month < 1 || month > static_cast<int>(kMonthDays.size()) || day < 1 ||
+        day > kMonthDays[static_cast<std::size_t>(month - 1)] ||
+        (month == kFebruary && day == 29 && !IsLeapYear(year)) || hour > kLastHour ||
+        minute > kLastMinute || second > kLastSecond) {
+        return std::nullopt;
+    }
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;  // the zone's own rule for that day
+    const std::time_t seconds = std::mktime(&local);
+    if (seconds == static_cast<std::time_t>(-1)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(seconds);
+}
+
+std::optional<std::int64_t> NtfsStampSeconds(std::int64_t stamp) {
+    const std::int64_t seconds = FloorDiv(stamp, kStampUnitsPerSecond) - kSecondsFrom1601To1970;
+    if (seconds < 0 || seconds >= kSecondsFrom1970To2101) {
+        return std::nullopt;
+    }
+    return seconds;
 }
 
 }  // namespace lumarest

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,5 +32,14 @@ CivilTime NtfsStampToCivil(std::int64_t stamp);
 // "5-MAR-2009" and "9:5:0": no leading zeros.
 std::string NtfsDateText(std::int64_t stamp);
 std::string NtfsTimeText(std::int64_t stamp);
+
+// A FAT entry's last-write date and time words as seconds since 1970 (UTC), read as the local
+// wall-clock time of the process's time zone, the way the volume's writer kept it. Nothing when
+// the date is 0 or a field is out of range: such a file keeps the time it is written at.
+std::optional<std::int64_t> FatLocalTime(std::uint16_t dateWord, std::uint16_t timeWord);
+
+// An NTFS stamp as seconds since 1970 (UTC); nothing before 1970 or after 2100, where a stamp
+// is more likely damage than a date.
+std::optional<std::int64_t> NtfsStampSeconds(std::int64_t stamp);
 
 }  // namespace lumarest

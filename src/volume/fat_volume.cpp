@@ -31,8 +31,14 @@ void FatVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& vis
         file.size = facts.size;
         file.firstCluster = facts.firstCluster;
         file.deleted = facts.deleted;
+        file.lastWrite = FatLocalTime(facts.dateWord, facts.timeWord);
         visit(FatFileRow(facts, wording), file);
     });
+}
+
+std::optional<std::int64_t> FatVolume::FolderLastWrite(const FolderNode& node) {
+    return FatLocalTime(static_cast<std::uint16_t>(node.date),
+                        static_cast<std::uint16_t>(node.time));
 }
 
 RecoveredFileStatus FatVolume::WriteFile(const FileRef& file, std::ostream& out) {

@@ -15,6 +15,7 @@ class FatVolume final : public RebuiltVolume {
     void DateFolderRow(const FolderNode& node, FileListRow& row) const override;
     void ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) override;
     RecoveredFileStatus WriteFile(const FileRef& file, std::ostream& out) override;
+    std::optional<std::int64_t> FolderLastWrite(const FolderNode& node) override;
 
   private:
     RecoveryRun& run_;

@@ -6,6 +6,7 @@
 #include "core/folder_nodes.h"
 #include "core/recovery_run.h"
 #include "core/text_number.h"
+#include "ntfs/attributes.h"
 #include "ntfs/extension_records.h"
 #include "ntfs/file_data.h"
 #include "ntfs/mft_record.h"
@@ -20,6 +21,8 @@ namespace {
 
 // Marks a row whose record number was never assigned.
 constexpr std::uint32_t kUnassignedRecord = 0xFFFFFFFF;
+// Records 0 to 15 are the file system's own: $MFT, $LogFile, $Bitmap and the like.
+constexpr std::uint32_t kFirstUserRecord = 16;
 
 std::uint64_t NonNegative(std::int64_t value) {
     return static_cast<std::uint64_t>(std::max<std::int64_t>(value, 0));
@@ -97,6 +100,52 @@ void NtfsVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& vi
 
 RecoveredFileStatus NtfsVolume::WriteFile(const FileRef& file, std::ostream& out) {
     return WriteNtfsFile(run_.activeVolume, disk_, file.recordSector, file.recordNumber, out);
+}
+
+std::optional<std::int64_t> NtfsVolume::RecordLastWrite(std::uint64_t recordSector,
+                                                        std::uint32_t recordNumber) {
+    const NtfsLayout layout = NtfsLayoutOf(run_.activeVolume);
+    MftRecordBuffer record(layout.recordSectors);
+    bool read = recordSector != 0 && ReadMftRecord(disk_, recordSector, record);
+    if (!read && recordNumber != kUnassignedRecord) {
+        if (!mftTable_) {
+            mftTable_.emplace();
+            BuildMftRunTable(disk_, layout, *mftTable_);
+        }
+        const std::uint64_t sector = MftRecordSector(*mftTable_, recordNumber);
+        read = sector != 0 && ReadMftRecord(disk_, sector, record);
+    }
+    if (!read) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> stamp =
+        StandardModifiedTime(ByteSpan(record.data(), record.size()));
+    if (!stamp) {
+        return std::nullopt;
+    }
+    return NtfsStampSeconds(static_cast<std::int64_t>(*stamp));
+}
+
+std::optional<std::int64_t> NtfsVolume::LastWrite(const FileRef& file) {
+    return RecordLastWrite(file.recordSector, file.recordNumber);
+}
+
+std::optional<std::int64_t> NtfsVolume::FolderLastWrite(const FolderNode& node) {
+    // The orphan folder stands for no record.
+    if (node.selfId == kOrphanFolderId) {
+        return std::nullopt;
+    }
+    return RecordLastWrite(0, node.selfId);
+}
+
+bool NtfsVolume::IsVolumeOwnFile(const FileRef& file) const {
+    return !file.IsFolder() && file.recordNumber < kFirstUserRecord;
+}
+
+bool NtfsVolume::IsVolumeOwnFolder(const FolderNode& node) const {
+    // The root is record 5 but holds the user's files; $Extend (record 11) is the system folder
+    // that is listed.
+    return node.selfId != kNtfsRootId && node.selfId < kFirstUserRecord;
 }
 
 }  // namespace lumarest

@@ -38,6 +38,14 @@ class RebuiltVolume {
     virtual void ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) = 0;
     // Writes the file's data to `out`.
     virtual RecoveredFileStatus WriteFile(const FileRef& file, std::ostream& out) = 0;
+    // When the file's data was last written, seconds since 1970 (UTC); nothing when the volume
+    // keeps no time for it that converts.
+    virtual std::optional<std::int64_t> LastWrite(const FileRef& file) { return file.lastWrite; }
+    // The same for a folder of the tree.
+    virtual std::optional<std::int64_t> FolderLastWrite(const FolderNode& node) = 0;
+    // The file system's own bookkeeping, not the user's: left out when whole folders are saved.
+    virtual bool IsVolumeOwnFile(const FileRef& /*file*/) const { return false; }
+    virtual bool IsVolumeOwnFolder(const FolderNode& /*node*/) const { return false; }
 };
 
 // The volume the run rebuilt last (run.activeVolume), or nothing when its file system is none

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/entry_rows.h"
+#include "core/folder_nodes.h"
 #include "core/new_file.h"
 #include "core/plain_name.h"
 #include "core/recovery_run.h"
@@ -104,11 +105,20 @@ class FolderFiles {
         return volume_ ? volume_->RootFolderId() : kFatRootId;
     }
 
-    std::vector<FolderFile> Files(std::uint32_t folderId) {
+    // The folder is one of the file system's own, not the user's.
+    bool IsVolumeOwn(TreeItem item) {
+        const FolderNode* node = run_.folderNodes.FindByItem(item);
+        return volume_ && node != nullptr && volume_->IsVolumeOwnFolder(*node);
+    }
+
+    // With `keepVolumeOwn` false, the file system's own files are left out.
+    std::vector<FolderFile> Files(std::uint32_t folderId, bool keepVolumeOwn) {
         std::vector<FolderFile> files;
         if (volume_) {
             volume_->ForEachFile(folderId, [&](const FileListRow& row, const FileRef& file) {
-                files.push_back({row.name, file});
+                if (keepVolumeOwn || !volume_->IsVolumeOwnFile(file)) {
+                    files.push_back({row.name, file});
+                }
             });
         }
         return files;
@@ -122,10 +132,15 @@ class FolderFiles {
 // Each child folder's saved name: siblings of one name (a deleted folder beside a live one)
 // are kept apart as "name (2)" rather than poured into one folder. Files and folders of one
 // folder share one set of names: `used` holds the files' names, which keep theirs.
-std::vector<std::pair<TreeItem, std::string>> ChildFolders(const TreeModel& tree, TreeItem item,
+std::vector<std::pair<TreeItem, std::string>> ChildFolders(const TreeModel& tree,
+                                                           FolderFiles& files, TreeItem item,
+                                                           bool keepVolumeOwn,
                                                            std::set<std::string> used = {}) {
     std::vector<std::pair<TreeItem, std::string>> children;
     for (const TreeItem child : tree.Children(item)) {
+        if (!keepVolumeOwn && files.IsVolumeOwn(child)) {
+            continue;
+        }
         const std::string base = SafeNamePart(tree.Text(child));
         std::string name = base;
         for (int copy = 2; used.contains(name); ++copy) {
@@ -142,24 +157,33 @@ struct PendingFolder {
     std::string path;  // "" for the top of the tree: its contents go straight below
 };
 
+SaveEntry FolderEntry(const std::string& path, TreeItem item) {
+    SaveEntry entry{path, true, FileRef{}};
+    entry.file.folderItem = item;
+    return entry;
+}
+
 // Every folder below `top` (itself first, unless its path is empty) with its files, each
-// folder's files before its subfolders. Walked with a list: trees can be deeper than the stack.
+// folder's files before its subfolders; the file system's own files and folders only with
+// `keepVolumeOwn`. Walked with a list: trees can be deeper than the stack.
 void AddFolderTree(const TreeModel& tree, FolderFiles& files, TreeItem top,
-                   const std::string& topPath, std::vector<SaveEntry>& entries) {
+                   const std::string& topPath, bool keepVolumeOwn,
+                   std::vector<SaveEntry>& entries) {
     std::vector<PendingFolder> pending{{top, topPath}};
     while (!pending.empty()) {
         const PendingFolder folder = std::move(pending.back());
         pending.pop_back();
         if (!folder.path.empty()) {
-            entries.push_back({folder.path, true, FileRef{}});
+            entries.push_back(FolderEntry(folder.path, folder.item));
         }
         std::set<std::string> fileNames;
-        for (const FolderFile& file : files.Files(files.FolderId(folder.item))) {
+        for (const FolderFile& file : files.Files(files.FolderId(folder.item), keepVolumeOwn)) {
             const std::string name = SafeNamePart(file.name);
             fileNames.insert(name);
             entries.push_back({JoinPath(folder.path, name), false, file.file});
         }
-        const auto children = ChildFolders(tree, folder.item, std::move(fileNames));
+        const auto children =
+            ChildFolders(tree, files, folder.item, keepVolumeOwn, std::move(fileNames));
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
             pending.push_back({it->first, JoinPath(folder.path, it->second)});
         }
@@ -202,7 +226,11 @@ struct Placement {
 class Saver {
   public:
     Saver(RecoveryRun& run, SectorSource& disk, std::string destination, SaveDecisions& decisions)
-        : run_(run), disk_(disk), destination_(std::move(destination)), decisions_(decisions) {}
+        : run_(run),
+          disk_(disk),
+          destination_(std::move(destination)),
+          decisions_(decisions),
+          volume_(OpenRebuiltVolume(run, disk)) {}
 
     SaveSummary Save(const std::vector<SaveEntry>& entries) {
         int error = 0;
@@ -225,6 +253,9 @@ class Saver {
             } else {
                 SaveFile(entry, path);
             }
+        }
+        while (chain_.size() > 1) {
+            LeaveFolder();
         }
         return summary_;
     }
@@ -324,11 +355,21 @@ class Saver {
         return true;
     }
 
+    // Writing into a folder changes its time: a saved folder gets its own once nothing more
+    // is written into it, when the saving leaves it, so the deepest get theirs first.
+    void LeaveFolder() {
+        if (const auto time = folderTimes_.find(chain_.back().entryPath);
+            time != folderTimes_.end() && ReopenChain()) {
+            chain_.back().handle->SetTimes(time->second);
+        }
+        chain_.pop_back();
+    }
+
     // The saved folder the entries call `entryPath`, open; nothing when it cannot be opened.
     // Entries come folder by folder, so the chain is mostly walked up and down one step.
     SavedFolder* FolderAt(const std::string& entryPath) {
         while (chain_.size() > 1 && !WithinFolder(entryPath, chain_.back().entryPath)) {
-            chain_.pop_back();
+            LeaveFolder();
         }
         // Folders the entries reach without listing them first (a row saved alone) are taken
         // as they are.
@@ -347,6 +388,15 @@ class Saver {
             !EnterFolder(entry.relativePath, true)) {
             failedFolders_.push_back(entry.relativePath);
             WriteFailed(path);
+            return;
+        }
+        const FolderNode* node = run_.folderNodes.FindByItem(entry.file.folderItem);
+        const std::optional<std::int64_t> time =
+            volume_ && node != nullptr ? volume_->FolderLastWrite(*node) : std::nullopt;
+        if (time) {
+            folderTimes_[entry.relativePath] = *time;
+        } else {
+            folderTimes_.erase(entry.relativePath);
         }
     }
 
@@ -417,6 +467,10 @@ class Saver {
             WriteFailed(JoinPath(folder->path, placement->name));
             return;
         }
+        if (const std::optional<std::int64_t> time =
+                volume_ ? volume_->LastWrite(entry.file) : std::nullopt) {
+            file->SetTimes(*time);
+        }
         const RecoveredFileStatus status = WriteListedFile(run_, disk_, entry.file, file->Stream());
         if (status == RecoveredFileStatus::WriteFailed) {
             WriteFailed(JoinPath(folder->path, placement->name));
@@ -447,12 +501,17 @@ class Saver {
         } else {
             ++summary_.saved;
         }
+        if (entry.file.deleted) {
+            ++summary_.deleted;
+        }
     }
 
     RecoveryRun& run_;
     SectorSource& disk_;
     std::string destination_;
     SaveDecisions& decisions_;
+    // Where each file's and folder's time comes from.
+    std::unique_ptr<RebuiltVolume> volume_;
     SaveSummary summary_;
     std::optional<SaveDecisions::Replace> replaceAll_;
     bool skipAllErrors_ = false;
@@ -461,6 +520,8 @@ class Saver {
     std::vector<SavedFolder> chain_;
     // Folders saved under another name than the entries give them, by their entry path.
     std::unordered_map<std::string, std::string> renamedFolders_;
+    // The recovered time of each saved folder that has one, by its entry path.
+    std::unordered_map<std::string, std::int64_t> folderTimes_;
 };
 
 }  // namespace
@@ -476,8 +537,15 @@ std::vector<SaveEntry> CollectFolderEntries(RecoveryRun& run, SectorSource& disk
     }
     const TreeModel& tree = *run.folderTree;
     FolderFiles files(run, disk);
+    // A system folder picked itself as what to save (or one inside it) is saved whole: the user
+    // asked for it. Reached from above, it is left out.
+    bool keepVolumeOwn = false;
+    for (TreeItem above = item; above != kNoItem && !keepVolumeOwn; above = tree.Parent(above)) {
+        keepVolumeOwn = files.IsVolumeOwn(above);
+    }
     const bool top = tree.Parent(item) == kNoItem;
-    AddFolderTree(tree, files, item, top ? std::string() : SafeNamePart(tree.Text(item)), entries);
+    AddFolderTree(tree, files, item, top ? std::string() : SafeNamePart(tree.Text(item)),
+                  keepVolumeOwn, entries);
     return entries;
 }
 
@@ -488,13 +556,16 @@ std::vector<SaveEntry> CollectCheckedEntries(RecoveryRun& run, SectorSource& dis
     }
     const TreeModel& tree = *run.folderTree;
     FolderFiles files(run, disk);
+    // Ticks spread down from Root, so a ticked system folder is never plainly the user's choice:
+    // the file system's own files and folders stay out of every checked save.
+    constexpr bool kKeepVolumeOwn = false;
     std::vector<PendingFolder> pending{{tree.TopItem(), std::string()}};
     while (!pending.empty()) {
         const PendingFolder folder = std::move(pending.back());
         pending.pop_back();
         const int state = tree.CheckState(folder.item);
         if (state == kCheckedState) {
-            AddFolderTree(tree, files, folder.item, folder.path, entries);
+            AddFolderTree(tree, files, folder.item, folder.path, kKeepVolumeOwn, entries);
             continue;
         }
         if (state != kPartlyCheckedState) {
@@ -502,14 +573,26 @@ std::vector<SaveEntry> CollectCheckedEntries(RecoveryRun& run, SectorSource& dis
         }
         // Only the path down to the checked folders: a partly checked folder's own files stay.
         if (!folder.path.empty()) {
-            entries.push_back({folder.path, true, FileRef{}});
+            entries.push_back(FolderEntry(folder.path, folder.item));
         }
-        const auto children = ChildFolders(tree, folder.item);
+        const auto children = ChildFolders(tree, files, folder.item, kKeepVolumeOwn);
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
             pending.push_back({it->first, JoinPath(folder.path, it->second)});
         }
     }
     return entries;
+}
+
+bool IsVolumeOwnRow(RecoveryRun& run, SectorSource& disk, const FileRef& file) {
+    const std::unique_ptr<RebuiltVolume> volume = OpenRebuiltVolume(run, disk);
+    if (!volume) {
+        return false;
+    }
+    if (!file.IsFolder()) {
+        return volume->IsVolumeOwnFile(file);
+    }
+    const FolderNode* node = run.folderNodes.FindByItem(file.folderItem);
+    return node != nullptr && volume->IsVolumeOwnFolder(*node);
 }
 
 SaveEntry FileRowEntry(const std::string& name, const FileRef& file) {

@@ -18,7 +18,7 @@ struct SaveEntry {
     // for a file name (as PlainFileName makes it, cut to a file name's length).
     std::string relativePath;
     bool folder = false;
-    // What identifies a file on the volume; unused for a folder.
+    // What identifies a file on the volume; for a folder, only its tree item (for its time).
     FileRef file;
 };
 
@@ -27,13 +27,18 @@ std::string SafeNamePart(const std::string& name);
 
 // The folder `item` of the run's folder tree as the top of what is saved, with every folder
 // below it and every file of each (listed as the file list lists them). The top item ("Root")
-// gives its children, each as a top.
+// gives its children, each as a top. The file system's own files and folders (NTFS records 0
+// to 15 and all inside $Extend) are left out, unless `item` is one of them or lies inside one.
 std::vector<SaveEntry> CollectFolderEntries(RecoveryRun& run, SectorSource& disk, TreeItem item);
 
 // Every folder of the run's folder tree whose check box is checked, with its files, kept in
 // their folder paths from "Root"; a folder that is only partly checked gives its checked
-// children. Nothing when no box is checked.
+// children. Nothing when no box is checked. The file system's own files and folders are left
+// out.
 std::vector<SaveEntry> CollectCheckedEntries(RecoveryRun& run, SectorSource& disk);
+
+// The row (file or folder) is one of the file system's own, which saving every row leaves out.
+bool IsVolumeOwnRow(RecoveryRun& run, SectorSource& disk, const FileRef& file);
 
 // A single row of the file list (its name and what it stands for), saved under its own name.
 SaveEntry FileRowEntry(const std::string& name, const FileRef& file);
@@ -77,7 +82,8 @@ struct SaveSummary {
     std::size_t incomplete = 0;  // written with what could be found, short of the size
     std::size_t skipped = 0;
     std::size_t failed = 0;
-    bool stopped = false;  // cancelled, aborted or stopped through Progress
+    std::size_t deleted = 0;  // of the files saved, whole or in part, those that were deleted
+    bool stopped = false;     // cancelled, aborted or stopped through Progress
 };
 
 // Writes the entries below `destination` (which must exist): folders are made, files written

@@ -295,6 +295,8 @@ class StandardSearchTest : public QObject {
         QVERIFY(!QFile::exists(destination.filePath(QStringLiteral("Documents"))));
         QVERIFY(!h.messages->shown.empty());
         QVERIFY(h.messages->shown.back().text.contains(QStringLiteral("3 file(s) saved")));
+        QVERIFY(h.messages->shown.back().text.contains(
+            QStringLiteral("\n1 of the saved files had been deleted.")));
     }
 
     void stopMidwayStillGivesABrowsableTree() {

@@ -90,6 +90,8 @@ TEST_F(StandardSaveTest, SavesTheWholeTreeAndRenamesOnASecondSave) {
         ASSERT_EQ(Run(args), kExitOk) << err_.str();
         EXPECT_NE(out_.str().find("Saved in " + folder.string() + ": "), std::string::npos)
             << out_.str();
+        EXPECT_NE(out_.str().find("\nDeleted files among those saved: "), std::string::npos)
+            << out_.str();
         const auto saved = SavedFiles(folder);
         for (const auto& [path, bytes] : ManifestFiles(demo_, partition)) {
             ASSERT_EQ(saved.count(path), 1u) << path;
@@ -117,6 +119,13 @@ TEST_F(StandardSaveTest, JsonCarriesTheSaveSummary) {
               SavedFiles(folder).size());
     EXPECT_EQ(save.at("failed"), 0);
     EXPECT_FALSE(document.at("files").empty());
+    // Every listed file was saved, so the deleted ones among them are the deleted saved.
+    std::size_t deleted = 0;
+    for (const auto& file : document.at("files")) {
+        deleted += file.at("deleted").get<bool>() ? 1 : 0;
+    }
+    EXPECT_GT(deleted, 0u);
+    EXPECT_EQ(save.at("deleted").get<std::size_t>(), deleted);
 }
 
 TEST_F(StandardSaveTest, RefusesADestinationThatIsNoFolderWithStatus2) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <limits>
+#include <optional>
 
 namespace lumarest {
 namespace {
@@ -95,6 +98,63 @@ TEST(NtfsStampText, EveryDayOfALeapYearFollowsTheLast) {
         }
     }
     EXPECT_EQ(NtfsDateText(stamp), "1-JAN-2001");
+}
+
+// Seconds are `date -u -d ... +%s`; the zone is set to UTC for the test's reading.
+TEST(FatLocalTime, ConvertsValidWordsAndRefusesImpossibleOnes) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    struct Case {
+        std::uint16_t date;
+        std::uint16_t time;
+        std::optional<std::int64_t> seconds;
+    };
+    const Case cases[] = {
+        {DosDate(2009, 3, 5), DosTime(9, 5, 3), 1236243906},
+        {DosDate(1980, 1, 1), 0, 315532800},
+        {DosDate(2107, 12, 31), DosTime(23, 59, 29), 4354819198},
+        {DosDate(2012, 2, 29), DosTime(12, 0, 0), 1330516800},  // a leap day
+        {0, DosTime(12, 0, 0), std::nullopt},                   // never written
+        {DosDate(2010, 0, 9), 0, std::nullopt},
+        {DosDate(2010, 13, 9), 0, std::nullopt},
+        {DosDate(2010, 4, 0), 0, std::nullopt},
+        {DosDate(2010, 4, 31), 0, std::nullopt},
+        {DosDate(2011, 2, 29), 0, std::nullopt},  // no leap day that year
+        {DosDate(2010, 4, 1), DosTime(24, 0, 0), std::nullopt},
+        {DosDate(2010, 4, 1), DosTime(1, 60, 0), std::nullopt},
+        {DosDate(2010, 4, 1), DosTime(1, 1, 30), std::nullopt},
+    };
+    for (const Case& row : cases) {
+        EXPECT_EQ(FatLocalTime(row.date, row.time), row.seconds) << row.date << " " << row.time;
+    }
+    // The writer's wall clock: the same words are an hour earlier in UTC an hour east.
+    ::setenv("TZ", "UTC-1", 1);
+    ::tzset();
+    EXPECT_EQ(FatLocalTime(DosDate(2009, 3, 5), DosTime(9, 5, 3)), 1236243906 - 3600);
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+}
+
+TEST(NtfsStampSeconds, KeepsStampsFrom1970To2100) {
+    constexpr std::int64_t kUnits = 10'000'000;
+    constexpr std::int64_t k1970 = 11'644'473'600;
+    struct Case {
+        std::int64_t stamp;
+        std::optional<std::int64_t> seconds;
+    };
+    const Case cases[] = {
+        {128807175000000000, 1236243900},
+        {k1970 * kUnits, 0},
+        {k1970 * kUnits - 1, std::nullopt},  // a tick before 1970
+        {0, std::nullopt},
+        {-1, std::nullopt},
+        {(k1970 + 4'133'980'799) * kUnits, 4'133'980'799},  // the last second of 2100
+        {(k1970 + 4'133'980'800) * kUnits, std::nullopt},
+        {std::numeric_limits<std::int64_t>::max(), std::nullopt},
+    };
+    for (const Case& row : cases) {
+        EXPECT_EQ(NtfsStampSeconds(row.stamp), row.seconds) << row.stamp;
+    }
 }
 
 }  // namespace

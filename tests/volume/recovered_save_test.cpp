@@ -2,14 +2,17 @@
 #include "support/command_output.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -27,6 +30,7 @@
 #include "search/standard_search.h"
 #include "support/image_guard.h"
 #include "support/link_planter.h"
+#include "support/volume_files.h"
 #include "volume/folder_browse.h"
 
 namespace lumarest {
@@ -747,6 +751,177 @@ TEST_F(ClashSave, RandomNamesStayInsideTheDestination) {
     EXPECT_EQ(walk.folders, folders.size());
     EXPECT_EQ(walk.files, summary.saved + summary.incomplete);
     EXPECT_EQ(std::distance(fs::directory_iterator(scratch), fs::directory_iterator()), 1);
+}
+
+// The volumes of make_saved_times_images.sh, made once per build folder; empty when missing.
+std::string TimesImage(const std::string& name) {
+    static const bool made = [] {
+        const std::string command =
+            "bash " +
+            ShellQuoted(std::string(LUMAREST_SOURCE_DIR) +
+                        "/tests/volume/make_saved_times_images.sh") +
+            " " + ShellQuoted(std::string(LUMAREST_FIXTURE_DIR) + "/saved_times") +
+            " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }();
+    const fs::path path = fs::path(LUMAREST_FIXTURE_DIR) / "saved_times" / name;
+    return made && fs::exists(path) ? path.string() : std::string();
+}
+
+// Each path's modification time as The Sleuth Kit reads it (its stored time on NTFS, not the
+// name's), FAT times taken as UTC.
+std::map<std::string, std::int64_t> SleuthTimes(const std::string& image) {
+    std::map<std::string, std::int64_t> times;
+    std::istringstream lines(
+        CommandOutput("fls -r -p -m '' -z UTC " + ShellQuoted(image) + " 2>/dev/null"));
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '|');) {
+            cells.push_back(cell);
+        }
+        if (cells.size() < 9 || cells[1].ends_with(" ($FILE_NAME)")) {
+            continue;
+        }
+        std::string path = cells[1].substr(1);
+        if (const auto deleted = path.rfind(" (deleted)"); deleted != std::string::npos) {
+            path.erase(deleted);
+        }
+        times.emplace(path, std::stoll(cells[8]));
+    }
+    return times;
+}
+
+struct SavedTimes {
+    std::int64_t modified = 0;
+    std::int64_t accessed = 0;
+};
+
+SavedTimes TimesOf(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return {info.st_mtim.tv_sec, info.st_atim.tv_sec};
+}
+
+// FAT times are the writer's wall-clock time: the tests read them in UTC, as the images were
+// written.
+class UtcZone : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+    }
+};
+[[maybe_unused]] const auto* const kUtcZone = ::testing::AddGlobalTestEnvironment(new UtcZone);
+
+struct TimesCase {
+    const char* image;
+    const char* fsName;
+    const char* badTimeFile;  // its stored time does not convert
+};
+
+class SavedTimesTest : public ::testing::TestWithParam<TimesCase> {};
+
+// Files and folders keep their last-write time, folders after everything inside them was
+// written; a time that does not convert leaves the file as written now, and the file is saved.
+TEST_P(SavedTimesTest, KeepTheVolumesLastWriteTimes) {
+    const TimesCase& param = GetParam();
+    const std::string image = TimesImage(param.image);
+    if (image.empty()) {
+        GTEST_SKIP() << param.image << " was not made (mtools, or FUSE for NTFS, missing)";
+    }
+    SearchedImage searched(image, param.fsName);
+    const fs::path destination = ScratchFolder(std::string("times_") + param.fsName);
+    const auto before = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    FixedSaveDecisions decisions;
+    const SaveSummary summary = searched.SaveTree(destination, decisions);
+    EXPECT_EQ(summary.failed, 0u);
+    EXPECT_EQ(summary.deleted, 1u);
+
+    // Looked up by name, never listed or read: that would change their access times.
+    const auto sleuth = SleuthTimes(image);
+    std::size_t compared = 0;
+    for (const auto& [path, modified] : sleuth) {
+        if (path == param.badTimeFile || !fs::exists(destination / path)) {
+            continue;
+        }
+        SCOPED_TRACE(path);
+        const SavedTimes times = TimesOf(destination / path);
+        EXPECT_EQ(times.modified, modified);
+        EXPECT_EQ(times.accessed, modified);
+        ++compared;
+    }
+    // Album, Inner, their three files (the deleted one too) and the root's photo.
+    EXPECT_TRUE(sleuth.empty() || compared == 6u) << compared;
+    ASSERT_TRUE(fs::exists(destination / param.badTimeFile));
+    EXPECT_GE(TimesOf(destination / param.badTimeFile).modified, before);
+    EXPECT_TRUE(searched.guard.Unchanged());
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, SavedTimesTest,
+                         ::testing::Values(TimesCase{"times_fat.img", "FAT16", "BADDATE.TXT"},
+                                           TimesCase{"times_ntfs.img", "NTFS", "old.txt"}),
+                         [](const auto& info) { return std::string(info.param.fsName); });
+
+// Saving Root leaves the file system's own files and $Extend out, ticked or chosen as a folder;
+// "Save All" rows leave them out too; $MFT chosen as a row, or $Extend as the folder to save,
+// is saved.
+TEST(VolumeOwnFiles, LeftOutOfFolderSavesButSavedWhenChosen) {
+    const std::string image = TimesImage("times_ntfs.img");
+    if (image.empty()) {
+        GTEST_SKIP() << "the NTFS volume was not made (no FUSE here)";
+    }
+    SearchedImage searched(image, "NTFS");
+    RecoveryRun& run = searched.run;
+    const auto hasVolumeOwn = [](const std::vector<SaveEntry>& entries) {
+        for (const SaveEntry& entry : entries) {
+            if (entry.relativePath.starts_with("$")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const auto root = CollectFolderEntries(run, searched.disk, run.folderTree->TopItem());
+    EXPECT_FALSE(hasVolumeOwn(root));
+    std::set<std::string> rootPaths;
+    for (const SaveEntry& entry : root) {
+        rootPaths.insert(entry.relativePath);
+    }
+    EXPECT_TRUE(rootPaths.contains("old.txt"));
+    EXPECT_TRUE(rootPaths.contains("Album/Inner/NOTE.TXT"));
+    ToggleCheck(*run.folderTree, run.folderTree->TopItem());
+    EXPECT_FALSE(hasVolumeOwn(CollectCheckedEntries(run, searched.disk)));
+
+    const TreeItem extend = searched.Item("$Extend");
+    ASSERT_NE(extend, kNoItem);
+    const auto chosenExtend = CollectFolderEntries(run, searched.disk, extend);
+    ASSERT_FALSE(chosenExtend.empty());
+    EXPECT_EQ(chosenExtend.front().relativePath, "$Extend");
+
+    std::optional<FileRef> mft;
+    for (const auto& [row, file] : testing::VolumeFiles(run, searched.disk, kNtfsRootId)) {
+        const bool volumeOwn = row.name.starts_with("$");
+        EXPECT_EQ(IsVolumeOwnRow(run, searched.disk, file), volumeOwn) << row.name;
+        if (row.name == "$MFT") {
+            mft = file;
+        }
+    }
+    FileRef extendRow;
+    extendRow.folderItem = extend;
+    EXPECT_TRUE(IsVolumeOwnRow(run, searched.disk, extendRow));
+    extendRow.folderItem = searched.Item("Album");
+    EXPECT_FALSE(IsVolumeOwnRow(run, searched.disk, extendRow));
+
+    ASSERT_TRUE(mft.has_value());
+    const fs::path single = ScratchFolder("volume_own_row");
+    FixedSaveDecisions decisions;
+    EXPECT_EQ(
+        SaveEntries(run, searched.disk, {FileRowEntry("$MFT", *mft)}, single.string(), decisions)
+            .saved,
+        1u);
+    EXPECT_GT(mft->size, 0u);
+    EXPECT_EQ(fs::file_size(single / "$MFT"), mft->size);
+    EXPECT_TRUE(searched.guard.Unchanged());
 }
 
 }  // namespace
