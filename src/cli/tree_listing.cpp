@@ -25,7 +25,7 @@ std::string FolderPath(const TreeModel& tree, TreeItem item) {
     return std::string(kRootText) + "\\" + ItemPath(tree, item);
 }
 
-// The text as a terminal is shown it; most names need no escaping and are not copied.
+// The text as the listing shows it; most names need no escaping and are not copied.
 std::string_view ShownText(std::string_view text, std::string& scratch) {
     if (IsPlainTerminalText(text)) {
         return text;
