@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Times Lumarest's Standard search on a 1 GiB disk image whose NTFS volume's master file table
 # holds over 200 000 records (2 100 folders, 210 000 files, two albums deleted): the MFT scan,
-# the whole search to a built folder tree, and the whole command with its listing; against
-# `fls -r -p` of The Sleuth Kit where it is installed.
+# the whole search to a built folder tree, and the whole command with its listing, as text and
+# as JSON; against `fls -r -p` of The Sleuth Kit where it is installed.
 #
 #   bench/ntfs_standard_bench.sh [WORK_FOLDER]
 #
@@ -152,7 +152,7 @@ Faster() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 # fastest whole run, which need not be the same one. The tools take turns, so a busy spell on
 # the machine slows both rather than one.
 haveFls=$(command -v fls >/dev/null && echo yes || echo no)
-best="" bestSearch="" bestTimes="" flsTimes="-" flsLines="-"
+best="" bestSearch="" bestTimes="" jsonTimes="" flsTimes="-" flsLines="-"
 for run in $(seq "$kRuns"); do
   log=$out/ntfs-standard-$run
   times=$(Timed "$log" "$cli" --image "$image" standard --partition 1 --timings)
@@ -162,6 +162,10 @@ for run in $(seq "$kRuns"); do
   fi
   if [ -z "$bestTimes" ] || Faster "${times% *}" "${bestTimes% *}"; then
     bestTimes=$times
+  fi
+  times=$(Timed "$out/ntfs-standard-json" "$cli" --json --image "$image" standard --partition 1)
+  if [ -z "$jsonTimes" ] || Faster "${times% *}" "${jsonTimes% *}"; then
+    jsonTimes=$times
   fi
   if [ "$haveFls" = yes ]; then
     times=$(Timed "$out/ntfs-fls" fls -r -p -o "$kPartitionStart" "$image")
@@ -174,7 +178,7 @@ scan=$(PhaseSeconds "$best" "MFT scan")
 reattach=$(PhaseSeconds "$best" "re-attaching orphans")
 build=$(PhaseSeconds "$best" "building the folder tree")
 listing=$(PhaseSeconds "$best" "listing the tree")
-summary=$(grep -m1 "folders and" "$best.err" | sed 's/^lumarest-cli: //')
+summary=$(grep -m1 "in the rebuilt tree" "$best.err" | sed 's/^lumarest-cli: //')
 [ "$haveFls" = no ] || flsLines=$(wc -l <"$out/ntfs-fls")
 
 Rate() { awk -v s="$1" -v n="$slots" 'BEGIN { if (s > 0) printf "%.0f", n / s; else print "-" }'; }
@@ -203,6 +207,7 @@ Row "lumarest building the folder tree" "$build" - -
 Row "lumarest Standard search (to the tree)" "$bestSearch" - rated
 Row "lumarest listing the tree" "$listing" - -
 Row "lumarest-cli standard (whole command)" "${bestTimes% *}" "${bestTimes#* }" rated
+Row "lumarest-cli --json standard (whole)" "${jsonTimes% *}" "${jsonTimes#* }" rated
 if [ "$flsTimes" != "-" ]; then
   Row "fls -r -p" "${flsTimes% *}" "${flsTimes#* }" rated
 else

@@ -194,6 +194,9 @@ int RunAdvanceCommand(CliContext& context, const AdvanceSearchOptions& options) 
     if (const auto problem = RefuseDisk(disk, options.diskNumber)) {
         return context.Fail(*problem);
     }
+    if (options.only != RowFilter::All && !options.volumeNumber) {
+        return context.Fail("--only needs --volume V: the found volume whose tree is listed");
+    }
     if (options.saveFolder) {
         if (!options.volumeNumber) {
             return context.Fail("--save needs --volume V: the found volume to rebuild and save");
@@ -248,6 +251,7 @@ int RunAdvanceCommand(CliContext& context, const AdvanceSearchOptions& options) 
     }
     TreeReportOptions report;
     report.saveFolder = options.saveFolder;
+    report.only = options.only;
     report.subject = "found volume " + std::to_string(volume) + " (" + run.activeVolume.fsName +
                      ") of disk " + std::to_string(options.diskNumber);
     report.head = [&](JsonStream& json) {

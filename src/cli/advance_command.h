@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/tree_listing.h"
+
 namespace lumarest {
 
 struct CliContext;
@@ -20,6 +22,8 @@ struct AdvanceSearchOptions {
     std::optional<std::string> saveFolder;
     std::optional<std::string> oemCodePage;
     bool timings = false;  // print how long each phase took on stderr
+    // List (and save) only the deleted or only the live folders and files.
+    RowFilter only = RowFilter::All;
 };
 
 // Runs the Advance search of a listed partition, a sector range or the whole disk for file

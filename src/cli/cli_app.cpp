@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -47,6 +48,35 @@ int AttachImages(CliContext& context, const std::vector<std::string>& images) {
         }
     }
     return kExitOk;
+}
+
+constexpr const char* kOnlyHelp =
+    "List only the deleted or only the live folders and files (a file counts as deleted by its "
+    "own mark, whatever its folder's); with --save, save only those, in the folders that hold "
+    "them";
+
+// --only's word as a filter, or nothing for a word it does not take.
+std::optional<RowFilter> OnlyFilter(const std::optional<std::string>& word) {
+    if (!word) {
+        return RowFilter::All;
+    }
+    if (*word == "deleted") {
+        return RowFilter::Deleted;
+    }
+    if (*word == "live") {
+        return RowFilter::Live;
+    }
+    return std::nullopt;
+}
+
+// Sets `only` from --only's word, or says what the word should have been.
+std::optional<std::string> ReadOnlyFilter(const std::optional<std::string>& word, RowFilter& only) {
+    const std::optional<RowFilter> filter = OnlyFilter(word);
+    if (!filter) {
+        return "--only takes 'deleted' or 'live', not '" + *word + "'";
+    }
+    only = *filter;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -168,6 +198,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
                      "The DOS code page FAT short names are written in, such as 437 (the "
                      "default), 850 or 866")
         ->type_name("NAME");
+    std::optional<std::string> standardOnly;
+    standardSearch->add_option("--only", standardOnly, kOnlyHelp)->type_name("deleted|live");
     standardSearch->fallthrough();
     AdvanceSearchOptions advance;
     CLI::App* advanceSearch = app.add_subcommand(
@@ -214,6 +246,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         ->type_name("NAME");
     advanceSearch->add_flag("--timings", advance.timings,
                             "Print how long each phase of the search took on stderr");
+    std::optional<std::string> advanceOnly;
+    advanceSearch->add_option("--only", advanceOnly, std::string("With --volume: ") + kOnlyHelp)
+        ->type_name("deleted|live");
     advanceSearch->fallthrough();
 
     // CLI11 parses the arguments back to front from a vector.
@@ -239,6 +274,17 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     context.reporter = std::make_unique<CliReporter>(err, environment.stderrIsTerminal);
     context.disks = environment.makeDiskEnumerator();
     context.store = std::make_unique<ParameterStore>(environment.parameterStorePath);
+    // A word --only does not take is refused before any image is attached.
+    if (standardSearch->parsed()) {
+        if (const auto problem = ReadOnlyFilter(standardOnly, standard.only)) {
+            return context.Fail(*problem);
+        }
+    }
+    if (advanceSearch->parsed()) {
+        if (const auto problem = ReadOnlyFilter(advanceOnly, advance.only)) {
+            return context.Fail(*problem);
+        }
+    }
     if (const int status = AttachImages(context, images); status != kExitOk) {
         return status;
     }

@@ -17,6 +17,9 @@ namespace lumarest {
 class JsonStream {
   public:
     explicit JsonStream(std::ostream& out) : out_(out) {}
+    JsonStream(const JsonStream&) = delete;
+    JsonStream& operator=(const JsonStream&) = delete;
+    ~JsonStream() { Flush(); }
 
     // At the top, as an array element or after Key.
     void BeginObject() { Open('{'); }
@@ -38,10 +41,14 @@ class JsonStream {
             char digits[24];
             const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
             Scalar(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+        } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+            String(value);
         } else {
             Value(nlohmann::ordered_json(value));
         }
     }
+    // What is written so far goes to the stream; done too when the document ends.
+    void Flush();
 
   private:
     void Open(char opener);
@@ -50,12 +57,17 @@ class JsonStream {
     void StartElement();
     void NewLine(std::size_t depth);
     void Scalar(std::string_view text);
+    // A string value, written as the dump writes it.
+    void String(std::string_view text);
+    void FlushWhenFull();
 
     std::ostream& out_;
     // Per open object or array, how many members or elements it has so far.
     std::vector<std::size_t> levels_;
     bool afterKey_ = false;
     std::string text_;
+    // Written out in large pieces: a stream call per token costs more than the token.
+    std::string buffer_;
 };
 
 }  // namespace lumarest

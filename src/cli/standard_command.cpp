@@ -159,6 +159,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
 
     TreeReportOptions report;
     report.saveFolder = options.saveFolder;
+    report.only = options.only;
     report.subject = "partition " + std::to_string(options.partitionNumber) + " (" +
                      partition.fsName + ") of disk " + std::to_string(options.diskNumber);
     report.head = [&](JsonStream& json) {

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/tree_listing.h"
+
 namespace lumarest {
 
 struct CliContext;
@@ -16,6 +18,8 @@ struct StandardSearchOptions {
     std::optional<std::string> saveFolder;
     // The code page FAT short names are read in; CP437 when not given.
     std::optional<std::string> oemCodePage;
+    // List (and save) only the deleted or only the live folders and files.
+    RowFilter only = RowFilter::All;
 };
 
 // Runs the Standard search of one listed partition (FAT16, FAT32 or NTFS) and prints the

@@ -12,4 +12,15 @@ namespace lumarest {
 // "\x" in a name is always an escape.
 std::string TerminalText(std::string_view text);
 
+// Whether TerminalText leaves `text` as it is without looking further: printable ASCII only.
+inline bool IsPlainTerminalText(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace lumarest

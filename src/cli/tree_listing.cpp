@@ -1,12 +1,12 @@
 #include "cli/tree_listing.h"
 
-#include <array>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "cli/terminal_text.h"
 #include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/text_number.h"
@@ -18,13 +18,20 @@ namespace lumarest {
 
 namespace {
 
-constexpr std::size_t kPackedTextCount = 4;
-
 std::string FolderPath(const TreeModel& tree, TreeItem item) {
     if (item == tree.TopItem()) {
         return kRootText;
     }
     return std::string(kRootText) + "\\" + ItemPath(tree, item);
+}
+
+// The text as the listing shows it; most names need no escaping and are not copied.
+std::string_view ShownText(std::string_view text, std::string& scratch) {
+    if (IsPlainTerminalText(text)) {
+        return text;
+    }
+    scratch = TerminalText(text);
+    return scratch;
 }
 
 }  // namespace
@@ -83,46 +90,58 @@ std::size_t WalkTree(RecoveryRun& run, SectorSource& disk, const ListedFolderVis
     return unplaced;
 }
 
-TreeListing::TreeListing(RecoveryRun& run, SectorSource& disk) : tree_(run.folderTree.get()) {
+TreeListing::TreeListing(RecoveryRun& run, SectorSource& disk, RowFilter filter)
+    : tree_(run.folderTree.get()) {
+    std::string name;
+    std::string type;
+    std::string date;
+    std::string time;
     unplacedFiles = WalkTree(
         run, disk,
         [&](const ListedFolder& folder) {
+            counts.Count(folder);
+            if (Keeps(filter, folder.deleted)) {
+                folderRows_.push_back(static_cast<std::uint32_t>(folders_.size()));
+            }
             folders_.push_back({folder.item, folder.self, folder.parent, folder.deleted});
         },
         [&](const ListedFolder&, const ListedFile& file) {
+            counts.Count(file.file);
+            if (!Keeps(filter, file.file.deleted)) {
+                return;
+            }
             const FileListRow& row = file.row;
-            files_.push_back({texts_.Append({row.name, row.type, row.date, row.time}),
+            files_.push_back({texts_.Append({ShownText(row.name, name), ShownText(row.type, type),
+                                             ShownText(row.date, date), ShownText(row.time, time)}),
                               static_cast<std::uint32_t>(folders_.size() - 1), file.file});
         });
 }
 
-const std::string& TreeListing::FolderPath(std::size_t index) const {
+std::string_view TreeListing::FolderPath(std::size_t index) const {
     if (index != pathFolder_) {
         path_ = tree_ != nullptr && index < folders_.size()
-                    ? lumarest::FolderPath(*tree_, folders_[index].item)
+                    ? TerminalText(lumarest::FolderPath(*tree_, folders_[index].item))
                     : std::string();
         pathFolder_ = index;
     }
     return path_;
 }
 
-ListedFolder TreeListing::Folders::operator[](std::size_t index) const {
-    const PackedFolder& folder = listing_.folders_.at(index);
-    return {listing_.FolderPath(index), folder.item, folder.self, folder.parent, folder.deleted};
+ListedFolderView TreeListing::Folder(std::size_t index) const {
+    const std::uint32_t row = folderRows_.at(index);
+    const PackedFolder& folder = folders_[row];
+    return {FolderPath(row), folder.self, folder.parent, folder.deleted};
 }
 
-ListedFile TreeListing::Files::operator[](std::size_t index) const {
-    const PackedFile& packed = listing_.files_.at(index);
-    std::array<std::string_view, kPackedTextCount> texts;
-    listing_.texts_.Read(packed.texts, texts);
-    ListedFile file;
-    file.folder = listing_.FolderPath(packed.folder);
-    file.row.name = texts[0];
-    file.row.type = texts[1];
-    file.row.date = texts[2];
-    file.row.time = texts[3];
-    file.file = packed.file;
-    return file;
+ListedFileView TreeListing::File(std::size_t index) const {
+    const PackedFile& packed = files_.at(index);
+    texts_.Read(packed.texts, fileTexts_);
+    return {FolderPath(packed.folder),
+            fileTexts_[0],
+            fileTexts_[1],
+            fileTexts_[2],
+            fileTexts_[3],
+            &packed.file};
 }
 
 }  // namespace lumarest

@@ -3,7 +3,12 @@
 #include "cli/tree_report.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <nlohmann/json.hpp>
+#include <span>
+#include <string_view>
+#include <unordered_set>
 
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
@@ -60,7 +65,7 @@ bool IsWideCharacter(char32_t c) {
 }
 
 // Columns are padded by what a terminal shows, not by bytes, so names in any script line up.
-std::size_t TextWidth(const std::string& text) {
+std::size_t TextWidth(std::string_view text) {
     if (std::all_of(text.begin(), text.end(),
                     [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         return text.size();
@@ -79,64 +84,148 @@ std::size_t TextWidth(const std::string& text) {
     return width + (IsWideCharacter(character) ? 2 : (character != 0 ? 1 : 0));
 }
 
-TextRow EscapedRow(TextRow row) {
-    for (std::string& cell : row) {
-        cell = TerminalText(cell);
-    }
-    return row;
+std::string_view YesNo(bool value) {
+    return value ? "yes" : "no";
 }
 
-std::string YesNo(bool value) {
-    return value ? "yes" : "no";
+// Lines are gathered and written in large pieces: a stream call per cell or per row costs more
+// than making the row.
+class TableWriter {
+  public:
+    explicit TableWriter(std::ostream& out) : out_(out) { buffer_.reserve(kFlushBytes * 2); }
+    TableWriter(const TableWriter&) = delete;
+    TableWriter& operator=(const TableWriter&) = delete;
+    ~TableWriter() { Flush(); }
+
+    void Text(std::string_view text) {
+        buffer_ += text;
+        FlushWhenFull();
+    }
+    // One row of escaped cells, each but the last padded to its column's width and two spaces.
+    void Row(std::span<const std::string_view> cells, std::span<const std::size_t> widths) {
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            buffer_ += cells[c];
+            if (c + 1 < cells.size()) {
+                buffer_.append(widths[c] - TextWidth(cells[c]) + 2, ' ');
+            }
+        }
+        buffer_ += '\n';
+        FlushWhenFull();
+    }
+    void Flush() {
+        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
+    }
+
+  private:
+    static constexpr std::size_t kFlushBytes = std::size_t{1} << 16;
+
+    void FlushWhenFull() {
+        if (buffer_.size() >= kFlushBytes) {
+            Flush();
+        }
+    }
+
+    std::ostream& out_;
+    std::string buffer_;
+};
+
+// A row's numbers as decimal text, kept until the next row is made.
+class NumberCells {
+  public:
+    std::string_view operator()(std::uint64_t value) {
+        std::array<char, kDigits>& digits = texts_[next_++ % texts_.size()];
+        const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+        return {digits.data(), static_cast<std::size_t>(end - digits.data())};
+    }
+
+  private:
+    static constexpr std::size_t kDigits = 20;  // the digits of the largest 64-bit number
+    std::array<std::array<char, kDigits>, 4> texts_{};
+    std::size_t next_ = 0;
+};
+
+// A table of escaped cells: the columns as wide as their widest cell, found in a first pass;
+// `cellsOf(index, numbers)` gives the cells of row `index`, its numbers made by `numbers`.
+template <std::size_t N, typename CellsOf>
+void WriteTable(TableWriter& writer, const std::array<std::string_view, N>& captions,
+                std::size_t rowCount, const CellsOf& cellsOf) {
+    std::array<std::size_t, N> widths{};
+    for (std::size_t c = 0; c < N; ++c) {
+        widths[c] = TextWidth(captions[c]);
+    }
+    NumberCells numbers;
+    for (std::size_t index = 0; index < rowCount; ++index) {
+        const std::array<std::string_view, N> cells = cellsOf(index, numbers);
+        for (std::size_t c = 0; c < N; ++c) {
+            widths[c] = std::max(widths[c], TextWidth(cells[c]));
+        }
+    }
+    writer.Row(captions, widths);
+    for (std::size_t index = 0; index < rowCount; ++index) {
+        writer.Row(cellsOf(index, numbers), widths);
+    }
 }
 
 void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs,
                std::uint32_t sectorBytes) {
-    out << "Folders: " << listing.folders.size() << '\n';
-    PrintTable(out, {"Path", "Self", "Parent", "Deleted"}, listing.folders.size(),
-               [&](std::size_t index) -> TextRow {
-                   const ListedFolder& f = listing.folders[index];
-                   return {f.path, NumberText(f.self), NumberText(f.parent), YesNo(f.deleted)};
-               });
+    TableWriter writer(out);
+    writer.Text("Folders: " + std::to_string(listing.FolderCount()) + "\n");
+    WriteTable<4>(writer, {"Path", "Self", "Parent", "Deleted"}, listing.FolderCount(),
+                  [&](std::size_t index, NumberCells& number) {
+                      const ListedFolderView f = listing.Folder(index);
+                      return std::array<std::string_view, 4>{f.path, number(f.self),
+                                                             number(f.parent), YesNo(f.deleted)};
+                  });
 
-    const auto fileCells = [&](std::size_t index) {
-        const ListedFile& f = listing.files[index];
-        TextRow row{f.folder,   f.row.name, f.row.type, NumberText(f.file.size),
-                    f.row.date, f.row.time};
-        if (ntfs) {
-            row.push_back(NumberText(f.file.recordNumber));
-            row.push_back(NumberText(InDiskSectors(f.file.recordSector, sectorBytes)));
-        } else {
-            row.push_back(NumberText(f.file.firstCluster));
-        }
-        row.push_back(YesNo(f.file.deleted));
-        return row;
-    };
-    out << "\nFiles: " << listing.files.size() << '\n';
+    writer.Text("\nFiles: " + std::to_string(listing.FileCount()) + "\n");
     if (ntfs) {
-        PrintTable(out,
-                   {"Folder", "Name", "Type", "Size", "Date", "Time", "Record", "Record sector",
-                    "Deleted"},
-                   listing.files.size(), fileCells);
+        WriteTable<9>(writer,
+                      {"Folder", "Name", "Type", "Size", "Date", "Time", "Record", "Record sector",
+                       "Deleted"},
+                      listing.FileCount(), [&](std::size_t index, NumberCells& number) {
+                          const ListedFileView f = listing.File(index);
+                          return std::array<std::string_view, 9>{
+                              f.folder,
+                              f.name,
+                              f.type,
+                              number(f.file->size),
+                              f.date,
+                              f.time,
+                              number(f.file->recordNumber),
+                              number(InDiskSectors(f.file->recordSector, sectorBytes)),
+                              YesNo(f.file->deleted)};
+                      });
     } else {
-        PrintTable(out,
-                   {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted"},
-                   listing.files.size(), fileCells);
+        WriteTable<8>(
+            writer, {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted"},
+            listing.FileCount(), [&](std::size_t index, NumberCells& number) {
+                const ListedFileView f = listing.File(index);
+                return std::array<std::string_view, 8>{f.folder,
+                                                       f.name,
+                                                       f.type,
+                                                       number(f.file->size),
+                                                       f.date,
+                                                       f.time,
+                                                       number(f.file->firstCluster),
+                                                       YesNo(f.file->deleted)};
+            });
     }
 }
 
 struct ListingCounts {
-    std::size_t folders = 0;
-    std::size_t files = 0;
+    TreeCounts tree;
     std::size_t unplacedFiles = 0;
 };
 
 // Writes the document as the tree is walked: the folders, then the files read again folder by
-// folder, so no row is held in between.
+// folder, so no row is held in between. Only the rows the filter keeps are written; every row
+// is counted.
 ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
-                        const std::function<void(JsonStream&)>& head, bool ntfs,
+                        const std::function<void(JsonStream&)>& head, bool ntfs, RowFilter filter,
                         const std::optional<SavedTree>& saved) {
     ListingCounts counts;
+    TreeCounts& tree = counts.tree;
     JsonStream json(out);
     json.BeginObject();
     if (head) {
@@ -148,7 +237,10 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
     WalkTree(
         run, disk,
         [&](const ListedFolder& f) {
-            ++counts.folders;
+            tree.Count(f);
+            if (!Keeps(filter, f.deleted)) {
+                return;
+            }
             json.BeginObject();
             json.Member("path", f.path);
             json.Member("self", f.self);
@@ -162,7 +254,10 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
     json.BeginArray();
     counts.unplacedFiles =
         WalkTree(run, disk, nullptr, [&](const ListedFolder& folder, const ListedFile& f) {
-            ++counts.files;
+            tree.Count(f.file);
+            if (!Keeps(filter, f.file.deleted)) {
+                return;
+            }
             json.BeginObject();
             json.Member("folder", folder.path);
             json.Member("name", f.row.name);
@@ -180,6 +275,13 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
             json.EndObject();
         });
     json.EndArray();
+    json.Key("counts");
+    json.BeginObject();
+    json.Member("folders", tree.folders);
+    json.Member("deletedFolders", tree.deletedFolders);
+    json.Member("files", tree.files);
+    json.Member("deletedFiles", tree.deletedFiles);
+    json.EndObject();
     if (saved) {
         const SaveSummary& summary = saved->summary;
         json.Key("save");
@@ -195,35 +297,66 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
     return counts;
 }
 
+// The entries the filter keeps: its files, and the folders that hold one of them at any depth.
+std::vector<SaveEntry> KeptEntries(std::vector<SaveEntry> entries, RowFilter filter) {
+    if (filter == RowFilter::All) {
+        return entries;
+    }
+    std::unordered_set<std::string_view> holders;
+    for (const SaveEntry& entry : entries) {
+        if (entry.folder || !Keeps(filter, entry.file.deleted)) {
+            continue;
+        }
+        const std::string_view path = entry.relativePath;
+        for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
+             slash = path.find('/', slash + 1)) {
+            holders.insert(path.substr(0, slash));
+        }
+    }
+    std::vector<SaveEntry> kept;
+    for (SaveEntry& entry : entries) {
+        if (entry.folder ? holders.contains(entry.relativePath)
+                         : Keeps(filter, entry.file.deleted)) {
+            kept.push_back(std::move(entry));
+        }
+    }
+    return kept;
+}
+
+std::string CountsText(std::size_t count, std::size_t deleted, std::string_view what) {
+    return std::to_string(count) + " " + std::string(what) + " (" + std::to_string(deleted) +
+           " deleted)";
+}
+
 }  // namespace
 
 void PrintTable(std::ostream& out, const TextRow& captions, std::size_t rowCount,
                 const RowCells& rowCells) {
+    const auto escaped = [](TextRow row) {
+        for (std::string& cell : row) {
+            cell = TerminalText(cell);
+        }
+        return row;
+    };
     std::vector<std::size_t> widths;
     for (const std::string& caption : captions) {
         widths.push_back(TextWidth(caption));
     }
     for (std::size_t index = 0; index < rowCount; ++index) {
-        const TextRow row = EscapedRow(rowCells(index));
+        const TextRow row = escaped(rowCells(index));
         for (std::size_t c = 0; c < row.size(); ++c) {
             widths[c] = std::max(widths[c], TextWidth(row[c]));
         }
     }
-    std::string line;
-    const auto printRow = [&](const TextRow& row) {
-        line.clear();
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            line += row[c];
-            if (c + 1 < row.size()) {
-                line.append(widths[c] - TextWidth(row[c]) + 2, ' ');
-            }
-        }
-        line += '\n';
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    TableWriter writer(out);
+    std::vector<std::string_view> cells;
+    const auto writeRow = [&](const TextRow& row) {
+        cells.assign(row.begin(), row.end());
+        writer.Row(cells, widths);
     };
-    printRow(captions);
+    writeRow(captions);
     for (std::size_t index = 0; index < rowCount; ++index) {
-        printRow(EscapedRow(rowCells(index)));
+        writeRow(escaped(rowCells(index)));
     }
 }
 
@@ -238,24 +371,24 @@ TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
     // until all are known; the JSON is written as the tree is walked, after any saving.
     std::optional<TreeListing> listing;
     if (!context.json) {
-        listing.emplace(run, disk);
+        listing.emplace(run, disk, options.only);
     }
     result.listingSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::optional<SavedTree> saved;
     CliSaveDecisions decisions(*context.err);
     if (options.saveFolder && run.folderTree) {
         const std::vector<SaveEntry> entries =
-            CollectFolderEntries(run, disk, run.folderTree->TopItem());
+            KeptEntries(CollectFolderEntries(run, disk, run.folderTree->TopItem()), options.only);
         saved = SavedTree{*options.saveFolder,
                           SaveEntries(run, disk, entries, *options.saveFolder, decisions)};
     }
     ListingCounts counts;
     if (context.json) {
         const Clock::time_point listingStart = Clock::now();
-        counts = PrintJson(*context.out, run, disk, options.head, ntfs, saved);
+        counts = PrintJson(*context.out, run, disk, options.head, ntfs, options.only, saved);
         result.listingSeconds = std::chrono::duration<double>(Clock::now() - listingStart).count();
     } else {
-        counts = {listing->folders.size(), listing->files.size(), listing->unplacedFiles};
+        counts = {listing->counts, listing->unplacedFiles};
         PrintText(*context.out, *listing, ntfs, disk.LogicalSectorBytes());
         if (saved) {
             *context.out << SaveSummaryText(*saved) << '\n';
@@ -265,8 +398,10 @@ TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
         *context.err << "lumarest-cli: note: " << counts.unplacedFiles
                      << " file records name a folder that is not in the tree and are not listed\n";
     }
-    *context.err << "lumarest-cli: " << counts.folders << " folders and " << counts.files
-                 << " files in the rebuilt tree of " << options.subject << '\n';
+    const TreeCounts& tree = counts.tree;
+    *context.err << "lumarest-cli: " << CountsText(tree.folders, tree.deletedFolders, "folders")
+                 << " and " << CountsText(tree.files, tree.deletedFiles, "files")
+                 << " in the rebuilt tree of " << options.subject << '\n';
     if (decisions.WriteErrors() > 0) {
         result.status =
             context.Fail(std::to_string(decisions.WriteErrors()) +

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/tree_listing.h"
 #include "core/reporter.h"
 
 namespace lumarest {
@@ -94,6 +95,8 @@ struct TreeReportOptions {
     std::function<void(JsonStream&)> head;
     // What the summary line on stderr names: "partition 1 (FAT32) of disk 0".
     std::string subject;
+    // Which folders and files are listed and saved: all, or only the deleted or the live ones.
+    RowFilter only = RowFilter::All;
 };
 
 struct TreeReportResult {
@@ -105,8 +108,11 @@ struct TreeReportResult {
 // folder with its path from "Root", its own and its parent's number and whether it is deleted,
 // then every file with its folder's path, name, type, size, date, time, where it lies (FAT:
 // first cluster; NTFS: record number and the record's sector, in the disk's unit) and whether
-// it is deleted. With a save folder the tree is saved first (a name taken already is renamed)
-// and a summary follows. Status 2 when files could not be written.
+// it is deleted. A filter leaves out the rows whose deleted mark it does not keep, from the
+// listing and from what is saved (a saved folder then holds a kept file). With a save folder
+// the tree is saved first (a name taken already is renamed) and a summary follows. The summary
+// on stderr, and the JSON's "counts", count the whole tree with its deleted folders and files.
+// Status 2 when files could not be written.
 TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
                                    const TreeReportOptions& options);
 

@@ -1,6 +1,8 @@
 #include "output/file_dates.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <ctime>
 
 #include "core/text_number.h"
@@ -32,10 +34,32 @@ bool IsLeapYear(int year) {
 // Days from 1 January 1601 back to 1 March of year 0 of the proleptic Gregorian calendar.
 constexpr std::int64_t kDaysFrom0000March1To1601 = 584'694;
 
-std::string TwoDigits(int value) {
-    std::string text = NumberText(static_cast<std::int32_t>(value));
-    return text.size() < 2 ? "0" + text : text;
-}
+// Dates and times are made for every row of a listing of millions: written into a small buffer,
+// the text fits a string without an allocation.
+class ShortText {
+  public:
+    ShortText& Number(std::int64_t value, std::size_t minDigits = 1) {
+        std::array<char, kNumberChars> digits{};
+        const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+        const auto count = static_cast<std::size_t>(end - digits.data());
+        for (std::size_t pad = count; pad < minDigits; ++pad) {
+            Add("0");
+        }
+        return Add(std::string_view(digits.data(), count));
+    }
+    ShortText& Add(std::string_view text) {
+        const std::size_t count = std::min(text.size(), text_.size() - size_);
+        std::copy_n(text.data(), count, text_.data() + size_);
+        size_ += count;
+        return *this;
+    }
+    std::string Text() const { return std::string(text_.data(), size_); }
+
+  private:
+    static constexpr std::size_t kNumberChars = 20;  // "-9223372036854775808"
+    std::array<char, 3 * kNumberChars + 8> text_{};
+    std::size_t size_ = 0;
+};
 
 std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
     const std::int64_t quotient = value / divisor;
@@ -68,14 +92,13 @@ std::string FatDateText(std::uint16_t dateWord) {
     const int day = dateWord & 0x1F;
     const int month = (dateWord >> 5) & 0x0F;
     const int year = (dateWord >> 9) + kDosYearBase;
-    return TwoDigits(day) + "-" + std::string(MonthName(month)) + "-" +
-           NumberText(static_cast<std::int32_t>(year));
+    return ShortText().Number(day, 2).Add("-").Add(MonthName(month)).Add("-").Number(year).Text();
 }
 
 std::string FatTimeText(std::uint16_t timeWord) {
     const int hour = timeWord >> 11;
     const int minute = (timeWord >> 5) & 0x3F;
-    return TwoDigits(hour) + ":" + TwoDigits(minute);
+    return ShortText().Number(hour, 2).Add(":").Number(minute, 2).Text();
 }
 
 CivilTime NtfsStampToCivil(std::int64_t stamp) {
@@ -92,15 +115,24 @@ CivilTime NtfsStampToCivil(std::int64_t stamp) {
 
 std::string NtfsDateText(std::int64_t stamp) {
     const CivilTime civil = NtfsStampToCivil(stamp);
-    return NumberText(static_cast<std::int32_t>(civil.day)) + "-" +
-           std::string(MonthName(civil.month)) + "-" + NumberText(civil.year);
+    return ShortText()
+        .Number(civil.day)
+        .Add("-")
+        .Add(MonthName(civil.month))
+        .Add("-")
+        .Number(civil.year)
+        .Text();
 }
 
 std::string NtfsTimeText(std::int64_t stamp) {
     const CivilTime civil = NtfsStampToCivil(stamp);
-    return NumberText(static_cast<std::int32_t>(civil.hour)) + ":" +
-           NumberText(static_cast<std::int32_t>(civil.minute)) + ":" +
-           NumberText(static_cast<std::int32_t>(civil.second));
+    return ShortText()
+        .Number(civil.hour)
+        .Add(":")
+        .Number(civil.minute)
+        .Add(":")
+        .Number(civil.second)
+        .Text();
 }
 
 std::optional<std::int64_t> FatLocalTime(std::uint16_t dateWord, std::uint16_t timeWord) {

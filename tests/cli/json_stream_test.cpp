@@ -16,6 +16,10 @@ void Stream(JsonStream& stream, const Json& value, const std::string& wholeKey) 
     if (value.is_object()) {
         stream.BeginObject();
         for (const auto& [key, member] : value.items()) {
+            if (member.is_string()) {
+                stream.Member(key, member.get<std::string>());
+                continue;
+            }
             stream.Key(key);
             if (key == wholeKey) {
                 stream.Value(member);
@@ -56,6 +60,16 @@ TEST(JsonStream, WritesWhatTheWholeDocumentDumps) {
          ""},
         {"bytes that are not UTF-8 and control characters",
          Json{{"files", {{{"name", std::string("bad\xFF\xC3(name\x01\n\"q\"\\")}}}}}, ""},
+        {"strings written as they are and escaped",
+         Json{{"plain", "Letter to Grandma.txt"},
+              {"empty", ""},
+              {"quote", "say \"hi\""},
+              {"backslash", "Root\\Photos"},
+              {"delete", "a\x7F"},
+              {"tab", "a\tb"},
+              {"utf8", "写真 🎉"},
+              {"cut", std::string("ab\xE5\x86")}},
+         ""},
         {"a nested object written whole",
          Json{{"files", Json::array({Json::object()})},
               {"save", {{"folder", "/tmp/x"}, {"saved", 3}, {"list", {1, 2}}}}},

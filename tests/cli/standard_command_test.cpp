@@ -201,6 +201,13 @@ void CheckNtfsPartitionAgainstFls(const json& document, const std::string& image
     EXPECT_EQ(ourFiles, flsFiles);
 }
 
+struct TreeCountsSeen {
+    std::size_t folders = 0;
+    std::size_t deletedFolders = 0;
+    std::size_t files = 0;
+    std::size_t deletedFiles = 0;
+};
+
 class StandardCommandTest : public testing::CliFixture {
   protected:
     static std::string RecordSizeImage(const std::string& name) {
@@ -527,8 +534,8 @@ TEST_F(StandardCommandTest, PrintsFoldersThenFilesAsText) {
                         "     14-JUL-2009  10:30  8              no\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(err_.str().find("11 folders and 15 files in the rebuilt tree of partition 2 "
-                              "(FAT16) of disk 0"),
+    EXPECT_NE(err_.str().find("11 folders (2 deleted) and 15 files (5 deleted) in the rebuilt "
+                              "tree of partition 2 (FAT16) of disk 0"),
               std::string::npos)
         << err_.str();
 
@@ -617,6 +624,89 @@ TEST_F(StandardCommandTest, NamesInEveryScriptComeOutExactly) {
     ASSERT_EQ(Run({"--image", image, "standard", "--partition", "1"}), kExitOk);
     EXPECT_NE(out_.str().find("\nRoot\\Φωτογραφίες  Καλοκαίρι.jpg"), std::string::npos)
         << out_.str();
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// Counts the rows of a listing by their deleted mark.
+TreeCountsSeen CountRows(const json& document) {
+    TreeCountsSeen seen;
+    for (const json& folder : document.at("folders")) {
+        ++seen.folders;
+        seen.deletedFolders += folder.at("deleted") == true ? 1 : 0;
+    }
+    for (const json& file : document.at("files")) {
+        ++seen.files;
+        seen.deletedFiles += file.at("deleted") == true ? 1 : 0;
+    }
+    return seen;
+}
+
+// --only keeps the rows whose deleted mark it names, in the text and the JSON alike, while the
+// counts and the summary line still count the whole tree; a word it does not take is refused.
+TEST_F(StandardCommandTest, OnlyListsDeletedOrLiveRowsAndCountsTheWholeTree) {
+    const std::string image = Fixture("demo.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    for (const int partition : {1, 2, 3}) {
+        SCOPED_TRACE(partition);
+        const json all = RunJson(image, partition);
+        ASSERT_TRUE(all.contains("counts"));
+        const TreeCountsSeen whole = CountRows(all);
+        ASSERT_GT(whole.deletedFiles, 0u);
+        EXPECT_EQ(all.at("counts"), (json{{"folders", whole.folders},
+                                          {"deletedFolders", whole.deletedFolders},
+                                          {"files", whole.files},
+                                          {"deletedFiles", whole.deletedFiles}}));
+        const std::string summary =
+            std::to_string(whole.folders) + " folders (" + std::to_string(whole.deletedFolders) +
+            " deleted) and " + std::to_string(whole.files) + " files (" +
+            std::to_string(whole.deletedFiles) + " deleted) in the rebuilt tree";
+        EXPECT_NE(err_.str().find(summary), std::string::npos) << err_.str();
+
+        struct Case {
+            const char* only;
+            bool deleted;
+            std::size_t folders;
+            std::size_t files;
+        };
+        for (const Case& c : {Case{"deleted", true, whole.deletedFolders, whole.deletedFiles},
+                              Case{"live", false, whole.folders - whole.deletedFolders,
+                                   whole.files - whole.deletedFiles}}) {
+            SCOPED_TRACE(c.only);
+            const std::vector<std::string> args = {
+                "--image", image, "standard", "--partition", std::to_string(partition),
+                "--only",  c.only};
+            std::vector<std::string> jsonArgs = args;
+            jsonArgs.insert(jsonArgs.begin(), "--json");
+            ASSERT_EQ(Run(jsonArgs), kExitOk) << err_.str();
+            const json kept = json::parse(out_.str());
+            EXPECT_EQ(kept.at("counts"), all.at("counts"));
+            EXPECT_NE(err_.str().find(summary), std::string::npos) << err_.str();
+            const TreeCountsSeen seen = CountRows(kept);
+            EXPECT_EQ(seen.folders, c.folders);
+            EXPECT_EQ(seen.files, c.files);
+            EXPECT_EQ(seen.deletedFolders + seen.deletedFiles, c.deleted ? c.folders + c.files : 0);
+
+            ASSERT_EQ(Run(args), kExitOk) << err_.str();
+            EXPECT_TRUE(out_.str().starts_with("Folders: " + std::to_string(c.folders) + "\n"))
+                << out_.str();
+            EXPECT_NE(out_.str().find("\nFiles: " + std::to_string(c.files) + "\n"),
+                      std::string::npos);
+            const std::string otherMark = c.deleted ? "  no\n" : "  yes\n";
+            EXPECT_EQ(out_.str().find(otherMark), std::string::npos) << out_.str();
+        }
+    }
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"--image", image, "standard", "--partition", "1", "--only", "gone"},
+        {"--image", image, "standard", "--partition", "1", "--only", "Deleted"},
+        {"--image", image, "advance", "--partition", "1", "--only", "deleted"},
+    };
+    for (const std::vector<std::string>& args : refused) {
+        EXPECT_EQ(Run(args), kExitBadInput) << args.back();
+        EXPECT_NE(err_.str().find("--only"), std::string::npos) << err_.str();
+        EXPECT_TRUE(out_.str().empty()) << out_.str();
+    }
     EXPECT_TRUE(guard.Unchanged());
 }
 

@@ -39,19 +39,22 @@ std::map<std::string, std::uintmax_t> SavedFiles(const fs::path& root) {
     return files;
 }
 
-// The files the demo's manifest lists for one partition, deleted ones too, with their sizes.
-std::map<std::string, std::uintmax_t> ManifestFiles(const std::string& image, int partition) {
+// The files the demo's manifest lists for one partition, with their sizes: all of them, or
+// only those in `state` ("deleted" or "live").
+std::map<std::string, std::uintmax_t> ManifestFiles(const std::string& image, int partition,
+                                                    const std::string& state = "") {
     std::map<std::string, std::uintmax_t> files;
     std::ifstream manifest(fs::path(image).replace_extension(".manifest"));
     for (std::string line; std::getline(manifest, line);) {
         std::istringstream cells(line);
-        std::string volume, state, kind, path, bytes;
+        std::string volume, wanted, kind, path, bytes;
         std::getline(cells, volume, '\t');
-        std::getline(cells, state, '\t');
+        std::getline(cells, wanted, '\t');
         std::getline(cells, kind, '\t');
         std::getline(cells, path, '\t');
         std::getline(cells, bytes, '\t');
-        if (kind == "file" && volume == std::to_string(partition)) {
+        if (kind == "file" && volume == std::to_string(partition) &&
+            (state.empty() || state == wanted)) {
             files[Lower(path)] = std::stoull(bytes);
         }
     }
@@ -101,6 +104,44 @@ TEST_F(StandardSaveTest, SavesTheWholeTreeAndRenamesOnASecondSave) {
         const auto again = SavedFiles(folder);
         EXPECT_EQ(again.size(), 2 * saved.size());
         EXPECT_EQ(again.at("documents/old letters/letter to grandma (2).txt"), 37u);
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// With --only, the files of the other kind stay behind, and no folder is made that holds
+// nothing saved.
+TEST_F(StandardSaveTest, OnlySavesTheDeletedOrTheLiveFilesInTheFoldersHoldingThem) {
+    const testing::ImageGuard guard(demo_);
+    struct Case {
+        const char* only;
+        const char* other;
+    };
+    for (const int partition : {1, 2}) {
+        for (const Case& c : {Case{"deleted", "live"}, Case{"live", "deleted"}}) {
+            const std::string row = std::to_string(partition) + " " + c.only;
+            const fs::path folder = folder_ / ("saved" + std::to_string(partition) + c.only);
+            fs::create_directories(folder);
+            ASSERT_EQ(Run({"--image", demo_, "standard", "--partition", std::to_string(partition),
+                           "--only", c.only, "--save", folder.string()}),
+                      kExitOk)
+                << row << ": " << err_.str();
+            const auto saved = SavedFiles(folder);
+            const auto wanted = ManifestFiles(demo_, partition, c.only);
+            ASSERT_FALSE(wanted.empty()) << row;
+            for (const auto& [path, bytes] : wanted) {
+                ASSERT_EQ(saved.count(path), 1u) << row << ": " << path;
+                EXPECT_EQ(saved.at(path), bytes) << row << ": " << path;
+            }
+            for (const auto& [path, bytes] : ManifestFiles(demo_, partition, c.other)) {
+                EXPECT_EQ(saved.count(path), 0u) << row << ": " << path;
+            }
+            for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+                if (entry.is_directory()) {
+                    EXPECT_FALSE(SavedFiles(entry.path()).empty())
+                        << row << ": " << entry.path() << " holds no file";
+                }
+            }
+        }
     }
     EXPECT_TRUE(guard.Unchanged());
 }
