@@ -207,23 +207,30 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     layout->addWidget(detailsList_, 1);
 
     currentFolderRow_ = new QWidget;
-    auto* currentFolderLayout = new QHBoxLayout(currentFolderRow_);
-    currentFolderLayout->setContentsMargins(0, 0, 0, 0);
+    auto* currentFolderRows = new QVBoxLayout(currentFolderRow_);
+    currentFolderRows->setContentsMargins(0, 0, 0, 0);
+    auto* currentFolderLayout = new QHBoxLayout;
     currentFolderLayout->addWidget(new QLabel(FromUtf8(texts::kCurrentFolderCaption)));
     currentFolderValue_ = new QLabel;
     currentFolderValue_->setObjectName(QStringLiteral("currentFolderValue"));
     currentFolderValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     currentFolderLayout->addWidget(currentFolderValue_, 1);
+    currentFolderRows->addLayout(currentFolderLayout);
+    // The volume's counts, and which of its rows the list shows, on a line of their own.
+    auto* countsLayout = new QHBoxLayout;
     folderCountsValue_ = new QLabel;
     folderCountsValue_->setObjectName(QStringLiteral("folderCountsValue"));
-    currentFolderLayout->addWidget(folderCountsValue_);
+    countsLayout->addWidget(folderCountsValue_, 1);
+    auto* filterCaption = new QLabel(QStringLiteral("&Show:"));
+    countsLayout->addWidget(filterCaption);
     deletedFilterBox_ = new QComboBox;
     deletedFilterBox_->setObjectName(QStringLiteral("deletedFilterBox"));
-    deletedFilterBox_->setToolTip(QStringLiteral("Which folders and files the list shows"));
+    filterCaption->setBuddy(deletedFilterBox_);
     // In the order of DeletedFilterModel::Show.
     deletedFilterBox_->addItems(
         {QStringLiteral("All"), QStringLiteral("Deleted only"), QStringLiteral("Live only")});
-    currentFolderLayout->addWidget(deletedFilterBox_);
+    countsLayout->addWidget(deletedFilterBox_);
+    currentFolderRows->addLayout(countsLayout);
     currentFolderRow_->hide();
     layout->addWidget(currentFolderRow_);
 
