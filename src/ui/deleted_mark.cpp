@@ -8,7 +8,7 @@ namespace lumarest {
 
 namespace {
 
-constexpr qreal kFadedOpacity = 0.45;
+constexpr qreal kFadedOpacity = 0.6;
 constexpr int kFallbackSide = 16;
 const QColor kCrossColour(200, 0, 0);
 
