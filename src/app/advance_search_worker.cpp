@@ -94,6 +94,10 @@ void FoundVolumeWorker::Run() {
     WorkerReporter reporter(reporter_, quit_.get_token());
     DeviceSectorSource disk = OpenDisk(inputs_, reporter);
     rebuilt_ = RebuildFoundVolume(run_, disk, reporter, volume_);
+    // Counted here, off the window's thread: on FAT it reads every folder's directory.
+    if (rebuilt_ && !quit_.stop_requested()) {
+        counts_ = CountFolderContents(run_, disk);
+    }
     TellWindow(window_, finished_, quit_);
 }
 

@@ -10,6 +10,7 @@
 
 #include "disk/sector_reader.h"
 #include "search/advance_search.h"
+#include "volume/folder_counts.h"
 
 namespace lumarest {
 
@@ -70,6 +71,8 @@ class FoundVolumeWorker {
     void QuitAndWait();
     void Wait();
     bool Rebuilt() const { return rebuilt_; }
+    // The folders and files of the rebuilt tree; read after Wait.
+    const FolderCounts& Counts() const { return counts_; }
 
   private:
     void Run();
@@ -82,6 +85,7 @@ class FoundVolumeWorker {
     std::function<void()> finished_;
     std::stop_source quit_;
     bool rebuilt_ = false;
+    FolderCounts counts_;
     std::thread thread_;
 };
 

@@ -41,6 +41,8 @@ void StandardScanWorker::Run() {
     DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors,
                             inputs_.logicalSectorBytes);
     result_ = RunStandardSearch(run_, disk, reporter, inputs_.bootSectorValid);
+    // Counted here, off the window's thread: on FAT it reads every folder's directory.
+    counts_ = CountFolderContents(run_, disk);
     // A stopped search is finished by whoever stopped it.
     if (!stop_.stop_requested() && finished_) {
         QMetaObject::invokeMethod(&window_, finished_, Qt::QueuedConnection);

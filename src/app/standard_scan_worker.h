@@ -9,6 +9,7 @@
 
 #include "disk/sector_reader.h"
 #include "search/standard_search.h"
+#include "volume/folder_counts.h"
 
 namespace lumarest {
 
@@ -41,6 +42,8 @@ class StandardScanWorker {
     void Wait();
     // What the search found; read after Wait or StopAndWait.
     const StandardSearchResult& Result() const { return result_; }
+    // The folders and files of the tree it built; read after Wait or StopAndWait.
+    const FolderCounts& Counts() const { return counts_; }
 
   private:
     void Run();
@@ -52,6 +55,7 @@ class StandardScanWorker {
     std::function<void()> finished_;
     std::stop_source stop_;
     StandardSearchResult result_;
+    FolderCounts counts_;
     std::thread thread_;
 };
 

@@ -226,11 +226,13 @@ void CChildDialogExDemoDlg::OnFoundVolumeRebuilt() {
         return;
     }
     foundVolumeWorker_->Wait();
+    const FolderCounts counts = foundVolumeWorker_->Counts();
     foundVolumeWorker_.reset();
     reporter_->Flush();
     reporter_->ShowProgress(ProgressBar::TreeLoading, false);
     reporter_->ShowStatistics(false);
     ShowFolderResultsPage();
+    ShowFolderCounts(counts);
     folderTree_->setEnabled(true);
     fileList_->setEnabled(true);
     saveButton_->show();

@@ -39,11 +39,11 @@ bool IsFileType(const std::string& type) {
 }  // namespace
 
 void CChildDialogExDemoDlg::OnFileListActivated(const QModelIndex& index) {
+    const std::size_t rowIndex = FileListRowOf(index);
     if (run_.stage != WizardStage::FolderResults || standardWorker_ || !index.isValid() ||
-        static_cast<std::size_t>(index.row()) >= run_.fileList.RowCount()) {
+        rowIndex >= run_.fileList.RowCount()) {
         return;
     }
-    const auto rowIndex = static_cast<std::size_t>(index.row());
     const std::optional<FileRef> file = ListedRowRef(run_, rowIndex);
     if (!file) {
         return;
@@ -58,24 +58,7 @@ void CChildDialogExDemoDlg::OnFileListActivated(const QModelIndex& index) {
 }
 
 void CChildDialogExDemoDlg::OpenFolderRow(TreeItem item) {
-    TreeModel* tree = run_.folderTree.get();
-    if (tree == nullptr || !tree->Exists(item)) {
-        return;
-    }
-    currentFolderValue_->setText(QString::fromStdString(tree->Text(item)));
-    const TreeItem parent = tree->Parent(item);
-    if (parent != tree->TopItem()) {
-        tree->SetImage(parent, kVisitedFolderImage, kVisitedFolderImage);
-    }
-    tree->Expand(parent, ExpandAction::Expand);
-    // The expansion lists the folder it opens.
-    run_.folderTreeState.listOnExpand = true;
-    tree->Expand(item, ExpandAction::Expand);
-    run_.folderTreeState.listOnExpand = false;
-    tree->SetImage(item, kOpenedFromListImage, kOpenedFromListImage);
-    tree->Select(item);
-    folderTree_->scrollTo(folderTree_->currentIndex());
-    ShowFolderListing();
+    ShowFolder(item, FolderTrigger::FromList);
 }
 
 // The run's private folder for opened copies below the working folder, made on first use.

@@ -103,7 +103,7 @@ void CChildDialogExDemoDlg::OnFileListContextMenu(const QPoint& position) {
     QAction* saveAll = menu.addAction(QString::fromUtf8(kSaveAllAction));
     open->setEnabled(index.isValid());
     save->setEnabled(fileList_->selectionModel()->hasSelection());
-    saveAll->setEnabled(!run_.fileList.Empty());
+    saveAll->setEnabled(fileList_->model()->rowCount() > 0);
     menu.setDefaultAction(index.isValid() ? open : saveAll);
     QAction* chosen = menu.exec(fileList_->viewport()->mapToGlobal(position));
     if (chosen == open) {
@@ -120,16 +120,18 @@ void CChildDialogExDemoDlg::OnFileListContextMenu(const QPoint& position) {
 // row chosen by hand is saved whatever it is.
 std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows) {
     std::vector<std::size_t> rows;
+    // Rows the deleted filter hides are not chosen, not even by "Save All".
     if (allRows) {
-        for (std::size_t row = 0; row < run_.fileList.RowCount(); ++row) {
-            rows.push_back(row);
+        QAbstractItemModel* shown = fileList_->model();
+        for (int row = 0; row < shown->rowCount(); ++row) {
+            rows.push_back(FileListRowOf(shown->index(row, 0)));
         }
     } else {
         for (const QModelIndex& index : fileList_->selectionModel()->selectedRows()) {
-            rows.push_back(static_cast<std::size_t>(index.row()));
+            rows.push_back(FileListRowOf(index));
         }
-        std::sort(rows.begin(), rows.end());
     }
+    std::sort(rows.begin(), rows.end());
     // The listing is read first: collecting a folder lists it into the same file list.
     std::vector<std::pair<std::string, FileRef>> chosen;
     for (const std::size_t row : rows) {

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QTreeView>
 
 #include "app/partition_criteria_panel.h"
@@ -16,14 +17,13 @@
 #include "fat/folder_tree_build.h"
 #include "fat/folder_tree_events.h"
 #include "partitions/volume_params.h"
+#include "ui/deleted_mark.h"
 #include "ui/mytreectrl.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
 #include "volume/folder_browse.h"
 
 namespace lumarest {
-
-namespace {}  // namespace
 
 DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
     if (!folderDisk_) {
@@ -92,8 +92,10 @@ void CChildDialogExDemoDlg::OnStandardSearchFinished(std::uint64_t scan) {
         return;
     }
     standardWorker_->Wait();
+    const FolderCounts counts = standardWorker_->Counts();
     standardWorker_.reset();
     ShowFolderResultsPage();
+    ShowFolderCounts(counts);
     EndStandardSearchDisplay();
     SetStatusText(texts::kRawSearchEndedStatus);
     env_.dialogs->ShowSearchCompleted(this);
@@ -107,8 +109,10 @@ void CChildDialogExDemoDlg::StopStandardSearch() {
     // The worker builds the tree from what it found so far before it ends.
     standardWorker_->StopAndWait();
     const StandardSearchResult result = standardWorker_->Result();
+    const FolderCounts counts = standardWorker_->Counts();
     standardWorker_.reset();
     ShowFolderResultsPage();
+    ShowFolderCounts(counts);
     EndStandardSearchDisplay();
     SetStatusText(texts::kSelectFilesStatus);
     if (!(run_.resultsFound && result.foundFolderRows)) {
@@ -136,6 +140,7 @@ void CChildDialogExDemoDlg::ShowFolderResultsPage() {
     detailsList_->hide();
     folderTree_->show();
     currentFolderValue_->clear();
+    shownFolder_ = kNoItem;
     currentFolderRow_->show();
     fileList_->show();
     leftCaption_->setText(QString::fromUtf8(texts::kFolderTreeCaption));
@@ -194,38 +199,99 @@ void CChildDialogExDemoDlg::ResetFolderTree() {
 
 void CChildDialogExDemoDlg::OnFolderTreeClicked(TreeItem item) {
     TreeModel* tree = run_.folderTree.get();
-    if (tree == nullptr || run_.stage != WizardStage::FolderResults || standardWorker_) {
+    if (tree == nullptr || !FolderPageBrowsable()) {
         return;
     }
-    run_.folderTreeState.browse = true;
+    // Empty space, or an item not named yet, stands for the whole volume.
     if (item == kNoItem || tree->Text(item).empty()) {
-        tree->Select(tree->TopItem());
+        ShowFolder(tree->TopItem(), FolderTrigger::Browse);
         return;
     }
-    OnFolderItemClicked(run_, FolderDisk(), item, LocalClockText());
-    ShowFolderListing();
+    ShowFolder(item, FolderTrigger::Click);
 }
 
 void CChildDialogExDemoDlg::OnFolderCheckBoxClicked(TreeItem item) {
     TreeModel* tree = run_.folderTree.get();
-    if (tree == nullptr || standardWorker_) {
+    if (tree == nullptr || !FolderPageBrowsable()) {
         return;
     }
-    tree->Select(item);
+    ShowFolder(item, FolderTrigger::Browse);
     ToggleCheck(*tree, item);
 }
 
 void CChildDialogExDemoDlg::OnFolderItemExpanding(TreeItem item, ExpandAction action) {
-    const bool listing = run_.folderTreeState.listOnExpand;
     lumarest::OnFolderItemExpanding(run_, FolderDisk(), item, action);
-    if (listing || run_.folderTreeState.browse) {
-        ShowFolderListing();
+    // Opening a folder shows it, unless it is shown already or is being shown. Nothing is
+    // shown while a worker still builds the tree.
+    if (action == ExpandAction::Expand && !showingFolder_ && item != shownFolder_ &&
+        FolderPageBrowsable()) {
+        ShowFolder(item, FolderTrigger::Browse);
     }
 }
 
-void CChildDialogExDemoDlg::ShowFolderListing() {
+bool CChildDialogExDemoDlg::FolderPageBrowsable() const {
+    return run_.stage == WizardStage::FolderResults && run_.folderTree && !standardWorker_ &&
+           !AdvanceWorkerRunning() && QThread::currentThread() == thread();
+}
+
+void CChildDialogExDemoDlg::ShowFolder(TreeItem item, FolderTrigger trigger) {
+    TreeModel* tree = run_.folderTree.get();
+    if (showingFolder_ || !FolderPageBrowsable() || !tree->Exists(item)) {
+        return;
+    }
+    // The selection moving onto the folder already shown lists nothing again.
+    if (trigger == FolderTrigger::Browse && item == shownFolder_) {
+        return;
+    }
+    showingFolder_ = true;
+    run_.folderTreeState.browse = true;
+    if (trigger == FolderTrigger::FromList) {
+        const TreeItem parent = tree->Parent(item);
+        if (parent != tree->TopItem()) {
+            tree->SetImage(parent, kVisitedFolderImage, kVisitedFolderImage);
+        }
+        tree->Expand(parent, ExpandAction::Expand);
+        // The expansion lists the folder it opens.
+        run_.folderTreeState.listOnExpand = true;
+        tree->Expand(item, ExpandAction::Expand);
+        run_.folderTreeState.listOnExpand = false;
+        tree->SetImage(item, kOpenedFromListImage, kOpenedFromListImage);
+    } else {
+        OnFolderItemClicked(run_, FolderDisk(), item, LocalClockText());
+    }
+    tree->Select(item);
+    shownFolder_ = item;
+    // Root has no path of its own: it is named as the tree names it.
+    const std::string label = item == tree->TopItem() ? tree->Text(item) : ItemPath(*tree, item);
+    run_.folderTreeState.currentFolder = label;
+    currentFolderValue_->setText(QString::fromStdString(label));
     fileListModel_->Reload();
-    currentFolderValue_->setText(QString::fromStdString(run_.folderTreeState.currentFolder));
+    folderTree_->scrollTo(folderTree_->currentIndex());
+    showingFolder_ = false;
+}
+
+void CChildDialogExDemoDlg::ShowFolderCounts(const FolderCounts& counts) {
+    const auto number = [](std::size_t value) {
+        // Thousands apart with a space: "1 234".
+        std::string digits = std::to_string(value);
+        for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
+            digits.insert(static_cast<std::size_t>(at), 1, ' ');
+        }
+        return digits;
+    };
+    const auto counted = [&](std::size_t all, const char* one, const char* many,
+                             std::size_t deleted) {
+        return number(all) + ' ' + (all == 1 ? one : many) + " (" + number(deleted) + " deleted)";
+    };
+    const std::string text = counted(counts.folders, "folder", "folders", counts.deletedFolders) +
+                             ", " + counted(counts.files, "file", "files", counts.deletedFiles);
+    folderCountsValue_->setText(QString::fromStdString(text));
+}
+
+std::size_t CChildDialogExDemoDlg::FileListRowOf(const QModelIndex& shown) const {
+    const QModelIndex source =
+        shown.model() == fileListFilter_.get() ? fileListFilter_->mapToSource(shown) : shown;
+    return source.isValid() ? static_cast<std::size_t>(source.row()) : run_.fileList.RowCount();
 }
 
 }  // namespace lumarest

@@ -30,6 +30,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "disk/device_sector_source.h"
+#include "ui/deleted_mark.h"
 #include "ui/file_icons.h"
 #include "ui/mytreectrl.h"
 #include "ui/open_single_file.h"
@@ -38,6 +39,7 @@
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
 #include "ui/thumbs_list_ctrl.h"
+#include "volume/folder_browse.h"
 
 namespace lumarest {
 
@@ -205,13 +207,30 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     layout->addWidget(detailsList_, 1);
 
     currentFolderRow_ = new QWidget;
-    auto* currentFolderLayout = new QHBoxLayout(currentFolderRow_);
-    currentFolderLayout->setContentsMargins(0, 0, 0, 0);
+    auto* currentFolderRows = new QVBoxLayout(currentFolderRow_);
+    currentFolderRows->setContentsMargins(0, 0, 0, 0);
+    auto* currentFolderLayout = new QHBoxLayout;
     currentFolderLayout->addWidget(new QLabel(FromUtf8(texts::kCurrentFolderCaption)));
     currentFolderValue_ = new QLabel;
     currentFolderValue_->setObjectName(QStringLiteral("currentFolderValue"));
     currentFolderValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     currentFolderLayout->addWidget(currentFolderValue_, 1);
+    currentFolderRows->addLayout(currentFolderLayout);
+    // The volume's counts, and which of its rows the list shows, on a line of their own.
+    auto* countsLayout = new QHBoxLayout;
+    folderCountsValue_ = new QLabel;
+    folderCountsValue_->setObjectName(QStringLiteral("folderCountsValue"));
+    countsLayout->addWidget(folderCountsValue_, 1);
+    auto* filterCaption = new QLabel(QStringLiteral("&Show:"));
+    countsLayout->addWidget(filterCaption);
+    deletedFilterBox_ = new QComboBox;
+    deletedFilterBox_->setObjectName(QStringLiteral("deletedFilterBox"));
+    filterCaption->setBuddy(deletedFilterBox_);
+    // In the order of DeletedFilterModel::Show.
+    deletedFilterBox_->addItems(
+        {QStringLiteral("All"), QStringLiteral("Deleted only"), QStringLiteral("Live only")});
+    countsLayout->addWidget(deletedFilterBox_);
+    currentFolderRows->addLayout(countsLayout);
     currentFolderRow_->hide();
     layout->addWidget(currentFolderRow_);
 
@@ -226,7 +245,13 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
         const bool folder = row.size() > 1 && row[1].find("FOLDER") != std::string::npos;
         return folder ? fileIcons_.Folder() : fileIcons_.ForName(QString::fromStdString(row[0]));
     });
-    fileList_->setModel(fileListModel_.get());
+    fileListModel_->SetRowDeleted([this](std::size_t row) {
+        const std::optional<FileRef> file = ListedRowRef(run_, row);
+        return file && file->deleted;
+    });
+    fileListFilter_ = std::make_unique<DeletedFilterModel>();
+    fileListFilter_->setSourceModel(fileListModel_.get());
+    fileList_->setModel(fileListFilter_.get());
     SetFileListColumnWidths();
     fileList_->hide();
     layout->addWidget(fileList_, 1);
@@ -378,6 +403,14 @@ void CChildDialogExDemoDlg::ConnectControls() {
             &CChildDialogExDemoDlg::OnVolumeTreeClicked);
     connect(folderTree_, &mytreectrl::CheckBoxClicked, this,
             &CChildDialogExDemoDlg::OnFolderCheckBoxClicked);
+    connect(folderTree_, &mytreectrl::CurrentItemChosen, this,
+            [this](TreeItem item) { ShowFolder(item, FolderTrigger::Browse); });
+    connect(folderTree_, &mytreectrl::ItemEntered, this,
+            [this](TreeItem item) { ShowFolder(item, FolderTrigger::Click); });
+    folderTree_->SetItemDeleted([this](TreeItem item) { return FolderItemDeleted(run_, item); });
+    connect(deletedFilterBox_, &QComboBox::currentIndexChanged, this, [this](int choice) {
+        fileListFilter_->SetShow(static_cast<DeletedFilterModel::Show>(choice));
+    });
     connect(saveButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnSave);
     connect(onlyCompleteBox_, &QCheckBox::toggled, this, [this](bool only) {
         thumbsList_->ShowOnlyComplete(only);

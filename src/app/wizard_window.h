@@ -14,8 +14,10 @@
 #include "disk/parameter_store.h"
 #include "output/private_folder.h"
 #include "ui/file_icons.h"
+#include "volume/folder_counts.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -40,6 +42,7 @@ class DeviceSectorSource;
 class COpenSingleFile;
 class SearchStatisticsPanel;
 class TextTableModel;
+class DeletedFilterModel;
 class WindowReporter;
 class mytreectrl;
 
@@ -201,7 +204,18 @@ class CChildDialogExDemoDlg : public QDialog {
     void OnFolderTreeClicked(TreeItem item);
     void OnFolderCheckBoxClicked(TreeItem item);
     void OnFolderItemExpanding(TreeItem item, ExpandAction action);
-    void ShowFolderListing();
+    // The one way a folder comes into the file list: selects it in the tree, names it after
+    // "Current Folder  :" and lists it, so the three always show the same folder.
+    enum class FolderTrigger {
+        Click,     // a click on its label or Enter: names its children again
+        Browse,    // the selection moved to it, or it was expanded
+        FromList,  // a double-click on its row in the file list
+    };
+    void ShowFolder(TreeItem item, FolderTrigger trigger);
+    bool FolderPageBrowsable() const;
+    void ShowFolderCounts(const FolderCounts& counts);
+    // The file list row of a row the view shows, through the deleted filter.
+    std::size_t FileListRowOf(const QModelIndex& shown) const;
 
     // The Advance search (wizard_advance_search.cpp): its first phase, the found-volume page
     // and its clicks, the rebuild of the chosen volume, and Back between them.
@@ -257,6 +271,14 @@ class CChildDialogExDemoDlg : public QDialog {
     // The file list of the results pages; made with its columns, shown by those pages.
     QTreeView* fileList_ = nullptr;
     std::unique_ptr<TextTableModel> fileListModel_;
+    // Between the file list's rows and its view: all rows, only deleted or only live ones.
+    std::unique_ptr<DeletedFilterModel> fileListFilter_;
+    QComboBox* deletedFilterBox_ = nullptr;
+    // How many folders and files the rebuilt volume holds, beside the current folder.
+    QLabel* folderCountsValue_ = nullptr;
+    // The folder the file list shows, and a guard against showing one inside another.
+    TreeItem shownFolder_ = kNoItem;
+    bool showingFolder_ = false;
     FileIcons fileIcons_;
     // The index of the partition whose details are shown, for SelectedPartition.
     int shownPartitionIndex_ = 0;

@@ -41,6 +41,7 @@ void mytreectrl::SetTree(TreeModel* tree) {
         return;
     }
     itemModel_ = std::make_unique<TreeItemModel>(*tree_);
+    itemModel_->SetItemDeleted(itemDeleted_);
     setModel(itemModel_.get());
     connect(itemModel_.get(), &TreeItemModel::ExpansionChanged, this, &mytreectrl::FollowExpansion);
     connect(itemModel_.get(), &TreeItemModel::CurrentItemChanged, this,
@@ -55,9 +56,13 @@ void mytreectrl::SetTree(TreeModel* tree) {
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (!followingSelection_ && tree_ != nullptr) {
+                    const TreeItem item = itemModel_->ItemOf(current);
                     followingSelection_ = true;
-                    tree_->Select(itemModel_->ItemOf(current));
+                    tree_->Select(item);
                     followingSelection_ = false;
+                    if (item != kNoItem) {
+                        emit CurrentItemChosen(item);
+                    }
                 }
             });
     ApplyTreeState(kNoItem);
@@ -70,6 +75,13 @@ void mytreectrl::ApplyTreeState(TreeItem item) {
             FollowExpansion(itemModel_->IndexOf(child), true);
         }
         ApplyTreeState(child);
+    }
+}
+
+void mytreectrl::SetItemDeleted(TreeItemModel::ItemDeleted deleted) {
+    itemDeleted_ = std::move(deleted);
+    if (itemModel_) {
+        itemModel_->SetItemDeleted(itemDeleted_);
     }
 }
 
@@ -114,6 +126,10 @@ void mytreectrl::mousePressEvent(QMouseEvent* event) {
 
 void mytreectrl::keyPressEvent(QKeyEvent* event) {
     const QModelIndex before = currentIndex();
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && itemModel_ &&
+        before.isValid()) {
+        emit ItemEntered(itemModel_->ItemOf(before));
+    }
     QTreeView::keyPressEvent(event);
     if (itemModel_ && currentIndex() != before && currentIndex().isValid()) {
         emit ItemKeySelected(itemModel_->ItemOf(currentIndex()));

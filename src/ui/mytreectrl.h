@@ -23,6 +23,8 @@ class mytreectrl : public QTreeView {
     void SetTree(TreeModel* tree);
     TreeModel* Tree() const { return tree_; }
     TreeItemModel* ItemModel() const { return itemModel_.get(); }
+    // Marks deleted items of every tree shown from now on.
+    void SetItemDeleted(TreeItemModel::ItemDeleted deleted);
 
     TreeItem ItemAt(const QPoint& position) const;
     // True when `position` lies on the check box of the item there.
@@ -38,6 +40,11 @@ class mytreectrl : public QTreeView {
     void CheckBoxClicked(lumarest::TreeItem item);
     // The keyboard moved the selection to `item`.
     void ItemKeySelected(lumarest::TreeItem item);
+    // The user moved the current item by any means (keys, typing a name, a click); a change
+    // that follows the tree's own selection is not reported.
+    void CurrentItemChosen(lumarest::TreeItem item);
+    // Enter or Return on the current item.
+    void ItemEntered(lumarest::TreeItem item);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -51,6 +58,7 @@ class mytreectrl : public QTreeView {
 
     TreeModel* tree_ = nullptr;
     std::unique_ptr<TreeItemModel> itemModel_;
+    TreeItemModel::ItemDeleted itemDeleted_;
     bool followingExpansion_ = false;
     bool followingSelection_ = false;
 };

@@ -19,11 +19,22 @@ int TextTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TextTableModel::data(const QModelIndex& index, int role) const {
-    if (role == Qt::DecorationRole && index.isValid() && index.column() == 0 && rowIcon_ &&
-        static_cast<std::size_t>(index.row()) < table_.RowCount()) {
-        return rowIcon_(table_.Row(static_cast<std::size_t>(index.row())));
+    if (!index.isValid() || static_cast<std::size_t>(index.row()) >= table_.RowCount()) {
+        return {};
     }
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
+    const auto row = static_cast<std::size_t>(index.row());
+    const bool deleted = rowDeleted_ && rowDeleted_(row);
+    if (role == kDeletedRole) {
+        return deleted;
+    }
+    if (role == Qt::DecorationRole && index.column() == 0 && rowIcon_) {
+        const QIcon icon = rowIcon_(table_.Row(row));
+        return deleted ? deletedIcons_.Marked(icon.cacheKey(), icon) : icon;
+    }
+    if (role == Qt::ToolTipRole && index.column() == 0 && deleted) {
+        return QString::fromUtf8(kDeletedToolTip);
+    }
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};
     }
     return QString::fromStdString(table_.Cell(static_cast<std::size_t>(index.row()),

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/text_table.h"
+#include "ui/deleted_mark.h"
 
 namespace lumarest {
 
@@ -20,6 +21,9 @@ class TextTableModel : public QAbstractTableModel {
     // Gives the first column of each row a picture, chosen from the row's cells.
     using RowIcon = std::function<QIcon(const std::vector<std::string>& row)>;
     void SetRowIcon(RowIcon rowIcon) { rowIcon_ = std::move(rowIcon); }
+    // Rows this answers true for are drawn as deleted, with the tooltip saying so.
+    using RowDeleted = std::function<bool(std::size_t row)>;
+    void SetRowDeleted(RowDeleted rowDeleted) { rowDeleted_ = std::move(rowDeleted); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -30,6 +34,8 @@ class TextTableModel : public QAbstractTableModel {
   private:
     const TextTable& table_;
     RowIcon rowIcon_;
+    RowDeleted rowDeleted_;
+    mutable DeletedIconCache deletedIcons_;
 };
 
 }  // namespace lumarest

@@ -138,12 +138,24 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const {
     if (item == kNoItem) {
         return {};
     }
+    const bool deleted = itemDeleted_ && itemDeleted_(item);
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
             return QString::fromStdString(tree_.Text(item));
-        case Qt::DecorationRole:
-            return TreeItemIcon(tree_.Image(item), tree_.SelectedImage(item));
+        case Qt::ToolTipRole:
+            return deleted ? QString::fromUtf8(kDeletedToolTip)
+                           : QString::fromStdString(tree_.Text(item));
+        case kDeletedRole:
+            return deleted;
+        case Qt::DecorationRole: {
+            const int image = tree_.Image(item);
+            const int selectedImage = tree_.SelectedImage(item);
+            if (deleted) {
+                const qint64 key = (qint64{image} << 32) | static_cast<quint32>(selectedImage);
+                return deletedIcons_.Marked(key, TreeItemIcon(image, selectedImage));
+            }
+            return TreeItemIcon(image, selectedImage);
+        }
         case Qt::CheckStateRole:
             if (tree_.CheckState(item) == 0) {
                 return {};

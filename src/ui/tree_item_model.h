@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
 #include "core/tree_model.h"
+#include "ui/deleted_mark.h"
 
 namespace lumarest {
 
@@ -21,6 +23,9 @@ class TreeItemModel : public QAbstractItemModel, public TreeObserver {
     TreeModel& Tree() const { return tree_; }
     TreeItem ItemOf(const QModelIndex& index) const;
     QModelIndex IndexOf(TreeItem item) const;
+    // Items this answers true for are drawn as deleted, with the tooltip saying so.
+    using ItemDeleted = std::function<bool(TreeItem item)>;
+    void SetItemDeleted(ItemDeleted deleted) { itemDeleted_ = std::move(deleted); }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -52,6 +57,8 @@ class TreeItemModel : public QAbstractItemModel, public TreeObserver {
     TreeModel& tree_;
     // Set once the tree is gone: the model then shows nothing and never calls it.
     bool treeGone_ = false;
+    ItemDeleted itemDeleted_;
+    mutable DeletedIconCache deletedIcons_;
     std::unordered_map<TreeItem, std::vector<TreeItem>> children_;
     std::unordered_map<TreeItem, TreeItem> parentOf_;
     std::unordered_map<TreeItem, int> rowOf_;

@@ -112,7 +112,7 @@ void ListFolder(RecoveryRun& run, SectorSource& disk, TreeItem item,
     TreeItem shown = tree.TopItem();
     if (const FolderNode* node = run.folderNodes.FindByItem(item)) {
         key = node->selfId;
-        folderDeleted = node->deleted;
+        folderDeleted = FolderItemDeleted(run, item);
         shown = item;
     }
     std::size_t next = 0;
@@ -125,11 +125,28 @@ void ListFolder(RecoveryRun& run, SectorSource& disk, TreeItem item,
         childNode->deleted = childNode->deleted || folderDeleted;
         FileRef folder;
         folder.folderItem = child;
+        folder.deleted = childNode->deleted;
         next = InsertListedRow(run, next, FolderRow(volume, *childNode, style), folder);
     }
     volume.ForEachFile(key, [&](const FileListRow& row, const FileRef& file) {
         next = InsertListedRow(run, next, row, file);
     });
+}
+
+bool FolderItemDeleted(RecoveryRun& run, TreeItem item) {
+    if (!run.folderTree) {
+        return false;
+    }
+    const TreeModel& tree = *run.folderTree;
+    // Bounded by the node count: a tree is never deeper than the folders it holds.
+    std::int32_t steps = run.folderNodes.Count() + 1;
+    for (TreeItem up = item; up != kNoItem && tree.Exists(up) && steps-- > 0;
+         up = tree.Parent(up)) {
+        if (const FolderNode* node = run.folderNodes.FindByItem(up); node && node->deleted) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::optional<FileRef> ListedRowRef(const RecoveryRun& run, std::size_t row) {

@@ -24,6 +24,9 @@ struct FolderListingStyle {
 void ListFolder(RecoveryRun& run, SectorSource& disk, TreeItem item,
                 const FolderListingStyle& style = {});
 
+// True when the folder of `item` is deleted itself or lies inside a deleted folder.
+bool FolderItemDeleted(RecoveryRun& run, TreeItem item);
+
 // What row `row` of the file list stands for; nothing for a row no listing filled.
 std::optional<FileRef> ListedRowRef(const RecoveryRun& run, std::size_t row);
 
