@@ -128,14 +128,16 @@ Manual() {
 Deb() {
     local out=$WORK/deb package
     rm -rf "$out"
-    "$CPACK" --config "$BUILD/CPackConfig.cmake" -G DEB -B "$out" >"$WORK/cpack.log" 2>&1 ||
+    # zstd packs a Debug build about twice as fast as the default gzip; the contents are the same.
+    "$CPACK" --config "$BUILD/CPackConfig.cmake" -G DEB -B "$out" -D CPACK_DEBIAN_COMPRESSION_TYPE=zstd \
+        >"$WORK/cpack.log" 2>&1 ||
         Fail "cpack failed: $(cat "$WORK/cpack.log")"
     package=$(find "$out" -maxdepth 1 -name '*.deb')
     [[ -n $package && $(wc -l <<<"$package") == 1 ]] || Fail "expected one .deb in $out, found: $package"
 
     Expected | sed 's|^|usr/|' | sort >"$WORK/expected-deb"
-    dpkg-deb -c "$package" | awk '$1 !~ /^d/ { sub(/^([^ ]+ +){5}/, ""); sub(/^\.\//, ""); print }' |
-        sort >"$WORK/packaged"
+    # Lines read "-rw-r--r-- root/root 4724 2024-01-01 00:00 ./usr/share/lumarest/LMXExt2.dll".
+    dpkg-deb -c "$package" | grep -v '^d' | sed -E 's|^([^ ]+ +){5}\./||' | sort >"$WORK/packaged"
     SameFiles "the packaged files" "$WORK/expected-deb" "$WORK/packaged"
 
     [[ $(dpkg-deb -f "$package" Package) == lumarest ]] || Fail "the package is not named lumarest"
