@@ -4,11 +4,8 @@
 #include <cstdio>
 
 #include "app/wizard_window.h"
+#include "program/program_files.h"
 #include "ui/splash.h"
-
-#ifndef LUMAREST_VERSION
-#define LUMAREST_VERSION ""
-#endif
 
 namespace {
 constexpr int kBadArguments = 2;
@@ -21,7 +18,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumarest"));
     QApplication::setOrganizationName(QStringLiteral("Lumarest"));
-    QApplication::setApplicationVersion(QStringLiteral(LUMAREST_VERSION));
+    QApplication::setApplicationVersion(QString::fromUtf8(lumarest::ProgramVersion()));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kDescription));

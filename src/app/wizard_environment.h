@@ -18,15 +18,15 @@ namespace lumarest {
 
 // What the wizard window works with beyond itself. Every part left empty gets the real one:
 // the machine's disks, Qt message boxes and dialogs, the desktop's opener, the user's
-// parameter store and the program's own folder.
+// parameter store and the program's data folder.
 struct WizardEnvironment {
     std::unique_ptr<DiskEnumerator> disks;
     std::unique_ptr<MessagePresenter> messages;
     std::unique_ptr<ShellOpener> shell;
     std::unique_ptr<WizardDialogs> dialogs;
     std::string parameterStorePath;
-    // Where "Software Guide.html" lies.
-    QString programFolder;
+    // Where "Software Guide.html" and the signature files lie.
+    QString dataFolder;
     // Web address opened when the user leaves; empty opens nothing.
     QString exitAddress;
     // The answers while recovered files are saved; empty: the user's, through boxes.

@@ -251,7 +251,7 @@ bool CChildDialogExDemoDlg::RefuseDestination() {
 }
 
 void CChildDialogExDemoDlg::LoadSignatureLists() {
-    const std::string folder = env_.programFolder.toStdString();
+    const std::string folder = env_.dataFolder.toStdString();
     LoadSignatureFile(SignatureFilePath(folder, kGeneralSignatureFile), generalSignatures_);
     LoadSignatureFile(SignatureFilePath(folder, kThoroughSignatureFile), thoroughSignatures_);
 }

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -30,6 +29,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "disk/device_sector_source.h"
+#include "program/program_files.h"
 #include "ui/deleted_mark.h"
 #include "ui/file_icons.h"
 #include "ui/mytreectrl.h"
@@ -88,8 +88,8 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
     if (!env_.stepClock) {
         env_.stepClock = std::make_unique<QtStepClock>();
     }
-    if (env_.programFolder.isEmpty()) {
-        env_.programFolder = QCoreApplication::applicationDirPath();
+    if (env_.dataFolder.isEmpty()) {
+        env_.dataFolder = QString::fromStdString(DataFolder());
     }
     BuildWindow();
     ConnectControls();
@@ -634,7 +634,7 @@ QString CChildDialogExDemoDlg::SelectedDevicePath() const {
 }
 
 void CChildDialogExDemoDlg::OnHelp() {
-    const QString guide = QDir(env_.programFolder).filePath(FromUtf8(texts::kHelpFile));
+    const QString guide = QDir(env_.dataFolder).filePath(FromUtf8(texts::kHelpFile));
     if (!QFileInfo(guide).isFile()) {
         return;
     }

@@ -17,6 +17,7 @@
 #include "cli/partitions_command.h"
 #include "cli/raw_command.h"
 #include "cli/standard_command.h"
+#include "program/program_files.h"
 
 namespace lumarest {
 
@@ -100,6 +101,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
                const CliEnvironment& environment) {
     CLI::App app{kDescription, "lumarest-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("lumarest-cli ") + ProgramVersion(),
+                         "Print the version and exit");
     std::vector<std::string> images;
     bool json = false;
     app.add_option("--image", images,
@@ -261,6 +264,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);
         return kExitOk;
+    } catch (const CLI::CallForVersion& version) {
+        out << version.what() << '\n';
+        return kExitOk;
     } catch (const CLI::ParseError& error) {
         err << "lumarest-cli: error: " << error.what() << "\n"
             << "Run 'lumarest-cli --help' for usage.\n";
@@ -308,7 +314,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             return context.Fail("--disk N is needed unless exactly one --image is given");
         }
         raw.decode = !rawNoDecode;
-        raw.signatureFolder = ProgramFolder();
+        raw.signatureFolder = DataFolder();
         return RunRawCommand(context, raw);
     }
     if (standardSearch->parsed()) {

@@ -2,7 +2,6 @@
 
 #include <QLoggingCategory>
 #include <algorithm>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -255,12 +254,6 @@ void PrintJson(std::ostream& out, int diskNumber, const SectorRange& range, bool
 }
 
 }  // namespace
-
-std::string ProgramFolder() {
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(".") : program.parent_path().string();
-}
 
 int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     const std::optional<DiskProperties> disk = FindDisk(context, options.diskNumber);

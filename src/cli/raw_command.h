@@ -21,9 +21,6 @@ struct RawSearchOptions {
     std::string signatureFolder;           // where the two signature files lie
 };
 
-// The folder of the running program, where the signature files are installed beside it.
-std::string ProgramFolder();
-
 // Carves files from the chosen sectors of a disk with the general signature list, then the
 // thorough one when asked, and prints one row per carved file (name, first sector, carved and
 // saved bytes, extension, verdict, whether it decodes as a picture) as text or one JSON

@@ -52,8 +52,8 @@ inline WindowHarness OpenWindow(WizardEnvironment environment, const QTemporaryD
             noDisks, noDisks, folder.filePath(QStringLiteral("no-floppy")).toStdString());
     }
     environment.parameterStorePath = folder.filePath(QStringLiteral("store.ini")).toStdString();
-    if (environment.programFolder.isEmpty()) {
-        environment.programFolder = folder.filePath(QStringLiteral("program"));
+    if (environment.dataFolder.isEmpty()) {
+        environment.dataFolder = folder.filePath(QStringLiteral("program"));
     }
     harness.window = std::make_unique<CChildDialogExDemoDlg>(std::move(environment));
     harness.window->show();

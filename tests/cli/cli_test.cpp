@@ -104,12 +104,15 @@ TEST_F(CliTest, RefusesImagesThatCannotBeRead) {
     }
 }
 
-TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
+TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
     EXPECT_EQ(Run({}), kExitBadInput);
     EXPECT_EQ(Run({"frobnicate"}), kExitBadInput);
     EXPECT_EQ(Run({"disks", "--image"}), kExitBadInput);
     EXPECT_EQ(Run({"--help"}), kExitOk);
     EXPECT_NE(out_.str().find("disks"), std::string::npos);
+    // The version needs no command, and is the one the window shows.
+    EXPECT_EQ(Run({"--version"}), kExitOk) << err_.str();
+    EXPECT_EQ(out_.str(), std::string("lumarest-cli ") + LUMAREST_VERSION + "\n");
 }
 
 TEST_F(CliTest, TheProgramPrintsOneJsonDocumentAndFailsWithStatusTwo) {
@@ -155,6 +158,7 @@ TEST_F(CliTest, AListingThatCannotBeWrittenFailsWithStatusTwo) {
         {"raw", "--json " + image + " raw --first 2048 --last 4096 --no-decode"},
         {"standard", image + " standard --partition 2"},
         {"help", "--help"},
+        {"version", "--version"},
     };
     for (const auto& [name, arguments] : cases) {
         const testing::ProgramRun run =

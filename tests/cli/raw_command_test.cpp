@@ -12,6 +12,7 @@
 #include "cli/cli_context.h"
 #include "cli_fixture.h"
 #include "disk/disk_inventory.h"
+#include "program/program_files.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -301,8 +302,7 @@ TEST_F(RawCommandTest, SaysSoWhenTheSignatureFilesAreMissing) {
 
     // Without the thorough file the general scan still runs, and the note says why nothing more.
     fs::create_directories(folder_ / "general only");
-    fs::copy_file(fs::path(ProgramFolder()) / "LMXExt2.dll",
-                  folder_ / "general only" / "LMXExt2.dll");
+    fs::copy_file(fs::path(DataFolder()) / "LMXExt2.dll", folder_ / "general only" / "LMXExt2.dll");
     options.signatureFolder = (folder_ / "general only").string();
     options.thorough = true;
     options.lastSector = 71680;
