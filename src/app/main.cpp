@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/wizard_window.h"
+#include "service/system_disk_service.h"
 #include "ui/splash.h"
 
 #ifndef LUMAREST_VERSION
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     for (const QString& image : parser.values(imageOption)) {
         environment.images.push_back(image.toStdString());
     }
+    environment.alwaysAskDiskService = lumarest::AlwaysAskDiskService();
     environment.exitAddress = QSettings().value(QString::fromUtf8(kExitAddressKey)).toString();
 
     {

@@ -30,6 +30,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "disk/device_sector_source.h"
+#include "service/system_disk_service.h"
 #include "ui/file_icons.h"
 #include "ui/mytreectrl.h"
 #include "ui/open_single_file.h"
@@ -89,6 +90,10 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
     if (env_.programFolder.isEmpty()) {
         env_.programFolder = QCoreApplication::applicationDirPath();
     }
+    if (!env_.diskService) {
+        env_.diskService = std::make_unique<SystemDiskService>();
+    }
+    run_.deviceFiles = &deviceFiles_;
     BuildWindow();
     ConnectControls();
     Initialise();
@@ -456,6 +461,8 @@ void CChildDialogExDemoDlg::ResetDiskChoice() {
 }
 
 void CChildDialogExDemoDlg::OnRefreshList() {
+    // A disk taken out and put back is asked for afresh.
+    deviceFiles_.ReleaseAll();
     RunInventory();
     ResetDiskChoice();
 }
