@@ -82,8 +82,8 @@ std::optional<std::string> OpenForReading(const std::string& devicePath, Service
     }
     const ServiceOpening opening = service->OpenReadOnly(devicePath);
     if (opening.descriptor < 0) {
-        return PermissionAdvice(devicePath) + "\n\nThe system's disk service gave no access: " +
-               opening.problem;
+        return PermissionAdvice(devicePath) +
+               "\n\nThe system's disk service gave no access: " + opening.problem;
     }
     if (!files.Hold(devicePath, opening.descriptor)) {
         return "The system's disk service handed " + devicePath +

@@ -62,9 +62,9 @@ class BusConnection {
 QDBusMessage Call(QDBusConnection& bus, const QString& path, const char* interface,
                   const char* method, const QList<QVariant>& arguments, int timeoutMs,
                   bool interactive = false) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QString::fromUtf8(kServiceName), path, QString::fromUtf8(interface),
-        QString::fromUtf8(method));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QString::fromUtf8(kServiceName), path,
+                                       QString::fromUtf8(interface), QString::fromUtf8(method));
     message.setArguments(arguments);
     message.setInteractiveAuthorizationAllowed(interactive);
     return bus.call(message, QDBus::Block, timeoutMs);
@@ -103,8 +103,8 @@ QByteArray DeviceOf(QDBusConnection& bus, const QString& path) {
 // manager cannot resolve (services older than ResolveDevice).
 QString WalkForBlock(QDBusConnection& bus, const QByteArray& device) {
     const QString root = QString::fromUtf8(kBlockDevicesPath);
-    const QDBusMessage reply = Call(bus, root.chopped(1), kIntrospectableInterface, "Introspect",
-                                    {}, kLookupTimeoutMs);
+    const QDBusMessage reply =
+        Call(bus, root.chopped(1), kIntrospectableInterface, "Introspect", {}, kLookupTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         return {};
     }
@@ -152,8 +152,8 @@ ServiceOpening SystemDiskService::OpenReadOnly(const std::string& devicePath) {
     ServiceOpening opening;
     BusConnection bus;
     if (!bus->isConnected()) {
-        opening.problem = "the system bus cannot be reached (" +
-                          bus->lastError().message().toStdString() + ")";
+        opening.problem =
+            "the system bus cannot be reached (" + bus->lastError().message().toStdString() + ")";
         return opening;
     }
     QString problem;

@@ -36,8 +36,8 @@ class DiskServiceCommandTest : public testing::CliFixture {
 
     // Starts the service, or skips the test when no bus can be started here.
     std::unique_ptr<testing::PrivateDiskService> StartService(Answer answer) {
-        auto service = std::make_unique<testing::PrivateDiskService>(
-            (folder_ / "bus").string(), blank_, image_, answer);
+        auto service = std::make_unique<testing::PrivateDiskService>((folder_ / "bus").string(),
+                                                                     blank_, image_, answer);
         if (service->Running()) {
             ::setenv("DBUS_SYSTEM_BUS_ADDRESS", service->Address().c_str(), 1);
         }

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """A stand-in for the system's disk service on a private bus, for tests.
 
 Serves one block object whose Device is DEVICE; its OpenDevice hands over IMAGE opened

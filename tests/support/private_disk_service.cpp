@@ -83,10 +83,9 @@ PrivateDiskService::PrivateDiskService(const std::string& folder, const std::str
     : log_(folder + "/disk_service_requests.log") {
     std::filesystem::create_directories(folder);
     std::filesystem::remove(log_);
-    std::filesystem::remove(folder + "/bus");
     int output = -1;
     bus_ = Spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile",
-                  "--address=unix:path=" + folder + "/bus", "--print-address=1"},
+                  "--address=unix:tmpdir=/tmp", "--print-address=1"},
                  output);
     if (bus_ < 0) {
         return;
@@ -99,7 +98,8 @@ PrivateDiskService::PrivateDiskService(const std::string& folder, const std::str
         running_ = true;
         return;
     }
-    service_ = Spawn({"python3", LUMAREST_SOURCE_DIR "/tests/support/disk_service_mock.py",
+    // The system interpreter: the Debian bus bindings are installed for it.
+    service_ = Spawn({"/usr/bin/python3", LUMAREST_SOURCE_DIR "/tests/support/disk_service_mock.py",
                       address_, device, image, AnswerName(answer), log_},
                      output);
     running_ = service_ > 0 && FirstLine(output) == "ready";
