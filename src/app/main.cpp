@@ -5,6 +5,7 @@
 
 #include "app/wizard_window.h"
 #include "program/program_files.h"
+#include "service/system_disk_service.h"
 #include "ui/splash.h"
 
 namespace {
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     for (const QString& image : parser.values(imageOption)) {
         environment.images.push_back(image.toStdString());
     }
+    environment.alwaysAskDiskService = lumarest::AlwaysAskDiskService();
     environment.exitAddress = QSettings().value(QString::fromUtf8(kExitAddressKey)).toString();
 
     {

@@ -12,6 +12,7 @@
 #include "app/wizard_dialogs.h"
 #include "disk/disk_inventory.h"
 #include "disk/sector_reader.h"
+#include "disk/service_device_files.h"
 #include "volume/recovered_save.h"
 
 namespace lumarest {
@@ -37,6 +38,10 @@ struct WizardEnvironment {
     std::unique_ptr<StepClock> stepClock;
     // The BIOS disk service of the 'F' access mode; Linux has none.
     std::unique_ptr<BiosDiskService> bios;
+    // Asked for a read-only descriptor of a disk this user may not open; empty: the system's.
+    std::unique_ptr<DiskService> diskService;
+    // Ask the disk service even for disks this user may open.
+    bool alwaysAskDiskService = false;
 };
 
 }  // namespace lumarest

@@ -105,10 +105,12 @@ void CChildDialogExDemoDlg::NextFromDiskPage() {
     }
 }
 
-// A disk this user may not read is still listed; choosing it explains why and how, instead of
-// a search that silently finds nothing.
+// A disk this user may not read is still listed; choosing it asks the system's disk service for
+// read-only access, and where that fails explains why and how, instead of a search that
+// silently finds nothing.
 bool CChildDialogExDemoDlg::RefuseUnreadableDevice() {
-    const auto refusal = CheckDeviceReadable(SelectedDevicePath().toStdString());
+    const auto refusal = OpenForReading(SelectedDevicePath().toStdString(), deviceFiles_,
+                                        env_.diskService.get(), env_.alwaysAskDiskService);
     if (refusal) {
         ShowMessage(*refusal, MessageIcon::Error);
     }

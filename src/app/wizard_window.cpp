@@ -31,6 +31,7 @@
 #include "disk/device_sector_source.h"
 #include "program/program_files.h"
 #include "ui/deleted_mark.h"
+#include "service/system_disk_service.h"
 #include "ui/file_icons.h"
 #include "ui/mytreectrl.h"
 #include "ui/open_single_file.h"
@@ -91,6 +92,10 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
     if (env_.dataFolder.isEmpty()) {
         env_.dataFolder = QString::fromStdString(DataFolder());
     }
+    if (!env_.diskService) {
+        env_.diskService = std::make_unique<SystemDiskService>();
+    }
+    run_.deviceFiles = &deviceFiles_;
     BuildWindow();
     ConnectControls();
     Initialise();
@@ -489,6 +494,8 @@ void CChildDialogExDemoDlg::ResetDiskChoice() {
 }
 
 void CChildDialogExDemoDlg::OnRefreshList() {
+    // A disk taken out and put back is asked for afresh.
+    deviceFiles_.ReleaseAll();
     RunInventory();
     ResetDiskChoice();
 }

@@ -253,6 +253,8 @@ class CChildDialogExDemoDlg : public QDialog {
     void OnCodePageChosen();
 
     WizardEnvironment env_;
+    // Disks read through the disk service's descriptors, kept until the list is refreshed.
+    ServiceDeviceFiles deviceFiles_;
     RecoveryRun run_;
     ParameterStore store_;
     std::unique_ptr<WindowReporter> reporter_;

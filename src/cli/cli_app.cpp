@@ -18,6 +18,8 @@
 #include "cli/raw_command.h"
 #include "cli/standard_command.h"
 #include "program/program_files.h"
+#include "disk/service_device_files.h"
+#include "service/system_disk_service.h"
 
 namespace lumarest {
 
@@ -25,7 +27,8 @@ namespace {
 
 constexpr const char* kDescription =
     "Lumarest on the command line: lists disks and disk images and recovers lost files from "
-    "them. Sources are only ever opened read-only.";
+    "them. Sources are only ever opened read-only. A disk this user may not read is asked for "
+    "from the system's disk service, read-only, which may ask for a password first.";
 
 // Partitions count from 1 as 'partitions' lists them; the library's own range message would
 // name the limits of a double instead.
@@ -92,6 +95,8 @@ CliEnvironment SystemCliEnvironment() {
     environment.makeDiskEnumerator = [] { return std::make_unique<SystemDiskEnumerator>(); };
     environment.parameterStorePath = ParameterStore::DefaultPath();
     environment.stderrIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    environment.makeDiskService = [] { return std::make_unique<SystemDiskService>(); };
+    environment.alwaysAskDiskService = AlwaysAskDiskService();
     return environment;
 }
 
@@ -291,6 +296,11 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             return context.Fail(*problem);
         }
     }
+    if (environment.makeDiskService) {
+        context.diskService = environment.makeDiskService();
+    }
+    context.alwaysAskDiskService = environment.alwaysAskDiskService;
+    context.run.deviceFiles = &context.deviceFiles;
     if (const int status = AttachImages(context, images); status != kExitOk) {
         return status;
     }
@@ -304,6 +314,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (partitionDisk < 0) {
             return context.Fail("--disk N is needed unless exactly one --image is given");
         }
+        if (const auto problem = OpenDiskForReading(context, partitionDisk)) {
+            return context.Fail(*problem);
+        }
         return RunPartitionsCommand(context, partitionDisk, partitionSearch);
     }
     if (rawSearch->parsed()) {
@@ -312,6 +325,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         if (raw.diskNumber < 0) {
             return context.Fail("--disk N is needed unless exactly one --image is given");
+        }
+        if (const auto problem = OpenDiskForReading(context, raw.diskNumber)) {
+            return context.Fail(*problem);
         }
         raw.decode = !rawNoDecode;
         raw.signatureFolder = DataFolder();
@@ -324,6 +340,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (standard.diskNumber < 0) {
             return context.Fail("--disk N is needed unless exactly one --image is given");
         }
+        if (const auto problem = OpenDiskForReading(context, standard.diskNumber)) {
+            return context.Fail(*problem);
+        }
         return RunStandardCommand(context, standard);
     }
     if (advanceSearch->parsed()) {
@@ -332,6 +351,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         if (advance.diskNumber < 0) {
             return context.Fail("--disk N is needed unless exactly one --image is given");
+        }
+        if (const auto problem = OpenDiskForReading(context, advance.diskNumber)) {
+            return context.Fail(*problem);
         }
         return RunAdvanceCommand(context, advance);
     }

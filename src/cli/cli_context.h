@@ -9,6 +9,7 @@
 #include "core/recovery_run.h"
 #include "disk/disk_inventory.h"
 #include "disk/parameter_store.h"
+#include "disk/service_device_files.h"
 
 namespace lumarest {
 
@@ -18,6 +19,10 @@ struct CliContext {
     std::unique_ptr<DiskEnumerator> disks;
     std::unique_ptr<ParameterStore> store;
     std::unique_ptr<CliReporter> reporter;
+    // Disks read through descriptors the disk service handed over, for this command.
+    std::unique_ptr<DiskService> diskService;
+    bool alwaysAskDiskService = false;
+    ServiceDeviceFiles deviceFiles;
     bool json = false;
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;

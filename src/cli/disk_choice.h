@@ -18,6 +18,11 @@ int DefaultDiskNumber(CliContext& context);
 // Disk `diskNumber` of a fresh inventory, or nothing when there is no such disk.
 std::optional<DiskProperties> FindDisk(CliContext& context, int diskNumber);
 
+// Makes disk `diskNumber` readable for this command: opened directly, or through a read-only
+// descriptor the system's disk service hands over when this user may not open it. Returns the
+// message to fail with when it can be read neither way; nothing also when there is no such disk.
+std::optional<std::string> OpenDiskForReading(CliContext& context, int diskNumber);
+
 // Why a command cannot read the disk FindDisk gave for `diskNumber`, or nothing when it can.
 std::optional<std::string> RefuseDisk(const std::optional<DiskProperties>& disk, int diskNumber);
 

@@ -18,6 +18,8 @@
 
 namespace lumarest {
 
+class DeviceFiles;
+
 enum class WizardStage : int {
     DiskPage = 0,
     Criteria = 1,
@@ -78,6 +80,9 @@ struct RecoveryRun {
     char accessMode = 'N';
     // Device path per disk number: whole disks first, then attached images.
     std::array<std::string, kDriveSlots> physicalDriveTable;
+    // How the sector reader opens device files; null: directly. Owned by the window or the
+    // command, which outlives every read of the run.
+    DeviceFiles* deviceFiles = nullptr;
     std::string floppyPath = "/dev/fd0";
     // Disk images attached with --image or "Add Disk Image...", in order, absolute paths.
     std::vector<std::string> attachedImages;

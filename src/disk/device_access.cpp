@@ -8,8 +8,6 @@
 
 namespace lumarest {
 
-namespace {
-
 std::string PermissionAdvice(const std::string& devicePath) {
     return "Lumarest may not read " + devicePath +
            " (permission denied). Run Lumarest with privileges, for example as root or as a member "
@@ -17,15 +15,30 @@ std::string PermissionAdvice(const std::string& devicePath) {
            "open the image with --image or \"Add Disk Image...\".";
 }
 
-}  // namespace
+namespace {
 
-std::optional<std::string> CheckDeviceReadable(const std::string& devicePath) {
+// The errno of opening the device read-only, or 0 when it opens.
+int OpenError(const std::string& devicePath) {
     const int handle = ::open(devicePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (handle >= 0) {
         ::close(handle);
+        return 0;
+    }
+    return errno;
+}
+
+}  // namespace
+
+bool PermissionDenied(const std::string& devicePath) {
+    const int error = OpenError(devicePath);
+    return error == EACCES || error == EPERM;
+}
+
+std::optional<std::string> CheckDeviceReadable(const std::string& devicePath) {
+    const int error = OpenError(devicePath);
+    if (error == 0) {
         return std::nullopt;
     }
-    const int error = errno;
     switch (error) {
         case EACCES:
         case EPERM:

@@ -29,6 +29,8 @@ struct DiskProperties {
     std::uint32_t bytesPerSector = 0;  // the disk's own logical sector size
     std::string devicePath;            // what ReadSectors opens
     bool isImage = false;
+    // Read through a descriptor the system's disk service handed over, not opened directly.
+    bool readThroughService = false;
 };
 
 // Where the disk list comes from: sysfs and udev for the machine's disks, then the attached
@@ -92,5 +94,11 @@ bool ShowDiskDetails(RecoveryRun& run, DiskEnumerator& disks, std::uint32_t inde
 // The message to show when the device cannot be read by this user (naming the device and
 // the ways out), or nothing when it can be opened.
 std::optional<std::string> CheckDeviceReadable(const std::string& devicePath);
+
+// Why this user may not read the device, with the ways out.
+std::string PermissionAdvice(const std::string& devicePath);
+
+// True when opening the device read-only fails for want of permission.
+bool PermissionDenied(const std::string& devicePath);
 
 }  // namespace lumarest

@@ -203,6 +203,7 @@ SectorReaderContext ReaderContextFor(const RecoveryRun& run) {
     context.floppySelected = run.FloppySelected();
     context.floppyPath = run.floppyPath;
     context.physicalDriveTable = run.physicalDriveTable;
+    context.files = run.deviceFiles;
     return context;
 }
 
