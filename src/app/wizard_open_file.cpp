@@ -65,13 +65,16 @@ void CChildDialogExDemoDlg::OpenFolderRow(TreeItem item) {
 const PrivateFolder* CChildDialogExDemoDlg::OpenedFilesFolder() {
     if (!openedFiles_ || openedFilesBase_ != run_.workingFolder) {
         std::string error;
-        openedFiles_ = PrivateFolder::Make(run_.workingFolder, error);
-        openedFilesBase_ = run_.workingFolder;
-        if (!openedFiles_) {
+        std::unique_ptr<PrivateFolder> made = PrivateFolder::Make(run_.workingFolder, error);
+        if (!made) {
+            // Copies already opened stay where they are until the window goes.
             ShowMessage("No private folder could be made for opening recovered files (" + error +
                             "). Nothing was opened.",
                         MessageIcon::Error);
+            return nullptr;
         }
+        openedFiles_ = std::move(made);
+        openedFilesBase_ = run_.workingFolder;
     }
     return openedFiles_.get();
 }
