@@ -249,7 +249,7 @@ class FolderPageTest : public QObject {
             {"Deleted only", {QStringLiteral("Deleted Draft.txt")}},
             {"Live only",
              {QStringLiteral("Old Letters"), QStringLiteral("Annual Report 2009.txt"),
-              QStringLiteral("NOTES.TXT")}},
+              QStringLiteral("notes.txt")}},
         };
         for (const FilterCase& c : filters) {
             filter->setCurrentText(QString::fromUtf8(c.choice));
