@@ -126,9 +126,9 @@ QString WalkForBlock(QDBusConnection& bus, const QByteArray& device) {
 
 // The block object of the device, or the service's error in `problem`.
 QString FindBlock(QDBusConnection& bus, const QByteArray& device, QString& problem) {
-    const QVariantMap spec{{QStringLiteral("path"), QString::fromUtf8(device)}};
+    const QVariantMap wanted{{QStringLiteral("path"), QString::fromUtf8(device)}};
     const QDBusMessage reply = Call(bus, QString::fromUtf8(kManagerPath), kManagerInterface,
-                                    "ResolveDevice", {spec, QVariantMap{}}, kLookupTimeoutMs);
+                                    "ResolveDevice", {wanted, QVariantMap{}}, kLookupTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
         const auto paths = qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().constFirst());
         if (!paths.isEmpty()) {

@@ -30,8 +30,8 @@ class Manager(dbus.service.Object):
         self.device = device
 
     @dbus.service.method(MANAGER, in_signature="a{sv}a{sv}", out_signature="ao")
-    def ResolveDevice(self, spec, options):
-        if str(spec.get("path", "")) == self.device:
+    def ResolveDevice(self, wanted, options):
+        if str(wanted.get("path", "")) == self.device:
             return dbus.Array([dbus.ObjectPath(BLOCK_PATH)], signature="o")
         return dbus.Array([], signature="o")
 
