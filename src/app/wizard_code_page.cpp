@@ -4,6 +4,7 @@
 #include <QSettings>
 
 #include "app/partition_criteria_panel.h"
+#include "app/settings_place.h"
 #include "app/wizard_window.h"
 #include "core/oem_code_page.h"
 
@@ -22,8 +23,12 @@ QString SettingsPath(const ParameterStore& store) {
 }  // namespace
 
 void CChildDialogExDemoDlg::RestoreCodePage() {
-    const QSettings settings(SettingsPath(store_), QSettings::IniFormat);
-    if (!partitionCriteria_->SelectCodePage(settings.value(kCodePageKey).toString())) {
+    QString chosen;
+    if (!store_.Path().empty()) {
+        chosen =
+            QSettings(SettingsPath(store_), QSettings::IniFormat).value(kCodePageKey).toString();
+    }
+    if (!partitionCriteria_->SelectCodePage(chosen)) {
         partitionCriteria_->SelectCodePage(QString::fromUtf8(kDefaultOemCodePage));
     }
     run_.oemCodePage = OemCodePage::Load(partitionCriteria_->CodePageName().toStdString())
@@ -39,6 +44,10 @@ void CChildDialogExDemoDlg::OnCodePageChosen() {
         return;
     }
     run_.oemCodePage = *page;
+    // Remembered only where writing cannot touch the disk being searched.
+    if (!SettingsMayBeWritten(store_.Path(), SearchedSources())) {
+        return;
+    }
     QSettings settings(SettingsPath(store_), QSettings::IniFormat);
     settings.setValue(kCodePageKey, name);
 }

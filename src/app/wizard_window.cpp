@@ -24,6 +24,7 @@
 #include "app/raw_criteria_panel.h"
 #include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
+#include "app/settings_place.h"
 #include "app/search_statistics_panel.h"
 #include "app/standard_scan_worker.h"
 #include "app/window_reporter.h"
@@ -471,10 +472,20 @@ void CChildDialogExDemoDlg::RunInventory() {
     if (run_.diskTree) {
         run_.diskTree->RemoveChildren(run_.diskTree->TopItem());
     }
+    store_.SetWritable(SettingsMayBeWritten(store_.Path(), SearchedSources()));
     RefreshInventory(run_, *env_.disks, store_, *reporter_);
     if (diskTree_->Tree() != run_.diskTree.get()) {
         diskTree_->SetTree(run_.diskTree.get());
     }
+}
+
+std::vector<std::string> CChildDialogExDemoDlg::SearchedSources() const {
+    std::vector<std::string> sources = run_.attachedImages;
+    const std::int32_t disk = run_.shownDisk.diskNumber;
+    if (disk >= 0 && static_cast<std::size_t>(disk) < run_.physicalDriveTable.size()) {
+        sources.push_back(run_.physicalDriveTable[static_cast<std::size_t>(disk)]);
+    }
+    return sources;
 }
 
 // No disk is chosen after the list is made again: disk numbers may have moved, and Next must

@@ -104,6 +104,8 @@ class CChildDialogExDemoDlg : public QDialog {
     void Initialise();
     void AttachStartupImages();
     void RunInventory();
+    // The disks a search may read now: the attached images and the disk chosen.
+    std::vector<std::string> SearchedSources() const;
     void ResetDiskChoice();
     void OnDiskTreeClicked(TreeItem item);
     void SelectDiskItem(TreeItem item);

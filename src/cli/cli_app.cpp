@@ -93,7 +93,6 @@ int CliContext::Fail(const std::string& text) const {
 CliEnvironment SystemCliEnvironment() {
     CliEnvironment environment;
     environment.makeDiskEnumerator = [] { return std::make_unique<SystemDiskEnumerator>(); };
-    environment.parameterStorePath = ParameterStore::DefaultPath();
     environment.stderrIsTerminal = ::isatty(STDERR_FILENO) == 1;
     environment.makeDiskService = [] { return std::make_unique<SystemDiskService>(); };
     environment.alwaysAskDiskService = AlwaysAskDiskService();
@@ -284,7 +283,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     context.err = &err;
     context.reporter = std::make_unique<CliReporter>(err, environment.stderrIsTerminal);
     context.disks = environment.makeDiskEnumerator();
-    context.store = std::make_unique<ParameterStore>(environment.parameterStorePath);
+    // The command line writes no settings: a listing leaves no trace on any disk.
+    context.store = std::make_unique<ParameterStore>();
     // A word --only does not take is refused before any image is attached.
     if (standardSearch->parsed()) {
         if (const auto problem = ReadOnlyFilter(standardOnly, standard.only)) {

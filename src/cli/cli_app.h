@@ -14,7 +14,6 @@ class DiskService;
 // What the command line takes from the machine; tests replace the disk list and the store.
 struct CliEnvironment {
     std::function<std::unique_ptr<DiskEnumerator>()> makeDiskEnumerator;
-    std::string parameterStorePath;
     bool stderrIsTerminal = false;
     // Asked for a read-only descriptor of a disk this user may not open; empty: none is asked.
     std::function<std::unique_ptr<DiskService>()> makeDiskService;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <system_error>
 
 #include "core/reporter.h"
@@ -28,21 +30,38 @@ std::string Section(const std::string& name) {
     return "[" + name + "]\n";
 }
 
+// An absolute folder named by `variable`, or nothing.
+std::optional<std::filesystem::path> AbsoluteFolderOf(const char* variable) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr || value[0] != '/') {
+        return std::nullopt;
+    }
+    return std::filesystem::path(value);
+}
+
+bool FileHolds(const std::string& path, const std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    const std::string held((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return held == text;
+}
+
 }  // namespace
 
 ParameterStore::ParameterStore(std::string iniPath) : path_(std::move(iniPath)) {}
 
 std::string ParameterStore::DefaultPath() {
-    namespace fs = std::filesystem;
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    fs::path base;
-    if (configHome != nullptr && configHome[0] != '\0') {
-        base = configHome;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home != nullptr && home[0] != '\0' ? home : ".") / ".config";
+    std::optional<std::filesystem::path> base = AbsoluteFolderOf("XDG_CONFIG_HOME");
+    if (!base) {
+        base = AbsoluteFolderOf("HOME");
+        if (!base) {
+            return {};
+        }
+        *base /= ".config";
     }
-    return (base / kStoreFolder / kStoreFileName).string();
+    return (*base / kStoreFolder / kStoreFileName).string();
 }
 
 void ParameterStore::Clear() {
@@ -71,6 +90,9 @@ std::string ParameterStore::Value(const std::string& subKey, const std::string& 
 
 bool ParameterStore::Save(Reporter& reporter) {
     namespace fs = std::filesystem;
+    if (!Writable()) {
+        return true;
+    }
     std::string text = Section(kParameterStoreKey);
     std::vector<std::string> subKeys;
     for (const Entry& entry : entries_) {
@@ -87,6 +109,11 @@ bool ParameterStore::Save(Reporter& reporter) {
         }
     }
 
+    // A file that says it all already is left alone: every write may land on a disk that holds
+    // deleted files.
+    if (FileHolds(path_, text)) {
+        return true;
+    }
     // Written beside the old file and renamed over it, so a failed write leaves the old one.
     std::error_code error;
     const fs::path target(path_);

@@ -18,19 +18,26 @@ inline constexpr const char* kSizeKey = "LMRDSK_param_E\\Size";
 // The per-disk parameter store: an INI file in the user's configuration folder with the key
 // and value names of the registry tree "LMRDSK_param_E" (sub-keys Cylinder, Head, MediaType,
 // Model, SectorsPerTrack, Size; one value "Disk" + index in each). A store that cannot be
-// written is reported once and the program goes on.
+// written is reported once and the program goes on. A store without a path, or one told not to
+// write, keeps its values in memory only.
 class ParameterStore {
   public:
-    explicit ParameterStore(std::string iniPath);
-    // $XDG_CONFIG_HOME/Lumarest/LMRDSK_param_E.ini, or ~/.config/... when unset.
+    explicit ParameterStore(std::string iniPath = {});
+    // $XDG_CONFIG_HOME/Lumarest/LMRDSK_param_E.ini, or $HOME/.config/... when that is unset;
+    // empty when neither names an absolute folder: a relative one may lie on the disk searched.
     static std::string DefaultPath();
+
+    // Whether Save may touch the file; off while the file's folder lies on a disk being searched.
+    void SetWritable(bool writable) { writable_ = writable; }
+    bool Writable() const { return writable_ && !path_.empty(); }
 
     void Clear();
     void SetValue(const std::string& subKey, const std::string& valueName,
                   const std::string& value);
     // The value as set, or an empty text.
     std::string Value(const std::string& subKey, const std::string& valueName) const;
-    // Writes the file; on failure reports once through the reporter.
+    // Writes the file when it may and its text changed; on failure reports once through the
+    // reporter.
     bool Save(Reporter& reporter);
 
     const std::string& Path() const { return path_; }
@@ -45,6 +52,7 @@ class ParameterStore {
     };
     std::vector<Entry> entries_;
     bool failureReported_ = false;
+    bool writable_ = true;
 };
 
 }  // namespace lumarest

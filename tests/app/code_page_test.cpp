@@ -2,7 +2,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
+
 #include "app/window_harness.h"
+#include "support/command_output.h"
+#include "support/image_guard.h"
+#include "support/loop_mount.h"
 
 using namespace lumarest;
 using namespace lumarest::testing;
@@ -37,6 +42,47 @@ class CodePageTest : public QObject {
             QVERIFY2(harness.Run().oemCodePage.Name() == step.inRun, step.row);
             QCOMPARE(box->currentData().toString(), QString::fromStdString(step.inRun));
         }
+    }
+
+    // A configuration folder on the disk being searched (here a loop mount of the attached
+    // image's NTFS partition through ntfs-3g) is never written: neither the disk store nor the
+    // chosen page.
+    void settingsStayOffTheDiskBeingSearched() {
+        if (!CanMakeLoopDevices() || std::system("command -v ntfs-3g >/dev/null") != 0) {
+            QSKIP("mounting the searched image needs root, losetup, mount and ntfs-3g");
+        }
+        const std::string demo = FixtureImage("demo.img");
+        QVERIFY2(!demo.empty(), "run the fixtures.make_images test first");
+        const ImageGuard guard(demo);
+        QTemporaryDir scratch;
+        QVERIFY(scratch.isValid());
+        const std::string copy = scratch.filePath(QStringLiteral("searched.img")).toStdString();
+        const std::string mountFolder = scratch.filePath(QStringLiteral("mounted")).toStdString();
+        std::filesystem::create_directories(mountFolder);
+        QCOMPARE(std::system(
+                     ("cp --sparse=always " + ShellQuoted(demo) + " " + ShellQuoted(copy)).c_str()),
+                 0);
+        const LoopDevice loop(copy);
+        QVERIFY(loop.Attached() && !loop.Partition(3).empty());
+        const MountedFolder mounted("ntfs-3g " + ShellQuoted(loop.Partition(3)), mountFolder);
+        QVERIFY(mounted.Mounted());
+        {
+            QTemporaryDir config(QString::fromStdString(mountFolder) +
+                                 QStringLiteral("/cfgXXXXXX"));
+            QVERIFY(config.isValid());
+            WizardEnvironment environment;
+            environment.images = {copy};
+            const WindowHarness harness = OpenWindow(std::move(environment), config);
+            auto* box = harness.Find<QComboBox>("codePageBox");
+            QVERIFY(box != nullptr);
+            box->setCurrentIndex(box->findData(QStringLiteral("CP850")));
+            QCOMPARE(QString::fromStdString(harness.Run().oemCodePage.Name()),
+                     QStringLiteral("CP850"));
+            QVERIFY(!QFile::exists(config.filePath(QStringLiteral("store.ini"))));
+            QVERIFY(!QFile::exists(config.filePath(QStringLiteral("settings.ini"))));
+            QVERIFY(harness.messages->shown.empty());
+        }
+        QVERIFY(guard.Unchanged());
     }
 };
 

@@ -14,7 +14,7 @@
 namespace lumarest::testing {
 
 // A command line run in a folder of its own, with no machine disks (the first attached image
-// is disk 0) and a parameter store inside that folder.
+// is disk 0).
 class CliFixture : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -28,7 +28,6 @@ class CliFixture : public ::testing::Test {
                                                           (root / "udev").string(),
                                                           (root / "no_fd0").string());
         };
-        environment_.parameterStorePath = (folder_ / "config" / "LMRDSK_param_E.ini").string();
     }
 
     int Run(const std::vector<std::string>& args) {

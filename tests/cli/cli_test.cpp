@@ -171,6 +171,41 @@ TEST_F(CliTest, AListingThatCannotBeWrittenFailsWithStatusTwo) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
+// Whatever the environment names as home and configuration folder, a listing writes nothing:
+// not there, and never in the folder it runs in, which may be on the disk being searched.
+TEST_F(CliTest, CommandsLeaveNoFileInHomeConfigOrTheCurrentFolder) {
+    const std::string demo = testing::FixtureImage("demo.img");
+    ASSERT_FALSE(demo.empty()) << "demo.img was not made: run the fixtures.make_images test first";
+    testing::ImageGuard guard(demo);
+    const fs::path home = folder_ / "home";
+    const fs::path config = folder_ / "xdg";
+    const fs::path work = folder_ / "work";
+    const std::string program = testing::ShellQuoted(std::string(LUMAREST_BIN_DIR) + "/lumarest-cli");
+    const std::string image = " --image " + testing::ShellQuoted(demo);
+    const std::pair<const char*, std::string> cases[] = {
+        {"home set", "env -u XDG_CONFIG_HOME HOME=" + testing::ShellQuoted(home.string())},
+        {"home unset", "env -u XDG_CONFIG_HOME -u HOME"},
+        {"relative config", "env -u HOME XDG_CONFIG_HOME=xdg"},
+        {"config set", "env XDG_CONFIG_HOME=" + testing::ShellQuoted(config.string())},
+    };
+    for (const auto& [name, environment] : cases) {
+        for (const fs::path& folder : {home, config, work}) {
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+        }
+        for (const char* command : {" partitions", " disks", " standard --partition 1"}) {
+            const std::string line = "cd " + testing::ShellQuoted(work.string()) + " && " +
+                                     environment + " " + program + image + command +
+                                     " >/dev/null 2>&1";
+            EXPECT_EQ(WEXITSTATUS(std::system(line.c_str())), kExitOk) << name << command;
+        }
+        for (const fs::path& folder : {home, config, work}) {
+            EXPECT_TRUE(fs::is_empty(folder)) << name << ": " << folder << " was written";
+        }
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 TEST_F(CliTest, PartitionNumbersAreSaidToStartAtOne) {
     const std::string image = MakeImage("numbers.img", 4096);
     const std::vector<std::string> cases[] = {

@@ -289,7 +289,7 @@ TEST_F(RawCommandTest, SaysSoWhenTheSignatureFilesAreMissing) {
     context.out = &out;
     context.err = &err;
     context.disks = environment_.makeDiskEnumerator();
-    context.store = std::make_unique<ParameterStore>(environment_.parameterStorePath);
+    context.store = std::make_unique<ParameterStore>();
     context.reporter = std::make_unique<CliReporter>(err, false);
     ASSERT_FALSE(AttachImage(context.run, demo_).has_value());
     RawSearchOptions options;
