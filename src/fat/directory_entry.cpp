@@ -22,6 +22,9 @@ constexpr std::size_t kClusterLowOffset = 26;
 // A first byte 0x05 stores a real lead byte 0xE5, which would read as the deleted mark.
 constexpr std::uint8_t kEscapedLeadByte = 0x05;
 constexpr std::uint8_t kLastLongNameEntry = 0x40;
+// Each long-name entry carries the checksum of the 11 bytes of the short entry it belongs to.
+constexpr std::size_t kLongNameChecksumOffset = 13;
+constexpr std::size_t kShortNameBytes = 11;
 constexpr std::array<std::size_t, kLongNameEntryChars> kLongNameCharOffsets{
     1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
 constexpr std::string_view kRefusedCharacters = "\"\\/?*<>|";
@@ -186,8 +189,23 @@ ShortName ShortNameOf(ByteSpan entry) {
     return result;
 }
 
+std::uint8_t ShortNameChecksum(ByteSpan entry) {
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < kShortNameBytes && i < entry.size(); ++i) {
+        sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + entry[i]);
+    }
+    return sum;
+}
+
 std::optional<std::u16string> LongNameOf(const LongNameSource& source, ByteSpan sector,
                                          std::size_t entryOffset, std::uint64_t sectorNumber) {
+    // A live entry's name is whole, so its checksum is known; a deleted one lost its first
+    // byte, and only the long-name entries agreeing with each other is left to check.
+    const ByteSpan shortEntry = EntryAt(sector, entryOffset);
+    std::optional<std::uint8_t> checksum;
+    if (shortEntry.size() == kDirectoryEntrySize && shortEntry[0] != kDeletedEntryMark) {
+        checksum = ShortNameChecksum(shortEntry);
+    }
     BackwardSectors sectors(source, sector, sectorNumber);
     std::u16string name;
     std::size_t offset = entryOffset;
@@ -204,6 +222,12 @@ std::optional<std::u16string> LongNameOf(const LongNameSource& source, ByteSpan 
             if (!name.empty() && name.size() % kLongNameEntryChars == 0) {
                 return name;
             }
+            return std::nullopt;
+        }
+        // A set written for another short entry names another file.
+        if (!checksum) {
+            checksum = entry[kLongNameChecksumOffset];
+        } else if (entry[kLongNameChecksumOffset] != *checksum) {
             return std::nullopt;
         }
         for (const std::size_t charOffset : kLongNameCharOffsets) {

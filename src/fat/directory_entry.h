@@ -61,8 +61,12 @@ struct ShortName {
 // say so, as Windows and Linux show such a name ("notes.txt", "README.txt").
 ShortName ShortNameOf(ByteSpan entry);
 
+// The checksum of a short entry's 11 name bytes that its long-name entries carry.
+std::uint8_t ShortNameChecksum(ByteSpan entry);
+
 // The UTF-16 characters of the long name before the short entry at `entryOffset` of `sector`
-// (sector number `sectorNumber`), or nothing when the entries before it do not form one.
+// (sector number `sectorNumber`), or nothing when the entries before it do not form one or
+// carry another entry's checksum (a live entry's own, or for a deleted one, each other's).
 std::optional<std::u16string> LongNameOf(const LongNameSource& source, ByteSpan sector,
                                          std::size_t entryOffset, std::uint64_t sectorNumber);
 

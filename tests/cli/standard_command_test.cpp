@@ -326,6 +326,23 @@ TEST_F(StandardCommandTest, Fat32TreeMatchesFls) {
     CheckFatPartitionAgainstFls(Fixture("demo.img"), kDemoFat32);
 }
 
+// A long-name set whose checksum is not its short entry's belongs to another file: the file
+// keeps the short name its entry gives.
+TEST_F(StandardCommandTest, ALongNameWithAnotherEntrysChecksumIsNotLent) {
+    const std::string image = testing::RealImage("fat_lfn_test.raw");
+    if (image.empty()) {
+        GTEST_SKIP() << "fat_lfn_test.raw is not in the shared image set";
+    }
+    testing::ImageGuard guard(image);
+    std::set<std::string> names;
+    for (const json& file : RunJson(image, 1).value("files", json::array())) {
+        names.insert(file.at("name").get<std::string>());
+    }
+    EXPECT_TRUE(names.contains("SHORT.TXT"));
+    EXPECT_FALSE(names.contains("long_name_test.txt"));
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 TEST_F(StandardCommandTest, Fat16TreeMatchesFls) {
     if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";

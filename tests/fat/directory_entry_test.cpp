@@ -22,11 +22,20 @@ void PutShortEntry(std::uint8_t* entry, const std::string& name11, std::uint8_t 
     entry[11] = attr;
 }
 
+// The checksum long-name entries carry for the short entry named `short11`.
+std::uint8_t ChecksumOf(std::string short11) {
+    short11.resize(11, '\0');  // as PutShortEntry stores a shorter text
+    return ShortNameChecksum(
+        ByteSpan(reinterpret_cast<const std::uint8_t*>(short11.data()), short11.size()));
+}
+
 // One long-name entry with up to 13 characters; a shorter piece gets the terminator and
 // 0xFFFF padding, as drivers write it.
-void PutLongEntry(std::uint8_t* entry, std::uint8_t sequence, const std::u16string& piece) {
+void PutLongEntry(std::uint8_t* entry, std::uint8_t sequence, const std::u16string& piece,
+                  std::uint8_t checksum) {
     entry[0] = sequence;
     entry[11] = kLongNameAttribute;
+    entry[13] = checksum;
     for (std::size_t i = 0; i < kCharOffsets.size(); ++i) {
         const char16_t unit = i < piece.size() ? piece[i] : (i == piece.size() ? 0 : 0xFFFF);
         entry[kCharOffsets[i]] = static_cast<std::uint8_t>(unit & 0xFF);
@@ -42,7 +51,7 @@ std::size_t PutNamedEntry(Sector& sector, std::size_t shortSlot, const std::u16s
     for (std::size_t p = 0; p < pieces; ++p) {
         const std::size_t slot = shortSlot - 1 - p;
         const auto sequence = static_cast<std::uint8_t>((p + 1) | (p + 1 == pieces ? 0x40 : 0));
-        PutLongEntry(&sector[slot * 32], sequence, name.substr(p * 13, 13));
+        PutLongEntry(&sector[slot * 32], sequence, name.substr(p * 13, 13), ChecksumOf(short11));
     }
     PutShortEntry(&sector[shortSlot * 32], short11);
     return shortSlot * 32;
@@ -113,7 +122,7 @@ TEST(DirectoryEntryTest, DotAndLongNameEntriesAreSkippedAndClustersFollowTheFile
     Sector s{};
     PutShortEntry(&s[0], ".          ");
     PutShortEntry(&s[32], "..         ");
-    PutLongEntry(&s[64], 0x41, u"x");
+    PutLongEntry(&s[64], 0x41, u"x", ChecksumOf("FOLDER     "));
     PutShortEntry(&s[96], "FOLDER     ");
     s[96 + 20] = 0x01;  // high word 1, low word 4464: cluster 70000 on FAT32
     s[96 + 26] = 0x70;
@@ -141,7 +150,7 @@ TEST(LongNameTest, NamesOfOneOrSeveralEntriesAndExactlyThirteenCharacters) {
     EXPECT_EQ(LongNameOf(none, Span(s), thirteen, 0), u"Thirteen_Char");
     Sector t{};
     PutShortEntry(&t[0], "PLAIN      ");
-    PutLongEntry(&t[32], 0x01, u"abcdefghijklm");
+    PutLongEntry(&t[32], 0x01, u"abcdefghijklm", ChecksumOf("X          "));
     PutShortEntry(&t[64], "X          ");
     EXPECT_EQ(LongNameOf(none, Span(t), 64, 0), u"abcdefghijklm");
     EXPECT_FALSE(LongNameOf(none, Span(t), 0, 0));
@@ -150,8 +159,9 @@ TEST(LongNameTest, NamesOfOneOrSeveralEntriesAndExactlyThirteenCharacters) {
 TEST(LongNameTest, TheWalkReadsTheSectorBeforeButNeverLeavesTheVolume) {
     // Sector 10 ends with the long-name entries, sector 11 starts with the short entry.
     std::vector<std::uint8_t> bytes(16 * kSectorSize, 0);
-    PutLongEntry(&bytes[10 * kSectorSize + 15 * 32], 0x01, u"Across a sect");
-    PutLongEntry(&bytes[10 * kSectorSize + 14 * 32], 0x42, u"or");
+    const std::uint8_t across = ChecksumOf("ACROSS~1   ");
+    PutLongEntry(&bytes[10 * kSectorSize + 15 * 32], 0x01, u"Across a sect", across);
+    PutLongEntry(&bytes[10 * kSectorSize + 14 * 32], 0x42, u"or", across);
     Sector current{};
     PutShortEntry(&current[0], "ACROSS~1   ");
     MemoryDisk disk(bytes);
@@ -165,9 +175,10 @@ TEST(LongNameTest, TheWalkFollowsTheChainBackIntoTheClusterBeforeAndNeverOutOfTh
     // The short entry opens sector 11; the cluster before it in the chain ends at sector 4,
     // while sector 10 holds another name's entries.
     std::vector<std::uint8_t> bytes(16 * kSectorSize, 0);
-    PutLongEntry(&bytes[4 * kSectorSize + 15 * 32], 0x01, u"Across a clus");
-    PutLongEntry(&bytes[4 * kSectorSize + 14 * 32], 0x42, u"ter");
-    PutLongEntry(&bytes[10 * kSectorSize + 15 * 32], 0x41, u"Wrong");
+    const std::uint8_t across = ChecksumOf("ACROSS~1   ");
+    PutLongEntry(&bytes[4 * kSectorSize + 15 * 32], 0x01, u"Across a clus", across);
+    PutLongEntry(&bytes[4 * kSectorSize + 14 * 32], 0x42, u"ter", across);
+    PutLongEntry(&bytes[10 * kSectorSize + 15 * 32], 0x41, u"Wrong", across);
     Sector current{};
     PutShortEntry(&current[0], "ACROSS~1   ");
     MemoryDisk disk(bytes);
@@ -187,7 +198,7 @@ TEST(LongNameTest, TheWalkFollowsTheChainBackIntoTheClusterBeforeAndNeverOutOfTh
 TEST(LongNameTest, AChainWithoutAnEndStopsPastTwoHundredFiftyFiveCharacters) {
     std::vector<std::uint8_t> bytes(4 * kSectorSize, 0);
     for (std::size_t slot = 0; slot < 3 * kEntriesPerSector; ++slot) {
-        PutLongEntry(&bytes[slot * 32], 0x01, u"abcdefghijklm");
+        PutLongEntry(&bytes[slot * 32], 0x01, u"abcdefghijklm", ChecksumOf("LONG       "));
     }
     Sector current{};
     PutShortEntry(&current[0], "LONG       ");
@@ -195,6 +206,43 @@ TEST(LongNameTest, AChainWithoutAnEndStopsPastTwoHundredFiftyFiveCharacters) {
     const auto name = LongNameOf({&disk, 0}, Span(current), 0, 3);
     ASSERT_TRUE(name);
     EXPECT_EQ(name->size(), 260u);  // 20 entries: the first count past 255
+}
+
+// A long-name set belongs to the short entry whose checksum it carries: a live entry's is known
+// whole; a deleted entry lost its first byte, so its set need only agree with itself.
+TEST(LongNameTest, OnlyASetCarryingItsShortEntrysChecksumNamesIt) {
+    struct Case {
+        const char* row;
+        std::uint8_t first;   // checksum of the set's entry nearest the short entry
+        std::uint8_t second;  // of the entry before it
+        bool deleted;
+        bool named;
+    };
+    const std::uint8_t own = ChecksumOf("HOLIDA~1JPG");
+    const std::uint8_t other = static_cast<std::uint8_t>(own + 1);
+    const std::vector<Case> cases{
+        {"live, its own checksum", own, own, false, true},
+        {"live, another entry's checksum", other, other, false, false},
+        {"live, a set that disagrees", own, other, false, false},
+        {"deleted, any checksum the set agrees on", other, other, true, true},
+        {"deleted, a set that disagrees", own, other, true, false},
+    };
+    for (const Case& c : cases) {
+        Sector s{};
+        PutLongEntry(&s[32], 0x02 | 0x40, u"2024.jpg", c.second);
+        PutLongEntry(&s[64], 0x01, u"Holiday in Sp", c.first);
+        PutShortEntry(&s[96], "HOLIDA~1JPG", 0x20);
+        if (c.deleted) {
+            s[32] = s[64] = s[96] = kDeletedEntryMark;
+        }
+        const auto name = EntryName(LongNameSource{}, Span(s), 96, 0);
+        ASSERT_TRUE(name) << c.row;
+        EXPECT_EQ(name->name,
+                  c.named ? "Holiday in Sp2024.jpg" : (c.deleted ? "_OLIDA~1.JPG" : "HOLIDA~1.JPG"))
+            << c.row;
+    }
+    // The checksum rotates right and adds each of the 11 bytes: a known pair.
+    EXPECT_EQ(ChecksumOf("SHORT   TXT"), 0xB5);
 }
 
 TEST(NameTestTest, ShortNamesAndLongNamesRefuseTheSameCharacters) {
