@@ -182,7 +182,8 @@ void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
     std::unique_ptr<SaveDecisions> decisions =
         env_.saveDecisions ? env_.saveDecisions()
                            : std::make_unique<QtSaveDecisions>(this, &progress);
-    const SaveSummary summary = SaveEntries(run_, FolderDisk(), entries, *destination, folder, *decisions);
+    const SaveSummary summary =
+        SaveEntries(run_, FolderDisk(), entries, *destination, folder, *decisions);
     progress.hide();
     ShowMessage(SummaryText(summary, folder),
                 summary.failed > 0 ? MessageIcon::Warning : MessageIcon::Information);

@@ -7,8 +7,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 

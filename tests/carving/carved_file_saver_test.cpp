@@ -25,7 +25,6 @@ using testing::LinkPlanter;
 using testing::RecordingReporter;
 using testing::TempFolder;
 
-
 TEST(CheckDestinationFolder, RefusesFoldersThatCannotTakeTheFiles) {
     TempFolder temp;
     const std::string folder = temp.Path().string();
@@ -77,16 +76,21 @@ TEST(SavingSink, WritesIntoTheFolderCheckedWhenItsPathIsSwapped) {
     constexpr int kFiles = 40;
     {
         SavingSink saving(std::move(*folder), destination.string(), shown, reporter);
-        std::thread swapper([&] {
-            fs::rename(destination, checked);
-            fs::create_directory_symlink(elsewhere, destination);
-        });
+        std::optional<std::thread> swapper;
         for (int i = 0; i < kFiles; ++i) {
+            if (i == kFiles / 2) {
+                swapper.emplace([&] {
+                    fs::rename(destination, checked);
+                    fs::create_directory_symlink(elsewhere, destination);
+                });
+            }
+            if (i == kFiles / 2 + 1) {
+                swapper->join();
+            }
             CarvedFile file;
             file.name = "GNLM" + std::to_string(i) + ".jpg";
             saving.FileFinished(file, std::vector<std::uint8_t>(64 * 1024, 0x5A));
         }
-        swapper.join();
         EXPECT_EQ(saving.SavedCount(), static_cast<std::uint64_t>(kFiles));
     }
     EXPECT_TRUE(fs::is_empty(elsewhere));

@@ -194,8 +194,8 @@ TEST(LoopMountRefusal, KnowsTheImageByWhatIsHeldOpenNotByItsName) {
         fuseMount.emplace("ntfs-3g " + ShellQuoted(copy), scratch.File("fuse mount"));
         if (fuseMount->Mounted()) {
             fs::rename(copy, renamed);
-            rows.push_back({"ntfs-3g over an image renamed since", fuseMount->Folder(), renamed,
-                            true});
+            rows.push_back(
+                {"ntfs-3g over an image renamed since", fuseMount->Folder(), renamed, true});
             rows.push_back({"ntfs-3g over a renamed image, searching another image",
                             fuseMount->Folder(), hardLink, false});
         }

@@ -54,10 +54,10 @@ TEST(SaveInterrupt, CtrlCRemovesTheFileBeingWrittenAndEndsWith130) {
         fs::create_directories(folder / "saved");
         // The signal goes out once a hidden partial file holds more than a megabyte.
         const std::string command =
-            "cd " + ShellQuoted(folder.string()) + " && XDG_CONFIG_HOME=" +
-            ShellQuoted((folder / "config").string()) + " " +
-            ShellQuoted(std::string(LUMAREST_BIN_DIR) + "/lumarest-cli") +
-            " --image large.img " + row.arguments +
+            "cd " + ShellQuoted(folder.string()) +
+            " || exit; XDG_CONFIG_HOME=" + ShellQuoted((folder / "config").string()) + " " +
+            ShellQuoted(std::string(LUMAREST_BIN_DIR) + "/lumarest-cli") + " --image large.img " +
+            row.arguments +
             " >out.txt 2>err.txt & pid=$!;"
             " while kill -0 $pid 2>/dev/null &&"
             " [ -z \"$(find saved -name '.lumarest-*.part' -size +1024k)\" ]; do sleep 0.01; done;"

@@ -60,9 +60,10 @@ TEST_F(SystemFolderRefusalTest, RefusesAMemoryFileSystemMountedBelowSys) {
         "unshare -m sh -c " +
         testing::ShellQuoted(
             "mount --make-rprivate / && mount -t tmpfs lumarest-test /sys/fs/cgroup && "
-            "XDG_CONFIG_HOME=" + testing::ShellQuoted((folder_ / "config").string()) + " " +
-            testing::ShellQuoted(std::string(LUMAREST_BIN_DIR) + "/lumarest-cli") +
-            " --image " + testing::ShellQuoted(demo_) +
+            "XDG_CONFIG_HOME=" +
+            testing::ShellQuoted((folder_ / "config").string()) + " " +
+            testing::ShellQuoted(std::string(LUMAREST_BIN_DIR) + "/lumarest-cli") + " --image " +
+            testing::ShellQuoted(demo_) +
             " raw --last 2048 --out /sys/fs/cgroup 2>&1; echo status $?");
     const std::string out = testing::CommandOutput(command);
     EXPECT_NE(out.find("status 2"), std::string::npos) << out;

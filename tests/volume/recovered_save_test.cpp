@@ -673,8 +673,8 @@ std::vector<std::string> PartialFiles(const fs::path& root) {
 // A stop at any point of the saving leaves only whole files behind: the file being written
 // is removed, and the summary counts exactly what is there.
 TEST_F(ClashSave, StopAnywhereLeavesOnlyWholeFiles) {
-    const auto entries = CollectFolderEntries(searched_->run, searched_->disk,
-                                              searched_->run.folderTree->TopItem());
+    const auto entries =
+        CollectFolderEntries(searched_->run, searched_->disk, searched_->run.folderTree->TopItem());
     for (int reads = 1; reads <= 40; reads += 3) {
         SCOPED_TRACE("stopped after read " + std::to_string(reads));
         const fs::path folder = ScratchFolder("stopped");
@@ -705,16 +705,16 @@ TEST_F(ClashSave, WritesIntoTheFolderOpenedWhenItsPathIsSwapped) {
     int error = 0;
     const std::optional<FolderHandle> folder = FolderHandle::Open(destination.string(), error);
     ASSERT_TRUE(folder);
-    const auto entries = CollectFolderEntries(searched_->run, searched_->disk,
-                                              searched_->run.folderTree->TopItem());
+    const auto entries =
+        CollectFolderEntries(searched_->run, searched_->disk, searched_->run.folderTree->TopItem());
     SlowDisk slow(searched_->disk);
     FixedSaveDecisions decisions;
     std::thread swapper([&] {
         fs::rename(destination, opened);
         fs::create_directory_symlink(elsewhere, destination);
     });
-    const SaveSummary summary = SaveEntries(searched_->run, slow, entries, *folder,
-                                            destination.string(), decisions);
+    const SaveSummary summary =
+        SaveEntries(searched_->run, slow, entries, *folder, destination.string(), decisions);
     swapper.join();
     EXPECT_TRUE(fs::is_empty(elsewhere));
     EXPECT_GT(summary.saved, 0u);
