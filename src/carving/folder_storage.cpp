@@ -1,12 +1,14 @@
 #include "carving/folder_storage.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <linux/loop.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +25,7 @@ constexpr const char* kLiveProcRoot = "/proc";
 // /dev/fuse: the misc device every FUSE daemon holds open to serve its mount.
 constexpr unsigned kFuseMajor = 10;
 constexpr unsigned kFuseMinor = 229;
+constexpr std::string_view kFuseDeviceNode = "/dev/fuse";
 constexpr std::string_view kDeviceNameKey = "DEVNAME=";
 // A loop device over a file on another loop device ends long before this.
 constexpr int kMostBackingDepth = 8;
@@ -77,20 +80,36 @@ std::optional<FileIdentity> LoopBackingIdentity(unsigned major, unsigned minor,
     return FileIdentity{static_cast<dev_t>(status.lo_device), static_cast<ino_t>(status.lo_inode)};
 }
 
+// Where an open file's link in /proc points, read without following it: following the link of
+// every process's every file could wait on a file system that no longer answers.
+std::string LinkTarget(const std::string& link) {
+    std::array<char, PATH_MAX> target{};
+    const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
+        return {};
+    }
+    return std::string(target.data(), static_cast<std::size_t>(length));
+}
+
 bool IsFuseDevice(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode) &&
            info.st_rdev == makedev(kFuseMajor, kFuseMinor);
 }
 
-// The paths of a process's open files, or nothing when it holds no /dev/fuse.
+// The paths of a process's open files that name a file (not a pipe or socket), or nothing when
+// it holds no /dev/fuse.
 std::vector<std::string> FilesOfFuseDaemon(const std::filesystem::path& fdFolder) {
     std::vector<std::string> files;
     bool daemon = false;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(fdFolder, error)) {
         const std::string path = entry.path().string();
-        daemon = daemon || IsFuseDevice(path);
+        const std::string target = LinkTarget(path);
+        if (!target.starts_with('/')) {
+            continue;
+        }
+        daemon = daemon || (target == kFuseDeviceNode && IsFuseDevice(path));
         files.push_back(path);
     }
     return daemon ? files : std::vector<std::string>{};
