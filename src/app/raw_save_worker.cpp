@@ -46,8 +46,11 @@ void RawSaveWorker::Run() {
         const auto percent = static_cast<int>(done * kFullBar / std::max<std::size_t>(total, 1));
         reporter.SetProgress(ProgressBar::MainScan, percent, kSavingText);
     };
-    const ResaveSummary summary =
-        ResaveCarvedFiles(inputs_.files, disk, inputs_.folder, progress, stop_.get_token());
+    ResaveSummary summary;
+    if (inputs_.destination) {
+        summary = ResaveCarvedFiles(inputs_.files, disk, std::move(*inputs_.destination),
+                                    inputs_.folder, progress, stop_.get_token());
+    }
     if (window_ && finished_) {
         QMetaObject::invokeMethod(
             window_, [finished = finished_, summary] { finished(summary); }, Qt::QueuedConnection);

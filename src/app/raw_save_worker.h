@@ -3,12 +3,14 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "carving/carved_file_resave.h"
+#include "core/new_file.h"
 #include "disk/sector_reader.h"
 
 namespace lumarest {
@@ -19,6 +21,8 @@ class WindowReporter;
 struct RawSaveInputs {
     std::vector<CarvedFile> files;
     std::string folder;
+    // The folder as opened and checked: the files are written into this very one.
+    std::optional<FolderHandle> destination;
     std::string devicePath;
     std::uint64_t totalSectors = 0;
     std::uint32_t logicalSectorBytes = 512;

@@ -59,8 +59,9 @@ void RawScanWorker::Carve() {
     ThumbnailSink thumbnails(*outputs_.thumbnails, outputs_.acceptThumbnail, stop_.get_token());
     std::optional<SavingSink> saving;
     CarvedFileSink* sink = &thumbnails;
-    if (!inputs_.destinationFolder.empty()) {
-        saving.emplace(inputs_.destinationFolder, thumbnails, reporter);
+    if (inputs_.destination) {
+        saving.emplace(std::move(*inputs_.destination), inputs_.destinationFolder, thumbnails,
+                       reporter);
         sink = &*saving;
     }
     const auto first = static_cast<std::uint64_t>(inputs_.firstSector);

@@ -3,11 +3,13 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
 
 #include "carving/signature_file.h"
+#include "core/new_file.h"
 #include "disk/sector_reader.h"
 
 namespace lumarest {
@@ -29,6 +31,8 @@ struct RawScanInputs {
     bool thorough = true;
     // Empty: carved files are shown, not saved.
     std::string destinationFolder;
+    // The destination as opened and checked; the files are written into this very folder.
+    std::optional<FolderHandle> destination;
 };
 
 // What the scan worker shows on: the window's reporter and thumbnail list, and what the

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <utility>
 
 #include "app/raw_criteria_panel.h"
 #include "app/raw_save_worker.h"
@@ -239,15 +241,19 @@ bool CChildDialogExDemoDlg::ReadRawScope() {
 
 bool CChildDialogExDemoDlg::RefuseDestination() {
     run_.destinationFolder = rawCriteria_->destinationField->text().trimmed().toStdString();
+    scanDestinationHandle_.reset();
     if (run_.destinationFolder.empty()) {
         return false;
     }
-    const auto refusal =
-        CheckDestinationFolder(run_.destinationFolder, SelectedDevicePath().toStdString());
-    if (refusal) {
-        ShowMessage(*refusal, MessageIcon::Error);
+    std::string refusal;
+    // Kept open for the search: the files are written into the folder checked here.
+    scanDestinationHandle_ =
+        OpenDestinationFolder(run_.destinationFolder, SelectedDevicePath().toStdString(), refusal);
+    if (!scanDestinationHandle_) {
+        ShowMessage(refusal, MessageIcon::Error);
+        return true;
     }
-    return refusal.has_value();
+    return false;
 }
 
 void CChildDialogExDemoDlg::LoadSignatureLists() {
@@ -273,6 +279,7 @@ void CChildDialogExDemoDlg::StartRawSearch() {
     inputs.reader = ReaderContextFor(run_);
     inputs.thorough = rawCriteria_->thoroughBox->isChecked();
     inputs.destinationFolder = run_.destinationFolder;
+    inputs.destination = std::exchange(scanDestinationHandle_, std::nullopt);
     scanDestination_ = run_.destinationFolder;
 
     const std::uint64_t scan = ++scanSerial_;
@@ -434,13 +441,16 @@ void CChildDialogExDemoDlg::SaveRawResults() {
         return;
     }
     const std::string device = SelectedDevicePath().toStdString();
-    if (const auto refusal = CheckDestinationFolder(folder, device)) {
-        ShowMessage(*refusal, MessageIcon::Error);
+    std::string refusal;
+    std::optional<FolderHandle> destination = OpenDestinationFolder(folder, device, refusal);
+    if (!destination) {
+        ShowMessage(refusal, MessageIcon::Error);
         return;
     }
     RawSaveInputs inputs;
     inputs.files = std::move(files);
     inputs.folder = folder;
+    inputs.destination = std::move(destination);
     inputs.devicePath = device;
     inputs.totalSectors = run_.shownDisk.totalSectors;
     inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;

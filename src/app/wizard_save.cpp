@@ -5,11 +5,12 @@
 #include <QPushButton>
 #include <QTreeView>
 #include <algorithm>
+#include <optional>
 
 #include "app/qt_save_decisions.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
-#include "carving/carved_file_saver.h"
+#include "carving/destination_folder.h"
 #include "disk/device_sector_source.h"
 #include "ui/mytreectrl.h"
 #include "ui/save_dialogs.h"
@@ -166,9 +167,13 @@ void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
     if (folder.empty()) {
         return;
     }
-    // Writing onto the searched disk could overwrite the very sectors being recovered.
-    if (const auto refusal = CheckDestinationFolder(folder, SelectedDevicePath().toStdString())) {
-        ShowMessage(*refusal, MessageIcon::Error);
+    // Writing onto the searched disk could overwrite the very sectors being recovered. The
+    // folder checked stays open and takes the files, whatever its path names meanwhile.
+    std::string refusal;
+    const std::optional<FolderHandle> destination =
+        OpenDestinationFolder(folder, SelectedDevicePath().toStdString(), refusal);
+    if (!destination) {
+        ShowMessage(refusal, MessageIcon::Error);
         return;
     }
     CCountFilesDlg progress(this);
@@ -177,7 +182,8 @@ void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
     std::unique_ptr<SaveDecisions> decisions =
         env_.saveDecisions ? env_.saveDecisions()
                            : std::make_unique<QtSaveDecisions>(this, &progress);
-    const SaveSummary summary = SaveEntries(run_, FolderDisk(), entries, folder, *decisions);
+    const SaveSummary summary =
+        SaveEntries(run_, FolderDisk(), entries, *destination, folder, *decisions);
     progress.hide();
     ShowMessage(SummaryText(summary, folder),
                 summary.failed > 0 ? MessageIcon::Warning : MessageIcon::Information);

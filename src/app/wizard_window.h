@@ -3,12 +3,14 @@
 #include <QDialog>
 #include <QModelIndex>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/wizard_environment.h"
 #include "carving/signature_file.h"
+#include "core/new_file.h"
 #include "core/partition_list.h"
 #include "core/recovery_run.h"
 #include "disk/parameter_store.h"
@@ -343,6 +345,8 @@ class CChildDialogExDemoDlg : public QDialog {
     std::uint64_t thumbnailGeneration_ = 0;
     // Where the last raw search saved its files; empty when it saved nothing.
     std::string scanDestination_;
+    // The destination checked for the raw search about to start, held open until it starts.
+    std::optional<FolderHandle> scanDestinationHandle_;
     // PartitionTree was shown for "Sectors in Partition".
     bool partitionTreeShownForScope_ = false;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/carved_file.h"
+#include "core/new_file.h"
 
 namespace lumarest {
 
@@ -29,12 +30,13 @@ struct ResaveSummary {
     bool stopped = false;
 };
 
-// Saves files found by an earlier search into `folder`, read again from `disk`, under their
+// Saves files found by an earlier search into `folder` (opened and checked as the destination,
+// named `shownFolder` in the saved paths), read again from `disk`, under their
 // carved names and never over a file already there. A file that cannot be read or written is
 // named in the summary and the others are still saved. `progress` hears (done, total) after
 // each file; `stop` ends the saving between two files.
 ResaveSummary ResaveCarvedFiles(const std::vector<CarvedFile>& files, SectorSource& disk,
-                                const std::string& folder,
+                                FolderHandle folder, const std::string& shownFolder,
                                 const std::function<void(std::size_t, std::size_t)>& progress,
                                 std::stop_token stop);
 

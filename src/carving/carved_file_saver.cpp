@@ -1,16 +1,9 @@
 #include "carving/carved_file_saver.h"
 
-#include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/stat.h>
-#include <sys/statfs.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
-#include "carving/folder_storage.h"
 #include "core/new_file.h"
 #include "core/plain_name.h"
 #include "core/reporter.h"
@@ -60,81 +53,42 @@ int PlaceNumbered(NewFile& file, const std::string& name, std::string& placed) {
     return error;
 }
 
-// Device nodes and kernel settings, not a place for files: as root, saving there would write
-// among devices. The mount list names the type; statfs answers where the list is unreadable.
-std::string SystemFileSystemOf(const std::string& folder, const struct stat& folderInfo,
-                               const SystemView& view) {
-    const std::string type = FileSystemTypeOf(folderInfo.st_dev, view);
-    if (IsSystemFileSystem(type)) {
-        return type;
-    }
-    struct statfs info {};
-    if (type.empty() && ::statfs(folder.c_str(), &info) == 0) {
-        if (info.f_type == PROC_SUPER_MAGIC) {
-            return "proc";
-        }
-        if (info.f_type == SYSFS_MAGIC) {
-            return "sysfs";
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
-std::optional<std::string> CheckDestinationFolder(const std::string& folder,
-                                                  const std::string& sourceDevicePath) {
-    if (folder.empty()) {
-        return "Please choose a destination folder for the recovered files.";
-    }
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0) {
-        return "The destination folder " + Quoted(folder) + " does not exist.";
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        return "The destination " + Quoted(folder) + " is not a folder.";
-    }
-    const SystemView view = LiveSystemView();
-    if (const std::string system = SystemFileSystemOf(folder, info, view); !system.empty()) {
-        return "The destination folder " + Quoted(folder) + " is a system folder (" + system +
-               ") that holds devices or kernel settings, not files. Please choose another "
-               "folder.";
-    }
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        return "The destination folder " + Quoted(folder) +
-               " cannot be written to. Please choose another folder.";
-    }
-    // Whatever way the folder's file system sits on the source (a partition of it, a loop
-    // device or FUSE mount over the image), saving there overwrites what is being recovered.
-    if (FolderLiesOnSource(info.st_dev, sourceDevicePath, view)) {
-        return "The destination folder " + Quoted(folder) + " lies on the disk being searched (" +
-               sourceDevicePath +
-               "). Saving recovered files there would overwrite the files being recovered. "
-               "Please choose a folder on another disk.";
-    }
-    return std::nullopt;
-}
+SavingSink::SavingSink(FolderHandle folder, std::string shownFolder, CarvedFileSink& next,
+                       Reporter& reporter, bool keepCarvedLength)
+    : folder_(std::move(shownFolder)),
+      folderHandle_(std::move(folder)),
+      next_(next),
+      reporter_(reporter),
+      keepCarvedLength_(keepCarvedLength) {}
 
 SavingSink::SavingSink(std::string folder, CarvedFileSink& next, Reporter& reporter,
                        bool keepCarvedLength)
     : folder_(std::move(folder)),
       next_(next),
       reporter_(reporter),
-      keepCarvedLength_(keepCarvedLength) {}
+      keepCarvedLength_(keepCarvedLength) {
+    // Opened once and kept: every file lands in this folder, even if its path is swapped.
+    folderHandle_ = FolderHandle::Open(folder_, openError_);
+}
 
 // A file still being written when the search stops was dropped by the scan: it is discarded.
 SavingSink::~SavingSink() = default;
 
 int SavingSink::Begin() {
-    int error = 0;
     if (!folderHandle_) {
-        // Opened once and kept: every file lands in this folder, even if its path is swapped.
-        folderHandle_ = FolderHandle::Open(folder_, error);
+        return openError_;
     }
-    if (folderHandle_) {
-        writing_ = NewFile::Create(*folderHandle_, error);
-    }
+    int error = 0;
+    writing_ = NewFile::Create(*folderHandle_, error);
     return writing_ ? 0 : error;
+}
+
+void SavingSink::DropOpenFile() {
+    writing_.reset();
+    writingError_ = 0;
+    writingName_.clear();
 }
 
 void SavingSink::ForgetOtherFile(const CarvedFile& file) {

@@ -6,17 +6,12 @@
 #include <string>
 
 #include "carving/carving_scan.h"
+#include "carving/destination_folder.h"
 #include "core/new_file.h"
 
 namespace lumarest {
 
 class Reporter;
-
-// The message to show when carved files may not be saved into `folder`: it does not exist, is
-// not a folder, cannot be written, or lies on the disk being searched (`sourceDevicePath`),
-// where saving would overwrite what is being recovered. Nothing when the folder is fine.
-std::optional<std::string> CheckDestinationFolder(const std::string& folder,
-                                                  const std::string& sourceDevicePath);
 
 // Writes every finished carved file into the destination folder under its carved name as it
 // is finished, records where it went, then hands it on to `next`. A file is written at its
@@ -26,6 +21,10 @@ std::optional<std::string> CheckDestinationFolder(const std::string& folder,
 // reporter; the scan goes on. Takes a file in pieces when `next` does, writing them as they come.
 class SavingSink : public CarvedFileSink {
   public:
+    // Writes into `folder` as opened and checked (OpenDestinationFolder), named `shownFolder`.
+    SavingSink(FolderHandle folder, std::string shownFolder, CarvedFileSink& next,
+               Reporter& reporter, bool keepCarvedLength = false);
+    // Writes into the folder at `folder`, opened here once.
     SavingSink(std::string folder, CarvedFileSink& next, Reporter& reporter,
                bool keepCarvedLength = false);
     ~SavingSink() override;
@@ -34,6 +33,8 @@ class SavingSink : public CarvedFileSink {
     bool TakesPieces(const CarvedFile& file) const override { return next_.TakesPieces(file); }
     void FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) override;
     std::uint64_t SavedCount() const { return saved_; }
+    // Removes the file being written, as a stopped scan drops it.
+    void DropOpenFile();
 
   private:
     // Starts the file being written, once per file: 0 or the reason it cannot be.
@@ -42,6 +43,7 @@ class SavingSink : public CarvedFileSink {
 
     std::string folder_;
     std::optional<FolderHandle> folderHandle_;
+    int openError_ = 0;  // why the folder could not be opened
     CarvedFileSink& next_;
     Reporter& reporter_;
     bool keepCarvedLength_;

@@ -5,6 +5,7 @@
 #include <compare>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "disk/mount_table.h"
 
@@ -24,15 +25,25 @@ struct Storage {
     std::set<FileIdentity> backingFiles;
 };
 
-// Where the answers come from: the mount list and the root of the kernel's block device tree.
-// Tests hand in a list parsed from recorded text and a made-up tree.
+// Where the answers come from: the mount list, the root of the kernel's block device tree, the
+// folder of device nodes (empty: loop devices are known by their backing file's name alone),
+// and the files the FUSE daemons hold open. Tests hand in a list parsed from recorded text and
+// a made-up tree.
 struct SystemView {
     MountTable mounts;
     std::string sysfsRoot;
+    std::string devRoot;
+    // Paths that stat() resolves to each file a FUSE daemon holds ("/proc/PID/fd/N"): a file
+    // a daemon reads stays known however it was renamed since it was mounted.
+    std::vector<std::string> fuseDaemonFiles;
 };
 
-// The running system's view: /proc/self/mountinfo and /sys.
+// The running system's view: /proc/self/mountinfo, /sys, /dev and the FUSE daemons in /proc.
 SystemView LiveSystemView();
+
+// The open files of every process under `procRoot` that holds /dev/fuse open, as paths under
+// `procRoot` that stat() follows to them. Processes this one may not look into are left out.
+std::vector<std::string> FilesHeldByFuseDaemons(const std::string& procRoot);
 
 // What writing into a folder on device `folderDevice` (its st_dev) may change: the disks and
 // files below its file system, down through loop devices, their partitions and FUSE sources,

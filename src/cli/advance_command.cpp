@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <stop_token>
 
-#include "carving/carved_file_saver.h"
+#include "carving/destination_folder.h"
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
@@ -197,12 +197,16 @@ int RunAdvanceCommand(CliContext& context, const AdvanceSearchOptions& options) 
     if (options.only != RowFilter::All && !options.volumeNumber) {
         return context.Fail("--only needs --volume V: the found volume whose tree is listed");
     }
+    // Held open from the check on: the files are written into the folder checked.
+    std::optional<FolderHandle> destination;
     if (options.saveFolder) {
         if (!options.volumeNumber) {
             return context.Fail("--save needs --volume V: the found volume to rebuild and save");
         }
-        if (const auto problem = CheckDestinationFolder(*options.saveFolder, disk->devicePath)) {
-            return context.Fail(*problem);
+        std::string refusal;
+        destination = OpenDestinationFolder(*options.saveFolder, disk->devicePath, refusal);
+        if (!destination) {
+            return context.Fail(refusal);
         }
     }
     RecoveryRun& run = context.run;
@@ -251,6 +255,7 @@ int RunAdvanceCommand(CliContext& context, const AdvanceSearchOptions& options) 
     }
     TreeReportOptions report;
     report.saveFolder = options.saveFolder;
+    report.destination = destination ? &*destination : nullptr;
     report.only = options.only;
     report.subject = "found volume " + std::to_string(volume) + " (" + run.activeVolume.fsName +
                      ") of disk " + std::to_string(options.diskNumber);

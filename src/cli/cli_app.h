@@ -25,9 +25,11 @@ CliEnvironment SystemCliEnvironment();
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitBadInput = 2;
+// A save stopped by Ctrl+C or SIGTERM, as a shell reports a program ended by SIGINT.
+inline constexpr int kExitInterrupted = 130;
 
 // Runs one command line (without the program name). Results go to `out`, messages and
-// progress to `err`. Returns the exit status: 0, or 2 on bad input.
+// progress to `err`. Returns the exit status: 0, 2 on bad input, or 130 when a save was stopped.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const CliEnvironment& environment);
 

@@ -24,7 +24,8 @@ InterruptStop::InterruptStop() {
     struct sigaction action {};
     action.sa_handler = NoteInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_);
+    sigaction(SIGINT, &action, &previousInterrupt_);
+    sigaction(SIGTERM, &action, &previousTerminate_);
     watcher_ = std::jthread([this](std::stop_token done) {
         while (!done.stop_requested()) {
             if (interrupted.load()) {
@@ -39,7 +40,8 @@ InterruptStop::InterruptStop() {
 InterruptStop::~InterruptStop() {
     watcher_.request_stop();
     watcher_.join();
-    sigaction(SIGINT, &previous_, nullptr);
+    sigaction(SIGINT, &previousInterrupt_, nullptr);
+    sigaction(SIGTERM, &previousTerminate_, nullptr);
 }
 
 }  // namespace lumarest

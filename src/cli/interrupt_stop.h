@@ -6,10 +6,11 @@
 
 namespace lumarest {
 
-// While it lives, Ctrl+C (SIGINT) requests its stop token instead of ending the program, so a
-// search can stop between its steps and the command still prints what was found. The handler
-// only raises a flag; a watcher thread turns the flag into the stop request. The previous
-// handler is put back on destruction. One at a time.
+// While it lives, Ctrl+C (SIGINT) and SIGTERM request its stop token instead of ending the
+// program, so a search or a save can stop between its steps, remove the file it was writing
+// and the command still prints what was found and saved. The handler only raises a flag; a
+// watcher thread turns the flag into the stop request. The previous handlers are put back on
+// destruction. One at a time.
 class InterruptStop {
   public:
     InterruptStop();
@@ -21,7 +22,8 @@ class InterruptStop {
 
   private:
     std::stop_source stop_;
-    struct sigaction previous_ {};
+    struct sigaction previousInterrupt_ {};
+    struct sigaction previousTerminate_ {};
     std::jthread watcher_;
 };
 

@@ -18,6 +18,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
+#include "cli/interrupt_stop.h"
 #include "cli/terminal_text.h"
 #include "disk/device_sector_source.h"
 #include "disk/disk_inventory.h"
@@ -186,14 +187,14 @@ SignatureList LoadSignatures(const std::string& folder, const char* fileName, st
 // One carving pass with its own bar; named when a second pass follows or went before.
 void RunPass(CarvingPass pass, const SignatureList& signatures, SectorSource& source,
              const SectorRange& range, CarvedFileSink& sink, Reporter& reporter, bool named,
-             const CarvingOptions& options) {
+             const CarvingOptions& options, std::stop_token stop) {
     if (named) {
         reporter.SetPhaseLabel(pass == CarvingPass::General ? kGeneralPassLabel
                                                             : kThoroughPassLabel);
     }
     reporter.ShowProgress(ProgressBar::MainScan, true);
-    RunCarvingPass(pass, signatures, source, range.first, range.last, sink, reporter,
-                   std::stop_token{}, options);
+    RunCarvingPass(pass, signatures, source, range.first, range.last, sink, reporter, stop,
+                   options);
     // The pass shows the percentage at each chunk's start; the bar ends full.
     reporter.SetProgress(ProgressBar::MainScan, 100, kCompletedText);
     reporter.ShowProgress(ProgressBar::MainScan, false);
@@ -267,9 +268,13 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     // An empty --out is refused like any other folder that cannot be used.
     const bool saving = options.outFolder.has_value();
     const std::string outFolder = options.outFolder.value_or("");
+    // Held open from the check on: the files are written into the folder checked.
+    std::optional<FolderHandle> destination;
     if (saving) {
-        if (const auto problem = CheckDestinationFolder(outFolder, disk->devicePath)) {
-            return context.Fail(*problem);
+        std::string refusal;
+        destination = OpenDestinationFolder(outFolder, disk->devicePath, refusal);
+        if (!destination) {
+            return context.Fail(refusal);
         }
     }
     std::string generalPath;
@@ -295,16 +300,31 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
         QLoggingCategory::setFilterRules("qt.gui.imageio.jpeg.warning=false");
     }
     ListingSink listing(options.decode);
-    SavingSink saver(outFolder, listing, *context.reporter, options.keepCarvedLength);
-    CarvedFileSink& sink = saving ? static_cast<CarvedFileSink&>(saver) : listing;
+    std::optional<SavingSink> saver;
+    if (destination) {
+        saver.emplace(std::move(*destination), outFolder, listing, *context.reporter,
+                      options.keepCarvedLength);
+    }
+    CarvedFileSink& sink = saver ? static_cast<CarvedFileSink&>(*saver) : listing;
     DeviceSectorSource source = OpenDisk(context.run, *disk);
     Reporter& reporter = *context.reporter;
     CarvingOptions carving;
     carving.keepCarvedBytes = saving && options.keepCarvedLength;
-    RunPass(CarvingPass::General, general, source, range, sink, reporter, options.thorough,
-            carving);
-    if (options.thorough && !thorough.empty()) {
-        RunPass(CarvingPass::Thorough, thorough, source, range, sink, reporter, true, carving);
+    bool stopped = false;
+    {
+        // Ctrl+C or SIGTERM ends the passes; the files finished so far are listed.
+        const InterruptStop interrupt;
+        RunPass(CarvingPass::General, general, source, range, sink, reporter, options.thorough,
+                carving, interrupt.Token());
+        if (options.thorough && !thorough.empty() && !interrupt.Token().stop_requested()) {
+            RunPass(CarvingPass::Thorough, thorough, source, range, sink, reporter, true, carving,
+                    interrupt.Token());
+        }
+        stopped = interrupt.Token().stop_requested();
+    }
+    if (saver) {
+        // The file the stopped pass was writing is no recovered file.
+        saver->DropOpenFile();
     }
 
     const std::vector<CarvedRow>& rows = listing.FinishedRows();
@@ -316,12 +336,17 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     *context.err << "lumarest-cli: " << rows.size() << (rows.size() == 1 ? " file" : " files")
                  << " carved from sectors " << range.first << " to " << range.last << " of disk "
                  << options.diskNumber;
-    if (saving) {
-        *context.err << ", " << saver.SavedCount() << " saved in " << outFolder;
+    if (saver) {
+        *context.err << ", " << saver->SavedCount() << " saved in " << outFolder;
     }
     *context.err << '\n';
-    if (saving && saver.SavedCount() < rows.size()) {
-        return context.Fail(std::to_string(rows.size() - saver.SavedCount()) +
+    if (stopped) {
+        *context.err << "lumarest-cli: the search was stopped"
+                     << (saver ? "; the file being written was removed" : "") << '\n';
+        return kExitInterrupted;
+    }
+    if (saver && saver->SavedCount() < rows.size()) {
+        return context.Fail(std::to_string(rows.size() - saver->SavedCount()) +
                             " carved files could not be saved in " + outFolder);
     }
     return kExitOk;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <ostream>
 
-#include "carving/carved_file_saver.h"
+#include "carving/destination_folder.h"
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
@@ -119,10 +119,14 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
     if (const auto problem = RefuseDisk(disk, options.diskNumber)) {
         return context.Fail(*problem);
     }
-    // Refused before the search, so nobody waits for a save that cannot happen.
+    // Refused before the search, so nobody waits for a save that cannot happen; the folder is
+    // held open from here, and the files are written into the one checked.
+    std::optional<FolderHandle> destination;
     if (options.saveFolder) {
-        if (const auto problem = CheckDestinationFolder(*options.saveFolder, disk->devicePath)) {
-            return context.Fail(*problem);
+        std::string refusal;
+        destination = OpenDestinationFolder(*options.saveFolder, disk->devicePath, refusal);
+        if (!destination) {
+            return context.Fail(refusal);
         }
     }
     RecoveryRun& run = context.run;
@@ -159,6 +163,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
 
     TreeReportOptions report;
     report.saveFolder = options.saveFolder;
+    report.destination = destination ? &*destination : nullptr;
     report.only = options.only;
     report.subject = "partition " + std::to_string(options.partitionNumber) + " (" +
                      partition.fsName + ") of disk " + std::to_string(options.diskNumber);

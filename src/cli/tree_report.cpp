@@ -12,6 +12,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
+#include "cli/interrupt_stop.h"
 #include "cli/json_stream.h"
 #include "cli/terminal_text.h"
 #include "cli/tree_listing.h"
@@ -52,7 +53,8 @@ std::string SaveSummaryText(const SavedTree& saved) {
     return "Saved in " + saved.folder + ": " + std::to_string(s.saved) + " files whole, " +
            std::to_string(s.incomplete) + " incomplete, " + std::to_string(s.skipped) +
            " skipped, " + std::to_string(s.failed) + " not saved\n" +
-           "Deleted files among those saved: " + std::to_string(s.deleted);
+           "Deleted files among those saved: " + std::to_string(s.deleted) +
+           (s.stopped ? "\nThe saving was stopped before every file was saved" : "");
 }
 
 // East Asian wide characters and emoji take two columns on a terminal.
@@ -290,7 +292,8 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
                         {"incomplete", summary.incomplete},
                         {"skipped", summary.skipped},
                         {"failed", summary.failed},
-                        {"deleted", summary.deleted}});
+                        {"deleted", summary.deleted},
+                        {"stopped", summary.stopped}});
     }
     json.EndObject();
     out << '\n';
@@ -379,8 +382,18 @@ TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
     if (options.saveFolder && run.folderTree) {
         const std::vector<SaveEntry> entries =
             KeptEntries(CollectFolderEntries(run, disk, run.folderTree->TopItem()), options.only);
-        saved = SavedTree{*options.saveFolder,
-                          SaveEntries(run, disk, entries, *options.saveFolder, decisions)};
+        const InterruptStop interrupt;
+        int error = 0;
+        const std::optional<FolderHandle> opened =
+            options.destination ? options.destination->Duplicate(error)
+                                : FolderHandle::Open(*options.saveFolder, error);
+        saved = SavedTree{*options.saveFolder, SaveSummary{}};
+        if (opened) {
+            saved->summary = SaveEntries(run, disk, entries, *opened, *options.saveFolder,
+                                         decisions, interrupt.Token());
+        } else {
+            decisions.AskWriteError(*options.saveFolder);
+        }
     }
     ListingCounts counts;
     if (context.json) {
@@ -402,7 +415,11 @@ TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
     *context.err << "lumarest-cli: " << CountsText(tree.folders, tree.deletedFolders, "folders")
                  << " and " << CountsText(tree.files, tree.deletedFiles, "files")
                  << " in the rebuilt tree of " << options.subject << '\n';
-    if (decisions.WriteErrors() > 0) {
+    if (saved && saved->summary.stopped) {
+        *context.err << "lumarest-cli: the saving into " << *options.saveFolder
+                     << " was stopped; the file being written was removed\n";
+        result.status = kExitInterrupted;
+    } else if (decisions.WriteErrors() > 0) {
         result.status =
             context.Fail(std::to_string(decisions.WriteErrors()) +
                          " folders or files could not be written in " + *options.saveFolder);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/tree_listing.h"
+#include "core/new_file.h"
 #include "core/reporter.h"
 
 namespace lumarest {
@@ -91,6 +92,8 @@ class SearchWatch : public Reporter {
 struct TreeReportOptions {
     // Save every folder and file of the tree below this folder before listing it.
     std::optional<std::string> saveFolder;
+    // That folder as opened and checked: the files are written into this very one.
+    const FolderHandle* destination = nullptr;
     // The members the JSON document starts with, before "folders".
     std::function<void(JsonStream&)> head;
     // What the summary line on stderr names: "partition 1 (FAT32) of disk 0".
@@ -112,7 +115,8 @@ struct TreeReportResult {
 // listing and from what is saved (a saved folder then holds a kept file). With a save folder
 // the tree is saved first (a name taken already is renamed) and a summary follows. The summary
 // on stderr, and the JSON's "counts", count the whole tree with its deleted folders and files.
-// Status 2 when files could not be written.
+// Ctrl+C or SIGTERM during the save stops it: the file being written is removed, what was saved
+// is summed up and the status is 130. Status 2 when files could not be written.
 TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
                                    const TreeReportOptions& options);
 

@@ -1,6 +1,7 @@
 #include "core/new_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <random>
 #include <utility>
 #include <vector>
@@ -110,7 +113,12 @@ class NewFile::Buffer : public std::streambuf {
 
     int Error() const { return error_; }
 
+    void StopWhen(std::stop_token stop) { stop_ = std::move(stop); }
+
     bool Drain() {
+        if (error_ == 0 && stop_.stop_requested()) {
+            error_ = ECANCELED;
+        }
         if (error_ != 0) {
             return false;
         }
@@ -150,15 +158,42 @@ class NewFile::Buffer : public std::streambuf {
     int fd_;
     std::vector<char> data_;
     int error_ = 0;
+    std::stop_token stop_;
 };
 
 std::optional<FolderHandle> FolderHandle::Open(const std::string& path, int& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+    if (!resolved) {
+        error = errno;
+        return std::nullopt;
+    }
+    // A link put in place of the resolved folder since is refused, not followed.
+    const int fd = ::open(resolved.get(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         return std::nullopt;
     }
     return FolderHandle(fd);
+}
+
+std::optional<FolderHandle> FolderHandle::Duplicate(int& error) const {
+    const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    return FolderHandle(fd);
+}
+
+std::string FolderHandle::RealPath() const {
+    const std::string link = "/proc/self/fd/" + std::to_string(fd_);
+    std::array<char, PATH_MAX> path{};
+    const ssize_t length = ::readlink(link.c_str(), path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+        return {};
+    }
+    return std::string(path.data(), static_cast<std::size_t>(length));
 }
 
 FolderHandle::FolderHandle(FolderHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -235,6 +270,10 @@ NewFile::NewFile(int folderFd, int fd, std::string name)
 
 NewFile::~NewFile() {
     Discard();
+}
+
+void NewFile::StopWhen(std::stop_token stop) {
+    buffer_->StopWhen(std::move(stop));
 }
 
 int NewFile::Finish() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <stop_token>
 #include <string>
 
 namespace lumarest {
@@ -14,8 +15,9 @@ class FolderHandle {
   public:
     enum class Entry { None, Folder, Other };
 
-    // The folder at `path`. A link the user named as the folder is followed: the user chose it.
-    // Nothing, with the reason in `error`, when it cannot be opened as a folder.
+    // The folder at `path`. A link the user named as the folder is resolved once, before it is
+    // opened: the user chose it. What is opened then is never a link. Nothing, with the reason
+    // in `error`, when it cannot be opened as a folder.
     static std::optional<FolderHandle> Open(const std::string& path, int& error);
 
     FolderHandle(FolderHandle&& other) noexcept;
@@ -32,6 +34,12 @@ class FolderHandle {
     Entry Lookup(const std::string& name) const;
 
     int Descriptor() const { return fd_; }
+
+    // A second handle on this very folder, whatever its path names by now.
+    std::optional<FolderHandle> Duplicate(int& error) const;
+
+    // Where the folder lies now, as the kernel names it; empty when it cannot say.
+    std::string RealPath() const;
 
     // Gives the folder this access and modification time (seconds since 1970, UTC); false
     // when the folder's file system refuses it.
@@ -65,6 +73,10 @@ class NewFile {
     ~NewFile();
 
     std::ostream& Stream() { return stream_; }
+
+    // Once `stop` is requested, writing fails (ECANCELED): a large file stops part way and is
+    // discarded instead of being written to its end.
+    void StopWhen(std::stop_token stop);
 
     // The access and modification time (seconds since 1970, UTC) the file gets once all of it
     // is written; without it the file keeps the time it was written at.

@@ -136,7 +136,8 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
     bool whole = true;
     bool leftVolume = false;
     for (const std::uint32_t cluster : chain) {
-        if (left == 0) {
+        // A write that failed, or was stopped, ends the reading too.
+        if (left == 0 || !out) {
             break;
         }
         if (!onVolume(cluster)) {
@@ -146,6 +147,9 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
         // An unreadable cluster of the chain keeps its place in the file, as zeros.
         whole = ReadCluster(volume, disk, cluster, buffer) && whole;
         left = WriteClusterBytes(buffer, left, out);
+    }
+    if (!out) {
+        return RecoveredFileStatus::WriteFailed;
     }
     // A live file is all of its chain: a size beyond it is damage. A deleted file whose chain
     // was freed most likely lay in one piece after the last cluster found, and can only have

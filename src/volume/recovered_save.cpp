@@ -225,20 +225,23 @@ struct Placement {
 // looked up inside a folder held open, from the destination down, never through a link.
 class Saver {
   public:
-    Saver(RecoveryRun& run, SectorSource& disk, std::string destination, SaveDecisions& decisions)
+    Saver(RecoveryRun& run, SectorSource& disk, std::string destination, SaveDecisions& decisions,
+          std::stop_token stop)
         : run_(run),
           disk_(disk),
           destination_(std::move(destination)),
           decisions_(decisions),
+          stop_(std::move(stop)),
           volume_(OpenRebuiltVolume(run, disk)) {}
 
-    SaveSummary Save(const std::vector<SaveEntry>& entries) {
-        int error = 0;
-        chain_.push_back({"", "", destination_, FolderHandle::Open(destination_, error)});
+    // Saves into `destination`, the folder held open, never into what its path names later.
+    SaveSummary Save(const std::vector<SaveEntry>& entries,
+                     std::optional<FolderHandle> destination) {
+        chain_.push_back({"", "", destination_, std::move(destination)});
         for (std::size_t i = 0; i < entries.size() && !summary_.stopped; ++i) {
             const SaveEntry& entry = entries[i];
             const std::string path = JoinPath(destination_, entry.relativePath);
-            if (decisions_.Progress(i, entries.size(), path)) {
+            if (stop_.stop_requested() || decisions_.Progress(i, entries.size(), path)) {
                 summary_.stopped = true;
                 break;
             }
@@ -471,7 +474,11 @@ class Saver {
                 volume_ ? volume_->LastWrite(entry.file) : std::nullopt) {
             file->SetTimes(*time);
         }
+        file->StopWhen(stop_);
         const RecoveredFileStatus status = WriteListedFile(run_, disk_, entry.file, file->Stream());
+        if (StoppedInside()) {
+            return;
+        }
         if (status == RecoveredFileStatus::WriteFailed) {
             WriteFailed(JoinPath(folder->path, placement->name));
             return;
@@ -492,6 +499,9 @@ class Saver {
             }
             error = file->Place(placement->name, placement->mode);
         }
+        if (error != 0 && StoppedInside()) {
+            return;
+        }
         if (error != 0) {
             WriteFailed(JoinPath(folder->path, placement->name));
             return;
@@ -506,10 +516,17 @@ class Saver {
         }
     }
 
+    // A stop asked while a file was written: the file is dropped unnamed, counted nowhere.
+    bool StoppedInside() {
+        summary_.stopped = summary_.stopped || stop_.stop_requested();
+        return summary_.stopped;
+    }
+
     RecoveryRun& run_;
     SectorSource& disk_;
     std::string destination_;
     SaveDecisions& decisions_;
+    std::stop_token stop_;
     // Where each file's and folder's time comes from.
     std::unique_ptr<RebuiltVolume> volume_;
     SaveSummary summary_;
@@ -607,9 +624,18 @@ SaveEntry FileRowEntry(const std::string& name, const FileRef& file) {
 }
 
 SaveSummary SaveEntries(RecoveryRun& run, SectorSource& disk, const std::vector<SaveEntry>& entries,
+                        const FolderHandle& destination, const std::string& shownDestination,
+                        SaveDecisions& decisions, std::stop_token stop) {
+    int error = 0;
+    Saver saver(run, disk, shownDestination, decisions, std::move(stop));
+    return saver.Save(entries, destination.Duplicate(error));
+}
+
+SaveSummary SaveEntries(RecoveryRun& run, SectorSource& disk, const std::vector<SaveEntry>& entries,
                         const std::string& destination, SaveDecisions& decisions) {
-    Saver saver(run, disk, destination, decisions);
-    return saver.Save(entries);
+    int error = 0;
+    Saver saver(run, disk, destination, decisions, std::stop_token{});
+    return saver.Save(entries, FolderHandle::Open(destination, error));
 }
 
 }  // namespace lumarest

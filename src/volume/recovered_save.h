@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "core/file_ref.h"
+#include "core/new_file.h"
 #include "core/tree_model.h"
 
 namespace lumarest {
@@ -86,8 +88,15 @@ struct SaveSummary {
     bool stopped = false;     // cancelled, aborted or stopped through Progress
 };
 
-// Writes the entries below `destination` (which must exist): folders are made, files written
-// with the data recovery finds for them. The source disk is only read.
+// Writes the entries into the open folder `destination` (opened and checked as the
+// destination; `shownDestination` names it in questions): folders are made, files written with
+// the data recovery finds for them. The source disk is only read. Once `stop` is requested the
+// saving ends, between entries or inside a file's write; the file being written is removed.
+SaveSummary SaveEntries(RecoveryRun& run, SectorSource& disk, const std::vector<SaveEntry>& entries,
+                        const FolderHandle& destination, const std::string& shownDestination,
+                        SaveDecisions& decisions, std::stop_token stop = {});
+
+// The same below the folder at `destination`, opened here once.
 SaveSummary SaveEntries(RecoveryRun& run, SectorSource& disk, const std::vector<SaveEntry>& entries,
                         const std::string& destination, SaveDecisions& decisions);
 

@@ -6,6 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
+#include <thread>
 
 #include "carving/collecting_sink.h"
 #include "carving/whole_disk.h"
@@ -21,7 +24,6 @@ using testing::CollectingSink;
 using testing::LinkPlanter;
 using testing::RecordingReporter;
 using testing::TempFolder;
-
 
 TEST(CheckDestinationFolder, RefusesFoldersThatCannotTakeTheFiles) {
     TempFolder temp;
@@ -40,6 +42,59 @@ TEST(CheckDestinationFolder, RefusesFoldersThatCannotTakeTheFiles) {
         EXPECT_THAT(CheckDestinationFolder(folder, ""),
                     ::testing::Optional(::testing::HasSubstr("cannot be written to")));
     }
+}
+
+// Below /dev, /proc and /sys lie devices and kernel settings, whatever file system is mounted
+// there: a memory file system at /dev/shm is refused like /dev itself.
+TEST(CheckDestinationFolder, RefusesEverythingBelowTheSystemFolders) {
+    for (const char* folder : {"/dev", "/dev/shm", "/proc/self", "/sys/kernel", "/sys/fs/cgroup"}) {
+        if (!fs::is_directory(folder)) {
+            continue;
+        }
+        EXPECT_THAT(CheckDestinationFolder(folder, ""),
+                    ::testing::Optional(::testing::HasSubstr("is a system folder")))
+            << folder;
+    }
+}
+
+// The destination's path swapped for a link to another folder (standing in for a mount of the
+// searched image) after the check, while files are saved: every file lands in the folder that
+// was checked, and the other folder stays as it was.
+TEST(SavingSink, WritesIntoTheFolderCheckedWhenItsPathIsSwapped) {
+    TempFolder temp;
+    const fs::path destination = temp.Path() / "destination";
+    const fs::path checked = temp.Path() / "checked";
+    const fs::path elsewhere = temp.Path() / "elsewhere";
+    fs::create_directories(destination);
+    fs::create_directories(elsewhere);
+    std::string refusal;
+    std::optional<FolderHandle> folder =
+        OpenDestinationFolder(destination.string(), "/nonexistent/disk.img", refusal);
+    ASSERT_TRUE(folder) << refusal;
+    CollectingSink shown;
+    RecordingReporter reporter;
+    constexpr int kFiles = 40;
+    {
+        SavingSink saving(std::move(*folder), destination.string(), shown, reporter);
+        std::optional<std::thread> swapper;
+        for (int i = 0; i < kFiles; ++i) {
+            if (i == kFiles / 2) {
+                swapper.emplace([&] {
+                    fs::rename(destination, checked);
+                    fs::create_directory_symlink(elsewhere, destination);
+                });
+            }
+            if (i == kFiles / 2 + 1) {
+                swapper->join();
+            }
+            CarvedFile file;
+            file.name = "GNLM" + std::to_string(i) + ".jpg";
+            saving.FileFinished(file, std::vector<std::uint8_t>(64 * 1024, 0x5A));
+        }
+        EXPECT_EQ(saving.SavedCount(), static_cast<std::uint64_t>(kFiles));
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_EQ(std::distance(fs::directory_iterator(checked), fs::directory_iterator()), kFiles);
 }
 
 TEST(CheckDestinationFolder, AllowsAFolderBesideTheImageBeingSearched) {

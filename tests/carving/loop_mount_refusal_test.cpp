@@ -150,5 +150,64 @@ TEST(LoopMountRefusal, RefusesFoldersInEveryMountOfTheSearchedImage) {
     }
 }
 
+// The searched image known by what the loop device and the FUSE daemon hold open, not by the
+// name they were given: an image renamed after ntfs-3g mounted it, and a loop device whose
+// file's name was removed while a hard link to it stays and is searched.
+TEST(LoopMountRefusal, KnowsTheImageByWhatIsHeldOpenNotByItsName) {
+    if (!testing::CanMakeLoopDevices() || !Succeeds("command -v mkfs.ext4")) {
+        GTEST_SKIP() << "making loop devices needs root, losetup and mount; the volume mkfs.ext4";
+    }
+    const std::string ntfs = testing::FixtureImage("ntfs.img");
+    ASSERT_FALSE(ntfs.empty()) << "run the fixtures.make_images test first";
+    const testing::ImageGuard ntfsGuard(ntfs);
+    ScratchFolder scratch;
+
+    const std::string unlinked = scratch.File("unlinked.img");
+    const std::string hardLink = scratch.File("hard link.img");
+    ASSERT_TRUE(Succeeds("truncate -s 8M " + ShellQuoted(unlinked) + " && mkfs.ext4 -q -F " +
+                         ShellQuoted(unlinked) + " && ln " + ShellQuoted(unlinked) + " " +
+                         ShellQuoted(hardLink)));
+    const testing::LoopDevice loop(unlinked);
+    if (!loop.Attached()) {
+        GTEST_SKIP() << "losetup could not attach an image here";
+    }
+    const testing::MountedFolder loopMount("mount " + ShellQuoted(loop.Path()),
+                                           scratch.File("loop mount"));
+    ASSERT_TRUE(loopMount.Mounted());
+    ASSERT_EQ(::unlink(unlinked.c_str()), 0);
+
+    struct Row {
+        std::string name;
+        std::string folder;
+        std::string source;
+        bool refused;
+    };
+    std::vector<Row> rows = {
+        {"loop over a removed name, searching its hard link", loopMount.Folder(), hardLink, true},
+        {"loop over a removed name, searching another image", loopMount.Folder(), ntfs, false},
+    };
+    std::optional<testing::MountedFolder> fuseMount;
+    const std::string renamed = scratch.File("renamed ntfs.img");
+    if (Succeeds("command -v ntfs-3g") && fs::exists("/dev/fuse")) {
+        const std::string copy = CopyOf(ntfs, scratch, "mounted ntfs.img");
+        ASSERT_FALSE(copy.empty());
+        fuseMount.emplace("ntfs-3g " + ShellQuoted(copy), scratch.File("fuse mount"));
+        if (fuseMount->Mounted()) {
+            fs::rename(copy, renamed);
+            rows.push_back(
+                {"ntfs-3g over an image renamed since", fuseMount->Folder(), renamed, true});
+            rows.push_back({"ntfs-3g over a renamed image, searching another image",
+                            fuseMount->Folder(), hardLink, false});
+        }
+    }
+    for (const Row& row : rows) {
+        EXPECT_EQ(LiesOnSearchedDisk(row.folder, row.source), row.refused) << row.name;
+    }
+    EXPECT_TRUE(ntfsGuard.Unchanged());
+    if (!fuseMount || !fuseMount->Mounted()) {
+        GTEST_SKIP() << "ntfs-3g cannot mount here; only the loop device rows ran";
+    }
+}
+
 }  // namespace
 }  // namespace lumarest

@@ -220,21 +220,23 @@ TEST_F(PartitionSearchCommandTest, ADiskWithoutBootSectorsEndsWithUnknownPartiti
     EXPECT_TRUE(document.at("partitions").empty());
 }
 
-TEST(InterruptStop, CtrlCRequestsTheStopAndTheHandlerIsPutBack) {
-    struct sigaction before {};
-    sigaction(SIGINT, nullptr, &before);
-    {
-        InterruptStop interrupt;
-        EXPECT_FALSE(interrupt.Token().stop_requested());
-        std::raise(SIGINT);
-        for (int i = 0; i < 200 && !interrupt.Token().stop_requested(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+TEST(InterruptStop, CtrlCAndTermRequestTheStopAndTheHandlersArePutBack) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction before {};
+        sigaction(signal, nullptr, &before);
+        {
+            InterruptStop interrupt;
+            EXPECT_FALSE(interrupt.Token().stop_requested()) << signal;
+            std::raise(signal);
+            for (int i = 0; i < 200 && !interrupt.Token().stop_requested(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            EXPECT_TRUE(interrupt.Token().stop_requested()) << signal;
         }
-        EXPECT_TRUE(interrupt.Token().stop_requested());
+        struct sigaction after {};
+        sigaction(signal, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler) << signal;
     }
-    struct sigaction after {};
-    sigaction(SIGINT, nullptr, &after);
-    EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
 // A sparse 15 TiB image takes the search many seconds; Ctrl+C after one ends it with the

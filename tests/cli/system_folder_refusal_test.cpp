@@ -6,6 +6,7 @@
 
 #include "cli/cli_app.h"
 #include "cli_fixture.h"
+#include "support/command_output.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -44,6 +45,29 @@ TEST_F(SystemFolderRefusalTest, RefusesDeviceAndKernelFoldersWithStatus2) {
             EXPECT_TRUE(out_.str().empty()) << row;
         }
     }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// A memory file system mounted below /sys (as /sys/fs/cgroup is in containers) is no place
+// for files either: tried in a mount namespace of its own, so the system's /sys stays as it is.
+TEST_F(SystemFolderRefusalTest, RefusesAMemoryFileSystemMountedBelowSys) {
+    if (testing::CommandOutput("unshare -m true 2>/dev/null && echo yes") != "yes\n" ||
+        !fs::is_directory("/sys/fs/cgroup")) {
+        GTEST_SKIP() << "mounting in a mount namespace of its own needs root and /sys/fs/cgroup";
+    }
+    const testing::ImageGuard guard(demo_);
+    const std::string command =
+        "unshare -m sh -c " +
+        testing::ShellQuoted(
+            "mount --make-rprivate / && mount -t tmpfs lumarest-test /sys/fs/cgroup && "
+            "XDG_CONFIG_HOME=" +
+            testing::ShellQuoted((folder_ / "config").string()) + " " +
+            testing::ShellQuoted(std::string(LUMAREST_BIN_DIR) + "/lumarest-cli") + " --image " +
+            testing::ShellQuoted(demo_) +
+            " raw --last 2048 --out /sys/fs/cgroup 2>&1; echo status $?");
+    const std::string out = testing::CommandOutput(command);
+    EXPECT_NE(out.find("status 2"), std::string::npos) << out;
+    EXPECT_NE(out.find("is a system folder"), std::string::npos) << out;
     EXPECT_TRUE(guard.Unchanged());
 }
 

@@ -14,6 +14,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -636,6 +637,89 @@ class SlowDisk : public SectorSource {
   private:
     SectorSource& disk_;
 };
+
+// A disk that asks the saving to stop after a number of reads: the stop lands wherever the
+// saving is then, between files or inside one.
+class StoppingDisk : public SectorSource {
+  public:
+    StoppingDisk(SectorSource& disk, int readsBeforeStop, std::stop_source stop)
+        : disk_(disk), left_(readsBeforeStop), stop_(std::move(stop)) {}
+    int ReadSectors(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) override {
+        if (--left_ == 0) {
+            stop_.request_stop();
+        }
+        return disk_.ReadSectors(first, count, buffer);
+    }
+    std::uint64_t TotalSectors() const override { return disk_.TotalSectors(); }
+    std::string Name() const override { return disk_.Name(); }
+
+  private:
+    SectorSource& disk_;
+    int left_;
+    std::stop_source stop_;
+};
+
+// Every file named in the folder below `root`, partial ones too.
+std::vector<std::string> PartialFiles(const fs::path& root) {
+    std::vector<std::string> partial;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.path().filename().string().starts_with(".lumarest-")) {
+            partial.push_back(entry.path().string());
+        }
+    }
+    return partial;
+}
+
+// A stop at any point of the saving leaves only whole files behind: the file being written
+// is removed, and the summary counts exactly what is there.
+TEST_F(ClashSave, StopAnywhereLeavesOnlyWholeFiles) {
+    const auto entries =
+        CollectFolderEntries(searched_->run, searched_->disk, searched_->run.folderTree->TopItem());
+    for (int reads = 1; reads <= 40; reads += 3) {
+        SCOPED_TRACE("stopped after read " + std::to_string(reads));
+        const fs::path folder = ScratchFolder("stopped");
+        int error = 0;
+        const std::optional<FolderHandle> destination = FolderHandle::Open(folder.string(), error);
+        ASSERT_TRUE(destination);
+        std::stop_source stop;
+        StoppingDisk disk(searched_->disk, reads, stop);
+        FixedSaveDecisions decisions;
+        const SaveSummary summary = SaveEntries(searched_->run, disk, entries, *destination,
+                                                folder.string(), decisions, stop.get_token());
+        EXPECT_TRUE(summary.stopped || !stop.stop_requested());
+        EXPECT_TRUE(PartialFiles(folder).empty());
+        EXPECT_EQ(WalkFolder(folder).files, summary.saved + summary.incomplete);
+        EXPECT_EQ(summary.failed, 0u);
+    }
+}
+
+// The destination's path swapped for a link to another folder (standing in for a mount of the
+// searched image) while a volume is saved: everything lands in the folder opened first.
+TEST_F(ClashSave, WritesIntoTheFolderOpenedWhenItsPathIsSwapped) {
+    const fs::path scratch = ScratchFolder("swapped");
+    const fs::path destination = scratch / "destination";
+    const fs::path opened = scratch / "opened";
+    const fs::path elsewhere = scratch / "elsewhere";
+    fs::create_directories(destination);
+    fs::create_directories(elsewhere);
+    int error = 0;
+    const std::optional<FolderHandle> folder = FolderHandle::Open(destination.string(), error);
+    ASSERT_TRUE(folder);
+    const auto entries =
+        CollectFolderEntries(searched_->run, searched_->disk, searched_->run.folderTree->TopItem());
+    SlowDisk slow(searched_->disk);
+    FixedSaveDecisions decisions;
+    std::thread swapper([&] {
+        fs::rename(destination, opened);
+        fs::create_directory_symlink(elsewhere, destination);
+    });
+    const SaveSummary summary =
+        SaveEntries(searched_->run, slow, entries, *folder, destination.string(), decisions);
+    swapper.join();
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_GT(summary.saved, 0u);
+    EXPECT_EQ(WalkFolder(opened).files, summary.saved + summary.incomplete);
+}
 
 // Someone who can write in the destination swaps every new entry for a link and plants links
 // under the names a saver may use (the old fixed temporary names among them) while a whole
