@@ -212,9 +212,9 @@ class RawScan {
         const std::uint32_t recordSectors =
             RecordSizeSectors(LoadLe8(sector, kRecordClustersField).value_or(0), spc);
         const std::uint64_t total = LoadLe64(sector, kTotalSectorsField).value_or(0);
-        // A total too large to count in engine sectors stays as it is: no disk is that large.
-        const std::uint64_t totalSectors =
-            total > std::numeric_limits<std::uint64_t>::max() / unit ? total : total * unit;
+        // A damaged total saturates rather than wraps into a small volume.
+        constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
+        const std::uint64_t totalSectors = total > kLargest / unit ? kLargest : total * unit;
         run_.bootSectorTable.AppendRow(
             {NumberText(at), NumberText(spc), NumberText(indexSectors), NumberText(recordSectors),
              NumberText(totalSectors), NumberText(LoadLe64(sector, kMftClusterField).value_or(0)),
