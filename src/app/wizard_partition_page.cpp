@@ -1,6 +1,7 @@
 // The partition page of a Standard or Advance search: listing the chosen disk's partitions in
 // PartitionTree, and showing the details of the partition the user picks there.
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeView>
@@ -9,6 +10,7 @@
 #include "app/partition_details.h"
 #include "app/raw_criteria_panel.h"
 #include "app/window_reporter.h"
+#include "app/wizard_texts.h"
 #include "app/wizard_window.h"
 #include "disk/device_sector_source.h"
 #include "partitions/partition_table.h"
@@ -28,6 +30,22 @@ void CChildDialogExDemoDlg::ListDiskPartitions(TreeItem diskItem) {
     DeviceSectorSource source(std::move(context), run_.physicalDriveTable[disk],
                               run_.shownDisk.totalSectors, run_.shownDisk.logicalSectorBytes);
     ListPartitions(run_, source, disk, diskItem, notice);
+    ShowPartitionListNote();
+}
+
+void CChildDialogExDemoDlg::ShowPartitionListNote() {
+    const std::uint16_t disk = run_.selectedDiskNumber;
+    const bool full = disk < run_.diskPartitionLists.size() && run_.partitionTree &&
+                      run_.diskPartitionLists[disk].Full();
+    partitionListNote_->setVisible(full && !partitionTree_->isHidden());
+}
+
+bool CChildDialogExDemoDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == partitionTree_ &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        ShowPartitionListNote();
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 // The first partition the master boot record listed; when only logical partitions were

@@ -202,6 +202,7 @@ void CChildDialogExDemoDlg::EndPartitionSearchDisplay() {
     SetStatusText(texts::kSectorsInPartitionStatus);
     ShowPartitionSearchControls(false);
     ShowFirstPartitionOrUnknown();
+    ShowPartitionListNote();
 }
 
 // The first partition of the disk with its details, or "Unknown Partition" for the whole disk.

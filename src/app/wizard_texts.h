@@ -71,6 +71,8 @@ inline constexpr const char* kStopSearchingPartitionsStatus =
     "To stop press 'Stop Searching Partitions' button or Please wait for the process to be "
     "completed. It is strongly recommended that you should allow the software to complete the "
     "Process.";
+inline constexpr const char* kPartitionListFullNote =
+    "Only the first 26 partitions are shown: the list holds no more. The disk may have others.";
 inline constexpr const char* kPartitionsRelistedStatus =
     "Select the Partition from left Panel from which you want to recover Data. Press 'Search "
     "More Partitions' button to search other Lost or Deleted Partitions. Press 'Next' button to "

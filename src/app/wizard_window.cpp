@@ -31,8 +31,8 @@
 #include "app/wizard_texts.h"
 #include "disk/device_sector_source.h"
 #include "program/program_files.h"
-#include "ui/deleted_mark.h"
 #include "service/system_disk_service.h"
+#include "ui/deleted_mark.h"
 #include "ui/file_icons.h"
 #include "ui/mytreectrl.h"
 #include "ui/open_single_file.h"
@@ -111,6 +111,7 @@ CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
         standardWorker_->StopAndWait();
     }
     QuitAdvanceWorkers();
+    partitionTree_->removeEventFilter(this);
     // The views let go of the run's trees before the run goes.
     for (mytreectrl* tree : {diskTree_, partitionTree_, volumeTree_, folderTree_}) {
         tree->SetTree(nullptr);
@@ -178,6 +179,13 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
         layout->addWidget(*tree, 1);
     }
     diskTree_->show();
+
+    partitionListNote_ = new QLabel(FromUtf8(texts::kPartitionListFullNote));
+    partitionListNote_->setObjectName(QStringLiteral("partitionListNote"));
+    partitionListNote_->setWordWrap(true);
+    partitionListNote_->hide();
+    layout->addWidget(partitionListNote_);
+    partitionTree_->installEventFilter(this);
 
     selectedDiskCard_ = new QLabel;
     selectedDiskCard_->setObjectName(QStringLiteral("selectedDiskCard"));

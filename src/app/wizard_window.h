@@ -91,6 +91,8 @@ class CChildDialogExDemoDlg : public QDialog {
 
     // Closing the window and Escape both ask first.
     void reject() override;
+    // Keeps the note of a full partition list beside the partition tree as it is shown or hidden.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Layout.
@@ -130,6 +132,8 @@ class CChildDialogExDemoDlg : public QDialog {
     void ResetForFloppy();
     void CreatePartitionTrees();
     void ListDiskPartitions(TreeItem diskItem);
+    // Shows the note under the partition tree while the chosen disk's list is full.
+    void ShowPartitionListNote();
     void SelectDefaultPartition();
     void DisposePartitionTree();
     void OnPartitionTreeClicked(TreeItem item);
@@ -267,6 +271,7 @@ class CChildDialogExDemoDlg : public QDialog {
     QLabel* leftCaption_ = nullptr;
     mytreectrl* diskTree_ = nullptr;
     mytreectrl* partitionTree_ = nullptr;
+    QLabel* partitionListNote_ = nullptr;
     mytreectrl* volumeTree_ = nullptr;
     mytreectrl* folderTree_ = nullptr;
     QLabel* selectedDiskCard_ = nullptr;

@@ -1,5 +1,6 @@
 #include "cli/advance_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -32,6 +33,9 @@ struct SearchedRange {
     std::uint64_t last = 0;  // the first sector after the range
     std::optional<int> partition;
     std::string fileSystem;
+    // Where the reading ended: `last` unless Ctrl+C stopped it.
+    std::uint64_t searchedEnd = 0;
+    bool Stopped() const { return searchedEnd < last; }
 };
 
 // The JSON keys of a found volume's layout, in the table's column order.
@@ -112,6 +116,8 @@ void RangeMembers(JsonStream& json, int diskNumber, const SearchedRange& range) 
     json.Member("fileSystem", range.fileSystem);
     json.Member("firstSector", range.first);
     json.Member("lastSector", range.last);
+    json.Key("search");
+    json.Value(Json{{"stopped", range.Stopped()}, {"searchedTo", range.searchedEnd}});
 }
 
 Json VolumeJson(const TextTable& table, std::size_t row) {
@@ -138,7 +144,7 @@ void PrintVolumes(CliContext& context, int diskNumber, const SearchedRange& rang
         *context.out << '\n';
         return;
     }
-    *context.out << "File systems found in sectors " << range.first << " to " << range.last
+    *context.out << "File systems found in sectors " << range.first << " to " << range.searchedEnd
                  << " of disk " << diskNumber << " (sectors of 512 bytes): " << table.RowCount()
                  << '\n';
     TextRow captions{"Volume", "File system"};
@@ -230,10 +236,16 @@ int RunAdvanceCommand(CliContext& context, const AdvanceSearchOptions& options) 
         found = RunAdvanceSearch(run, source, watch);
     }
     const SearchWatch::Clock::time_point searchEnd = SearchWatch::Clock::now();
+    range.searchedEnd = found.stopped ? std::min(found.searchedEnd, range.last) : range.last;
+    if (range.Stopped()) {
+        *context.err << "lumarest-cli: note: the search was stopped at sector " << range.searchedEnd
+                     << "; sectors " << range.searchedEnd << " to " << range.last
+                     << " were not searched, and what was found before is listed.\n";
+    }
     if (found.volumesFound == 0) {
         *context.err << "lumarest-cli: no " << range.fileSystem
                      << " file system could be identified in sectors " << range.first << " to "
-                     << range.last << " of disk " << options.diskNumber << '\n';
+                     << range.searchedEnd << " of disk " << options.diskNumber << '\n';
     }
     if (!options.volumeNumber) {
         PrintVolumes(context, options.diskNumber, range);

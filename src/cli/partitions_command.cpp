@@ -27,6 +27,11 @@ constexpr const char* kTableDamagedNote =
     "may be damaged.";
 constexpr const char* kUnknownPartition = "Unknown Partition";
 constexpr const char* kSearchingText = "Searching Partition :";
+constexpr const char* kListFullNote =
+    "Note: a disk lists at most 26 partitions; these are the first 26 found, and the disk may "
+    "hold more.";
+// The least width of each padded column of the text listing.
+const std::vector<std::size_t> kColumnWidths{8, 13, 14, 14, 17};
 
 struct ListedPartition {
     int number = 0;
@@ -44,6 +49,7 @@ struct PartitionListing {
     std::uint64_t diskSectors = 0;
     bool tableDamaged = false;
     std::optional<PartitionSearchResult> search;
+    bool Full() const { return partitions.size() >= kMaxListedPartitions; }
 };
 
 // The inventory's geometry of an attached disk, read as the inventory's texts are.
@@ -123,6 +129,7 @@ void PrintJson(std::ostream& out, int diskNumber, const PartitionListing& listin
     Json document = {{"disk", diskNumber},
                      {"sectorBytes", listing.sectorBytes},
                      {"partitions", partitions},
+                     {"listFull", listing.Full()},
                      {"tableDamaged", listing.tableDamaged}};
     if (listing.search) {
         document["search"] = {{"added", listing.search->added},
@@ -133,11 +140,6 @@ void PrintJson(std::ostream& out, int diskNumber, const PartitionListing& listin
         }
     }
     out << document.dump(2) << '\n';
-}
-
-std::string Column(const std::string& text, std::size_t width) {
-    const std::string shown = TerminalText(text);
-    return shown + std::string(width - std::min(width - 1, shown.size()), ' ');
 }
 
 // Searches of such a partition stop at the disk's end; the note says why they find less.
@@ -162,13 +164,25 @@ void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listin
         }
         return;
     }
-    out << "Disk " << diskNumber << ", sectors of " << listing.sectorBytes << " bytes:\n"
-        << Column("Number", 8) << Column("File system", 13) << Column("Start sector", 14)
-        << Column("End sector", 14) << Column("Found in", 17) << "Item\n";
+    std::vector<std::vector<std::string>> rows;
     for (const ListedPartition& p : listing.partitions) {
-        out << Column(std::to_string(p.number), 8) << Column(p.fsName, 13)
-            << Column(std::to_string(p.startSector), 14) << Column(std::to_string(p.endSector), 14)
-            << Column(p.source, 17) << TerminalText(p.itemText) << '\n';
+        rows.push_back({std::to_string(p.number), p.fsName, std::to_string(p.startSector),
+                        std::to_string(p.endSector), p.source});
+    }
+    const std::vector<std::size_t> widths = ColumnWidths(kColumnWidths, rows);
+    const auto printRow = [&](const std::vector<std::string>& cells, const std::string& item) {
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            out << PaddedCell(cells[c], widths[c]);
+        }
+        out << TerminalText(item) << '\n';
+    };
+    out << "Disk " << diskNumber << ", sectors of " << listing.sectorBytes << " bytes:\n";
+    printRow({"Number", "File system", "Start sector", "End sector", "Found in"}, "Item");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        printRow(rows[i], listing.partitions[i].itemText);
+    }
+    if (listing.Full()) {
+        out << kListFullNote << '\n';
     }
     PrintPastEndNotes(out, listing);
 }

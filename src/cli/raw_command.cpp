@@ -200,11 +200,6 @@ void RunPass(CarvingPass pass, const SignatureList& signatures, SectorSource& so
     reporter.ShowProgress(ProgressBar::MainScan, false);
 }
 
-std::string Column(const std::string& text, std::size_t width) {
-    const std::string shown = TerminalText(text);
-    return shown + std::string(width - std::min(width - 1, shown.size()), ' ');
-}
-
 std::string PictureText(const std::optional<bool>& picture) {
     if (!picture) {
         return "-";
@@ -216,17 +211,34 @@ void PrintText(std::ostream& out, const std::vector<CarvedRow>& rows, bool saved
     if (rows.empty()) {
         return;
     }
-    out << Column("Name", 16) << Column("First sector", 14) << Column("Carved bytes", 14)
-        << Column("Saved bytes", 13) << Column("Type", 7) << Column("Verdict", 15)
-        << (saved ? Column("Picture", 9) + "Saved as" : "Picture") << '\n';
+    std::vector<std::vector<std::string>> cells;
     for (const CarvedRow& row : rows) {
         const CarvedFile& f = row.file;
-        out << Column(f.name, 16) << Column(std::to_string(f.firstSector), 14)
-            << Column(std::to_string(f.bytes), 14) << Column(std::to_string(f.savedBytes), 13)
-            << Column(f.extension, 7) << Column(VerdictText(f.verdict), 15)
-            << (saved ? Column(PictureText(row.picture), 9) + TerminalText(f.savedPath)
-                      : PictureText(row.picture))
-            << '\n';
+        cells.push_back({f.name, std::to_string(f.firstSector), std::to_string(f.bytes),
+                         std::to_string(f.savedBytes), f.extension, VerdictText(f.verdict)});
+        if (saved) {
+            cells.back().push_back(PictureText(row.picture));
+        }
+    }
+    std::vector<std::size_t> least{16, 14, 14, 13, 7, 15};
+    if (saved) {
+        least.push_back(9);
+    }
+    const std::vector<std::size_t> widths = ColumnWidths(std::move(least), cells);
+    const auto printRow = [&](const std::vector<std::string>& padded, const std::string& last) {
+        for (std::size_t c = 0; c < padded.size(); ++c) {
+            out << PaddedCell(padded[c], widths[c]);
+        }
+        out << TerminalText(last) << '\n';
+    };
+    std::vector<std::string> captions{"Name",        "First sector", "Carved bytes",
+                                      "Saved bytes", "Type",         "Verdict"};
+    if (saved) {
+        captions.push_back("Picture");
+    }
+    printRow(captions, saved ? "Saved as" : "Picture");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        printRow(cells[i], saved ? rows[i].file.savedPath : PictureText(rows[i].picture));
     }
 }
 

@@ -32,9 +32,11 @@ double SecondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
 
-// Fills the selected partition as the criteria page's Next does, or says why it cannot.
+// Fills the selected partition as the criteria page's Next does, or says why it cannot. The
+// search takes the partition cut at the disk's end; `listedEnd` is its end as listed.
 std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& source,
-                                           const DiskProperties& disk, int number) {
+                                           const DiskProperties& disk, int number,
+                                           std::uint64_t& listedEnd) {
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     ListPartitions(run, source, diskNumber, kNoItem, [] {});
     const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
@@ -63,7 +65,8 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     selected.searchModeText = kStandardSearchText;
     selected.startSector = static_cast<std::int64_t>(record.startSector);
     // The search takes the last sector of the partition, not the first one after it.
-    selected.endSector = static_cast<std::int64_t>(record.endSector) - 1;
+    selected.endSector = static_cast<std::int64_t>(searchedEnd) - 1;
+    listedEnd = record.endSector;
     return std::nullopt;
 }
 
@@ -132,12 +135,14 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
     RecoveryRun& run = context.run;
     DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors,
                               disk->bytesPerSector);
-    if (const auto problem = SelectPartition(run, source, *disk, options.partitionNumber)) {
+    std::uint64_t listedEnd = 0;
+    if (const auto problem =
+            SelectPartition(run, source, *disk, options.partitionNumber, listedEnd)) {
         return context.Fail(*problem);
     }
     const SelectedPartition& partition = run.selectedPartition;
     const bool ntfs = partition.fileSystem == FileSystem::Ntfs;
-    if (static_cast<std::uint64_t>(partition.endSector) >= disk->totalSectors) {
+    if (listedEnd > disk->totalSectors) {
         *context.err << "lumarest-cli: note: partition " << options.partitionNumber
                      << " runs past the end of disk " << options.diskNumber
                      << "; only its sectors up to " << disk->totalSectors << " are searched\n";
@@ -176,8 +181,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
         json.Member("sectorBytes", sectorBytes);
         json.Member("startSector",
                     InDiskSectors(static_cast<std::uint64_t>(partition.startSector), sectorBytes));
-        json.Member("endSector", InDiskSectors(static_cast<std::uint64_t>(partition.endSector) + 1,
-                                               sectorBytes));
+        json.Member("endSector", InDiskSectors(listedEnd, sectorBytes));
         json.Member("bootSectorValid", bootSectorValid);
     };
     const TreeReportResult reported = ReportRebuiltTree(context, source, report);

@@ -1,5 +1,6 @@
 #include "cli/terminal_text.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,6 +14,8 @@ constexpr std::uint8_t kFirstPrintable = 0x20;
 // U+0080 to U+009F, the C1 controls, are C2 80 to C2 9F in UTF-8.
 constexpr std::uint8_t kC1Lead = 0xC2;
 constexpr std::uint8_t kC1LastTrail = 0x9F;
+// Spaces a widened column keeps after its widest cell.
+constexpr std::size_t kColumnGap = 2;
 
 void AppendEscaped(std::string& out, std::uint8_t byte) {
     out += "\\x";
@@ -84,6 +87,21 @@ std::string TerminalText(std::string_view text) {
         at += length;
     }
     return out;
+}
+
+std::vector<std::size_t> ColumnWidths(std::vector<std::size_t> widths,
+                                      const std::vector<std::vector<std::string>>& rows) {
+    for (const std::vector<std::string>& row : rows) {
+        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c) {
+            widths[c] = std::max(widths[c], TerminalText(row[c]).size() + kColumnGap);
+        }
+    }
+    return widths;
+}
+
+std::string PaddedCell(const std::string& text, std::size_t width) {
+    const std::string shown = TerminalText(text);
+    return shown + std::string(width - std::min(width - 1, shown.size()), ' ');
 }
 
 }  // namespace lumarest

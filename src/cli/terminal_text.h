@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lumarest {
 
@@ -22,5 +24,14 @@ inline bool IsPlainTerminalText(std::string_view text) {
     }
     return true;
 }
+
+// The widths of a listing's padded columns: each the width asked for, widened where a cell (as
+// TerminalText shows it) needs room for itself and a space, so no value pushes its row out of
+// line. `rows` hold the padded cells only.
+std::vector<std::size_t> ColumnWidths(std::vector<std::size_t> widths,
+                                      const std::vector<std::vector<std::string>>& rows);
+
+// `text` as TerminalText shows it, padded with spaces to `width`; at least one space follows.
+std::string PaddedCell(const std::string& text, std::size_t width);
 
 }  // namespace lumarest

@@ -22,8 +22,8 @@ std::vector<std::string> IndexBlockColumns() {
 }
 
 std::vector<std::string> NtfsRecordColumns() {
-    return {"name", "Sector",   "parentMFT", "selfMFT",   "size",
-            "type", "fsNumber", "date",      "First Run", "Deleted"};
+    return {"name",     "Sector", "parentMFT", "selfMFT", "size",         "type",
+            "fsNumber", "date",   "First Run", "Deleted", "recordSectors"};
 }
 
 std::vector<std::string> FileListColumns() {

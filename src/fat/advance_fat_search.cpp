@@ -31,6 +31,7 @@ constexpr auto kReportInterval = std::chrono::milliseconds(100);
 constexpr std::size_t kSignatureOffset = 510;
 constexpr std::size_t kFat32TypeDigits = 85;  // "32" of "FAT32" at 82
 constexpr std::size_t kFat16TypeDigits = 57;  // "16" of "FAT16" at 54
+constexpr std::size_t kBytesPerSectorOffset = 11;
 constexpr std::size_t kSectorsPerClusterOffset = 13;
 constexpr std::size_t kReservedOffset = 14;
 constexpr std::size_t kRootEntriesOffset = 17;
@@ -88,24 +89,32 @@ bool StartsWithDotEntries(ByteSpan sector) {
 
 // Sector numbers and the values made from them are kept as 32-bit numbers: what the found
 // volume's parameters can hold. A garbage sector may wrap them; they are only compared later.
+// Engine sectors in one of the volume's own sectors: its counts are in that unit. A size no
+// disk has is taken as 512 bytes, as the directories found still count in engine sectors.
+std::uint32_t VolumeUnit(ByteSpan sector) {
+    const std::uint32_t bytes = Le16(sector, kBytesPerSectorOffset);
+    return IsSupportedSectorSize(bytes) ? SectorsPerUnit(bytes) : 1;
+}
+
 FoundBootSector BootSectorOf(ByteSpan sector, std::uint32_t s, BootKind kind) {
+    const std::uint32_t unit = VolumeUnit(sector);
     FoundBootSector b;
     b.sector = s;
-    b.spc = LoadLe8(sector, kSectorsPerClusterOffset).value_or(0);
-    b.reserved = Le16(sector, kReservedOffset);
+    b.spc = LoadLe8(sector, kSectorsPerClusterOffset).value_or(0) * unit;
+    b.reserved = Le16(sector, kReservedOffset) * unit;
     b.firstFat = s + b.reserved;
     // A volume under 32 MiB gives its size only in the 16-bit field; without it, its own boot
     // sector would explain none of its directories.
     const std::uint32_t total = Le32(sector, kTotalSectorsOffset);
-    b.totalSectors = s + (total != 0 ? total : Le16(sector, kSmallTotalSectorsOffset));
+    b.totalSectors = s + (total != 0 ? total : Le16(sector, kSmallTotalSectorsOffset)) * unit;
     if (kind == BootKind::Fat32) {
-        b.spf = Le32(sector, kFat32SpfOffset);
+        b.spf = Le32(sector, kFat32SpfOffset) * unit;
         b.rootSectors = 0;
         b.rootStart = Le32(sector, kRootClusterOffset);
         b.cluster0Start = s + b.reserved + 2 * b.spf - 2 * b.spc;
         b.partType = FileSystemName(FileSystem::Fat32);
     } else {
-        b.spf = Le16(sector, kFat16SpfOffset);
+        b.spf = Le16(sector, kFat16SpfOffset) * unit;
         b.rootSectors = Le16(sector, kRootEntriesOffset) / kRootEntriesPerSector;
         b.rootStart = s + b.reserved + 2 * b.spf;
         b.cluster0Start = s + b.reserved + b.rootSectors + 2 * b.spf - 2 * b.spc;
@@ -205,7 +214,7 @@ void TestSectorForAdvanceSearch(ByteSpan sector, std::uint32_t sectorNumber,
     }
 }
 
-void AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
     const std::uint64_t first =
         static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.startSector, 0));
     const std::uint64_t last = LastSectorSearched(run, disk);
@@ -214,9 +223,10 @@ void AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter) 
     std::vector<FoundDirectory> directories;
     // A short range needs no more buffer than it has sectors.
     const std::uint64_t rangeSectors = last >= first ? last - first + 1 : 0;
-    std::vector<std::uint8_t> chunk(
-        std::min<std::uint64_t>(kSearchChunkSectors, rangeSectors) * kSectorSize);
-    for (std::uint64_t chunkStart = first; chunkStart <= last && !run.scanStop.stop_requested();
+    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(kSearchChunkSectors, rangeSectors) *
+                                    kSectorSize);
+    std::uint64_t chunkStart = first;
+    for (; chunkStart <= last && !run.scanStop.stop_requested();
          chunkStart += kSearchChunkSectors) {
         const auto count = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(kSearchChunkSectors, last - chunkStart + 1));
@@ -234,6 +244,7 @@ void AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter) 
     progress.ShowCounts(directories.size(), bootSectors.size());
     AppendBootSectorRows(run.bootSectorTable, bootSectors);
     AppendDirectoryRows(run.foundDirectoryTable, directories);
+    return rangeSectors == 0 ? first : std::min(chunkStart, last + 1);
 }
 
 }  // namespace lumarest

@@ -1,5 +1,7 @@
 #include "ntfs/file_name.h"
 
+#include <algorithm>
+
 #include "ntfs/attributes.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/name_text.h"
@@ -68,19 +70,62 @@ std::optional<FileNameInfo> ReadFileName(SectorSource& source, std::uint64_t rec
     return FindFileName(record, nameSpace);
 }
 
-std::optional<FileNameInfo> RecordName(std::span<const MftRecordBuffer> records) {
+namespace {
+
+std::vector<FileNameInfo> CollectRecordNames(std::span<const MftRecordBuffer> records) {
     std::vector<FileNameInfo> names;
     for (const MftRecordBuffer& record : records) {
         CollectFileNames(record, names);
     }
+    return names;
+}
+
+const FileNameInfo* ListedName(const std::vector<FileNameInfo>& names) {
     for (const NameSpace wanted : kNameSpaceOrder) {
-        for (FileNameInfo& info : names) {
+        for (const FileNameInfo& info : names) {
             if (info.nameSpace == wanted) {
-                return std::move(info);
+                return &info;
             }
         }
     }
-    return std::nullopt;
+    return nullptr;
+}
+
+bool HasLongNameIn(const std::vector<FileNameInfo>& names, std::uint32_t parent) {
+    return std::any_of(names.begin(), names.end(), [&](const FileNameInfo& info) {
+        return info.parent == parent && info.nameSpace != NameSpace::Dos;
+    });
+}
+
+bool SameLink(const FileNameInfo& a, const FileNameInfo& b) {
+    return a.parent == b.parent && a.name == b.name;
+}
+
+}  // namespace
+
+std::optional<FileNameInfo> RecordName(std::span<const MftRecordBuffer> records) {
+    const std::vector<FileNameInfo> names = CollectRecordNames(records);
+    const FileNameInfo* listed = ListedName(names);
+    return listed ? std::optional<FileNameInfo>(*listed) : std::nullopt;
+}
+
+std::vector<FileNameInfo> RecordLinks(std::span<const MftRecordBuffer> records) {
+    const std::vector<FileNameInfo> names = CollectRecordNames(records);
+    const FileNameInfo* listed = ListedName(names);
+    if (listed == nullptr) {
+        return {};
+    }
+    std::vector<FileNameInfo> links{*listed};
+    for (const FileNameInfo& info : names) {
+        const bool ownLink = info.nameSpace != NameSpace::Dos || !HasLongNameIn(names, info.parent);
+        const bool known = std::any_of(links.begin(), links.end(), [&](const FileNameInfo& link) {
+            return SameLink(link, info);
+        });
+        if (ownLink && !known) {
+            links.push_back(info);
+        }
+    }
+    return links;
 }
 
 }  // namespace lumarest

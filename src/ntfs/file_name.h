@@ -51,4 +51,10 @@ std::optional<FileNameInfo> ReadFileName(SectorSource& source, std::uint64_t rec
 // so a long name in an extension record wins over a short one in the file's own record.
 std::optional<FileNameInfo> RecordName(std::span<const MftRecordBuffer> records);
 
+// Every name a file is reached by (its hard links), RecordName's first, then the others in
+// record order: each long or POSIX name with its own parent. A short DOS name is the twin of
+// the long name in the same folder, not a link of its own; it counts only where that folder
+// holds no long name of the file. Empty when the records hold no name.
+std::vector<FileNameInfo> RecordLinks(std::span<const MftRecordBuffer> records);
+
 }  // namespace lumarest

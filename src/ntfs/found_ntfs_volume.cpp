@@ -45,6 +45,23 @@ void AddVolumeFolders(RecoveryRun& run, Reporter& reporter, std::uint32_t number
     }
 }
 
+// The size of the records the scan found inside the volume: volumes of larger sectors write
+// larger records.
+std::uint32_t VolumeRecordSectors(const RecoveryRun& run, std::size_t volume) {
+    const auto first =
+        static_cast<std::uint64_t>(run.fileSystemTable.CellNumber(volume, kVolumeFirstCell));
+    const auto end =
+        static_cast<std::uint64_t>(run.fileSystemTable.CellNumber(volume, kVolumeEndCell));
+    const TextTable& records = run.ntfsRecordTable;
+    for (std::size_t row = 0; row < records.RowCount(); ++row) {
+        const auto sector = static_cast<std::uint64_t>(records.CellNumber(row, kRecordSector));
+        if (sector >= first && sector < end) {
+            return UsableRecordSectors(records.CellU32(row, kRecordSectors));
+        }
+    }
+    return kMftRecordSectors;
+}
+
 // A found volume has no known master file table: its records are read where the scan found
 // them, and their runs count from the volume's first sector.
 void LoadActiveVolume(RecoveryRun& run, std::size_t volume) {
@@ -52,7 +69,7 @@ void LoadActiveVolume(RecoveryRun& run, std::size_t volume) {
     run.activeVolume = ActiveVolume{};
     run.activeVolume.cluster0Start = table.CellU32(volume, kVolumeCluster0Cell);
     run.activeVolume.sectorsPerCluster = table.CellU32(volume, kVolumeSpcCell);
-    run.activeVolume.mftRecordSectors = kMftRecordSectors;
+    run.activeVolume.mftRecordSectors = VolumeRecordSectors(run, volume);
     SetVolumeFileSystem(run.activeVolume, table.Cell(volume, kVolumeNameCell));
 }
 

@@ -212,21 +212,29 @@ class MftWalk {
         }
         const ExtensionRecordList list = ReadExtensionRecords(disk_, layout_, record, recordNumber);
         const std::vector<MftRecordBuffer> records = ReadFileRecords(disk_, table_, record, list);
-        const auto name = RecordName(records);
-        if (!name) {
+        const std::vector<FileNameInfo> links = RecordLinks(records);
+        if (links.empty()) {
             return;
         }
         RecoveredEntry entry;
-        entry.name = name->name;
         entry.sector = diskSector;
         entry.self = recordNumber;
-        entry.parent = name->parent;
-        entry.date = static_cast<std::int64_t>(name->creationTime);
         entry.deleted = (header->flags & kRecordInUse) == 0;
+        const auto nameEntry = [&](const FileNameInfo& name) {
+            entry.name = name.name;
+            entry.parent = name.parent;
+            entry.date = static_cast<std::int64_t>(name.creationTime);
+        };
         if ((header->flags & kRecordIsDirectory) != 0) {
+            nameEntry(links.front());
             AppendEntryRow(run_.folderTable, entry);
         } else {
-            AddFileRow(entry, DataSize(records).value_or(0));
+            // A file with hard links is listed, and saved, once in each folder that names it.
+            const std::uint64_t size = DataSize(records).value_or(0);
+            for (const FileNameInfo& link : links) {
+                nameEntry(link);
+                AddFileRow(entry, size);
+            }
         }
         lastListed_ = recordNumber;
         listedAny_ = true;

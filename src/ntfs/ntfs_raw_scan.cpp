@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,16 +35,17 @@ constexpr std::uint32_t kTailSectors = kMaxIndexBlockBytes / kSectorSize;
 constexpr std::size_t kBootMarkField = 510;
 constexpr std::size_t kBootNameField = 3;
 constexpr std::string_view kBootName = "NTFS";
+constexpr std::size_t kBytesPerSectorField = 11;
 constexpr std::size_t kSpcField = 13;
 constexpr std::size_t kTotalSectorsField = 40;
 constexpr std::size_t kMftClusterField = 48;
 constexpr std::size_t kMirrorClusterField = 56;
+constexpr std::size_t kRecordClustersField = 64;
 constexpr std::size_t kIndexClustersField = 68;
-// An index-record size byte of 0xF4 means 2^12 bytes: 8 sectors.
-constexpr std::uint8_t kFourKiBIndexRecords = 0xF4;
-constexpr std::uint32_t kFourKiBIndexSectors = 8;
-constexpr const char* kRecordSectorsText = "2";
-constexpr std::uint32_t kRawRecordBytes = 1024;
+// A size byte of 0x80 and more counts bytes, as 2 to the power of its negation: 0xF4 is 4096.
+constexpr std::uint8_t kFirstByteSizeCode = 0x80;
+constexpr std::uint32_t kSizeCodeBase = 256;
+constexpr std::uint32_t kLargestSizeShift = 16;
 // Index blocks whose first entry names a directory below this are system blocks.
 constexpr std::uint32_t kFirstUserParent = 5;
 constexpr std::string_view kIndexStreamName = "$I30";
@@ -74,6 +76,29 @@ std::uint32_t SystemFileNumber(std::string_view name) {
         }
     }
     return 0;
+}
+
+// Engine sectors in one of the volume's own sectors: the boot sector counts in that unit.
+std::uint32_t VolumeUnit(ByteSpan boot) {
+    const std::uint32_t bytes = LoadLe16(boot, kBytesPerSectorField).value_or(0);
+    return IsSupportedSectorSize(bytes) ? SectorsPerUnit(bytes) : 1;
+}
+
+// Engine sectors of a file record or an index block whose size byte is `code`, with clusters
+// of `spc` engine sectors.
+std::uint32_t RecordSizeSectors(std::uint8_t code, std::uint32_t spc) {
+    if (code < kFirstByteSizeCode) {
+        return code * spc;
+    }
+    const std::uint32_t shift = kSizeCodeBase - code;
+    return shift > kLargestSizeShift ? 0 : (std::uint32_t{1} << shift) / kSectorSize;
+}
+
+// Records of 1024, 2048 and 4096 bytes: the sizes volumes of each sector size use.
+std::uint32_t RawRecordSectors(const MftRecordHeader& header) {
+    const std::uint32_t sectors = header.allocatedSize / kSectorSize;
+    return header.allocatedSize % kSectorSize == 0 && IsSupportedRecordSectors(sectors) ? sectors
+                                                                                        : 0;
 }
 
 bool IsBootSector(ByteSpan sector) {
@@ -129,17 +154,19 @@ class RawScan {
               std::max<std::int64_t>(run.selectedPartition.endSector, 0))),
           chunk_(SectorsToBytes(kChunkSectors + kTailSectors)) {}
 
-    void Run() {
+    // The first sector not examined: the range's end unless stopped.
+    std::uint64_t Run() {
         reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
         reporter_.SetStatisticValue(Statistic::BootSectorsFound, "0");
         reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, last_));
         // The end of the range, cut where the disk ends: nothing past it is read.
         const std::uint64_t end = last_ < first_ ? first_ : EndWithinDisk(disk_, last_ + 1);
-        for (std::uint64_t start = first_; start < end && !run_.scanStop.stop_requested();
-             start += kChunkSectors) {
+        std::uint64_t start = first_;
+        for (; start < end && !run_.scanStop.stop_requested(); start += kChunkSectors) {
             ScanChunk(start, end);
             ShowProgress(std::min(start + kChunkSectors, end));
         }
+        return std::min(start, end);
     }
 
   private:
@@ -157,10 +184,13 @@ class RawScan {
             }
             if (IsBootSector(sector)) {
                 AddBootSectorRow(sector, start + at);
-            } else if (HasFileSignature(sector) &&
-                       ParseMftRecordHeader(sector).value_or(MftRecordHeader{}).allocatedSize ==
-                           kRawRecordBytes) {
-                AddRecordRow(at, start + at);
+            } else if (const std::uint32_t recordSectors =
+                           HasFileSignature(sector)
+                               ? RawRecordSectors(
+                                     ParseMftRecordHeader(sector).value_or(MftRecordHeader{}))
+                               : 0;
+                       recordSectors != 0) {
+                AddRecordRow(at, start + at, recordSectors);
             } else if (ParseIndexBlockHeader(sector)) {
                 AddIndexBlockRow(at, start + at);
             }
@@ -175,22 +205,27 @@ class RawScan {
     }
 
     void AddBootSectorRow(ByteSpan sector, std::uint64_t at) {
-        const std::uint32_t spc = LoadLe8(sector, kSpcField).value_or(0);
-        const std::uint8_t indexClusters = LoadLe8(sector, kIndexClustersField).value_or(0);
+        const std::uint32_t unit = VolumeUnit(sector);
+        const std::uint32_t spc = LoadLe8(sector, kSpcField).value_or(0) * unit;
         const std::uint32_t indexSectors =
-            indexClusters == kFourKiBIndexRecords ? kFourKiBIndexSectors : indexClusters * spc;
+            RecordSizeSectors(LoadLe8(sector, kIndexClustersField).value_or(0), spc);
+        const std::uint32_t recordSectors =
+            RecordSizeSectors(LoadLe8(sector, kRecordClustersField).value_or(0), spc);
+        const std::uint64_t total = LoadLe64(sector, kTotalSectorsField).value_or(0);
+        // A damaged total saturates rather than wraps into a small volume.
+        constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
+        const std::uint64_t totalSectors = total > kLargest / unit ? kLargest : total * unit;
         run_.bootSectorTable.AppendRow(
-            {NumberText(at), NumberText(spc), NumberText(indexSectors), kRecordSectorsText,
-             NumberText(LoadLe64(sector, kTotalSectorsField).value_or(0)),
-             NumberText(LoadLe64(sector, kMftClusterField).value_or(0)),
+            {NumberText(at), NumberText(spc), NumberText(indexSectors), NumberText(recordSectors),
+             NumberText(totalSectors), NumberText(LoadLe64(sector, kMftClusterField).value_or(0)),
              NumberText(LoadLe64(sector, kMirrorClusterField).value_or(0))});
         reporter_.SetStatisticValue(Statistic::BootSectorsFound,
                                     NumberText(std::uint64_t{run_.bootSectorTable.RowCount()}));
     }
 
-    void AddRecordRow(std::uint32_t at, std::uint64_t sector) {
-        const ByteSpan bytes = ReadBytes(at, kRawRecordBytes);
-        MftRecordBuffer record;
+    void AddRecordRow(std::uint32_t at, std::uint64_t sector, std::uint32_t recordSectors) {
+        MftRecordBuffer record(recordSectors);
+        const ByteSpan bytes = ReadBytes(at, record.size());
         record.fill(0);
         std::copy(bytes.begin(), bytes.end(), record.begin());
         ApplyFixup(std::span<std::uint8_t>(record.data(), record.size()));
@@ -209,7 +244,7 @@ class RawScan {
             {nameText, NumberText(sector), NumberText(name ? name->parent : 0u), NumberText(self),
              NumberText(DataSize(view).value_or(0)), folder ? kRecordFolderType : kRecordFileType,
              "0", NumberText(static_cast<std::int64_t>(name ? name->creationTime : 0)),
-             NumberText(firstRun), deleted ? "1" : ""});
+             NumberText(firstRun), deleted ? "1" : "", NumberText(recordSectors)});
     }
 
     void AddIndexBlockRow(std::uint32_t at, std::uint64_t sector) {
@@ -252,8 +287,8 @@ class RawScan {
 
 }  // namespace
 
-void ScanNtfsRaw(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
-    RawScan(run, disk, reporter).Run();
+std::uint64_t ScanNtfsRaw(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+    return RawScan(run, disk, reporter).Run();
 }
 
 }  // namespace lumarest

@@ -23,6 +23,7 @@ enum NtfsRecordColumn : std::size_t {
     kRecordDate,
     kRecordFirstRun,
     kRecordDeleted,
+    kRecordSectors,  // engine sectors of the record: 2, 4 or 8
 };
 
 // Columns of run.indexBlockTable: one row per index block found.

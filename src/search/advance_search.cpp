@@ -71,12 +71,12 @@ AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Repor
     AdvanceSearchResult result;
     if (run.selectedPartition.fileSystem == FileSystem::Ntfs) {
         reporter.SetStatisticCaption(Statistic::DirectoriesFound, kAdvanceMftFoundCaption);
-        ScanNtfsRaw(run, disk, reporter);
+        result.searchedEnd = ScanNtfsRaw(run, disk, reporter);
         result.stopped = run.scanStop.stop_requested();
         result.volumesFound = AssignMftNumbers(run, disk, reporter, quit);
     } else {
         reporter.SetStatisticCaption(Statistic::DirectoriesFound, kDirectoriesFoundCaption);
-        AdvanceFatSearch(run, disk, reporter);
+        result.searchedEnd = AdvanceFatSearch(run, disk, reporter);
         result.stopped = run.scanStop.stop_requested();
         result.volumesFound = AnalyzeFoundVolumes(run, reporter, quit);
     }

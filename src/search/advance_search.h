@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -33,13 +34,14 @@ enum FoundVolumeColumn : std::size_t {
 };
 
 struct AdvanceSearchResult {
-    bool stopped = false;  // run.scanStop was requested before the scan ended
+    bool stopped = false;           // run.scanStop was requested before the scan ended
+    std::uint64_t searchedEnd = 0;  // the first sector not read: the range's end unless stopped
     std::size_t volumesFound = 0;
 };
 
-// The first phase of an Advance search of run.selectedPartition, on emptied tables: FAT16 and FAT32 read the range
-// for boot sectors and directory starts and group them into volumes; NTFS reads it for boot
-// sectors, file records and index blocks and assigns record numbers and volumes. A stop
+// The first phase of an Advance search of run.selectedPartition, on emptied tables: FAT16 and FAT32
+// read the range for boot sectors and directory starts and group them into volumes; NTFS reads it
+// for boot sectors, file records and index blocks and assigns record numbers and volumes. A stop
 // through run.scanStop ends the reading early; what was found is still analysed. `quit` ends
 // the analysis too, for a run that is going away.
 AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,

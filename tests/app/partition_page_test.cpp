@@ -14,6 +14,7 @@
 #include "app/window_harness.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 #include "ui/msg_stand.h"
 #include "ui/text_progress_ctrl.h"
 
@@ -107,6 +108,27 @@ class PartitionPageTest : public QObject {
 
   private slots:
     void initTestCase() { QVERIFY(folder_.isValid()); }
+
+    // A disk whose list reached its 26 rows says so under the partition tree, while the tree
+    // is shown; a shorter list shows no note.
+    void aFullListIsNotedUnderTheTree() {
+        for (const auto& [name, full] :
+             {std::pair{"many_logicals.img", true}, std::pair{"odd_types.img", false}}) {
+            const std::string image =
+                MadeImage("tests/partitions/make_partition_images.sh", "partitions_test", name);
+            QVERIFY2(!image.empty(), name);
+            const ImageGuard guard(image);
+            WindowHarness h = OpenCriteriaPage(image, "standardSearchButton");
+            QVERIFY(PartitionTree(h)->isVisible());
+            const auto* note = h.Find<QLabel>("partitionListNote");
+            QCOMPARE(note->isVisible(), full);
+            QVERIFY(note->text().contains(QStringLiteral("26")));
+            h.window->OnBack();
+            QVERIFY(!PartitionTree(h)->isVisible());
+            QVERIFY(!note->isVisible());
+            QVERIFY(guard.Unchanged());
+        }
+    }
 
     void standardPageListsTheTablesAndShowsEachPartition() {
         const std::string image = FixtureImage("mbr_layout.img");

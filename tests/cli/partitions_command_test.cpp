@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "cli/cli_app.h"
 #include "cli/interrupt_stop.h"
@@ -218,6 +219,23 @@ TEST_F(PartitionSearchCommandTest, ADiskWithoutBootSectorsEndsWithUnknownPartiti
     const auto document = nlohmann::json::parse(out_.str());
     EXPECT_EQ(document.at("item"), "Unknown Partition");
     EXPECT_TRUE(document.at("partitions").empty());
+}
+
+// A list that reached its 26 rows says so below it and in JSON; a shorter one does not.
+TEST_F(PartitionsCommandTest, AFullListSaysSo) {
+    const char* const kNote = "Note: a disk lists at most 26 partitions";
+    for (const auto& [name, full] :
+         {std::pair{"many_logicals.img", true}, std::pair{"odd_types.img", false}}) {
+        const std::string image = testing::MadeImage("tests/partitions/make_partition_images.sh",
+                                                     "partitions_test", name);
+        ASSERT_FALSE(image.empty());
+        ASSERT_EQ(Run({"--image", image, "partitions"}), kExitOk) << err_.str();
+        EXPECT_EQ(out_.str().find(kNote) != std::string::npos, full) << name << '\n' << out_.str();
+        ASSERT_EQ(Run({"--json", "--image", image, "partitions"}), kExitOk) << err_.str();
+        const auto document = nlohmann::json::parse(out_.str());
+        EXPECT_EQ(document.at("listFull"), full) << name;
+        EXPECT_EQ(document.at("partitions").size() == 26, full) << name;
+    }
 }
 
 TEST(InterruptStop, CtrlCAndTermRequestTheStopAndTheHandlersArePutBack) {

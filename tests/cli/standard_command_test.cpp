@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +72,64 @@ sfdisk -q --no-reread --no-tell-kernel "$disk" <<<$'label: dos\n2048,69632,c\n71
 dd if="$fat" of="$disk" bs=512 seek=2048 conv=notrunc,sparse status=none
 dd if="$ntfs" of="$disk" bs=512 seek=71680 conv=notrunc,sparse status=none
 )";
+
+// A GPT disk with one FAT16 partition at sector 2048 holding DOCS/SMALL.TXT.
+constexpr const char* kGptFat16DiskScript = R"(
+set -euo pipefail
+export MTOOLS_SKIP_CHECK=1
+PATH=$PATH:/usr/sbin:/sbin
+disk=$1
+work=$(mktemp -d "$disk.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+printf 'Lumarest\n' >"$work/a.txt"
+mkfs.fat --invariant -C -F 16 -s 4 -S 512 "$work/f16.vol" 16384 >/dev/null
+mmd -i "$work/f16.vol" ::/DOCS
+mcopy -i "$work/f16.vol" "$work/a.txt" ::/DOCS/SMALL.TXT
+truncate -s $((40000 * 512)) "$disk"
+sfdisk -q --no-reread --no-tell-kernel "$disk" <<<$'label: gpt\nstart=2048, size=32768' >/dev/null
+dd if="$work/f16.vol" of="$disk" bs=512 seek=2048 conv=notrunc status=none
+)";
+
+std::uint64_t LoadLe(const std::string& bytes, std::size_t at, std::size_t size) {
+    std::uint64_t value = 0;
+    for (std::size_t i = size; i-- > 0;) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return value;
+}
+
+void StoreLe(std::string& bytes, std::size_t at, std::size_t size, std::uint64_t value) {
+    for (std::size_t i = 0; i < size; ++i, value >>= 8) {
+        bytes[at + i] = static_cast<char>(value & 0xFF);
+    }
+}
+
+std::uint32_t Crc32(const std::string& bytes) {
+    return static_cast<std::uint32_t>(
+        crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// Sets the primary GPT's last usable LBA and its first entry's last LBA to `lastLba`, with
+// both checksums made good again, as a table that lies about its size well would be.
+void SetGptLastLba(const std::string& image, std::uint64_t lastLba) {
+    std::fstream disk(image, std::ios::in | std::ios::out | std::ios::binary);
+    std::string header(512, '\0');
+    disk.seekg(512);
+    disk.read(header.data(), 512);
+    const std::uint64_t entriesAt = LoadLe(header, 72, 8) * 512;
+    std::string entries(LoadLe(header, 80, 4) * LoadLe(header, 84, 4), '\0');
+    disk.seekg(static_cast<std::streamoff>(entriesAt));
+    disk.read(entries.data(), static_cast<std::streamsize>(entries.size()));
+    StoreLe(entries, 40, 8, lastLba);
+    StoreLe(header, 48, 8, lastLba);
+    StoreLe(header, 88, 4, Crc32(entries));
+    StoreLe(header, 16, 4, 0);
+    StoreLe(header, 16, 4, Crc32(header.substr(0, LoadLe(header, 12, 4))));
+    disk.seekp(512);
+    disk.write(header.data(), 512);
+    disk.seekp(static_cast<std::streamoff>(entriesAt));
+    disk.write(entries.data(), static_cast<std::streamsize>(entries.size()));
+}
 
 bool HaveTool(const std::string& tool) {
     return std::system(("{ command -v " + tool + "; } >/dev/null 2>&1").c_str()) == 0;
@@ -785,6 +845,71 @@ TEST_F(StandardCommandTest, SearchesAnNtfsPartitionWhoseBootSectorIsGoneWithAWar
     EXPECT_TRUE(document.at("files").empty());
     EXPECT_EQ(document.at("folders").at(0).at("path"), "Root");
     EXPECT_TRUE(guard.Unchanged());
+}
+
+// A file with hard links in three other folders is listed under every name, as fls lists it,
+// and saved whole under each.
+TEST_F(StandardCommandTest, NtfsHardLinksAreListedAndSavedUnderEveryName) {
+    if (!HaveTool("fls") || !HaveTool("ntfs-3g") || !fs::exists("/dev/fuse")) {
+        GTEST_SKIP() << "needs The Sleuth Kit, ntfs-3g and FUSE";
+    }
+    const std::string files = RecordSizeImage("files");
+    const std::string image = RecordSizeImage("links.img");
+    ASSERT_FALSE(image.empty());
+    testing::ImageGuard guard(image);
+    const fs::path saved = folder_ / "saved";
+    fs::create_directories(saved);
+    ASSERT_EQ(
+        Run({"--json", "--image", image, "standard", "--partition", "1", "--save", saved.string()}),
+        kExitOk)
+        << err_.str();
+    CheckNtfsPartitionAgainstFls(json::parse(out_.str()), image, 2048);
+    const std::string original = ReadBytes(files + "/small.txt", 0, 1 << 20);
+    for (const char* path :
+         {"Docs/one.txt", "Photos/two.txt", "three.txt", "Docs/Letters/four.txt"}) {
+        EXPECT_TRUE(ReadBytes(FindSaved(saved, path), 0, 1 << 20) == original) << path;
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// A GPT entry ending at or past 2^63 sectors: the partition is listed as the table gives it,
+// its columns widened to the long number, and searched up to the disk's end, where its intact
+// FAT16 volume lies whole.
+TEST_F(StandardCommandTest, HugeGptEndStillRebuildsTheFat16Tree) {
+    const fs::path base = folder_ / "gpt_fat16.img";
+    ASSERT_EQ(std::system(("bash -c " + ShellQuoted(kGptFat16DiskScript) + " build " +
+                           ShellQuoted(base.string()))
+                              .c_str()),
+              0);
+    for (const std::uint64_t lastLba :
+         {(std::uint64_t{1} << 63) - 1, std::uint64_t{1} << 63, ~std::uint64_t{0}}) {
+        SCOPED_TRACE(lastLba);
+        const fs::path image = folder_ / "huge_end.img";
+        fs::copy_file(base, image, fs::copy_options::overwrite_existing);
+        SetGptLastLba(image.string(), lastLba);
+        testing::ImageGuard guard(image.string());
+
+        ASSERT_EQ(Run({"--image", image.string(), "partitions"}), kExitOk) << err_.str();
+        std::istringstream lines(out_.str());
+        std::string line, captions, row;
+        while (std::getline(lines, line)) {
+            if (line.starts_with("Number")) {
+                captions = line;
+            } else if (line.starts_with("1 ")) {
+                row = line;
+            }
+        }
+        ASSERT_NE(row.find("GPT"), std::string::npos) << out_.str();
+        EXPECT_EQ(captions.find("Found in"), row.find("GPT")) << out_.str();
+        EXPECT_EQ(captions.find("Item"), row.find("Partition - 1")) << out_.str();
+
+        const json document = RunJson(image.string(), 1);
+        ASSERT_TRUE(document.contains("files")) << err_.str();
+        ASSERT_EQ(document.at("files").size(), 1u) << document.dump();
+        EXPECT_EQ(FilePath(document.at("files").at(0)), "DOCS/SMALL.TXT");
+        EXPECT_EQ(document.at("endSector"), lastLba == ~std::uint64_t{0} ? lastLba : lastLba + 1);
+        EXPECT_TRUE(guard.Unchanged());
+    }
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "core/memory_disk.h"
 #include "ntfs/attributes.h"
 #include "ntfs/extension_records.h"
@@ -65,6 +68,50 @@ TEST(FileName, LongNameWinsAndShortNameIsTheLastChoice) {
     EXPECT_FALSE(FindFileName(posix.Fixed(), NameSpace::Win32));
 
     EXPECT_FALSE(RecordName(std::vector<MftRecordBuffer>{RecordBuilder().Fixed()}));
+}
+
+// Hard links: each long or POSIX name with its parent; a short name is the twin of the long
+// name in its folder, and a link of its own only where no long name is.
+TEST(FileName, EveryHardLinkIsANameAndShortTwinsAreNot) {
+    using Name = std::tuple<std::u16string, std::uint8_t, std::uint32_t>;
+    using Link = std::pair<std::string, std::uint32_t>;
+    struct Case {
+        const char* name;
+        std::vector<Name> names;
+        std::vector<Link> links;  // the listed name first
+    };
+    const Case cases[] = {
+        {"long name and its short twin",
+         {{u"ANNUAL~1.TXT", 2, 5}, {u"Annual Report.txt", 1, 5}},
+         {{"Annual Report.txt", 5}}},
+        {"links in three folders",
+         {{u"a.txt", 0, 5}, {u"b.txt", 0, 64}, {u"c.txt", 0, 65}},
+         {{"a.txt", 5}, {"b.txt", 64}, {"c.txt", 65}}},
+        {"two links with twins",
+         {{u"LONGNA~1.TXT", 2, 5},
+          {u"Long name.txt", 1, 5},
+          {u"OTHERN~1.TXT", 2, 64},
+          {u"Other name.txt", 1, 64}},
+         {{"Long name.txt", 5}, {"Other name.txt", 64}}},
+        {"short name alone in another folder",
+         {{u"Long name.txt", 1, 5}, {u"SHORT.TXT", 2, 64}},
+         {{"Long name.txt", 5}, {"SHORT.TXT", 64}}},
+        {"one name and its combined twin", {{u"NOTES.TXT", 3, 5}}, {{"NOTES.TXT", 5}}},
+        {"a name written twice", {{u"x.txt", 0, 5}, {u"x.txt", 0, 5}}, {{"x.txt", 5}}},
+        {"no name", {}, {}},
+    };
+    for (const Case& c : cases) {
+        RecordBuilder builder;
+        for (const auto& [text, nameSpace, parent] : c.names) {
+            builder.AddFileName(text, nameSpace, parent);
+        }
+        std::vector<Link> links;
+        for (const FileNameInfo& link :
+             RecordLinks(std::vector<MftRecordBuffer>{builder.Fixed()})) {
+            links.emplace_back(link.name, link.parent);
+        }
+        EXPECT_EQ(links, c.links) << c.name;
+    }
 }
 
 TEST(FileName, NameLongerThanItsContentIsNotTaken) {
