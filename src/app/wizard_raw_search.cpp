@@ -9,8 +9,11 @@
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "app/raw_criteria_panel.h"
 #include "app/raw_save_worker.h"
@@ -252,8 +255,25 @@ bool CChildDialogExDemoDlg::RefuseDestination() {
 
 void CChildDialogExDemoDlg::LoadSignatureLists() {
     const std::string folder = env_.dataFolder.toStdString();
-    LoadSignatureFile(SignatureFilePath(folder, kGeneralSignatureFile), generalSignatures_);
-    LoadSignatureFile(SignatureFilePath(folder, kThoroughSignatureFile), thoroughSignatures_);
+    // Read afresh each time the criteria are shown, never appended to the last reading.
+    generalSignatures_.clear();
+    thoroughSignatures_.clear();
+    std::vector<std::string> refused =
+        LoadSignatureFile(SignatureFilePath(folder, kGeneralSignatureFile), generalSignatures_);
+    for (std::string& message : LoadSignatureFile(SignatureFilePath(folder, kThoroughSignatureFile),
+                                                  thoroughSignatures_)) {
+        refused.push_back(std::move(message));
+    }
+    if (refused.empty()) {
+        return;
+    }
+    std::string text = "Some file types cannot be searched for:";
+    for (std::string& message : refused) {
+        message.front() =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));
+        text += "\n" + message;
+    }
+    ShowMessage(text, MessageIcon::Warning);
 }
 
 void CChildDialogExDemoDlg::StartRawSearch() {
