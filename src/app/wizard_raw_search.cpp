@@ -267,7 +267,7 @@ void CChildDialogExDemoDlg::LoadSignatureLists() {
     if (refused.empty()) {
         return;
     }
-    std::string text = "Some file types cannot be searched for:";
+    std::string text = "These signature records are left out of the search:";
     for (std::string& message : refused) {
         message.front() =
             static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));

@@ -12,7 +12,7 @@ namespace {
 constexpr int kLinesPerRecord = 4;
 constexpr std::size_t kSignatureLine = 2;  // counted from the record's first line
 constexpr const char* kNoSignatureReason =
-    "the record has no signature bytes, so it would make every sector a file; it is left out";
+    "the record has no signature bytes, so it would make every sector a file";
 
 // Splits text into lines at line feeds. A carriage return before the line feed is dropped, so
 // files written with DOS line ends read the same as on the system they were written for.
