@@ -9,10 +9,13 @@
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "app/raw_criteria_panel.h"
 #include "app/raw_save_worker.h"
@@ -258,8 +261,25 @@ bool CChildDialogExDemoDlg::RefuseDestination() {
 
 void CChildDialogExDemoDlg::LoadSignatureLists() {
     const std::string folder = env_.dataFolder.toStdString();
-    LoadSignatureFile(SignatureFilePath(folder, kGeneralSignatureFile), generalSignatures_);
-    LoadSignatureFile(SignatureFilePath(folder, kThoroughSignatureFile), thoroughSignatures_);
+    // Read afresh each time the criteria are shown, never appended to the last reading.
+    generalSignatures_.clear();
+    thoroughSignatures_.clear();
+    std::vector<std::string> refused =
+        LoadSignatureFile(SignatureFilePath(folder, kGeneralSignatureFile), generalSignatures_);
+    for (std::string& message : LoadSignatureFile(SignatureFilePath(folder, kThoroughSignatureFile),
+                                                  thoroughSignatures_)) {
+        refused.push_back(std::move(message));
+    }
+    if (refused.empty()) {
+        return;
+    }
+    std::string text = "These signature records are left out of the search:";
+    for (std::string& message : refused) {
+        message.front() =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(message.front())));
+        text += "\n" + message;
+    }
+    ShowMessage(text, MessageIcon::Warning);
 }
 
 void CChildDialogExDemoDlg::StartRawSearch() {

@@ -28,15 +28,18 @@ CarvedVerdict JudgeCarvedFile(const FormatEnd& end, bool picture, std::optional<
         case EndKind::Unknown:
             break;
     }
-    return decodes == true ? CarvedVerdict::Complete : CarvedVerdict::Unchecked;
+    return decodes ? VerdictAfterDecoding(CarvedVerdict::Unchecked, picture, *decodes)
+                   : CarvedVerdict::Unchecked;
 }
 
 CarvedVerdict VerdictAfterDecoding(CarvedVerdict structural, bool picture, bool decodes) {
     if (picture && !decodes) {
         return CarvedVerdict::NotAPicture;
     }
-    if (structural == CarvedVerdict::Unchecked && decodes) {
-        return CarvedVerdict::Complete;
+    // No end was found: the decoder reads what it can of a picture cut short or broken off, so
+    // decoding never makes it complete.
+    if (structural == CarvedVerdict::Unchecked && picture) {
+        return CarvedVerdict::Truncated;
     }
     return structural;
 }

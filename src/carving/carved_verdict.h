@@ -11,9 +11,9 @@ namespace lumarest {
 const char* VerdictText(CarvedVerdict verdict);
 
 // The verdict from where the structure ends and, when the file was decoded, whether it
-// decodes as a picture (`decodes` empty: not decoded). A picture type that does not decode is
-// "not a picture" whatever its structure says; a type with no known end that decodes is
-// complete.
+// decodes as a picture (`decodes` empty: not decoded). Complete only when the end was found;
+// a picture type that does not decode is "not a picture" whatever its structure says, and one
+// that decodes with no end found is truncated.
 CarvedVerdict JudgeCarvedFile(const FormatEnd& end, bool picture, std::optional<bool> decodes);
 
 // The scan's verdict (judged without decoding) once the file has been decoded.

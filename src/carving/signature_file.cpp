@@ -10,6 +10,9 @@ namespace {
 
 // A record is exactly four consecutive lines; a file ending inside one leaves the rest empty.
 constexpr int kLinesPerRecord = 4;
+constexpr std::size_t kSignatureLine = 2;  // counted from the record's first line
+constexpr const char* kNoSignatureReason =
+    "the record has no signature bytes, so it would make every sector a file";
 
 // Splits text into lines at line feeds. A carriage return before the line feed is dropped, so
 // files written with DOS line ends read the same as on the system they were written for.
@@ -106,9 +109,10 @@ int HexPairValue(std::string_view text) {
     return static_cast<int>(value);
 }
 
-void ParseSignatureText(std::string_view text, SignatureList& list) {
+std::vector<RefusedRecord> ParseSignatureText(std::string_view text, SignatureList& list) {
+    std::vector<RefusedRecord> refused;
     LineReader lines(text);
-    while (!lines.AtEnd()) {
+    for (std::size_t firstLine = 1; !lines.AtEnd(); firstLine += kLinesPerRecord) {
         FileType type;
         std::string_view record[kLinesPerRecord];
         for (auto& line : record) {
@@ -121,17 +125,27 @@ void ParseSignatureText(std::string_view text, SignatureList& list) {
         if (IsBlankRecord(record)) {
             continue;
         }
+        if (type.signature.empty()) {
+            refused.push_back({firstLine + kSignatureLine, kNoSignatureReason});
+            continue;
+        }
         list.push_back(std::move(type));
     }
+    return refused;
 }
 
-void LoadSignatureFile(const std::string& path, SignatureList& list) {
+std::vector<std::string> LoadSignatureFile(const std::string& path, SignatureList& list) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return;
+        return {};
     }
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    ParseSignatureText(text, list);
+    std::vector<std::string> messages;
+    for (const RefusedRecord& record : ParseSignatureText(text, list)) {
+        messages.push_back("the signature file " + path + ", line " + std::to_string(record.line) +
+                           ": " + record.reason);
+    }
+    return messages;
 }
 
 std::string SignatureFilePath(const std::string& programFolder, const char* fileName) {

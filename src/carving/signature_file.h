@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,13 +23,21 @@ using SignatureList = std::vector<FileType>;
 inline constexpr const char* kGeneralSignatureFile = "LMXExt2.dll";
 inline constexpr const char* kThoroughSignatureFile = "LMXExt2Adv.dll";
 
-// Appends the records of one definition file to `list`. A missing file adds nothing.
-void LoadSignatureFile(const std::string& path, SignatureList& list);
+// A record left out of the list: its signature line (counted from 1) and why.
+struct RefusedRecord {
+    std::size_t line = 0;
+    std::string reason;
+};
+
+// Appends the records of one definition file to `list`. A missing file adds nothing. Returns a
+// message naming the file and the line for each record it refuses.
+std::vector<std::string> LoadSignatureFile(const std::string& path, SignatureList& list);
 
 // Appends the records of a definition file's text: four lines a record, the value of each line
 // after its last colon, the signature line's hexadecimal pairs turned into decimal text. Lines
-// that are all blank at the end of a record add nothing.
-void ParseSignatureText(std::string_view text, SignatureList& list);
+// that are all blank at the end of a record add nothing. A record with no signature bytes would
+// match every sector: it is refused and returned instead.
+std::vector<RefusedRecord> ParseSignatureText(std::string_view text, SignatureList& list);
 
 // The definition file's path: the program's folder plus the file name.
 std::string SignatureFilePath(const std::string& programFolder, const char* fileName);

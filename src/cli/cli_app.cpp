@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <exception>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -17,8 +18,8 @@
 #include "cli/partitions_command.h"
 #include "cli/raw_command.h"
 #include "cli/standard_command.h"
-#include "program/program_files.h"
 #include "disk/service_device_files.h"
+#include "program/program_files.h"
 #include "service/system_disk_service.h"
 
 namespace lumarest {
@@ -364,7 +365,17 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const CliEnvironment& environment) {
-    const int status = RunCommand(args, out, err, environment);
+    int status = kExitBadInput;
+    // Whatever a command throws ends as a message and status 2, never as an abort.
+    try {
+        status = RunCommand(args, out, err, environment);
+    } catch (const std::exception& error) {
+        err << "lumarest-cli: error: " << error.what() << '\n';
+        return kExitBadInput;
+    } catch (...) {
+        err << "lumarest-cli: error: the command failed for an unknown reason\n";
+        return kExitBadInput;
+    }
     // A listing that did not reach its file (a full disk, a closed pipe) is no success.
     errno = 0;
     out.flush();

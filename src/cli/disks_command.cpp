@@ -6,6 +6,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
+#include "cli/json_stream.h"
 #include "cli/terminal_text.h"
 
 namespace lumarest {
@@ -116,7 +117,7 @@ int RunDisksCommand(CliContext& context) {
             document["floppy"] = {{"item", kFloppyItemText},
                                   {"devicePath", context.run.floppyPath}};
         }
-        out << document.dump(2) << '\n';
+        WriteJsonDocument(out, document);
         return kExitOk;
     }
     if (disks.empty() && !floppy) {

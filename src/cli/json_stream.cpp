@@ -23,6 +23,11 @@ bool WrittenAsIs(std::string_view text) {
 }
 }  // namespace
 
+void WriteJsonDocument(std::ostream& out, const nlohmann::ordered_json& document) {
+    out << document.dump(kIndent, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+        << '\n';
+}
+
 void JsonStream::Flush() {
     out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();

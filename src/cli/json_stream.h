@@ -11,6 +11,11 @@
 
 namespace lumarest {
 
+// Writes a whole document as the dump with an indent of 2 lays it out, and a line end. Text
+// that is not UTF-8 (a name from a disk, a file name, a signature file) gets U+FFFD instead of
+// making the dump throw.
+void WriteJsonDocument(std::ostream& out, const nlohmann::ordered_json& document);
+
 // Writes one JSON document piece by piece, laid out byte for byte as nlohmann's dump with an
 // indent of 2 would lay out the whole document, so a listing of millions of rows is never held
 // as one JSON value. Strings that are not UTF-8 get U+FFFD, as error_handler_t::replace does.

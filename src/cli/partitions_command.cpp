@@ -9,6 +9,7 @@
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
 #include "cli/interrupt_stop.h"
+#include "cli/json_stream.h"
 #include "cli/terminal_text.h"
 #include "core/text_number.h"
 #include "disk/device_sector_source.h"
@@ -139,7 +140,7 @@ void PrintJson(std::ostream& out, int diskNumber, const PartitionListing& listin
             document["item"] = kUnknownPartition;
         }
     }
-    out << document.dump(2) << '\n';
+    WriteJsonDocument(out, document);
 }
 
 // Searches of such a partition stop at the disk's end; the note says why they find less.

@@ -19,6 +19,7 @@
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
 #include "cli/interrupt_stop.h"
+#include "cli/json_stream.h"
 #include "cli/terminal_text.h"
 #include "disk/device_sector_source.h"
 #include "disk/disk_inventory.h"
@@ -177,10 +178,14 @@ std::optional<std::string> ChooseRange(CliContext& context, const DiskProperties
     return std::nullopt;
 }
 
-SignatureList LoadSignatures(const std::string& folder, const char* fileName, std::string& path) {
+// The records of one signature file; a record it refuses is added to `refused`.
+SignatureList LoadSignatures(const std::string& folder, const char* fileName, std::string& path,
+                             std::vector<std::string>& refused) {
     SignatureList list;
     path = SignatureFilePath(folder, fileName);
-    LoadSignatureFile(path, list);
+    for (std::string& message : LoadSignatureFile(path, list)) {
+        refused.push_back(std::move(message));
+    }
     return list;
 }
 
@@ -263,7 +268,7 @@ void PrintJson(std::ostream& out, int diskNumber, const SectorRange& range, bool
     const Json document = {{"disk", diskNumber},       {"firstSector", range.first},
                            {"lastSector", range.last}, {"thorough", thorough},
                            {"files", files},           {"count", rows.size()}};
-    out << document.dump(2) << '\n';
+    WriteJsonDocument(out, document);
 }
 
 }  // namespace
@@ -289,17 +294,28 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
             return context.Fail(refusal);
         }
     }
+    std::vector<std::string> refused;
     std::string generalPath;
     const SignatureList general =
-        LoadSignatures(options.signatureFolder, kGeneralSignatureFile, generalPath);
+        LoadSignatures(options.signatureFolder, kGeneralSignatureFile, generalPath, refused);
+    std::string thoroughPath;
+    SignatureList thorough;
+    if (options.thorough) {
+        thorough =
+            LoadSignatures(options.signatureFolder, kThoroughSignatureFile, thoroughPath, refused);
+    }
+    // A broken list is mended by its owner, not searched with half its records.
+    if (!refused.empty()) {
+        for (const std::string& message : refused) {
+            context.Fail(message);
+        }
+        return kExitBadInput;
+    }
     if (general.empty()) {
         return context.Fail("the signature file " + generalPath +
                             " is missing or lists no file type, so nothing can be recognised");
     }
-    std::string thoroughPath;
-    SignatureList thorough;
     if (options.thorough) {
-        thorough = LoadSignatures(options.signatureFolder, kThoroughSignatureFile, thoroughPath);
         if (thorough.empty()) {
             *context.err << "lumarest-cli: note: the signature file " << thoroughPath
                          << " is missing or lists no file type; the thorough scan finds nothing\n";

@@ -9,10 +9,36 @@
 
 #include "carving/formats/carved_format.h"
 #include "carving/formats/jpeg_format.h"
+#include "core/le_bytes.h"
 
 namespace lumarest {
 
 namespace {
+
+// Qt's default ceiling on one decoded picture, set on each reader so none goes past it.
+constexpr int kMostDecodedMegabytes = 256;
+
+// The readers a carved file may reach, chosen by its leading bytes (and, for a RIFF file, its
+// form type): the picture types the scan carves. Qt's other readers, and its guesses from
+// content, are never asked.
+struct PictureLead {
+    std::string_view lead;
+    std::string_view riffForm;  // empty: not a RIFF file
+    const char* format;
+};
+constexpr std::size_t kRiffFormAt = 8;
+constexpr PictureLead kPictureLeads[] = {
+    {{"\xFF\xD8\xFF", 3}, {}, "jpeg"},
+    {{"\x89PNG\r\n\x1a\n", 8}, {}, "png"},
+    {"GIF87a", {}, "gif"},
+    {"GIF89a", {}, "gif"},
+    {"BM", {}, "bmp"},
+    {{"II*\0", 4}, {}, "tiff"},
+    {{"MM\0*", 4}, {}, "tiff"},
+    {{"II+\0", 4}, {}, "tiff"},
+    {{"MM\0+", 4}, {}, "tiff"},
+    {"RIFF", "WEBP", "webp"},
+};
 
 QByteArray Borrow(std::span<const std::uint8_t> bytes) {
     // No copy: the reader only looks at the bytes while this call runs.
@@ -25,17 +51,41 @@ bool IsJpegExtension(std::string_view extension) {
     return format != nullptr && format == FormatForExtension("jpg");
 }
 
+const char* FormatByLead(std::span<const std::uint8_t> bytes) {
+    for (const PictureLead& picture : kPictureLeads) {
+        if (SpellsAt(bytes, 0, picture.lead) &&
+            (picture.riffForm.empty() || SpellsAt(bytes, kRiffFormAt, picture.riffForm))) {
+            return picture.format;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
+const char* DecoderFormatFor(std::span<const std::uint8_t> bytes) {
+    const char* format = FormatByLead(bytes);
+    // The PNG reader holds an ancillary chunk whole, as long as its length field says: a length
+    // past the bytes would claim up to 2 GB before the read fails. Such a PNG cannot decode
+    // anyway; one broken off by a chunk that is no chunk fails there, before any later length.
+    if (format != nullptr && std::string_view(format) == "png" &&
+        FindFormatEnd("png", bytes).kind == EndKind::PastBytes) {
+        return nullptr;
+    }
+    return format;
+}
+
 QImage DecodePicture(std::span<const std::uint8_t> bytes, QSize wanted) {
-    if (bytes.empty()) {
+    const char* format = DecoderFormatFor(bytes);
+    if (format == nullptr) {
         return {};
     }
     QByteArray data = Borrow(bytes);
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setAllocationLimit(kMostDecodedMegabytes);
     const QSize full = reader.size();
     // Decoding at a size near the thumbnail is much cheaper for JPEG; never go below it, so
     // the final scaling only shrinks.

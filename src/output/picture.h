@@ -12,6 +12,10 @@ namespace lumarest {
 inline constexpr int kThumbnailWidth = 100;
 inline constexpr int kThumbnailHeight = 80;
 
+// The Qt reader carved bytes are handed to, by their leading bytes (JPEG, PNG, GIF, BMP, TIFF,
+// WebP); null when none is: another type, or a PNG whose chunks do not all end inside the bytes.
+const char* DecoderFormatFor(std::span<const std::uint8_t> bytes);
+
 // Decodes carved bytes with Qt's image readers, at reduced size where the format allows.
 // A null image when the bytes are not a picture any reader knows.
 QImage DecodePicture(std::span<const std::uint8_t> bytes,

@@ -231,8 +231,9 @@ class RawControlsTest : public QObject {
         } rows[] = {
             {Judged("GNLM00001.jpg", 0, CarvedVerdict::Complete, jpeg.size()), jpegAndFiller,
              CarvedVerdict::Complete, false},
+            // Decoding never makes complete a picture whose end was not found.
             {Judged("GNLM00002.jpg", 1, CarvedVerdict::Unchecked), jpegAndFiller,
-             CarvedVerdict::Complete, false},
+             CarvedVerdict::Truncated, false},
             {Judged("GNLM00003.jpg", 2, CarvedVerdict::Truncated), jpeg, CarvedVerdict::Truncated,
              false},
             {Judged("GNLM00004.jpg", 3, CarvedVerdict::Unchecked), garbage,
@@ -276,7 +277,8 @@ class RawControlsTest : public QObject {
         }
         QTRY_COMPARE(list.count(), 2);
         const std::vector<CarvedFile> files = list.ChosenFiles();
-        QVERIFY(files[0].verdict == CarvedVerdict::Complete);
+        // Its type knows no end, so a first piece that decodes shows, but never makes it complete.
+        QVERIFY(files[0].verdict == CarvedVerdict::Unchecked);
         QVERIFY(list.Image(0) != PlaceholderThumbnail());
         QVERIFY(files[1].verdict == CarvedVerdict::Unchecked);
         QCOMPARE(list.Image(1), PlaceholderThumbnail());

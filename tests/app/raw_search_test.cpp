@@ -196,6 +196,28 @@ class RawSearchTest : public QObject {
         QVERIFY(guard.Unchanged());
     }
 
+    // A record with no signature bytes would make every sector a file: a box names its file
+    // and line, and the search goes on with the other records.
+    void aRecordWithNoSignatureBytesIsLeftOutWithABox() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        const std::string list = std::string(kJfifThoroughList) +
+                                 "Extension:.all\nSize:512\nSignature:\nDescription:none\n";
+        WindowHarness h = OpenRawCriteria(demo_, list.c_str());
+        QCOMPARE(h.messages->shown.size(), std::size_t{1});
+        const QString text = h.messages->shown[0].text;
+        QVERIFY2(text.contains(QStringLiteral("LMXExt2Adv.dll, line 7:")), qPrintable(text));
+        QCOMPARE(h.messages->shown[0].icon, MessageIcon::Warning);
+        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        SearchToTheEnd(h);
+        const QStringList names = ThumbnailNames(Thumbs(h));
+        QVERIFY(!names.filter(QStringLiteral("THLM")).isEmpty());
+        QVERIFY(names.filter(QStringLiteral(".all")).isEmpty());
+        QVERIFY(guard.Unchanged());
+    }
+
     void stopKeepsTheThumbnailsShownSoFar() {
         if (demo_.empty()) {
             QSKIP("the demo image was not made");

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "carving/signature_matcher.h"
 
@@ -56,8 +58,6 @@ TEST(SignatureFile, ConvertsHexadecimalPairsToDecimalText) {
         {"ffd8ff", "255216255", "3"},
         {"FFD8F", "25521615", "3"},  // an odd last digit stands alone
         {"FF D8", "255138", "3"},    // FF, " D", "8": a blank counts as 0
-        {"Signature:", "", "0"},
-        {"", "", "0"},
         {"0117", "123", "2"},
         {"zz0G", "00", "2"},  // digits that are not hexadecimal count as 0
     };
@@ -85,25 +85,51 @@ TEST(SignatureFile, RecordsAreFourLinesWhateverTheyHold) {
     // A blank line inside the list is read as a line of the record it falls into.
     SignatureList list;
     ParseSignatureText(".a\n1\nFF\nx\n\n.b\n2\nEE\ny\n", list);
-    ASSERT_EQ(list.size(), 3u);
+    ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1].extension, "");
     EXPECT_EQ(list[1].sizeLimit, ".b");
     EXPECT_EQ(list[1].signature, "2");
     EXPECT_EQ(list[1].byteCount, "1");
     EXPECT_EQ(list[1].spare, "EE");
-    EXPECT_EQ(list[2].extension, "y");
-    EXPECT_EQ(list[2].byteCount, "0");
 }
 
 TEST(SignatureFile, AFileEndingInsideARecordCompletesItWithEmptyValues) {
     SignatureList list;
-    ParseSignatureText(".a\n1\nFF\nx\n.b\n7", list);
+    ParseSignatureText(".a\n1\nFF\nx\n.b\n7\nEE", list);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1].extension, ".b");
     EXPECT_EQ(list[1].sizeLimit, "7");
-    EXPECT_EQ(list[1].signature, "");
-    EXPECT_EQ(list[1].byteCount, "0");
+    EXPECT_EQ(list[1].signature, "238");
+    EXPECT_EQ(list[1].byteCount, "1");
     EXPECT_EQ(list[1].spare, "");
+}
+
+// A record with no signature bytes would match every sector: it is left out, and its
+// signature line is named.
+TEST(SignatureFile, RefusesARecordWithNoSignatureBytes) {
+    struct Case {
+        const char* text;
+        std::size_t kept;
+        std::vector<std::size_t> refusedLines;
+    };
+    const Case cases[] = {
+        {".a\n1\nSignature:\nx\n", 0, {3}},
+        {".a\n1\nFF\nx\n.b\n2\n  \t\ny\n.c\n3\nEE\nz\n", 2, {7}},
+        {".a\n1\nFF\nx\n.b\n7", 1, {7}},    // the file ends before the signature line
+        {".a\n1\nFF\nx\n\n\n\n\n", 1, {}},  // a blank record at the end is no record
+        {".a\n1\n\nx\n.b\n1\n\ny\n", 0, {3, 7}},
+    };
+    for (const Case& c : cases) {
+        SignatureList list;
+        const std::vector<RefusedRecord> refused = ParseSignatureText(c.text, list);
+        EXPECT_EQ(list.size(), c.kept) << c.text;
+        std::vector<std::size_t> lines;
+        for (const RefusedRecord& record : refused) {
+            lines.push_back(record.line);
+            EXPECT_FALSE(record.reason.empty()) << c.text;
+        }
+        EXPECT_EQ(lines, c.refusedLines) << c.text;
+    }
 }
 
 TEST(SignatureFile, BlankLinesAtTheEndAddNoCatchAllRecord) {
@@ -132,9 +158,16 @@ TEST(SignatureFile, LoadingAppendsAndAMissingFileAddsNothing) {
     SignatureList list;
     LoadSignatureFile(path, list);
     LoadSignatureFile(path, list);
-    LoadSignatureFile(path + ".missing", list);
+    EXPECT_TRUE(LoadSignatureFile(path + ".missing", list).empty());
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << ".jpg\n10\nFFD8\nx\n.bad\n10\n\nx\n";
+    }
+    const std::vector<std::string> refused = LoadSignatureFile(path, list);
     std::filesystem::remove(path);
-    ASSERT_EQ(list.size(), 4u);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].find(path + ", line 7:"), std::string::npos) << refused[0];
+    ASSERT_EQ(list.size(), 5u);
     EXPECT_EQ(list[2].extension, ".jpg");
     EXPECT_EQ(list[3].signature, "13780");
     EXPECT_EQ(SignatureFilePath("/opt/lumarest/bin", kGeneralSignatureFile),

@@ -91,6 +91,23 @@ TEST_F(CliTest, DisksShowTheirLogicalSectorSize) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
+// A file name is whatever bytes the file system holds: JSON gets U+FFFD for those that are not
+// UTF-8, and the command still succeeds.
+TEST_F(CliTest, AnImageNameThatIsNotUtf8StaysValidJson) {
+    const std::string image = MakeImage("bad\xFFname.img", 64 * 1024);
+    testing::ImageGuard guard(image);
+    const std::string replaced = "bad\uFFFDname.img";
+    ASSERT_EQ(Run({"--json", "--image", image, "disks"}), kExitOk) << err_.str();
+    const auto disks = nlohmann::json::parse(out_.str()).at("disks");
+    ASSERT_EQ(disks.size(), 1u);
+    EXPECT_EQ(fs::path(disks[0].at("devicePath").get<std::string>()).filename(), replaced);
+    EXPECT_EQ(disks[0].at("properties").at("Model"), replaced);
+    EXPECT_EQ(disks[0].at("details")[0].at("value"), replaced);
+    EXPECT_EQ(Run({"--json", "--image", image, "partitions"}), kExitOk) << err_.str();
+    EXPECT_TRUE(nlohmann::json::accept(out_.str())) << out_.str();
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 TEST_F(CliTest, RefusesImagesThatCannotBeRead) {
     const std::string empty = MakeImage("empty.img", 0);
     fs::create_directories(folder_ / "a folder");

@@ -14,6 +14,7 @@
 #include "disk/disk_inventory.h"
 #include "program/program_files.h"
 #include "support/image_guard.h"
+#include "support/sample_pictures.h"
 
 namespace lumarest {
 namespace {
@@ -25,6 +26,22 @@ constexpr std::uint64_t kDemoSectors = 139264;
 // The FAT32 and FAT16 volumes of the demo disk end here; they are the same on every build, the
 // NTFS volume after them is not.
 constexpr std::uint64_t kDemoFatEnd = 104448;
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// An image of `sectors` zero sectors with each piece written at its sector.
+std::string MakeImage(const fs::path& path, std::size_t sectors,
+                      const std::vector<std::pair<std::size_t, testing::SampleBytes>>& pieces) {
+    std::string bytes(sectors * 512, '\0');
+    for (const auto& [sector, piece] : pieces) {
+        std::copy(piece.begin(), piece.end(), bytes.begin() + static_cast<long>(sector * 512));
+    }
+    WriteFile(path, bytes);
+    return path.string();
+}
 
 std::string ReadBytes(const std::string& path, std::uint64_t offset, std::uint64_t count) {
     std::ifstream file(path, std::ios::binary);
@@ -50,6 +67,27 @@ class RawCommandTest : public testing::CliFixture {
         const int status = Run(args);
         EXPECT_EQ(status, kExitOk) << err_.str();
         return status == kExitOk ? Json::parse(out_.str()) : Json();
+    }
+
+    // Runs the raw command on `image` with the general signature file `general` and no other.
+    int RunWithSignatures(const std::string& image, const std::string& general, bool json) {
+        const fs::path signatures = folder_ / "signatures";
+        fs::create_directories(signatures);
+        WriteFile(signatures / "LMXExt2.dll", general);
+        CliContext context;
+        context.out = &out_;
+        context.err = &err_;
+        context.json = json;
+        context.disks = environment_.makeDiskEnumerator();
+        context.store = std::make_unique<ParameterStore>(environment_.parameterStorePath);
+        context.reporter = std::make_unique<CliReporter>(err_, false);
+        EXPECT_FALSE(AttachImage(context.run, image).has_value());
+        RawSearchOptions options;
+        options.diskNumber = 0;
+        options.signatureFolder = signatures.string();
+        out_.str("");
+        err_.str("");
+        return RunRawCommand(context, options);
     }
 
     std::string demo_;
@@ -311,6 +349,54 @@ TEST_F(RawCommandTest, SaysSoWhenTheSignatureFilesAreMissing) {
     EXPECT_NE(err.str().find("LMXExt2Adv.dll is missing"), std::string::npos) << err.str();
     EXPECT_EQ(out.str().find("THLM"), std::string::npos);
     EXPECT_NE(out.str().find("GNLM00001"), std::string::npos);
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// Complete means the end was found: a picture the decoder reads although its structure breaks
+// off before its end is not.
+TEST_F(RawCommandTest, APictureWhoseEndWasNotFoundIsNeverComplete) {
+    const auto samples = testing::MakeSamplePictures();
+    ASSERT_TRUE(samples.count("anim.gif") && samples.count("jpeg_420.jpg"));
+    testing::SampleBytes noTrailer = samples.at("anim.gif");
+    ASSERT_EQ(noTrailer.back(), 0x3B);
+    noTrailer.pop_back();
+    testing::SampleBytes emptySegment = samples.at("jpeg_420.jpg");
+    emptySegment[4] = emptySegment[5] = 0;  // the first segment's length
+    const std::string image =
+        MakeImage(folder_ / "broken.img", 256, {{0, noTrailer}, {128, emptySegment}});
+    testing::ImageGuard guard(image);
+    ASSERT_EQ(Run({"--json", "--image", image, "raw"}), kExitOk) << err_.str();
+    const Json files = Json::parse(out_.str()).at("files");
+    ASSERT_EQ(files.size(), 2u) << files;
+    for (const Json& file : files) {
+        EXPECT_TRUE(file.at("verdict") == "truncated" || file.at("verdict") == "not a picture")
+            << file;
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+TEST_F(RawCommandTest, RefusesASignatureRecordWithNoSignatureBytes) {
+    const std::string image = MakeImage(folder_ / "small.img", 16, {});
+    const std::string list =
+        "Extension:.jpg\nSize:1000\nSignature:FFD8FF\nDescription:a\n"
+        "Extension:.all\nSize:1000\nSignature:\nDescription:b\n";
+    EXPECT_EQ(RunWithSignatures(image, list, false), kExitBadInput);
+    const std::string path = (folder_ / "signatures" / "LMXExt2.dll").string();
+    EXPECT_NE(err_.str().find(path + ", line 7: "), std::string::npos) << err_.str();
+    EXPECT_TRUE(out_.str().empty()) << out_.str();
+}
+
+// A signature file's extension reaches the listing's names: bytes that are not UTF-8 are
+// replaced in JSON, never a reason to fail.
+TEST_F(RawCommandTest, AnExtensionThatIsNotUtf8StaysValidJson) {
+    const std::string image = MakeImage(folder_ / "one.img", 16, {{0, {0xFF, 0xD8, 0xFF, 0xE0}}});
+    testing::ImageGuard guard(image);
+    const std::string list = "Extension:.j\xFFg\nSize:1024\nSignature:FFD8FFE0\nDescription:a\n";
+    ASSERT_EQ(RunWithSignatures(image, list, true), kExitOk) << err_.str();
+    const Json files = Json::parse(out_.str()).at("files");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].at("extension"), "j\uFFFDg");
+    EXPECT_EQ(files[0].at("name"), "GNLM00001.j\uFFFDg");
     EXPECT_TRUE(guard.Unchanged());
 }
 
