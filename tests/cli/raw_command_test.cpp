@@ -79,7 +79,7 @@ class RawCommandTest : public testing::CliFixture {
         context.err = &err_;
         context.json = json;
         context.disks = environment_.makeDiskEnumerator();
-        context.store = std::make_unique<ParameterStore>(environment_.parameterStorePath);
+        context.store = std::make_unique<ParameterStore>();
         context.reporter = std::make_unique<CliReporter>(err_, false);
         EXPECT_FALSE(AttachImage(context.run, image).has_value());
         RawSearchOptions options;
