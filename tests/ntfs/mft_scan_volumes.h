@@ -45,7 +45,8 @@ struct ScannedRow {
     std::string size;
 };
 
-// The scan's rows by record number, the orphan folder left out.
+// The scan's rows by record number, the orphan folder left out. A folder has one name; a file
+// with several links has a row per name, and the first stands for it here.
 inline std::map<std::uint32_t, ScannedRow> RowsBySelf(const RecoveryRun& run) {
     std::map<std::uint32_t, ScannedRow> rows;
     for (const TextTable* table : {&run.folderTable, &run.fileTable}) {
@@ -54,10 +55,14 @@ inline std::map<std::uint32_t, ScannedRow> RowsBySelf(const RecoveryRun& run) {
             if (self == kOrphanFolderId) {
                 continue;
             }
-            EXPECT_EQ(rows.count(self), 0u) << "record " << self << " listed twice";
-            rows[self] = {table->Cell(row, kEntryName), table->CellU32(row, kEntryParent),
-                          table->Cell(row, kEntryType) == kFolderType, IsDeletedRow(*table, row),
-                          table->Cell(row, kEntrySize)};
+            const bool folder = table == &run.folderTable;
+            if (folder) {
+                EXPECT_EQ(rows.count(self), 0u) << "folder " << self << " listed twice";
+            }
+            rows.emplace(self, ScannedRow{table->Cell(row, kEntryName),
+                                          table->CellU32(row, kEntryParent),
+                                          table->Cell(row, kEntryType) == kFolderType,
+                                          IsDeletedRow(*table, row), table->Cell(row, kEntrySize)});
         }
     }
     return rows;
@@ -92,13 +97,24 @@ inline std::string EntryLine(std::uint32_t number, bool deleted, bool folder,
            (withSizes && !folder ? size : std::string());
 }
 
+// Every name a row gives, so each link of a file is a line of its own.
 inline std::set<std::string> ScannedLines(const RecoveryRun& run, bool withSizes) {
     const auto rows = RowsBySelf(run);
     std::set<std::string> lines;
-    for (const auto& [self, row] : rows) {
-        const std::string path = RowPath(rows, self);
-        if (self != kNtfsRootId && UserPath(path)) {
-            lines.insert(EntryLine(self, row.deleted, row.folder, path, row.size, withSizes));
+    for (const TextTable* table : {&run.folderTable, &run.fileTable}) {
+        for (std::size_t row = 0; row < table->RowCount(); ++row) {
+            const std::uint32_t self = table->CellU32(row, kEntrySelf);
+            const std::uint32_t parent = table->CellU32(row, kEntryParent);
+            if (self == kOrphanFolderId || self == kNtfsRootId) {
+                continue;
+            }
+            const std::string folder = parent == kNtfsRootId ? "" : RowPath(rows, parent) + "/";
+            const std::string path = folder + table->Cell(row, kEntryName);
+            if (UserPath(path)) {
+                lines.insert(EntryLine(self, IsDeletedRow(*table, row),
+                                       table->Cell(row, kEntryType) == kFolderType, path,
+                                       table->Cell(row, kEntrySize), withSizes));
+            }
         }
     }
     return lines;
