@@ -52,7 +52,8 @@ std::string SaveSummaryText(const SavedTree& saved) {
     return "Saved in " + saved.folder + ": " + std::to_string(s.saved) + " files whole, " +
            std::to_string(s.incomplete) + " incomplete, " + std::to_string(s.skipped) +
            " skipped, " + std::to_string(s.failed) + " not saved\n" +
-           "Deleted files among those saved: " + std::to_string(s.deleted);
+           "Deleted files among those saved: " + std::to_string(s.deleted) + "\n" +
+           "Truncated files among those saved: " + std::to_string(s.truncated);
 }
 
 // East Asian wide characters and emoji take two columns on a terminal.
@@ -197,19 +198,21 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs,
                               YesNo(f.file->deleted)};
                       });
     } else {
-        WriteTable<8>(
-            writer, {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted"},
-            listing.FileCount(), [&](std::size_t index, NumberCells& number) {
-                const ListedFileView f = listing.File(index);
-                return std::array<std::string_view, 8>{f.folder,
-                                                       f.name,
-                                                       f.type,
-                                                       number(f.file->size),
-                                                       f.date,
-                                                       f.time,
-                                                       number(f.file->firstCluster),
-                                                       YesNo(f.file->deleted)};
-            });
+        WriteTable<9>(writer,
+                      {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted",
+                       "Truncated"},
+                      listing.FileCount(), [&](std::size_t index, NumberCells& number) {
+                          const ListedFileView f = listing.File(index);
+                          return std::array<std::string_view, 9>{f.folder,
+                                                                 f.name,
+                                                                 f.type,
+                                                                 number(f.file->size),
+                                                                 f.date,
+                                                                 f.time,
+                                                                 number(f.file->firstCluster),
+                                                                 YesNo(f.file->deleted),
+                                                                 YesNo(f.file->truncated)};
+                      });
     }
 }
 
@@ -272,6 +275,9 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
                 json.Member("firstCluster", f.file.firstCluster);
             }
             json.Member("deleted", f.file.deleted);
+            if (!ntfs) {
+                json.Member("truncated", f.file.truncated);
+            }
             json.EndObject();
         });
     json.EndArray();
@@ -290,7 +296,8 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
                         {"incomplete", summary.incomplete},
                         {"skipped", summary.skipped},
                         {"failed", summary.failed},
-                        {"deleted", summary.deleted}});
+                        {"deleted", summary.deleted},
+                        {"truncated", summary.truncated}});
     }
     json.EndObject();
     out << '\n';
@@ -402,7 +409,9 @@ TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
     *context.err << "lumarest-cli: " << CountsText(tree.folders, tree.deletedFolders, "folders")
                  << " and " << CountsText(tree.files, tree.deletedFiles, "files")
                  << " in the rebuilt tree of " << options.subject << '\n';
-    if (decisions.WriteErrors() > 0) {
+    if (saved && !saved->summary.noRoom.empty()) {
+        result.status = context.Fail(saved->summary.noRoom);
+    } else if (decisions.WriteErrors() > 0) {
         result.status =
             context.Fail(std::to_string(decisions.WriteErrors()) +
                          " folders or files could not be written in " + *options.saveFolder);

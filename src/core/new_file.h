@@ -33,6 +33,10 @@ class FolderHandle {
 
     int Descriptor() const { return fd_; }
 
+    // The bytes its file system still gives an unprivileged writer; nothing when it does not
+    // say.
+    std::optional<std::uint64_t> FreeBytes() const;
+
     // Gives the folder this access and modification time (seconds since 1970, UTC); false
     // when the folder's file system refuses it.
     bool SetTimes(std::int64_t seconds) const;
@@ -64,6 +68,7 @@ class NewFile {
     NewFile& operator=(const NewFile&) = delete;
     ~NewFile();
 
+    // Zeros put through WriteZeros (core/hole_stream.h) become holes in the file.
     std::ostream& Stream() { return stream_; }
 
     // The access and modification time (seconds since 1970, UTC) the file gets once all of it

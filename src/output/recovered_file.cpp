@@ -112,63 +112,83 @@ bool CreateFolderPath(const std::string& path) {
     return fs::is_directory(path, error);
 }
 
-RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
-                                     std::uint32_t firstCluster, std::uint64_t size, bool deleted,
-                                     std::ostream& out) {
-    if (size == 0) {
-        return RecoveredFileStatus::Written;
-    }
+FatFileClusters FindFatFileClusters(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                                    const FatFilePlace& file) {
+    FatFileClusters found;
     const std::uint64_t clusterLimit = ClusterLimit(volume, disk);
     const auto onVolume = [&](std::uint64_t cluster) {
         return cluster >= kFirstDataCluster && cluster <= UINT32_MAX &&
                (clusterLimit == 0 || cluster < clusterLimit);
     };
-    if (volume.sectorsPerCluster == 0 || volume.sectorsPerCluster > kMaxSectorsPerCluster ||
-        !onVolume(firstCluster)) {
-        return RecoveredFileStatus::NoData;
+    found.onVolume = volume.sectorsPerCluster != 0 &&
+                     volume.sectorsPerCluster <= kMaxSectorsPerCluster &&
+                     onVolume(file.firstCluster);
+    if (!found.onVolume || file.size == 0) {
+        return found;
     }
     const std::uint64_t clusterBytes = std::uint64_t{volume.sectorsPerCluster} * kSectorSize;
-    std::vector<std::uint8_t> buffer(clusterBytes);
-    FatTable fat(volume, disk);
-    const std::vector<std::uint32_t> chain = fat.BuildClusterChain(firstCluster);
-
-    std::uint64_t left = size;
-    bool whole = true;
+    const std::uint64_t needed = (file.size + clusterBytes - 1) / clusterBytes;
+    const std::vector<std::uint32_t> chain = fat.BuildClusterChain(file.firstCluster);
     bool leftVolume = false;
     for (const std::uint32_t cluster : chain) {
-        if (left == 0) {
+        if (found.clusters.size() >= needed) {
             break;
         }
         if (!onVolume(cluster)) {
             leftVolume = true;
             break;
         }
-        // An unreadable cluster of the chain keeps its place in the file, as zeros.
-        whole = ReadCluster(volume, disk, cluster, buffer) && whole;
-        left = WriteClusterBytes(buffer, left, out);
+        found.clusters.push_back(cluster);
     }
-    // A live file is all of its chain: a size beyond it is damage. A deleted file whose chain
-    // was freed most likely lay in one piece after the last cluster found, and can only have
-    // gone on through clusters that are still free. A chain that loops, leaves the volume or
-    // ends in a mark was not freed: nothing says where its file went on. An unreadable
-    // cluster here means the disk ends: the rest of the file is not there.
-    const bool freed = deleted && !leftVolume && fat.Entry(chain.back()) == kFreeCluster;
+    found.chainClusters = found.clusters.size();
+    const bool freed = file.deleted && !leftVolume && fat.Entry(chain.back()) == kFreeCluster;
+    // Another entry starting inside the run ends it: two files cannot hold one cluster.
+    const std::uint64_t end = file.nextStart > chain.back() ? file.nextStart : UINT64_MAX;
     for (std::uint64_t cluster = std::uint64_t{chain.back()} + 1;
-         freed && left > 0 && onVolume(cluster) &&
+         freed && found.clusters.size() < needed && cluster < end && onVolume(cluster) &&
          fat.Entry(static_cast<std::uint32_t>(cluster)) == kFreeCluster;
          ++cluster) {
-        if (!ReadCluster(volume, disk, static_cast<std::uint32_t>(cluster), buffer)) {
+        found.clusters.push_back(static_cast<std::uint32_t>(cluster));
+    }
+    found.truncated = file.deleted && found.clusters.size() < needed;
+    return found;
+}
+
+RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                                     const FatFilePlace& file, std::ostream& out) {
+    if (file.size == 0) {
+        return RecoveredFileStatus::Written;
+    }
+    const FatFileClusters found = FindFatFileClusters(volume, disk, fat, file);
+    if (!found.onVolume) {
+        return RecoveredFileStatus::NoData;
+    }
+    std::vector<std::uint8_t> buffer(std::uint64_t{volume.sectorsPerCluster} * kSectorSize);
+    std::uint64_t left = file.size;
+    bool whole = true;
+    for (std::size_t i = 0; i < found.clusters.size() && left > 0; ++i) {
+        const bool read = ReadCluster(volume, disk, found.clusters[i], buffer);
+        // Past the chain an unreadable cluster means the disk ends: the rest is not there.
+        if (!read && i >= found.chainClusters) {
             break;
         }
+        whole = read && whole;
         left = WriteClusterBytes(buffer, left, out);
     }
     if (!out) {
         return RecoveredFileStatus::WriteFailed;
     }
-    if (left == size) {
+    if (left == file.size) {
         return RecoveredFileStatus::NoData;
     }
     return left == 0 && whole ? RecoveredFileStatus::Written : RecoveredFileStatus::Incomplete;
+}
+
+RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
+                                     std::uint32_t firstCluster, std::uint64_t size, bool deleted,
+                                     std::ostream& out) {
+    FatTable fat(volume, disk);
+    return WriteFatFileData(volume, disk, fat, {firstCluster, size, deleted, 0}, out);
 }
 
 }  // namespace lumarest

@@ -43,25 +43,23 @@ RecoveredFileStatus FromFileDataStatus(FileDataStatus status) {
     return RecoveredFileStatus::NoData;
 }
 
-// The file's data by its record's sector, with the extension records the run table finds;
-// by its record number when the sector holds no file record.
-RecoveredFileStatus WriteNtfsFile(const ActiveVolume& volume, SectorSource& disk,
-                                  std::uint64_t recordSector, std::uint32_t recordNumber,
-                                  std::ostream& out) {
-    const NtfsLayout layout = NtfsLayoutOf(volume);
+// The records of a file: by its record's sector, with the extension records the run table
+// finds; by its record number when the sector holds no file record. Empty when neither reads.
+std::vector<MftRecordBuffer> ReadNtfsFileRecords(SectorSource& disk, const NtfsLayout& layout,
+                                                 std::uint64_t recordSector,
+                                                 std::uint32_t recordNumber) {
     MftRunTable table;
     const bool haveTable = BuildMftRunTable(disk, layout, table);
     MftRecordBuffer record(layout.recordSectors);
     if (recordSector != 0 && ReadMftRecord(disk, recordSector, record)) {
         const ExtensionRecordList list = ReadExtensionRecords(
             disk, layout, ByteSpan(record.data(), record.size()), recordNumber);
-        const std::vector<MftRecordBuffer> records = ReadFileRecords(disk, table, record, list);
-        return FromFileDataStatus(WriteRecordData(disk, layout, records, out));
+        return ReadFileRecords(disk, table, record, list);
     }
     if (haveTable && recordNumber != kUnassignedRecord) {
-        return FromFileDataStatus(WriteFileData(disk, layout, table, recordNumber, out));
+        return ReadFileRecordsOf(disk, layout, table, recordNumber);
     }
-    return RecoveredFileStatus::NoData;
+    return {};
 }
 
 }  // namespace
@@ -99,7 +97,19 @@ void NtfsVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& vi
 }
 
 RecoveredFileStatus NtfsVolume::WriteFile(const FileRef& file, std::ostream& out) {
-    return WriteNtfsFile(run_.activeVolume, disk_, file.recordSector, file.recordNumber, out);
+    const NtfsLayout layout = NtfsLayoutOf(run_.activeVolume);
+    const std::vector<MftRecordBuffer> records =
+        ReadNtfsFileRecords(disk_, layout, file.recordSector, file.recordNumber);
+    if (records.empty()) {
+        return RecoveredFileStatus::NoData;
+    }
+    return FromFileDataStatus(WriteRecordData(disk_, layout, records, out));
+}
+
+std::uint64_t NtfsVolume::StoredBytes(const FileRef& file) {
+    const NtfsLayout layout = NtfsLayoutOf(run_.activeVolume);
+    return StoredRecordDataBytes(
+        layout, ReadNtfsFileRecords(disk_, layout, file.recordSector, file.recordNumber));
 }
 
 std::optional<std::int64_t> NtfsVolume::RecordLastWrite(std::uint64_t recordSector,

@@ -22,6 +22,7 @@ class NtfsVolume final : public RebuiltVolume {
     void DateFolderRow(const FolderNode& node, FileListRow& row) const override;
     void ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) override;
     RecoveredFileStatus WriteFile(const FileRef& file, std::ostream& out) override;
+    std::uint64_t StoredBytes(const FileRef& file) override;
     std::optional<std::int64_t> LastWrite(const FileRef& file) override;
     std::optional<std::int64_t> FolderLastWrite(const FolderNode& node) override;
     bool IsVolumeOwnFile(const FileRef& file) const override;

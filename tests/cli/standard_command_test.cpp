@@ -527,11 +527,11 @@ TEST_F(StandardCommandTest, PrintsFoldersThenFilesAsText) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("\nFiles: 15\nFolder                      Name                    Type    "
-                        "    Size    Date         Time   First cluster  Deleted\n"),
+                        "    Size    Date         Time   First cluster  Deleted  Truncated\n"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("\nRoot\\Documents\\Old Letters  Letter to Grandma.txt   Text file   37 "
-                        "     14-JUL-2009  10:30  8              no\n"),
+                        "     14-JUL-2009  10:30  8              no       no\n"),
               std::string::npos)
         << text;
     EXPECT_NE(err_.str().find("11 folders (2 deleted) and 15 files (5 deleted) in the rebuilt "
