@@ -131,26 +131,26 @@ FatFileClusters FindFatFileClusters(const ActiveVolume& volume, SectorSource& di
     const std::vector<std::uint32_t> chain = fat.BuildClusterChain(file.firstCluster);
     bool leftVolume = false;
     for (const std::uint32_t cluster : chain) {
-        if (found.clusters.size() >= needed) {
+        if (found.chain.size() >= needed) {
             break;
         }
         if (!onVolume(cluster)) {
             leftVolume = true;
             break;
         }
-        found.clusters.push_back(cluster);
+        found.chain.push_back(cluster);
     }
-    found.chainClusters = found.clusters.size();
     const bool freed = file.deleted && !leftVolume && fat.Entry(chain.back()) == kFreeCluster;
+    found.freeStart = std::uint64_t{chain.back()} + 1;
     // Another entry starting inside the run ends it: two files cannot hold one cluster.
     const std::uint64_t end = file.nextStart > chain.back() ? file.nextStart : UINT64_MAX;
-    for (std::uint64_t cluster = std::uint64_t{chain.back()} + 1;
-         freed && found.clusters.size() < needed && cluster < end && onVolume(cluster) &&
+    for (std::uint64_t cluster = found.freeStart;
+         freed && found.Count() < needed && cluster < end && onVolume(cluster) &&
          fat.Entry(static_cast<std::uint32_t>(cluster)) == kFreeCluster;
          ++cluster) {
-        found.clusters.push_back(static_cast<std::uint32_t>(cluster));
+        ++found.freeCount;
     }
-    found.truncated = file.deleted && found.clusters.size() < needed;
+    found.truncated = file.deleted && found.Count() < needed;
     return found;
 }
 
@@ -166,13 +166,16 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
     std::vector<std::uint8_t> buffer(std::uint64_t{volume.sectorsPerCluster} * kSectorSize);
     std::uint64_t left = file.size;
     bool whole = true;
-    for (std::size_t i = 0; i < found.clusters.size() && left > 0; ++i) {
-        const bool read = ReadCluster(volume, disk, found.clusters[i], buffer);
+    for (std::size_t i = 0; i < found.chain.size() && left > 0; ++i) {
+        // An unreadable cluster of the chain keeps its place in the file, as zeros.
+        whole = ReadCluster(volume, disk, found.chain[i], buffer) && whole;
+        left = WriteClusterBytes(buffer, left, out);
+    }
+    for (std::uint64_t i = 0; i < found.freeCount && left > 0; ++i) {
         // Past the chain an unreadable cluster means the disk ends: the rest is not there.
-        if (!read && i >= found.chainClusters) {
+        if (!ReadCluster(volume, disk, static_cast<std::uint32_t>(found.freeStart + i), buffer)) {
             break;
         }
-        whole = read && whole;
         left = WriteClusterBytes(buffer, left, out);
     }
     if (!out) {

@@ -42,14 +42,18 @@ struct FatFilePlace {
     std::uint32_t nextStart = 0;
 };
 
-// The clusters a FAT file's data is read from, in order, no more than its size needs.
+// The clusters a FAT file's data is read from, in order, no more than its size needs: first
+// from its chain, then, for a freed file, the free clusters that follow on the disk.
 struct FatFileClusters {
     bool onVolume = false;  // its first cluster lies on the volume, whose clusters have sectors
-    std::vector<std::uint32_t> clusters;
-    std::size_t chainClusters = 0;  // the first ones, from its chain; the rest were free
+    std::vector<std::uint32_t> chain;
+    std::uint64_t freeStart = 0;  // the first of the free clusters read on
+    std::uint64_t freeCount = 0;
     // Deleted, and its size runs past what its chain and the free clusters after it hold: it
     // can only be saved in part.
     bool truncated = false;
+
+    std::uint64_t Count() const { return chain.size() + freeCount; }
 };
 
 // A live file is all of its chain: a size beyond it is damage. A deleted file whose chain was

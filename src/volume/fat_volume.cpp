@@ -63,7 +63,7 @@ std::uint64_t FatVolume::StoredBytes(const FileRef& file) {
                             {file.firstCluster, file.size, file.deleted, file.nextStart});
     const std::uint64_t clusterBytes =
         std::uint64_t{run_.activeVolume.sectorsPerCluster} * kSectorSize;
-    return std::min<std::uint64_t>(file.size, found.clusters.size() * clusterBytes);
+    return std::min<std::uint64_t>(file.size, found.Count() * clusterBytes);
 }
 
 }  // namespace lumarest
