@@ -4,13 +4,16 @@
 // sectors per cluster (0 to 8), bytes 3 to 6 the start cluster; the rest fills the disk, whose
 // first FAT starts at sector 1. The cached walk must give what a plain walk that reads one
 // FAT sector per step gives, never repeat a cluster, and the directory read must visit each
-// sector of the chain once.
+// sector of the chain once. A deleted file from the start reads what its size and the next
+// entry allow, and writes what the room check counts.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "core/volume_params.h"
 #include "fat/fat_chain.h"
 #include "fuzz_disk.h"
+#include "output/recovered_file.h"
 
 namespace {
 
@@ -59,6 +63,19 @@ std::vector<std::uint32_t> PlainWalk(const lumarest::ActiveVolume& volume,
     }
     return chain;
 }
+
+// Counts what is written and keeps nothing.
+class CountingBuffer : public std::streambuf {
+  public:
+    std::uint64_t count = 0;
+
+  protected:
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        count += static_cast<std::uint64_t>(n);
+        return n;
+    }
+    int overflow(int c) override { return xsputn(nullptr, 1) == 1 ? c : traits_type::eof(); }
+};
 
 }  // namespace
 
@@ -103,5 +120,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return true;
         });
     Check(visits == clusters.size() * volume.sectorsPerCluster);
+
+    // A deleted file from the same start, its size and the next entry's start from the spare
+    // bits: no more clusters than its size needs, its chain first, its free run ending before
+    // the next entry, and exactly the bytes the room check counts written.
+    const std::uint64_t fileSize = (std::uint64_t{data[1]} / 16 + 1) << ((data[0] >> 1) % 36);
+    const lumarest::FatFilePlace place{start, fileSize, true, start + data[2] / 16u};
+    const lumarest::FatFileClusters found =
+        lumarest::FindFatFileClusters(volume, disk, table, place);
+    if (!found.onVolume) {
+        return 0;
+    }
+    const std::uint64_t clusterBytes = std::uint64_t{volume.sectorsPerCluster} * kSectorSize;
+    Check(found.Count() <= (fileSize + clusterBytes - 1) / clusterBytes);
+    Check(found.truncated == (found.Count() * clusterBytes < fileSize));
+    Check(found.chain.size() <= chain.size() &&
+          std::equal(found.chain.begin(), found.chain.end(), chain.begin()));
+    Check(found.freeCount == 0 || place.nextStart <= chain.back() ||
+          found.freeStart + found.freeCount <= place.nextStart);
+    CountingBuffer counter;
+    std::ostream out(&counter);
+    lumarest::WriteFatFileData(volume, disk, table, place, out);
+    Check(counter.count == std::min(fileSize, found.Count() * clusterBytes));
     return 0;
 }

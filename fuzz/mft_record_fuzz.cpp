@@ -4,9 +4,9 @@
 // Input: the last byte chooses the record size (1024, 2048 or 4096 bytes); the first that many
 // bytes are a file record as it lies on the disk; the whole input is also a small disk (the
 // master file table at sector 0, one sector per cluster, records of the chosen size) on which
-// the run table is built and a record's data read; the whole input, "INDX" put first, is also
-// an index block. Every decoded run must start inside the
-// volume, every span lie inside its record, and every walk end within its bound.
+// the run table is built and a record's data read (sparse runs of any length as holes); the whole
+// input, "INDX" put first, is also an index block. Every decoded run must start inside the volume,
+// every span lie inside its record, and every walk end within its bound.
 
 #include <algorithm>
 #include <cstddef>
@@ -17,6 +17,7 @@
 #include <streambuf>
 #include <vector>
 
+#include "core/hole_stream.h"
 #include "core/memory_disk.h"
 #include "ntfs/attribute_list.h"
 #include "ntfs/attributes.h"
@@ -49,14 +50,19 @@ bool Inside(ByteSpan part, ByteSpan whole) {
                             part.data() + part.size() <= whole.data() + whole.size());
 }
 
-// Counts what is written and keeps nothing; fails like a full disk past kMaxWrittenBytes.
-class CountingBuffer : public std::streambuf {
+// Counts what is written and keeps nothing; fails like a full disk past kMaxWrittenBytes. Takes
+// holes as a new file does: of any length, for nothing.
+class CountingBuffer : public HoleStreamBuffer {
   public:
     std::uint64_t count = 0;
+    bool full = false;
+
+    bool SkipZeros(std::uint64_t) override { return true; }
 
   protected:
     std::streamsize xsputn(const char*, std::streamsize n) override {
         if (count + static_cast<std::uint64_t>(n) > kMaxWrittenBytes) {
+            full = true;
             return 0;
         }
         count += static_cast<std::uint64_t>(n);
@@ -143,6 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ostream out(&counter);
         WriteRecordData(disk, layout, records, out);
         Check(counter.count <= kMaxWrittenBytes);
+        // What the room check counts is what was written: holes take none.
+        Check(counter.full || counter.count == StoredRecordDataBytes(layout, records));
     }
     return 0;
 }

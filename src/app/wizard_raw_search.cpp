@@ -69,6 +69,9 @@ std::string NamesText(const std::vector<std::string>& names) {
 
 std::string RawSaveSummaryText(const ResaveSummary& summary, const std::string& folder) {
     std::string text = std::to_string(summary.saved) + " file(s) saved to " + folder + ".";
+    if (!summary.noRoom.empty()) {
+        text = summary.noRoom + "\n\n" + text;
+    }
     if (!summary.unreadable.empty()) {
         text += "\n" + std::to_string(summary.unreadable.size()) +
                 " file(s) could not be read from the disk: " + NamesText(summary.unreadable) + ".";
@@ -503,8 +506,10 @@ void CChildDialogExDemoDlg::OnRawSaveFinished(const ResaveSummary& summary,
     backButton_->setEnabled(true);
     UpdateRawSaveButton();
     const bool failures = !summary.unreadable.empty() || !summary.unwritten.empty();
-    ShowMessage(RawSaveSummaryText(summary, folder),
-                failures ? MessageIcon::Warning : MessageIcon::Information);
+    const MessageIcon icon = !summary.noRoom.empty() ? MessageIcon::Error
+                             : failures              ? MessageIcon::Warning
+                                                     : MessageIcon::Information;
+    ShowMessage(RawSaveSummaryText(summary, folder), icon);
 }
 
 void CChildDialogExDemoDlg::StopRawSaveWorker() {

@@ -31,12 +31,19 @@ const char* const kNothingToSave =
 
 std::string SummaryText(const SaveSummary& summary, const std::string& folder) {
     std::string text = std::to_string(summary.saved) + " file(s) saved to " + folder + ".";
+    if (!summary.noRoom.empty()) {
+        text = summary.noRoom + "\n\n" + text;
+    }
     if (summary.incomplete > 0) {
         text +=
             "\n" + std::to_string(summary.incomplete) + " of them could only be recovered in part.";
     }
     if (summary.deleted > 0) {
         text += "\n" + std::to_string(summary.deleted) + " of the saved files had been deleted.";
+    }
+    if (summary.truncated > 0) {
+        text += "\n" + std::to_string(summary.truncated) +
+                " of them were truncated: only part of their data is left on the disk.";
     }
     if (summary.skipped > 0) {
         text += "\n" + std::to_string(summary.skipped) + " file(s) skipped.";
@@ -185,8 +192,10 @@ void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
     const SaveSummary summary =
         SaveEntries(run_, FolderDisk(), entries, *destination, folder, *decisions);
     progress.hide();
-    ShowMessage(SummaryText(summary, folder),
-                summary.failed > 0 ? MessageIcon::Warning : MessageIcon::Information);
+    const MessageIcon icon = !summary.noRoom.empty() ? MessageIcon::Error
+                             : summary.failed > 0    ? MessageIcon::Warning
+                                                     : MessageIcon::Information;
+    ShowMessage(SummaryText(summary, folder), icon);
 }
 
 }  // namespace lumarest

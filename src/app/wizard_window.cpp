@@ -263,6 +263,10 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
         const std::optional<FileRef> file = ListedRowRef(run_, row);
         return file && file->deleted;
     });
+    fileListModel_->SetRowTruncated([this](std::size_t row) {
+        const std::optional<FileRef> file = ListedRowRef(run_, row);
+        return file && file->truncated;
+    });
     fileListFilter_ = std::make_unique<DeletedFilterModel>();
     fileListFilter_->setSourceModel(fileListModel_.get());
     fileList_->setModel(fileListFilter_.get());

@@ -67,6 +67,11 @@ ResaveSummary ResaveCarvedFiles(const std::vector<CarvedFile>& files, SectorSour
         } else {
             placed.lastPath.clear();
             saver.FileFinished(file, std::move(bytes));
+            if (!saver.NoRoom().empty()) {
+                summary.noRoom = saver.NoRoom();
+                summary.stopped = true;
+                break;
+            }
             if (placed.lastPath.empty()) {
                 summary.unwritten.push_back(file.name);
             } else {

@@ -28,13 +28,16 @@ struct ResaveSummary {
     std::vector<std::string> unreadable;
     std::vector<std::string> unwritten;
     bool stopped = false;
+    // Why the saving stopped before a file the folder's disk had no room for; empty otherwise.
+    std::string noRoom;
 };
 
 // Saves files found by an earlier search into `folder` (opened and checked as the destination,
 // named `shownFolder` in the saved paths), read again from `disk`, under their
 // carved names and never over a file already there. A file that cannot be read or written is
 // named in the summary and the others are still saved. `progress` hears (done, total) after
-// each file; `stop` ends the saving between two files.
+// each file; `stop` ends the saving between two files, and a file the folder's disk has no
+// room for ends it before that file.
 ResaveSummary ResaveCarvedFiles(const std::vector<CarvedFile>& files, SectorSource& disk,
                                 FolderHandle folder, const std::string& shownFolder,
                                 const std::function<void(std::size_t, std::size_t)>& progress,

@@ -101,8 +101,34 @@ void SavingSink::ForgetOtherFile(const CarvedFile& file) {
     }
 }
 
+bool SavingSink::HasRoom(const CarvedFile& file, std::uint64_t bytes) {
+    if (!noRoom_.empty()) {
+        return false;
+    }
+    int error = 0;
+    if (!folderHandle_) {
+        folderHandle_ = FolderHandle::Open(folder_, error);
+    }
+    const std::optional<std::uint64_t> free =
+        folderHandle_ ? folderHandle_->FreeBytes() : std::nullopt;
+    if (!free || bytes <= *free) {
+        return true;
+    }
+    noRoom_ = "There is not enough free space in " + Quoted(folder_) + " to save " +
+              Quoted(file.name) + ": it needs " + std::to_string(bytes) + " bytes and " +
+              std::to_string(*free) +
+              " bytes are free. No more files are saved; those saved before it are kept.";
+    reporter_.ShowMessage(noRoom_, MessageIcon::Error);
+    failureReported_ = true;
+    return false;
+}
+
 void SavingSink::FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) {
     ForgetOtherFile(file);
+    if (writingError_ == 0 && !HasRoom(file, piece.size())) {
+        writing_.reset();
+        writingError_ = ENOSPC;
+    }
     if (!writing_ && writingError_ == 0) {
         writingError_ = Begin();
     }
@@ -124,7 +150,11 @@ void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> 
     if (!inPieces && !keepCarvedLength_ && file.savedBytes != 0) {
         content = content.first(std::min<std::uint64_t>(file.savedBytes, content.size()));
     }
-    int error = inPieces ? writingError_ : Begin();
+    if ((!inPieces || writing_) && !HasRoom(file, content.size())) {
+        writing_.reset();
+        writingError_ = ENOSPC;
+    }
+    int error = inPieces || writingError_ != 0 ? writingError_ : Begin();
     std::string path;
     if (writing_) {
         Write(*writing_, content);

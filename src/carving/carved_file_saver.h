@@ -19,6 +19,8 @@ class Reporter;
 // when `keepCarvedLength`. A file of that name already there is kept; the new one becomes
 // "GNLM00001 (2).jpg" and so on. A file that cannot be written is reported once through the
 // reporter; the scan goes on. Takes a file in pieces when `next` does, writing them as they come.
+// A file the destination's disk has no room for is not started (nor a piece of it written): the
+// reporter hears why once, and no later file is saved; those saved already stay.
 class SavingSink : public CarvedFileSink {
   public:
     // Writes into `folder` as opened and checked (OpenDestinationFolder), named `shownFolder`.
@@ -35,11 +37,15 @@ class SavingSink : public CarvedFileSink {
     std::uint64_t SavedCount() const { return saved_; }
     // Removes the file being written, as a stopped scan drops it.
     void DropOpenFile();
+    // Why saving stopped for want of room; empty while there was room.
+    const std::string& NoRoom() const { return noRoom_; }
 
   private:
     // Starts the file being written, once per file: 0 or the reason it cannot be.
     int Begin();
     void ForgetOtherFile(const CarvedFile& file);
+    // False, ending the saving, when `bytes` more of `file` do not fit on the folder's disk.
+    bool HasRoom(const CarvedFile& file, std::uint64_t bytes);
 
     std::string folder_;
     std::optional<FolderHandle> folderHandle_;
@@ -53,6 +59,7 @@ class SavingSink : public CarvedFileSink {
     std::uint64_t writingSector_ = 0;
     std::uint64_t saved_ = 0;
     bool failureReported_ = false;
+    std::string noRoom_;
 };
 
 }  // namespace lumarest

@@ -53,7 +53,8 @@ std::string SaveSummaryText(const SavedTree& saved) {
     return "Saved in " + saved.folder + ": " + std::to_string(s.saved) + " files whole, " +
            std::to_string(s.incomplete) + " incomplete, " + std::to_string(s.skipped) +
            " skipped, " + std::to_string(s.failed) + " not saved\n" +
-           "Deleted files among those saved: " + std::to_string(s.deleted) +
+           "Deleted files among those saved: " + std::to_string(s.deleted) + "\n" +
+           "Truncated files among those saved: " + std::to_string(s.truncated) +
            (s.stopped ? "\nThe saving was stopped before every file was saved" : "");
 }
 
@@ -199,19 +200,21 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs,
                               YesNo(f.file->deleted)};
                       });
     } else {
-        WriteTable<8>(
-            writer, {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted"},
-            listing.FileCount(), [&](std::size_t index, NumberCells& number) {
-                const ListedFileView f = listing.File(index);
-                return std::array<std::string_view, 8>{f.folder,
-                                                       f.name,
-                                                       f.type,
-                                                       number(f.file->size),
-                                                       f.date,
-                                                       f.time,
-                                                       number(f.file->firstCluster),
-                                                       YesNo(f.file->deleted)};
-            });
+        WriteTable<9>(writer,
+                      {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted",
+                       "Truncated"},
+                      listing.FileCount(), [&](std::size_t index, NumberCells& number) {
+                          const ListedFileView f = listing.File(index);
+                          return std::array<std::string_view, 9>{f.folder,
+                                                                 f.name,
+                                                                 f.type,
+                                                                 number(f.file->size),
+                                                                 f.date,
+                                                                 f.time,
+                                                                 number(f.file->firstCluster),
+                                                                 YesNo(f.file->deleted),
+                                                                 YesNo(f.file->truncated)};
+                      });
     }
 }
 
@@ -274,6 +277,9 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
                 json.Member("firstCluster", f.file.firstCluster);
             }
             json.Member("deleted", f.file.deleted);
+            if (!ntfs) {
+                json.Member("truncated", f.file.truncated);
+            }
             json.EndObject();
         });
     json.EndArray();
@@ -293,6 +299,7 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
                         {"skipped", summary.skipped},
                         {"failed", summary.failed},
                         {"deleted", summary.deleted},
+                        {"truncated", summary.truncated},
                         {"stopped", summary.stopped}});
     }
     json.EndObject();
@@ -415,7 +422,9 @@ TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
     *context.err << "lumarest-cli: " << CountsText(tree.folders, tree.deletedFolders, "folders")
                  << " and " << CountsText(tree.files, tree.deletedFiles, "files")
                  << " in the rebuilt tree of " << options.subject << '\n';
-    if (saved && saved->summary.stopped) {
+    if (saved && !saved->summary.noRoom.empty()) {
+        result.status = context.Fail(saved->summary.noRoom);
+    } else if (saved && saved->summary.stopped) {
         *context.err << "lumarest-cli: the saving into " << *options.saveFolder
                      << " was stopped; the file being written was removed\n";
         result.status = kExitInterrupted;

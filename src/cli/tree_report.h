@@ -111,12 +111,13 @@ struct TreeReportResult {
 // folder with its path from "Root", its own and its parent's number and whether it is deleted,
 // then every file with its folder's path, name, type, size, date, time, where it lies (FAT:
 // first cluster; NTFS: record number and the record's sector, in the disk's unit) and whether
-// it is deleted. A filter leaves out the rows whose deleted mark it does not keep, from the
-// listing and from what is saved (a saved folder then holds a kept file). With a save folder
-// the tree is saved first (a name taken already is renamed) and a summary follows. The summary
-// on stderr, and the JSON's "counts", count the whole tree with its deleted folders and files.
-// Ctrl+C or SIGTERM during the save stops it: the file being written is removed, what was saved
-// is summed up and the status is 130. Status 2 when files could not be written.
+// it is deleted (FAT: and truncated, its size running past what is left of it). A filter leaves
+// out the rows whose deleted mark it does not keep, from the listing and from what is saved (a
+// saved folder then holds a kept file). With a save folder the tree is saved first (a name taken
+// already is renamed) and a summary follows. The summary on stderr, and the JSON's "counts",
+// count the whole tree with its deleted folders and files. Ctrl+C or SIGTERM during the save
+// stops it: the file being written is removed, what was saved is summed up and the status is
+// 130. Status 2 when files could not be written or the saving stopped for want of room.
 TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
                                    const TreeReportOptions& options);
 

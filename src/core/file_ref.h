@@ -17,6 +17,11 @@ struct FileRef {
     // freed).
     std::uint32_t firstCluster = 0;
     bool deleted = false;
+    // FAT, deleted: where the next deleted entry of its folder begins (its data ends before;
+    // 0: none), and whether its size runs past the free clusters up to there, so that only
+    // part of it can be saved.
+    std::uint32_t nextStart = 0;
+    bool truncated = false;
     // NTFS: the sector the file's record lies in, and the record's own number.
     std::uint64_t recordSector = 0;
     std::uint32_t recordNumber = 0;

@@ -4,16 +4,20 @@
 #include <limits.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <random>
 #include <utility>
 #include <vector>
+
+#include "core/hole_stream.h"
 
 namespace lumarest {
 
@@ -106,8 +110,9 @@ int LinkIntoPlace(int folderFd, const std::string& from, const std::string& to) 
 
 }  // namespace
 
-// Collects the bytes in a buffer and writes them to the file in large pieces.
-class NewFile::Buffer : public std::streambuf {
+// Collects the bytes in a buffer and writes them to the file in large pieces. Runs of zeros
+// skipped over stay holes: the file is only moved on, and sized at the end.
+class NewFile::Buffer : public HoleStreamBuffer {
   public:
     explicit Buffer(int fd) : fd_(fd), data_(kBufferBytes) { Reset(); }
 
@@ -122,10 +127,43 @@ class NewFile::Buffer : public std::streambuf {
         if (error_ != 0) {
             return false;
         }
-        const bool written =
-            WriteAll(fd_, pbase(), static_cast<std::size_t>(pptr() - pbase()), error_);
+        const auto count = static_cast<std::size_t>(pptr() - pbase());
+        const bool written = WriteAll(fd_, pbase(), count, error_);
+        Moved(count, false);
         Reset();
         return written;
+    }
+
+    bool SkipZeros(std::uint64_t count) override {
+        if (count == 0) {
+            return error_ == 0;
+        }
+        if (!Drain()) {
+            return false;
+        }
+        if (count > kMaxFileOffset - position_) {
+            error_ = EFBIG;
+            return false;
+        }
+        if (::lseek(fd_, static_cast<off_t>(position_ + count), SEEK_SET) < 0) {
+            error_ = errno;
+            return false;
+        }
+        Moved(count, true);
+        return true;
+    }
+
+    // Writes out what is held and gives the file its whole length: a hole at its end has no
+    // bytes that would.
+    bool Close() {
+        if (!Drain()) {
+            return false;
+        }
+        if (holeAtEnd_ && ::ftruncate(fd_, static_cast<off_t>(position_)) != 0) {
+            error_ = errno;
+            return false;
+        }
+        return true;
     }
 
   protected:
@@ -147,18 +185,31 @@ class NewFile::Buffer : public std::streambuf {
         if (!Drain() || !WriteAll(fd_, text, static_cast<std::size_t>(count), error_)) {
             return 0;
         }
+        Moved(static_cast<std::uint64_t>(count), false);
         return count;
     }
 
     int sync() override { return Drain() ? 0 : -1; }
 
   private:
+    static constexpr std::uint64_t kMaxFileOffset =
+        static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+
     void Reset() { setp(data_.data(), data_.data() + data_.size()); }
+
+    void Moved(std::uint64_t count, bool hole) {
+        if (count > 0) {
+            position_ += count;
+            holeAtEnd_ = hole;
+        }
+    }
 
     int fd_;
     std::vector<char> data_;
     int error_ = 0;
     std::stop_token stop_;
+    std::uint64_t position_ = 0;  // where the next byte goes in the file
+    bool holeAtEnd_ = false;
 };
 
 std::optional<FolderHandle> FolderHandle::Open(const std::string& path, int& error) {
@@ -232,6 +283,16 @@ std::optional<FolderHandle> FolderHandle::OpenChild(const std::string& name, boo
     return FolderHandle(fd);
 }
 
+std::optional<std::uint64_t> FolderHandle::FreeBytes() const {
+    struct statvfs info {};
+    if (::fstatvfs(fd_, &info) != 0) {
+        return std::nullopt;
+    }
+    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    const std::uint64_t blocks = info.f_bavail;
+    return unit != 0 && blocks > UINT64_MAX / unit ? UINT64_MAX : blocks * unit;
+}
+
 bool FolderHandle::SetTimes(std::int64_t seconds) const {
     return SetDescriptorTimes(fd_, seconds);
 }
@@ -280,7 +341,7 @@ int NewFile::Finish() {
     if (fd_ < 0) {
         return buffer_->Error();
     }
-    buffer_->Drain();
+    buffer_->Close();
     int error = buffer_->Error();
     // A time the file system refuses leaves the file as written: its bytes are what counts.
     if (error == 0 && times_) {

@@ -40,6 +40,9 @@ class FolderHandle {
 
     // Where the folder lies now, as the kernel names it; empty when it cannot say.
     std::string RealPath() const;
+    // The bytes its file system still gives an unprivileged writer; nothing when it does not
+    // say.
+    std::optional<std::uint64_t> FreeBytes() const;
 
     // Gives the folder this access and modification time (seconds since 1970, UTC); false
     // when the folder's file system refuses it.
@@ -72,6 +75,7 @@ class NewFile {
     NewFile& operator=(const NewFile&) = delete;
     ~NewFile();
 
+    // Zeros put through WriteZeros (core/hole_stream.h) become holes in the file.
     std::ostream& Stream() { return stream_; }
 
     // Once `stop` is requested, writing fails (ECANCELED): a large file stops part way and is

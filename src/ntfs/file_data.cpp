@@ -1,8 +1,8 @@
 #include "ntfs/file_data.h"
 
 #include <algorithm>
-#include <array>
 
+#include "core/hole_stream.h"
 #include "core/sector_source.h"
 #include "ntfs/attributes.h"
 #include "ntfs/extension_records.h"
@@ -19,13 +19,39 @@ struct NonResidentPiece {
     Attribute attribute;
 };
 
-void WriteZeros(std::uint64_t count, std::ostream& out) {
-    static constexpr std::array<char, kSectorSize> kZeros{};
-    while (count > 0 && out) {
-        const std::uint64_t part = std::min<std::uint64_t>(count, kZeros.size());
-        out.write(kZeros.data(), static_cast<std::streamsize>(part));
-        count -= part;
+// The unnamed $DATA of a file's records, as it is to be written.
+struct RecordData {
+    FileDataStatus status = FileDataStatus::Written;  // NoData or Unsupported: nothing to write
+    bool resident = false;
+    ByteSpan content;  // resident: the file's bytes, inside the records
+    std::vector<DataRun> runs;
+    std::uint64_t realSize = 0;
+    std::uint64_t initializedSize = 0;
+};
+
+// Calls `visit(run, take, real)` for each run up to `byteCount`: `take` bytes of the file lie in
+// the run, the first `real` of them stored in its sectors (none for a sparse run), the rest
+// zeros. Returns the bytes the runs cover.
+template <typename Visit>
+std::uint64_t ForEachRunPart(const std::vector<DataRun>& runs, std::uint64_t byteCount,
+                             std::uint64_t initializedSize, const Visit& visit) {
+    const std::uint64_t readable = std::min(byteCount, initializedSize);
+    std::uint64_t covered = 0;
+    for (const DataRun& run : runs) {
+        if (covered >= byteCount) {
+            break;
+        }
+        const std::uint64_t runBytes =
+            std::min(run.sectorCount, UINT64_MAX / kSectorSize) * kSectorSize;
+        const std::uint64_t take = std::min(runBytes, byteCount - covered);
+        const std::uint64_t real =
+            run.sparse || covered >= readable ? 0 : std::min(take, readable - covered);
+        if (!visit(run, take, real)) {
+            break;
+        }
+        covered += take;
     }
+    return covered;
 }
 
 // Writes up to `count` bytes from the sectors of one real run; false when a read failed.
@@ -47,38 +73,99 @@ bool WriteRealRun(SectorSource& source, const DataRun& run, std::uint64_t count,
     return readAll;
 }
 
+RecordData CollectRecordData(const NtfsLayout& layout, std::span<const MftRecordBuffer> records) {
+    RecordData data;
+    std::vector<NonResidentPiece> pieces;
+    for (const MftRecordBuffer& record : records) {
+        bool resident = false;
+        Attribute residentData;
+        WalkAttributes(record, [&](const Attribute& attribute) {
+            if (attribute.type != kAttrData || !attribute.Unnamed()) {
+                return true;
+            }
+            if (!attribute.nonResident) {
+                resident = attribute.contentInBounds;
+                residentData = attribute;
+                return false;
+            }
+            pieces.push_back({attribute.firstVcn, attribute});
+            return true;
+        });
+        if (resident && pieces.empty()) {
+            data.resident = true;
+            data.content = residentData.content;
+            return data;
+        }
+    }
+    if (pieces.empty()) {
+        data.status = FileDataStatus::NoData;
+        return data;
+    }
+    std::stable_sort(pieces.begin(), pieces.end(),
+                     [](const auto& a, const auto& b) { return a.firstVcn < b.firstVcn; });
+    // Only the first piece carries the sizes and flags of the whole attribute.
+    const Attribute& first = pieces.front().attribute;
+    if (first.firstVcn != 0) {
+        data.status = FileDataStatus::NoData;
+        return data;
+    }
+    if ((first.flags & (kAttrFlagCompressed | kAttrFlagEncrypted)) != 0) {
+        data.status = FileDataStatus::Unsupported;
+        return data;
+    }
+    for (const NonResidentPiece& piece : pieces) {
+        if (!piece.attribute.runsInBounds) {
+            break;
+        }
+        const DecodedRuns decoded =
+            DecodeRuns(piece.attribute.runs, layout.cluster0Start, layout.sectorsPerCluster);
+        data.runs.insert(data.runs.end(), decoded.runs.begin(), decoded.runs.end());
+        if (!decoded.complete) {
+            break;
+        }
+    }
+    data.realSize = first.realSize;
+    data.initializedSize = first.initializedSize;
+    return data;
+}
+
 }  // namespace
 
 FileDataStatus WriteRunBytes(SectorSource& source, const std::vector<DataRun>& runs,
                              std::uint64_t byteCount, std::uint64_t initializedSize,
                              std::ostream& out) {
-    const std::uint64_t readable = std::min(byteCount, initializedSize);
-    std::uint64_t written = 0;
     bool readAll = true;
-    for (const DataRun& run : runs) {
-        // A full destination ends the copy instead of running on through the runs.
-        if (written >= byteCount || !out) {
-            break;
-        }
-        const std::uint64_t runBytes =
-            std::min(run.sectorCount, UINT64_MAX / kSectorSize) * kSectorSize;
-        const std::uint64_t take = std::min(runBytes, byteCount - written);
-        const std::uint64_t real = written < readable ? std::min(take, readable - written) : 0;
-        if (run.sparse) {
-            WriteZeros(take, out);
-        } else {
-            readAll = WriteRealRun(source, run, real, out) && readAll;
-            WriteZeros(take - real, out);
-        }
-        written += take;
-    }
+    const std::uint64_t covered =
+        ForEachRunPart(runs, byteCount, initializedSize,
+                       [&](const DataRun& run, std::uint64_t take, std::uint64_t real) {
+                           // A full destination ends the copy instead of running on.
+                           if (!out) {
+                               return false;
+                           }
+                           if (real > 0) {
+                               readAll = WriteRealRun(source, run, real, out) && readAll;
+                           }
+                           WriteZeros(out, take - real);
+                           return true;
+                       });
     if (!out) {
         return FileDataStatus::ReadFailed;
     }
-    if (written < byteCount) {
+    if (covered < byteCount) {
         return FileDataStatus::RunsShort;
     }
     return readAll ? FileDataStatus::Written : FileDataStatus::ReadFailed;
+}
+
+std::uint64_t StoredRunBytes(const std::vector<DataRun>& runs, std::uint64_t byteCount,
+                             std::uint64_t initializedSize) {
+    std::uint64_t stored = 0;
+    ForEachRunPart(runs, byteCount, initializedSize,
+                   [&](const DataRun&, std::uint64_t, std::uint64_t real) {
+                       stored += real;
+                       return true;
+                   });
+    return stored;
 }
 
 std::optional<std::uint64_t> DataSize(ByteSpan record) {
@@ -115,54 +202,28 @@ std::optional<std::uint64_t> ReadDataSize(SectorSource& source, std::uint64_t re
 
 FileDataStatus WriteRecordData(SectorSource& source, const NtfsLayout& layout,
                                std::span<const MftRecordBuffer> records, std::ostream& out) {
-    std::vector<NonResidentPiece> pieces;
-    for (const MftRecordBuffer& record : records) {
-        bool resident = false;
-        Attribute residentData;
-        WalkAttributes(record, [&](const Attribute& attribute) {
-            if (attribute.type != kAttrData || !attribute.Unnamed()) {
-                return true;
-            }
-            if (!attribute.nonResident) {
-                resident = attribute.contentInBounds;
-                residentData = attribute;
-                return false;
-            }
-            pieces.push_back({attribute.firstVcn, attribute});
-            return true;
-        });
-        if (resident && pieces.empty()) {
-            out.write(reinterpret_cast<const char*>(residentData.content.data()),
-                      static_cast<std::streamsize>(residentData.content.size()));
-            return out ? FileDataStatus::Written : FileDataStatus::ReadFailed;
-        }
+    const RecordData data = CollectRecordData(layout, records);
+    if (data.status != FileDataStatus::Written) {
+        return data.status;
     }
-    if (pieces.empty()) {
-        return FileDataStatus::NoData;
+    if (data.resident) {
+        out.write(reinterpret_cast<const char*>(data.content.data()),
+                  static_cast<std::streamsize>(data.content.size()));
+        return out ? FileDataStatus::Written : FileDataStatus::ReadFailed;
     }
-    std::stable_sort(pieces.begin(), pieces.end(),
-                     [](const auto& a, const auto& b) { return a.firstVcn < b.firstVcn; });
-    // Only the first piece carries the sizes and flags of the whole attribute.
-    const Attribute& first = pieces.front().attribute;
-    if (first.firstVcn != 0) {
-        return FileDataStatus::NoData;
+    return WriteRunBytes(source, data.runs, data.realSize, data.initializedSize, out);
+}
+
+std::uint64_t StoredRecordDataBytes(const NtfsLayout& layout,
+                                    std::span<const MftRecordBuffer> records) {
+    const RecordData data = CollectRecordData(layout, records);
+    if (data.status != FileDataStatus::Written) {
+        return 0;
     }
-    if ((first.flags & (kAttrFlagCompressed | kAttrFlagEncrypted)) != 0) {
-        return FileDataStatus::Unsupported;
+    if (data.resident) {
+        return data.content.size();
     }
-    std::vector<DataRun> runs;
-    for (const NonResidentPiece& piece : pieces) {
-        if (!piece.attribute.runsInBounds) {
-            break;
-        }
-        const DecodedRuns decoded =
-            DecodeRuns(piece.attribute.runs, layout.cluster0Start, layout.sectorsPerCluster);
-        runs.insert(runs.end(), decoded.runs.begin(), decoded.runs.end());
-        if (!decoded.complete) {
-            break;
-        }
-    }
-    return WriteRunBytes(source, runs, first.realSize, first.initializedSize, out);
+    return StoredRunBytes(data.runs, data.realSize, data.initializedSize);
 }
 
 FileDataStatus WriteFileData(SectorSource& source, const NtfsLayout& layout,

@@ -25,10 +25,14 @@ enum class FileDataStatus {
 };
 
 // Writes `byteCount` bytes along `runs`: sparse runs and bytes past `initializedSize` as
-// zeros.
+// zeros, holes where `out` takes them (WriteZeros).
 FileDataStatus WriteRunBytes(SectorSource& source, const std::vector<DataRun>& runs,
                              std::uint64_t byteCount, std::uint64_t initializedSize,
                              std::ostream& out);
+
+// The bytes WriteRunBytes takes from the runs' sectors: the zeros it adds take no room.
+std::uint64_t StoredRunBytes(const std::vector<DataRun>& runs, std::uint64_t byteCount,
+                             std::uint64_t initializedSize);
 
 // The size of the first unnamed $DATA of a fixed-up record: its content length when
 // resident, its real size when not.
@@ -47,6 +51,11 @@ std::optional<std::uint64_t> ReadDataSize(SectorSource& source, std::uint64_t re
 // the real size.
 FileDataStatus WriteRecordData(SectorSource& source, const NtfsLayout& layout,
                                std::span<const MftRecordBuffer> records, std::ostream& out);
+
+// The bytes WriteRecordData takes from the records and their runs, holes left out: what the
+// saved file needs on its disk. 0 when it writes nothing.
+std::uint64_t StoredRecordDataBytes(const NtfsLayout& layout,
+                                    std::span<const MftRecordBuffer> records);
 
 // Writes the bytes of file record `recordNumber`, reading its extension records where its
 // attribute list sends the data.

@@ -1,7 +1,10 @@
 #include "output/fat_file_rows.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/le_bytes.h"
 #include "core/recovery_run.h"
@@ -11,6 +14,7 @@
 #include "fat/fat_chain.h"
 #include "fat/name_children.h"
 #include "output/file_dates.h"
+#include "output/recovered_file.h"
 
 namespace lumarest {
 
@@ -27,10 +31,15 @@ constexpr std::size_t kSizeOffset = 28;
 // end-of-directory entry into its next sector, a chain walk stops there.
 enum class EndOfDirectoryRule { EndsFolder, EndsSector };
 
-// Visits the file entries of one directory sector; false when the sector ends the folder.
+// Where the deleted entries of one folder, files and folders, begin: a freed file runs on no
+// further than the next of them.
+using DeletedStarts = std::vector<std::uint32_t>;
+
+// Visits the file entries of one directory sector and notes where its deleted entries begin;
+// false when the sector ends the folder.
 bool VisitFileEntries(const LongNameSource& source, ByteSpan sector, std::uint64_t sectorNumber,
                       std::string_view fsName, FileTypeWording wording, EndOfDirectoryRule endRule,
-                      const FatFileVisitor& visit) {
+                      DeletedStarts& deletedStarts, const FatFileVisitor& visit) {
     for (std::size_t offset = 0; offset + kDirectoryEntrySize <= sector.size();
          offset += kDirectoryEntrySize) {
         const ByteSpan entry = EntryAt(sector, offset);
@@ -38,7 +47,13 @@ bool VisitFileEntries(const LongNameSource& source, ByteSpan sector, std::uint64
             return endRule == EndOfDirectoryRule::EndsSector;
         }
         const std::uint8_t attributes = LoadLe8(entry, kAttributesOffset).value_or(0);
-        if (IsSkippedEntry(entry) || !ListsAsFatFile(attributes)) {
+        if (IsSkippedEntry(entry)) {
+            continue;
+        }
+        if (LoadLe8(entry, 0) == kDeletedEntryMark) {
+            deletedStarts.push_back(EntryFirstCluster(entry, fsName));
+        }
+        if (!ListsAsFatFile(attributes)) {
             continue;
         }
         const std::optional<EntryNameResult> name = EntryName(source, sector, offset, sectorNumber);
@@ -56,6 +71,12 @@ bool VisitFileEntries(const LongNameSource& source, ByteSpan sector, std::uint64
         visit(facts, wording);
     }
     return true;
+}
+
+// The first start in `starts` (sorted) past `cluster`; 0 when none is.
+std::uint32_t NextStart(const DeletedStarts& starts, std::uint32_t cluster) {
+    const auto next = std::upper_bound(starts.begin(), starts.end(), cluster);
+    return next == starts.end() ? 0 : *next;
 }
 
 }  // namespace
@@ -92,33 +113,51 @@ void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId
     }
     LongNameSource source = VolumeNameSource(run, disk);
     FatTable fat(volume, disk);
+    // The whole folder is read first: where a deleted file must end depends on the entries
+    // after it.
+    std::vector<std::pair<FatFileFacts, FileTypeWording>> files;
+    DeletedStarts deletedStarts;
+    const FatFileVisitor keep = [&](const FatFileFacts& facts, FileTypeWording wording) {
+        files.emplace_back(facts, wording);
+    };
     if (folderId == 0 && fat16) {
         // A root that was never located would read the volume's first sectors as entries.
         if (volume.rootStart == 0) {
             return;
         }
-        ForEachRootDirectorySector(volume, disk, fat, source,
-                                   [&](std::uint64_t sector, ByteSpan bytes) {
-                                       VisitFileEntries(source, bytes, sector, volume.fsName,
-                                                        FileTypeWording::RootFolderOrNtfs,
-                                                        EndOfDirectoryRule::EndsSector, visit);
-                                       return true;
-                                   });
-        return;
+        ForEachRootDirectorySector(
+            volume, disk, fat, source, [&](std::uint64_t sector, ByteSpan bytes) {
+                VisitFileEntries(source, bytes, sector, volume.fsName,
+                                 FileTypeWording::RootFolderOrNtfs, EndOfDirectoryRule::EndsSector,
+                                 deletedStarts, keep);
+                return true;
+            });
+    } else {
+        if (folderId == 0) {
+            folderId = volume.rootStart;
+        }
+        // Clusters 0 and 1 hold no data: no folder starts there.
+        if (folderId < kFirstDataCluster) {
+            return;
+        }
+        ForEachDirectorySector(
+            volume, disk, fat, folderId, source, [&](std::uint64_t sector, ByteSpan bytes) {
+                return VisitFileEntries(source, bytes, sector, volume.fsName,
+                                        FileTypeWording::ClusterChainFolder,
+                                        EndOfDirectoryRule::EndsFolder, deletedStarts, keep);
+            });
     }
-    if (folderId == 0) {
-        folderId = volume.rootStart;
+    std::sort(deletedStarts.begin(), deletedStarts.end());
+    for (auto& [facts, wording] : files) {
+        if (facts.deleted) {
+            facts.nextStart = NextStart(deletedStarts, facts.firstCluster);
+            facts.truncated =
+                FindFatFileClusters(volume, disk, fat,
+                                    {facts.firstCluster, facts.size, true, facts.nextStart})
+                    .truncated;
+        }
+        visit(facts, wording);
     }
-    // Clusters 0 and 1 hold no data: no folder starts there.
-    if (folderId < kFirstDataCluster) {
-        return;
-    }
-    ForEachDirectorySector(volume, disk, fat, folderId, source,
-                           [&](std::uint64_t sector, ByteSpan bytes) {
-                               return VisitFileEntries(source, bytes, sector, volume.fsName,
-                                                       FileTypeWording::ClusterChainFolder,
-                                                       EndOfDirectoryRule::EndsFolder, visit);
-                           });
 }
 
 std::size_t AddFatFileRows(RecoveryRun& run, SectorSource& disk, std::size_t firstRow,

@@ -25,6 +25,11 @@ struct FatFileFacts {
     std::uint32_t firstCluster = 0;
     std::uint8_t attributes = 0;
     bool deleted = false;  // the entry's first byte was 0xE5
+    // Deleted: where the next deleted entry of its folder begins past its first cluster (0:
+    // none), and whether its size runs past the free clusters up to there, so that only part
+    // of it can be saved (FindFatFileClusters).
+    std::uint32_t nextStart = 0;
+    bool truncated = false;
 };
 
 // The hidden "Debug Info 2" cell of a deleted file's row, showing that its chain was freed; a
@@ -50,6 +55,7 @@ using FatFileVisitor = std::function<void(const FatFileFacts& facts, FileTypeWor
 // Walks the files of the FAT folder whose first cluster is `folderId` on the run's active
 // volume (0: the root folder): its cluster chain, or the fixed FAT16 root. A subfolder's walk
 // ends at its first end-of-directory entry; the FAT16 root only skips the rest of that sector.
+// The folder is read whole before the first file is visited.
 void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId,
                     const FatFileVisitor& visit);
 

@@ -112,56 +112,69 @@ bool CreateFolderPath(const std::string& path) {
     return fs::is_directory(path, error);
 }
 
-RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
-                                     std::uint32_t firstCluster, std::uint64_t size, bool deleted,
-                                     std::ostream& out) {
-    if (size == 0) {
-        return RecoveredFileStatus::Written;
-    }
+FatFileClusters FindFatFileClusters(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                                    const FatFilePlace& file) {
+    FatFileClusters found;
     const std::uint64_t clusterLimit = ClusterLimit(volume, disk);
     const auto onVolume = [&](std::uint64_t cluster) {
         return cluster >= kFirstDataCluster && cluster <= UINT32_MAX &&
                (clusterLimit == 0 || cluster < clusterLimit);
     };
-    if (volume.sectorsPerCluster == 0 || volume.sectorsPerCluster > kMaxSectorsPerCluster ||
-        !onVolume(firstCluster)) {
-        return RecoveredFileStatus::NoData;
+    found.onVolume = volume.sectorsPerCluster != 0 &&
+                     volume.sectorsPerCluster <= kMaxSectorsPerCluster &&
+                     onVolume(file.firstCluster);
+    if (!found.onVolume || file.size == 0) {
+        return found;
     }
     const std::uint64_t clusterBytes = std::uint64_t{volume.sectorsPerCluster} * kSectorSize;
-    std::vector<std::uint8_t> buffer(clusterBytes);
-    FatTable fat(volume, disk);
-    const std::vector<std::uint32_t> chain = fat.BuildClusterChain(firstCluster);
-
-    std::uint64_t left = size;
-    bool whole = true;
+    const std::uint64_t needed = (file.size + clusterBytes - 1) / clusterBytes;
+    const std::vector<std::uint32_t> chain = fat.BuildClusterChain(file.firstCluster);
     bool leftVolume = false;
     for (const std::uint32_t cluster : chain) {
-        // A write that failed, or was stopped, ends the reading too.
-        if (left == 0 || !out) {
+        if (found.chain.size() >= needed) {
             break;
         }
         if (!onVolume(cluster)) {
             leftVolume = true;
             break;
         }
-        // An unreadable cluster of the chain keeps its place in the file, as zeros.
-        whole = ReadCluster(volume, disk, cluster, buffer) && whole;
-        left = WriteClusterBytes(buffer, left, out);
+        found.chain.push_back(cluster);
     }
-    if (!out) {
-        return RecoveredFileStatus::WriteFailed;
-    }
-    // A live file is all of its chain: a size beyond it is damage. A deleted file whose chain
-    // was freed most likely lay in one piece after the last cluster found, and can only have
-    // gone on through clusters that are still free. A chain that loops, leaves the volume or
-    // ends in a mark was not freed: nothing says where its file went on. An unreadable
-    // cluster here means the disk ends: the rest of the file is not there.
-    const bool freed = deleted && !leftVolume && fat.Entry(chain.back()) == kFreeCluster;
-    for (std::uint64_t cluster = std::uint64_t{chain.back()} + 1;
-         freed && left > 0 && onVolume(cluster) &&
+    const bool freed = file.deleted && !leftVolume && fat.Entry(chain.back()) == kFreeCluster;
+    found.freeStart = std::uint64_t{chain.back()} + 1;
+    // Another entry starting inside the run ends it: two files cannot hold one cluster.
+    const std::uint64_t end = file.nextStart > chain.back() ? file.nextStart : UINT64_MAX;
+    for (std::uint64_t cluster = found.freeStart;
+         freed && found.Count() < needed && cluster < end && onVolume(cluster) &&
          fat.Entry(static_cast<std::uint32_t>(cluster)) == kFreeCluster;
          ++cluster) {
-        if (!ReadCluster(volume, disk, static_cast<std::uint32_t>(cluster), buffer)) {
+        ++found.freeCount;
+    }
+    found.truncated = file.deleted && found.Count() < needed;
+    return found;
+}
+
+RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk, FatTable& fat,
+                                     const FatFilePlace& file, std::ostream& out) {
+    if (file.size == 0) {
+        return RecoveredFileStatus::Written;
+    }
+    const FatFileClusters found = FindFatFileClusters(volume, disk, fat, file);
+    if (!found.onVolume) {
+        return RecoveredFileStatus::NoData;
+    }
+    std::vector<std::uint8_t> buffer(std::uint64_t{volume.sectorsPerCluster} * kSectorSize);
+    std::uint64_t left = file.size;
+    bool whole = true;
+    // A write that failed, or was stopped, ends the reading too.
+    for (std::size_t i = 0; i < found.chain.size() && left > 0 && out; ++i) {
+        // An unreadable cluster of the chain keeps its place in the file, as zeros.
+        whole = ReadCluster(volume, disk, found.chain[i], buffer) && whole;
+        left = WriteClusterBytes(buffer, left, out);
+    }
+    for (std::uint64_t i = 0; i < found.freeCount && left > 0 && out; ++i) {
+        // Past the chain an unreadable cluster means the disk ends: the rest is not there.
+        if (!ReadCluster(volume, disk, static_cast<std::uint32_t>(found.freeStart + i), buffer)) {
             break;
         }
         left = WriteClusterBytes(buffer, left, out);
@@ -169,10 +182,17 @@ RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& d
     if (!out) {
         return RecoveredFileStatus::WriteFailed;
     }
-    if (left == size) {
+    if (left == file.size) {
         return RecoveredFileStatus::NoData;
     }
     return left == 0 && whole ? RecoveredFileStatus::Written : RecoveredFileStatus::Incomplete;
+}
+
+RecoveredFileStatus WriteFatFileData(const ActiveVolume& volume, SectorSource& disk,
+                                     std::uint32_t firstCluster, std::uint64_t size, bool deleted,
+                                     std::ostream& out) {
+    FatTable fat(volume, disk);
+    return WriteFatFileData(volume, disk, fat, {firstCluster, size, deleted, 0}, out);
 }
 
 }  // namespace lumarest

@@ -8,8 +8,12 @@ namespace lumarest {
 
 // What a deleted folder or file shows when the pointer rests on it.
 inline constexpr const char* kDeletedToolTip = "Deleted";
+// The same for a deleted file whose size runs past what is left of it: saved, it is cut short.
+inline constexpr const char* kTruncatedToolTip = "Deleted, truncated: only part of it is left";
 // The item role a model answers true on for a deleted row.
 inline constexpr int kDeletedRole = Qt::UserRole + 1;
+// The item role a model answers true on for a truncated row.
+inline constexpr int kTruncatedRole = Qt::UserRole + 2;
 
 // `icon` faded, with a small red cross in its lower right corner: the same picture, so the
 // kind of item stays recognisable, marked as gone.

@@ -27,12 +27,16 @@ QVariant TextTableModel::data(const QModelIndex& index, int role) const {
     if (role == kDeletedRole) {
         return deleted;
     }
+    const bool truncated = deleted && rowTruncated_ && rowTruncated_(row);
+    if (role == kTruncatedRole) {
+        return truncated;
+    }
     if (role == Qt::DecorationRole && index.column() == 0 && rowIcon_) {
         const QIcon icon = rowIcon_(table_.Row(row));
         return deleted ? deletedIcons_.Marked(icon.cacheKey(), icon) : icon;
     }
     if (role == Qt::ToolTipRole && index.column() == 0 && deleted) {
-        return QString::fromUtf8(kDeletedToolTip);
+        return QString::fromUtf8(truncated ? kTruncatedToolTip : kDeletedToolTip);
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};

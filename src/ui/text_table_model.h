@@ -24,6 +24,8 @@ class TextTableModel : public QAbstractTableModel {
     // Rows this answers true for are drawn as deleted, with the tooltip saying so.
     using RowDeleted = std::function<bool(std::size_t row)>;
     void SetRowDeleted(RowDeleted rowDeleted) { rowDeleted_ = std::move(rowDeleted); }
+    // Deleted rows this answers true for are marked truncated in their tooltip.
+    void SetRowTruncated(RowDeleted rowTruncated) { rowTruncated_ = std::move(rowTruncated); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -35,6 +37,7 @@ class TextTableModel : public QAbstractTableModel {
     const TextTable& table_;
     RowIcon rowIcon_;
     RowDeleted rowDeleted_;
+    RowDeleted rowTruncated_;
     mutable DeletedIconCache deletedIcons_;
 };
 

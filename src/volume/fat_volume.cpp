@@ -1,5 +1,7 @@
 #include "volume/fat_volume.h"
 
+#include <algorithm>
+
 #include "core/entry_rows.h"
 #include "core/folder_nodes.h"
 #include "core/recovery_run.h"
@@ -31,6 +33,8 @@ void FatVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& vis
         file.size = facts.size;
         file.firstCluster = facts.firstCluster;
         file.deleted = facts.deleted;
+        file.nextStart = facts.nextStart;
+        file.truncated = facts.truncated;
         file.lastWrite = FatLocalTime(facts.dateWord, facts.timeWord);
         visit(FatFileRow(facts, wording), file);
     });
@@ -41,9 +45,25 @@ std::optional<std::int64_t> FatVolume::FolderLastWrite(const FolderNode& node) {
                         static_cast<std::uint16_t>(node.time));
 }
 
+FatTable& FatVolume::Fat() {
+    if (!fat_) {
+        fat_.emplace(run_.activeVolume, disk_);
+    }
+    return *fat_;
+}
+
 RecoveredFileStatus FatVolume::WriteFile(const FileRef& file, std::ostream& out) {
-    return WriteFatFileData(run_.activeVolume, disk_, file.firstCluster, file.size, file.deleted,
-                            out);
+    return WriteFatFileData(run_.activeVolume, disk_, Fat(),
+                            {file.firstCluster, file.size, file.deleted, file.nextStart}, out);
+}
+
+std::uint64_t FatVolume::StoredBytes(const FileRef& file) {
+    const FatFileClusters found =
+        FindFatFileClusters(run_.activeVolume, disk_, Fat(),
+                            {file.firstCluster, file.size, file.deleted, file.nextStart});
+    const std::uint64_t clusterBytes =
+        std::uint64_t{run_.activeVolume.sectorsPerCluster} * kSectorSize;
+    return std::min<std::uint64_t>(file.size, found.Count() * clusterBytes);
 }
 
 }  // namespace lumarest

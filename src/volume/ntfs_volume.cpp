@@ -43,27 +43,6 @@ RecoveredFileStatus FromFileDataStatus(FileDataStatus status) {
     return RecoveredFileStatus::NoData;
 }
 
-// The file's data by its record's sector, with the extension records the run table finds;
-// by its record number when the sector holds no file record.
-RecoveredFileStatus WriteNtfsFile(const ActiveVolume& volume, SectorSource& disk,
-                                  std::uint64_t recordSector, std::uint32_t recordNumber,
-                                  std::ostream& out) {
-    const NtfsLayout layout = NtfsLayoutOf(volume);
-    MftRunTable table;
-    const bool haveTable = BuildMftRunTable(disk, layout, table);
-    MftRecordBuffer record(layout.recordSectors);
-    if (recordSector != 0 && ReadMftRecord(disk, recordSector, record)) {
-        const ExtensionRecordList list = ReadExtensionRecords(
-            disk, layout, ByteSpan(record.data(), record.size()), recordNumber);
-        const std::vector<MftRecordBuffer> records = ReadFileRecords(disk, table, record, list);
-        return FromFileDataStatus(WriteRecordData(disk, layout, records, out));
-    }
-    if (haveTable && recordNumber != kUnassignedRecord) {
-        return FromFileDataStatus(WriteFileData(disk, layout, table, recordNumber, out));
-    }
-    return RecoveredFileStatus::NoData;
-}
-
 }  // namespace
 
 std::uint32_t NtfsVolume::RootFolderId() const {
@@ -98,8 +77,40 @@ void NtfsVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& vi
     }
 }
 
+const MftRunTable& NtfsVolume::MftTable() {
+    if (!mftTable_) {
+        mftTable_.emplace();
+        mftTableBuilt_ = BuildMftRunTable(disk_, NtfsLayoutOf(run_.activeVolume), *mftTable_);
+    }
+    return *mftTable_;
+}
+
+std::vector<MftRecordBuffer> NtfsVolume::FileRecords(const FileRef& file) {
+    const NtfsLayout layout = NtfsLayoutOf(run_.activeVolume);
+    const MftRunTable& table = MftTable();
+    MftRecordBuffer record(layout.recordSectors);
+    if (file.recordSector != 0 && ReadMftRecord(disk_, file.recordSector, record)) {
+        const ExtensionRecordList list = ReadExtensionRecords(
+            disk_, layout, ByteSpan(record.data(), record.size()), file.recordNumber);
+        return ReadFileRecords(disk_, table, record, list);
+    }
+    if (mftTableBuilt_ && file.recordNumber != kUnassignedRecord) {
+        return ReadFileRecordsOf(disk_, layout, table, file.recordNumber);
+    }
+    return {};
+}
+
 RecoveredFileStatus NtfsVolume::WriteFile(const FileRef& file, std::ostream& out) {
-    return WriteNtfsFile(run_.activeVolume, disk_, file.recordSector, file.recordNumber, out);
+    const std::vector<MftRecordBuffer> records = FileRecords(file);
+    if (records.empty()) {
+        return RecoveredFileStatus::NoData;
+    }
+    return FromFileDataStatus(
+        WriteRecordData(disk_, NtfsLayoutOf(run_.activeVolume), records, out));
+}
+
+std::uint64_t NtfsVolume::StoredBytes(const FileRef& file) {
+    return StoredRecordDataBytes(NtfsLayoutOf(run_.activeVolume), FileRecords(file));
 }
 
 std::optional<std::int64_t> NtfsVolume::RecordLastWrite(std::uint64_t recordSector,
@@ -108,11 +119,7 @@ std::optional<std::int64_t> NtfsVolume::RecordLastWrite(std::uint64_t recordSect
     MftRecordBuffer record(layout.recordSectors);
     bool read = recordSector != 0 && ReadMftRecord(disk_, recordSector, record);
     if (!read && recordNumber != kUnassignedRecord) {
-        if (!mftTable_) {
-            mftTable_.emplace();
-            BuildMftRunTable(disk_, layout, *mftTable_);
-        }
-        const std::uint64_t sector = MftRecordSector(*mftTable_, recordNumber);
+        const std::uint64_t sector = MftRecordSector(MftTable(), recordNumber);
         read = sector != 0 && ReadMftRecord(disk_, sector, record);
     }
     if (!read) {

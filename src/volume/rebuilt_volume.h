@@ -38,6 +38,8 @@ class RebuiltVolume {
     virtual void ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& visit) = 0;
     // Writes the file's data to `out`.
     virtual RecoveredFileStatus WriteFile(const FileRef& file, std::ostream& out) = 0;
+    // The bytes WriteFile stores: what the saved file needs on its disk, holes left out.
+    virtual std::uint64_t StoredBytes(const FileRef& file) = 0;
     // When the file's data was last written, seconds since 1970 (UTC); nothing when the volume
     // keeps no time for it that converts.
     virtual std::optional<std::int64_t> LastWrite(const FileRef& file) { return file.lastWrite; }

@@ -464,6 +464,9 @@ class Saver {
                 return;
             }
         }
+        if (!HasRoom(*folder, entry.file, JoinPath(folder->path, placement->name))) {
+            return;
+        }
         int error = 0;
         const std::unique_ptr<NewFile> file = NewFile::Create(*folder->handle, error);
         if (!file) {
@@ -475,7 +478,7 @@ class Saver {
             file->SetTimes(*time);
         }
         file->StopWhen(stop_);
-        const RecoveredFileStatus status = WriteListedFile(run_, disk_, entry.file, file->Stream());
+        const RecoveredFileStatus status = WriteData(entry.file, file->Stream());
         if (StoppedInside()) {
             return;
         }
@@ -514,6 +517,37 @@ class Saver {
         if (entry.file.deleted) {
             ++summary_.deleted;
         }
+        if (entry.file.truncated) {
+            ++summary_.truncated;
+        }
+    }
+
+    // False, stopping the saving, when the folder's disk has not the room the file's data
+    // needs: it would fill the disk and fail part way.
+    bool HasRoom(const SavedFolder& folder, const FileRef& file, const std::string& path) {
+        const std::optional<std::uint64_t> free = folder.handle->FreeBytes();
+        if (!free || !volume_) {
+            return true;
+        }
+        const std::uint64_t needed = volume_->StoredBytes(file);
+        if (needed <= *free) {
+            return true;
+        }
+        summary_.stopped = true;
+        summary_.noRoom = "There is not enough free space to save " + path + ": it needs " +
+                          std::to_string(needed) + " bytes and " + std::to_string(*free) +
+                          " bytes are free. Saving stopped; the files saved before it are kept.";
+        return false;
+    }
+
+    // Through the saving's own volume: what it read of the disk for one file serves the next.
+    RecoveredFileStatus WriteData(const FileRef& file, std::ostream& out) {
+        if (!volume_) {
+            return RecoveredFileStatus::NoData;
+        }
+        const RecoveredFileStatus status = volume_->WriteFile(file, out);
+        out.flush();
+        return out ? status : RecoveredFileStatus::WriteFailed;
     }
 
     // A stop asked while a file was written: the file is dropped unnamed, counted nowhere.

@@ -85,12 +85,19 @@ struct SaveSummary {
     std::size_t skipped = 0;
     std::size_t failed = 0;
     std::size_t deleted = 0;  // of the files saved, whole or in part, those that were deleted
-    bool stopped = false;     // cancelled, aborted or stopped through Progress
+    // Of those, the ones whose size runs past what is left of them on the disk.
+    std::size_t truncated = 0;
+    bool stopped = false;  // cancelled, aborted, stopped through Progress or for want of room
+    // Why the saving stopped before a file the destination's disk had no room for; empty
+    // otherwise.
+    std::string noRoom;
 };
 
 // Writes the entries into the open folder `destination` (opened and checked as the
 // destination; `shownDestination` names it in questions): folders are made, files written with
-// the data recovery finds for them. The source disk is only read. Once `stop` is requested the
+// the data recovery finds for them. The source disk is only read. Before each file the room it
+// needs (its data, not its holes) is compared with what the destination's disk has free; when
+// it does not fit, the saving stops there, keeping what was saved. Once `stop` is requested the
 // saving ends, between entries or inside a file's write; the file being written is removed.
 SaveSummary SaveEntries(RecoveryRun& run, SectorSource& disk, const std::vector<SaveEntry>& entries,
                         const FolderHandle& destination, const std::string& shownDestination,

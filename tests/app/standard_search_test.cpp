@@ -11,7 +11,10 @@
 
 #include "app/window_harness.h"
 #include "fat/folder_tree_events.h"
+#include "support/crafted_fat_images.h"
 #include "support/image_guard.h"
+#include "support/loop_mount.h"
+#include "ui/deleted_mark.h"
 
 using namespace lumarest;
 using namespace lumarest::testing;
@@ -63,9 +66,9 @@ class StandardSearchTest : public QObject {
 
     // The Standard criteria page of the demo disk with `partition` chosen. Clashes while
     // saving are answered with Rename.
-    WindowHarness OpenPartition(const QString& partition) {
+    WindowHarness OpenPartition(const QString& partition, const std::string& image = {}) {
         WizardEnvironment environment;
-        environment.images = {demo_};
+        environment.images = {image.empty() ? demo_ : image};
         environment.saveDecisions = [] { return std::make_unique<FixedSaveDecisions>(); };
         WindowHarness h = OpenWindow(std::move(environment), folder_);
         if (!ClickItem(h.DiskTree(), QString::fromUtf8(kImageItem))) {
@@ -98,8 +101,8 @@ class StandardSearchTest : public QObject {
     }
 
     // Runs the search to its end and returns the window on the folder results.
-    WindowHarness SearchPartition(const QString& partition) {
-        WindowHarness h = OpenPartition(partition);
+    WindowHarness SearchPartition(const QString& partition, const std::string& image = {}) {
+        WindowHarness h = OpenPartition(partition, image);
         h.window->OnNext();
         [&] { QTRY_VERIFY_WITH_TIMEOUT(SearchEnded(h), kSearchTimeoutMs); }();
         return h;
@@ -297,6 +300,47 @@ class StandardSearchTest : public QObject {
         QVERIFY(h.messages->shown.back().text.contains(QStringLiteral("3 file(s) saved")));
         QVERIFY(h.messages->shown.back().text.contains(
             QStringLiteral("\n1 of the saved files had been deleted.")));
+    }
+
+    // Deleted entries claiming 4 GiB in a row of free clusters say they are truncated; a save
+    // into a folder without room for the last of them stops there with an error box.
+    void truncatedFilesAreMarkedAndAFullDestinationStopsTheSave() {
+        if (!MakeCraftedFatImages()) {
+            QSKIP("the crafted FAT images were not made");
+        }
+        const std::string image = CraftedFatImage("gone_disk.img");
+        const ImageGuard guard(image);
+        WindowHarness h = SearchPartition(QStringLiteral("Partition - 1 ( FAT16 )"), image);
+        QVERIFY(ClickItem(FolderTree(h), QStringLiteral("Root")));
+        QAbstractItemModel* shown = FileList(h)->model();
+        const auto toolTip = [&](const QString& name) {
+            const QModelIndexList found =
+                shown->match(shown->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly);
+            return found.isEmpty() ? QString() : found.first().data(Qt::ToolTipRole).toString();
+        };
+        QCOMPARE(toolTip(QStringLiteral("_00.BIN")), QString::fromUtf8(kTruncatedToolTip));
+        QCOMPARE(toolTip(QStringLiteral("_19.BIN")), QString::fromUtf8(kTruncatedToolTip));
+        QVERIFY(toolTip(QStringLiteral("FILL.BIN")) != QString::fromUtf8(kTruncatedToolTip));
+
+        if (!CanMakeLoopDevices()) {
+            QSKIP("mounting a small file system needs root");
+        }
+        const MountedFolder small("mount -t tmpfs -o size=2m tmpfs",
+                                  folder_.filePath(QStringLiteral("small")).toStdString());
+        QVERIFY(small.Mounted());
+        h.dialogs->folder = QString::fromStdString(small.Folder());
+        h.Button("saveButton")->click();
+        QVERIFY(!h.messages->shown.empty());
+        const auto& box = h.messages->shown.back();
+        QCOMPARE(box.icon, MessageIcon::Error);
+        QVERIFY2(box.text.startsWith(QStringLiteral("There is not enough free space to save ")),
+                 qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("\n\n1 file(s) saved")), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("19 of them could only be recovered in part")),
+                 qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("19 of them were truncated")),
+                 qPrintable(box.text));
+        QCOMPARE(QDir(QString::fromStdString(small.Folder())).entryList(QDir::Files).size(), 20);
     }
 
     void stopMidwayStillGivesABrowsableTree() {

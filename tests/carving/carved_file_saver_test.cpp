@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <thread>
 
+#include "carving/carved_file_resave.h"
 #include "carving/collecting_sink.h"
 #include "carving/whole_disk.h"
+#include "core/memory_disk.h"
 #include "support/link_planter.h"
+#include "support/loop_mount.h"
 #include "support/recording_reporter.h"
 #include "support/temp_folder.h"
 
@@ -183,6 +187,71 @@ TEST(SavingSink, WritesEachFileUnderItsNameAndReportsAFailureOnce) {
     EXPECT_EQ(shown.entries[5].file.savedPath, "");
     EXPECT_THAT(reporter.Messages(),
                 ::testing::ElementsAre(::testing::HasSubstr("Could not save \"GNLM00003.jpg\"")));
+}
+
+// A file the folder's disk has no room for ends the saving with one message, whole or in pieces,
+// found now or saved again from an earlier search; the files saved before stay, nothing
+// half-written is left, and every file is still shown.
+TEST(SavingSink, StopsSavingWhenTheFolderHasNoRoomLeft) {
+    if (!testing::CanMakeLoopDevices()) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    constexpr std::size_t kSmall = 8 * 1024;
+    constexpr std::size_t kLarge = 1 << 20;
+    TempFolder temp;
+    const auto names = [](const std::string& folder) {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            found.push_back(entry.path().filename().string());
+        }
+        return found;
+    };
+    {
+        const testing::MountedFolder small("mount -t tmpfs -o size=64k tmpfs",
+                                           (temp.Path() / "found").string());
+        ASSERT_TRUE(small.Mounted());
+        CollectingSink shown;
+        RecordingReporter reporter;
+        SavingSink saving(small.Folder(), shown, reporter);
+        CarvedFile file;
+        file.name = "GNLM00001.jpg";
+        saving.FileFinished(file, std::vector<std::uint8_t>(kSmall, 1));
+        file.name = "GNLM00002.jpg";
+        saving.FileFinished(file, std::vector<std::uint8_t>(kLarge, 2));
+        file.name = "GNLM00003.jpg";
+        saving.FileFinished(file, std::vector<std::uint8_t>(16, 3));
+        file.name = "GNLM00004.jpg";
+        const std::vector<std::uint8_t> piece(16, 4);
+        saving.FileSpilled(file, piece);
+        saving.FileFinished(file, piece);
+        EXPECT_EQ(saving.SavedCount(), 1u);
+        EXPECT_EQ(shown.entries.size(), 4u);
+        EXPECT_THAT(names(small.Folder()), ::testing::ElementsAre("GNLM00001.jpg"));
+        EXPECT_THAT(reporter.Messages(), ::testing::ElementsAre(::testing::HasSubstr(
+                                             "There is not enough free space in \"" +
+                                             small.Folder() + "\" to save \"GNLM00002.jpg\"")));
+    }
+    {
+        const testing::MountedFolder small("mount -t tmpfs -o size=64k tmpfs",
+                                           (temp.Path() / "again").string());
+        ASSERT_TRUE(small.Mounted());
+        MemoryDisk disk(std::vector<std::uint8_t>(2 * kLarge, 7));
+        std::vector<CarvedFile> files(3);
+        const std::uint64_t sizes[] = {kSmall, kLarge, 16};
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            files[i].name = "GNLM0000" + std::to_string(i + 1) + ".jpg";
+            files[i].bytes = sizes[i];
+        }
+        int error = 0;
+        std::optional<FolderHandle> folder = FolderHandle::Open(small.Folder(), error);
+        ASSERT_TRUE(folder) << std::strerror(error);
+        const ResaveSummary summary =
+            ResaveCarvedFiles(files, disk, std::move(*folder), small.Folder(), nullptr, {});
+        EXPECT_EQ(summary.saved, 1u);
+        EXPECT_TRUE(summary.stopped);
+        EXPECT_NE(summary.noRoom.find("GNLM00002.jpg"), std::string::npos) << summary.noRoom;
+        EXPECT_THAT(names(small.Folder()), ::testing::ElementsAre("GNLM00001.jpg"));
+    }
 }
 
 // A file is saved up to its end unless the carved length is asked for; the sink passes on every

@@ -4,10 +4,14 @@
 #
 #   amplify.img  FILL.BIN (1 MiB), then A00.BIN to A19.BIN (3000 bytes each, two clusters of
 #                2 KiB); the even ones deleted; every Axx entry's size then set to 0xFFFFFFFF.
+#   gone.img     FILL.BIN (1 MiB), then G00.BIN to G19.BIN (3000 bytes each), all of them
+#                deleted and their sizes then set to 0xFFFFFFFF: every one runs on into free
+#                clusters up to the volume's end.
 #   names.img    short-only names with code-page bytes: M\x9ALLER.TXT, S\x9DREN.TXT and the
 #                deleted \xE5\x9ALLER.TXT; a long name "a/b long name.txt" whose "/" no driver
 #                writes (its short name is A_BLON~1.TXT).
-#   amplify_disk.img, names_disk.img  the same volumes as partition 1 of an MBR disk.
+#   amplify_disk.img, gone_disk.img, names_disk.img  the same volumes as partition 1 of an MBR
+#                disk.
 #
 #   make_crafted_fat_images.sh FOLDER
 set -euo pipefail
@@ -44,6 +48,17 @@ done
 # Size field at bytes 28 to 31 of each Axx entry, live or deleted.
 perl -0777 -pi -e 's/((?:A|\xE5)\d\d {5}BIN.{17}).{4}/$1\xFF\xFF\xFF\xFF/gs' "$amplify"
 
+gone=$work/gone.img
+mkfs.fat --invariant -C -F 16 -s 4 -S 512 "$gone" 16384 >/dev/null
+mcopy -i "$gone" "$work/fill" "::/FILL.BIN"
+for i in $(seq -w 0 19); do
+    mcopy -i "$gone" "$work/a$i" "::/G$i.BIN"
+done
+for i in $(seq -w 0 19); do
+    mdel -i "$gone" "::/G$i.BIN"
+done
+perl -0777 -pi -e 's/(\xE5\d\d {5}BIN.{17}).{4}/$1\xFF\xFF\xFF\xFF/gs' "$gone"
+
 names=$work/names.img
 mkfs.fat --invariant -C -F 16 -s 4 -S 512 "$names" 16384 >/dev/null
 printf 'mueller\n' >"$work/m"
@@ -66,7 +81,9 @@ make_disk() {
     dd if="$volume" of="$disk" bs=512 seek=2048 conv=notrunc status=none
 }
 make_disk "$amplify" "$work/amplify_disk.img"
+make_disk "$gone" "$work/gone_disk.img"
 make_disk "$names" "$work/names_disk.img"
 
-mv "$amplify" "$names" "$work/amplify_disk.img" "$work/names_disk.img" "$folder/"
+mv "$amplify" "$gone" "$names" "$work/amplify_disk.img" "$work/gone_disk.img" \
+    "$work/names_disk.img" "$folder/"
 echo "$hash" >"$folder/crafted.stamp"
