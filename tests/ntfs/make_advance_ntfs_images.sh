@@ -13,41 +13,13 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
 StartImages make_advance_ntfs_images "${1:-}" mkntfs ntfs-3g mountpoint
-MNT=$WORK/mnt
-PID=""
-Cleanup() {
-    if mountpoint -q "$MNT" 2>/dev/null; then
-        fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-    fi
-    [[ -z $PID ]] || wait "$PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap Cleanup EXIT
-mkdir "$MNT"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/ntfs_mount.sh"
 
 FILES=$OUTDIR/files
 rm -rf "$FILES"
 mkdir -p "$FILES"
 { seq -w 1 100000 || true; } | head -c 30000 >"$FILES/report.bin"
 printf 'a small note\n' >"$FILES/note.txt"
-
-Mount() {  # VOLUME
-    ntfs-3g -o no_detach "$1" "$MNT" 2>/dev/null &
-    PID=$!
-    for _ in $(seq 50); do
-        mountpoint -q "$MNT" && return 0
-        kill -0 "$PID" 2>/dev/null || exit 77
-        sleep 0.1
-    done
-    exit 77
-}
-
-Unmount() {
-    sync
-    fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-    wait "$PID"
-    PID=""
-}
 
 # Folders with many entries get index blocks of their own; the small ones keep their index in
 # their record.

@@ -16,17 +16,7 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
 StartImages make_ntfs_record_images "${1:-}" sfdisk mkntfs ntfs-3g mountpoint
-MNT=$WORK/mnt
-PID=""
-Cleanup() {
-    if mountpoint -q "$MNT" 2>/dev/null; then
-        fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-    fi
-    [[ -z $PID ]] || wait "$PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap Cleanup EXIT
-mkdir "$MNT"
+. "$(dirname "${BASH_SOURCE[0]}")/ntfs_mount.sh"
 
 FILES=$OUTDIR/files
 rm -rf "$FILES"
@@ -34,24 +24,6 @@ mkdir -p "$FILES"
 head -c 3000 <(yes "Lumarest record size line") >"$FILES/small.txt"
 { seq -w 1 100000 || true; } | head -c 40000 >"$FILES/large.bin"
 printf 'a long name\n' >"$FILES/long.txt"
-
-Mount() {  # VOLUME
-    ntfs-3g -o no_detach "$1" "$MNT" 2>/dev/null &
-    PID=$!
-    for _ in $(seq 50); do
-        mountpoint -q "$MNT" && return 0
-        kill -0 "$PID" 2>/dev/null || exit 77
-        sleep 0.1
-    done
-    exit 77
-}
-
-Unmount() {
-    sync
-    fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-    wait "$PID"
-    PID=""
-}
 
 Fill() {
     mkdir -p "$MNT/Docs/Letters" "$MNT/Photos"

@@ -14,35 +14,7 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
 StartImages make_sparse_ntfs_images "${1:-}" sfdisk mkntfs ntfs-3g mountpoint python3
-MNT=$WORK/mnt
-PID=""
-Cleanup() {
-    if mountpoint -q "$MNT" 2>/dev/null; then
-        fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-    fi
-    [[ -z $PID ]] || wait "$PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap Cleanup EXIT
-mkdir "$MNT"
-
-Mount() {  # VOLUME
-    ntfs-3g -o no_detach "$1" "$MNT" 2>/dev/null &
-    PID=$!
-    for _ in $(seq 50); do
-        mountpoint -q "$MNT" && return 0
-        kill -0 "$PID" 2>/dev/null || exit 77
-        sleep 0.1
-    done
-    exit 77
-}
-
-Unmount() {
-    sync
-    fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-    wait "$PID"
-    PID=""
-}
+. "$(dirname "${BASH_SOURCE[0]}")/ntfs_mount.sh"
 
 # Rewrites the runs of the file record named sparse.bin: its real runs stay, with a sparse run
 # of HOLE clusters after the first; its sizes grow to match.
