@@ -202,6 +202,64 @@ class FolderPageTest : public QObject {
         SaveWindowShot(*h.window, "folder_page_agreement.png");
     }
 
+    // "*" opens every folder below the current one and leaves that one shown; collapsing a
+    // folder above the shown one shows the collapsed folder, any other collapse moves nothing.
+    void expandingAllAndCollapsingKeepTheShownFolder() {
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchDemo();
+        mytreectrl* tree = Tree(h);
+        tree->setFocus();
+        const auto index = [&](const char* text) {
+            return ItemIndex(tree, QString::fromUtf8(text));
+        };
+        const auto click = [&](const char* text) { ClickItem(tree, QString::fromUtf8(text)); };
+        const auto expandAll = [&] { QTest::keyClick(tree, Qt::Key_Asterisk); };
+        struct Step {
+            const char* what;
+            std::function<void()> act;
+            const char* shown;
+            const char* openedBelow;  // a folder "*" must have opened, or null
+        };
+        const std::vector<Step> steps = {
+            {"* on Root", [&] { click("Root"), expandAll(); }, "Root", "Winter"},
+            {"* on a folder", [&] { click("Documents"), expandAll(); }, "Documents", "Old Letters"},
+            {"* on a deleted folder", [&] { click("Old Holiday"), expandAll(); }, "Old Holiday",
+             "Day 2"},
+            {"arrow on a grandparent",
+             [&] {
+                 click("Summer");
+                 QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                                   ArrowOf(tree, index("Photos")));
+             },
+             "Photos", nullptr},
+            {"the view collapses the parent",
+             [&] { tree->expand(index("Photos")), click("Winter"), tree->collapse(index("2009")); },
+             "2009", nullptr},
+            {"keys open and close the shown folder",
+             [&] { QTest::keyClick(tree, Qt::Key_Right), QTest::keyClick(tree, Qt::Key_Left); },
+             "2009", nullptr},
+            {"collapsing Root", [&] { click("Day 2"), tree->collapse(index("Root")); }, "Root",
+             nullptr},
+            {"* after a collapse", [&] { expandAll(); }, "Root", "Summer"},
+            {"collapsing another folder moves nothing",
+             [&] { click("Summer"), tree->collapse(index("Documents")); }, "Summer", nullptr},
+        };
+        for (const Step& step : steps) {
+            step.act();
+            const QString now = tree->currentIndex().data().toString();
+            QVERIFY2(now == QString::fromUtf8(step.shown),
+                     qPrintable(QString::fromUtf8(step.what) + QStringLiteral(": ") + now));
+            QVERIFY2(tree->selectionModel()->isSelected(tree->currentIndex()), step.what);
+            if (step.openedBelow != nullptr) {
+                QVERIFY2(tree->isExpanded(index(step.openedBelow).parent()), step.what);
+            }
+            CheckAgreement(h, now);
+            if (QTest::currentTestFailed()) {
+                QFAIL(step.what);
+            }
+        }
+    }
+
     // Deleted folders and files carry a marked picture and say so; the filter keeps to its
     // choice from folder to folder, and opening a filtered row opens that row's file.
     void deletedItemsAreMarkedFilteredAndCounted() {
