@@ -1,6 +1,9 @@
 #include "app/message_presenter.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+
+#include "app/wizard_texts.h"
 
 namespace lumarest {
 
@@ -33,6 +36,26 @@ bool QtMessagePresenter::AskYesNo(const QString& text) {
                     QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+OpenFailedChoice QtMessagePresenter::AskAfterFailedOpen(const QString& text, bool folderOffered) {
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kMessageCaption), text,
+                    QMessageBox::Cancel, parent_);
+    QPushButton* openWith =
+        box.addButton(QString::fromUtf8(texts::kOpenWith), QMessageBox::ActionRole);
+    QPushButton* openFolder = folderOffered
+                                  ? box.addButton(QString::fromUtf8(texts::kOpenContainingFolder),
+                                                  QMessageBox::ActionRole)
+                                  : nullptr;
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    if (box.clickedButton() == openWith) {
+        return OpenFailedChoice::OpenWith;
+    }
+    if (openFolder != nullptr && box.clickedButton() == openFolder) {
+        return OpenFailedChoice::OpenContainingFolder;
+    }
+    return OpenFailedChoice::Cancel;
 }
 
 }  // namespace lumarest

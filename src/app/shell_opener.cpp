@@ -41,12 +41,10 @@ bool DesktopShellOpener::HasAssociatedProgram(const QUrl& url) {
     return !process.readAllStandardOutput().trimmed().isEmpty();
 }
 
-void DesktopShellOpener::OpenWith(const QUrl& url, QWidget* parent) {
+bool DesktopShellOpener::OpenWith(const QUrl& url, QWidget* parent) {
     const QString program = QFileDialog::getOpenFileName(parent, QString::fromUtf8(kOpenWithTitle),
                                                          QString::fromUtf8(kProgramsFolder));
-    if (!program.isEmpty()) {
-        QProcess::startDetached(program, {url.toLocalFile()});
-    }
+    return program.isEmpty() || QProcess::startDetached(program, {url.toLocalFile()});
 }
 
 QString OpenedFilesBase() {

@@ -11,11 +11,13 @@ namespace lumarest {
 class ShellOpener {
   public:
     virtual ~ShellOpener() = default;
+    // False when the desktop could not hand it to a program.
     virtual bool Open(const QUrl& url) = 0;
     // True when the desktop knows a program for the type of this local file.
     virtual bool HasAssociatedProgram(const QUrl&) { return true; }
     // Lets the user choose a program for a file whose type has none, and opens it with it.
-    virtual void OpenWith(const QUrl&, QWidget*) {}
+    // False when the chosen program could not be started; choosing none is no failure.
+    virtual bool OpenWith(const QUrl&, QWidget*) { return true; }
 };
 
 // Where the copies of recovered files opened with the desktop's programs go: below the user's
@@ -27,7 +29,7 @@ class DesktopShellOpener : public ShellOpener {
   public:
     bool Open(const QUrl& url) override;
     bool HasAssociatedProgram(const QUrl& url) override;
-    void OpenWith(const QUrl& url, QWidget* parent) override;
+    bool OpenWith(const QUrl& url, QWidget* parent) override;
 };
 
 }  // namespace lumarest

@@ -1,7 +1,11 @@
 // A double-click on the folder results' file list: a folder row opens that folder in the tree,
-// a file row is written to the working folder and opened with the desktop's program.
+// a file row is written to the working folder and opened with the desktop's program. What the
+// desktop cannot open is said in a box, never left to its error stream.
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QTreeView>
 #include <QUrl>
@@ -55,6 +59,18 @@ void CChildDialogExDemoDlg::OnFileListActivated(const QModelIndex& index) {
     } else if (IsFileType(type) && !file->IsFolder()) {
         OpenFileRow(row.empty() ? std::string() : row[kNameColumn], *file);
     }
+}
+
+bool CChildDialogExDemoDlg::OpenFileListRowOnEnter(QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        return false;
+    }
+    OnFileListActivated(fileList_->currentIndex());
+    return true;
 }
 
 void CChildDialogExDemoDlg::OpenFolderRow(TreeItem item) {
@@ -112,9 +128,51 @@ void CChildDialogExDemoDlg::OpenFileRow(const std::string& name, const FileRef& 
     }
     const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
     if (env_.shell->HasAssociatedProgram(url)) {
-        env_.shell->Open(url);
+        OpenOnDesktop(url, QString::fromStdString(name));
     } else {
-        env_.shell->OpenWith(url, this);
+        OpenWithChosenProgram(url);
+    }
+}
+
+void CChildDialogExDemoDlg::OpenOnDesktop(const QUrl& url, const QString& recoveredName) {
+    if (env_.shell->Open(url)) {
+        return;
+    }
+    const QFileInfo target(url.toLocalFile());
+    const bool folder = url.isLocalFile() && target.isDir();
+    const QString shown =
+        url.isLocalFile() ? QDir::toNativeSeparators(target.filePath()) : url.toDisplayString();
+    const QString text =
+        recoveredName.isEmpty()
+            ? QStringLiteral("No program of the desktop could open the %1 %2.")
+                  .arg(folder ? QStringLiteral("folder") : QStringLiteral("file"), shown)
+            : QStringLiteral("No program of the desktop could open %1, copied to %2.")
+                  .arg(recoveredName, shown);
+    // A folder is not offered its own parent: that is not what the user asked for.
+    const bool folderOffered = url.isLocalFile() && !folder;
+    switch (env_.messages->AskAfterFailedOpen(text, folderOffered)) {
+        case OpenFailedChoice::OpenWith:
+            OpenWithChosenProgram(url);
+            break;
+        case OpenFailedChoice::OpenContainingFolder: {
+            const QString parent = target.absolutePath();
+            if (!env_.shell->Open(QUrl::fromLocalFile(parent))) {
+                ShowMessage("No program of the desktop could open the folder " +
+                                QDir::toNativeSeparators(parent).toStdString() + " either.",
+                            MessageIcon::Error);
+            }
+            break;
+        }
+        case OpenFailedChoice::Cancel:
+            break;
+    }
+}
+
+void CChildDialogExDemoDlg::OpenWithChosenProgram(const QUrl& url) {
+    if (!env_.shell->OpenWith(url, this)) {
+        ShowMessage("The chosen program could not be started to open " +
+                        QDir::toNativeSeparators(url.toLocalFile()).toStdString() + ".",
+                    MessageIcon::Error);
     }
 }
 

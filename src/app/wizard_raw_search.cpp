@@ -411,7 +411,7 @@ void CChildDialogExDemoDlg::OnOpenContainingFolder() {
         ShowMessage(texts::kNoDestinationChosen, MessageIcon::Information);
         return;
     }
-    env_.shell->Open(QUrl::fromLocalFile(QString::fromStdString(scanDestination_)));
+    OpenOnDesktop(QUrl::fromLocalFile(QString::fromStdString(scanDestination_)));
 }
 
 void CChildDialogExDemoDlg::BackToRawCriteria() {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTreeView>
+#include <utility>
 
 #include "app/partition_criteria_panel.h"
 #include "app/search_statistics_panel.h"
@@ -24,6 +25,23 @@
 #include "volume/folder_browse.h"
 
 namespace lumarest {
+
+namespace {
+
+// True when `ancestor` lies above `item`, however far up.
+bool IsAbove(const TreeModel& tree, TreeItem ancestor, TreeItem item) {
+    if (!tree.Exists(item)) {
+        return false;
+    }
+    for (TreeItem up = tree.Parent(item); up != kNoItem; up = tree.Parent(up)) {
+        if (up == ancestor) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
     if (!folderDisk_) {
@@ -220,11 +238,22 @@ void CChildDialogExDemoDlg::OnFolderCheckBoxClicked(TreeItem item) {
 }
 
 void CChildDialogExDemoDlg::OnFolderItemExpanding(TreeItem item, ExpandAction action) {
+    // "*" opens a whole branch: its folders are named as they open, but the folder shown
+    // stays the one it was pressed on.
+    const bool expandingAll = folderTree_->ExpandingAll();
+    FolderTreeState& state = run_.folderTreeState;
+    const bool browse = std::exchange(state.browse, state.browse && !expandingAll);
     lumarest::OnFolderItemExpanding(run_, FolderDisk(), item, action);
-    // Opening a folder shows it, unless it is shown already or is being shown. Nothing is
-    // shown while a worker still builds the tree.
-    if (action == ExpandAction::Expand && !showingFolder_ && item != shownFolder_ &&
-        FolderPageBrowsable()) {
+    state.browse = browse;
+    if (showingFolder_ || expandingAll || !FolderPageBrowsable()) {
+        return;
+    }
+    // Opening a folder shows it, unless it is shown already. Closing a folder above the shown
+    // one hides that one: the closed folder is shown instead. Nothing is shown while a worker
+    // still builds the tree.
+    if (action == ExpandAction::Expand && item != shownFolder_) {
+        ShowFolder(item, FolderTrigger::Browse);
+    } else if (action == ExpandAction::Collapse && IsAbove(*run_.folderTree, item, shownFolder_)) {
         ShowFolder(item, FolderTrigger::Browse);
     }
 }

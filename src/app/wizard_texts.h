@@ -114,6 +114,7 @@ inline constexpr const char* kSearchMorePartitions = "Search More Partitions";
 inline constexpr const char* kStopSearch = "Stop Search";
 inline constexpr const char* kSave = "Save";
 inline constexpr const char* kOpenContainingFolder = "Open Containing Folder";
+inline constexpr const char* kOpenWith = "Open With...";
 inline constexpr const char* kStopSearchingPartitions = "Stop Searching Partitions";
 inline constexpr const char* kDiskImageFilters =
     "Disk images (*.dd *.img *.bin *.raw);;All files (*)";

@@ -270,6 +270,7 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     fileListFilter_ = std::make_unique<DeletedFilterModel>();
     fileListFilter_->setSourceModel(fileListModel_.get());
     fileList_->setModel(fileListFilter_.get());
+    fileList_->installEventFilter(this);
     SetFileListColumnWidths();
     fileList_->hide();
     layout->addWidget(fileList_, 1);
@@ -668,7 +669,7 @@ void CChildDialogExDemoDlg::OnHelp() {
     if (!QFileInfo(guide).isFile()) {
         return;
     }
-    env_.shell->Open(QUrl::fromLocalFile(guide));
+    OpenOnDesktop(QUrl::fromLocalFile(guide));
 }
 
 void CChildDialogExDemoDlg::OnAbout() {

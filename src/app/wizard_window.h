@@ -24,6 +24,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
+class QUrl;
 
 namespace lumarest {
 
@@ -250,8 +251,16 @@ class CChildDialogExDemoDlg : public QDialog {
     std::vector<SaveEntry> ChosenFileListEntries(bool allRows);
     void SaveChosenEntries(std::vector<SaveEntry> entries);
 
-    // Opening a file of the file list (wizard_open_file.cpp).
+    // Opening a file of the file list, and handing files and folders to the desktop
+    // (wizard_open_file.cpp).
     void OnFileListActivated(const QModelIndex& index);
+    // Enter or Return on the file list opens its current row as a double-click does; true when
+    // the key was taken.
+    bool OpenFileListRowOnEnter(QEvent* event);
+    // Hands `url` to the desktop; when no program takes it, a box says so and offers another
+    // program or the folder holding it. A recovered file's copy is named by the file's name.
+    void OpenOnDesktop(const QUrl& url, const QString& recoveredName = {});
+    void OpenWithChosenProgram(const QUrl& url);
     void OpenFolderRow(TreeItem item);
     void OpenFileRow(const std::string& name, const FileRef& file);
     const PrivateFolder* OpenedFilesFolder();

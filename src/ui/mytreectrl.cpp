@@ -130,10 +130,33 @@ void mytreectrl::keyPressEvent(QKeyEvent* event) {
         before.isValid()) {
         emit ItemEntered(itemModel_->ItemOf(before));
     }
+    if (event->key() == Qt::Key_Asterisk && itemModel_ && before.isValid() && itemsExpandable()) {
+        ExpandAllBelow(before);
+        event->accept();
+        return;
+    }
     QTreeView::keyPressEvent(event);
     if (itemModel_ && currentIndex() != before && currentIndex().isValid()) {
         emit ItemKeySelected(itemModel_->ItemOf(currentIndex()));
     }
+}
+
+void mytreectrl::ExpandAllBelow(const QModelIndex& current) {
+    const TreeItem item = itemModel_->ItemOf(current);
+    expandingAll_ = true;
+    expandRecursively(current);
+    expandingAll_ = false;
+    // Whatever the expansions selected on the way, the item "*" was pressed on stays current.
+    const QModelIndex index = itemModel_->IndexOf(item);
+    if (!index.isValid()) {
+        return;
+    }
+    if (currentIndex() != index) {
+        setCurrentIndex(index);  // tells the tree and the wizard through currentChanged
+        return;
+    }
+    selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    emit CurrentItemChosen(item);
 }
 
 void mytreectrl::FollowExpansion(const QModelIndex& index, bool expanded) {

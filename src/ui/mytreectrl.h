@@ -30,6 +30,9 @@ class mytreectrl : public QTreeView {
     // True when `position` lies on the check box of the item there.
     bool OnCheckBox(const QPoint& position) const;
 
+    // True while "*" opens every item below the current one; the current item stays.
+    bool ExpandingAll() const { return expandingAll_; }
+
     // The text of the disk item last selected; a single space until then.
     std::string lastClickedText = " ";
 
@@ -55,12 +58,14 @@ class mytreectrl : public QTreeView {
     void FollowCurrentItem(const QModelIndex& index);
     void TellTreeAboutExpansion(const QModelIndex& index, ExpandAction action);
     void ApplyTreeState(TreeItem item);
+    void ExpandAllBelow(const QModelIndex& current);
 
     TreeModel* tree_ = nullptr;
     std::unique_ptr<TreeItemModel> itemModel_;
     TreeItemModel::ItemDeleted itemDeleted_;
     bool followingExpansion_ = false;
     bool followingSelection_ = false;
+    bool expandingAll_ = false;
 };
 
 }  // namespace lumarest

@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -200,6 +201,158 @@ class FolderPageTest : public QObject {
             }
         }
         SaveWindowShot(*h.window, "folder_page_agreement.png");
+    }
+
+    // "*" opens every folder below the current one and leaves that one shown; collapsing a
+    // folder above the shown one shows the collapsed folder, any other collapse moves nothing.
+    void expandingAllAndCollapsingKeepTheShownFolder() {
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchDemo();
+        mytreectrl* tree = Tree(h);
+        tree->setFocus();
+        const auto index = [&](const char* text) {
+            return ItemIndex(tree, QString::fromUtf8(text));
+        };
+        const auto click = [&](const char* text) { ClickItem(tree, QString::fromUtf8(text)); };
+        const auto expandAll = [&] { QTest::keyClick(tree, Qt::Key_Asterisk); };
+        struct Step {
+            const char* what;
+            std::function<void()> act;
+            const char* shown;
+            const char* openedBelow;  // a folder "*" must have opened, or null
+        };
+        const std::vector<Step> steps = {
+            {"* on Root", [&] { click("Root"), expandAll(); }, "Root", "Winter"},
+            {"* on a folder", [&] { click("Documents"), expandAll(); }, "Documents", "Old Letters"},
+            {"* on a deleted folder", [&] { click("Old Holiday"), expandAll(); }, "Old Holiday",
+             "Day 2"},
+            {"arrow on a grandparent",
+             [&] {
+                 click("Summer");
+                 QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                                   ArrowOf(tree, index("Photos")));
+             },
+             "Photos", nullptr},
+            {"the view collapses the parent",
+             [&] { tree->expand(index("Photos")), click("Winter"), tree->collapse(index("2009")); },
+             "2009", nullptr},
+            {"keys open and close the shown folder",
+             [&] { QTest::keyClick(tree, Qt::Key_Right), QTest::keyClick(tree, Qt::Key_Left); },
+             "2009", nullptr},
+            {"collapsing Root", [&] { click("Day 2"), tree->collapse(index("Root")); }, "Root",
+             nullptr},
+            {"* after a collapse", [&] { expandAll(); }, "Root", "Summer"},
+            {"collapsing another folder moves nothing",
+             [&] { click("Summer"), tree->collapse(index("Documents")); }, "Summer", nullptr},
+        };
+        for (const Step& step : steps) {
+            step.act();
+            const QString now = tree->currentIndex().data().toString();
+            QVERIFY2(now == QString::fromUtf8(step.shown),
+                     qPrintable(QString::fromUtf8(step.what) + QStringLiteral(": ") + now));
+            QVERIFY2(tree->selectionModel()->isSelected(tree->currentIndex()), step.what);
+            if (step.openedBelow != nullptr) {
+                QVERIFY2(tree->isExpanded(index(step.openedBelow).parent()), step.what);
+            }
+            CheckAgreement(h, now);
+            if (QTest::currentTestFailed()) {
+                QFAIL(step.what);
+            }
+        }
+    }
+
+    // Enter on a row of the file list opens it as a double-click does: a folder is shown in
+    // the tree, a file is handed to the desktop; the window's buttons never take the key.
+    void enterOpensTheCurrentRow() {
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchDemo();
+        mytreectrl* tree = Tree(h);
+        QTreeView* list = List(h);
+        struct Case {
+            const char* folder;  // shown first
+            const char* row;
+            Qt::Key key;
+            const char* shown;  // afterwards
+            std::size_t opened;
+        };
+        const std::vector<Case> cases = {
+            {"Root", "Documents", Qt::Key_Return, "Documents", 0},
+            {"Photos", "2009", Qt::Key_Enter, "2009", 0},
+            {"Old Holiday", "Day 2", Qt::Key_Return, "Day 2", 0},
+            {"Documents", "notes.txt", Qt::Key_Return, "Documents", 1},
+        };
+        for (const Case& c : cases) {
+            const QString what = QString::fromUtf8(c.row);
+            QVERIFY2(ClickItem(tree, QString::fromUtf8(c.folder)), c.folder);
+            const QModelIndexList found = list->model()->match(
+                list->model()->index(0, 0), Qt::DisplayRole, what, 1, Qt::MatchExactly);
+            QVERIFY2(!found.isEmpty(), c.row);
+            list->setFocus();
+            list->setCurrentIndex(found.first());
+            const std::size_t openedBefore = h.shell->opened.size();
+            QTest::keyClick(list, c.key);
+            QVERIFY2(h.window->isVisible(), c.row);
+            QVERIFY2(h.shell->opened.size() - openedBefore == c.opened, c.row);
+            CheckAgreement(h, QString::fromUtf8(c.shown));
+            if (QTest::currentTestFailed()) {
+                QFAIL(c.row);
+            }
+        }
+        QVERIFY(h.messages->shown.empty());
+    }
+
+    // A file the desktop has no program for is said in a box, which offers another program
+    // or the folder holding the copy; what fails after that is said too.
+    void aFileNoProgramOpensIsSaidInABox() {
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchDemo();
+        QVERIFY(ClickItem(Tree(h), QStringLiteral("Documents")));
+        const auto isFolder = [](const QUrl& url) { return QFileInfo(url.toLocalFile()).isDir(); };
+        struct Case {
+            const char* what;
+            OpenFailedChoice answer;
+            bool folderOpens;
+            bool programStarts;
+            std::size_t openedWith;
+            std::size_t foldersOpened;
+            const char* error;  // the text of the box after the choice, or null
+        };
+        const std::vector<Case> cases = {
+            {"cancelled", OpenFailedChoice::Cancel, true, true, 0, 0, nullptr},
+            {"another program", OpenFailedChoice::OpenWith, true, true, 1, 0, nullptr},
+            {"a program that does not start", OpenFailedChoice::OpenWith, true, false, 1, 0,
+             "could not be started"},
+            {"the containing folder", OpenFailedChoice::OpenContainingFolder, true, true, 0, 1,
+             nullptr},
+            {"a folder no program opens either", OpenFailedChoice::OpenContainingFolder, false,
+             true, 0, 0, "either"},
+        };
+        for (const Case& c : cases) {
+            h.messages->shown.clear();
+            h.messages->failedOpens.clear();
+            h.shell->opened.clear();
+            h.shell->openedWith.clear();
+            h.messages->failedOpenAnswer = c.answer;
+            h.shell->programStarts = c.programStarts;
+            h.shell->refuses = [&](const QUrl& url) { return !c.folderOpens || !isFolder(url); };
+            DoubleClickListed(h, QStringLiteral("notes.txt"));
+            QVERIFY2(h.messages->failedOpens.size() == 1, c.what);
+            const auto& box = h.messages->failedOpens.front();
+            QVERIFY2(box.folderOffered, c.what);
+            QVERIFY2(box.text.contains(QStringLiteral("notes.txt")), qPrintable(box.text));
+            QVERIFY2(h.shell->openedWith.size() == c.openedWith, c.what);
+            QVERIFY2(h.shell->opened.size() == c.foldersOpened, c.what);
+            if (c.foldersOpened != 0) {
+                QVERIFY2(isFolder(h.shell->opened.front()), c.what);
+            }
+            if (c.error == nullptr) {
+                QVERIFY2(h.messages->shown.empty(), c.what);
+            } else {
+                QVERIFY2(h.messages->shown.size() == 1 &&
+                             h.messages->shown.front().text.contains(QString::fromUtf8(c.error)),
+                         c.what);
+            }
+        }
     }
 
     // Deleted folders and files carry a marked picture and say so; the filter keeps to its

@@ -153,6 +153,15 @@ class RawSearchTest : public QObject {
         Button(h, "openContainingFolderButton")->click();
         QCOMPARE(h.shell->opened.size(), std::size_t{1});
         QCOMPARE(h.shell->opened.back(), QUrl::fromLocalFile(destination));
+        // No program for folders: a box says so and offers another program, not a parent.
+        h.shell->refuses = [](const QUrl&) { return true; };
+        h.messages->failedOpenAnswer = OpenFailedChoice::OpenWith;
+        Button(h, "openContainingFolderButton")->click();
+        QCOMPARE(h.messages->failedOpens.size(), std::size_t{1});
+        QVERIFY(!h.messages->failedOpens[0].folderOffered);
+        QVERIFY(h.messages->failedOpens[0].text.contains(QStringLiteral("folder")));
+        QCOMPARE(h.shell->openedWith, std::vector<QUrl>{QUrl::fromLocalFile(destination)});
+        h.shell->refuses = nullptr;
         SaveWindowShot(*h.window, "raw_done.png");
 
         // Back finds the criteria page as it was left, with the list emptied.

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QThread>
 #include <QUrl>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,20 +30,41 @@ class ScriptedMessages : public MessagePresenter {
         askedOn = QThread::currentThread();
         return answer;
     }
+    OpenFailedChoice AskAfterFailedOpen(const QString& text, bool folderOffered) override {
+        failedOpens.push_back({text, folderOffered});
+        return failedOpenAnswer;
+    }
 
+    struct FailedOpen {
+        QString text;
+        bool folderOffered;
+    };
     std::vector<Shown> shown;
     std::vector<QString> questions;
+    std::vector<FailedOpen> failedOpens;
     QThread* askedOn = nullptr;
     bool answer = false;
+    OpenFailedChoice failedOpenAnswer = OpenFailedChoice::Cancel;
 };
 
+// Records what the window asks the desktop to open; the desktop has no program for what
+// `refuses` answers true for.
 class RecordingShell : public ShellOpener {
   public:
     bool Open(const QUrl& url) override {
-        opened.push_back(url);
-        return true;
+        const bool refused = refuses && refuses(url);
+        (refused ? refusedOpens : opened).push_back(url);
+        return !refused;
+    }
+    bool OpenWith(const QUrl& url, QWidget*) override {
+        openedWith.push_back(url);
+        return programStarts;
     }
     std::vector<QUrl> opened;
+    std::vector<QUrl> refusedOpens;
+    std::vector<QUrl> openedWith;
+    std::function<bool(const QUrl&)> refuses;
+    bool programStarts = true;
 };
 
 class FakeDialogs : public WizardDialogs {

@@ -276,6 +276,14 @@ class WizardWindowTest : public QObject {
         QCOMPARE(h.shell->opened.size(), std::size_t{1});
         QVERIFY(h.shell->opened[0].isLocalFile());
         QVERIFY(h.shell->opened[0].toLocalFile().endsWith(QStringLiteral("/Software Guide.html")));
+        QVERIFY(h.messages->failedOpens.empty());
+
+        // A desktop with no program for it says so in a box, never only on its error stream.
+        h.shell->refuses = [](const QUrl&) { return true; };
+        h.Button("helpButton")->click();
+        QCOMPARE(h.messages->failedOpens.size(), std::size_t{1});
+        QVERIFY(h.messages->failedOpens[0].text.contains(QStringLiteral("Software Guide.html")));
+        QVERIFY(h.messages->failedOpens[0].folderOffered);
     }
 
     void aboutFromTheButtonAndTheWindowMenu() {
