@@ -312,8 +312,9 @@ void CChildDialogExDemoDlg::ShowFolderCounts(const FolderCounts& counts) {
                              std::size_t deleted) {
         return number(all) + ' ' + (all == 1 ? one : many) + " (" + number(deleted) + " deleted)";
     };
-    const std::string text = counted(counts.folders, "folder", "folders", counts.deletedFolders) +
-                             ", " + counted(counts.files, "file", "files", counts.deletedFiles);
+    const std::string text =
+        counted(counts.folders, "folder below Root", "folders below Root", counts.deletedFolders) +
+        ", " + counted(counts.files, "file", "files", counts.deletedFiles);
     folderCountsValue_->setText(QString::fromStdString(text));
 }
 

@@ -53,23 +53,25 @@ std::size_t WalkTree(RecoveryRun& run, SectorSource& disk, const ListedFolderVis
         }
     }
     std::unordered_set<std::uint32_t> listedFolders;
-    std::vector<TreeItem> pending{tree.TopItem()};
+    // Each folder with whether a folder above it is deleted.
+    std::vector<std::pair<TreeItem, bool>> pending{{tree.TopItem(), false}};
     while (!pending.empty()) {
-        const TreeItem item = pending.back();
+        const auto [item, insideDeleted] = pending.back();
         pending.pop_back();
         const FolderNode* node = run.folderNodes.FindByItem(item);
-        ListedFolder folder{FolderPath(tree, item), item, rootId, rootId, false};
-        if (node != nullptr) {
+        ListedFolder folder{FolderPath(tree, item), item, rootId, rootId, insideDeleted, false};
+        if (node != nullptr && item != tree.TopItem()) {
             folder.self = node->selfId;
             folder.parent = node->parentId;
-            folder.deleted = node->deleted;
+            folder.deleted = insideDeleted || node->deleted;
+            folder.ofVolume = node->selfId != kOrphanFolderId;
         }
         if (visitFolder) {
             visitFolder(folder);
         }
         if (visitFile) {
             listedFolders.insert(folder.self);
-            if (folder.self != kOrphanFolderId && volume) {
+            if (volume) {
                 ListedFile listed;
                 volume->ForEachFile(folder.self, [&](const FileListRow& row, const FileRef& file) {
                     listed.row = row;
@@ -79,11 +81,13 @@ std::size_t WalkTree(RecoveryRun& run, SectorSource& disk, const ListedFolderVis
             }
         }
         const std::vector<TreeItem>& children = tree.Children(item);
-        pending.insert(pending.end(), children.rbegin(), children.rend());
+        for (auto child = children.rbegin(); child != children.rend(); ++child) {
+            pending.emplace_back(*child, folder.deleted);
+        }
     }
     std::size_t unplaced = 0;
     for (const auto& [folderId, count] : ntfsFilesByFolder) {
-        if (!listedFolders.contains(folderId) || folderId == kOrphanFolderId) {
+        if (!listedFolders.contains(folderId)) {
             unplaced += count;
         }
     }

@@ -23,7 +23,11 @@ struct ListedFolder {
     TreeItem item = kNoItem;
     std::uint32_t self = 0;
     std::uint32_t parent = 0;
+    // It or a folder above it is deleted, as the window marks it.
     bool deleted = false;
+    // Root and the orphan folder hold what the tree places; they are not folders of the volume
+    // and are not counted as such.
+    bool ofVolume = false;
 };
 
 // A file of the rebuilt tree as the file list shows it, with its place on the disk as numbers.
@@ -53,7 +57,8 @@ inline bool Keeps(RowFilter filter, bool deleted) {
     return filter == RowFilter::All || deleted == (filter == RowFilter::Deleted);
 }
 
-// How many folders and files the whole tree holds, whatever a filter kept.
+// How many folders below Root and files the whole tree holds, whatever a filter kept: what
+// the window's counts line shows.
 struct TreeCounts {
     std::size_t folders = 0;
     std::size_t deletedFolders = 0;
@@ -61,6 +66,9 @@ struct TreeCounts {
     std::size_t deletedFiles = 0;
 
     void Count(const ListedFolder& folder) {
+        if (!folder.ofVolume) {
+            return;
+        }
         ++folders;
         deletedFolders += folder.deleted ? 1 : 0;
     }

@@ -419,9 +419,10 @@ TreeReportResult ReportRebuiltTree(CliContext& context, SectorSource& disk,
                      << " file records name a folder that is not in the tree and are not listed\n";
     }
     const TreeCounts& tree = counts.tree;
-    *context.err << "lumarest-cli: " << CountsText(tree.folders, tree.deletedFolders, "folders")
-                 << " and " << CountsText(tree.files, tree.deletedFiles, "files")
-                 << " in the rebuilt tree of " << options.subject << '\n';
+    *context.err << "lumarest-cli: "
+                 << CountsText(tree.folders, tree.deletedFolders, "folders below Root") << " and "
+                 << CountsText(tree.files, tree.deletedFiles, "files") << " in the rebuilt tree of "
+                 << options.subject << '\n';
     if (saved && !saved->summary.noRoom.empty()) {
         result.status = context.Fail(saved->summary.noRoom);
     } else if (saved && saved->summary.stopped) {

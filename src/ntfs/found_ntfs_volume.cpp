@@ -40,6 +40,7 @@ void AddVolumeFolders(RecoveryRun& run, Reporter& reporter, std::uint32_t number
         entry.parent = found.CellU32(row, kFoundFolderParent);
         entry.date = found.CellNumber(row, kFoundFolderDate);
         entry.attr = kDirectoryAttribute;
+        entry.deleted = found.CellView(row, kFoundFolderDeleted) == kDeletedMarkText;
         AppendEntryRow(run.folderTable, entry);
         ShowRowProgress(reporter, row + 1, found.RowCount());
     }

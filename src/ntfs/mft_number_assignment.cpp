@@ -6,6 +6,7 @@
 #include <array>
 #include <deque>
 #include <limits>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -17,6 +18,7 @@
 #include "core/sector_source.h"
 #include "core/text_number.h"
 #include "ntfs/index_block.h"
+#include "ntfs/ntfs_layout.h"
 #include "ntfs/ntfs_work_tables.h"
 
 namespace lumarest {
@@ -34,6 +36,8 @@ constexpr const char* kCompletedText = "Completed ";
 constexpr int kFullPercent = 100;
 // Before the first record the running number stands here, so a first record without one gets 2.
 constexpr std::uint32_t kFirstRunningNumber = 1;
+// Records this many slots apart and more are taken to lie in different stretches.
+constexpr std::uint64_t kLargestSlotGap = 64;
 // Before the first folder the volume number stands here.
 constexpr std::uint32_t kFirstVolumeNumber = 1;
 constexpr std::array<std::uint64_t, 8> kClusterSizes{1, 2, 4, 8, 16, 32, 64, 128};
@@ -153,20 +157,36 @@ class Assignment {
         }
     }
 
-    // Records still without a number take the one after the record before them.
+    // Records still without a number (the older layout keeps none) take their place in the
+    // master file table: the record before them, plus the record slots between the two when
+    // they lie in one stretch, else plus one.
     void NumberTheRest() {
         StartPhase(kPhase2Label);
         TextTable& records = run_.ntfsRecordTable;
         std::uint32_t previous = kFirstRunningNumber;
+        std::optional<std::uint64_t> previousSector;
         for (std::size_t row = 0; row < records.RowCount() && !Stopped(); ++row) {
+            const auto sector = static_cast<std::uint64_t>(records.CellNumber(row, kRecordSector));
             std::uint32_t self = records.CellU32(row, kRecordSelf);
-            if (self == 0) {
-                self = previous + 1;
+            if (records.CellView(row, kRecordSelf).empty()) {
+                self = previous +
+                       SlotsAfter(previousSector, sector, records.CellU32(row, kRecordSectors));
                 records.SetCell(row, kRecordSelf, NumberText(self));
             }
             previous = self;
+            previousSector = sector;
             ShowLabel(kPhase2Label, row + 1, records.RowCount());
         }
+    }
+
+    static std::uint32_t SlotsAfter(std::optional<std::uint64_t> before, std::uint64_t sector,
+                                    std::uint32_t recordSectors) {
+        const std::uint32_t slot = UsableRecordSectors(recordSectors);
+        if (!before || sector <= *before || (sector - *before) % slot != 0 ||
+            (sector - *before) / slot > kLargestSlotGap) {
+            return 1;
+        }
+        return static_cast<std::uint32_t>((sector - *before) / slot);
     }
 
     void ExtractFolders() {

@@ -16,9 +16,14 @@ constexpr std::size_t kFirstAttributeField = 20;
 constexpr std::size_t kFlagsField = 22;
 constexpr std::size_t kAllocatedSizeField = 28;
 constexpr std::size_t kOwnNumberField = 44;
+constexpr std::size_t kOwnNumberEnd = kOwnNumberField + 4;
 constexpr std::size_t kSequenceEntryBytes = 2;
 
 }  // namespace
+
+bool MftRecordHeader::HasOwnNumber() const {
+    return updateSequenceOffset >= kOwnNumberEnd;
+}
 
 bool HasFileSignature(ByteSpan record) {
     return record.size() >= kFileSignature.size() &&

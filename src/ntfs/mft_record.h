@@ -52,6 +52,9 @@ struct MftRecordHeader {
     std::uint8_t flags = 0;
     std::uint32_t allocatedSize = 0;
     std::uint32_t ownNumber = 0;  // meaningless in records of the older layout
+
+    // Records of the older layout keep their update sequence where the number would be.
+    bool HasOwnNumber() const;
 };
 
 bool HasFileSignature(ByteSpan record);

@@ -19,6 +19,7 @@
 #include "ntfs/file_name.h"
 #include "ntfs/index_block.h"
 #include "ntfs/mft_record.h"
+#include "ntfs/mirror_copies.h"
 #include "ntfs/name_text.h"
 #include "ntfs/ntfs_work_tables.h"
 
@@ -49,34 +50,6 @@ constexpr std::uint32_t kLargestSizeShift = 16;
 // Index blocks whose first entry names a directory below this are system blocks.
 constexpr std::uint32_t kFirstUserParent = 5;
 constexpr std::string_view kIndexStreamName = "$I30";
-
-struct SystemFile {
-    std::string_view name;
-    std::uint32_t self;
-};
-
-// Record numbers a file record gets from its name in the Advance scan.
-constexpr std::array<SystemFile, 10> kSystemFiles{{
-    {"$MFT", 1},
-    {"$MFTMirror", 1},
-    {"$LogFile", 2},
-    {"$Volume", 3},
-    {"$AttrDef", 4},
-    {"$Bitmap", 6},
-    {"$Boot", 7},
-    {"$BadClus", 8},
-    {"$Secure", 9},
-    {"$UpCase", 10},
-}};
-
-std::uint32_t SystemFileNumber(std::string_view name) {
-    for (const SystemFile& file : kSystemFiles) {
-        if (file.name == name) {
-            return file.self;
-        }
-    }
-    return 0;
-}
 
 // Engine sectors in one of the volume's own sectors: the boot sector counts in that unit.
 std::uint32_t VolumeUnit(ByteSpan boot) {
@@ -164,7 +137,16 @@ class RawScan {
         std::uint64_t start = first_;
         for (; start < end && !run_.scanStop.stop_requested(); start += kChunkSectors) {
             ScanChunk(start, end);
-            ShowProgress(std::min(start + kChunkSectors, end));
+            const std::uint64_t done = std::min(start + kChunkSectors, end);
+            // The mirror's copies go before the last count is shown: they are not files.
+            if (done == end) {
+                DropMirrorCopies(run_.ntfsRecordTable, end);
+            }
+            ShowProgress(done);
+        }
+        if (start < end) {
+            DropMirrorCopies(run_.ntfsRecordTable, start);
+            ShowRecordCount();
         }
         return std::min(start, end);
     }
@@ -238,10 +220,12 @@ class RawScan {
         const bool folder = (header->flags & kRecordIsDirectory) != 0;
         const bool deleted = (header->flags & kRecordInUse) == 0;
         const std::string nameText = name ? name->name : std::string();
-        const std::uint32_t self = folder ? header->ownNumber : SystemFileNumber(nameText);
+        // A number of 0 names the master file table's own record, never a folder.
+        const bool numbered = header->HasOwnNumber() && (header->ownNumber != 0 || !folder);
         const std::uint64_t firstRun = folder ? IndexAllocationFirstCluster(view) : 0;
         run_.ntfsRecordTable.AppendRow(
-            {nameText, NumberText(sector), NumberText(name ? name->parent : 0u), NumberText(self),
+            {nameText, NumberText(sector), NumberText(name ? name->parent : 0u),
+             numbered ? NumberText(header->ownNumber) : std::string(),
              NumberText(DataSize(view).value_or(0)), folder ? kRecordFolderType : kRecordFileType,
              "0", NumberText(static_cast<std::int64_t>(name ? name->creationTime : 0)),
              NumberText(firstRun), deleted ? "1" : "", NumberText(recordSectors)});
@@ -267,9 +251,13 @@ class RawScan {
                                         NumberText(kUnassignedVolume)});
     }
 
-    void ShowProgress(std::uint64_t done) {
+    void ShowRecordCount() {
         reporter_.SetStatisticValue(Statistic::DirectoriesFound,
                                     NumberText(std::uint64_t{run_.ntfsRecordTable.RowCount()}));
+    }
+
+    void ShowProgress(std::uint64_t done) {
+        ShowRecordCount();
         reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(done, last_));
         const std::uint64_t percent = done >= last_ ? kFullPercent : done * kFullPercent / last_;
         reporter_.SetProgress(ProgressBar::MainScan, static_cast<int>(percent), kCompletedText);

@@ -362,7 +362,7 @@ class FolderPageTest : public QObject {
         WindowHarness h = SearchDemo();
         mytreectrl* tree = Tree(h);
         QCOMPARE(h.Find<QLabel>("folderCountsValue")->text(),
-                 QStringLiteral("9 folders (2 deleted), 15 files (5 deleted)"));
+                 QStringLiteral("9 folders below Root (2 deleted), 15 files (5 deleted)"));
 
         struct TreeCase {
             const char* folder;

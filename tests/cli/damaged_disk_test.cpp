@@ -112,7 +112,8 @@ TEST_F(DamagedDiskTest, AnEntryRunningPastTheDiskIsNotedAndEverySearchStopsAtIts
     const std::string image = ShellQuoted(image_);
     const Case cases[] = {
         {"standard", "--image " + image + " standard --partition 2",
-         "folders (2 deleted) and 15 files (5 deleted) in the rebuilt tree of partition 2 (FAT16)"},
+         "folders below Root (2 deleted) and 15 files (5 deleted) in the rebuilt tree of partition "
+         "2 (FAT16)"},
         {"raw", "--image " + image + " raw --partition 2 --no-decode",
          "carved from sectors 71680 to 139264"},
     };

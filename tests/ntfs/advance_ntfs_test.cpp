@@ -13,17 +13,20 @@
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
-#include "volume/folder_browse.h"
+#include "fat/folder_tree_events.h"
 #include "ntfs/mft_number_assignment.h"
 #include "ntfs/ntfs_raw_scan.h"
 #include "ntfs/ntfs_test_volumes.h"
 #include "ntfs/ntfs_work_tables.h"
-#include "volume/rebuilt_volume.h"
+#include "partitions/volume_params.h"
 #include "search/advance_search.h"
+#include "search/standard_search.h"
 #include "support/command_output.h"
 #include "support/image_guard.h"
 #include "support/made_images.h"
 #include "support/recording_reporter.h"
+#include "volume/folder_browse.h"
+#include "volume/rebuilt_volume.h"
 
 namespace lumarest {
 namespace {
@@ -529,6 +532,89 @@ TEST(AdvanceNtfs, BadInputEndsWithoutHarm) {
             EXPECT_TRUE(RebuildFoundVolume(run, disk, reporter, v)) << c.name;
         }
         EXPECT_EQ(disk.Bytes(), c.bytes) << c.name << ": the disk is unchanged";
+    }
+}
+
+// Every folder as "path #self deleted" and every file as "path/name #record deleted", as the
+// rebuilt tree and its file lists give them.
+std::set<std::string> VolumeRows(RecoveryRun& run, SectorSource& disk) {
+    std::set<std::string> rows;
+    const auto mark = [](bool deleted) { return deleted ? " deleted" : " live"; };
+    const std::unique_ptr<RebuiltVolume> volume = OpenRebuiltVolume(run, disk);
+    const auto addFiles = [&](const std::string& path, std::uint32_t folder) {
+        volume->ForEachFile(folder, [&](const FileListRow& row, const FileRef& file) {
+            rows.insert(path + "/" + row.name + " #" + std::to_string(file.recordNumber) +
+                        mark(file.deleted));
+        });
+    };
+    addFiles("Root", volume->RootFolderId());
+    for (const FolderNode& node : run.folderNodes.Nodes()) {
+        const std::string path = ItemPath(*run.folderTree, node.treeItem);
+        rows.insert(path + " #" + std::to_string(node.selfId) + mark(node.deleted));
+        addFiles(path, node.selfId);
+    }
+    return rows;
+}
+
+// The Advance search of a volume lists what the Standard search of it lists: the same folders
+// and files under the same record numbers, deleted where they are deleted, and nothing twice.
+TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
+    struct Case {
+        const char* name;
+        std::string image;
+        std::int64_t first;  // the volume's first sector; its last is the partition's
+        std::int64_t last;   // -1: the image's last sector
+        const char* deletedFolder;
+    };
+    const Case cases[] = {
+        {"demo NTFS partition", testing::FixtureImage("demo.img"), 104448, 104448 + 32768 - 1,
+         "Old Holiday\\Day 2 #71 deleted"},
+        {"volume written through ntfs-3g", MadeImage("deleted.vol"), 0, -1, "Gone\\Inner"},
+        {"older record layout", testing::RealImage("ntfs3.raw"), 0, -1, ""},
+    };
+    for (const Case& c : cases) {
+        if (c.image.empty()) {
+            // Only the shared real images may be missing.
+            EXPECT_STREQ(c.name, "older record layout") << ": no image";
+            continue;
+        }
+        const ImageGuard guard(c.image);
+        MemoryDisk disk = testing::LoadDisk(c.image);
+        const std::int64_t last =
+            c.last < 0 ? static_cast<std::int64_t>(disk.TotalSectors()) - 1 : c.last;
+        NullReporter reporter;
+        RecoveryRun standard;
+        SetPartitionFileSystem(standard.selectedPartition, "NTFS");
+        standard.selectedPartition.startSector = c.first;
+        standard.selectedPartition.endSector = last;
+        ASSERT_EQ(ValidatePartition(standard, disk, reporter), 1) << c.name;
+        RunStandardSearch(standard, disk, reporter, false);
+        const std::set<std::string> expected = VolumeRows(standard, disk);
+
+        RecoveryRun advance;
+        SetPartitionFileSystem(advance.selectedPartition, "NTFS");
+        advance.selectedPartition.startSector = c.first;
+        advance.selectedPartition.endSector = last;
+        RunAdvanceSearch(advance, disk, reporter);
+        ASSERT_TRUE(RebuildFoundVolume(advance, disk, reporter,
+                                       VolumeAt(advance, static_cast<std::uint64_t>(c.first))))
+            << c.name;
+        const std::set<std::string> rows = VolumeRows(advance, disk);
+        EXPECT_EQ(rows, expected) << c.name;
+        if (*c.deletedFolder != '\0') {
+            const auto marked = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) {
+                return r.starts_with(c.deletedFolder) && r.ends_with(" deleted") &&
+                       r.find('/') == std::string::npos;
+            });
+            EXPECT_NE(marked, rows.end()) << c.name << ": " << c.deletedFolder << " is deleted";
+        }
+        std::size_t mftRows = 0;
+        for (const std::string& r : rows) {
+            mftRows += r.starts_with("Root/$MFT #") ? 1 : 0;
+        }
+        EXPECT_EQ(mftRows, 1u) << c.name << ": the mirror's copy is not a file";
+        EXPECT_TRUE(rows.contains("Root/$MFT #0 live")) << c.name;
+        EXPECT_TRUE(guard.Unchanged()) << c.name;
     }
 }
 

@@ -5,6 +5,8 @@
 # intact.img    tree.vol at sector 3001 of a larger image without partition table
 # wiped.img     the same with both of the volume's boot sectors (its first and last) zeroed
 # two.img       two volumes (one.vol at 2048, tree.vol after it), each with its boot sectors
+# deleted.vol   a bare volume (4 KiB clusters) whose folder "Gone", with a subfolder and files,
+#               was deleted
 #
 # OUTDIR/files holds the bytes of the files for the tests to compare with. Exit status 77 when
 # FUSE does not work here. Images are rebuilt only when this script changed.
@@ -45,6 +47,15 @@ FillOne() {
     cp "$FILES/note.txt" "$MNT/first top.txt"
 }
 
+FillDeleted() {
+    mkdir -p "$MNT/Gone/Inner" "$MNT/Kept"
+    cp "$FILES/note.txt" "$MNT/Gone/gone.txt"
+    cp "$FILES/report.bin" "$MNT/Gone/Inner/inner.bin"
+    cp "$FILES/note.txt" "$MNT/Kept/kept.txt"
+    cp "$FILES/note.txt" "$MNT/Kept/dropped.txt"
+    rm -rf "$MNT/Gone" "$MNT/Kept/dropped.txt"
+}
+
 MakeVolume() {  # FILE SIZE CLUSTER LABEL FILL
     truncate -s "$2" "$1"
     mkntfs -F -q -Q -s 512 -c "$3" -L "$4" "$1" >/dev/null 2>&1
@@ -55,6 +66,7 @@ MakeVolume() {  # FILE SIZE CLUSTER LABEL FILL
 
 MakeVolume "$WORK/tree.vol" 12M 2048 LMTREE FillTree
 MakeVolume "$WORK/one.vol" 6M 4096 LMONE FillOne
+MakeVolume "$WORK/deleted.vol" 8M 4096 LMGONE FillDeleted
 
 # Places VOLUME at sector START of IMAGE, which is grown to hold it and some sectors after.
 Place() {  # IMAGE VOLUME START
@@ -74,5 +86,5 @@ dd if=/dev/zero of="$WORK/wiped.img" bs=512 seek=$((3001 + TREE_SECTORS - 1)) co
 Place "$WORK/two.img" "$WORK/one.vol" 2048
 Place "$WORK/two.img" "$WORK/tree.vol" $((2048 + 6 * 2048 + 512))
 
-mv "$WORK/tree.vol" "$WORK/intact.img" "$WORK/wiped.img" "$WORK/two.img" "$OUTDIR/"
+mv "$WORK/tree.vol" "$WORK/deleted.vol" "$WORK/intact.img" "$WORK/wiped.img" "$WORK/two.img" "$OUTDIR/"
 FinishImages
