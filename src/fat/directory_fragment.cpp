@@ -19,6 +19,9 @@ constexpr std::size_t kShortNameBytes = 11;
 constexpr std::size_t kAttributeOffset = 11;
 constexpr std::size_t kTimeOffset = 22;
 constexpr std::size_t kDateOffset = 24;
+constexpr std::size_t kCaseFlagsOffset = 12;
+// Only "name in lower case" (0x08) and "extension in lower case" (0x10) are ever set.
+constexpr std::uint8_t kCaseFlagBits = 0x18;
 constexpr std::size_t kLongNameTypeOffset = 12;
 constexpr std::size_t kLongNameClusterOffset = 26;
 constexpr std::uint8_t kReservedAttributeBits = 0xC0;
@@ -54,7 +57,9 @@ bool HasPrintableName(ByteSpan entry) {
     }
     for (std::size_t i = 0; i < kShortNameBytes; ++i) {
         const std::uint8_t byte = LoadLe8(entry, i).value_or(0);
+        // Short names are stored in upper case; lower case comes from the case flags.
         if ((byte < kFirstNameByte && !(i == 0 && byte == kEscapedDeletedMark)) ||
+            (byte >= 'a' && byte <= 'z') ||
             kForbiddenNameBytes.find(static_cast<char>(byte)) != std::string_view::npos) {
             return false;
         }
@@ -77,7 +82,9 @@ EntryKind KindOf(ByteSpan entry, std::string_view fsName, std::uint64_t clusterL
     const std::uint32_t cluster = EntryFirstCluster(entry, fsName);
     const bool clusterInside =
         cluster == 0 || (cluster >= kFirstDataCluster && cluster < clusterLimit);
-    const bool wellFormed = (attr & kReservedAttributeBits) == 0 && HasPrintableName(entry) &&
+    const std::uint8_t caseFlags = LoadLe8(entry, kCaseFlagsOffset).value_or(0xFF);
+    const bool wellFormed = (attr & kReservedAttributeBits) == 0 &&
+                            (caseFlags & ~kCaseFlagBits) == 0 && HasPrintableName(entry) &&
                             clusterInside && IsRealDate(LoadLe16(entry, kDateOffset).value_or(0)) &&
                             IsRealTime(LoadLe16(entry, kTimeOffset).value_or(0));
     return wellFormed ? EntryKind::Short : EntryKind::Malformed;

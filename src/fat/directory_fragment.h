@@ -20,8 +20,8 @@ inline constexpr std::size_t kFragmentEntries = 3;
 
 // True when `sector`, the first sector of a cluster that does not begin a directory, holds at
 // least kFragmentEntries short entries and, up to the directory's end, nothing but well-formed
-// entries: a valid attribute, printable name bytes, a first cluster of 0 or below
-// `clusterLimit`, and a real date and time; long-name entries with a sane order byte.
+// entries: a valid attribute and case flags, printable upper-case name bytes, a first cluster of 0
+// or below `clusterLimit`, and a real date and time; long-name entries with a sane order byte.
 bool LooksLikeDirectoryFragment(ByteSpan sector, std::string_view fsName,
                                 std::uint64_t clusterLimit);
 
