@@ -12,6 +12,7 @@
 #include "core/table_columns.h"
 #include "core/text_number.h"
 #include "fat/directory_entry.h"
+#include "fat/directory_fragment.h"
 #include "fat/fat_chain.h"
 
 namespace lumarest {
@@ -20,7 +21,6 @@ namespace {
 constexpr const char* kSectorsText = "Sectors  ";
 constexpr const char* kOfText = " of ";
 constexpr const char* kCompletedText = "Completed ";
-constexpr const char* kProvisionalName = "Dir";
 constexpr std::size_t kDotDotOffset = kDirectoryEntrySize;
 constexpr std::size_t kTimeOffset = 22;
 constexpr std::size_t kDateOffset = 24;
@@ -43,7 +43,7 @@ bool StartsWithDotEntries(ByteSpan sector) {
 RecoveredEntry FolderRowOf(ByteSpan sector, std::uint64_t sectorNumber, std::uint32_t cluster,
                            const std::string& fsName, std::size_t row) {
     RecoveredEntry entry;
-    entry.name = kProvisionalName + std::to_string(row);
+    entry.name = kProvisionalFolderName + std::to_string(row);
     entry.sector = sectorNumber;
     entry.self = cluster;
     entry.parent = EntryFirstCluster(EntryAt(sector, kDotDotOffset), fsName);
@@ -60,6 +60,18 @@ std::uint64_t LastSectorSearched(const RecoveryRun& run, const SectorSource& dis
         static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.endSector, 0));
     const std::uint64_t diskSectors = disk.TotalSectors();
     return diskSectors == 0 ? last : std::min(last, diskSectors - 1);
+}
+
+// One past the last cluster the scan reaches, and never past what a known FAT can number.
+std::uint64_t ClusterLimitOf(const ActiveVolume& volume, std::uint64_t endSector) {
+    const std::uint64_t firstData = ClusterToSector(volume, kFirstDataCluster, 0);
+    if (endSector < firstData) {
+        return kFirstDataCluster;
+    }
+    const std::uint64_t areaLimit =
+        kFirstDataCluster + (endSector - firstData + 1) / volume.sectorsPerCluster;
+    const std::uint64_t fatLimit = FatEntryCount(volume);
+    return fatLimit == 0 ? areaLimit : std::min(fatLimit, areaLimit);
 }
 
 void ReportStart(std::uint64_t endSector, Reporter& reporter) {
@@ -87,6 +99,8 @@ int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter
     std::uint32_t cluster = kFirstDataCluster;
     std::uint64_t sector = ClusterToSector(volume, cluster, 0);
     int shownPercent = -1;
+    const std::uint64_t clusterLimit = ClusterLimitOf(volume, endSector);
+    std::vector<std::uint32_t> fragments;
     // Chunks start at a cluster, so every cluster lies where its own sector says, whatever
     // the cluster size; with sizes dividing 512 the chunks are 512 sectors apart.
     while (sector <= endSector && cluster < kLastCluster && !run.scanStop.stop_requested()) {
@@ -102,7 +116,13 @@ int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter
              sector += volume.sectorsPerCluster, ++cluster) {
             const ByteSpan first =
                 SliceOrEmpty(bytes, (sector - chunkStart) * kSectorSize, kSectorSize);
-            if (!StartsWithDotEntries(first) || EntryFirstCluster(first, fsName) != cluster) {
+            if (!StartsWithDotEntries(first)) {
+                if (LooksLikeDirectoryFragment(first, fsName, clusterLimit)) {
+                    fragments.push_back(cluster);
+                }
+                continue;
+            }
+            if (EntryFirstCluster(first, fsName) != cluster) {
                 continue;
             }
             AppendEntryRow(table, FolderRowOf(first, sector, cluster, fsName, table.RowCount()));
@@ -117,6 +137,8 @@ int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter
             reporter.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
         }
     }
+    AppendUnreachedFragments(table, volume, disk, fragments);
+    reporter.SetStatisticValue(Statistic::DirectoriesFound, NumberText(table.RowCount()));
     return 1;
 }
 

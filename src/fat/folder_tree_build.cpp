@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/entry_rows.h"
@@ -10,6 +11,7 @@
 #include "core/text_number.h"
 #include "core/text_table.h"
 #include "fat/fat_chain.h"
+#include "fat/folder_placement.h"
 #include "fat/folder_tree_events.h"
 #include "fat/name_children.h"
 
@@ -108,15 +110,26 @@ void AddChildRows(RecoveryRun& run, std::uint32_t key, const TextTable& table, T
     }
 }
 
-// Adds the children of every node from `position` on, reaching each new level as its nodes
-// are appended; moves the bar forward only.
+// How far a fill has gone: the next node whose children are added, and the bar's percent.
+struct FillProgress {
+    std::size_t position = 0;
+    int shown = 0;
+};
+
+// Adds the children of every node from `progress.position` on, reaching each new level as its
+// nodes are appended, except those of a node numbered `deferredId`; moves the bar forward only.
 void FillBreadthFirst(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
-                      AddedRows& added, std::size_t& position, int& shown) {
+                      AddedRows& added, FillProgress& progress,
+                      std::optional<std::uint32_t> deferredId = std::nullopt) {
+    std::size_t& position = progress.position;
+    int& shown = progress.shown;
     for (; position < static_cast<std::size_t>(run.folderNodes.Count()); ++position) {
         const FolderNode& node = run.folderNodes.At(position);
         const std::uint32_t selfId = node.selfId;
         const TreeItem item = node.treeItem;
-        AddChildRows(run, selfId, table, item, &added);
+        if (selfId != deferredId) {
+            AddChildRows(run, selfId, table, item, &added);
+        }
         const auto count = static_cast<std::uint64_t>(run.folderNodes.Count());
         const int percent = static_cast<int>((position + 1) * std::uint64_t{kFullPercent} / count);
         if (percent > shown) {
@@ -128,12 +141,11 @@ void FillBreadthFirst(RecoveryRun& run, const TextTable& table, Reporter& report
 
 }  // namespace
 
-void FillTree(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
-              AddedRows& added, std::uint32_t rootId) {
-    reporter.SetProgress(bar, 0, kCompletedText);
-    std::size_t position = 0;
-    int shown = 0;
-    FillBreadthFirst(run, table, reporter, bar, added, position, shown);
+namespace {
+
+// Hangs the folders no walk reached under the orphan folder, each with everything below it.
+void FillUnreached(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
+                   AddedRows& added, std::uint32_t rootId, FillProgress& progress) {
     const FolderNode* orphan = run.folderNodes.FindChild(kOrphanFolderId, rootId);
     if (orphan == nullptr) {
         return;
@@ -149,8 +161,36 @@ void FillTree(RecoveryRun& run, const TextTable& table, Reporter& reporter, Prog
         AddFolderNode(run, orphanItem, RowFolderName(run, table, row), selfId,
                       table.CellNumber(row, kEntryDate), table.CellNumber(row, kEntryTime),
                       kOrphanFolderId, IsDeletedRow(table, row));
-        FillBreadthFirst(run, table, reporter, bar, added, position, shown);
+        FillBreadthFirst(run, table, reporter, bar, added, progress);
     }
+}
+
+// The FAT fill: everything Root reaches by ".." or by live entries first, and only then the
+// orphan folder's rows, so that a folder whose own ".." is damaged is not taken for an orphan
+// while its parent still names it.
+void FillFatTree(RecoveryRun& run, SectorSource& disk, const TextTable& table, Reporter& reporter,
+                 ProgressBar bar, AddedRows& added) {
+    reporter.SetProgress(bar, 0, kCompletedText);
+    FillProgress progress;
+    FillBreadthFirst(run, table, reporter, bar, added, progress, kOrphanFolderId);
+    PlaceFoldersNamedLive(run, disk, table, added, [&] {
+        FillBreadthFirst(run, table, reporter, bar, added, progress, kOrphanFolderId);
+    });
+    if (const FolderNode* orphan = run.folderNodes.FindChild(kOrphanFolderId, kFatRootId)) {
+        AddChildRows(run, kOrphanFolderId, table, orphan->treeItem, &added);
+        FillBreadthFirst(run, table, reporter, bar, added, progress);
+    }
+    FillUnreached(run, table, reporter, bar, added, kFatRootId, progress);
+}
+
+}  // namespace
+
+void FillTree(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
+              AddedRows& added, std::uint32_t rootId) {
+    reporter.SetProgress(bar, 0, kCompletedText);
+    FillProgress progress;
+    FillBreadthFirst(run, table, reporter, bar, added, progress);
+    FillUnreached(run, table, reporter, bar, added, rootId, progress);
 }
 
 void ExpandTop(RecoveryRun& run) {
@@ -204,7 +244,7 @@ namespace {
 // The FAT builds' common part: root-level folders named from the root directory of a
 // `fsName` volume, then every level breadth first.
 void BuildFatLevels(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
-                    ProgressBar bar, const std::string& fsName) {
+                    ProgressBar bar, const std::string& fsName, bool placeByEntries) {
     if (table.RowCount() > 1) {
         run.resultsFound = true;
     }
@@ -222,14 +262,18 @@ void BuildFatLevels(RecoveryRun& run, SectorSource& disk, TextTable& table, Repo
                       IsDeletedRow(table, row));
     }
     ExpandTop(run);
-    FillTree(run, table, reporter, bar, added, kFatRootId);
+    if (placeByEntries) {
+        FillFatTree(run, disk, table, reporter, bar, added);
+    } else {
+        FillTree(run, table, reporter, bar, added, kFatRootId);
+    }
 }
 
 }  // namespace
 
 int BuildFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
                        ProgressBar bar) {
-    BuildFatLevels(run, disk, table, reporter, bar, run.selectedPartition.fsName);
+    BuildFatLevels(run, disk, table, reporter, bar, run.selectedPartition.fsName, true);
     table.Clear();
     NameAllChildren(run, disk);
     return 1;
@@ -240,7 +284,7 @@ int BuildFoundFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& tab
     // The bar shows 0 throughout: the levels are filled against a reporter that keeps quiet.
     reporter.SetProgress(bar, 0, kCompletedText);
     NullReporter quiet;
-    BuildFatLevels(run, disk, table, quiet, bar, run.activeVolume.fsName);
+    BuildFatLevels(run, disk, table, quiet, bar, run.activeVolume.fsName, false);
     return 1;
 }
 

@@ -19,10 +19,11 @@ struct RealFolders {
     std::string image;
     std::string fsName;
     std::uint64_t sectors = 0;
-    // Listed folders that cannot be named: their ".." was made by hand to name themselves or
-    // a sibling, so nothing tells which directory's entries name them. They are still found,
-    // as provisional "Dir" folders.
+    // Listed folders fls reaches only through a hand-made loop, which the tree shows once at
+    // the path their ".." gives, or not at all past the entry that ends their directory.
     std::set<std::string> unnamed;
+    // Stretches of entries whose directory lost its start, kept as provisional "Dir" folders.
+    std::size_t fragments = 0;
 };
 
 void PrintTo(const RealFolders& volume, std::ostream* out) {
@@ -85,28 +86,26 @@ TEST_P(RealLostDirectoryTest, FindsTheListedFoldersWithoutHanging) {
     for (const FolderNode& node : recovery->run.folderNodes.Nodes()) {
         provisional += node.name.rfind("Dir", 0) == 0 ? 1 : 0;
     }
-    EXPECT_LE(provisional, volume.unnamed.size());
+    EXPECT_LE(provisional, volume.unnamed.size() + volume.fragments);
     EXPECT_EQ(disk.readsOutside_, 0u);
     EXPECT_TRUE(guard.Unchanged());
 }
 
-INSTANTIATE_TEST_SUITE_P(SharedImages, RealLostDirectoryTest,
-                         ::testing::Values(RealFolders{"fat16.raw", "FAT16", 24576, {}},
-                                           RealFolders{"fat_deleted_dir_2.raw", "FAT16", 32768, {}},
-                                           RealFolders{"fat_deleted_dir.raw", "FAT32", 131072, {}},
-                                           RealFolders{
-                                               "fat32_loop.raw",
-                                               "FAT32",
-                                               131072,
-                                               {"test_dir/4", "test_dir/1", "test_dir/1/11",
-                                                "test_dir/2", "test_dir/3", "test_dir/5",
-                                                "test_dir/n40/4/T1", "test_dir/n40/4/T1/4"}},
-                                           RealFolders{"fat_lfn_test.raw", "FAT32", 131072, {}}),
-                         [](const auto& info) {
-                             std::string name = info.param.image;
-                             std::replace(name.begin(), name.end(), '.', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    SharedImages, RealLostDirectoryTest,
+    ::testing::Values(RealFolders{"fat16.raw", "FAT16", 24576, {}},
+                      RealFolders{"fat_deleted_dir_2.raw", "FAT16", 32768, {}, 1},
+                      RealFolders{"fat_deleted_dir.raw", "FAT32", 131072, {}},
+                      RealFolders{"fat32_loop.raw",
+                                  "FAT32",
+                                  131072,
+                                  {"test_dir/4", "test_dir/n40/4/T1", "test_dir/n40/4/T1/4"}},
+                      RealFolders{"fat_lfn_test.raw", "FAT32", 131072, {}}),
+    [](const auto& info) {
+        std::string name = info.param.image;
+        std::replace(name.begin(), name.end(), '.', '_');
+        return name;
+    });
 
 }  // namespace
 }  // namespace lumarest

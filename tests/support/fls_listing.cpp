@@ -42,4 +42,18 @@ std::set<std::string> FlsFolders(const std::string& image, std::uint64_t offset)
     return folders;
 }
 
+std::vector<FlsEntry> FlsEntries(const std::string& image, std::uint64_t offset) {
+    static const std::regex line(R"(^[dr-]/([dr-]) (\* )?[0-9-]+:\t(.*)$)");
+    std::vector<FlsEntry> entries;
+    std::istringstream lines(CommandOutput("fls -r -p -o " + std::to_string(offset) + " " +
+                                           ShellQuoted(image) + " 2>/dev/null"));
+    for (std::string text; std::getline(lines, text);) {
+        std::smatch match;
+        if (std::regex_match(text, match, line)) {
+            entries.push_back(FlsEntry{match[1].str()[0], match[2].matched, match[3]});
+        }
+    }
+    return entries;
+}
+
 }  // namespace lumarest::testing

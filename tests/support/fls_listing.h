@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace lumarest::testing {
 
@@ -16,5 +17,16 @@ std::set<std::pair<std::string, bool>> FlsUserFiles(const std::string& image,
 // The path of each folder `fls -r -D -p` lists in the volume at `offset` sectors of `image`,
 // live and deleted. Empty when fls is not installed or refuses the volume.
 std::set<std::string> FlsFolders(const std::string& image, std::uint64_t offset = 0);
+
+// One entry of `fls -r -p`: its kind ('d' folder, 'r' file, '-' unknown), deleted mark and
+// path. Orphans are kept (under "$OrphanFiles/"); the file system's virtual files are not.
+struct FlsEntry {
+    char kind = 'r';
+    bool deleted = false;
+    std::string path;
+};
+// Every entry `fls -r -p` lists in the volume at `offset` sectors of `image`, in its order.
+// Empty when fls is not installed or refuses the volume.
+std::vector<FlsEntry> FlsEntries(const std::string& image, std::uint64_t offset = 0);
 
 }  // namespace lumarest::testing
