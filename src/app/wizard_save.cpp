@@ -12,6 +12,7 @@
 #include "app/wizard_window.h"
 #include "carving/destination_folder.h"
 #include "disk/device_sector_source.h"
+#include "search/advance_search.h"
 #include "ui/mytreectrl.h"
 #include "ui/save_dialogs.h"
 #include "volume/folder_browse.h"
@@ -59,6 +60,12 @@ std::string SummaryText(const SaveSummary& summary, const std::string& folder) {
 
 }  // namespace
 
+// A folder of a found volume that was never expanded still carries the name the search gave
+// it ("DIR5"); its parent's entry holds the real one, which its saved copy must take.
+void CChildDialogExDemoDlg::NameFoldersForSaving() {
+    NameEveryFolder(run_, FolderDisk());
+}
+
 bool CChildDialogExDemoDlg::ResultsReady() const {
     return run_.stage == WizardStage::FolderResults && !standardWorker_ && run_.folderTree;
 }
@@ -71,6 +78,7 @@ void CChildDialogExDemoDlg::OnSave() {
     if (!ResultsReady()) {
         return;
     }
+    NameFoldersForSaving();
     std::vector<SaveEntry> entries = CollectCheckedEntries(run_, FolderDisk());
     if (entries.empty()) {
         entries = ChosenFileListEntries(false);
@@ -93,6 +101,7 @@ void CChildDialogExDemoDlg::OnFolderTreeContextMenu(const QPoint& position) {
         return;
     }
     // The checked folders when there are any, else the folder the menu was opened on.
+    NameFoldersForSaving();
     std::vector<SaveEntry> entries = CollectCheckedEntries(run_, FolderDisk());
     if (entries.empty() && item != kNoItem) {
         entries = CollectFolderEntries(run_, FolderDisk(), item);
@@ -140,6 +149,7 @@ std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows
         }
     }
     std::sort(rows.begin(), rows.end());
+    NameFoldersForSaving();
     // The listing is read first: collecting a folder lists it into the same file list.
     std::vector<std::pair<std::string, FileRef>> chosen;
     for (const std::size_t row : rows) {

@@ -244,6 +244,7 @@ class CChildDialogExDemoDlg : public QDialog {
     void QuitAdvanceWorkers();
 
     // Saving recovered folders and files (wizard_save.cpp).
+    void NameFoldersForSaving();
     bool ResultsReady() const;
     void OnSave();
     void OnFolderTreeContextMenu(const QPoint& position);

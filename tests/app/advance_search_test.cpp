@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -211,6 +212,30 @@ class AdvanceSearchTest : public QObject {
         QCOMPARE(run.fileSystemTable.RowCount(), std::size_t{0});
         QCOMPARE(run.foundDirectoryTable.RowCount(), std::size_t{0});
         QVERIFY(h.Button("nextButton")->isEnabled());
+        QVERIFY(guard.Unchanged());
+    }
+
+    // Root of a found volume saved before any folder below it was expanded: every saved
+    // folder takes the name its parent's entry gives it, not the one the search made up.
+    void anUnexpandedTreeIsSavedUnderItsRealNames() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchDemo();
+        QVERIFY(ClickItem(Tree(h, "VolumeTree"), kFat32Volume));
+        RebuildChosen(h, "FAT32");
+        QTemporaryDir destination;
+        QVERIFY(destination.isValid());
+        h.dialogs->folder = destination.path();
+        h.Button("saveButton")->click();
+        for (const char* path : {"Documents/Old Letters", "Photos/2009/Summer",
+                                 "Photos/2009/Winter", "Old Holiday/Day 2"}) {
+            QVERIFY2(QDir(destination.filePath(QString::fromUtf8(path))).exists(), path);
+        }
+        const QStringList madeUp = QDir(destination.filePath(QStringLiteral("Photos")))
+                                       .entryList({QStringLiteral("DIR*")});
+        QVERIFY2(madeUp.isEmpty(), qPrintable(madeUp.join(QStringLiteral(", "))));
         QVERIFY(guard.Unchanged());
     }
 
