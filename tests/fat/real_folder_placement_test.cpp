@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,22 +39,42 @@ std::string TestName(const ::testing::TestParamInfo<RealVolume>& info) {
     return name;
 }
 
-class RealFolderPlacementTest : public ::testing::TestWithParam<RealVolume> {};
+// The shared image of the parameter with what fls lists of it; the test is skipped when either
+// is missing.
+class RealVolumeTest : public ::testing::TestWithParam<RealVolume> {
+  protected:
+    void SetUp() override {
+        path_ = testing::RealImage(GetParam().image);
+        if (path_.empty()) {
+            GTEST_SKIP() << GetParam().image << " is not in the shared image set";
+        }
+        listed_ = testing::FlsEntries(path_);
+        if (listed_.empty()) {
+            GTEST_SKIP() << "fls is not installed";
+        }
+        guard_.emplace(path_);
+        disk_.emplace(path_);
+    }
+    void TearDown() override {
+        if (guard_) {
+            EXPECT_TRUE(guard_->Unchanged());
+        }
+    }
+
+    std::string path_;
+    std::vector<testing::FlsEntry> listed_;
+    std::optional<ImageGuard> guard_;
+    std::optional<PatchedImage> disk_;
+};
+
+class RealFolderPlacementTest : public RealVolumeTest {};
 
 // Every folder fls lists stands at its own path with its own deleted mark, none of them under
 // the orphan folder.
 TEST_P(RealFolderPlacementTest, FoldersStandWhereTheirParentsNameThem) {
     const RealVolume& volume = GetParam();
-    const std::string path = testing::RealImage(volume.image);
-    if (path.empty()) {
-        GTEST_SKIP() << volume.image << " is not in the shared image set";
-    }
-    const std::vector<testing::FlsEntry> listed = testing::FlsEntries(path);
-    if (listed.empty()) {
-        GTEST_SKIP() << "fls is not installed";
-    }
-    ImageGuard guard(path);
-    PatchedImage disk(path);
+    PatchedImage& disk = *disk_;
+    const std::vector<testing::FlsEntry>& listed = listed_;
     const auto recovery = testing::Recover(disk, volume.fsName, 0, volume.sectors);
     std::size_t folders = 0;
     for (const testing::FlsEntry& entry : listed) {
@@ -66,7 +87,6 @@ TEST_P(RealFolderPlacementTest, FoldersStandWhereTheirParentsNameThem) {
         EXPECT_EQ(found->second, entry.deleted) << entry.path;
     }
     EXPECT_GT(folders, 0u);
-    EXPECT_TRUE(guard.Unchanged());
 }
 
 INSTANTIATE_TEST_SUITE_P(SharedImages, RealFolderPlacementTest,
@@ -96,22 +116,14 @@ std::map<std::string, std::size_t> TreeFileNames(testing::Recovery& recovery, Se
     return names;
 }
 
-class RealFileListingTest : public ::testing::TestWithParam<RealVolume> {};
+class RealFileListingTest : public RealVolumeTest {};
 
 // Files fls can only list as orphans, their directory's first cluster and chain lost, are
 // still in the tree, each as often as fls lists its name.
 TEST_P(RealFileListingTest, EveryFileFlsListsIsInTheTree) {
     const RealVolume& volume = GetParam();
-    const std::string path = testing::RealImage(volume.image);
-    if (path.empty()) {
-        GTEST_SKIP() << volume.image << " is not in the shared image set";
-    }
-    const std::vector<testing::FlsEntry> listed = testing::FlsEntries(path);
-    if (listed.empty()) {
-        GTEST_SKIP() << "fls is not installed";
-    }
-    ImageGuard guard(path);
-    PatchedImage disk(path);
+    PatchedImage& disk = *disk_;
+    const std::vector<testing::FlsEntry>& listed = listed_;
     auto recovery = testing::Recover(disk, volume.fsName, 0, volume.sectors);
     std::map<std::string, std::size_t> expected;
     for (const testing::FlsEntry& entry : listed) {
@@ -129,7 +141,6 @@ TEST_P(RealFileListingTest, EveryFileFlsListsIsInTheTree) {
     }
     EXPECT_TRUE(missing.empty()) << ::testing::PrintToString(missing);
     EXPECT_EQ(disk.readsOutside_, 0u);
-    EXPECT_TRUE(guard.Unchanged());
 }
 
 INSTANTIATE_TEST_SUITE_P(SharedImages, RealFileListingTest,
