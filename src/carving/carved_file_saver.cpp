@@ -14,10 +14,6 @@ namespace {
 // Files of the same name from earlier searches that a new one is numbered past.
 constexpr int kMostCopies = 1000;
 
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/') {
         return folder + name;

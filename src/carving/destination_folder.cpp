@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "carving/folder_storage.h"
+#include "core/plain_name.h"
 
 namespace lumarest {
 namespace {
@@ -18,10 +19,6 @@ namespace {
 // Where the kernel shows devices and its settings, whatever is mounted below them (a tmpfs at
 // /dev/shm, the cgroup folders under /sys).
 constexpr std::string_view kSystemFolders[] = {"/dev", "/proc", "/sys"};
-
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
 
 bool LiesBelow(const std::string& path, std::string_view folder) {
     return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');

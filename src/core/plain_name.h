@@ -9,4 +9,9 @@ namespace lumarest {
 // escape sequences to a terminal that lists it; "", "." and ".." get a "_" in front.
 std::string PlainFileName(const std::string& name);
 
+// A name or path in double quotes, as messages show it.
+inline std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
 }  // namespace lumarest

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/plain_name.h"
 #include "core/recovery_run.h"
 #include "disk/disk_inventory.h"
 #include "disk/disk_sources.h"
@@ -14,10 +15,6 @@
 namespace lumarest {
 
 namespace {
-
-std::string Quoted(const std::string& path) {
-    return "\"" + path + "\"";
-}
 
 // Whole disks hold the slots the images do not.
 std::size_t SlotsInUse(const RecoveryRun& run) {
