@@ -10,6 +10,7 @@
 
 #include "app/advance_search_worker.h"
 #include "app/partition_criteria_panel.h"
+#include "app/search_end_notice.h"
 #include "app/search_statistics_panel.h"
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
@@ -100,10 +101,6 @@ void CChildDialogExDemoDlg::OnAdvanceSearchFinished(std::uint64_t scan) {
     advanceWorker_->Wait();
     const std::size_t found = advanceWorker_->Result().volumesFound;
     advanceWorker_.reset();
-    // The run's tables are the worker's until it ends; the first phase leaves FolderTable as
-    // the stop found it.
-    const bool foldersAtStop =
-        advanceStopped_ && run_.resultsFound && run_.folderTable.RowCount() > 0;
     EndAdvanceSearchDisplay();
     if (found == 0) {
         SetWizardButtonsEnabled(false);
@@ -115,10 +112,9 @@ void CChildDialogExDemoDlg::OnAdvanceSearchFinished(std::uint64_t scan) {
     if (found > 0) {
         SetStatusText(kPressNextToRecoverStatus);
     }
-    // The end of a search is told unless a stop left folders to browse.
-    if (!foldersAtStop) {
-        env_.dialogs->ShowSearchCompleted(this);
-    }
+    const SearchedRange range =
+        RangeOfSectors(run_.selectedPartition.startSector, run_.selectedPartition.endSector);
+    env_.dialogs->ShowSearchEnded(this, AdvanceSearchEnded(range, found, advanceStopped_));
 }
 
 void CChildDialogExDemoDlg::EndAdvanceSearchDisplay() {
@@ -139,6 +135,7 @@ void CChildDialogExDemoDlg::ShowFoundVolumesPage() {
     run_.volumeTree->Select(run_.volumeTree->TopItem());
     partitionTree_->hide();
     partitionCriteria_->hide();
+    selectedDiskCard_->hide();
     folderTree_->hide();
     fileList_->hide();
     currentFolderRow_->hide();

@@ -35,4 +35,11 @@ void QtWizardDialogs::ShowSearchCompleted(QWidget* parent) {
     box.exec();
 }
 
+void QtWizardDialogs::ShowSearchEnded(QWidget* parent, const SearchEndNotice& notice) {
+    std::vector<std::string> lines{notice.heading};
+    lines.insert(lines.end(), notice.lines.begin(), notice.lines.end());
+    CMsgStand box(lines, parent);
+    box.exec();
+}
+
 }  // namespace lumarest

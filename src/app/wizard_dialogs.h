@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "app/search_end_notice.h"
+
 class QWidget;
 
 namespace lumarest {
@@ -17,8 +19,10 @@ class WizardDialogs {
     virtual QString ChooseDestinationFolder(QWidget* parent) = 0;
     // The chosen image file, or an empty text when cancelled.
     virtual QString ChooseDiskImage(QWidget* parent) = 0;
-    // CMsgStand: the end of a search, or a Standard search that has nothing to search.
+    // CMsgStand: the end of a Raw search, with its advice.
     virtual void ShowSearchCompleted(QWidget* parent) = 0;
+    // The end of any other search, or of a stopped one: what was searched and what was found.
+    virtual void ShowSearchEnded(QWidget* parent, const SearchEndNotice& notice) = 0;
 };
 
 class QtWizardDialogs : public WizardDialogs {
@@ -28,6 +32,7 @@ class QtWizardDialogs : public WizardDialogs {
     QString ChooseDestinationFolder(QWidget* parent) override;
     QString ChooseDiskImage(QWidget* parent) override;
     void ShowSearchCompleted(QWidget* parent) override;
+    void ShowSearchEnded(QWidget* parent, const SearchEndNotice& notice) override;
 };
 
 }  // namespace lumarest

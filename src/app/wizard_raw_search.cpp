@@ -20,6 +20,7 @@
 #include "app/raw_criteria_panel.h"
 #include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
+#include "app/search_end_notice.h"
 #include "app/search_statistics_panel.h"
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
@@ -376,7 +377,9 @@ void CChildDialogExDemoDlg::OnStopSearch() {
     // The worker ends between two sectors; every thumbnail it handed over stays.
     StopScanWorker();
     EndRawSearchDisplay();
-    env_.dialogs->ShowSearchCompleted(this);
+    env_.dialogs->ShowSearchEnded(
+        this, RawSearchStopped(RangeOfSectors(run_.rawFirstSector, run_.rawLastSector),
+                               static_cast<std::size_t>(thumbsList_->count())));
 }
 
 void CChildDialogExDemoDlg::StopScanWorker() {

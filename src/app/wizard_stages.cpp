@@ -294,7 +294,7 @@ void CChildDialogExDemoDlg::RefuseUnknownPartitionType() {
         ShowMessage(texts::kSelectPartitionType, MessageIcon::Error);
         SetStatusText(texts::kSelectPartitionTypeStatus);
     } else {
-        env_.dialogs->ShowSearchCompleted(this);
+        ShowMessage(texts::kUnknownPartitionRefused, MessageIcon::Error);
         SetStatusText(texts::kSelectPartitionStatus);
     }
     SetWizardButtonsEnabled(true);
@@ -302,7 +302,7 @@ void CChildDialogExDemoDlg::RefuseUnknownPartitionType() {
 
 // Next stays usable too: the user may correct the fields or pick another partition.
 void CChildDialogExDemoDlg::RefuseEmptyStandardRange() {
-    env_.dialogs->ShowSearchCompleted(this);
+    ShowMessage(texts::kEndBeforeStart, MessageIcon::Error);
     SetStatusText(texts::kSelectPartitionStatus);
     SetWizardButtonsEnabled(true);
 }
@@ -345,6 +345,11 @@ void CChildDialogExDemoDlg::ShowSearchStatisticsPage() {
     detailsList_->hide();
     partitionTree_->hide();
     partitionCriteria_->hide();
+    // The page says what is being searched, not the criteria page's headings over nothing.
+    ShowSelectedDiskCard();
+    selectedDiskCard_->show();
+    leftCaption_->setText(QString::fromUtf8(kRawLeftCaption));
+    rightCaption_->setText(QString::fromUtf8(kSearchProgressCaption));
     reporter_->ShowStatistics(true);
     reporter_->ShowProgress(ProgressBar::MainScan, true);
 }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/partition_criteria_panel.h"
+#include "app/search_end_notice.h"
 #include "app/search_statistics_panel.h"
 #include "app/standard_scan_worker.h"
 #include "app/window_reporter.h"
@@ -62,7 +63,7 @@ void CChildDialogExDemoDlg::ValidatePartitionBeforeScan() {
     // that fails is still searched, after the advice.
     bootSectorValid_ = valid && !ntfs;
     if (ntfs && !valid) {
-        env_.dialogs->ShowSearchCompleted(this);
+        ShowMessage(texts::kNtfsBootSectorDamaged, MessageIcon::Warning);
     }
 }
 
@@ -110,13 +111,25 @@ void CChildDialogExDemoDlg::OnStandardSearchFinished(std::uint64_t scan) {
         return;
     }
     standardWorker_->Wait();
+    const StandardSearchResult result = standardWorker_->Result();
     const FolderCounts counts = standardWorker_->Counts();
     standardWorker_.reset();
     ShowFolderResultsPage();
     ShowFolderCounts(counts);
     EndStandardSearchDisplay();
     SetStatusText(texts::kRawSearchEndedStatus);
-    env_.dialogs->ShowSearchCompleted(this);
+    TellStandardSearchEnded(result, counts);
+}
+
+// A failure has had its own box: nothing more is said of it.
+void CChildDialogExDemoDlg::TellStandardSearchEnded(const StandardSearchResult& result,
+                                                    const FolderCounts& counts) {
+    if (result.failed) {
+        return;
+    }
+    const SearchedRange range =
+        RangeOfSectors(run_.selectedPartition.startSector, run_.selectedPartition.endSector);
+    env_.dialogs->ShowSearchEnded(this, StandardSearchEnded(range, counts, result.stopped));
 }
 
 void CChildDialogExDemoDlg::StopStandardSearch() {
@@ -133,9 +146,7 @@ void CChildDialogExDemoDlg::StopStandardSearch() {
     ShowFolderCounts(counts);
     EndStandardSearchDisplay();
     SetStatusText(texts::kSelectFilesStatus);
-    if (!(run_.resultsFound && result.foundFolderRows)) {
-        env_.dialogs->ShowSearchCompleted(this);
-    }
+    TellStandardSearchEnded(result, counts);
 }
 
 // Shows the tree the worker built, with the file list and the current folder.
@@ -156,6 +167,7 @@ void CChildDialogExDemoDlg::ShowFolderResultsPage() {
     partitionTree_->hide();
     partitionCriteria_->hide();
     detailsList_->hide();
+    selectedDiskCard_->hide();
     folderTree_->show();
     currentFolderValue_->clear();
     shownFolder_ = kNoItem;
@@ -300,22 +312,7 @@ void CChildDialogExDemoDlg::ShowFolder(TreeItem item, FolderTrigger trigger) {
 }
 
 void CChildDialogExDemoDlg::ShowFolderCounts(const FolderCounts& counts) {
-    const auto number = [](std::size_t value) {
-        // Thousands apart with a space: "1 234".
-        std::string digits = std::to_string(value);
-        for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-            digits.insert(static_cast<std::size_t>(at), 1, ' ');
-        }
-        return digits;
-    };
-    const auto counted = [&](std::size_t all, const char* one, const char* many,
-                             std::size_t deleted) {
-        return number(all) + ' ' + (all == 1 ? one : many) + " (" + number(deleted) + " deleted)";
-    };
-    const std::string text =
-        counted(counts.folders, "folder below Root", "folders below Root", counts.deletedFolders) +
-        ", " + counted(counts.files, "file", "files", counts.deletedFiles);
-    folderCountsValue_->setText(QString::fromStdString(text));
+    folderCountsValue_->setText(QString::fromStdString(FolderCountsText(counts)));
 }
 
 std::size_t CChildDialogExDemoDlg::FileListRowOf(const QModelIndex& shown) const {

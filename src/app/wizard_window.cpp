@@ -24,8 +24,8 @@
 #include "app/raw_criteria_panel.h"
 #include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
-#include "app/settings_place.h"
 #include "app/search_statistics_panel.h"
+#include "app/settings_place.h"
 #include "app/standard_scan_worker.h"
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
@@ -60,8 +60,9 @@ QString FromUtf8(const char* text) {
     return QString::fromUtf8(text);
 }
 
-QLabel* MakeCaption(const char* text) {
+QLabel* MakeCaption(const char* text, const char* name) {
     auto* label = new QLabel(FromUtf8(text));
+    label->setObjectName(FromUtf8(name));
     QFont font = label->font();
     font.setBold(true);
     label->setFont(font);
@@ -165,7 +166,7 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
     panel->setFixedWidth(kLeftPanelWidth);
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    leftCaption_ = MakeCaption(kDisksCaption);
+    leftCaption_ = MakeCaption(kDisksCaption, "leftCaption");
     layout->addWidget(leftCaption_);
 
     const std::pair<mytreectrl**, const char*> trees[] = {{&diskTree_, "DiskTree"},
@@ -205,7 +206,7 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     auto* panel = new QWidget;
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    rightCaption_ = MakeCaption(kDiskDetailsCaption);
+    rightCaption_ = MakeCaption(kDiskDetailsCaption, "rightCaption");
     layout->addWidget(rightCaption_);
 
     detailsList_ = new QTreeView;
@@ -299,6 +300,8 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     statistics_ = new SearchStatisticsPanel;
     statistics_->setObjectName(QStringLiteral("SearchStatistics"));
     layout->addWidget(statistics_);
+    // Pages without a list of their own keep their heading at the top.
+    layout->addStretch();
 
     // WorkingFolder's field is kept but never shown: the system writes no log file.
     workingFolderCaption_ = new QLabel(FromUtf8(texts::kWorkingFolderCaption));

@@ -38,6 +38,7 @@ class RawScanWorker;
 class RawSaveWorker;
 struct ResaveSummary;
 class StandardScanWorker;
+struct StandardSearchResult;
 class AdvanceScanWorker;
 class FoundVolumeWorker;
 struct AdvanceDiskInputs;
@@ -66,6 +67,7 @@ class CChildDialogExDemoDlg : public QDialog {
     static constexpr const char* kCriteriaCaption = "Searching Criteria";
     static constexpr const char* kRawLeftCaption = "Disk to search";
     static constexpr const char* kPartitionsCaption = "Partitions";
+    static constexpr const char* kSearchProgressCaption = "Search progress";
 
     RecoveryRun& Run() { return run_; }
     Reporter& WindowReport();
@@ -204,6 +206,7 @@ class CChildDialogExDemoDlg : public QDialog {
     // the folder tree's clicks and expansions.
     bool StartStandardSearch();
     void OnStandardSearchFinished(std::uint64_t scan);
+    void TellStandardSearchEnded(const StandardSearchResult& result, const FolderCounts& counts);
     void StopStandardSearch();
     void ShowFolderResultsPage();
     void EndStandardSearchDisplay();

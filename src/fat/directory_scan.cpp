@@ -74,10 +74,14 @@ std::uint64_t ClusterLimitOf(const ActiveVolume& volume, std::uint64_t endSector
     return fatLimit == 0 ? areaLimit : std::min(fatLimit, areaLimit);
 }
 
-void ReportStart(std::uint64_t endSector, Reporter& reporter) {
+// The caption starts at the range's first sector, so it shows the range searched.
+void ReportStart(const RecoveryRun& run, std::uint64_t endSector, Reporter& reporter) {
+    const auto first =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.startSector, 0));
     reporter.SetStatisticValue(Statistic::DirectoriesFound, "0");
     reporter.SetStatisticValue(Statistic::BootSectorsFound, "0");
-    reporter.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, endSector));
+    reporter.SetStatisticValue(Statistic::SectorProgress,
+                               SectorsText(std::min(first, endSector), endSector));
 }
 
 }  // namespace
@@ -86,7 +90,7 @@ int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter
     const std::string fsName = run.selectedPartition.fsName;
     const ActiveVolume volume = SnapshotVolume(run.volumeParams, fsName);
     const std::uint64_t endSector = LastSectorSearched(run, disk);
-    ReportStart(endSector, reporter);
+    ReportStart(run, endSector, reporter);
     if (!RefuseClusterlessVolume(volume, reporter)) {
         return 0;
     }

@@ -47,16 +47,23 @@ void BuildTree(RecoveryRun& run, SectorSource& disk, Reporter& reporter, bool nt
     }
 }
 
-void ScanFatVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter, bool bootSectorValid) {
+// False when an error box has told why the volume could not be searched as asked.
+bool ScanFatVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter, bool bootSectorValid) {
+    bool searched = true;
     // Without a valid boot sector the layout comes from the first two directories found; when
-    // none can be found the scan still runs with what the parameters hold.
+    // none can be found the scan still runs with what the parameters hold, unless they hold
+    // no clusters: that would only add a second box to the first.
     if (!bootSectorValid && CalculateVolumeParams(run, disk, reporter) == 0 &&
         !run.scanStop.stop_requested()) {
         reporter.ShowMessage(kUnableToCalculateMessage, MessageIcon::Error);
+        searched = false;
     }
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kDirectoriesFoundCaption);
-    ScanLostDirectories(run, disk, reporter);
+    if (searched || run.volumeParams.sectorsPerCluster != 0) {
+        searched = ScanLostDirectories(run, disk, reporter) != 0 && searched;
+    }
     TakeSnapshot(run);
+    return searched;
 }
 
 // Records of 1024, 2048 and 4096 bytes are read; any other size the boot sector names
@@ -74,15 +81,16 @@ bool RefuseOtherRecordSize(const RecoveryRun& run, Reporter& reporter) {
     return true;
 }
 
-void ScanNtfsVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+bool ScanNtfsVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
     TakeSnapshot(run);
     if (RefuseOtherRecordSize(run, reporter)) {
-        return;
+        return false;
     }
     MftRunTable runs;
     BuildMftRunTable(disk, NtfsLayoutOf(run.activeVolume), runs);
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kMftFoundCaption);
     ScanMft(run, disk, runs, reporter);
+    return true;
 }
 
 }  // namespace
@@ -91,12 +99,10 @@ StandardSearchResult RunStandardSearch(RecoveryRun& run, SectorSource& disk, Rep
                                        bool bootSectorValid) {
     run.stage = WizardStage::FolderResults;
     const bool ntfs = run.selectedPartition.fileSystem == FileSystem::Ntfs;
-    if (ntfs) {
-        ScanNtfsVolume(run, disk, reporter);
-    } else {
-        ScanFatVolume(run, disk, reporter, bootSectorValid);
-    }
+    const bool searched = ntfs ? ScanNtfsVolume(run, disk, reporter)
+                               : ScanFatVolume(run, disk, reporter, bootSectorValid);
     StandardSearchResult result;
+    result.failed = !searched;
     result.stopped = run.scanStop.stop_requested();
     result.foundFolderRows = run.folderTable.RowCount() > kOrphanRows;
     BuildTree(run, disk, reporter, ntfs);

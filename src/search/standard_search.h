@@ -14,6 +14,9 @@ struct StandardSearchResult {
     bool stopped = false;  // run.scanStop was requested before the scan ended
     // The folder table held rows beyond the orphan folder when the scan ended.
     bool foundFolderRows = false;
+    // An error box has told why the volume could not be searched as asked: its layout could
+    // not be calculated, its clusters have no sectors, or its records have a size not read.
+    bool failed = false;
 };
 
 // The Standard search of run.selectedPartition, up to a built folder tree: on FAT16 and

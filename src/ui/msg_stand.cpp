@@ -31,13 +31,16 @@ const char* const kOk = "OK";
 constexpr int kWidth = 480;
 }  // namespace
 
-CMsgStand::CMsgStand(QWidget* parent) : QDialog(parent) {
+CMsgStand::CMsgStand(QWidget* parent)
+    : CMsgStand(std::vector<std::string>(std::begin(kLines), std::end(kLines)), parent) {}
+
+CMsgStand::CMsgStand(const std::vector<std::string>& lines, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Lumarest"));
     setWindowIcon(ProductIcon());
 
     auto* layout = new QVBoxLayout(this);
-    for (std::size_t i = 0; i < kLineCount; ++i) {
-        auto* label = new QLabel(QString::fromUtf8(kLines[i]));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        auto* label = new QLabel(QString::fromStdString(lines[i]));
         label->setWordWrap(true);
         if (i == 0) {
             QFont headingFont = label->font();

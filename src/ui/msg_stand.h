@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace lumarest {
 
@@ -12,6 +14,8 @@ class CMsgStand : public QDialog {
 
   public:
     explicit CMsgStand(QWidget* parent = nullptr);
+    // The same box with other lines: the first is the bold heading.
+    CMsgStand(const std::vector<std::string>& lines, QWidget* parent);
 
     // The heading and the advice lines, in the order shown.
     static const char* const kLines[];

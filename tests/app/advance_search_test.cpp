@@ -181,7 +181,9 @@ class AdvanceSearchTest : public QObject {
         const ImageGuard guard(demo_);
         WindowHarness h = SearchDemo();
         RecoveryRun& run = h.Run();
-        QCOMPARE(h.dialogs->searchCompletedBoxes, 1);
+        QCOMPARE(h.dialogs->searchCompletedBoxes, 0);
+        QCOMPARE(h.dialogs->searchEnded.size(), std::size_t{1});
+        QVERIFY(h.dialogs->searchEnded[0].lines[0].ends_with("Found: 2 file systems."));
         QCOMPARE(h.dialogs->notices, 0);
         mytreectrl* volumes = Tree(h, "VolumeTree");
         QCOMPARE(volumes->model()->index(0, 0).data().toString(), QStringLiteral("File Systems"));
@@ -275,7 +277,10 @@ class AdvanceSearchTest : public QObject {
             const RecoveryRun& run = h.Run();
             QVERIFY2(run.stage == WizardStage::FoundVolumes, fsName);
             QVERIFY2(h.dialogs->notices == 1, fsName);
-            QVERIFY2(h.dialogs->searchCompletedBoxes == 1, fsName);
+            QVERIFY2(h.dialogs->searchEnded.size() == 1, fsName);
+            QVERIFY2(h.dialogs->searchEnded[0].lines[0].ends_with(
+                         "No FAT16, FAT32 or NTFS file system was found."),
+                     fsName);
             QVERIFY2(run.statusText == kNoFileSystemStatus, fsName);
             QVERIFY2(!h.Button("nextButton")->isEnabled(), fsName);
             QVERIFY2(TopChildren(Tree(h, "VolumeTree")).isEmpty(), fsName);
@@ -309,6 +314,12 @@ class AdvanceSearchTest : public QObject {
         // Stopped once the reading has passed the demo disk's volumes at its start.
         const qulonglong demoSectors = QFileInfo(QString::fromStdString(demo_)).size() / 512;
         QTRY_VERIFY_WITH_TIMEOUT(SectorsRead(h) > demoSectors, kSearchTimeoutMs);
+        // The running page says what it searches, not the criteria page's headings.
+        QCOMPARE(h.Find<QLabel>("leftCaption")->text(), QStringLiteral("Disk to search"));
+        QCOMPARE(h.Find<QLabel>("rightCaption")->text(), QStringLiteral("Search progress"));
+        QVERIFY(h.Find<QLabel>("selectedDiskCard")->isVisible());
+        QVERIFY(h.Find<QLabel>("selectedDiskCard")->text().contains(QStringLiteral("large.img")));
+        SaveWindowShot(*h.window, "advance_search_running.png");
         h.Button("stopSearchButton")->click();
         QCOMPARE(h.Run().statusText, std::string(kSelectFilesStatus));
         QTRY_VERIFY_WITH_TIMEOUT(FirstPhaseEnded(h), kSearchTimeoutMs);
@@ -318,7 +329,10 @@ class AdvanceSearchTest : public QObject {
         QVERIFY2(SectorsRead(h) < h.Run().shownDisk.totalSectors - 1,
                  qPrintable(h.Find<QLabel>("sectorProgressLabel")->text()));
         QCOMPARE(run.stage, WizardStage::FoundVolumes);
-        QCOMPARE(h.dialogs->searchCompletedBoxes, 1);
+        QCOMPARE(h.dialogs->searchEnded.size(), std::size_t{1});
+        QCOMPARE(h.dialogs->searchEnded[0].heading, std::string("Searching of files was stopped."));
+        QVERIFY(h.dialogs->searchEnded[0].lines[0].ends_with(
+            "Kept from before the stop: 2 file systems."));
         QVERIFY(Tree(h, "VolumeTree")->isVisible());
         // The stopped scan still lists what it had read: both volumes lie at its start.
         QCOMPARE(TopChildren(Tree(h, "VolumeTree")), QStringList({kFat32Volume, kFat16Volume}));

@@ -327,23 +327,29 @@ class PartitionPageTest : public QObject {
         QCOMPARE(h.dialogs->searchCompletedBoxes, 0);
         QVERIFY(run.selectedPartition.fsName.empty());
 
-        // A range of no sector after the end's exclusive sector is taken off.
+        // A range of no sector after the end's exclusive sector is taken off: refused as such,
+        // not told as a search that completed.
         h.messages->shown.clear();
         start->setText(QStringLiteral("999"));
         end->setText(QStringLiteral("1000"));
         h.window->OnNext();
-        QCOMPARE(h.dialogs->searchCompletedBoxes, 1);
-        QVERIFY(h.messages->shown.empty());
+        QCOMPARE(h.messages->shown.size(), std::size_t{1});
+        QCOMPARE(h.messages->shown[0].text,
+                 QStringLiteral("End Sector should be greater than Start Sector."));
+        QCOMPARE(h.messages->shown[0].icon, MessageIcon::Error);
         QCOMPARE(QString::fromStdString(run.statusText), QString::fromUtf8(kSelectPartitionStatus));
         QVERIFY(nextAndBackEnabled());
         QVERIFY(run.selectedPartition.fsName.empty());
 
-        // "UNKNOWN" in Standard: the same box, before the fields are even read.
+        // "UNKNOWN" in Standard: refused before the fields are even read.
+        h.messages->shown.clear();
         start->setText(QStringLiteral("abc"));
         TypeBox(h)->setCurrentIndex(kUnknownTypeEntry);
         h.window->OnNext();
-        QCOMPARE(h.dialogs->searchCompletedBoxes, 2);
-        QVERIFY(h.messages->shown.empty());
+        QCOMPARE(h.dialogs->searchCompletedBoxes, 0);
+        QCOMPARE(h.messages->shown.size(), std::size_t{1});
+        QVERIFY(h.messages->shown[0].text.startsWith(
+            QStringLiteral("The file system of this partition is not known")));
         QCOMPARE(QString::fromStdString(run.statusText), QString::fromUtf8(kSelectPartitionStatus));
         QCOMPARE(run.stage, WizardStage::Criteria);
         QVERIFY(nextAndBackEnabled());

@@ -254,9 +254,16 @@ class RawSearchTest : public QObject {
         });
         h.window->OnNext();
         QVERIFY(Running(h));
-        QTRY_COMPARE_WITH_TIMEOUT(h.dialogs->searchCompletedBoxes, 1, kScanTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(h.dialogs->searchEnded.size(), std::size_t{1}, kScanTimeoutMs);
         QVERIFY(!Running(h));
         const int kept = list->count();
+        // The box says it was stopped and what was kept, not that the search completed.
+        QCOMPARE(h.dialogs->searchCompletedBoxes, 0);
+        const SearchEndNotice& stopped = h.dialogs->searchEnded[0];
+        QCOMPARE(stopped.heading, std::string("Searching of files was stopped."));
+        QVERIFY2(stopped.lines[0].ends_with("What it found is kept: " + std::to_string(kept) +
+                                            (kept == 1 ? " file." : " files.")),
+                 stopped.lines[0].c_str());
         QVERIFY(kept >= 1);
         QCOMPARE(list->item(0)->text(), CarvedName("GNLM", 1));
         // Stopped midway, not at the end of the range.
@@ -268,7 +275,7 @@ class RawSearchTest : public QObject {
         // Nothing more arrives after the stop.
         QTest::qWait(100);
         QCOMPARE(list->count(), kept);
-        QCOMPARE(h.dialogs->searchCompletedBoxes, 1);
+        QCOMPARE(h.dialogs->searchEnded.size(), std::size_t{1});
         // Nothing chosen to save into: the button says so instead of opening anything.
         Button(h, "openContainingFolderButton")->click();
         QVERIFY(h.shell->opened.empty());

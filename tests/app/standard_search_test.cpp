@@ -114,6 +114,24 @@ class StandardSearchTest : public QObject {
         demo_ = FixtureImage("demo.img");
     }
 
+    // A failure is told by its own box and nothing else.
+    void aFailedSearchIsNotToldAsCompleted() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = OpenPartition(kFat32Partition);
+        h.Find<QLineEdit>("partitionStartField")->setText(QStringLiteral("5000"));
+        h.window->OnNext();
+        QTRY_VERIFY_WITH_TIMEOUT(SearchEnded(h), kSearchTimeoutMs);
+        QCOMPARE(h.messages->shown.size(), std::size_t{1});
+        QCOMPARE(h.messages->shown[0].text,
+                 QStringLiteral("Unable to calculate partition parameters"));
+        QCOMPARE(h.dialogs->searchCompletedBoxes, 0);
+        QVERIFY(h.dialogs->searchEnded.empty());
+        QVERIFY(guard.Unchanged());
+    }
+
     void fatSearchGivesBrowsableTreeListingAndOpening() {
         if (demo_.empty()) {
             QSKIP("the demo image was not made");
@@ -122,7 +140,11 @@ class StandardSearchTest : public QObject {
         WindowHarness h = SearchPartition(kFat32Partition);
         RecoveryRun& run = h.Run();
         QCOMPARE(run.stage, WizardStage::FolderResults);
-        QCOMPARE(h.dialogs->searchCompletedBoxes, 1);
+        QCOMPARE(h.dialogs->searchCompletedBoxes, 0);
+        QCOMPARE(h.dialogs->searchEnded.size(), std::size_t{1});
+        QCOMPARE(h.dialogs->searchEnded[0].lines[0],
+                 "Searched sectors 2048 to 71679. Found: " +
+                     h.Find<QLabel>("folderCountsValue")->text().toStdString() + ".");
         QVERIFY(h.messages->shown.empty());
         QVERIFY(!h.Button("nextButton")->isEnabled());
         mytreectrl* tree = FolderTree(h);

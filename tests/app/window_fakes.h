@@ -77,10 +77,14 @@ class FakeDialogs : public WizardDialogs {
     }
     QString ChooseDiskImage(QWidget*) override { return image; }
     void ShowSearchCompleted(QWidget*) override { ++searchCompletedBoxes; }
+    void ShowSearchEnded(QWidget*, const SearchEndNotice& notice) override {
+        searchEnded.push_back(notice);
+    }
 
     int abouts = 0;
     int notices = 0;
     int searchCompletedBoxes = 0;
+    std::vector<SearchEndNotice> searchEnded;
     bool folderAskedAfterNotice = false;
     QString folder;
     QString image;

@@ -265,5 +265,22 @@ TEST(NameRootFoldersTest, EachEntryNamesTheFirstRootRowOfItsClusterButNeverTheOr
     EXPECT_EQ(table.Cell(4, kEntryName), "Dir4");  // not under the root
 }
 
+// The caption starts at the range's first sector, not at 0, so it shows the range searched.
+TEST(LostDirectoryScanTest, SectorCaptionStartsAtTheRangeSearched) {
+    ScanDisk disk("FAT32", 1, 2000);
+    disk.run.selectedPartition.startSector = 500;
+    disk.run.selectedPartition.endSector = 1499;
+    RecordingReporter reporter;
+    disk.ScanSelves(reporter);
+    std::vector<std::string> captions;
+    for (const std::string& call : reporter.Calls()) {
+        if (call.starts_with("value 6: ")) {
+            captions.push_back(call);
+        }
+    }
+    ASSERT_FALSE(captions.empty());
+    EXPECT_EQ(captions.front(), "value 6: Sectors  500 of 1499");
+}
+
 }  // namespace
 }  // namespace lumarest
