@@ -564,9 +564,9 @@ TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
     struct Case {
         const char* name;
         std::string image;
-        std::int64_t first;  // the volume's first sector; its last is the partition's
-        std::int64_t last;   // -1: the image's last sector
-        const char* deletedFolder;
+        std::int64_t first;   // the volume's first sector; its last is the partition's
+        std::int64_t last;    // -1: the image's last sector
+        const char* deleted;  // a deleted folder, or the whole row of a deleted file
         std::uint32_t spc;
         std::string searched;  // the copy the Advance search reads when it is not the image
     };
@@ -577,9 +577,9 @@ TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
         {"older record layout", testing::RealImage("ntfs3.raw"), 0, -1, "", 8, ""},
         // Only the root has an index block here: no pair of folders gives the volume.
         {"small volume without boot sectors, 4 KiB clusters", MadeImage("small4096.img"), 2048,
-         2048 + 6144 - 1, "", 8, MadeImage("small4096-wiped.img")},
+         2048 + 6144 - 1, "Small/dropped.txt #67 deleted", 8, MadeImage("small4096-wiped.img")},
         {"small volume without boot sectors, 1 KiB clusters", MadeImage("small1024.img"), 2048,
-         2048 + 6144 - 1, "", 2, MadeImage("small1024-wiped.img")},
+         2048 + 6144 - 1, "Small/dropped.txt #67 deleted", 2, MadeImage("small1024-wiped.img")},
     };
     for (const Case& c : cases) {
         if (c.image.empty()) {
@@ -614,12 +614,12 @@ TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
         EXPECT_EQ(advance.fileSystemTable.CellU32(volume, kVolumeCluster0Start), c.first) << c.name;
         const std::set<std::string> rows = VolumeRows(advance, searched);
         EXPECT_EQ(rows, expected) << c.name;
-        if (*c.deletedFolder != '\0') {
+        if (*c.deleted != '\0') {
+            const std::string folder = std::string(c.deleted) + " #";
             const auto marked = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) {
-                return r.starts_with(c.deletedFolder) && r.ends_with(" deleted") &&
-                       r.find('/') == std::string::npos;
+                return r == c.deleted || (r.starts_with(folder) && r.ends_with(" deleted"));
             });
-            EXPECT_NE(marked, rows.end()) << c.name << ": " << c.deletedFolder << " is deleted";
+            EXPECT_NE(marked, rows.end()) << c.name << ": " << c.deleted << " is deleted";
         }
         std::size_t mftRows = 0;
         for (const std::string& r : rows) {
@@ -693,8 +693,8 @@ TEST(AdvanceNtfs, MasterFileTableGivesAVolumeOnlyWhenItsRecordsAgree) {
         if (c.volumes == 1) {
             EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSector), "2048") << c.name;
             EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSpc), "8") << c.name;
-            // The mirror in the middle of the volume reaches furthest; the volume ends before
-            // the partition does.
+            // The volume ends with the furthest run of its table, mirror and bitmap: inside
+            // the partition, past the table's first records.
             const std::uint32_t last = run.fileSystemTable.CellU32(0, kVolumeSpf);
             EXPECT_GT(last, kRecord0) << c.name;
             EXPECT_LE(last, kStart + 6144 - 1) << c.name;
