@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/memory_disk.h"
@@ -654,36 +655,43 @@ TEST(AdvanceNtfs, MasterFileTableGivesAVolumeOnlyWhenItsRecordsAgree) {
     constexpr std::uint64_t kStart = 2048;
     constexpr std::uint64_t kRecord0 = kStart + 4 * 8;  // cluster 4 of 8 sectors
     using Bytes = std::vector<std::uint8_t>;
+    constexpr std::size_t kRunList = 0;  // the record's $DATA run list, wherever it lies
+    constexpr std::size_t kOwnNumber = 44;
     struct Case {
         const char* name;
-        std::uint32_t record;  // whose $DATA runs are replaced
-        Bytes runs;
+        std::uint32_t record;  // the record changed
+        std::size_t at;        // where in it
+        Bytes bytes;
         bool decoy;  // a copy of records 0 to 7 before the volume
         std::size_t volumes;
     };
     const Case cases[] = {
-        {"intact table", 0, {}, false, 1},
+        {"intact table", 0, kRunList, {}, false, 1},
         {"a run past the disk's end",
          0,
-         {0x11, 0x20, 0x04, 0x21, 0x10, 0x00, 0x7F, 0x00},
+         kRunList,
+         {0x11, 0x20, 0x04, 0x21, 0x10, 0x00, 0x7F, 0},
          false,
          0},
-        {"a run before cluster 0", 0, {0x11, 0x20, 0x04, 0x11, 0x10, 0x80, 0x00}, false, 0},
-        {"a run length of nine bytes", 0, {0x19, 0x20, 0x04, 0x00}, false, 0},
-        {"the first run at cluster 0", 0, {0x11, 0x20, 0x00, 0x00}, false, 0},
-        {"a mirror that holds no copy of record 0", 1, {0x11, 0x01, 0x05, 0x00}, false, 0},
-        {"the boot file away from cluster 0", 7, {0x11, 0x02, 0x01, 0x00}, false, 0},
-        {"a decoy table whose mirror is elsewhere", 0, {}, true, 1},
+        {"a run before cluster 0", 0, kRunList, {0x11, 0x20, 0x04, 0x11, 0x10, 0x80, 0}, false, 0},
+        {"a run length of nine bytes", 0, kRunList, {0x19, 0x20, 0x04, 0}, false, 0},
+        {"the first run at cluster 0", 0, kRunList, {0x11, 0x20, 0x00, 0}, false, 0},
+        {"a mirror that holds no copy of record 0", 1, kRunList, {0x11, 0x01, 0x05, 0}, false, 0},
+        {"the mirror's record numbered 9", 1, kOwnNumber, {9}, false, 0},
+        {"the boot file away from cluster 0", 7, kRunList, {0x11, 0x02, 0x01, 0}, false, 0},
+        {"a decoy table whose mirror is elsewhere", 0, kRunList, {}, true, 1},
     };
     for (const Case& c : cases) {
         MemoryDisk disk = testing::LoadDisk(image);
         Bytes& bytes = disk.Bytes();
-        if (!c.runs.empty()) {
-            const auto [at, room] = DataRunsAt(disk, kRecord0 + 2 * c.record);
-            ASSERT_GE(room, c.runs.size()) << c.name;
-            std::copy(c.runs.begin(), c.runs.end(),
-                      bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        const std::uint64_t sector = kRecord0 + 2 * c.record;
+        std::size_t at = sector * 512 + c.at;
+        if (c.at == kRunList && !c.bytes.empty()) {
+            std::size_t room = 0;
+            std::tie(at, room) = DataRunsAt(disk, sector);
+            ASSERT_GE(room, c.bytes.size()) << c.name;
         }
+        std::copy(c.bytes.begin(), c.bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
         if (c.decoy) {
             std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(kRecord0 * 512), 16 * 512,
                         bytes.begin() + 100 * 512);
