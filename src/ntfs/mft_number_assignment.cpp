@@ -41,7 +41,6 @@ constexpr std::uint32_t kFirstRunningNumber = 1;
 constexpr std::uint64_t kLargestSlotGap = 64;
 // Before the first folder the volume number stands here.
 constexpr std::uint32_t kFirstVolumeNumber = 1;
-constexpr std::array<std::uint64_t, 8> kClusterSizes{1, 2, 4, 8, 16, 32, 64, 128};
 constexpr std::string_view kIndexSignature = "INDX";
 // Record 0 is the master file table's own, named in the root directory.
 constexpr std::string_view kMftRecordName = "$MFT";
@@ -367,7 +366,8 @@ class Assignment {
             // cluster size.
             return false;
         }
-        if (std::find(kClusterSizes.begin(), kClusterSizes.end(), spc) == kClusterSizes.end() ||
+        if (std::find(kNtfsClusterSectors.begin(), kNtfsClusterSectors.end(), spc) ==
+                kNtfsClusterSectors.end() ||
             runA > sectorA / spc) {
             return false;
         }

@@ -4,7 +4,6 @@
 #include "ntfs/volume_from_mft.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "ntfs/data_runs.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
+#include "ntfs/ntfs_layout.h"
 
 namespace lumarest {
 namespace {
@@ -21,8 +21,6 @@ constexpr std::uint32_t kMftRecord = 0;
 constexpr std::uint32_t kMirrorRecord = 1;
 constexpr std::uint32_t kBitmapRecord = 6;
 constexpr std::uint32_t kBootRecord = 7;
-// NTFS clusters hold 512 bytes to 64 KiB.
-constexpr std::array<std::uint32_t, 8> kClusterSectors{1, 2, 4, 8, 16, 32, 64, 128};
 
 // A record's unnamed $DATA held in runs, from its first cluster on.
 struct DataStream {
@@ -69,6 +67,7 @@ std::uint64_t ReachedEnd(const DataStream& stream) {
 // Records of the older layout carry no number: their place in the table is all there is.
 bool ReadRecordNumbered(SectorSource& disk, std::uint64_t sector, std::uint32_t number,
                         MftRecordBuffer& record) {
+    // Sector 0 is where the table's runs do not reach.
     if (sector == 0 || !ReadMftRecord(disk, sector, record)) {
         return false;
     }
@@ -97,7 +96,7 @@ class MftVolumeTest {
             return std::nullopt;
         }
         firstCluster_ = clusters->runs.front().startSector;
-        for (const std::uint32_t spc : kClusterSectors) {
+        for (const std::uint32_t spc : kNtfsClusterSectors) {
             if (firstCluster_ > recordSector_ / spc) {
                 break;  // cluster 0 would lie before the disk
             }
