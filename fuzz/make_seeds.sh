@@ -57,6 +57,12 @@ fi
 if [[ -f $ntfs ]]; then
     Seed boot_sector_fuzz ntfs_volume '\002\0\0' "$ntfs" 0 64
 fi
+small=$FIXTURES/advance_ntfs/small1024-wiped.img
+if [[ -f $small ]]; then
+    # Byte 0: the selection from sector 0, no rows added; the disk is the start of a volume
+    # whose boot sector is gone, its master file table's first records in it.
+    Seed ntfs_raw_scan_fuzz mft_volume '\0' "$small" 2048 256
+fi
 gpt=$FIXTURES/gpt_test/gpt.img
 if [[ -f $gpt ]]; then
     # Byte 0: 512-byte sectors, CRCs as the disk has them, a disk of 40 sectors: the protective

@@ -2,10 +2,10 @@
 // its index-block walks and volume tests, and the rebuild of each volume found.
 //
 // Input: byte 0 holds the selection's first sector (bits 0-3) and, in bits 4-7, how many rows
-// of random work-table rows follow (boot sectors, index blocks and folder records, 16 bytes
-// each, added after the scan's own); the rest is the disk (at most 256 sectors). Reads stay
-// bounded, every row the scan writes lies in the selection, and every folder ends tied to a
-// volume that was found or to none.
+// of random work-table rows follow (boot sectors, index blocks, folder records and records 0
+// of a master file table, 16 bytes each, added after the scan's own); the rest is the disk (at
+// most 256 sectors). Reads stay bounded, every row the scan writes lies in the selection, and
+// every folder ends tied to a volume that was found or to none.
 
 #include <algorithm>
 #include <cstddef>
@@ -51,15 +51,18 @@ void AddRandomRow(RecoveryRun& run, const std::uint8_t* row, std::uint64_t secto
                                            NumberText(static_cast<std::uint32_t>(row[4] % 2)),
                                            NumberText(kUnassignedVolume)});
             break;
-        default:
-            run.ntfsRecordTable.AppendRow({std::string(1, static_cast<char>('A' + row[5] % 4)),
-                                           NumberText(Small(row + 1, sectors)),
-                                           NumberText(static_cast<std::uint32_t>(row[3] % 8)),
-                                           NumberText(std::uint32_t{row[4]}), "0",
-                                           kRecordFolderType, "0",
-                                           NumberText(static_cast<std::uint32_t>(row[6] % 2)),
-                                           NumberText(Small(row + 7, sectors)), ""});
+        default: {
+            // Now and then record 0 of a master file table, which may give a volume of its own.
+            const bool mft = row[5] % 5 == 4;
+            run.ntfsRecordTable.AppendRow(
+                {mft ? std::string("$MFT") : std::string(1, static_cast<char>('A' + row[5] % 4)),
+                 NumberText(Small(row + 1, sectors)),
+                 NumberText(mft ? 5u : static_cast<std::uint32_t>(row[3] % 8)),
+                 NumberText(std::uint32_t{row[4]}), "0", mft ? kRecordFileType : kRecordFolderType,
+                 "0", NumberText(static_cast<std::uint32_t>(row[6] % 2)),
+                 NumberText(Small(row + 7, sectors)), ""});
             break;
+        }
     }
 }
 

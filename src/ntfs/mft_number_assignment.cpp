@@ -20,6 +20,7 @@
 #include "ntfs/index_block.h"
 #include "ntfs/ntfs_layout.h"
 #include "ntfs/ntfs_work_tables.h"
+#include "ntfs/volume_from_mft.h"
 
 namespace lumarest {
 namespace {
@@ -40,8 +41,10 @@ constexpr std::uint32_t kFirstRunningNumber = 1;
 constexpr std::uint64_t kLargestSlotGap = 64;
 // Before the first folder the volume number stands here.
 constexpr std::uint32_t kFirstVolumeNumber = 1;
-constexpr std::array<std::uint64_t, 8> kClusterSizes{1, 2, 4, 8, 16, 32, 64, 128};
 constexpr std::string_view kIndexSignature = "INDX";
+// Record 0 is the master file table's own, named in the root directory.
+constexpr std::string_view kMftRecordName = "$MFT";
+constexpr std::uint32_t kRootRecord = 5;
 
 int Percent(std::uint64_t done, std::uint64_t total) {
     return total == 0 || done >= total ? kFullPercent
@@ -83,6 +86,7 @@ class Assignment {
         ExtractFolders();
         VolumesFromBootSectors();
         VolumesFromFolderPairs();
+        VolumesFromMasterFileTables();
         FillUnassignedFolders();
         WriteVolumeNumbers();
         run_.volumesFound = run_.fileSystemTable.RowCount();
@@ -293,6 +297,52 @@ class Assignment {
         }
     }
 
+    // Volumes neither a boot sector nor a pair of folders gave, as small volumes with few index
+    // blocks are: record 0 of a master file table names its own first cluster.
+    void VolumesFromMasterFileTables() {
+        const TextTable& records = run_.ntfsRecordTable;
+        for (std::size_t row = 0; row < records.RowCount() && !Stopped(); ++row) {
+            const auto sector = static_cast<std::uint64_t>(records.CellNumber(row, kRecordSector));
+            if (records.CellView(row, kRecordType) == kRecordFolderType ||
+                records.CellView(row, kRecordName) != kMftRecordName ||
+                records.CellU32(row, kRecordParent) != kRootRecord || InFoundVolume(sector)) {
+                continue;
+            }
+            const auto found = FindVolumeFromMft(
+                disk_, sector, records.CellU32(row, kRecordSectors), DiskSectors());
+            if (found) {
+                const CandidateVolume volume{found->start, found->lastSector,
+                                             found->sectorsPerCluster};
+                TieFoldersWithin(volume);
+                AddVolumeRow(volume);
+            }
+        }
+    }
+
+    bool InFoundVolume(std::uint64_t sector) const {
+        return std::any_of(volumes_.begin(), volumes_.end(), [&](const CandidateVolume& v) {
+            return sector >= v.start && sector <= v.end;
+        });
+    }
+
+    // Runs must stay on the disk; a disk of unknown size ends where the range does.
+    std::uint64_t DiskSectors() const {
+        const auto last =
+            static_cast<std::uint64_t>(std::max<std::int64_t>(run_.selectedPartition.endSector, 0));
+        return disk_.TotalSectors() != 0 ? disk_.TotalSectors() : last + 1;
+    }
+
+    // A volume found from its table holds the folders whose records lie inside it.
+    void TieFoldersWithin(const CandidateVolume& volume) {
+        const auto number = static_cast<std::uint32_t>(run_.fileSystemTable.RowCount() + 1);
+        for (Folder& folder : folders_) {
+            if ((folder.fsNumber == 0 || folder.fsNumber == kUnassignedVolume) &&
+                folder.sector >= volume.start && folder.sector <= volume.end) {
+                folder.fsNumber = number;
+            }
+        }
+    }
+
     // Folders that may pair: not tied to a volume and with an index allocation.
     std::vector<std::size_t> OpenFolders() const {
         std::vector<std::size_t> open;
@@ -316,7 +366,8 @@ class Assignment {
             // cluster size.
             return false;
         }
-        if (std::find(kClusterSizes.begin(), kClusterSizes.end(), spc) == kClusterSizes.end() ||
+        if (std::find(kNtfsClusterSectors.begin(), kNtfsClusterSectors.end(), spc) ==
+                kNtfsClusterSectors.end() ||
             runA > sectorA / spc) {
             return false;
         }
@@ -400,6 +451,7 @@ class Assignment {
     }
 
     void AddVolumeRow(const CandidateVolume& volume) {
+        volumes_.push_back(volume);
         const std::string first = NumberText(volume.start);
         run_.fileSystemTable.AppendRow({first, NumberText(volume.end), NumberText(volume.spc), "",
                                         "", "", first, "", "", "", kNtfsFsName});
@@ -453,6 +505,7 @@ class Assignment {
     std::set<std::uint64_t> knownIndexSectors_;
     std::unordered_map<std::uint64_t, bool> readSectors_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> failedVolumes_;
+    std::vector<CandidateVolume> volumes_;  // as the rows of run.fileSystemTable
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,6 +13,9 @@ inline constexpr std::size_t kMftRecordBytes = 1024;
 inline constexpr std::uint32_t kMftRecordSectors = 2;
 // The largest record handled: 4096 bytes, as volumes of 4096-byte sectors use.
 inline constexpr std::uint32_t kMaxMftRecordSectors = 8;
+
+// Sectors in a cluster: NTFS clusters hold 512 bytes to 64 KiB.
+inline constexpr std::array<std::uint32_t, 8> kNtfsClusterSectors{1, 2, 4, 8, 16, 32, 64, 128};
 
 // Records of 1024, 2048 and 4096 bytes are read; 3072 bytes, which only a damaged boot
 // sector names, is not.

@@ -8,13 +8,16 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "fat/folder_tree_events.h"
+#include "ntfs/attributes.h"
 #include "ntfs/mft_number_assignment.h"
+#include "ntfs/mft_record.h"
 #include "ntfs/ntfs_raw_scan.h"
 #include "ntfs/ntfs_test_volumes.h"
 #include "ntfs/ntfs_work_tables.h"
@@ -562,15 +565,22 @@ TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
     struct Case {
         const char* name;
         std::string image;
-        std::int64_t first;  // the volume's first sector; its last is the partition's
-        std::int64_t last;   // -1: the image's last sector
-        const char* deletedFolder;
+        std::int64_t first;   // the volume's first sector; its last is the partition's
+        std::int64_t last;    // -1: the image's last sector
+        const char* deleted;  // a deleted folder, or the whole row of a deleted file
+        std::uint32_t spc;
+        std::string searched;  // the copy the Advance search reads when it is not the image
     };
     const Case cases[] = {
         {"demo NTFS partition", testing::FixtureImage("demo.img"), 104448, 104448 + 32768 - 1,
-         "Old Holiday\\Day 2 #71 deleted"},
-        {"volume written through ntfs-3g", MadeImage("deleted.vol"), 0, -1, "Gone\\Inner"},
-        {"older record layout", testing::RealImage("ntfs3.raw"), 0, -1, ""},
+         "Old Holiday\\Day 2 #71 deleted", 8, ""},
+        {"volume written through ntfs-3g", MadeImage("deleted.vol"), 0, -1, "Gone\\Inner", 8, ""},
+        {"older record layout", testing::RealImage("ntfs3.raw"), 0, -1, "", 8, ""},
+        // Only the root has an index block here: no pair of folders gives the volume.
+        {"small volume without boot sectors, 4 KiB clusters", MadeImage("small4096.img"), 2048,
+         2048 + 6144 - 1, "Small/dropped.txt #67 deleted", 8, MadeImage("small4096-wiped.img")},
+        {"small volume without boot sectors, 1 KiB clusters", MadeImage("small1024.img"), 2048,
+         2048 + 6144 - 1, "Small/dropped.txt #67 deleted", 2, MadeImage("small1024-wiped.img")},
     };
     for (const Case& c : cases) {
         if (c.image.empty()) {
@@ -591,22 +601,26 @@ TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
         RunStandardSearch(standard, disk, reporter, false);
         const std::set<std::string> expected = VolumeRows(standard, disk);
 
+        const std::string searchedImage = c.searched.empty() ? c.image : c.searched;
+        const ImageGuard searchedGuard(searchedImage);
+        MemoryDisk searched = testing::LoadDisk(searchedImage);
         RecoveryRun advance;
         SetPartitionFileSystem(advance.selectedPartition, "NTFS");
         advance.selectedPartition.startSector = c.first;
         advance.selectedPartition.endSector = last;
-        RunAdvanceSearch(advance, disk, reporter);
-        ASSERT_TRUE(RebuildFoundVolume(advance, disk, reporter,
-                                       VolumeAt(advance, static_cast<std::uint64_t>(c.first))))
-            << c.name;
-        const std::set<std::string> rows = VolumeRows(advance, disk);
+        RunAdvanceSearch(advance, searched, reporter);
+        const std::size_t volume = VolumeAt(advance, static_cast<std::uint64_t>(c.first));
+        ASSERT_TRUE(RebuildFoundVolume(advance, searched, reporter, volume)) << c.name;
+        EXPECT_EQ(advance.fileSystemTable.CellU32(volume, kVolumeSpc), c.spc) << c.name;
+        EXPECT_EQ(advance.fileSystemTable.CellU32(volume, kVolumeCluster0Start), c.first) << c.name;
+        const std::set<std::string> rows = VolumeRows(advance, searched);
         EXPECT_EQ(rows, expected) << c.name;
-        if (*c.deletedFolder != '\0') {
+        if (*c.deleted != '\0') {
+            const std::string folder = std::string(c.deleted) + " #";
             const auto marked = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) {
-                return r.starts_with(c.deletedFolder) && r.ends_with(" deleted") &&
-                       r.find('/') == std::string::npos;
+                return r == c.deleted || (r.starts_with(folder) && r.ends_with(" deleted"));
             });
-            EXPECT_NE(marked, rows.end()) << c.name << ": " << c.deletedFolder << " is deleted";
+            EXPECT_NE(marked, rows.end()) << c.name << ": " << c.deleted << " is deleted";
         }
         std::size_t mftRows = 0;
         for (const std::string& r : rows) {
@@ -615,6 +629,84 @@ TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
         EXPECT_EQ(mftRows, 1u) << c.name << ": the mirror's copy is not a file";
         EXPECT_TRUE(rows.contains("Root/$MFT #0 live")) << c.name;
         EXPECT_TRUE(guard.Unchanged()) << c.name;
+        EXPECT_TRUE(searchedGuard.Unchanged()) << c.name;
+    }
+}
+
+// The disk offset of the $DATA run list of the record at `sector`, and the bytes it may take.
+std::pair<std::size_t, std::size_t> DataRunsAt(MemoryDisk& disk, std::uint64_t sector) {
+    MftRecordBuffer record;
+    if (!ReadMftRecord(disk, sector, record)) {
+        return {0, 0};
+    }
+    const auto data = FindUnnamedAttribute(ByteSpan(record.data(), record.size()), kAttrData);
+    if (!data || !data->nonResident) {
+        return {0, 0};
+    }
+    return {sector * 512 + static_cast<std::size_t>(data->runs.data() - record.data()),
+            data->runs.size()};
+}
+
+// A small volume whose boot sectors are gone is found from its master file table only when
+// records 0, 1 and 7 hold together; a record 0 that does not is passed over.
+TEST(AdvanceNtfs, MasterFileTableGivesAVolumeOnlyWhenItsRecordsAgree) {
+    const std::string image = MadeImage("small4096-wiped.img");
+    ASSERT_FALSE(image.empty());
+    constexpr std::uint64_t kStart = 2048;
+    constexpr std::uint64_t kRecord0 = kStart + 4 * 8;  // cluster 4 of 8 sectors
+    using Bytes = std::vector<std::uint8_t>;
+    constexpr std::size_t kRunList = 0;  // the record's $DATA run list, wherever it lies
+    constexpr std::size_t kOwnNumber = 44;
+    struct Case {
+        const char* name;
+        std::uint32_t record;  // the record changed
+        std::size_t at;        // where in it
+        Bytes bytes;
+        bool decoy;  // a copy of records 0 to 7 before the volume
+        std::size_t volumes;
+    };
+    const Case cases[] = {
+        {"intact table", 0, kRunList, {}, false, 1},
+        {"a run past the disk's end",
+         0,
+         kRunList,
+         {0x11, 0x20, 0x04, 0x21, 0x10, 0x00, 0x7F, 0},
+         false,
+         0},
+        {"a run before cluster 0", 0, kRunList, {0x11, 0x20, 0x04, 0x11, 0x10, 0x80, 0}, false, 0},
+        {"a run length of nine bytes", 0, kRunList, {0x19, 0x20, 0x04, 0}, false, 0},
+        {"the first run at cluster 0", 0, kRunList, {0x11, 0x20, 0x00, 0}, false, 0},
+        {"a mirror that holds no copy of record 0", 1, kRunList, {0x11, 0x01, 0x05, 0}, false, 0},
+        {"the mirror's record numbered 9", 1, kOwnNumber, {9}, false, 0},
+        {"the boot file away from cluster 0", 7, kRunList, {0x11, 0x02, 0x01, 0}, false, 0},
+        {"a decoy table whose mirror is elsewhere", 0, kRunList, {}, true, 1},
+    };
+    for (const Case& c : cases) {
+        MemoryDisk disk = testing::LoadDisk(image);
+        Bytes& bytes = disk.Bytes();
+        const std::uint64_t sector = kRecord0 + 2 * c.record;
+        std::size_t at = sector * 512 + c.at;
+        if (c.at == kRunList && !c.bytes.empty()) {
+            std::size_t room = 0;
+            std::tie(at, room) = DataRunsAt(disk, sector);
+            ASSERT_GE(room, c.bytes.size()) << c.name;
+        }
+        std::copy(c.bytes.begin(), c.bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        if (c.decoy) {
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(kRecord0 * 512), 16 * 512,
+                        bytes.begin() + 100 * 512);
+        }
+        RecoveryRun run;
+        ASSERT_EQ(SearchWholeDisk(run, disk), c.volumes) << c.name;
+        if (c.volumes == 1) {
+            EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSector), "2048") << c.name;
+            EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSpc), "8") << c.name;
+            // The volume ends with the furthest run of its table, mirror and bitmap: inside
+            // the partition, past the table's first records.
+            const std::uint32_t last = run.fileSystemTable.CellU32(0, kVolumeSpf);
+            EXPECT_GT(last, kRecord0) << c.name;
+            EXPECT_LE(last, kStart + 6144 - 1) << c.name;
+        }
     }
 }
 

@@ -7,6 +7,9 @@
 # two.img       two volumes (one.vol at 2048, tree.vol after it), each with its boot sectors
 # deleted.vol   a bare volume (4 KiB clusters) whose folder "Gone", with a subfolder and files,
 #               was deleted
+# smallC.img    an MBR disk whose one partition (sector 2048 on) is a small volume of C-byte
+#               clusters (4096 and 1024): one small folder, a few files, one of them deleted
+# smallC-wiped.img  the same with both of the volume's boot sectors (its first and last) zeroed
 #
 # OUTDIR/files holds the bytes of the files for the tests to compare with. Exit status 77 when
 # FUSE does not work here. Images are rebuilt only when this script changed.
@@ -14,7 +17,7 @@ set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
-StartImages make_advance_ntfs_images "${1:-}" mkntfs ntfs-3g mountpoint
+StartImages make_advance_ntfs_images "${1:-}" mkntfs ntfs-3g mountpoint sfdisk
 . "$(dirname "${BASH_SOURCE[0]}")/../support/ntfs_mount.sh"
 
 FILES=$OUTDIR/files
@@ -56,6 +59,16 @@ FillDeleted() {
     rm -rf "$MNT/Gone" "$MNT/Kept/dropped.txt"
 }
 
+# No folder here gets an index block: only the root has one.
+FillSmall() {
+    mkdir "$MNT/Small"
+    cp "$FILES/note.txt" "$MNT/Small/inside.txt"
+    cp "$FILES/report.bin" "$MNT/Small/report.bin"
+    cp "$FILES/note.txt" "$MNT/Small/dropped.txt"
+    cp "$FILES/note.txt" "$MNT/small top.txt"
+    rm "$MNT/Small/dropped.txt"
+}
+
 MakeVolume() {  # FILE SIZE CLUSTER LABEL FILL
     truncate -s "$2" "$1"
     mkntfs -F -q -Q -s 512 -c "$3" -L "$4" "$1" >/dev/null 2>&1
@@ -85,6 +98,21 @@ dd if=/dev/zero of="$WORK/wiped.img" bs=512 seek=$((3001 + TREE_SECTORS - 1)) co
     conv=notrunc status=none
 Place "$WORK/two.img" "$WORK/one.vol" 2048
 Place "$WORK/two.img" "$WORK/tree.vol" $((2048 + 6 * 2048 + 512))
+
+SMALL_START=2048
+for cluster in 4096 1024; do
+    MakeVolume "$WORK/small.vol" 3M "$cluster" LMSMALL FillSmall
+    small=$WORK/small$cluster
+    Place "$small.img" "$WORK/small.vol" $SMALL_START
+    sectors=$(($(stat -c %s "$WORK/small.vol") / 512))
+    sfdisk -q --no-reread --no-tell-kernel "$small.img" <<<"start=$SMALL_START, size=$sectors, type=7" \
+        >/dev/null 2>&1
+    cp "$small.img" "$small-wiped.img"
+    for sector in $SMALL_START $((SMALL_START + sectors - 1)); do
+        dd if=/dev/zero of="$small-wiped.img" bs=512 seek="$sector" count=1 conv=notrunc status=none
+    done
+    mv "$small.img" "$small-wiped.img" "$OUTDIR/"
+done
 
 mv "$WORK/tree.vol" "$WORK/deleted.vol" "$WORK/intact.img" "$WORK/wiped.img" "$WORK/two.img" "$OUTDIR/"
 FinishImages
