@@ -341,6 +341,8 @@ void CChildDialogExDemoDlg::ShowRawResultsPage() {
     openFolderButton_->hide();
     stopSearchButton_->setEnabled(true);
     stopSearchButton_->show();
+    // A new search shows every file it finds: a filter left on would hide them unannounced.
+    onlyCompleteBox_->setChecked(false);
     onlyCompleteBox_->show();
     saveButton_->setEnabled(false);
     saveButton_->show();

@@ -444,9 +444,13 @@ void CChildDialogExDemoDlg::BackToDiskPage() {
     leftCaption_->setText(QString::fromUtf8(kDisksCaption));
     run_.searchMode = SearchMode::Raw;
     run_.stage = WizardStage::DiskPage;
+    // The floppy's page is reset on its own way back.
+    const std::string chosen =
+        run_.FloppySelected() ? std::string() : SelectedDevicePath().toStdString();
     RunInventory();
     ResetDiskChoice();
     SetStatusText(texts::kSelectDiskStatus);
+    ChooseDiskAgain(chosen);
 }
 
 void CChildDialogExDemoDlg::ResetForFloppy() {

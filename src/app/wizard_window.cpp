@@ -527,6 +527,41 @@ void CChildDialogExDemoDlg::OnRefreshList() {
     ResetDiskChoice();
 }
 
+// The disk item whose disk is read from `devicePath` in the list as it stands now, or none.
+TreeItem CChildDialogExDemoDlg::DiskItemOf(const std::string& devicePath) const {
+    if (!run_.diskTree || devicePath.empty()) {
+        return kNoItem;
+    }
+    const TreeModel& tree = *run_.diskTree;
+    std::vector<TreeItem> pending{tree.TopItem()};
+    while (!pending.empty()) {
+        const TreeItem item = pending.back();
+        pending.pop_back();
+        const std::vector<TreeItem>& children = tree.Children(item);
+        pending.insert(pending.end(), children.begin(), children.end());
+        const std::string& text = tree.Text(item);
+        if (text.empty() || text == kMyComputer || text == kFloppyItemText) {
+            continue;
+        }
+        const std::uint16_t number = DiskNumberOfKey(DiskKeyOfItemText(text));
+        if (number < run_.physicalDriveTable.size() &&
+            run_.physicalDriveTable[number] == devicePath) {
+            return item;
+        }
+    }
+    return kNoItem;
+}
+
+// The list is made again, but the choice stays with the same disk (found by the file it is
+// read from, as numbers may move) when it is still listed.
+void CChildDialogExDemoDlg::ChooseDiskAgain(const std::string& devicePath) {
+    const TreeItem item = DiskItemOf(devicePath);
+    if (item == kNoItem) {
+        return;
+    }
+    OnDiskTreeClicked(item);
+}
+
 void CChildDialogExDemoDlg::OnAddDiskImage() {
     const QString image = env_.dialogs->ChooseDiskImage(this);
     if (image.isEmpty()) {
@@ -536,7 +571,15 @@ void CChildDialogExDemoDlg::OnAddDiskImage() {
         ShowMessage(*refusal, MessageIcon::Error);
         return;
     }
+    const std::string chosen = SelectedDevicePath().toStdString();
     OnRefreshList();
+    // The image just added is what the user means to search; failing that, the disk chosen.
+    if (DiskItemOf(run_.attachedImages.empty() ? std::string() : run_.attachedImages.back()) !=
+        kNoItem) {
+        ChooseDiskAgain(run_.attachedImages.back());
+    } else {
+        ChooseDiskAgain(chosen);
+    }
 }
 
 void CChildDialogExDemoDlg::OnDiskTreeClicked(TreeItem item) {

@@ -205,6 +205,8 @@ class CChildDialogExDemoDlg : public QDialog {
     // The Standard search (wizard_standard_search.cpp): its worker, its results page and
     // the folder tree's clicks and expansions.
     bool StartStandardSearch();
+    TreeItem DiskItemOf(const std::string& devicePath) const;
+    void ChooseDiskAgain(const std::string& devicePath);
     void OnStandardSearchFinished(std::uint64_t scan);
     void TellStandardSearchEnded(const StandardSearchResult& result, const FolderCounts& counts);
     void StopStandardSearch();

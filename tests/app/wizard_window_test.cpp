@@ -71,6 +71,14 @@ class WizardWindowTest : public QObject {
         QVERIFY2(lumarest::testing::ClickItem(tree, text), qPrintable(text));
     }
 
+    // The disk item the disk page has chosen, as the tree names it.
+    static QString ChosenDisk(const Harness& h) {
+        const TreeModel* tree = h.Run().diskTree.get();
+        return tree == nullptr || tree->Selected() == kNoItem
+                   ? QString()
+                   : QString::fromStdString(tree->Text(tree->Selected()));
+    }
+
   private slots:
     void initTestCase() {
         QVERIFY(folder_.isValid());
@@ -165,12 +173,8 @@ class WizardWindowTest : public QObject {
         QVERIFY(h.Button("refreshButton")->isVisible());
         QVERIFY(!h.Find<QRadioButton>("entireDiskButton")->isVisible());
         QCOMPARE(TopChildren(h.DiskTree()).size(), 3);
-        QVERIFY(run.detailsList.Empty());
-        // The list was made again: Next waits until a disk is chosen from it.
-        QVERIFY(!h.Button("nextButton")->isEnabled());
-
-        // Choosing the same disk again shows its details again.
-        ClickItem(h.DiskTree(), kCardText);
+        // The list was made again, and the disk chosen before is chosen in it again.
+        QCOMPARE(ChosenDisk(h), kCardText);
         QCOMPARE(run.detailsList.RowCount(), std::size_t{14});
         QVERIFY(h.Button("nextButton")->isEnabled());
     }
@@ -347,7 +351,11 @@ class WizardWindowTest : public QObject {
         h.window->OnNext();
         QCOMPARE(h.Run().stage, WizardStage::Criteria);
         QCOMPARE(h.Find<QLineEdit>("rawEndField")->text(), QStringLiteral("2048"));
+        // Back keeps the disk chosen, ready for Next again.
         h.window->OnBack();
+        QCOMPARE(ChosenDisk(h), QStringLiteral("Disk image file (Disk0)"));
+        QCOMPARE(h.Run().detailsList.Cell(13, 1), image.toStdString());
+        QVERIFY(h.Button("nextButton")->isEnabled());
 
         const QString second = folder_.filePath(QStringLiteral("second.img"));
         QFile secondFile(second);
@@ -358,11 +366,16 @@ class WizardWindowTest : public QObject {
         h.Button("addImageButton")->click();
         QCOMPARE(TopChildren(h.DiskTree()),
                  QStringList({"Disk image file (Disk0)", "Disk image file (Disk1)"}));
+        // The image just added is the one chosen.
+        QCOMPARE(ChosenDisk(h), QStringLiteral("Disk image file (Disk1)"));
+        QCOMPARE(h.Run().detailsList.Cell(13, 1), second.toStdString());
 
+        // A refused image leaves the choice as it was.
         h.dialogs->image = folder_.path();
         h.Button("addImageButton")->click();
         QCOMPARE(h.messages->shown.size(), std::size_t{2});
         QCOMPARE(TopChildren(h.DiskTree()).size(), 2);
+        QCOMPARE(ChosenDisk(h), QStringLiteral("Disk image file (Disk1)"));
         QVERIFY(guard.Unchanged());
     }
 
