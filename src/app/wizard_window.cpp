@@ -24,8 +24,8 @@
 #include "app/raw_criteria_panel.h"
 #include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
-#include "app/settings_place.h"
 #include "app/search_statistics_panel.h"
+#include "app/settings_place.h"
 #include "app/standard_scan_worker.h"
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
@@ -266,6 +266,10 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     fileListModel_->SetRowTruncated([this](std::size_t row) {
         const std::optional<FileRef> file = ListedRowRef(run_, row);
         return file && file->truncated;
+    });
+    fileListModel_->SetRowNameOnly([this](std::size_t row) {
+        const std::optional<FileRef> file = ListedRowRef(run_, row);
+        return file && file->nameOnly;
     });
     fileListFilter_ = std::make_unique<DeletedFilterModel>();
     fileListFilter_->setSourceModel(fileListModel_.get());
