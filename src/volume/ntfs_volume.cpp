@@ -157,7 +157,8 @@ std::optional<std::int64_t> NtfsVolume::FolderLastWrite(const FolderNode& node) 
 }
 
 bool NtfsVolume::IsVolumeOwnFile(const FileRef& file) const {
-    return !file.IsFolder() && file.recordNumber < kFirstUserRecord;
+    // A name whose index entry lost its header names record 0 without being $MFT.
+    return !file.IsFolder() && !file.nameOnly && file.recordNumber < kFirstUserRecord;
 }
 
 bool NtfsVolume::IsVolumeOwnFolder(const FolderNode& node) const {

@@ -591,6 +591,35 @@ TEST_F(StandardCommandTest, NtfsTreeMatchesFlsWithRecordNumbersAndSectors) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
+// A Windows volume whose folder index still names a file no record holds: the name is listed
+// and marked, and the save writes nothing for it but counts it.
+TEST_F(StandardCommandTest, NameOnlyFileIsMarkedAndCountedButNotSaved) {
+    const std::string image = testing::RealImage("ntfs_index.raw");
+    if (image.empty()) {
+        GTEST_SKIP() << "the shared images are not here";
+    }
+    testing::ImageGuard guard(image);
+    const fs::path saved = folder_ / "name_only.saved";
+    fs::create_directories(saved);
+    ASSERT_EQ(
+        Run({"--json", "--image", image, "standard", "--partition", "1", "--save", saved.string()}),
+        kExitOk)
+        << err_.str();
+    const json document = json::parse(out_.str());
+    std::set<std::string> nameOnly;
+    for (const json& file : document.at("files")) {
+        if (file.at("nameOnly") == true) {
+            EXPECT_EQ(file.at("deleted"), true) << file;
+            nameOnly.insert(FilePath(file));
+        }
+    }
+    EXPECT_EQ(nameOnly, std::set<std::string>{"test_dir/BBBBBBBBBBBBB-del.txt"});
+    EXPECT_EQ(document.at("save").at("nameOnly"), 1);
+    EXPECT_TRUE(FindSaved(saved, "test_dir/BBBBBBBBBBBBB-del.txt").empty());
+    EXPECT_FALSE(FindSaved(saved, "test_dir/AAAAAAAAAAA.txt").empty());
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 TEST_F(StandardCommandTest, PrintsFoldersThenFilesAsText) {
     const std::string image = Fixture("demo.img");
     ASSERT_FALSE(image.empty());
