@@ -5,8 +5,9 @@
 // bytes are a file record as it lies on the disk; the whole input is also a small disk (the
 // master file table at sector 0, one sector per cluster, records of the chosen size) on which
 // the run table is built and a record's data read (sparse runs of any length as holes); the whole
-// input, "INDX" put first, is also an index block. Every decoded run must start inside the volume,
-// every span lie inside its record, and every walk end within its bound.
+// input, "INDX" put first, is also an index block, its slack walked for the folder its bytes 16
+// to 23 name (so entries of that folder can be planted). Every decoded run must start inside the
+// volume, every span lie inside its record, and every walk end within its bound.
 
 #include <algorithm>
 #include <cstddef>
@@ -122,6 +123,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(WalkIndexEntries(block, [&](const IndexEntry& entry) {
               Check(entry.offset + entry.length <= block.size());
               return true;
+          }) <= kMaxIndexEntries);
+    const IndexOwner owner{LoadLe32(block, 16).value_or(0), LoadLe16(block, 22).value_or(0)};
+    Check(WalkIndexSlack(block, owner, [&](const IndexEntry& entry) {
+              Check(entry.offset + entry.length <= block.size());
+              Check(entry.fileName.parent == owner.record);
           }) <= kMaxIndexEntries);
 
     std::vector<std::uint8_t> bytes(data, data + std::min(size, kMaxDiskBytes));

@@ -46,6 +46,10 @@ std::string SummaryText(const SaveSummary& summary, const std::string& folder) {
         text += "\n" + std::to_string(summary.truncated) +
                 " of them were truncated: only part of their data is left on the disk.";
     }
+    if (summary.nameOnly > 0) {
+        text += "\n" + std::to_string(summary.nameOnly) +
+                " of them were names only: nothing of their data is left.";
+    }
     if (summary.skipped > 0) {
         text += "\n" + std::to_string(summary.skipped) + " file(s) skipped.";
     }

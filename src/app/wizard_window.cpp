@@ -268,6 +268,10 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
         const std::optional<FileRef> file = ListedRowRef(run_, row);
         return file && file->truncated;
     });
+    fileListModel_->SetRowNameOnly([this](std::size_t row) {
+        const std::optional<FileRef> file = ListedRowRef(run_, row);
+        return file && file->nameOnly;
+    });
     fileListFilter_ = std::make_unique<DeletedFilterModel>();
     fileListFilter_->setSourceModel(fileListModel_.get());
     fileList_->setModel(fileListFilter_.get());

@@ -54,7 +54,9 @@ std::string SaveSummaryText(const SavedTree& saved) {
            std::to_string(s.incomplete) + " incomplete, " + std::to_string(s.skipped) +
            " skipped, " + std::to_string(s.failed) + " not saved\n" +
            "Deleted files among those saved: " + std::to_string(s.deleted) + "\n" +
-           "Truncated files among those saved: " + std::to_string(s.truncated) +
+           "Truncated files among those saved: " + std::to_string(s.truncated) + "\n" +
+           "Name-only files among those chosen, nothing of their data left to save: " +
+           std::to_string(s.nameOnly) +
            (s.stopped ? "\nThe saving was stopped before every file was saved" : "");
 }
 
@@ -183,22 +185,23 @@ void PrintText(std::ostream& out, const TreeListing& listing, bool ntfs,
 
     writer.Text("\nFiles: " + std::to_string(listing.FileCount()) + "\n");
     if (ntfs) {
-        WriteTable<9>(writer,
-                      {"Folder", "Name", "Type", "Size", "Date", "Time", "Record", "Record sector",
-                       "Deleted"},
-                      listing.FileCount(), [&](std::size_t index, NumberCells& number) {
-                          const ListedFileView f = listing.File(index);
-                          return std::array<std::string_view, 9>{
-                              f.folder,
-                              f.name,
-                              f.type,
-                              number(f.file->size),
-                              f.date,
-                              f.time,
-                              number(f.file->recordNumber),
-                              number(InDiskSectors(f.file->recordSector, sectorBytes)),
-                              YesNo(f.file->deleted)};
-                      });
+        WriteTable<10>(writer,
+                       {"Folder", "Name", "Type", "Size", "Date", "Time", "Record", "Record sector",
+                        "Deleted", "Name only"},
+                       listing.FileCount(), [&](std::size_t index, NumberCells& number) {
+                           const ListedFileView f = listing.File(index);
+                           return std::array<std::string_view, 10>{
+                               f.folder,
+                               f.name,
+                               f.type,
+                               number(f.file->size),
+                               f.date,
+                               f.time,
+                               number(f.file->recordNumber),
+                               number(InDiskSectors(f.file->recordSector, sectorBytes)),
+                               YesNo(f.file->deleted),
+                               YesNo(f.file->nameOnly)};
+                       });
     } else {
         WriteTable<9>(writer,
                       {"Folder", "Name", "Type", "Size", "Date", "Time", "First cluster", "Deleted",
@@ -277,7 +280,9 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
                 json.Member("firstCluster", f.file.firstCluster);
             }
             json.Member("deleted", f.file.deleted);
-            if (!ntfs) {
+            if (ntfs) {
+                json.Member("nameOnly", f.file.nameOnly);
+            } else {
                 json.Member("truncated", f.file.truncated);
             }
             json.EndObject();
@@ -300,6 +305,7 @@ ListingCounts PrintJson(std::ostream& out, RecoveryRun& run, SectorSource& disk,
                         {"failed", summary.failed},
                         {"deleted", summary.deleted},
                         {"truncated", summary.truncated},
+                        {"nameOnly", summary.nameOnly},
                         {"stopped", summary.stopped}});
     }
     json.EndObject();

@@ -111,7 +111,8 @@ struct TreeReportResult {
 // folder with its path from "Root", its own and its parent's number and whether it is deleted,
 // then every file with its folder's path, name, type, size, date, time, where it lies (FAT:
 // first cluster; NTFS: record number and the record's sector, in the disk's unit) and whether
-// it is deleted (FAT: and truncated, its size running past what is left of it). A filter leaves
+// it is deleted (FAT: and truncated, its size running past what is left of it; NTFS: and name
+// only, known from its folder's index alone, nothing of its data left). A filter leaves
 // out the rows whose deleted mark it does not keep, from the listing and from what is saved (a
 // saved folder then holds a kept file). With a save folder the tree is saved first (a name taken
 // already is renamed) and a summary follows. The summary on stderr, and the JSON's "counts",

@@ -61,6 +61,10 @@ bool IsDeletedRow(const TextTable& table, std::size_t row) {
     return table.Cell(row, kEntryDeleted) == kDeletedMarkText;
 }
 
+bool IsNameOnlyRow(const TextTable& table, std::size_t row) {
+    return table.Cell(row, kEntryType) == kNameOnlyFileType;
+}
+
 void ReattachOrphans(TextTable& table, Reporter& reporter, ProgressBar bar, std::uint32_t rootId,
                      std::size_t firstRow) {
     const std::size_t rows = table.RowCount();

@@ -35,6 +35,8 @@ inline constexpr std::uint32_t kFatRootId = 0;
 inline constexpr std::uint32_t kNtfsRootId = 5;
 inline constexpr const char* kFolderType = "FOLDER";
 inline constexpr const char* kFileType = "FILE";
+// A deleted file known only by a name its folder's index kept: no record holds its data now.
+inline constexpr const char* kNameOnlyFileType = "NAME";
 inline constexpr const char* kDeletedMarkText = "1";
 inline constexpr std::uint32_t kDirectoryAttribute = 16;
 // The closed-folder picture of the folder tree.
@@ -63,6 +65,8 @@ std::size_t AppendOrphanFolderRow(TextTable& table, std::uint32_t rootId);
 
 // Only the exact text "1" marks a row deleted.
 bool IsDeletedRow(const TextTable& table, std::size_t row);
+
+bool IsNameOnlyRow(const TextTable& table, std::size_t row);
 
 // Gives every row whose parent is neither `rootId` nor the "self" of a row from `firstRow` on,
 // or is the row itself, the orphan folder as its parent. Shows its progress on `bar`.

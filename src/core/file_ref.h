@@ -25,6 +25,9 @@ struct FileRef {
     // NTFS: the sector the file's record lies in, and the record's own number.
     std::uint64_t recordSector = 0;
     std::uint32_t recordNumber = 0;
+    // NTFS, deleted: only a folder's index still names it; no record holds its data, so
+    // nothing of it can be saved.
+    bool nameOnly = false;
     // FAT: the entry's last write, seconds since 1970 (UTC); nothing when its date does not
     // convert. NTFS reads it from the file's record when asked (RebuiltVolume::LastWrite).
     std::optional<std::int64_t> lastWrite;

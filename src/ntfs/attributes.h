@@ -13,6 +13,7 @@ inline constexpr std::uint32_t kAttrStandardInformation = 0x10;
 inline constexpr std::uint32_t kAttrAttributeList = 0x20;
 inline constexpr std::uint32_t kAttrFileName = 0x30;
 inline constexpr std::uint32_t kAttrData = 0x80;
+inline constexpr std::uint32_t kAttrIndexRoot = 0x90;
 inline constexpr std::uint32_t kAttrIndexAllocation = 0xA0;
 inline constexpr std::uint32_t kAttrEndMarker = 0xFFFFFFFF;
 

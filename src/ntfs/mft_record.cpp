@@ -12,6 +12,7 @@ namespace {
 constexpr std::array<std::uint8_t, 4> kFileSignature{'F', 'I', 'L', 'E'};
 constexpr std::size_t kUpdateSequenceOffsetField = 4;
 constexpr std::size_t kUpdateSequenceCountField = 6;
+constexpr std::size_t kSequenceNumberField = 16;
 constexpr std::size_t kFirstAttributeField = 20;
 constexpr std::size_t kFlagsField = 22;
 constexpr std::size_t kAllocatedSizeField = 28;
@@ -46,6 +47,7 @@ std::optional<MftRecordHeader> ParseMftRecordHeader(ByteSpan record) {
     header.updateSequenceCount = *usaCount;
     header.firstAttributeOffset = *firstAttribute;
     header.flags = *flags;
+    header.sequenceNumber = LoadLe16(record, kSequenceNumberField).value_or(0);
     header.allocatedSize = LoadLe32(record, kAllocatedSizeField).value_or(0);
     header.ownNumber = LoadLe32(record, kOwnNumberField).value_or(0);
     return header;

@@ -48,6 +48,7 @@ inline constexpr std::uint8_t kRecordIsDirectory = 0x02;
 struct MftRecordHeader {
     std::uint16_t updateSequenceOffset = 0;
     std::uint16_t updateSequenceCount = 0;  // the check value included
+    std::uint16_t sequenceNumber = 0;       // changes each time the record is given to another file
     std::uint16_t firstAttributeOffset = 0;
     std::uint8_t flags = 0;
     std::uint32_t allocatedSize = 0;

@@ -14,8 +14,10 @@
 #include "ntfs/extension_records.h"
 #include "ntfs/file_data.h"
 #include "ntfs/file_name.h"
+#include "ntfs/folder_index_slack.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
+#include "ntfs/name_only_files.h"
 #include "ntfs/ntfs_layout.h"
 
 namespace lumarest {
@@ -111,6 +113,7 @@ class MftWalk {
             }
             ShowProgress(position, false);
         }
+        AddNameOnlyRows(run_.fileTable, disk_, layout_, table_, slackNames_);
         // A trailing odd sector and slots past 32-bit record numbers hold no record: done.
         ShowProgress(run_.scanStop.stop_requested() ? position : totalSectors_, true);
     }
@@ -228,6 +231,7 @@ class MftWalk {
         if ((header->flags & kRecordIsDirectory) != 0) {
             nameEntry(links.front());
             AppendEntryRow(run_.folderTable, entry);
+            KeepSlackNames(records, {recordNumber, header->sequenceNumber});
         } else {
             // A file with hard links is listed, and saved, once in each folder that names it.
             const std::uint64_t size = DataSize(records).value_or(0);
@@ -238,6 +242,16 @@ class MftWalk {
         }
         lastListed_ = recordNumber;
         listedAny_ = true;
+    }
+
+    // Names of files that left the folder's index stay in its blocks' slack; those of folders
+    // are left out, as a folder is listed from its own record only.
+    void KeepSlackNames(const std::vector<MftRecordBuffer>& records, IndexOwner owner) {
+        for (const IndexEntry& entry : ReadFolderIndexSlack(disk_, layout_, records, owner)) {
+            if (!entry.NamesDirectory()) {
+                slackNames_.push_back(entry);
+            }
+        }
     }
 
     // Sizes of 4 GiB and more are written whole: the row's own size field holds 32 bits.
@@ -274,6 +288,7 @@ class MftWalk {
     RunCursor cursor_;
     std::vector<std::uint8_t> chunk_;
     std::vector<ChunkPiece> pieces_;
+    std::vector<IndexEntry> slackNames_;
     std::uint32_t lastListed_ = 0;
     bool listedAny_ = false;
     int shownPercent_ = -1;

@@ -10,10 +10,14 @@ namespace lumarest {
 inline constexpr const char* kDeletedToolTip = "Deleted";
 // The same for a deleted file whose size runs past what is left of it: saved, it is cut short.
 inline constexpr const char* kTruncatedToolTip = "Deleted, truncated: only part of it is left";
+// The same for a deleted file known by its name only: saving it writes nothing.
+inline constexpr const char* kNameOnlyToolTip = "Deleted, name only: its data is gone";
 // The item role a model answers true on for a deleted row.
 inline constexpr int kDeletedRole = Qt::UserRole + 1;
 // The item role a model answers true on for a truncated row.
 inline constexpr int kTruncatedRole = Qt::UserRole + 2;
+// The item role a model answers true on for a name-only row.
+inline constexpr int kNameOnlyRole = Qt::UserRole + 3;
 
 // `icon` faded, with a small red cross in its lower right corner: the same picture, so the
 // kind of item stays recognisable, marked as gone.

@@ -31,12 +31,18 @@ QVariant TextTableModel::data(const QModelIndex& index, int role) const {
     if (role == kTruncatedRole) {
         return truncated;
     }
+    const bool nameOnly = deleted && rowNameOnly_ && rowNameOnly_(row);
+    if (role == kNameOnlyRole) {
+        return nameOnly;
+    }
     if (role == Qt::DecorationRole && index.column() == 0 && rowIcon_) {
         const QIcon icon = rowIcon_(table_.Row(row));
         return deleted ? deletedIcons_.Marked(icon.cacheKey(), icon) : icon;
     }
     if (role == Qt::ToolTipRole && index.column() == 0 && deleted) {
-        return QString::fromUtf8(truncated ? kTruncatedToolTip : kDeletedToolTip);
+        return QString::fromUtf8(nameOnly    ? kNameOnlyToolTip
+                                 : truncated ? kTruncatedToolTip
+                                             : kDeletedToolTip);
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};

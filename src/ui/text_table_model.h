@@ -26,6 +26,8 @@ class TextTableModel : public QAbstractTableModel {
     void SetRowDeleted(RowDeleted rowDeleted) { rowDeleted_ = std::move(rowDeleted); }
     // Deleted rows this answers true for are marked truncated in their tooltip.
     void SetRowTruncated(RowDeleted rowTruncated) { rowTruncated_ = std::move(rowTruncated); }
+    // Deleted rows this answers true for are marked name only in their tooltip.
+    void SetRowNameOnly(RowDeleted rowNameOnly) { rowNameOnly_ = std::move(rowNameOnly); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -38,6 +40,7 @@ class TextTableModel : public QAbstractTableModel {
     RowIcon rowIcon_;
     RowDeleted rowDeleted_;
     RowDeleted rowTruncated_;
+    RowDeleted rowNameOnly_;
     mutable DeletedIconCache deletedIcons_;
 };
 

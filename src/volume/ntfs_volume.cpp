@@ -73,6 +73,7 @@ void NtfsVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& vi
         file.recordSector = NonNegative(ParseTextNumber(files.CellView(r, kEntrySector)));
         file.recordNumber = ParseTextU32(files.CellView(r, kEntrySelf));
         file.deleted = IsDeletedRow(files, r);
+        file.nameOnly = IsNameOnlyRow(files, r);
         visit(NtfsFileRow(files, r, folderId), file);
     }
 }
@@ -101,6 +102,10 @@ std::vector<MftRecordBuffer> NtfsVolume::FileRecords(const FileRef& file) {
 }
 
 RecoveredFileStatus NtfsVolume::WriteFile(const FileRef& file, std::ostream& out) {
+    // Its record holds another file now: reading it would give that file's data.
+    if (file.nameOnly) {
+        return RecoveredFileStatus::NoData;
+    }
     const std::vector<MftRecordBuffer> records = FileRecords(file);
     if (records.empty()) {
         return RecoveredFileStatus::NoData;
@@ -110,6 +115,9 @@ RecoveredFileStatus NtfsVolume::WriteFile(const FileRef& file, std::ostream& out
 }
 
 std::uint64_t NtfsVolume::StoredBytes(const FileRef& file) {
+    if (file.nameOnly) {
+        return 0;
+    }
     return StoredRecordDataBytes(NtfsLayoutOf(run_.activeVolume), FileRecords(file));
 }
 
@@ -134,6 +142,9 @@ std::optional<std::int64_t> NtfsVolume::RecordLastWrite(std::uint64_t recordSect
 }
 
 std::optional<std::int64_t> NtfsVolume::LastWrite(const FileRef& file) {
+    if (file.nameOnly) {
+        return std::nullopt;
+    }
     return RecordLastWrite(file.recordSector, file.recordNumber);
 }
 
@@ -146,7 +157,8 @@ std::optional<std::int64_t> NtfsVolume::FolderLastWrite(const FolderNode& node) 
 }
 
 bool NtfsVolume::IsVolumeOwnFile(const FileRef& file) const {
-    return !file.IsFolder() && file.recordNumber < kFirstUserRecord;
+    // A name whose index entry lost its header names record 0 without being $MFT.
+    return !file.IsFolder() && !file.nameOnly && file.recordNumber < kFirstUserRecord;
 }
 
 bool NtfsVolume::IsVolumeOwnFolder(const FolderNode& node) const {

@@ -456,6 +456,10 @@ class Saver {
             WriteFailed(path);
             return;
         }
+        if (entry.file.nameOnly) {
+            ++summary_.nameOnly;
+            return;
+        }
         const std::string wanted = LastPart(entry.relativePath);
         std::optional<Placement> placement = Placement{wanted, PlaceMode::KeepExisting};
         if (folder->handle->Lookup(wanted) != FolderHandle::Entry::None) {

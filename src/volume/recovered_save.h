@@ -87,6 +87,8 @@ struct SaveSummary {
     std::size_t deleted = 0;  // of the files saved, whole or in part, those that were deleted
     // Of those, the ones whose size runs past what is left of them on the disk.
     std::size_t truncated = 0;
+    // Files known by their name only, not written: nothing of their data is left.
+    std::size_t nameOnly = 0;
     bool stopped = false;  // cancelled, aborted, stopped through Progress or for want of room
     // Why the saving stopped before a file the destination's disk had no room for; empty
     // otherwise.

@@ -14,6 +14,7 @@
 #include "support/crafted_fat_images.h"
 #include "support/image_guard.h"
 #include "support/loop_mount.h"
+#include "support/made_images.h"
 #include "ui/deleted_mark.h"
 
 using namespace lumarest;
@@ -322,6 +323,29 @@ class StandardSearchTest : public QObject {
         QVERIFY(h.messages->shown.back().text.contains(QStringLiteral("3 file(s) saved")));
         QVERIFY(h.messages->shown.back().text.contains(
             QStringLiteral("\n1 of the saved files had been deleted.")));
+    }
+
+    // Names an NTFS folder's index kept after their records went to other files say so.
+    void nameOnlyFilesSayTheirDataIsGone() {
+        const std::string image =
+            testing::MadeImage("tests/ntfs/make_index_slack_images.sh", "index_slack", "slack.vol");
+        QVERIFY(!image.empty());
+        const ImageGuard guard(image);
+        WindowHarness h = SearchPartition(QStringLiteral("Partition - 1 ( NTFS )"), image);
+        QVERIFY(ClickItem(FolderTree(h), QStringLiteral("Album")));
+        QAbstractItemModel* shown = FileList(h)->model();
+        int nameOnly = 0;
+        for (int row = 0; row < shown->rowCount(); ++row) {
+            const QModelIndex index = shown->index(row, 0);
+            // "holiday photograph number 101 with ...": files past 100 were deleted.
+            const bool deleted = index.data().toString().section(' ', 3, 3).toInt() > 100;
+            const bool marked =
+                index.data(Qt::ToolTipRole).toString() == QString::fromUtf8(kNameOnlyToolTip);
+            QCOMPARE(marked, deleted);
+            nameOnly += marked ? 1 : 0;
+        }
+        QVERIFY(nameOnly > 0);
+        QVERIFY(guard.Unchanged());
     }
 
     // Deleted entries claiming 4 GiB in a row of free clusters say they are truncated; a save

@@ -591,6 +591,35 @@ TEST_F(StandardCommandTest, NtfsTreeMatchesFlsWithRecordNumbersAndSectors) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
+// A Windows volume whose folder index still names a file no record holds: the name is listed
+// and marked, and the save writes nothing for it but counts it.
+TEST_F(StandardCommandTest, NameOnlyFileIsMarkedAndCountedButNotSaved) {
+    const std::string image = testing::RealImage("ntfs_index.raw");
+    if (image.empty()) {
+        GTEST_SKIP() << "the shared images are not here";
+    }
+    testing::ImageGuard guard(image);
+    const fs::path saved = folder_ / "name_only.saved";
+    fs::create_directories(saved);
+    ASSERT_EQ(
+        Run({"--json", "--image", image, "standard", "--partition", "1", "--save", saved.string()}),
+        kExitOk)
+        << err_.str();
+    const json document = json::parse(out_.str());
+    std::set<std::string> nameOnly;
+    for (const json& file : document.at("files")) {
+        if (file.at("nameOnly") == true) {
+            EXPECT_EQ(file.at("deleted"), true) << file;
+            nameOnly.insert(FilePath(file));
+        }
+    }
+    EXPECT_EQ(nameOnly, std::set<std::string>{"test_dir/BBBBBBBBBBBBB-del.txt"});
+    EXPECT_EQ(document.at("save").at("nameOnly"), 1);
+    EXPECT_TRUE(FindSaved(saved, "test_dir/BBBBBBBBBBBBB-del.txt").empty());
+    EXPECT_FALSE(FindSaved(saved, "test_dir/AAAAAAAAAAA.txt").empty());
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 TEST_F(StandardCommandTest, PrintsFoldersThenFilesAsText) {
     const std::string image = Fixture("demo.img");
     ASSERT_FALSE(image.empty());
@@ -620,7 +649,7 @@ TEST_F(StandardCommandTest, PrintsFoldersThenFilesAsText) {
         << err_.str();
 
     ASSERT_EQ(Run({"--image", image, "standard", "--partition", "3", "--timings"}), kExitOk);
-    EXPECT_NE(out_.str().find("Record  Record sector  Deleted\n"), std::string::npos);
+    EXPECT_NE(out_.str().find("Record  Record sector  Deleted  Name only\n"), std::string::npos);
     EXPECT_NE(err_.str().find("timing: MFT scan "), std::string::npos) << err_.str();
     EXPECT_NE(err_.str().find("timing: building the folder tree "), std::string::npos);
     EXPECT_TRUE(guard.Unchanged());

@@ -59,10 +59,10 @@ inline std::map<std::uint32_t, ScannedRow> RowsBySelf(const RecoveryRun& run) {
             if (folder) {
                 EXPECT_EQ(rows.count(self), 0u) << "folder " << self << " listed twice";
             }
-            rows.emplace(self, ScannedRow{table->Cell(row, kEntryName),
-                                          table->CellU32(row, kEntryParent),
-                                          table->Cell(row, kEntryType) == kFolderType,
-                                          IsDeletedRow(*table, row), table->Cell(row, kEntrySize)});
+            rows.emplace(self,
+                         ScannedRow{table->Cell(row, kEntryName), table->CellU32(row, kEntryParent),
+                                    table->Cell(row, kEntryType) == kFolderType,
+                                    IsDeletedRow(*table, row), table->Cell(row, kEntrySize)});
         }
     }
     return rows;
@@ -105,7 +105,8 @@ inline std::set<std::string> ScannedLines(const RecoveryRun& run, bool withSizes
         for (std::size_t row = 0; row < table->RowCount(); ++row) {
             const std::uint32_t self = table->CellU32(row, kEntrySelf);
             const std::uint32_t parent = table->CellU32(row, kEntryParent);
-            if (self == kOrphanFolderId || self == kNtfsRootId) {
+            // fls gives a name without its record as number 0, which FlsLines leaves out.
+            if (self == kOrphanFolderId || self == kNtfsRootId || IsNameOnlyRow(*table, row)) {
                 continue;
             }
             const std::string folder = parent == kNtfsRootId ? "" : RowPath(rows, parent) + "/";
