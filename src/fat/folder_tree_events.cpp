@@ -9,13 +9,12 @@
 #include "core/sector_source.h"
 #include "fat/fat_chain.h"
 #include "fat/name_children.h"
+#include "output/file_dates.h"
 
 namespace lumarest {
 namespace {
 
 constexpr char kPathSeparator = '\\';
-constexpr const char* kClockDateFormat = "%d-%b-%Y";
-constexpr const char* kClockTimeFormat = "%H:%M";
 
 bool IsNtfs(const RecoveryRun& run) {
     return run.activeVolume.fileSystem == FileSystem::Ntfs;
@@ -49,11 +48,9 @@ ClockText LocalClockText() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char date[64] = {};
-    char time[64] = {};
-    std::strftime(date, sizeof date, kClockDateFormat, &local);
-    std::strftime(time, sizeof time, kClockTimeFormat, &local);
-    return ClockText{date, time};
+    // Written as the files' own dates are, never in the locale's words.
+    return ClockText{DateText(local.tm_mday, local.tm_mon + 1, std::int64_t{local.tm_year} + 1900),
+                     TimeText(local.tm_hour, local.tm_min)};
 }
 
 std::string ItemPath(const TreeModel& tree, TreeItem item) {

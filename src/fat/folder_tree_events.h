@@ -21,7 +21,7 @@ inline constexpr int kCheckedState = 2;
 inline constexpr int kPartlyCheckedState = 3;
 inline constexpr const char* kDeletedFolderType = "Deleted FOLDER";
 
-// The local moment a click shows on the orphan folder's row: "%d-%b-%Y" and "%H:%M".
+// The local moment a click shows on the orphan folder's row: "10-DEC-2026" and "09:05".
 struct ClockText {
     std::string date;
     std::string time;

@@ -88,17 +88,25 @@ std::string_view MonthName(int month) {
     return kMonthNames[static_cast<std::size_t>(month - 1)];
 }
 
+std::string DateText(int day, int month, std::int64_t year) {
+    return ShortText().Number(day, 2).Add("-").Add(MonthName(month)).Add("-").Number(year).Text();
+}
+
+std::string TimeText(int hour, int minute) {
+    return ShortText().Number(hour, 2).Add(":").Number(minute, 2).Text();
+}
+
 std::string FatDateText(std::uint16_t dateWord) {
     const int day = dateWord & 0x1F;
     const int month = (dateWord >> 5) & 0x0F;
     const int year = (dateWord >> 9) + kDosYearBase;
-    return ShortText().Number(day, 2).Add("-").Add(MonthName(month)).Add("-").Number(year).Text();
+    return DateText(day, month, year);
 }
 
 std::string FatTimeText(std::uint16_t timeWord) {
     const int hour = timeWord >> 11;
     const int minute = (timeWord >> 5) & 0x3F;
-    return ShortText().Number(hour, 2).Add(":").Number(minute, 2).Text();
+    return TimeText(hour, minute);
 }
 
 CivilTime NtfsStampToCivil(std::int64_t stamp) {
@@ -115,23 +123,17 @@ CivilTime NtfsStampToCivil(std::int64_t stamp) {
 
 std::string NtfsDateText(std::int64_t stamp) {
     const CivilTime civil = NtfsStampToCivil(stamp);
-    return ShortText()
-        .Number(civil.day)
-        .Add("-")
-        .Add(MonthName(civil.month))
-        .Add("-")
-        .Number(civil.year)
-        .Text();
+    return DateText(civil.day, civil.month, civil.year);
 }
 
 std::string NtfsTimeText(std::int64_t stamp) {
     const CivilTime civil = NtfsStampToCivil(stamp);
     return ShortText()
-        .Number(civil.hour)
+        .Number(civil.hour, 2)
         .Add(":")
-        .Number(civil.minute)
+        .Number(civil.minute, 2)
         .Add(":")
-        .Number(civil.second)
+        .Number(civil.second, 2)
         .Text();
 }
 

@@ -10,6 +10,11 @@ namespace lumarest {
 // "JAN" to "DEC" for months 1 to 12; any other month reads "ERR".
 std::string_view MonthName(int month);
 
+// Every date the system shows reads "07-JAN-2009" and every time "09:05" (with ":07" seconds
+// where the file system keeps them to the second), whatever the file system.
+std::string DateText(int day, int month, std::int64_t year);
+std::string TimeText(int hour, int minute);
+
 // A DOS date word (day bits 0-4, month bits 5-8, year bits 9-15 from 1980) as "07-JAN-2009".
 // Only the month is checked: a day of 0 or 31 in February shows as stored.
 std::string FatDateText(std::uint16_t dateWord);
@@ -29,7 +34,7 @@ struct CivilTime {
 // An NTFS time stamp (100-nanosecond units since 1 January 1601, UTC) as a calendar moment in
 // UTC, never in local time. Stamps before 1601 count backwards rather than wrapping.
 CivilTime NtfsStampToCivil(std::int64_t stamp);
-// "5-MAR-2009" and "9:5:0": no leading zeros.
+// "05-MAR-2009" and "09:05:00".
 std::string NtfsDateText(std::int64_t stamp);
 std::string NtfsTimeText(std::int64_t stamp);
 

@@ -19,7 +19,6 @@ constexpr int kGridWidth = kThumbnailWidth + 44;
 constexpr int kGridHeight = kThumbnailHeight + 34;
 constexpr int kCellMargin = 4;
 // One "line" of the view when it follows new thumbnails.
-constexpr int kLinePixels = 20;
 
 // What an item keeps besides its picture and name.
 constexpr int kFileRole = Qt::UserRole + 1;
@@ -82,6 +81,12 @@ CThumbsListCtrl::CThumbsListCtrl(QWidget* parent) : QListWidget(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFrameShape(QFrame::StyledPanel);
+    // The view follows new thumbnails only while the user has not moved it away from the
+    // newest ones: a picture being looked at never jumps off the screen.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] {
+        const QScrollBar* bar = verticalScrollBar();
+        followingNewest_ = bar->sliderPosition() >= bar->maximum();
+    });
 }
 
 QListWidgetItem* CThumbsListCtrl::AddThumbnail(const QImage& picture, const QString& name,
@@ -100,7 +105,7 @@ QListWidgetItem* CThumbsListCtrl::AddThumbnail(const QImage& picture, const QStr
     if (++scrollCounter_ == kScrollEvery) {
         scrollCounter_ = 0;
         // After the view has laid the new items out, as a posted scroll would.
-        QTimer::singleShot(0, this, [this] { ScrollDownLines(kScrollLines); });
+        QTimer::singleShot(0, this, [this] { FollowNewest(); });
     }
     return item;
 }
@@ -121,17 +126,21 @@ void CThumbsListCtrl::AddCarvedThumbnail(const QImage& picture, const CarvedFile
     item->setHidden(Filtered(item));
 }
 
-void CThumbsListCtrl::ScrollDownLines(int lines) {
+void CThumbsListCtrl::FollowNewest() {
+    if (!followingNewest_) {
+        return;
+    }
     // The new items must be laid out first, or the bar does not reach far enough yet.
     executeDelayedItemsLayout();
     QScrollBar* bar = verticalScrollBar();
-    bar->setValue(bar->value() + lines * kLinePixels);
+    bar->setValue(bar->maximum());
 }
 
 void CThumbsListCtrl::Clear() {
     clear();
     images_.clear();
     scrollCounter_ = 0;
+    followingNewest_ = true;
 }
 
 bool CThumbsListCtrl::Filtered(const QListWidgetItem* item) const {

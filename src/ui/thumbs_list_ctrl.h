@@ -16,7 +16,6 @@ class CThumbsListCtrl : public QListWidget {
 
   public:
     static constexpr int kScrollEvery = 3;
-    static constexpr int kScrollLines = 6;
 
     explicit CThumbsListCtrl(QWidget* parent = nullptr);
 
@@ -51,11 +50,13 @@ class CThumbsListCtrl : public QListWidget {
     static QString ToolTipOf(const CarvedFile& file);
 
   private:
-    void ScrollDownLines(int lines);
+    // Shows the newest thumbnails, unless the user has scrolled away from them.
+    void FollowNewest();
     bool Filtered(const QListWidgetItem* item) const;
 
     QList<QImage> images_;
     int scrollCounter_ = 0;
+    bool followingNewest_ = true;
     bool onlyComplete_ = false;
 };
 

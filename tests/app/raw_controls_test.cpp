@@ -109,7 +109,26 @@ class RawControlsTest : public QObject {
             list.AddThumbnail(red, QStringLiteral("GNLM%1.jpg").arg(i + 1, 5, 10, QChar('0')), i);
         }
         // Every third thumbnail moves the view down, so it follows the new ones.
-        QTRY_VERIFY(list.verticalScrollBar()->value() > 0);
+        QScrollBar* bar = list.verticalScrollBar();
+        QTRY_VERIFY(bar->value() > 0);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+
+        // Scrolled back to look at the first pictures, the view stays there while more come;
+        // back at the end, it follows them again.
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        const auto addMore = [&](int from) {
+            for (int i = from; i < from + 30; ++i) {
+                list.AddThumbnail(red, QStringLiteral("GNLM%1.jpg").arg(i + 1, 5, 10, QChar('0')),
+                                  i);
+            }
+            QTest::qWait(20);
+        };
+        addMore(30);
+        QCOMPARE(bar->value(), 0);
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        addMore(60);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(bar->value() > 0);
     }
 
     // Decoded on the scan's thread: pictures squeezed to 100 x 80, exact ones kept, anything

@@ -55,17 +55,17 @@ struct StampCase {
     const char* time;
 };
 
-TEST(NtfsStampText, CalendarDateAndTimeInUtcWithoutLeadingZeros) {
+TEST(NtfsStampText, CalendarDateAndTimeInUtcWithLeadingZerosAsFatDatesHaveThem) {
     const StampCase cases[] = {
-        {0, "1-JAN-1601", "0:0:0"},
-        {128807175000000000, "5-MAR-2009", "9:5:0"},
+        {0, "01-JAN-1601", "00:00:00"},
+        {128807175000000000, "05-MAR-2009", "09:05:00"},
         {125963423990000000, "29-FEB-2000", "23:59:59"},  // leap year of a 400th year
-        {94405824000000000, "1-MAR-1900", "0:0:0"},       // 1900 has no 29 February
-        {133536816070000000, "29-FEB-2024", "12:0:7"},    // ordinary leap year
-        {137919572480000000, "19-JAN-2038", "3:14:8"},    // past 32-bit seconds
+        {94405824000000000, "01-MAR-1900", "00:00:00"},   // 1900 has no 29 February
+        {133536816070000000, "29-FEB-2024", "12:00:07"},  // ordinary leap year
+        {137919572480000000, "19-JAN-2038", "03:14:08"},  // past 32-bit seconds
         {157784543990000000, "31-DEC-2100", "23:59:59"},  // 2100 is no leap year
-        {128807175009999999, "5-MAR-2009", "9:5:0"},      // fractions are cut, not rounded
-        {std::numeric_limits<std::int64_t>::max(), "14-SEP-30828", "2:48:5"},
+        {128807175009999999, "05-MAR-2009", "09:05:00"},  // fractions are cut, not rounded
+        {std::numeric_limits<std::int64_t>::max(), "14-SEP-30828", "02:48:05"},
     };
     for (const StampCase& c : cases) {
         EXPECT_EQ(NtfsDateText(c.stamp), c.date) << c.stamp;
@@ -97,7 +97,7 @@ TEST(NtfsStampText, EveryDayOfALeapYearFollowsTheLast) {
             ASSERT_EQ(civil.day, day);
         }
     }
-    EXPECT_EQ(NtfsDateText(stamp), "1-JAN-2001");
+    EXPECT_EQ(NtfsDateText(stamp), "01-JAN-2001");
 }
 
 // Seconds are `date -u -d ... +%s`; the zone is set to UTC for the test's reading.

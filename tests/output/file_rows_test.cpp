@@ -45,13 +45,13 @@ TEST(AddNtfsFileRows, ListsTheFolderFilesInTableOrderWithTheirKeys) {
 
     EXPECT_EQ(AddNtfsFileRows(run, 0, 37), 3u);
     ASSERT_EQ(run.fileList.RowCount(), 3u);
-    EXPECT_EQ(run.fileList.Row(0), (Cells{"photo.jpg", "Image File", "1234", "5-MAR-2009", "9:5:0",
-                                          "2048", "37", "40"}));
+    EXPECT_EQ(run.fileList.Row(0), (Cells{"photo.jpg", "Image File", "1234", "05-MAR-2009",
+                                          "09:05:00", "2048", "37", "40"}));
     // Deleted files are listed like the others; archives read "Winzip File" on NTFS.
-    EXPECT_EQ(run.fileList.Row(1), (Cells{"ARCHIVE.ZIP", "Winzip File", "99", "1-JAN-1601", "0:0:0",
-                                          "2052", "37", "42"}));
-    EXPECT_EQ(run.fileList.Row(2), (Cells{"report.reg", "Registry file", "7", "1-JAN-1601", "0:0:0",
-                                          "2054", "37", "43"}));
+    EXPECT_EQ(run.fileList.Row(1), (Cells{"ARCHIVE.ZIP", "Winzip File", "99", "01-JAN-1601",
+                                          "00:00:00", "2052", "37", "42"}));
+    EXPECT_EQ(run.fileList.Row(2), (Cells{"report.reg", "Registry file", "7", "01-JAN-1601",
+                                          "00:00:00", "2054", "37", "43"}));
 }
 
 TEST(AddNtfsFileRows, InsertsAfterTheFolderRows) {
