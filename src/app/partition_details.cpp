@@ -51,6 +51,17 @@ int PartitionTypeEntry(const std::string& fsName) {
     return kUnknownTypeEntry;
 }
 
+std::optional<FileSystem> ListedFileSystemOf(const RecoveryRun& run, int index) {
+    if (run.selectedDiskNumber >= run.diskPartitionLists.size() || index < 0) {
+        return std::nullopt;
+    }
+    const DiskPartitionList& list = run.diskPartitionLists[run.selectedDiskNumber];
+    if (static_cast<std::size_t>(index) >= list.partitions.size()) {
+        return std::nullopt;
+    }
+    return list.partitions[static_cast<std::size_t>(index)].fileSystem;
+}
+
 std::optional<PartitionDetails> DescribePartition(const RecoveryRun& run, SearchMode mode,
                                                   const std::string& fsName, int index,
                                                   std::uint16_t diskNumber) {

@@ -42,8 +42,13 @@ std::uint64_t ShownSectorUnit(const RecoveryRun& run);
 // An engine sector as the window shows it, in the disk's own sectors.
 std::string ShownSectorText(const RecoveryRun& run, std::uint64_t engineSector);
 
-// Entry of the partition-type box for a file-system name; unknown names give "UNKNOWN".
+// Entry of the partition-type box for a file-system name; unknown names give "UNKNOWN", and so
+// does "exFAT", which no search but the Raw one takes.
 int PartitionTypeEntry(const std::string& fsName);
+
+// The file system of listed partition `index` of the selected disk; nothing when its list holds
+// no such partition, as for the unknown partition that stands for the whole disk.
+std::optional<FileSystem> ListedFileSystemOf(const RecoveryRun& run, int index);
 
 // A partition of PartitionTree: the disk it lies on and its index in that disk's list.
 struct PartitionOfItem {

@@ -46,6 +46,10 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     }
     const auto index = static_cast<std::size_t>(number - 1);
     const PartitionRecord& record = list.partitions[index];
+    if (record.fileSystem == FileSystem::ExFat) {
+        return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
+               ": " + kExFatNotRebuiltMessage;
+    }
     if (record.endSector <= record.startSector) {
         return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
                " has no sectors";

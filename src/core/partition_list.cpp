@@ -7,10 +7,11 @@ namespace lumarest {
 
 namespace {
 
-constexpr std::array<std::pair<FileSystem, std::string_view>, 3> kFileSystemNames{{
+constexpr std::array<std::pair<FileSystem, std::string_view>, 4> kFileSystemNames{{
     {FileSystem::Fat16, "FAT16"},
     {FileSystem::Fat32, "FAT32"},
     {FileSystem::Ntfs, "NTFS"},
+    {FileSystem::ExFat, "exFAT"},
 }};
 
 }  // namespace

@@ -25,6 +25,12 @@ constexpr std::size_t kNtfsMarkOffset = 3;
 constexpr std::size_t kSmallSectorCountOffset = 19;
 constexpr std::size_t kFatSectorCountOffset = 32;
 constexpr std::size_t kNtfsSectorCountOffset = 40;
+constexpr std::size_t kExFatNameOffset = 3;
+constexpr std::size_t kExFatSectorCountOffset = 72;
+constexpr std::size_t kExFatSectorShiftOffset = 108;
+// exFAT gives its sector size as a power of two: 512 to 4096 bytes.
+constexpr std::uint32_t kSmallestExFatSectorShift = 9;
+constexpr std::uint32_t kLargestExFatSectorShift = 12;
 
 // Volumes under 32 MiB keep their size in the 16-bit field and leave the 32-bit one at 0.
 std::uint64_t FatSectorCount(ByteSpan sector) {
@@ -71,6 +77,20 @@ std::uint64_t InEngineSectors(ByteSpan sector, std::uint64_t volumeSectors) {
                : volumeSectors * perUnit;
 }
 
+// exFAT counts in sectors of its own shifted size, and leaves the FAT fields at 11 zero. A
+// shift outside 512 to 4096 bytes gives no size, as a FAT or NTFS count of 0 does.
+std::uint64_t ExFatEngineSectors(ByteSpan sector) {
+    const std::uint32_t shift = LoadLe8(sector, kExFatSectorShiftOffset).value_or(0);
+    if (shift < kSmallestExFatSectorShift || shift > kLargestExFatSectorShift) {
+        return 0;
+    }
+    const std::uint64_t counted = LoadLe64(sector, kExFatSectorCountOffset).value_or(0);
+    const std::uint64_t perUnit = std::uint64_t{1} << (shift - kSmallestExFatSectorShift);
+    return counted > std::numeric_limits<std::uint64_t>::max() / perUnit
+               ? std::numeric_limits<std::uint64_t>::max()
+               : counted * perUnit;
+}
+
 }  // namespace
 
 SearchGeometry InventoryGeometry(const RecoveryRun& run, std::uint16_t diskNumber) {
@@ -98,6 +118,10 @@ SearchGeometry NormaliseGeometry(const SearchGeometry& geometry) {
 std::optional<RecognisedVolume> RecogniseBootSector(ByteSpan sector) {
     if (!HasBootSignature(sector)) {
         return std::nullopt;
+    }
+    // Its own fields fill the rest of the sector and may spell a FAT mark by chance.
+    if (SpellsAt(sector, kExFatNameOffset, "EXFAT   ")) {
+        return RecognisedVolume{FileSystem::ExFat, ExFatEngineSectors(sector)};
     }
     if (SpellsAt(sector, kFat32MarkOffset, "32")) {
         return RecognisedVolume{FileSystem::Fat32, InEngineSectors(sector, FatSectorCount(sector))};

@@ -35,9 +35,10 @@ struct RecognisedVolume {
     std::uint64_t sectors = 0;
 };
 
-// "FAT32" ending at 86, then "FAT16" ending at 58, then "NTFS" at 3, on a sector with the boot
-// signature. FAT sizes come from the 32-bit count at 32, or the 16-bit one at 19 when that is
-// 0; NTFS sizes from the 64-bit count at 40, plus the backup boot sector after them.
+// "EXFAT   " at 3, then "FAT32" ending at 86, then "FAT16" ending at 58, then "NTFS" at 3, on
+// a sector with the boot signature. FAT sizes come from the 32-bit count at 32, or the 16-bit
+// one at 19 when that is 0; NTFS sizes from the 64-bit count at 40, plus the backup boot sector
+// after them; exFAT sizes from the 64-bit count at 72, in sectors of 2^(byte 108) bytes.
 std::optional<RecognisedVolume> RecogniseBootSector(ByteSpan sector);
 
 // Called on the searching thread right after a partition is appended to the disk's list (its
@@ -52,7 +53,7 @@ struct PartitionSearchResult {
 
 // Scans cylinder by cylinder (one track into the cylinder, then its first sector when that
 // sector has no boot signature; the geometry counts in the disk's own sectors), then every 1 MiB
-// boundary the cylinders did not read, in ascending order. Appends each new FAT16/FAT32/NTFS
+// boundary the cylinders did not read, in ascending order. Appends each new FAT16/FAT32/NTFS/exFAT
 // partition to run.diskPartitionLists[diskNumber] (source: cylinder or aligned search), reports
 // progress over both passes on ProgressBar::PartitionSearch ("Completed "), checks `stop`
 // between candidates. Every read lies inside the disk; a disk of unknown size scans nothing, an

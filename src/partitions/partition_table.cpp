@@ -146,8 +146,9 @@ class PartitionWalk {
             if (placement == Placement::PastEnd) {
                 continue;
             }
-            const std::uint8_t type = ApplyBootSectorMarkers(ReadSector(start), entry.type);
-            if (const auto fileSystem = ListedFileSystem(type, TableKind::Master)) {
+            const Sector boot = ReadSector(start);
+            const std::uint8_t type = ApplyBootSectorMarkers(boot, entry.type);
+            if (const auto fileSystem = EntryFileSystem(boot, entry.type, TableKind::Master)) {
                 List(*fileSystem, PartitionSource::PartitionTable, start, sectors);
                 if (Full()) {
                     return false;
@@ -180,6 +181,7 @@ class PartitionWalk {
                 const std::uint64_t start = recordSector + InEngineSectors(entry.firstSector);
                 const std::uint64_t sectors = InEngineSectors(entry.sectorCount);
                 std::uint8_t type = entry.type;
+                std::optional<FileSystem> fileSystem;
                 if (!IsExtendedType(type)) {
                     const Placement placement = Place(start, sectors);
                     if (placement != Placement::Inside) {
@@ -188,9 +190,11 @@ class PartitionWalk {
                     if (placement == Placement::PastEnd) {
                         continue;
                     }
-                    type = ApplyBootSectorMarkers(ReadSector(start), type);
+                    const Sector boot = ReadSector(start);
+                    type = ApplyBootSectorMarkers(boot, type);
+                    fileSystem = EntryFileSystem(boot, entry.type, TableKind::Extended);
                 }
-                if (const auto fileSystem = ListedFileSystem(type, TableKind::Extended)) {
+                if (fileSystem) {
                     List(*fileSystem, PartitionSource::ExtendedRecord, start, sectors);
                     if (Full()) {
                         return;
@@ -204,7 +208,7 @@ class PartitionWalk {
         }
     }
 
-    // The GPT's entries whose first sector names FAT16, FAT32 or NTFS, whatever their type
+    // The GPT's entries whose first sector names FAT16, FAT32, NTFS or exFAT, whatever their type
     // GUID says; one the table above already listed is not listed twice. A header or entry
     // array that fails its checks marks the table as damaged, as an entry past the end does.
     void WalkGpt() {

@@ -23,10 +23,11 @@ class SectorSource;
 // read. With run.partitionTree null the list is still filled.
 // Table numbers count the disk's logical sectors (disk.LogicalSectorBytes()); the list holds
 // 512-byte sectors. When the MBR holds a 0xEE entry, the GPT's entries whose first sector names
-// FAT16, FAT32 or NTFS follow, each listed once; a GPT that fails its checks on both headers,
-// or only on the first, calls `readFailureNotice` too. When sector 0 is itself a FAT16, FAT32
-// or NTFS boot sector and its four entries hold no plausible table, that volume is the one
-// partition, sized by its boot sector.
+// FAT16, FAT32, NTFS or exFAT follow, each listed once; a GPT that fails its checks on both
+// headers, or only on the first, calls `readFailureNotice` too. When sector 0 is itself a FAT16,
+// FAT32, NTFS or exFAT boot sector and its four entries hold no plausible table, that volume is
+// the one partition, sized by its boot sector. A partition is named by its boot sector's name
+// where it has one: an exFAT volume of type 0x07 is listed as exFAT, not NTFS.
 void ListPartitions(RecoveryRun& run, SectorSource& disk, std::uint16_t diskNumber,
                     TreeItem diskItem, const std::function<void()>& readFailureNotice);
 

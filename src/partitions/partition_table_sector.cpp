@@ -19,13 +19,17 @@ struct BootSectorMarker {
     std::size_t offset;
     std::string_view text;
     std::uint8_t type;
+    FileSystem fileSystem;
 };
 
-// Tested in this order; the first that matches decides.
-constexpr std::array<BootSectorMarker, 3> kBootSectorMarkers{{
-    {82, "FAT32", kTypeFat32},
-    {54, "FAT16", kTypeFat16},
-    {3, "NTFS", kTypeNtfs},
+// Tested in this order; the first that matches decides. exFAT shares NTFS's type byte, so only
+// its name tells them apart; it comes first because the rest of its sector holds its own fields,
+// which may spell a FAT name by chance, where a FAT or NTFS volume keeps its maker's name.
+constexpr std::array<BootSectorMarker, 4> kBootSectorMarkers{{
+    {3, "EXFAT   ", kTypeNtfs, FileSystem::ExFat},
+    {82, "FAT32", kTypeFat32, FileSystem::Fat32},
+    {54, "FAT16", kTypeFat16, FileSystem::Fat16},
+    {3, "NTFS", kTypeNtfs, FileSystem::Ntfs},
 }};
 
 // Types the common partitioning tools write: DOS FAT and NTFS kinds, extended, hidden FAT,
@@ -47,6 +51,15 @@ bool HoldsText(ByteSpan bytes, std::size_t offset, std::string_view text) {
         }
     }
     return true;
+}
+
+const BootSectorMarker* FindBootSectorMarker(ByteSpan bootSector) {
+    for (const BootSectorMarker& marker : kBootSectorMarkers) {
+        if (HoldsText(bootSector, marker.offset, marker.text)) {
+            return &marker;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -74,16 +87,23 @@ PartitionEntry ParsePartitionEntry(ByteSpan sector, int index) {
 }
 
 std::uint8_t ApplyBootSectorMarkers(ByteSpan bootSector, std::uint8_t type) {
-    for (const BootSectorMarker& marker : kBootSectorMarkers) {
-        if (HoldsText(bootSector, marker.offset, marker.text)) {
-            return marker.type;
-        }
-    }
-    return type;
+    const BootSectorMarker* marker = FindBootSectorMarker(bootSector);
+    return marker ? marker->type : type;
 }
 
 std::optional<FileSystem> MarkedFileSystem(ByteSpan bootSector) {
-    return ListedFileSystem(ApplyBootSectorMarkers(bootSector, kTypeEmpty), TableKind::Master);
+    const BootSectorMarker* marker = FindBootSectorMarker(bootSector);
+    if (!marker) {
+        return std::nullopt;
+    }
+    return marker->fileSystem;
+}
+
+std::optional<FileSystem> EntryFileSystem(ByteSpan bootSector, std::uint8_t type, TableKind kind) {
+    if (const auto marked = MarkedFileSystem(bootSector)) {
+        return marked;
+    }
+    return ListedFileSystem(type, kind);
 }
 
 bool IsKnownType(std::uint8_t type) {

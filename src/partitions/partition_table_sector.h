@@ -42,13 +42,18 @@ bool HasTableSignature(ByteSpan sector);
 PartitionEntry ParsePartitionEntry(ByteSpan sector, int index);
 
 // The type a partition is treated as: a file-system name in its first sector wins over the
-// type byte ("FAT32" at 82, then "FAT16" at 54, then "NTFS" at 3).
+// type byte ("EXFAT   " at 3, then "FAT32" at 82, then "FAT16" at 54, then "NTFS" at 3). exFAT
+// is treated as type 0x07, the type it shares with NTFS.
 std::uint8_t ApplyBootSectorMarkers(ByteSpan bootSector, std::uint8_t type);
 
 bool IsExtendedType(std::uint8_t type);
 
 // The file system a boot sector's name marker gives, whatever a table says of it.
 std::optional<FileSystem> MarkedFileSystem(ByteSpan bootSector);
+
+// The file system a table entry of `type` is listed with: its boot sector's name marker, else
+// what its type names (ListedFileSystem).
+std::optional<FileSystem> EntryFileSystem(ByteSpan bootSector, std::uint8_t type, TableKind kind);
 
 // A type partitioning tools write, for telling a table from the boot code of a volume.
 bool IsKnownType(std::uint8_t type);

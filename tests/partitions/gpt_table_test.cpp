@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <regex>
@@ -48,6 +49,13 @@ void PutBootSector(Bytes& bytes, std::uint64_t offset, FileSystem fileSystem, st
         case FileSystem::Ntfs:
             PutText(bytes, offset + 3, "NTFS    ");
             PutLe(bytes, offset + 40, sectors, 8);
+            break;
+        case FileSystem::ExFat:
+            // exFAT leaves the FAT fields zero and gives its sector size as a power of two.
+            PutLe(bytes, offset + 11, 0, 2);
+            PutText(bytes, offset + 3, "EXFAT   ");
+            PutLe(bytes, offset + 72, sectors, 8);
+            bytes.at(offset + 108) = static_cast<std::uint8_t>(std::countr_zero(sectorBytes));
             break;
     }
     PutLe(bytes, offset + 510, 0xAA55, 2);
@@ -271,6 +279,13 @@ TEST(WholeDiskVolume, ListsABootSectorAtZeroUnlessItHoldsAPlausibleTable) {
          {},
          {"NTFS 0-5001 whole disk"}},
         {"NTFS of 4096-byte sectors", FileSystem::Ntfs, 600, 4096, {}, {"NTFS 0-4808 whole disk"}},
+        {"exFAT", FileSystem::ExFat, 6000, 512, {}, {"exFAT 0-6000 whole disk"}},
+        {"exFAT of 4096-byte sectors",
+         FileSystem::ExFat,
+         600,
+         4096,
+         {},
+         {"exFAT 0-4800 whole disk"}},
         {"size 0: the disk's end", FileSystem::Fat32, 0, 512, {}, {"FAT32 0-10000 whole disk"}},
         {"size past the disk: cut", FileSystem::Ntfs, 50000, 512, {}, {"NTFS 0-10000 whole disk"}},
         {"a plausible table is walked instead",

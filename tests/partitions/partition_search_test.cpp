@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 #include "core/memory_disk.h"
 #include "disk/disk_sources.h"
@@ -54,6 +55,11 @@ void PutBootSector(testing::SectorBytes& sector, FileSystem fileSystem, std::uin
         case FileSystem::Ntfs:
             put(3, "NTFS    ");
             putLe(40, sectors, 8);
+            break;
+        case FileSystem::ExFat:
+            put(3, "EXFAT   ");
+            putLe(72, sectors, 8);
+            sector[108] = 9;  // 512-byte sectors
             break;
     }
     sector[510] = 0x55;
@@ -371,9 +377,10 @@ TEST(PartitionSearch, TestsEachMebibyteBoundaryAfterTheCylindersOnce) {
          kStandardGeometry,
          {{5 * kMebibyte, FileSystem::Ntfs, 100},
           {3 * kMebibyte, FileSystem::Fat16, 100},
-          {kCylinder + 63, FileSystem::Fat32, 100}},
+          {kCylinder + 63, FileSystem::Fat32, 100},
+          {7 * kMebibyte, FileSystem::ExFat, 100}},
          {"FAT32 16128-16228 cylinder search", "FAT16 6144-6244 aligned search",
-          "NTFS 10240-10341 aligned search"}},
+          "NTFS 10240-10341 aligned search", "exFAT 14336-14436 aligned search"}},
         {"a boundary that is a candidate A is the cylinder pass's",
          5'000'000,
          kStandardGeometry,
@@ -421,6 +428,55 @@ TEST(PartitionSearch, TestsEachMebibyteBoundaryAfterTheCylindersOnce) {
             // The table walk reads sector 0 first.
             EXPECT_EQ(reads, sector == 0 ? 2 : 1) << c.name << ", sector " << sector;
         }
+    }
+}
+
+// An exFAT boot sector is known by its name alone, whatever its other bytes hold (FAT marks
+// among them); its size counts in its own sectors of 2^(byte 108) bytes.
+TEST(PartitionSearch, ExFatBootSectorsAreRecognisedByTheirName) {
+    struct Case {
+        const char* name;
+        std::uint8_t sectorShift;
+        std::uint64_t counted;
+        bool garbage;
+        std::uint64_t sectors;
+    };
+    const Case cases[] = {
+        {"512-byte sectors", 9, 500000, false, 500000},
+        {"4096-byte sectors", 12, 1000, false, 8000},
+        {"a shift below 512 bytes gives no size", 8, 1000, false, 0},
+        {"a shift above 4096 bytes gives no size", 13, 1000, false, 0},
+        {"a size past 64 bits is held at the largest", 12, std::uint64_t{1} << 62, false,
+         std::numeric_limits<std::uint64_t>::max()},
+        {"FAT marks and garbage in its fields", 9, 2048, true, 2048},
+    };
+    for (const Case& c : cases) {
+        testing::SectorBytes sector;
+        if (c.garbage) {
+            for (std::size_t i = 0; i < sector.size(); ++i) {
+                sector[i] = static_cast<std::uint8_t>(i * 37 + 11);
+            }
+        }
+        const auto putLe = [&sector](std::size_t offset, std::uint64_t value) {
+            for (int i = 0; i < 8; ++i) {
+                sector[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+            }
+        };
+        std::memcpy(sector.data() + 3, "EXFAT   ", 8);
+        if (c.garbage) {
+            std::memcpy(sector.data() + 54, "FAT16   ", 8);
+            std::memcpy(sector.data() + 82, "FAT32   ", 8);
+        }
+        putLe(72, c.counted);
+        sector[108] = c.sectorShift;
+        sector[510] = 0x55;
+        sector[511] = 0xAA;
+        const auto volume = RecogniseBootSector(sector);
+        ASSERT_TRUE(volume) << c.name;
+        EXPECT_EQ(volume->fileSystem, FileSystem::ExFat) << c.name;
+        EXPECT_EQ(volume->sectors, c.sectors) << c.name;
+        sector[511] = 0x00;
+        EXPECT_FALSE(RecogniseBootSector(sector)) << c.name << ": no boot signature";
     }
 }
 

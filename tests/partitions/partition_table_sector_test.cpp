@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace lumarest {
 namespace {
@@ -72,6 +73,44 @@ TEST(PartitionTableSector, BootSectorNamesOverrideTheTypeInTheirOrder) {
     Put(broken, 4, "NTFS");  // one byte off
     EXPECT_EQ(ApplyBootSectorMarkers(broken, 0x01), 0x01);
     EXPECT_EQ(ApplyBootSectorMarkers(ByteSpan(boot).first(86), 0x00), kTypeFat16);
+}
+
+// exFAT shares type 0x07 with NTFS: only the name at 3 tells them apart, and it wins over any
+// type and over FAT names its own fields may spell.
+TEST(PartitionTableSector, EntriesAreNamedByTheirBootSectorBeforeTheirType) {
+    struct Case {
+        const char* name;       // at 3
+        const char* fat32Mark;  // at 82
+        std::uint8_t type;
+        std::optional<FileSystem> listed;
+    };
+    const Case cases[] = {
+        {"EXFAT   ", "", 0x07, FileSystem::ExFat},
+        {"EXFAT   ", "FAT32   ", 0x07, FileSystem::ExFat},
+        {"EXFAT   ", "", 0x83, FileSystem::ExFat},
+        {"EXFAT   ", "", 0x05, FileSystem::ExFat},
+        {"NTFS    ", "", 0x07, FileSystem::Ntfs},
+        {"", "", 0x07, FileSystem::Ntfs},
+        {"EXFAT1  ", "", 0x07, FileSystem::Ntfs},
+        {"exfat   ", "", 0x07, FileSystem::Ntfs},
+        {"EXFAT", "", 0x07, FileSystem::Ntfs},
+        {"", "", 0x83, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Sector boot{};
+        Put(boot, 3, c.name);
+        Put(boot, 82, c.fat32Mark);
+        for (const TableKind kind : {TableKind::Master, TableKind::Extended}) {
+            EXPECT_EQ(EntryFileSystem(boot, c.type, kind), c.listed)
+                << '"' << c.name << "\" type " << int{c.type};
+        }
+    }
+    Sector exfat{};
+    Put(exfat, 3, "EXFAT   ");
+    EXPECT_EQ(MarkedFileSystem(exfat), FileSystem::ExFat);
+    // Treated as a volume, never as an extended partition to walk into.
+    EXPECT_FALSE(IsExtendedType(ApplyBootSectorMarkers(exfat, 0x05)));
+    EXPECT_EQ(MarkedFileSystem(ByteSpan(exfat).first(10)), std::nullopt);
 }
 
 TEST(PartitionTableSector, TypeBytesGiveTheListedNames) {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
@@ -92,6 +94,51 @@ TEST_F(PartitionTableTest, BootSectorNamesWinOverTypeBytes) {
     EXPECT_EQ(walk.ItemTexts().back(), "Partition - 3 ( FAT16 )");
     EXPECT_EQ(walk.notices, 0);
     EXPECT_TRUE(guard.Unchanged());
+}
+
+// An exFAT volume shares type 0x07 with NTFS; its name lists it as exFAT in a primary entry, a
+// logical one and on the whole disk, whatever garbage fills the rest of its boot sector.
+TEST_F(PartitionTableTest, AnExFatBootSectorFullOfGarbageIsListedAsExFat) {
+    const auto putExFat = [](testing::SectorBytes& sector, std::size_t garbageEnd) {
+        for (std::size_t i = 11; i < garbageEnd; ++i) {
+            sector[i] = static_cast<std::uint8_t>(i * 37 + 11);
+        }
+        std::memcpy(sector.data() + 3, "EXFAT   ", 8);
+        std::memcpy(sector.data() + 82, "FAT32   ", 8);
+        sector[510] = 0x55;
+        sector[511] = 0xAA;
+    };
+    struct Case {
+        const char* name;
+        std::function<void(SparseDisk&)> lay;
+        Spans spans;
+    };
+    const std::vector<Case> cases = {
+        {"primary 0x07",
+         [&](SparseDisk& disk) {
+             PutEntry(disk.At(0), 0, 0x07, 2048, 8192);
+             PutEntry(disk.At(0), 1, 0x07, 10240, 4096);
+             putExFat(disk.At(2048), 510);
+             std::memcpy(disk.At(10240).data() + 3, "NTFS    ", 8);
+         },
+         {"exFAT 2048-10240", "NTFS 10240-14336"}},
+        {"logical 0x07",
+         [&](SparseDisk& disk) {
+             PutEntry(disk.At(0), 0, 0x05, 2048, 16384);
+             PutEntry(disk.At(2048), 0, 0x07, 2048, 8192);
+             putExFat(disk.At(4096), 510);
+         },
+         {"exFAT 4096-12288"}},
+        {"whole disk", [&](SparseDisk& disk) { putExFat(disk.At(0), 120); }, {"exFAT 0-20000"}},
+    };
+    for (const Case& c : cases) {
+        SparseDisk disk(20000);
+        c.lay(disk);
+        Walk walk(disk);
+        EXPECT_EQ(walk.Spans(), c.spans) << c.name;
+        EXPECT_EQ(walk.ItemTexts().front(), "Partition - 1 ( exFAT )") << c.name;
+        EXPECT_EQ(disk.readsOutside_, 0u) << c.name;
+    }
 }
 
 TEST_F(PartitionTableTest, PrimaryTypeOneIsListedWhenItsBootSectorNamesFat16) {
