@@ -69,6 +69,14 @@ if [[ -f $gpt ]]; then
     # MBR, the header and its entries.
     Seed gpt_table_fuzz gpt_disk '\004' "$gpt" 0 40
 fi
+exfat=$FIXTURES/exfat_test/bare.img
+if [[ -f $exfat ]]; then
+    # Byte 0: a 64-sector disk, starts kept; the disk is an exFAT volume on the whole of it.
+    Seed partition_table_fuzz exfat_whole_disk '\0' "$exfat" 0 64
+    # No geometry of its own, a disk of 65536 sectors; the first chunk, one track into the
+    # first cylinder, is the exFAT boot sector.
+    Seed partition_search_fuzz exfat_volume '\0\0\0\0\0\0\0\0\0\001' "$exfat" 0 1
+fi
 samples=$FIXTURES/sample_pictures
 if [[ -d $samples ]]; then
     # Whole small files of each carved type, as the format checks see a carved file.

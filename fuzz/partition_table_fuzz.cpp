@@ -78,7 +78,7 @@ void FoldEntryStarts(std::vector<std::uint8_t>& stored) {
 }
 
 bool KnownName(const std::string& name) {
-    return name == "FAT16" || name == "FAT32" || name == "NTFS";
+    return name == "FAT16" || name == "FAT32" || name == "NTFS" || name == "exFAT";
 }
 
 }  // namespace

@@ -120,8 +120,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     int partitionDisk = -1;
     CLI::App* partitions = app.add_subcommand(
         "partitions",
-        "List a disk's FAT16, FAT32 and NTFS partitions from its MBR and extended records, its "
-        "GPT, or a volume that fills the whole disk (and with --search from its cylinders and "
+        "List a disk's FAT16, FAT32, NTFS and exFAT partitions from its MBR and extended records, "
+        "its GPT, or a volume that fills the whole disk (and with --search from its cylinders and "
         "1 MiB boundaries): number, file system, start sector, end sector (the first sector "
         "after the partition, both in the disk's own sectors), where it was found and item text");
     partitions
@@ -132,8 +132,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     bool partitionSearch = false;
     partitions->add_flag("--search", partitionSearch,
                          "After the table, search every cylinder, then every 1 MiB boundary, for "
-                         "FAT16, FAT32 and NTFS boot sectors the table does not list (Ctrl+C "
-                         "stops and lists what was found)");
+                         "FAT16, FAT32, NTFS and exFAT boot sectors the table does not list "
+                         "(Ctrl+C stops and lists what was found)");
     partitions->fallthrough();
     RawSearchOptions raw;
     CLI::App* rawSearch = app.add_subcommand(

@@ -356,6 +356,41 @@ class PartitionPageTest : public QObject {
         QVERIFY(guard.Unchanged());
     }
 
+    // An exFAT card is listed as exFAT and refused by Next in both searches, the page left as
+    // it was; in an Advance search a type the user picks is still searched for.
+    void exFatPartitionIsNamedAndRefused() {
+        if (!ToolInstalled("mkfs.exfat")) {
+            QSKIP("mkfs.exfat (exfatprogs) is not installed");
+        }
+        const std::string image =
+            MadeImage("tests/partitions/make_exfat_images.sh", "exfat_test", "mbr.img");
+        QVERIFY(!image.empty());
+        const ImageGuard guard(image);
+        for (const char* mode : {"standardSearchButton", "advanceSearchButton"}) {
+            WindowHarness h = OpenCriteriaPage(image, mode);
+            RecoveryRun& run = h.Run();
+            QCOMPARE(SelectedText(h), QStringLiteral("Partition - 1 ( exFAT )"));
+            QCOMPARE(TypeBox(h)->currentIndex(), kUnknownTypeEntry);
+            h.window->OnNext();
+            QCOMPARE(h.messages->shown.size(), std::size_t{1});
+            QCOMPARE(h.messages->shown[0].text, QString::fromUtf8(kExFatNotRebuiltMessage));
+            QCOMPARE(h.messages->shown[0].icon, MessageIcon::Error);
+            QCOMPARE(run.stage, WizardStage::Criteria);
+            QVERIFY(h.Find<QPushButton>("nextButton")->isEnabled());
+            QVERIFY(h.Find<QPushButton>("backButton")->isEnabled());
+            QVERIFY(run.selectedPartition.fsName.empty());
+            QCOMPARE(h.dialogs->searchCompletedBoxes, 0);
+        }
+        WindowHarness h = OpenCriteriaPage(image, "advanceSearchButton");
+        TypeBox(h)->setCurrentIndex(1);
+        h.Find<QLineEdit>("partitionStartField")->setText(QStringLiteral("2048"));
+        h.Find<QLineEdit>("partitionEndField")->setText(QStringLiteral("2100"));
+        h.window->OnNext();
+        QVERIFY(h.messages->shown.empty());
+        QCOMPARE(h.Run().selectedPartition.fsName, std::string("FAT32"));
+        QVERIFY(guard.Unchanged());
+    }
+
     void demoImagePartitionsMatchTheirLayout() {
         const std::string image = FixtureImage("demo.img");
         if (image.empty()) {

@@ -37,4 +37,10 @@ std::string MadeImage(const std::string& script, const std::string& folder,
     return (where / name).string();
 }
 
+bool ToolInstalled(const std::string& tool) {
+    const std::string command =
+        "PATH=$PATH:/usr/sbin:/sbin command -v " + ShellQuoted(tool) + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
 }  // namespace lumarest::testing

@@ -11,4 +11,8 @@ namespace lumarest::testing {
 std::string MadeImage(const std::string& script, const std::string& folder,
                       const std::string& name);
 
+// Whether `tool` can be run, the system folders (/usr/sbin, /sbin) searched too, as the image
+// scripts search them: a test whose images need a missing tool skips with its name.
+bool ToolInstalled(const std::string& tool);
+
 }  // namespace lumarest::testing
