@@ -67,11 +67,14 @@ TEST_F(ExFatCommandTest, AnExFatPartitionIsListedAsExFatAndOnlyTheRawSearchTakes
                 << c.image << ' ' << command << ": " << err_.str();
             EXPECT_TRUE(out_.str().empty()) << c.image << ' ' << command;
         }
-        // exFAT is no file system the Advance search looks for.
+        // exFAT is no file system the Advance search looks for; one the user names is looked
+        // for in the partition's sectors all the same.
         EXPECT_EQ(
             Run({"--image", image, "advance", "--first", "0", "--last", "100", "--fs", "exFAT"}),
             kExitBadInput)
             << c.image;
+        EXPECT_EQ(Run({"--image", image, "advance", "--partition", "1", "--fs", "FAT32"}), kExitOk)
+            << c.image << ": " << err_.str();
 
         ASSERT_EQ(Run({"--json", "--image", image, "raw", "--partition", "1", "--no-decode"}),
                   kExitOk)
