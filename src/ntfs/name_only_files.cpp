@@ -1,9 +1,8 @@
 #include "ntfs/name_only_files.h"
 
 #include <algorithm>
-#include <set>
-#include <string>
-#include <tuple>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/entry_rows.h"
@@ -17,49 +16,82 @@
 namespace lumarest {
 namespace {
 
+// Keys over names are views into the slack entries and the file table: a listing of hundreds
+// of thousands of files is compared without a copy of any name.
+struct FolderName {
+    std::uint32_t folder = 0;
+    std::string_view name;
+    bool operator==(const FolderName&) const = default;
+};
+
 // A folder, the record an entry names with its sequence number, and the name.
-using EntryKey = std::tuple<std::uint32_t, std::uint32_t, std::uint16_t, std::string>;
-// A folder and a file of it: the record with its sequence number.
-using FileKey = std::tuple<std::uint32_t, std::uint32_t, std::uint16_t>;
+struct EntryKey {
+    std::uint32_t folder = 0;
+    std::uint32_t record = 0;
+    std::uint16_t sequence = 0;
+    std::string_view name;
+    bool operator==(const EntryKey&) const = default;
+};
+
+constexpr std::size_t kHashMix = 0x9E3779B97F4A7C15ULL;
+
+struct KeyHash {
+    std::size_t operator()(const FolderName& key) const {
+        return std::hash<std::string_view>{}(key.name) ^ (key.folder * kHashMix);
+    }
+    std::size_t operator()(const EntryKey& key) const {
+        return std::hash<std::string_view>{}(key.name) ^ (key.folder * kHashMix) ^
+               ((std::size_t{key.record} << 16 | key.sequence) * (kHashMix >> 1));
+    }
+};
+
+using FolderNames = std::unordered_set<FolderName, KeyHash>;
+
+std::uint64_t FileOf(std::uint32_t folder, std::uint32_t record) {
+    return std::uint64_t{folder} << 32 | record;
+}
 
 EntryKey KeyOf(const IndexEntry& entry) {
     return {entry.fileName.parent, entry.fileReference, entry.sequence, entry.fileName.name};
 }
 
-std::string ListedKey(std::uint32_t folder, std::uint32_t record, const std::string& name) {
-    return std::to_string(folder) + '/' + std::to_string(record) + '/' + name;
+FolderName FolderNameOf(const IndexEntry& entry) {
+    return {entry.fileName.parent, entry.fileName.name};
 }
 
-// A name in a folder, whatever record gave it.
-std::string FolderNameKey(std::uint32_t folder, const std::string& name) {
-    return std::to_string(folder) + '/' + name;
-}
-
-// What the file table lists that slack names may stand for: by folder, record and name for
-// the records whole entries name, by folder and name where a header was lost.
-std::unordered_set<std::string> ListedNames(const TextTable& files,
-                                            const std::vector<IndexEntry>& slackNames) {
-    std::unordered_set<std::uint32_t> records;
-    std::unordered_set<std::uint32_t> folders;
-    for (const IndexEntry& entry : slackNames) {
+// What the file table lists of the slack's names, in one walk of the table: each whole entry
+// whose folder lists its record under its name is marked in `listedEntries`; each lost
+// header's name its folder lists is put in `listedNames`.
+void MarkListed(const TextTable& files, const std::vector<IndexEntry>& slackNames,
+                std::vector<bool>& listedEntries, FolderNames& listedNames) {
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> wholeByFile;
+    FolderNames lostNames;
+    std::unordered_set<std::uint32_t> lostFolders;
+    for (std::size_t i = 0; i < slackNames.size(); ++i) {
+        const IndexEntry& entry = slackNames[i];
         if (entry.headerLost) {
-            folders.insert(entry.fileName.parent);
+            lostNames.insert(FolderNameOf(entry));
+            lostFolders.insert(entry.fileName.parent);
         } else {
-            records.insert(entry.fileReference);
+            wholeByFile[FileOf(entry.fileName.parent, entry.fileReference)].push_back(i);
         }
     }
-    std::unordered_set<std::string> listed;
     for (std::size_t row = 0; row < files.RowCount(); ++row) {
-        const std::uint32_t self = files.CellU32(row, kEntrySelf);
         const std::uint32_t parent = files.CellU32(row, kEntryParent);
-        if (records.contains(self)) {
-            listed.insert(ListedKey(parent, self, files.Cell(row, kEntryName)));
+        const auto whole = wholeByFile.find(FileOf(parent, files.CellU32(row, kEntrySelf)));
+        if (whole != wholeByFile.end()) {
+            const std::string_view name = files.CellView(row, kEntryName);
+            for (const std::size_t i : whole->second) {
+                listedEntries[i] = listedEntries[i] || slackNames[i].fileName.name == name;
+            }
         }
-        if (folders.contains(parent)) {
-            listed.insert(FolderNameKey(parent, files.Cell(row, kEntryName)));
+        if (lostFolders.contains(parent)) {
+            const auto lost = lostNames.find({parent, files.CellView(row, kEntryName)});
+            if (lost != lostNames.end()) {
+                listedNames.insert(*lost);
+            }
         }
     }
-    return listed;
 }
 
 // The sequence number a record takes when it is freed: the next one, 0 skipped.
@@ -94,33 +126,28 @@ bool RecordStillCarries(SectorSource& disk, const NtfsLayout& layout, const MftR
                        [&](const FileNameInfo& name) { return name.name == entry.fileName.name; });
 }
 
+// A folder's file as the slack names it: folder, record and sequence number.
+std::uint64_t IndexedFileOf(const IndexEntry& entry) {
+    return FileOf(entry.fileName.parent, entry.fileReference) ^
+           (std::uint64_t{entry.sequence} << 48);
+}
+
 // Files the slack holds a long name of: their short DOS names are the same files again.
-std::set<FileKey> FilesWithLongNames(const std::vector<IndexEntry>& slackNames) {
-    std::set<FileKey> files;
+std::unordered_set<std::uint64_t> FilesWithLongNames(const std::vector<IndexEntry>& slackNames) {
+    std::unordered_set<std::uint64_t> files;
     for (const IndexEntry& entry : slackNames) {
         if (!entry.headerLost && entry.fileName.nameSpace != NameSpace::Dos) {
-            files.emplace(entry.fileName.parent, entry.fileReference, entry.sequence);
+            files.insert(IndexedFileOf(entry));
         }
     }
     return files;
 }
 
-bool WholeEntryIsListed(SectorSource& disk, const NtfsLayout& layout, const MftRunTable& table,
-                        const IndexEntry& entry, const std::unordered_set<std::string>& listed,
-                        const std::set<FileKey>& longNamed) {
-    return listed.contains(
-               ListedKey(entry.fileName.parent, entry.fileReference, entry.fileName.name)) ||
-           (entry.fileName.nameSpace == NameSpace::Dos &&
-            longNamed.contains({entry.fileName.parent, entry.fileReference, entry.sequence})) ||
-           RecordStillCarries(disk, layout, table, entry);
-}
-
-// A name whose entry lost its header counts as listed when its folder lists the name already,
-// from a record or a whole entry: the entry most likely moved within the index. A short DOS
-// name is always the twin of a long one. Marks the name listed.
-bool LostHeaderNameIsListed(const IndexEntry& entry, std::unordered_set<std::string>& listed) {
-    return entry.fileName.nameSpace == NameSpace::Dos ||
-           !listed.insert(FolderNameKey(entry.fileName.parent, entry.fileName.name)).second;
+// A short DOS name is always the twin of a long one; any other name whose entry lost its
+// header counts as listed when its folder lists the name already, from a record or a whole
+// entry: the entry most likely moved within the index. Marks the name listed.
+bool LostHeaderNameIsListed(const IndexEntry& entry, FolderNames& listed) {
+    return entry.fileName.nameSpace == NameSpace::Dos || !listed.insert(FolderNameOf(entry)).second;
 }
 
 void AppendNameOnlyRow(TextTable& fileTable, const IndexEntry& entry) {
@@ -143,22 +170,32 @@ void AddNameOnlyRows(TextTable& fileTable, SectorSource& disk, const NtfsLayout&
     if (slackNames.empty()) {
         return;
     }
-    std::unordered_set<std::string> listed = ListedNames(fileTable, slackNames);
-    const std::set<FileKey> longNamed = FilesWithLongNames(slackNames);
-    std::set<EntryKey> seen;
-    for (const IndexEntry& entry : slackNames) {
-        if (entry.headerLost || !seen.insert(KeyOf(entry)).second ||
-            WholeEntryIsListed(disk, layout, table, entry, listed, longNamed)) {
+    std::vector<bool> listedEntries(slackNames.size(), false);
+    FolderNames listedNames;
+    MarkListed(fileTable, slackNames, listedEntries, listedNames);
+    const std::unordered_set<std::uint64_t> longNamed = FilesWithLongNames(slackNames);
+    // Rows are appended only once every decision is made: the keys view the table's names.
+    std::vector<std::size_t> nameOnly;
+    std::unordered_set<EntryKey, KeyHash> seen;
+    for (std::size_t i = 0; i < slackNames.size(); ++i) {
+        const IndexEntry& entry = slackNames[i];
+        if (entry.headerLost || listedEntries[i] || !seen.insert(KeyOf(entry)).second ||
+            (entry.fileName.nameSpace == NameSpace::Dos &&
+             longNamed.contains(IndexedFileOf(entry))) ||
+            RecordStillCarries(disk, layout, table, entry)) {
             continue;
         }
-        AppendNameOnlyRow(fileTable, entry);
-        listed.insert(FolderNameKey(entry.fileName.parent, entry.fileName.name));
+        nameOnly.push_back(i);
+        listedNames.insert(FolderNameOf(entry));
     }
     // After every whole entry: a lost header's name that one of them gave is that file again.
-    for (const IndexEntry& entry : slackNames) {
-        if (entry.headerLost && !LostHeaderNameIsListed(entry, listed)) {
-            AppendNameOnlyRow(fileTable, entry);
+    for (std::size_t i = 0; i < slackNames.size(); ++i) {
+        if (slackNames[i].headerLost && !LostHeaderNameIsListed(slackNames[i], listedNames)) {
+            nameOnly.push_back(i);
         }
+    }
+    for (const std::size_t i : nameOnly) {
+        AppendNameOnlyRow(fileTable, slackNames[i]);
     }
 }
 
