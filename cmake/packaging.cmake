@@ -24,7 +24,7 @@ if(LUMAREST_DPKG_SHLIBDEPS)
 else()
   # Debian 12's names for what the programs link.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, zlib1g, libqt6core6, libqt6gui6, libqt6widgets6")
+      "libc6, libstdc++6, libgcc-s1, zlib1g, libtiff6, libqt6core6, libqt6gui6, libqt6widgets6")
 endif()
 
 set(CPACK_GENERATOR DEB)

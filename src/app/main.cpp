@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/wizard_window.h"
+#include "output/picture.h"
 #include "program/program_files.h"
 #include "service/system_disk_service.h"
 #include "ui/splash.h"
@@ -18,6 +19,7 @@ const char* const kExitAddressKey = "ExitWebAddress";
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumarest"));
+    lumarest::QuietPictureDecoders();
     QApplication::setOrganizationName(QStringLiteral("Lumarest"));
     QApplication::setApplicationVersion(QString::fromUtf8(lumarest::ProgramVersion()));
 

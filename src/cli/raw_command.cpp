@@ -1,6 +1,5 @@
 #include "cli/raw_command.h"
 
-#include <QLoggingCategory>
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -323,9 +322,7 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     }
 
     if (options.decode) {
-        // A carved file often runs past its picture's end; the decoder's complaints about that
-        // would drown the listing.
-        QLoggingCategory::setFilterRules("qt.gui.imageio.jpeg.warning=false");
+        QuietPictureDecoders();
     }
     ListingSink listing(options.decode);
     std::optional<SavingSink> saver;

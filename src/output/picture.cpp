@@ -1,8 +1,11 @@
 #include "output/picture.h"
 
+#include <tiffio.h>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -73,6 +76,13 @@ const char* DecoderFormatFor(std::span<const std::uint8_t> bytes) {
         return nullptr;
     }
     return format;
+}
+
+void QuietPictureDecoders() {
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
+    // The TIFF reader's library writes its warnings and errors to stderr itself.
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler(nullptr);
 }
 
 QImage DecodePicture(std::span<const std::uint8_t> bytes, QSize wanted) {

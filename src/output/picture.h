@@ -16,6 +16,11 @@ inline constexpr int kThumbnailHeight = 80;
 // WebP); null when none is: another type, or a PNG whose chunks do not all end inside the bytes.
 const char* DecoderFormatFor(std::span<const std::uint8_t> bytes);
 
+// Keeps the decoders' own complaints off the terminal for the rest of the process. Carved files
+// often run past a picture's end or carry fields a decoder does not know; what is wrong with a
+// file is its verdict's to say, and nothing but the program's own messages reaches stderr.
+void QuietPictureDecoders();
+
 // Decodes carved bytes with Qt's image readers, at reduced size where the format allows.
 // A null image when the bytes are not a picture any reader knows.
 QImage DecodePicture(std::span<const std::uint8_t> bytes,

@@ -375,6 +375,48 @@ TEST_F(RawCommandTest, APictureWhoseEndWasNotFoundIsNeverComplete) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
+// A 2 x 2 grey TIFF, little-endian, whose directory carries a tag no reader knows (65000):
+// decoders warn about such fields on the terminal themselves.
+std::vector<std::uint8_t> TiffWithAnUnknownTag() {
+    std::vector<std::uint8_t> tiff{'I', 'I', 42, 0, 12, 0, 0, 0, 0, 255, 255, 0};
+    const auto put16 = [&](std::uint32_t v) {
+        tiff.push_back(static_cast<std::uint8_t>(v));
+        tiff.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    const auto put32 = [&](std::uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    const std::uint32_t entries[][4] = {
+        {256, 3, 1, 2}, {257, 3, 1, 2}, {258, 3, 1, 8}, {259, 3, 1, 1}, {262, 3, 1, 1},
+        {273, 4, 1, 8}, {277, 3, 1, 1}, {278, 3, 1, 2}, {279, 4, 1, 4}, {65000, 3, 1, 7}};
+    put16(static_cast<std::uint32_t>(std::size(entries)));
+    for (const auto& entry : entries) {
+        put16(entry[0]);
+        put16(entry[1]);
+        put32(entry[2]);
+        put32(entry[3]);
+    }
+    put32(0);
+    return tiff;
+}
+
+// Nothing but the program's own messages reaches stderr, whatever a decoder thinks of a file.
+TEST_F(RawCommandTest, DecodersSayNothingOnTheTerminal) {
+    const std::string image =
+        MakeImage(folder_ / "unknown_tag.img", 64, {{4, TiffWithAnUnknownTag()}});
+    testing::ImageGuard guard(image);
+    ::testing::internal::CaptureStderr();
+    const int status = Run({"--json", "--image", image, "raw"});
+    const std::string terminal = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(status, kExitOk) << err_.str();
+    EXPECT_EQ(terminal, "");
+    const Json files = Json::parse(out_.str()).at("files");
+    ASSERT_EQ(files.size(), 1u) << files;
+    EXPECT_EQ(files[0].at("verdict"), "complete") << files;
+    EXPECT_TRUE(guard.Unchanged());
+}
+
 TEST_F(RawCommandTest, RefusesASignatureRecordWithNoSignatureBytes) {
     const std::string image = MakeImage(folder_ / "small.img", 16, {});
     const std::string list =
