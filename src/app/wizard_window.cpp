@@ -578,12 +578,8 @@ void CChildDialogExDemoDlg::OnAddDiskImage() {
     const std::string chosen = SelectedDevicePath().toStdString();
     OnRefreshList();
     // The image just added is what the user means to search; failing that, the disk chosen.
-    if (DiskItemOf(run_.attachedImages.empty() ? std::string() : run_.attachedImages.back()) !=
-        kNoItem) {
-        ChooseDiskAgain(run_.attachedImages.back());
-    } else {
-        ChooseDiskAgain(chosen);
-    }
+    const std::string added = run_.attachedImages.back();
+    ChooseDiskAgain(DiskItemOf(added) != kNoItem ? added : chosen);
 }
 
 void CChildDialogExDemoDlg::OnDiskTreeClicked(TreeItem item) {
