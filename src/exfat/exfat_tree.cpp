@@ -76,7 +76,7 @@ class TreeWalk {
 
     ExFatTree Run() {
         reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
-        const ExFatClusters root = reader_.RootClusters();
+        const ExFatClusters root = Claim(reader_.RootClusters());
         walked_.insert(layout_.rootCluster);
         if (!WalkFrom(kExFatRootFolderId, root)) {
             tree_.problem = kRootUnreadProblem;
@@ -110,11 +110,6 @@ class TreeWalk {
     }
 
     bool ReadFolder(std::uint32_t id, const ExFatClusters& clusters) {
-        for (const ClusterRun& run : clusters.runs) {
-            for (std::uint32_t i = 0; i < run.count; ++i) {
-                owned_.insert(run.first + i);
-            }
-        }
         const bool whole = reader_.ReadClusters(clusters, bytes_);
         if (!whole) {
             ++unreadFolders_;
@@ -135,15 +130,41 @@ class TreeWalk {
 
     void AddFolder(std::uint32_t parentId, ExFatEntrySet set) {
         const std::uint32_t id = set.firstCluster;
-        // A deleted folder whose first cluster a walked folder now holds was overwritten.
-        const bool walkable = layout_.HoldsCluster(id) && !(set.deleted && owned_.count(id) != 0) &&
-                              walked_.insert(id).second;
-        if (walkable) {
+        // A folder starting in another folder's clusters (a deleted one overwritten, or a
+        // cross-link) is listed but not read again.
+        if (layout_.HoldsCluster(id) && owned_.count(id) == 0 && walked_.insert(id).second) {
             ExFatEntrySet bounded = set;
             bounded.dataLength = std::min(bounded.dataLength, kExFatMaxDirectoryBytes);
-            pending_.push_back({id, reader_.FileClusters(bounded)});
+            ExFatClusters clusters = Claim(reader_.FileClusters(bounded));
+            if (clusters.count > 0) {
+                pending_.push_back({id, std::move(clusters)});
+            }
         }
         tree_.folders.push_back({id, parentId, std::move(set)});
+    }
+
+    // The clusters up to the first that another folder holds or that lies past the disk, each
+    // then held by this folder: no cluster is read as a directory twice, however the entries
+    // point at each other.
+    ExFatClusters Claim(const ExFatClusters& clusters) {
+        const std::uint64_t diskEnd = EndWithinDisk(reader_.Disk(), UINT64_MAX);
+        ExFatClusters claimed;
+        claimed.complete = clusters.complete;
+        for (const ClusterRun& run : clusters.runs) {
+            for (std::uint32_t i = 0; i < run.count; ++i) {
+                const std::uint32_t cluster = run.first + i;
+                if (layout_.ClusterSector(cluster) >= diskEnd || !owned_.insert(cluster).second) {
+                    claimed.complete = false;
+                    return claimed;
+                }
+                if (i == 0) {
+                    claimed.runs.push_back({cluster, 0});
+                }
+                ++claimed.runs.back().count;
+                ++claimed.count;
+            }
+        }
+        return claimed;
     }
 
     // Clusters of entry sets no walked folder reached, and the folders they name.
@@ -236,7 +257,7 @@ class TreeWalk {
                 lost.entry.firstCluster = first;
                 lost.entry.entrySector = layout_.ClusterSector(first);
                 tree_.folders.push_back(std::move(lost));
-                WalkFrom(first, group);
+                WalkFrom(first, Claim(group));
             }
         }
     }
