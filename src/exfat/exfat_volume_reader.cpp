@@ -148,12 +148,33 @@ ExFatClusters ExFatVolumeReader::ChainClusters(std::uint32_t first, std::uint64_
     return clusters;
 }
 
+void ExFatVolumeReader::CutAtDiskEnd(ExFatClusters& clusters) const {
+    const std::uint64_t diskEnd = EndWithinDisk(disk_, UINT64_MAX);
+    for (std::size_t i = 0; i < clusters.runs.size(); ++i) {
+        ClusterRun& run = clusters.runs[i];
+        const std::uint64_t start = layout_.ClusterSector(run.first);
+        const std::uint64_t fit =
+            start >= diskEnd ? 0 : (diskEnd - start) / layout_.sectorsPerCluster;
+        if (fit < run.count) {
+            clusters.count -= run.count - fit;
+            for (std::size_t j = i + 1; j < clusters.runs.size(); ++j) {
+                clusters.count -= clusters.runs[j].count;
+            }
+            run.count = static_cast<std::uint32_t>(fit);
+            clusters.runs.resize(fit == 0 ? i : i + 1);
+            clusters.complete = false;
+            return;
+        }
+    }
+}
+
 ExFatClusters ExFatVolumeReader::RootClusters() {
     const std::uint64_t most =
         std::max<std::uint64_t>(1, kExFatMaxDirectoryBytes / layout_.ClusterBytes());
     ExFatClusters clusters = ChainClusters(layout_.rootCluster, most, false);
     // The root has no length of its own: its chain's end is its end.
     clusters.complete = clusters.count > 0;
+    CutAtDiskEnd(clusters);
     return clusters;
 }
 
@@ -172,11 +193,11 @@ ExFatClusters ExFatVolumeReader::FileClusters(const ExFatEntrySet& file) {
             clusters.runs.push_back({file.firstCluster, static_cast<std::uint32_t>(count)});
             clusters.count = count;
         }
-        clusters.complete = clusters.count == needed;
-        return clusters;
+    } else {
+        clusters = ChainClusters(file.firstCluster, wanted, file.deleted);
     }
-    clusters = ChainClusters(file.firstCluster, wanted, file.deleted);
     clusters.complete = clusters.count == needed;
+    CutAtDiskEnd(clusters);
     return clusters;
 }
 

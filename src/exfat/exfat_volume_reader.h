@@ -46,7 +46,8 @@ class ExFatVolumeReader {
     // The root directory's clusters: its FAT chain, never looping nor past the largest directory.
     ExFatClusters RootClusters();
     // The clusters of a file or folder by its stream entry: contiguous, chained, and for a
-    // deleted chained one, what is left of its chain then the free clusters after it.
+    // deleted chained one, what is left of its chain then the free clusters after it. None
+    // past the end of the disk.
     ExFatClusters FileClusters(const ExFatEntrySet& file);
 
     // Reads `clusters` whole, in order, in few large reads; false when a read failed (the
@@ -56,6 +57,8 @@ class ExFatVolumeReader {
   private:
     ExFatClusters ChainClusters(std::uint32_t first, std::uint64_t wanted, bool deleted);
     void AddCluster(ExFatClusters& clusters, std::uint32_t cluster) const;
+    // Clusters past the end of a disk of known size cannot be read: they are left out.
+    void CutAtDiskEnd(ExFatClusters& clusters) const;
     void LoadBitmap();
     const std::vector<std::uint8_t>* FatChunk(std::uint64_t index);
 
