@@ -1,0 +1,168 @@
+// Recognising exFAT directory contents from raw entries, without a layout.
+
+#include "exfat/exfat_directory_probe.h"
+
+#include <algorithm>
+
+namespace lumarest {
+namespace {
+
+constexpr std::uint8_t kInUseBit = 0x80;
+constexpr std::uint8_t kFileEntry = 0x85;
+constexpr std::uint8_t kStreamEntry = 0xC0;
+constexpr std::uint8_t kNameEntry = 0xC1;
+constexpr std::uint8_t kBitmapEntry = 0x81;
+constexpr std::uint8_t kUpcaseEntry = 0x82;
+constexpr std::uint8_t kLabelEntry = 0x83;
+constexpr std::uint8_t kGuidEntry = 0xA0;
+
+constexpr std::size_t kSecondaryCountOffset = 1;
+constexpr std::size_t kSetChecksumOffset = 2;
+constexpr std::size_t kAttributesOffset = 4;
+constexpr std::size_t kNameLengthOffset = 3;
+constexpr std::size_t kBitmapFlagsOffset = 1;
+constexpr std::size_t kFirstClusterOffset = 20;
+constexpr std::size_t kDataLengthOffset = 24;
+
+constexpr std::uint32_t kMinSecondaries = 2;
+constexpr std::uint32_t kMaxSecondaries = 18;
+constexpr std::uint32_t kNameUnitsPerEntry = 15;
+constexpr std::uint16_t kDirectoryAttribute = 0x10;
+// Bit 0 of a bitmap entry's flags marks the second FAT's bitmap (TexFAT); the first is wanted.
+constexpr std::uint8_t kSecondBitmapFlag = 0x01;
+constexpr std::uint32_t kFirstHeapCluster = 2;
+// A root lists at most this many folders for the inference: plenty to agree on a layout.
+constexpr std::size_t kMaxRootFolders = 64;
+
+// The standard up-case table maps 0x00..0x60 to themselves, 'a'..'z' to 'A'..'Z', then
+// 0x7B..0x7F to themselves again: 128 units that random data will not spell.
+constexpr std::uint16_t kLowerA = 0x61;
+constexpr std::uint16_t kLowerZ = 0x7A;
+constexpr std::uint16_t kCaseDistance = 0x20;
+constexpr std::uint16_t kUpcaseUnitsChecked = 0x80;
+
+std::uint8_t TypeAt(ByteSpan bytes, std::size_t entry) {
+    return LoadLe8(bytes, entry * kExFatEntryBytes).value_or(0);
+}
+
+ByteSpan EntryAt(ByteSpan bytes, std::size_t entry) {
+    return SliceOrEmpty(bytes, entry * kExFatEntryBytes, kExFatEntryBytes);
+}
+
+std::uint16_t AddToSetChecksum(std::uint16_t sum, std::uint8_t byte) {
+    return static_cast<std::uint16_t>(((sum & 1) ? 0x8000 : 0) + (sum >> 1) + byte);
+}
+
+// The set checksum with the type bytes taken as in use, whatever they hold now.
+std::uint16_t SetChecksum(ByteSpan set) {
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < set.size(); ++i) {
+        if (i == kSetChecksumOffset || i == kSetChecksumOffset + 1) {
+            continue;
+        }
+        const bool typeByte = i % kExFatEntryBytes == 0;
+        sum = AddToSetChecksum(sum, typeByte ? static_cast<std::uint8_t>(set[i] | kInUseBit)
+                                             : set[i]);
+    }
+    return sum;
+}
+
+// Entries of the set starting at `bytes`, 0 when none starts there.
+std::size_t EntrySetLength(ByteSpan bytes) {
+    const std::uint8_t type = TypeAt(bytes, 0);
+    if ((type | kInUseBit) != kFileEntry) {
+        return 0;
+    }
+    const std::uint32_t secondaries = LoadLe8(bytes, kSecondaryCountOffset).value_or(0);
+    if (secondaries < kMinSecondaries || secondaries > kMaxSecondaries) {
+        return 0;
+    }
+    const std::size_t entries = std::size_t{secondaries} + 1;
+    const ByteSpan set = SliceOrEmpty(bytes, 0, entries * kExFatEntryBytes);
+    const std::uint8_t inUse = type & kInUseBit;
+    if (set.empty() || TypeAt(set, 1) != ((kStreamEntry & ~kInUseBit) | inUse)) {
+        return 0;
+    }
+    const std::uint32_t nameUnits = LoadLe8(EntryAt(set, 1), kNameLengthOffset).value_or(0);
+    const std::uint32_t nameEntries = (nameUnits + kNameUnitsPerEntry - 1) / kNameUnitsPerEntry;
+    if (nameUnits == 0 || nameEntries + 1 > secondaries) {
+        return 0;
+    }
+    for (std::size_t e = 2; e < 2 + nameEntries; ++e) {
+        if (TypeAt(set, e) != ((kNameEntry & ~kInUseBit) | inUse)) {
+            return 0;
+        }
+    }
+    const auto stored = LoadLe16(set, kSetChecksumOffset);
+    return stored == SetChecksum(set) ? entries : 0;
+}
+
+bool IsFolderSet(ByteSpan set) {
+    return (LoadLe16(set, kAttributesOffset).value_or(0) & kDirectoryAttribute) != 0;
+}
+
+bool IsRootFirstEntry(std::uint8_t type) {
+    const std::uint8_t live = type | kInUseBit;
+    return type == kBitmapEntry || type == kUpcaseEntry || live == kLabelEntry ||
+           live == kGuidEntry;
+}
+
+}  // namespace
+
+bool StartsWithEntrySet(ByteSpan bytes) {
+    return EntrySetLength(bytes) != 0;
+}
+
+std::optional<ExFatRootEntries> ReadRootEntries(ByteSpan bytes) {
+    if (!IsRootFirstEntry(TypeAt(bytes, 0))) {
+        return std::nullopt;
+    }
+    ExFatRootEntries root;
+    const std::size_t entries = bytes.size() / kExFatEntryBytes;
+    for (std::size_t e = 0; e < entries;) {
+        const ByteSpan entry = EntryAt(bytes, e);
+        const std::uint8_t type = entry[0];
+        if (type == 0) {
+            break;
+        }
+        const std::uint32_t cluster = LoadLe32(entry, kFirstClusterOffset).value_or(0);
+        const std::uint64_t length = LoadLe64(entry, kDataLengthOffset).value_or(0);
+        if (type == kBitmapEntry && root.bitmapCluster == 0 &&
+            (entry[kBitmapFlagsOffset] & kSecondBitmapFlag) == 0) {
+            root.bitmapCluster = cluster;
+            root.bitmapBytes = length;
+        } else if (type == kUpcaseEntry && root.upcaseCluster == 0) {
+            root.upcaseCluster = cluster;
+            root.upcaseBytes = length;
+        }
+        const ByteSpan rest = bytes.subspan(e * kExFatEntryBytes);
+        const std::size_t set = EntrySetLength(rest);
+        if (set == 0) {
+            ++e;
+            continue;
+        }
+        const std::uint32_t first = LoadLe32(EntryAt(rest, 1), kFirstClusterOffset).value_or(0);
+        if (IsFolderSet(rest) && first >= kFirstHeapCluster &&
+            root.folderClusters.size() < kMaxRootFolders) {
+            root.folderClusters.push_back(first);
+        }
+        e += set;
+    }
+    const bool named = root.bitmapCluster >= kFirstHeapCluster &&
+                       root.upcaseCluster >= kFirstHeapCluster && root.bitmapBytes != 0 &&
+                       root.upcaseBytes != 0 && root.bitmapCluster != root.upcaseCluster;
+    return named ? std::optional(std::move(root)) : std::nullopt;
+}
+
+bool IsUpcaseTableStart(ByteSpan sector) {
+    for (std::uint16_t unit = 0; unit < kUpcaseUnitsChecked; ++unit) {
+        const bool lower = unit >= kLowerA && unit <= kLowerZ;
+        const auto expected = static_cast<std::uint16_t>(lower ? unit - kCaseDistance : unit);
+        if (LoadLe16(sector, std::size_t{unit} * 2) != expected) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace lumarest
