@@ -21,6 +21,11 @@ constexpr std::size_t kSetChecksumOffset = 2;
 constexpr std::size_t kAttributesOffset = 4;
 constexpr std::size_t kNameLengthOffset = 3;
 constexpr std::size_t kBitmapFlagsOffset = 1;
+constexpr std::size_t kBitmapReservedStart = 2;
+constexpr std::size_t kUpcaseReserved1Start = 1;
+constexpr std::size_t kUpcaseReserved1End = 4;
+constexpr std::size_t kUpcaseReserved2Start = 8;
+constexpr std::size_t kLabelLengthOffset = 1;
 constexpr std::size_t kFirstClusterOffset = 20;
 constexpr std::size_t kDataLengthOffset = 24;
 
@@ -31,6 +36,10 @@ constexpr std::uint16_t kDirectoryAttribute = 0x10;
 // Bit 0 of a bitmap entry's flags marks the second FAT's bitmap (TexFAT); the first is wanted.
 constexpr std::uint8_t kSecondBitmapFlag = 0x01;
 constexpr std::uint32_t kFirstHeapCluster = 2;
+constexpr std::uint32_t kMaxLabelUnits = 11;
+// A bitmap for the most clusters a volume has, and a whole up-case table of 65536 units.
+constexpr std::uint64_t kMaxBitmapBytes = (0xFFFFFFF5ull + 7) / 8;
+constexpr std::uint64_t kMaxUpcaseBytes = 65536 * 2;
 // A root lists at most this many folders for the inference: plenty to agree on a layout.
 constexpr std::size_t kMaxRootFolders = 64;
 
@@ -61,8 +70,8 @@ std::uint16_t SetChecksum(ByteSpan set) {
             continue;
         }
         const bool typeByte = i % kExFatEntryBytes == 0;
-        sum = AddToSetChecksum(sum, typeByte ? static_cast<std::uint8_t>(set[i] | kInUseBit)
-                                             : set[i]);
+        sum = AddToSetChecksum(sum,
+                               typeByte ? static_cast<std::uint8_t>(set[i] | kInUseBit) : set[i]);
     }
     return sum;
 }
@@ -101,10 +110,33 @@ bool IsFolderSet(ByteSpan set) {
     return (LoadLe16(set, kAttributesOffset).value_or(0) & kDirectoryAttribute) != 0;
 }
 
-bool IsRootFirstEntry(std::uint8_t type) {
+bool IsSystemEntry(std::uint8_t type) {
     const std::uint8_t live = type | kInUseBit;
     return type == kBitmapEntry || type == kUpcaseEntry || live == kLabelEntry ||
            live == kGuidEntry;
+}
+
+bool ZeroAt(ByteSpan entry, std::size_t from, std::size_t to) {
+    const ByteSpan field = SliceOrEmpty(entry, from, to - from);
+    return !field.empty() && std::all_of(field.begin(), field.end(), [](auto b) { return b == 0; });
+}
+
+// A system entry whose reserved bytes are zero and whose lengths are possible: garbage that
+// happens to start with a system entry's type rarely passes.
+bool SoundSystemEntry(ByteSpan entry) {
+    const std::uint64_t length = LoadLe64(entry, kDataLengthOffset).value_or(0);
+    switch (entry[0]) {
+        case kBitmapEntry:
+            return ZeroAt(entry, kBitmapReservedStart, kFirstClusterOffset) &&
+                   length <= kMaxBitmapBytes;
+        case kUpcaseEntry:
+            return ZeroAt(entry, kUpcaseReserved1Start, kUpcaseReserved1End) &&
+                   ZeroAt(entry, kUpcaseReserved2Start, kFirstClusterOffset) &&
+                   length <= kMaxUpcaseBytes;
+        default:
+            return (entry[0] | kInUseBit) != kLabelEntry ||
+                   LoadLe8(entry, kLabelLengthOffset).value_or(0) <= kMaxLabelUnits;
+    }
 }
 
 }  // namespace
@@ -114,27 +146,33 @@ bool StartsWithEntrySet(ByteSpan bytes) {
 }
 
 std::optional<ExFatRootEntries> ReadRootEntries(ByteSpan bytes) {
-    if (!IsRootFirstEntry(TypeAt(bytes, 0))) {
-        return std::nullopt;
-    }
     ExFatRootEntries root;
     const std::size_t entries = bytes.size() / kExFatEntryBytes;
-    for (std::size_t e = 0; e < entries;) {
+    // The system entries lead the root; its file sets follow them.
+    std::size_t e = 0;
+    for (; e < entries && IsSystemEntry(TypeAt(bytes, e)); ++e) {
         const ByteSpan entry = EntryAt(bytes, e);
-        const std::uint8_t type = entry[0];
-        if (type == 0) {
-            break;
+        if (!SoundSystemEntry(entry)) {
+            return std::nullopt;
         }
         const std::uint32_t cluster = LoadLe32(entry, kFirstClusterOffset).value_or(0);
         const std::uint64_t length = LoadLe64(entry, kDataLengthOffset).value_or(0);
-        if (type == kBitmapEntry && root.bitmapCluster == 0 &&
+        if (entry[0] == kBitmapEntry && root.bitmapCluster == 0 &&
             (entry[kBitmapFlagsOffset] & kSecondBitmapFlag) == 0) {
             root.bitmapCluster = cluster;
             root.bitmapBytes = length;
-        } else if (type == kUpcaseEntry && root.upcaseCluster == 0) {
+        } else if (entry[0] == kUpcaseEntry && root.upcaseCluster == 0) {
             root.upcaseCluster = cluster;
             root.upcaseBytes = length;
         }
+    }
+    const bool named = root.bitmapCluster >= kFirstHeapCluster &&
+                       root.upcaseCluster >= kFirstHeapCluster && root.bitmapBytes != 0 &&
+                       root.upcaseBytes != 0 && root.bitmapCluster != root.upcaseCluster;
+    if (!named) {
+        return std::nullopt;
+    }
+    while (e < entries && TypeAt(bytes, e) != 0) {
         const ByteSpan rest = bytes.subspan(e * kExFatEntryBytes);
         const std::size_t set = EntrySetLength(rest);
         if (set == 0) {
@@ -148,10 +186,7 @@ std::optional<ExFatRootEntries> ReadRootEntries(ByteSpan bytes) {
         }
         e += set;
     }
-    const bool named = root.bitmapCluster >= kFirstHeapCluster &&
-                       root.upcaseCluster >= kFirstHeapCluster && root.bitmapBytes != 0 &&
-                       root.upcaseBytes != 0 && root.bitmapCluster != root.upcaseCluster;
-    return named ? std::optional(std::move(root)) : std::nullopt;
+    return root;
 }
 
 bool IsUpcaseTableStart(ByteSpan sector) {

@@ -27,9 +27,9 @@ struct ExFatRootEntries {
 // in-use bits restored: deleting clears only those.
 bool StartsWithEntrySet(ByteSpan bytes);
 
-// The root's system entries when `bytes` begin like a root directory: its first entry a system
-// entry (label, bitmap, up-case, GUID) and both the allocation bitmap and the up-case table
-// named before the directory ends, in distinct clusters of the heap.
+// The root's system entries when `bytes` begin like a root directory: a run of sound system
+// entries (label, bitmap, up-case, GUID) naming the allocation bitmap and the up-case table in
+// distinct clusters of the heap. The folders are read from the sets after them.
 std::optional<ExFatRootEntries> ReadRootEntries(ByteSpan bytes);
 
 // Whether `sector` begins the standard up-case table (compressed or whole): both start with

@@ -53,7 +53,8 @@ bool HasBootSignature(ByteSpan sector) {
 }
 
 bool ZeroedWhereRequired(ByteSpan sector) {
-    const ByteSpan field = SliceOrEmpty(sector, kMustBeZeroStart, kMustBeZeroEnd - kMustBeZeroStart);
+    const ByteSpan field =
+        SliceOrEmpty(sector, kMustBeZeroStart, kMustBeZeroEnd - kMustBeZeroStart);
     return !field.empty() && std::all_of(field.begin(), field.end(), [](auto b) { return b == 0; });
 }
 

@@ -83,8 +83,8 @@ FoundExFatVolume WeighGuess(const ExFatScanFacts& facts, const ExFatRootFact& ro
     volume.sectorsPerCluster = guess.sectorsPerCluster;
     volume.clusterCount = ClustersFromBitmap(entries.bitmapBytes);
     volume.evidence = 1;
-    std::uint32_t rootCluster = ClusterStartingAt(guess.heapStart, guess.sectorsPerCluster,
-                                                  root.sector);
+    std::uint32_t rootCluster =
+        ClusterStartingAt(guess.heapStart, guess.sectorsPerCluster, root.sector);
     if (rootCluster == entries.bitmapCluster || rootCluster == entries.upcaseCluster) {
         rootCluster = 0;
     }
@@ -148,8 +148,8 @@ std::vector<FoundExFatVolume> InferredFromRoots(const ExFatScanFacts& facts) {
 
 // A boot sector's volume, taking the sector as its region's main sector (`backup` false) or
 // as the backup 12 volume sectors on.
-std::optional<FoundExFatVolume> VolumeOfBoot(const ExFatScanFacts& facts,
-                                             const ExFatBootFact& boot, bool backup) {
+std::optional<FoundExFatVolume> VolumeOfBoot(const ExFatScanFacts& facts, const ExFatBootFact& boot,
+                                             bool backup) {
     const std::uint64_t distance = backup ? kBackupRegionDistance * boot.sectorUnit : 0;
     if (boot.sector < distance) {
         return std::nullopt;

@@ -219,7 +219,8 @@ std::vector<std::uint8_t> FolderSet(std::uint8_t inUse) {
 std::vector<std::uint8_t> UpcaseStart() {
     std::vector<std::uint8_t> sector(512, 0);
     for (std::uint16_t unit = 0; unit < 256; ++unit) {
-        const auto mapped = static_cast<std::uint16_t>(unit >= 'a' && unit <= 'z' ? unit - 32 : unit);
+        const auto mapped =
+            static_cast<std::uint16_t>(unit >= 'a' && unit <= 'z' ? unit - 32 : unit);
         sector[2 * unit] = static_cast<std::uint8_t>(mapped);
         sector[2 * unit + 1] = static_cast<std::uint8_t>(mapped >> 8);
     }
@@ -254,6 +255,7 @@ TEST(ExFatFactsScanTest, TellsEachKindOfSectorAndNotItsBrokenTwin) {
         {"deleted folder set", FolderSet(0), 64 + 2, 1, 0, 0},
         {"up-case table", UpcaseStart(), 2 * 'a', 0, 0, 1},
         {"root", RootStart(), 32, 0, 1, 0},
+        {"root whose up-case entry has a reserved byte set", RootStart(), 64 + 10, 0, 1, 0},
     };
     for (const SectorCase& c : cases) {
         for (const bool broken : {false, true}) {
@@ -319,9 +321,9 @@ TEST(FoundExFatVolumeTest, FindsAWipedVolumeMadeByTheTools) {
     EXPECT_FALSE(found[0].bootFound);
     const std::vector<std::string> calls = reporter.Calls();
     const std::string last = " of " + std::to_string(disk.TotalSectors() - 1);
-    EXPECT_TRUE(std::any_of(calls.begin(), calls.end(),
-                            [&](const std::string& c) { return c.find(last) != std::string::npos; }))
-        << "no final sector count reported";
+    EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [&](const std::string& c) {
+        return c.find(last) != std::string::npos;
+    })) << "no final sector count reported";
     EXPECT_TRUE(guard.Unchanged());
 }
 
