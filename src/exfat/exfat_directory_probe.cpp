@@ -8,18 +8,11 @@ namespace lumarest {
 namespace {
 
 constexpr std::uint8_t kInUseBit = 0x80;
-constexpr std::uint8_t kFileEntry = 0x85;
-constexpr std::uint8_t kStreamEntry = 0xC0;
-constexpr std::uint8_t kNameEntry = 0xC1;
 constexpr std::uint8_t kBitmapEntry = 0x81;
 constexpr std::uint8_t kUpcaseEntry = 0x82;
 constexpr std::uint8_t kLabelEntry = 0x83;
 constexpr std::uint8_t kGuidEntry = 0xA0;
 
-constexpr std::size_t kSecondaryCountOffset = 1;
-constexpr std::size_t kSetChecksumOffset = 2;
-constexpr std::size_t kAttributesOffset = 4;
-constexpr std::size_t kNameLengthOffset = 3;
 constexpr std::size_t kBitmapFlagsOffset = 1;
 constexpr std::size_t kBitmapReservedStart = 2;
 constexpr std::size_t kUpcaseReserved1Start = 1;
@@ -29,10 +22,8 @@ constexpr std::size_t kLabelLengthOffset = 1;
 constexpr std::size_t kFirstClusterOffset = 20;
 constexpr std::size_t kDataLengthOffset = 24;
 
-constexpr std::uint32_t kMinSecondaries = 2;
-constexpr std::uint32_t kMaxSecondaries = 18;
-constexpr std::uint32_t kNameUnitsPerEntry = 15;
-constexpr std::uint16_t kDirectoryAttribute = 0x10;
+// A File entry and at most 18 secondaries.
+constexpr std::size_t kLargestSetBytes = 19 * kExFatEntrySize;
 // Bit 0 of a bitmap entry's flags marks the second FAT's bitmap (TexFAT); the first is wanted.
 constexpr std::uint8_t kSecondBitmapFlag = 0x01;
 constexpr std::uint32_t kFirstHeapCluster = 2;
@@ -51,63 +42,16 @@ constexpr std::uint16_t kCaseDistance = 0x20;
 constexpr std::uint16_t kUpcaseUnitsChecked = 0x80;
 
 std::uint8_t TypeAt(ByteSpan bytes, std::size_t entry) {
-    return LoadLe8(bytes, entry * kExFatEntryBytes).value_or(0);
+    return LoadLe8(bytes, entry * kExFatEntrySize).value_or(0);
 }
 
 ByteSpan EntryAt(ByteSpan bytes, std::size_t entry) {
-    return SliceOrEmpty(bytes, entry * kExFatEntryBytes, kExFatEntryBytes);
+    return SliceOrEmpty(bytes, entry * kExFatEntrySize, kExFatEntrySize);
 }
 
-std::uint16_t AddToSetChecksum(std::uint16_t sum, std::uint8_t byte) {
-    return static_cast<std::uint16_t>(((sum & 1) ? 0x8000 : 0) + (sum >> 1) + byte);
-}
-
-// The set checksum with the type bytes taken as in use, whatever they hold now.
-std::uint16_t SetChecksum(ByteSpan set) {
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < set.size(); ++i) {
-        if (i == kSetChecksumOffset || i == kSetChecksumOffset + 1) {
-            continue;
-        }
-        const bool typeByte = i % kExFatEntryBytes == 0;
-        sum = AddToSetChecksum(sum,
-                               typeByte ? static_cast<std::uint8_t>(set[i] | kInUseBit) : set[i]);
-    }
-    return sum;
-}
-
-// Entries of the set starting at `bytes`, 0 when none starts there.
-std::size_t EntrySetLength(ByteSpan bytes) {
-    const std::uint8_t type = TypeAt(bytes, 0);
-    if ((type | kInUseBit) != kFileEntry) {
-        return 0;
-    }
-    const std::uint32_t secondaries = LoadLe8(bytes, kSecondaryCountOffset).value_or(0);
-    if (secondaries < kMinSecondaries || secondaries > kMaxSecondaries) {
-        return 0;
-    }
-    const std::size_t entries = std::size_t{secondaries} + 1;
-    const ByteSpan set = SliceOrEmpty(bytes, 0, entries * kExFatEntryBytes);
-    const std::uint8_t inUse = type & kInUseBit;
-    if (set.empty() || TypeAt(set, 1) != ((kStreamEntry & ~kInUseBit) | inUse)) {
-        return 0;
-    }
-    const std::uint32_t nameUnits = LoadLe8(EntryAt(set, 1), kNameLengthOffset).value_or(0);
-    const std::uint32_t nameEntries = (nameUnits + kNameUnitsPerEntry - 1) / kNameUnitsPerEntry;
-    if (nameUnits == 0 || nameEntries + 1 > secondaries) {
-        return 0;
-    }
-    for (std::size_t e = 2; e < 2 + nameEntries; ++e) {
-        if (TypeAt(set, e) != ((kNameEntry & ~kInUseBit) | inUse)) {
-            return 0;
-        }
-    }
-    const auto stored = LoadLe16(set, kSetChecksumOffset);
-    return stored == SetChecksum(set) ? entries : 0;
-}
-
-bool IsFolderSet(ByteSpan set) {
-    return (LoadLe16(set, kAttributesOffset).value_or(0) & kDirectoryAttribute) != 0;
+// The sets of `bytes`, each placed by its byte offset.
+std::vector<ExFatEntrySet> SetsOf(ByteSpan bytes) {
+    return ParseExFatEntrySets(bytes, [](std::size_t offset) { return offset; });
 }
 
 bool IsSystemEntry(std::uint8_t type) {
@@ -142,12 +86,14 @@ bool SoundSystemEntry(ByteSpan entry) {
 }  // namespace
 
 bool StartsWithEntrySet(ByteSpan bytes) {
-    return EntrySetLength(bytes) != 0;
+    const std::vector<ExFatEntrySet> sets =
+        SetsOf(bytes.first(std::min(bytes.size(), kLargestSetBytes)));
+    return !sets.empty() && sets.front().entrySector == 0 && sets.front().checksumGood;
 }
 
 std::optional<ExFatRootEntries> ReadRootEntries(ByteSpan bytes) {
     ExFatRootEntries root;
-    const std::size_t entries = bytes.size() / kExFatEntryBytes;
+    const std::size_t entries = bytes.size() / kExFatEntrySize;
     // The system entries lead the root; its file sets follow them.
     std::size_t e = 0;
     for (; e < entries && IsSystemEntry(TypeAt(bytes, e)); ++e) {
@@ -172,19 +118,11 @@ std::optional<ExFatRootEntries> ReadRootEntries(ByteSpan bytes) {
     if (!named) {
         return std::nullopt;
     }
-    while (e < entries && TypeAt(bytes, e) != 0) {
-        const ByteSpan rest = bytes.subspan(e * kExFatEntryBytes);
-        const std::size_t set = EntrySetLength(rest);
-        if (set == 0) {
-            ++e;
-            continue;
-        }
-        const std::uint32_t first = LoadLe32(EntryAt(rest, 1), kFirstClusterOffset).value_or(0);
-        if (IsFolderSet(rest) && first >= kFirstHeapCluster &&
+    for (const ExFatEntrySet& set : SetsOf(bytes.subspan(e * kExFatEntrySize))) {
+        if (set.folder && set.checksumGood && set.firstCluster >= kFirstHeapCluster &&
             root.folderClusters.size() < kMaxRootFolders) {
-            root.folderClusters.push_back(first);
+            root.folderClusters.push_back(set.firstCluster);
         }
-        e += set;
     }
     return root;
 }

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "core/le_bytes.h"
+#include "exfat/entry_set.h"
 
 namespace lumarest {
-
-inline constexpr std::size_t kExFatEntryBytes = 32;
 
 // The system entries a root directory holds, and the folders it lists, read from its first
 // bytes. Cluster numbers are as stored: nothing here knows where the heap is.

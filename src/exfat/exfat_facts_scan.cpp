@@ -10,6 +10,7 @@
 #include "core/reporter.h"
 #include "core/sector_scan_progress.h"
 #include "core/sector_source.h"
+#include "exfat/boot_region.h"
 #include "exfat/found_exfat_volume.h"
 
 namespace lumarest {
@@ -26,75 +27,23 @@ constexpr std::size_t kMaxUpcaseSectors = 64;
 constexpr std::size_t kMaxBootSectors = 4096;
 constexpr std::size_t kMaxBitmapSamples = 4096;
 
+// Byte 3 of a boot sector starts its name, "EXFAT   ": the one byte tested on every sector.
 constexpr std::size_t kNameOffset = 3;
-constexpr const char* kExFatName = "EXFAT   ";
-constexpr std::size_t kMustBeZeroStart = 11;
-constexpr std::size_t kMustBeZeroEnd = 64;
-constexpr std::size_t kVolumeLengthOffset = 72;
-constexpr std::size_t kFatOffsetOffset = 80;
-constexpr std::size_t kFatLengthOffset = 84;
-constexpr std::size_t kHeapOffsetOffset = 88;
-constexpr std::size_t kClusterCountOffset = 92;
-constexpr std::size_t kRootClusterOffset = 96;
-constexpr std::size_t kSectorShiftOffset = 108;
-constexpr std::size_t kClusterShiftOffset = 109;
-constexpr std::size_t kFatCountOffset = 110;
-constexpr std::size_t kSignatureOffset = 510;
-constexpr std::uint32_t kMinSectorShift = 9;
-constexpr std::uint32_t kMaxSectorShift = 12;
-constexpr std::uint32_t kMaxClusterShiftSum = 25;
-constexpr std::uint32_t kBootRegionSectors = 24;  // main and backup regions: where FATs may start
-constexpr std::uint32_t kMaxClusterCount = 0xFFFFFFF5;
-constexpr std::uint32_t kFirstHeapCluster = 2;
+constexpr std::uint8_t kNameFirstByte = 'E';
 
-bool HasBootSignature(ByteSpan sector) {
-    return LoadLe8(sector, kSignatureOffset) == 0x55 &&
-           LoadLe8(sector, kSignatureOffset + 1) == 0xAA;
-}
-
-bool ZeroedWhereRequired(ByteSpan sector) {
-    const ByteSpan field =
-        SliceOrEmpty(sector, kMustBeZeroStart, kMustBeZeroEnd - kMustBeZeroStart);
-    return !field.empty() && std::all_of(field.begin(), field.end(), [](auto b) { return b == 0; });
-}
-
-// The boot sector's layout when its fields hang together; counts are checked in volume
-// sectors before anything is scaled to engine sectors.
+// A boot sector's numbers, its heap counted from its region's main sector.
 std::optional<ExFatBootFact> BootFactOf(ByteSpan sector, std::uint64_t number) {
-    if (!SpellsAt(sector, kNameOffset, kExFatName) || !HasBootSignature(sector) ||
-        !ZeroedWhereRequired(sector)) {
+    const std::optional<ExFatLayout> layout = LayoutFromBootSector(sector, 0);
+    if (!layout) {
         return std::nullopt;
     }
-    const std::uint32_t sectorShift = LoadLe8(sector, kSectorShiftOffset).value_or(0);
-    const std::uint32_t clusterShift = LoadLe8(sector, kClusterShiftOffset).value_or(0);
-    const std::uint32_t fats = LoadLe8(sector, kFatCountOffset).value_or(0);
-    if (sectorShift < kMinSectorShift || sectorShift > kMaxSectorShift ||
-        sectorShift + clusterShift > kMaxClusterShiftSum || fats < 1 || fats > 2) {
-        return std::nullopt;
-    }
-    const std::uint64_t volumeLength = LoadLe64(sector, kVolumeLengthOffset).value_or(0);
-    const std::uint64_t fatOffset = LoadLe32(sector, kFatOffsetOffset).value_or(0);
-    const std::uint64_t fatLength = LoadLe32(sector, kFatLengthOffset).value_or(0);
-    const std::uint64_t heapOffset = LoadLe32(sector, kHeapOffsetOffset).value_or(0);
-    const std::uint32_t clusters = LoadLe32(sector, kClusterCountOffset).value_or(0);
-    const std::uint32_t root = LoadLe32(sector, kRootClusterOffset).value_or(0);
-    const std::uint64_t heapLength = std::uint64_t{clusters} << clusterShift;
-    const bool laidOut = fatOffset >= kBootRegionSectors && fatLength != 0 &&
-                         heapOffset >= fatOffset + fatLength * fats && clusters != 0 &&
-                         clusters <= kMaxClusterCount && heapOffset <= volumeLength &&
-                         heapLength <= volumeLength - heapOffset && root >= kFirstHeapCluster &&
-                         root - kFirstHeapCluster < clusters;
-    if (!laidOut) {
-        return std::nullopt;
-    }
-    const std::uint32_t unit = 1u << (sectorShift - kMinSectorShift);
     ExFatBootFact fact;
     fact.sector = number;
-    fact.sectorUnit = unit;
-    fact.heapOffset = heapOffset * unit;
-    fact.sectorsPerCluster = (1u << clusterShift) * unit;
-    fact.clusterCount = clusters;
-    fact.rootCluster = root;
+    fact.sectorUnit = layout->sectorUnit;
+    fact.heapOffset = layout->heapStart;
+    fact.sectorsPerCluster = layout->sectorsPerCluster;
+    fact.clusterCount = layout->clusterCount;
+    fact.rootCluster = layout->rootCluster;
     return fact;
 }
 
@@ -153,7 +102,7 @@ void TestSectorForExFatFacts(ByteSpan bytes, std::uint64_t sector, ExFatScanFact
     }
     const ByteSpan own = bytes.first(kSectorSize);
     const std::uint8_t first = own[0];
-    if (own[kNameOffset] == static_cast<std::uint8_t>(kExFatName[0])) {
+    if (own[kNameOffset] == kNameFirstByte) {
         if (const auto boot = BootFactOf(own, sector)) {
             AddCapped(facts.bootSectors, *boot, kMaxBootSectors);
         }

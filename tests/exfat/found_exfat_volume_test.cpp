@@ -246,16 +246,43 @@ struct SectorCase {
     const char* name;
     std::vector<std::uint8_t> bytes;
     std::size_t broken;  // a byte whose change must undo the finding
-    std::size_t directories, roots, upcases;
+    std::size_t directories, roots, upcases, boots;
 };
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+// 4096-byte sectors, 8 of them a cluster: 64 engine sectors, the heap 8 * 4096 engine sectors on.
+std::vector<std::uint8_t> BootSector() {
+    std::vector<std::uint8_t> boot(512, 0);
+    const char* name = "EXFAT   ";
+    std::copy(name, name + 8, boot.begin() + 3);
+    Put32(boot, 72, 65536);
+    Put32(boot, 80, 24);
+    Put32(boot, 84, 64);
+    Put32(boot, 88, 4096);
+    Put32(boot, 92, 7000);
+    Put32(boot, 96, 4);
+    boot[108] = 12;
+    boot[109] = 3;
+    boot[110] = 1;
+    boot[510] = 0x55;
+    boot[511] = 0xAA;
+    return boot;
+}
 
 TEST(ExFatFactsScanTest, TellsEachKindOfSectorAndNotItsBrokenTwin) {
     const std::vector<SectorCase> cases = {
-        {"live folder set", FolderSet(0x80), 64 + 4, 1, 0, 0},
-        {"deleted folder set", FolderSet(0), 64 + 2, 1, 0, 0},
-        {"up-case table", UpcaseStart(), 2 * 'a', 0, 0, 1},
-        {"root", RootStart(), 32, 0, 1, 0},
-        {"root whose up-case entry has a reserved byte set", RootStart(), 64 + 10, 0, 1, 0},
+        {"live folder set", FolderSet(0x80), 64 + 4, 1, 0, 0, 0},
+        // Deleting clears the in-use bits only: the checksum is still that of the live set.
+        {"deleted folder set", FolderSet(0), 64 + 2, 1, 0, 0, 0},
+        {"up-case table", UpcaseStart(), 2 * 'a', 0, 0, 1, 0},
+        {"root", RootStart(), 32, 0, 1, 0, 0},
+        {"root whose up-case entry has a reserved byte set", RootStart(), 64 + 10, 0, 1, 0, 0},
+        {"boot sector", BootSector(), 3, 0, 0, 0, 1},
     };
     for (const SectorCase& c : cases) {
         for (const bool broken : {false, true}) {
@@ -270,8 +297,14 @@ TEST(ExFatFactsScanTest, TellsEachKindOfSectorAndNotItsBrokenTwin) {
             EXPECT_EQ(facts.directorySectors.size(), want * c.directories) << c.name << broken;
             EXPECT_EQ(facts.roots.size(), want * c.roots) << c.name << broken;
             EXPECT_EQ(facts.upcaseSectors.size(), want * c.upcases) << c.name << broken;
+            EXPECT_EQ(facts.bootSectors.size(), want * c.boots) << c.name << broken;
             if (!broken && c.roots != 0) {
                 EXPECT_EQ(facts.roots[0].entries.folderClusters, std::vector<std::uint32_t>{5});
+            }
+            if (!broken && c.boots != 0) {
+                EXPECT_EQ(facts.bootSectors[0].heapOffset, 4096u * 8);
+                EXPECT_EQ(facts.bootSectors[0].sectorsPerCluster, 64u);
+                EXPECT_EQ(facts.bootSectors[0].sectorUnit, 8u);
             }
         }
     }
