@@ -11,8 +11,8 @@
 namespace lumarest {
 
 // Entries of the partition-type box, in order.
-inline constexpr const char* kPartitionTypes[] = {"FAT16", "FAT32", "NTFS", "UNKNOWN"};
-inline constexpr int kUnknownTypeEntry = 3;
+inline constexpr const char* kPartitionTypes[] = {"FAT16", "FAT32", "NTFS", "exFAT", "UNKNOWN"};
+inline constexpr int kUnknownTypeEntry = 4;
 
 // The name the partition search gives a disk on which it found nothing.
 inline constexpr const char* kUnknownPartition = "Unknown Partition";
@@ -42,8 +42,7 @@ std::uint64_t ShownSectorUnit(const RecoveryRun& run);
 // An engine sector as the window shows it, in the disk's own sectors.
 std::string ShownSectorText(const RecoveryRun& run, std::uint64_t engineSector);
 
-// Entry of the partition-type box for a file-system name; unknown names give "UNKNOWN", and so
-// does "exFAT", which no search but the Raw one takes.
+// Entry of the partition-type box for a file-system name; unknown names give "UNKNOWN".
 int PartitionTypeEntry(const std::string& fsName);
 
 // The file system of listed partition `index` of the selected disk; nothing when its list holds

@@ -226,12 +226,6 @@ void CChildDialogExDemoDlg::NextFromRawCriteria() {
 void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
     SetWizardButtonsEnabled(false);
     const int typeEntry = partitionCriteria_->partitionTypeBox->currentIndex();
-    // The box shows UNKNOWN for exFAT; in an Advance search the user may still choose a type.
-    if (typeEntry == kUnknownTypeEntry &&
-        ListedFileSystemOf(run_, shownPartitionIndex_) == FileSystem::ExFat) {
-        RefusePartitionCriteria(kExFatNotRebuiltMessage, MessageIcon::Error);
-        return;
-    }
     if (typeEntry < 0 || typeEntry >= kUnknownTypeEntry) {
         RefuseUnknownPartitionType();
         return;

@@ -49,14 +49,14 @@ std::optional<std::string> PickFileSystem(const std::optional<std::string>& aske
                                           std::string& chosen) {
     if (asked) {
         const auto named = FileSystemNamed(*asked);
-        if (!named || *named == FileSystem::ExFat) {
-            return "unknown file system '" + *asked + "': give FAT16, FAT32 or NTFS";
+        if (!named) {
+            return "unknown file system '" + *asked + "': give FAT16, FAT32, NTFS or exFAT";
         }
         chosen = *asked;
         return std::nullopt;
     }
     if (!partitionOwn) {
-        return "--fs FAT16|FAT32|NTFS is needed: the file system to look for";
+        return "--fs FAT16|FAT32|NTFS|exFAT is needed: the file system to look for";
     }
     chosen = std::string(FileSystemName(*partitionOwn));
     return std::nullopt;
@@ -77,11 +77,6 @@ std::optional<std::string> ChooseRange(CliContext& context, SectorSource& source
                    std::to_string(number) + "; 'lumarest-cli partitions' lists its partitions";
         }
         const PartitionRecord& record = list.partitions[static_cast<std::size_t>(number - 1)];
-        // A file system named with --fs is looked for in the partition's sectors all the same.
-        if (record.fileSystem == FileSystem::ExFat && !options.fileSystem) {
-            return "partition " + std::to_string(number) + " of disk " +
-                   std::to_string(disk.index) + ": " + kExFatNotRebuiltMessage;
-        }
         range.first = record.startSector;
         range.last = EndWithinDisk(source, record.endSector);
         range.partition = number;

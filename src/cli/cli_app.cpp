@@ -181,7 +181,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     StandardSearchOptions standard;
     CLI::App* standardSearch = app.add_subcommand(
         "standard",
-        "Rebuild the folder tree of a FAT16, FAT32 or NTFS partition from its lost and live "
+        "Rebuild the folder tree of a FAT16, FAT32, NTFS or exFAT partition from its lost and live "
         "directories (FAT) or its master file table (NTFS) and list every folder and file in it");
     standardSearch
         ->add_option("--disk", standard.diskNumber,
@@ -212,7 +212,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     AdvanceSearchOptions advance;
     CLI::App* advanceSearch = app.add_subcommand(
         "advance",
-        "Look through a partition, a sector range or the whole disk for FAT16, FAT32 or NTFS file "
+        "Look through a partition, a sector range or the whole disk for FAT16, FAT32, NTFS or exFAT file "
         "systems that no partition table or boot sector describes any more, and list the ones "
         "found; with --volume, rebuild one of them and list every folder and file in it");
     advanceSearch
@@ -234,7 +234,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         ->excludes(advancePartition);
     advanceSearch
         ->add_option("--fs", advance.fileSystem,
-                     "The file system to look for: FAT16, FAT32 or NTFS (default: the "
+                     "The file system to look for: FAT16, FAT32, NTFS or exFAT (default: the "
                      "partition's own)")
         ->type_name("FS");
     advanceSearch

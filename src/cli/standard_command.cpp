@@ -41,15 +41,11 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     ListPartitions(run, source, diskNumber, kNoItem, [] {});
     const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
     if (number < 1 || static_cast<std::size_t>(number) > list.Count()) {
-        return "disk " + std::to_string(disk.index) + " lists no FAT16, FAT32 or NTFS partition " +
+        return "disk " + std::to_string(disk.index) + " lists no FAT16, FAT32, NTFS or exFAT partition " +
                std::to_string(number) + "; 'lumarest-cli partitions' lists its partitions";
     }
     const auto index = static_cast<std::size_t>(number - 1);
     const PartitionRecord& record = list.partitions[index];
-    if (record.fileSystem == FileSystem::ExFat) {
-        return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
-               ": " + kExFatNotRebuiltMessage;
-    }
     if (record.endSector <= record.startSector) {
         return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
                " has no sectors";

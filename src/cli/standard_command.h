@@ -22,7 +22,7 @@ struct StandardSearchOptions {
     RowFilter only = RowFilter::All;
 };
 
-// Runs the Standard search of one listed partition (FAT16, FAT32 or NTFS) and prints the
+// Runs the Standard search of one listed partition (FAT16, FAT32, NTFS or exFAT) and prints the
 // rebuilt tree: every folder with its path from "Root", its own and its parent's number and
 // whether it is deleted, then every file with its folder's path, name, type, size, date, time,
 // where it lies (FAT: first cluster; NTFS: record number and the record's sector) and whether it

@@ -1,5 +1,9 @@
 #include "core/recovery_run.h"
 
+#include <algorithm>
+
+#include "core/sector_source.h"
+
 #include "core/table_columns.h"
 
 namespace lumarest {
@@ -35,6 +39,14 @@ void RecoveryRun::ClearEntryTables() {
     indexBlockTable.Clear();
     ntfsRecordTable.Clear();
     volumeContents.reset();
+    foundVolumes.reset();
+}
+
+std::uint64_t LastSectorSearched(const RecoveryRun& run, const SectorSource& disk) {
+    const auto last =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.endSector, 0));
+    const std::uint64_t diskSectors = disk.TotalSectors();
+    return diskSectors == 0 ? last : std::min(last, diskSectors - 1);
 }
 
 }  // namespace lumarest

@@ -20,6 +20,7 @@
 namespace lumarest {
 
 class DeviceFiles;
+class SectorSource;
 
 enum class WizardStage : int {
     DiskPage = 0,
@@ -133,6 +134,8 @@ struct RecoveryRun {
     // Volumes the Advance search found (rows of fileSystemTable), and the one chosen, from 0.
     std::size_t volumesFound = 0;
     std::size_t chosenVolume = 0;
+    // The found volumes as the file system's room keeps them typed, for the rebuild.
+    std::shared_ptr<const VolumeContents> foundVolumes;
     // The item of run.volumeTree that stands for each found volume, in row order.
     std::vector<TreeItem> volumeItems;
 
@@ -157,5 +160,9 @@ struct RecoveryRun {
     // Empties the entry and hidden work tables, as the wizard does before every scan.
     void ClearEntryTables();
 };
+
+// The selected partition's last sector, or the disk's when the partition claims more than the
+// disk holds: where a scan of the partition ends.
+std::uint64_t LastSectorSearched(const RecoveryRun& run, const SectorSource& disk);
 
 }  // namespace lumarest

@@ -122,14 +122,6 @@ FoundDirectory DirectoryOf(ByteSpan sector, std::uint32_t s) {
     return d;
 }
 
-// The last sector tested: the range's own, cut at the end of a disk of known size.
-std::uint64_t LastSectorSearched(const RecoveryRun& run, const SectorSource& disk) {
-    const auto last =
-        static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.endSector, 0));
-    const std::uint64_t diskSectors = disk.TotalSectors();
-    return diskSectors == 0 ? last : std::min(last, diskSectors - 1);
-}
-
 }  // namespace
 
 void TestSectorForAdvanceSearch(ByteSpan sector, std::uint32_t sectorNumber,

@@ -54,14 +54,6 @@ RecoveredEntry FolderRowOf(ByteSpan sector, std::uint64_t sectorNumber, std::uin
     return entry;
 }
 
-// The partition's last sector, or the disk's when the partition claims more than the disk holds.
-std::uint64_t LastSectorSearched(const RecoveryRun& run, const SectorSource& disk) {
-    const auto last =
-        static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.endSector, 0));
-    const std::uint64_t diskSectors = disk.TotalSectors();
-    return diskSectors == 0 ? last : std::min(last, diskSectors - 1);
-}
-
 // One past the last cluster the scan reaches, and never past what a known FAT can number.
 std::uint64_t ClusterLimitOf(const ActiveVolume& volume, std::uint64_t endSector) {
     const std::uint64_t firstData = ClusterToSector(volume, kFirstDataCluster, 0);

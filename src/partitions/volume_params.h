@@ -24,10 +24,6 @@ bool FitsVolumeParams(std::int64_t startSector, std::int64_t endSector);
 inline constexpr const char* kBeyond32BitMessage =
     "This partition lies beyond the first 2 TiB of the disk (sector 4294967295), where this "
     "search cannot count its sectors.";
-// Why a Standard or Advance search refuses an exFAT partition: only the Raw search reads it.
-inline constexpr const char* kExFatNotRebuiltMessage =
-    "This partition holds an exFAT file system, whose folders Lumarest cannot rebuild yet. The "
-    "Raw search finds its pictures and files by their contents.";
 
 // Tests the boot sector of run.selectedPartition for its file-system name ("FAT16", "FAT32",
 // "NTFS") and fills run.volumeParams from it. 1 when valid, 0 otherwise; an invalid volume may
