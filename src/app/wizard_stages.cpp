@@ -250,16 +250,6 @@ void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
         return;
     }
 
-    // Only the sectors on the disk are searched: an end past it does not count here.
-    const std::uint64_t diskSectors = run_.shownDisk.totalSectors;
-    const std::int64_t searchedLast =
-        diskSectors == 0 ? lastSector
-                         : std::min(lastSector, static_cast<std::int64_t>(diskSectors) - 1);
-    if (standard && !FitsVolumeParams(*firstSector, searchedLast)) {
-        RefusePartitionCriteria(kBeyond32BitMessage, MessageIcon::Error);
-        return;
-    }
-
     run_.ClearEntryTables();
     FillSelectedPartition(fsName, *firstSector, lastSector);
     WriteSearchStatistics();

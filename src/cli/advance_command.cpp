@@ -43,6 +43,11 @@ constexpr const char* kVolumeKeys[] = {
     "sector",          "sectorsPerFat", "sectorsPerCluster", "rootSectors", "rootStart",
     "reservedSectors", "cluster0Start", "firstFat",          "secondFat",   "totalSectors",
 };
+// A found volume's cells hold sector numbers past 32 bits: an NTFS volume keeps its last
+// sector where a FAT one keeps its sectors per FAT.
+std::uint64_t VolumeCell(const TextTable& table, std::size_t row, std::size_t column) {
+    return table.CellU64(row, column);
+}
 
 std::optional<std::string> PickFileSystem(const std::optional<std::string>& asked,
                                           std::optional<FileSystem> partitionOwn,
@@ -91,10 +96,6 @@ std::optional<std::string> ChooseRange(CliContext& context, SectorSource& source
         return "disk " + std::to_string(disk.index) + " has " + std::to_string(disk.totalSectors) +
                " sectors; the range cannot end at " + std::to_string(range.last);
     }
-    if (!FitsVolumeParams(static_cast<std::int64_t>(range.first),
-                          static_cast<std::int64_t>(range.last) - 1)) {
-        return std::string("the range: ") + kBeyond32BitMessage;
-    }
     return PickFileSystem(options.fileSystem, partitionOwn, range.fileSystem);
 }
 
@@ -124,7 +125,7 @@ void RangeMembers(JsonStream& json, int diskNumber, const SearchedRange& range) 
 Json VolumeJson(const TextTable& table, std::size_t row) {
     Json volume{{"volume", row + 1}, {"fileSystem", table.Cell(row, kVolumePartType)}};
     for (std::size_t column = 0; column < std::size(kVolumeKeys); ++column) {
-        volume[kVolumeKeys[column]] = table.CellU32(row, column);
+        volume[kVolumeKeys[column]] = VolumeCell(table, row, column);
     }
     return volume;
 }
@@ -155,7 +156,7 @@ void PrintVolumes(CliContext& context, int diskNumber, const SearchedRange& rang
     PrintTable(*context.out, captions, table.RowCount(), [&](std::size_t row) {
         TextRow cells{std::to_string(row + 1), table.Cell(row, kVolumePartType)};
         for (std::size_t column = 0; column < kVolumePartType; ++column) {
-            cells.push_back(std::to_string(table.CellU32(row, column)));
+            cells.push_back(std::to_string(VolumeCell(table, row, column)));
         }
         return cells;
     });

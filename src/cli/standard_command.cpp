@@ -52,11 +52,6 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     }
     // Only the sectors on the disk are searched: an end past it does not count here.
     const std::uint64_t searchedEnd = EndWithinDisk(source, record.endSector);
-    if (!FitsVolumeParams(static_cast<std::int64_t>(record.startSector),
-                          static_cast<std::int64_t>(searchedEnd) - 1)) {
-        return "partition " + std::to_string(number) + " of disk " + std::to_string(disk.index) +
-               ": " + kBeyond32BitMessage;
-    }
     run.searchMode = SearchMode::Standard;
     SelectedPartition& selected = run.selectedPartition;
     selected.diskNumber = diskNumber;

@@ -307,6 +307,10 @@ std::uint32_t TextTable::CellU32(std::size_t row, std::size_t column) const {
     return ParseTextU32(CellView(row, column));
 }
 
+std::uint64_t TextTable::CellU64(std::size_t row, std::size_t column) const {
+    return static_cast<std::uint64_t>(ParseTextNumber(CellView(row, column)));
+}
+
 void TextTable::SetCellNumber(std::size_t row, std::size_t column, std::int64_t value) {
     SetCell(row, column, NumberText(value));
 }

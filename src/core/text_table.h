@@ -44,6 +44,8 @@ class TextTable {
 
     std::int64_t CellNumber(std::size_t row, std::size_t column) const;
     std::uint32_t CellU32(std::size_t row, std::size_t column) const;
+    // Sector numbers: a disk's sectors run past 32 bits.
+    std::uint64_t CellU64(std::size_t row, std::size_t column) const;
     void SetCellNumber(std::size_t row, std::size_t column, std::int64_t value);
 
     // Ascending sort by one column with the list's cell comparison and a middle-pivot

@@ -9,18 +9,19 @@
 namespace lumarest {
 
 // The layout of the selected volume, as validation or calculation leaves it. Every sector
-// number is absolute on the disk. A field a file system does not use keeps its last value.
+// number is absolute on the disk, and 64-bit: a volume may lie anywhere on a disk of any size.
+// Counts stay 32-bit. A field a file system does not use keeps its last value.
 struct VolumeParams {
     std::uint32_t sectorsPerFat = 0;       // "SPF"
     std::uint32_t sectorsPerCluster = 0;   // "SPC"
     std::uint32_t rootSectors = 0;         // "Root Sectors": FAT16 fixed root; FAT32 0
-    std::uint32_t rootStart = 0;           // "Root Start": FAT16 sector; FAT32 root cluster
+    std::uint64_t rootStart = 0;           // "Root Start": FAT16 sector; FAT32 root cluster
     std::uint32_t reservedSectors = 0;     // "Reserve Sectors"
-    std::uint32_t cluster0Start = 0;       // "Cluster0Start": where cluster 0 would begin
-    std::uint32_t firstFat = 0;            // "firstFAT"; 0 = not known
-    std::uint32_t secondFat = 0;           // "secondFAT"
-    std::uint32_t mftSector = 0;           // NTFS; 0 = not found
-    std::uint32_t mftMirrSector = 0;       // NTFS; 0 = not found
+    std::uint64_t cluster0Start = 0;       // "Cluster0Start": where cluster 0 would begin
+    std::uint64_t firstFat = 0;            // "firstFAT"; 0 = not known
+    std::uint64_t secondFat = 0;           // "secondFAT"
+    std::uint64_t mftSector = 0;           // NTFS; 0 = not found
+    std::uint64_t mftMirrSector = 0;       // NTFS; 0 = not found
     std::uint32_t mftRecordSectors = 0;    // NTFS: 2, 4, 6 or 8
     std::uint32_t indexRecordSectors = 0;  // NTFS
 };

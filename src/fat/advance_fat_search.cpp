@@ -75,8 +75,6 @@ bool StartsWithDotEntries(ByteSpan sector) {
     return SpellsAt(sector, 0, ". ") && SpellsAt(sector, kDotDotOffset, ".. ");
 }
 
-// Sector numbers and the values made from them are kept as 32-bit numbers: what the found
-// volume's parameters can hold. A garbage sector may wrap them; they are only compared later.
 // Engine sectors in one of the volume's own sectors: its counts are in that unit. A size no
 // disk has is taken as 512 bytes, as the directories found still count in engine sectors.
 std::uint32_t VolumeUnit(ByteSpan sector) {
@@ -84,7 +82,16 @@ std::uint32_t VolumeUnit(ByteSpan sector) {
     return IsSupportedSectorSize(bytes) ? SectorsPerUnit(bytes) : 1;
 }
 
-FoundBootSector BootSectorOf(ByteSpan sector, std::uint32_t s, BootKind kind) {
+// Where cluster 0 would begin: two clusters before the data. A volume whose data starts
+// nearer the disk's start than that puts it below sector 0, where it wraps round as 32-bit
+// sector numbers do; no directory found lies there.
+std::uint64_t Cluster0Sector(std::uint64_t dataStart, std::uint32_t spc) {
+    const std::uint64_t twoClusters = std::uint64_t{2} * spc;
+    return dataStart >= twoClusters ? dataStart - twoClusters
+                                    : (dataStart - twoClusters) & kLow32BitSectors;
+}
+
+FoundBootSector BootSectorOf(ByteSpan sector, std::uint64_t s, BootKind kind) {
     const std::uint32_t unit = VolumeUnit(sector);
     FoundBootSector b;
     b.sector = s;
@@ -94,25 +101,26 @@ FoundBootSector BootSectorOf(ByteSpan sector, std::uint32_t s, BootKind kind) {
     // A volume under 32 MiB gives its size only in the 16-bit field; without it, its own boot
     // sector would explain none of its directories.
     const std::uint32_t total = Le32(sector, kTotalSectorsOffset);
-    b.totalSectors = s + (total != 0 ? total : Le16(sector, kSmallTotalSectorsOffset)) * unit;
+    b.totalSectors =
+        s + std::uint64_t{total != 0 ? total : Le16(sector, kSmallTotalSectorsOffset)} * unit;
     if (kind == BootKind::Fat32) {
         b.spf = Le32(sector, kFat32SpfOffset) * unit;
         b.rootSectors = 0;
         b.rootStart = Le32(sector, kRootClusterOffset);
-        b.cluster0Start = s + b.reserved + 2 * b.spf - 2 * b.spc;
+        b.cluster0Start = Cluster0Sector(b.firstFat + std::uint64_t{2} * b.spf, b.spc);
         b.partType = FileSystemName(FileSystem::Fat32);
     } else {
         b.spf = Le16(sector, kFat16SpfOffset) * unit;
         b.rootSectors = Le16(sector, kRootEntriesOffset) / kRootEntriesPerSector;
-        b.rootStart = s + b.reserved + 2 * b.spf;
-        b.cluster0Start = s + b.reserved + b.rootSectors + 2 * b.spf - 2 * b.spc;
+        b.rootStart = b.firstFat + std::uint64_t{2} * b.spf;
+        b.cluster0Start = Cluster0Sector(b.rootStart + b.rootSectors, b.spc);
         b.partType = FileSystemName(FileSystem::Fat16);
     }
-    b.secondFat = s + b.reserved + b.spf;
+    b.secondFat = b.firstFat + b.spf;
     return b;
 }
 
-FoundDirectory DirectoryOf(ByteSpan sector, std::uint32_t s) {
+FoundDirectory DirectoryOf(ByteSpan sector, std::uint64_t s) {
     FoundDirectory d;
     d.sector = s;
     d.self = ClusterAt(sector, kSelfHighOffset, kSelfLowOffset);
@@ -124,7 +132,7 @@ FoundDirectory DirectoryOf(ByteSpan sector, std::uint32_t s) {
 
 }  // namespace
 
-void TestSectorForAdvanceSearch(ByteSpan sector, std::uint32_t sectorNumber,
+void TestSectorForAdvanceSearch(ByteSpan sector, std::uint64_t sectorNumber,
                                 std::vector<FoundBootSector>& bootSectors,
                                 std::vector<FoundDirectory>& directories) {
     // Cheap byte compares first: nearly every sector fails both at once.
@@ -162,8 +170,7 @@ std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& r
         disk.ReadSectors(chunkStart, count, chunk.data());
         for (std::uint32_t i = 0; i < count; ++i) {
             const ByteSpan sector(chunk.data() + std::size_t{i} * kSectorSize, kSectorSize);
-            TestSectorForAdvanceSearch(sector, static_cast<std::uint32_t>(chunkStart + i),
-                                       bootSectors, directories);
+            TestSectorForAdvanceSearch(sector, chunkStart + i, bootSectors, directories);
         }
         const bool lastChunk = last - chunkStart < kSearchChunkSectors;
         progress.AfterChunk(chunkStart, directories.size(), bootSectors.size(), lastChunk);

@@ -48,16 +48,16 @@ std::vector<FoundBootSector> ReadBootSectorRows(const TextTable& table) {
     std::vector<FoundBootSector> rows(table.RowCount());
     for (std::size_t r = 0; r < rows.size(); ++r) {
         FoundBootSector& b = rows[r];
-        b.sector = table.CellU32(r, kBootSector);
+        b.sector = table.CellU64(r, kBootSector);
         b.spf = table.CellU32(r, kBootSpf);
         b.spc = table.CellU32(r, kBootSpc);
         b.rootSectors = table.CellU32(r, kBootRootSectors);
-        b.rootStart = table.CellU32(r, kBootRootStart);
+        b.rootStart = table.CellU64(r, kBootRootStart);
         b.reserved = table.CellU32(r, kBootReserved);
-        b.cluster0Start = table.CellU32(r, kBootCluster0Start);
-        b.firstFat = table.CellU32(r, kBootFirstFat);
-        b.secondFat = table.CellU32(r, kBootSecondFat);
-        b.totalSectors = table.CellU32(r, kBootTotalSectors);
+        b.cluster0Start = table.CellU64(r, kBootCluster0Start);
+        b.firstFat = table.CellU64(r, kBootFirstFat);
+        b.secondFat = table.CellU64(r, kBootSecondFat);
+        b.totalSectors = table.CellU64(r, kBootTotalSectors);
         b.partType = table.Cell(r, kBootPartType);
     }
     return rows;
@@ -67,7 +67,7 @@ std::vector<FoundDirectory> ReadDirectoryRows(const TextTable& table) {
     std::vector<FoundDirectory> rows(table.RowCount());
     for (std::size_t r = 0; r < rows.size(); ++r) {
         FoundDirectory& d = rows[r];
-        d.sector = table.CellU32(r, kDirSector);
+        d.sector = table.CellU64(r, kDirSector);
         d.self = table.CellU32(r, kDirSelf);
         d.parent = table.CellU32(r, kDirParent);
         d.fileSystem = table.CellNumber(r, kDirFileSystem);

@@ -18,16 +18,16 @@ class TextTable;
 // One FAT16 or FAT32 boot sector found, with the layout it describes (a row of
 // run.bootSectorTable, and of run.fileSystemTable once directories are matched to it).
 struct FoundBootSector {
-    std::uint32_t sector = 0;
+    std::uint64_t sector = 0;
     std::uint32_t spf = 0;
     std::uint32_t spc = 0;
     std::uint32_t rootSectors = 0;
-    std::uint32_t rootStart = 0;
+    std::uint64_t rootStart = 0;  // FAT16: a sector; FAT32: the root's cluster
     std::uint32_t reserved = 0;
-    std::uint32_t cluster0Start = 0;
-    std::uint32_t firstFat = 0;
-    std::uint32_t secondFat = 0;
-    std::uint32_t totalSectors = 0;
+    std::uint64_t cluster0Start = 0;
+    std::uint64_t firstFat = 0;
+    std::uint64_t secondFat = 0;
+    std::uint64_t totalSectors = 0;  // the sector just past the volume, despite its name
     std::string partType;
     // A volume inferred from its directories knows only these: sector 0, its sectors per
     // cluster, its cluster-0 start and its type. Its other columns stay empty.
@@ -36,7 +36,7 @@ struct FoundBootSector {
 
 // One sector that starts with a "." and a ".." entry (a row of run.foundDirectoryTable).
 struct FoundDirectory {
-    std::uint32_t sector = 0;
+    std::uint64_t sector = 0;
     std::uint32_t self = 0;
     std::uint32_t parent = 0;
     std::int64_t fileSystem = 0;  // 0 not yet grouped, the volume from 1, -1 fits none
@@ -56,10 +56,12 @@ enum FoundDirectoryColumn : std::size_t {
 
 inline constexpr std::int64_t kUngrouped = 0;
 inline constexpr std::int64_t kFitsNoVolume = -1;
+// A sector number below 0 is kept as its low 32 bits, as 32-bit sector numbers wrap.
+inline constexpr std::uint64_t kLow32BitSectors = 0xFFFFFFFF;
 
 // Tests one 512-byte sector for a boot sector and for a directory start, appending what it
 // is. Sectors shorter than 512 bytes are neither.
-void TestSectorForAdvanceSearch(ByteSpan sector, std::uint32_t sectorNumber,
+void TestSectorForAdvanceSearch(ByteSpan sector, std::uint64_t sectorNumber,
                                 std::vector<FoundBootSector>& bootSectors,
                                 std::vector<FoundDirectory>& directories);
 

@@ -122,7 +122,7 @@ std::unordered_set<std::uint32_t> ReachedClusters(const TextTable& table,
                                                   FatTable& fat) {
     std::unordered_set<std::uint32_t> reached;
     if (!IsFat16(volume) && volume.rootStart >= kFirstDataCluster) {
-        Reach(reached, DirectoryClusters(volume, disk, fat, volume.rootStart));
+        Reach(reached, DirectoryClusters(volume, disk, fat, RootCluster(volume)));
     }
     for (std::size_t row = 0; row < table.RowCount(); ++row) {
         const std::uint32_t self = table.CellU32(row, kEntrySelf);

@@ -43,10 +43,10 @@ bool LinksOn(const ActiveVolume& volume, std::uint32_t next) {
 std::uint64_t ClusterToSector(const ActiveVolume& volume, std::uint32_t cluster, std::uint32_t i) {
     // cluster0Start lies below sector 0 on a small volume with large clusters; the first data
     // sector, two clusters on, is always a real sector number.
-    const std::uint32_t dataStart =
-        volume.cluster0Start + kFirstDataCluster * volume.sectorsPerCluster;
+    const std::uint64_t dataStart =
+        volume.cluster0Start + std::uint64_t{kFirstDataCluster} * volume.sectorsPerCluster;
     const std::int64_t sector =
-        std::int64_t{dataStart} +
+        static_cast<std::int64_t>(dataStart) +
         (std::int64_t{cluster} - kFirstDataCluster) * volume.sectorsPerCluster + i;
     // Clusters 0 and 1 before such a volume's start wrap round as 32-bit sector numbers do.
     return sector >= 0 ? static_cast<std::uint64_t>(sector) : static_cast<std::uint32_t>(sector);
@@ -54,6 +54,10 @@ std::uint64_t ClusterToSector(const ActiveVolume& volume, std::uint32_t cluster,
 
 bool IsFat16(const ActiveVolume& volume) {
     return volume.fsName == "FAT16";
+}
+
+std::uint32_t RootCluster(const ActiveVolume& volume) {
+    return static_cast<std::uint32_t>(volume.rootStart);
 }
 
 std::uint64_t FatEntryCount(const ActiveVolume& volume) {
@@ -337,7 +341,7 @@ void ForEachRootDirectorySector(const ActiveVolume& volume, SectorSource& disk, 
         VisitSectors(disk, volume.rootStart, volume.rootSectors, visit);
         return;
     }
-    ForEachDirectorySector(volume, disk, fat, volume.rootStart, names, visit);
+    ForEachDirectorySector(volume, disk, fat, RootCluster(volume), names, visit);
 }
 
 }  // namespace lumarest

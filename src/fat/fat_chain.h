@@ -36,6 +36,10 @@ std::uint64_t ClusterToSector(const ActiveVolume& volume, std::uint32_t cluster,
 
 bool IsFat16(const ActiveVolume& volume);
 
+// FAT32 keeps its root folder's cluster in rootStart, which FAT16 gives a sector: a cluster
+// number is 32-bit.
+std::uint32_t RootCluster(const ActiveVolume& volume);
+
 // Entries the first FAT holds: its sectors × entries per sector. No chain can have more
 // distinct clusters than this.
 std::uint64_t FatEntryCount(const ActiveVolume& volume);

@@ -46,13 +46,13 @@ bool StartsLikeFatTable(const std::uint8_t* sector) {
     return sector[0] == 0xF8 && sector[1] == 0xFF && sector[2] == 0xFF;
 }
 
-std::uint32_t SearchStart(bool fat16, std::uint32_t cluster0Start) {
+std::uint64_t SearchStart(bool fat16, std::uint64_t cluster0Start) {
     const std::uint32_t back = fat16 ? kFat16SearchBack : kFat32SearchBack;
-    const std::uint32_t start = cluster0Start > back ? cluster0Start - back : kDefaultSearchStart;
+    const std::uint64_t start = cluster0Start > back ? cluster0Start - back : kDefaultSearchStart;
     return start == 0 ? kDefaultSearchStart : start;
 }
 
-int PercentOf(std::uint64_t sector, std::uint32_t end) {
+int PercentOf(std::uint64_t sector, std::uint64_t end) {
     return end == 0 ? 100 : static_cast<int>(std::min<std::uint64_t>(100, sector * 100 / end));
 }
 
@@ -65,11 +65,11 @@ int LocateFats(RecoveryRun& run, SectorSource& disk, Reporter& reporter, std::si
     }
     const Columns col(table);
     const bool fat16 = table.Cell(row, col.partType) == "FAT16";
-    const std::uint32_t cluster0Start = table.CellU32(row, col.cluster0Start);
+    const std::uint64_t cluster0Start = table.CellU64(row, col.cluster0Start);
     reporter.ShowProgress(ProgressBar::TreeLoading, true);
 
     std::vector<std::uint8_t> chunk(std::size_t{kSearchChunkSectors} * kSectorSize);
-    std::array<std::uint32_t, 2> found{};
+    std::array<std::uint64_t, 2> found{};
     int count = 0;
     int shown = -1;
     for (std::uint64_t first = SearchStart(fat16, cluster0Start);
@@ -80,7 +80,7 @@ int LocateFats(RecoveryRun& run, SectorSource& disk, Reporter& reporter, std::si
         disk.ReadSectors(first, sectors, chunk.data());
         for (std::uint32_t i = 0; i < sectors && count < 2; ++i) {
             if (StartsLikeFatTable(chunk.data() + std::size_t{i} * kSectorSize)) {
-                found[static_cast<std::size_t>(count++)] = static_cast<std::uint32_t>(first + i);
+                found[static_cast<std::size_t>(count++)] = first + i;
             }
         }
         // The bar moves by whole percents; it is redrawn only when its figure changes.
@@ -93,16 +93,17 @@ int LocateFats(RecoveryRun& run, SectorSource& disk, Reporter& reporter, std::si
     ActiveVolume& active = run.activeVolume;
     if (count >= 1) {
         active.firstFat = found[0];
-        table.SetCellNumber(row, col.firstFat, found[0]);
+        table.SetCellNumber(row, col.firstFat, static_cast<std::int64_t>(found[0]));
     }
     if (count == 2) {
         active.secondFat = found[1];
-        table.SetCellNumber(row, col.secondFat, found[1]);
-        const std::uint32_t sectorsPerFat = found[1] - found[0];
+        table.SetCellNumber(row, col.secondFat, static_cast<std::int64_t>(found[1]));
+        // Both lie in the search's window before cluster 0: far less apart than 32 bits hold.
+        const auto sectorsPerFat = static_cast<std::uint32_t>(found[1] - found[0]);
         table.SetCellNumber(row, col.spf, sectorsPerFat);
         table.SetCellNumber(
             row, col.rootStart,
-            fat16 ? std::int64_t{sectorsPerFat} + found[1] : kFat32DefaultRootCluster);
+            fat16 ? static_cast<std::int64_t>(found[1] + sectorsPerFat) : kFat32DefaultRootCluster);
     }
     return count;
 }
@@ -114,23 +115,23 @@ bool LoadFoundVolume(RecoveryRun& run, SectorSource& disk, Reporter& reporter, s
     }
     const Columns col(table);
     ActiveVolume& active = run.activeVolume;
-    active.cluster0Start = table.CellU32(row, col.cluster0Start);
+    active.cluster0Start = table.CellU64(row, col.cluster0Start);
     SetVolumeFileSystem(active, table.Cell(row, col.partType));
-    if (table.CellU32(row, col.firstFat) == 0) {
+    if (table.CellU64(row, col.firstFat) == 0) {
         LocateFats(run, disk, reporter, row);
     }
     const bool fat16 = active.fsName == "FAT16";
-    active.firstFat = table.CellU32(row, col.firstFat);
+    active.firstFat = table.CellU64(row, col.firstFat);
     active.reservedSectors = table.CellU32(row, col.reserved);
     active.rootSectors = table.CellU32(row, col.rootSectors);
     if (active.rootSectors == 0 && fat16) {
         active.rootSectors = kFat16DefaultRootSectors;
     }
-    active.rootStart = table.CellU32(row, col.rootStart);
+    active.rootStart = table.CellU64(row, col.rootStart);
     if (active.rootStart == 0) {
         active.rootStart = kFat32DefaultRootCluster;
     }
-    active.secondFat = table.CellU32(row, col.secondFat);
+    active.secondFat = table.CellU64(row, col.secondFat);
     active.sectorsPerCluster = table.CellU32(row, col.spc);
     active.sectorsPerFat = table.CellU32(row, col.spf);
     return true;

@@ -134,7 +134,7 @@ void ForEachFatFile(RecoveryRun& run, SectorSource& disk, std::uint32_t folderId
             });
     } else {
         if (folderId == 0) {
-            folderId = volume.rootStart;
+            folderId = RootCluster(volume);
         }
         // Clusters 0 and 1 hold no data: no folder starts there.
         if (folderId < kFirstDataCluster) {

@@ -72,10 +72,10 @@ void GroupByBootSectors(Analysis& a, AnalysisProgress& progress, std::stop_token
         }
         const auto lo = std::lower_bound(
             bySector.begin(), bySector.end(), b.cluster0Start,
-            [&](std::uint32_t row, std::uint32_t sector) { return dirs[row].sector < sector; });
+            [&](std::uint32_t row, std::uint64_t sector) { return dirs[row].sector < sector; });
         const auto hi = std::upper_bound(
             lo, bySector.end(), b.totalSectors,
-            [&](std::uint32_t sector, std::uint32_t row) { return sector < dirs[row].sector; });
+            [&](std::uint64_t sector, std::uint32_t row) { return sector < dirs[row].sector; });
         std::int64_t volume = kUngrouped;
         for (auto it = lo; it < hi; ++it) {
             FoundDirectory& d = dirs[*it];
@@ -110,7 +110,7 @@ class Cluster0Index {
     }
 
     static std::int64_t Cluster0Of(const FoundDirectory& d, std::uint32_t o) {
-        return std::int64_t{d.sector} - std::int64_t{d.self} * o;
+        return static_cast<std::int64_t>(d.sector) - std::int64_t{d.self} * o;
     }
 
     // Rows (in table order) whose cluster 0 lies at `start` for cluster size number t.
@@ -189,7 +189,7 @@ void GroupByInference(Analysis& a, const std::string& selectedFs, AnalysisProgre
         FoundBootSector volume;
         volume.inferred = true;
         volume.spc = o;
-        volume.cluster0Start = static_cast<std::uint32_t>(partner.cluster0Start);
+        volume.cluster0Start = static_cast<std::uint64_t>(partner.cluster0Start);
         volume.partType = selectedFs;
         a.volumes.push_back(volume);
         const auto number = static_cast<std::int64_t>(a.volumes.size());

@@ -68,7 +68,7 @@ std::uint32_t VolumeRecordSectors(const RecoveryRun& run, std::size_t volume) {
 void LoadActiveVolume(RecoveryRun& run, std::size_t volume) {
     const TextTable& table = run.fileSystemTable;
     run.activeVolume = ActiveVolume{};
-    run.activeVolume.cluster0Start = table.CellU32(volume, kVolumeCluster0Cell);
+    run.activeVolume.cluster0Start = table.CellU64(volume, kVolumeCluster0Cell);
     run.activeVolume.sectorsPerCluster = table.CellU32(volume, kVolumeSpcCell);
     run.activeVolume.mftRecordSectors = VolumeRecordSectors(run, volume);
     SetVolumeFileSystem(run.activeVolume, table.Cell(volume, kVolumeNameCell));

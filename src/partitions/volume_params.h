@@ -18,12 +18,6 @@ inline constexpr const char* kUnableToCalculateMessage = "Unable to calculate pa
 // What the user is told of a boot sector at `sector` that gives an unknown sector size.
 std::string UnknownSectorSizeMessage(std::uint32_t bytesPerSector, std::uint64_t sector);
 
-// A volume's sector numbers are kept in 32 bits: one that starts or ends past them (2 TiB of
-// 512-byte sectors) cannot be searched without its numbers wrapping.
-bool FitsVolumeParams(std::int64_t startSector, std::int64_t endSector);
-inline constexpr const char* kBeyond32BitMessage =
-    "This partition lies beyond the first 2 TiB of the disk (sector 4294967295), where this "
-    "search cannot count its sectors.";
 
 // Tests the boot sector of run.selectedPartition for its file-system name ("FAT16", "FAT32",
 // "NTFS") and fills run.volumeParams from it. 1 when valid, 0 otherwise; an invalid volume may

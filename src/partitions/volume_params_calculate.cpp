@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ constexpr std::uint32_t kFat16ProgressEvery = 500;
 constexpr std::uint32_t kNoAnchorCluster = 0xFFFFFFFF;
 constexpr std::uint32_t kFat16RootSectors = 32;
 constexpr std::uint32_t kFat32RootCluster = 2;
+// Above this a sector gap per cluster gap is no cluster size at all.
+constexpr std::uint64_t kLargestClusterSectors = std::numeric_limits<std::uint32_t>::max();
 constexpr const char* kFat16ProgressText = "Completed ";
 constexpr std::size_t kFat32ProgressLeadingSpaces = 94;
 constexpr std::size_t kFat32ProgressTrailingSpaces = 90;
@@ -50,7 +53,7 @@ std::uint32_t FindReservedSectors(SectorSource& disk, std::uint64_t start,
 }
 
 struct DirectoryHead {
-    std::uint32_t sector = 0;
+    std::uint64_t sector = 0;
     std::uint32_t cluster = 0;
 };
 
@@ -62,9 +65,8 @@ class LayoutCalculation {
           reporter_(reporter),
           fat16_(fat16),
           start_(static_cast<std::uint64_t>(run.selectedPartition.startSector)),
-          end_(static_cast<std::uint32_t>(
-              EndWithinDisk(disk, static_cast<std::uint64_t>(std::max<std::int64_t>(
-                                      run.selectedPartition.endSector, 0))))) {}
+          end_(EndWithinDisk(disk, static_cast<std::uint64_t>(std::max<std::int64_t>(
+                                       run.selectedPartition.endSector, 0)))) {}
 
     int Run() {
         VolumeParams& params = run_.volumeParams;
@@ -93,19 +95,19 @@ class LayoutCalculation {
             disk_.ReadSectors(first, count, chunk.data());
             for (std::uint32_t i = 0; i < count; ++i) {
                 const ByteSpan sector(chunk.data() + std::size_t{i} * kSectorSize, kSectorSize);
-                if (TestSector(static_cast<std::uint32_t>(first + i), sector)) {
+                if (TestSector(first + i, sector)) {
                     return true;
                 }
             }
             if (!fat16_) {
-                ShowFat32Progress(static_cast<std::uint32_t>(first + count - 1));
+                ShowFat32Progress(first + count - 1);
             }
         }
         return false;
     }
 
     // True when the sector completes the layout.
-    bool TestSector(std::uint32_t sector, ByteSpan bytes) {
+    bool TestSector(std::uint64_t sector, ByteSpan bytes) {
         if (fat16_ && ++tests_ % kFat16ProgressEvery == 0) {
             ShowFat16Progress(sector);
         }
@@ -132,16 +134,18 @@ class LayoutCalculation {
         if (second.cluster == first.cluster) {
             return false;
         }
-        const std::uint32_t sectorGap = second.sector - first.sector;
+        const std::uint64_t sectorGap = second.sector - first.sector;
         const std::uint32_t clusterGap = second.cluster - first.cluster;
         if (sectorGap % clusterGap != 0 || second.cluster >= second.sector ||
             second.cluster >= first.sector) {
             return false;
         }
-        const std::uint32_t sectorsPerCluster = sectorGap / clusterGap;
-        if (!IsValidSectorsPerCluster(sectorsPerCluster)) {
+        const std::uint64_t gapPerCluster = sectorGap / clusterGap;
+        if (gapPerCluster > kLargestClusterSectors ||
+            !IsValidSectorsPerCluster(static_cast<std::uint32_t>(gapPerCluster))) {
             return false;
         }
+        const auto sectorsPerCluster = static_cast<std::uint32_t>(gapPerCluster);
         // A pair that would put the anchor inside the reserved area, the root directory or the
         // FATs of its own layout does not describe this volume.
         const std::uint64_t rootTerm = fat16_ ? kFat16RootSectors : 0;
@@ -159,27 +163,27 @@ class LayoutCalculation {
               std::uint32_t sectorsPerFat) {
         VolumeParams& params = run_.volumeParams;
         params.sectorsPerCluster = sectorsPerCluster;
-        params.cluster0Start = first.sector - first.cluster * sectorsPerCluster;
+        params.cluster0Start = first.sector - std::uint64_t{first.cluster} * sectorsPerCluster;
         params.sectorsPerFat = sectorsPerFat;
-        params.firstFat = static_cast<std::uint32_t>(start_) + reserved_;
+        params.firstFat = start_ + reserved_;
         params.secondFat = params.firstFat + sectorsPerFat;
         if (fat16_) {
             params.rootStart = params.secondFat + sectorsPerFat;
         }
     }
 
-    int PercentOf(std::uint32_t sector) const {
+    int PercentOf(std::uint64_t sector) const {
         if (end_ == 0) {
             return 100;
         }
-        return static_cast<int>(std::min<std::uint64_t>(100, std::uint64_t{sector} * 100 / end_));
+        return static_cast<int>(std::min<std::uint64_t>(100, sector * 100 / end_));
     }
 
-    void ShowFat16Progress(std::uint32_t sector) {
+    void ShowFat16Progress(std::uint64_t sector) {
         reporter_.SetProgress(ProgressBar::MainScan, PercentOf(sector), kFat16ProgressText);
     }
 
-    void ShowFat32Progress(std::uint32_t sector) {
+    void ShowFat32Progress(std::uint64_t sector) {
         const std::string text = std::string(kFat32ProgressLeadingSpaces, ' ') +
                                  std::to_string(sector) + " / " + std::to_string(end_) +
                                  std::string(kFat32ProgressTrailingSpaces, ' ');
@@ -191,7 +195,7 @@ class LayoutCalculation {
     Reporter& reporter_;
     bool fat16_;
     std::uint64_t start_;
-    std::uint32_t end_;
+    std::uint64_t end_;
     std::uint32_t reserved_ = 0;
     std::uint64_t tests_ = 0;
     std::optional<DirectoryHead> anchor_;

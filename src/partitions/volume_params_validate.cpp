@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -17,8 +18,8 @@ namespace {
 
 using Sector = std::array<std::uint8_t, kSectorSize>;
 
-// Every sector number of a layout is kept in 32 bits.
-constexpr std::uint64_t kLargestParamsSector = std::numeric_limits<std::uint32_t>::max();
+// Counts of a layout (sectors per cluster, per FAT, reserved) are kept in 32 bits.
+constexpr std::uint64_t kLargestCount = std::numeric_limits<std::uint32_t>::max();
 constexpr std::size_t kBytesPerSectorOffset = 11;
 
 // An unreadable sector is tested as the reader leaves it: zeros.
@@ -29,9 +30,8 @@ Sector ReadSector(SectorSource& disk, std::uint64_t sector) {
 }
 
 // The boot sector's FAT counts in engine sectors, or nothing when it gives no sector size
-// this reader knows or the layout lies past 32-bit sector numbers.
-std::optional<FatBootFields> InEngineSectors(FatBootFields fields, ByteSpan boot,
-                                             std::uint64_t start) {
+// this reader knows or a count no longer fits its 32 bits in engine sectors.
+std::optional<FatBootFields> InEngineSectors(FatBootFields fields, ByteSpan boot) {
     const std::optional<std::uint32_t> bytes = VolumeSectorBytes(boot);
     if (!bytes) {
         return std::nullopt;
@@ -40,7 +40,7 @@ std::optional<FatBootFields> InEngineSectors(FatBootFields fields, ByteSpan boot
     const std::uint64_t cluster = fields.sectorsPerCluster * perUnit;
     const std::uint64_t reserved = fields.reservedSectors * perUnit;
     const std::uint64_t fat = fields.sectorsPerFat * perUnit;
-    if (start + reserved + kFatCount * fat > kLargestParamsSector) {
+    if (std::max({cluster, reserved, kFatCount * fat}) > kLargestCount) {
         return std::nullopt;
     }
     fields.sectorsPerCluster = static_cast<std::uint32_t>(cluster);
@@ -55,22 +55,24 @@ bool FirstFatByteIsMedia(SectorSource& disk, std::uint64_t start, const FatBootF
     return StartsWithFixedDiskMedia(ReadSector(disk, secondFat));
 }
 
-void FillFatLayout(VolumeParams& params, std::uint32_t start, const FatBootFields& fields,
+void FillFatLayout(VolumeParams& params, std::uint64_t start, const FatBootFields& fields,
                    bool fat16) {
     params.sectorsPerFat = fields.sectorsPerFat;
     params.sectorsPerCluster = fields.sectorsPerCluster;
     params.reservedSectors = fields.reservedSectors;
     params.firstFat = start + fields.reservedSectors;
     params.secondFat = params.firstFat + fields.sectorsPerFat;
-    const std::uint32_t dataStart = params.firstFat + kFatCount * fields.sectorsPerFat;
+    const std::uint64_t dataStart =
+        params.firstFat + std::uint64_t{kFatCount} * fields.sectorsPerFat;
     if (fat16) {
         params.rootSectors = fields.rootEntries / kDirEntriesPerSector;
         params.rootStart = dataStart;
-        params.cluster0Start = dataStart + params.rootSectors - 2 * fields.sectorsPerCluster;
+        params.cluster0Start =
+            dataStart + params.rootSectors - std::uint64_t{2} * fields.sectorsPerCluster;
     } else {
         params.rootSectors = 0;
         params.rootStart = fields.rootCluster;
-        params.cluster0Start = dataStart - 2 * fields.sectorsPerCluster;
+        params.cluster0Start = dataStart - std::uint64_t{2} * fields.sectorsPerCluster;
     }
 }
 
@@ -79,12 +81,11 @@ int ValidateFat16(VolumeParams& params, SectorSource& disk, std::uint64_t start)
     if (!HasBootSignature(boot)) {
         return 0;
     }
-    const std::optional<FatBootFields> fields =
-        InEngineSectors(ParseFat16BootFields(boot), boot, start);
+    const std::optional<FatBootFields> fields = InEngineSectors(ParseFat16BootFields(boot), boot);
     if (!fields || fields->sectorsPerCluster == 0 || !FirstFatByteIsMedia(disk, start, *fields)) {
         return 0;
     }
-    FillFatLayout(params, static_cast<std::uint32_t>(start), *fields, true);
+    FillFatLayout(params, start, *fields, true);
     return 1;
 }
 
@@ -114,14 +115,14 @@ int ValidateFat32(VolumeParams& params, SectorSource& disk, std::uint64_t start)
         }
         boot = *backup;
     }
-    std::optional<FatBootFields> fields = InEngineSectors(ParseFat32BootFields(boot), boot, start);
+    std::optional<FatBootFields> fields = InEngineSectors(ParseFat32BootFields(boot), boot);
     if (!fields || !FirstFatByteIsMedia(disk, start, *fields)) {
         const std::optional<Sector> backup =
             Fat32Backup(disk, start, VolumeSectorBytes(boot), false);
         if (!backup) {
             return 0;
         }
-        fields = InEngineSectors(ParseFat32BootFields(*backup), *backup, start);
+        fields = InEngineSectors(ParseFat32BootFields(*backup), *backup);
         if (!fields || !FirstFatByteIsMedia(disk, start, *fields)) {
             return 0;
         }
@@ -129,7 +130,7 @@ int ValidateFat32(VolumeParams& params, SectorSource& disk, std::uint64_t start)
     if (fields->sectorsPerCluster == 0) {
         return 0;
     }
-    FillFatLayout(params, static_cast<std::uint32_t>(start), *fields, false);
+    FillFatLayout(params, start, *fields, false);
     return 1;
 }
 
@@ -190,21 +191,17 @@ class NtfsBootInUse {
 };
 
 // The sector of the MFT (or its mirror) at `cluster`, when it holds a file record; 0 when it
-// does not or lies past 32-bit sector numbers.
-std::uint32_t FileRecordSectorAt(SectorSource& disk, std::uint64_t start, std::uint32_t cluster,
+// does not.
+std::uint64_t FileRecordSectorAt(SectorSource& disk, std::uint64_t start, std::uint32_t cluster,
                                  std::uint32_t sectorsPerCluster) {
     const std::uint64_t sector = start + std::uint64_t{cluster} * sectorsPerCluster;
-    if (sector > std::numeric_limits<std::uint32_t>::max() ||
-        !StartsWithFileRecord(ReadSector(disk, sector))) {
-        return 0;
-    }
-    return static_cast<std::uint32_t>(sector);
+    return StartsWithFileRecord(ReadSector(disk, sector)) ? sector : 0;
 }
 
 template <typename ClusterOf>
-std::uint32_t FindFileRecordSector(NtfsBootInUse& boot, SectorSource& disk, std::uint64_t start,
+std::uint64_t FindFileRecordSector(NtfsBootInUse& boot, SectorSource& disk, std::uint64_t start,
                                    std::uint32_t sectorsPerCluster, ClusterOf clusterOf) {
-    std::uint32_t sector =
+    std::uint64_t sector =
         FileRecordSectorAt(disk, start, clusterOf(boot.Fields()), sectorsPerCluster);
     if (sector == 0) {
         boot.Switch();
@@ -239,17 +236,17 @@ int ValidateNtfs(VolumeParams& params, SectorSource& disk, std::uint64_t start,
         }
     }
     const std::uint32_t sectorsPerCluster = boot.EngineSectorsPerCluster();
-    const std::uint32_t mftSector =
+    const std::uint64_t mftSector =
         FindFileRecordSector(boot, disk, start, sectorsPerCluster,
                              [](const NtfsBootFields& fields) { return fields.mftCluster; });
-    const std::uint32_t mftMirrSector =
+    const std::uint64_t mftMirrSector =
         FindFileRecordSector(boot, disk, start, sectorsPerCluster,
                              [](const NtfsBootFields& fields) { return fields.mftMirrCluster; });
     if (mftSector == 0 && mftMirrSector == 0) {
         return 0;
     }
     params.sectorsPerCluster = sectorsPerCluster;
-    params.cluster0Start = static_cast<std::uint32_t>(start);
+    params.cluster0Start = start;
     params.mftSector = mftSector;
     params.mftMirrSector = mftMirrSector;
     params.mftRecordSectors = static_cast<std::uint32_t>(recordSectors);
@@ -301,19 +298,12 @@ std::string UnknownSectorSizeMessage(std::uint32_t bytesPerSector, std::uint64_t
            " bytes per sector, which no disk has (512, 1024, 2048 or 4096); it is not used.";
 }
 
-bool FitsVolumeParams(std::int64_t startSector, std::int64_t endSector) {
-    return startSector >= 0 && endSector >= 0 &&
-           static_cast<std::uint64_t>(startSector) <= kLargestParamsSector &&
-           static_cast<std::uint64_t>(endSector) <= kLargestParamsSector;
-}
-
 int ValidatePartition(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
     run.ClearEntryTables();
     reporter.SetPhaseLabel(kValidatingCaption);
     const SelectedPartition& partition = run.selectedPartition;
-    const auto searchedEnd = static_cast<std::int64_t>(
-        EndWithinDisk(disk, static_cast<std::uint64_t>(partition.endSector) + 1));
-    if (!FitsVolumeParams(partition.startSector, searchedEnd - 1)) {
+    // A negative sector is no place on the disk.
+    if (partition.startSector < 0 || partition.endSector < 0) {
         return 0;
     }
     const int valid = ValidateByName(run, disk);

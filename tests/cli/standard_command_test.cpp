@@ -494,29 +494,109 @@ TEST_F(StandardCommandTest, UnknownBytesPerSectorIsToldAndNeverSilent) {
     }
 }
 
-// No tool writes an MBR entry past 2 TiB into a file: the entry and a FAT32 boot sector are
-// put in place by hand, the rest of the image left sparse.
-TEST_F(StandardCommandTest, PartitionPast32BitSectorsIsRefusedNotWrapped) {
+// A FAT32 volume that starts just below sector 2^32 and runs past it: its clusters beyond
+// 2 TiB are read where they are, not wrapped round onto the start of the disk. No tool writes
+// such an MBR entry into a file: it is put in place by hand, the rest of the image left sparse.
+TEST_F(StandardCommandTest, PartitionAcross32BitSectorsIsSearchedNotWrapped) {
+    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+        GTEST_SKIP() << "The Sleuth Kit is not installed";
+    }
     constexpr std::uint64_t kStart = 4294965248;  // 2048 sectors before 2^32
     const fs::path image = folder_ / "past_2tib.img";
     const std::string volume = LargeSectorImage("vol_f32_4k.img");
     ASSERT_FALSE(volume.empty());
+    const std::uint64_t sectors = fs::file_size(volume) / kSector;
     {
         std::ofstream out(image, std::ios::binary);
-        const std::uint8_t entry[16] = {
-            0,    0,    0,    0,    0x0C, 0,    0, 0,
-            0x00, 0xF8, 0xFF, 0xFF, 0x00, 0x20, 0, 0};  // start kStart, 8192 sectors
+        std::string entry(16, '\0');
+        entry[4] = 0x0C;
+        StoreLe(entry, 8, 4, kStart);
+        StoreLe(entry, 12, 4, sectors);
         out.seekp(446);
-        out.write(reinterpret_cast<const char*>(entry), sizeof entry);
+        out << entry;
         out.seekp(510);
         out.write("\x55\xAA", 2);
-        out.seekp(static_cast<std::streamoff>(kStart * kSector));
-        out << ReadBytes(volume, 0, kSector);
-        out.seekp(static_cast<std::streamoff>((kStart + 8192) * kSector - 1));
-        out.put('\0');
     }
-    EXPECT_EQ(Run({"--image", image.string(), "standard", "--partition", "1"}), kExitBadInput);
-    EXPECT_NE(err_.str().find("beyond the first 2 TiB"), std::string::npos) << err_.str();
+    ASSERT_EQ(
+        std::system(("dd if=" + ShellQuoted(volume) + " of=" + ShellQuoted(image.string()) +
+                     " bs=512 seek=" + std::to_string(kStart) + " conv=notrunc,sparse status=none")
+                        .c_str()),
+        0);
+    CheckFatPartitionAgainstFls(image.string(), {1, kStart, ""});
+}
+
+// A sparse 3 TiB GPT disk with a FAT32 and an NTFS volume past 2 TiB: each is listed at its
+// start, its tree matches fls, its files save with their exact bytes, and the Advance search
+// over a short range there finds it at its boot sector.
+TEST_F(StandardCommandTest, VolumesPast2TiBAreListedSearchedSavedAndFound) {
+    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+        GTEST_SKIP() << "The Sleuth Kit is not installed";
+    }
+    const std::string image =
+        testing::MadeImage("tests/support/make_wide_disk_images.sh", "wide_disk", "wide_gpt.img");
+    ASSERT_FALSE(image.empty());
+    const fs::path sources = fs::path(image).parent_path();
+    testing::ImageGuard guard(image);
+    struct Case {
+        int partition;
+        const char* fileSystem;
+        std::uint64_t start;
+        std::vector<std::string> advance;
+        std::vector<std::pair<std::string, std::string>> saved;  // saved path, source file
+    };
+    const Case cases[] = {
+        {1,
+         "FAT32",
+         4400000000,
+         {"advance", "--first", "4399990000", "--last", "4400140000", "--fs", "FAT32"},
+         {{"DOCS/SMALL.TXT", "small.txt"},
+          {"PHOTOS/LARGE.TXT", "large.txt"},
+          {"DOCS/LETTERS/LETTER.TXT", "large.txt"}}},
+        {2,
+         "NTFS",
+         5000000000,
+         {"advance", "--partition", "2"},
+         {{"small.txt", "small.txt"}, {"large.txt", "large.txt"}}},
+    };
+
+    ASSERT_EQ(Run({"--json", "--image", image, "partitions"}), kExitOk) << err_.str();
+    const json listing = json::parse(out_.str());
+    ASSERT_EQ(listing.at("partitions").size(), std::size(cases));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fileSystem);
+        const json& listed = listing.at("partitions")[static_cast<std::size_t>(c.partition - 1)];
+        EXPECT_EQ(listed.at("startSector"), c.start);
+        EXPECT_EQ(listed.at("fileSystem"), c.fileSystem);
+
+        if (std::string(c.fileSystem) == "FAT32") {
+            CheckFatPartitionAgainstFls(image, {c.partition, c.start, "WIDEFAT3.2"});
+        } else {
+            CheckNtfsPartitionAgainstFls(RunJson(image, c.partition), image, c.start);
+        }
+
+        const fs::path saved = folder_ / (std::string(c.fileSystem) + ".saved");
+        fs::create_directories(saved);
+        ASSERT_EQ(Run({"--image", image, "standard", "--partition", std::to_string(c.partition),
+                       "--save", saved.string()}),
+                  kExitOk)
+            << err_.str();
+        for (const auto& [path, source] : c.saved) {
+            const std::string file = FindSaved(saved, path);
+            ASSERT_FALSE(file.empty()) << path;
+            EXPECT_EQ(ReadBytes(file, 0, 1 << 20),
+                      ReadBytes((sources / source).string(), 0, 1 << 20))
+                << path;
+        }
+
+        std::vector<std::string> advance = c.advance;
+        advance.insert(advance.begin(), {"--json", "--image", image});
+        ASSERT_EQ(Run(advance), kExitOk) << err_.str();
+        const json found = json::parse(out_.str());
+        ASSERT_EQ(found.at("volumes").size(), 1u) << out_.str();
+        EXPECT_EQ(found.at("volumes")[0].at("fileSystem"), c.fileSystem);
+        EXPECT_EQ(found.at("volumes")[0].at("sector"), c.start);
+    }
+    EXPECT_TRUE(guard.Unchanged());
 }
 
 // Volumes made with file records of 1024, 2048 and 4096 bytes, each at sector 2048 of an MBR

@@ -133,6 +133,11 @@ TEST(TextNumber, ParsesLeadingDigitsAndReadsJunkAsZero) {
     EXPECT_EQ(ParseTextNumber("-9223372036854775808"), INT64_MIN);
     EXPECT_EQ(ParseTextU32("4294967295"), 0xFFFFFFFFu);
     EXPECT_EQ(ParseTextU32("268435455"), 0x0FFFFFFFu);
+    // A sector past 2 TiB keeps its high bits where a cluster number would drop them.
+    TextTable sectors({"sector"});
+    sectors.AppendRow({"5000000000"});
+    EXPECT_EQ(sectors.CellU64(0, 0), 5000000000u);
+    EXPECT_EQ(sectors.CellU32(0, 0), 5000000000u & 0xFFFFFFFFu);
     EXPECT_TRUE(IsTextNumber("-7"));
     EXPECT_FALSE(IsTextNumber("7x"));
     EXPECT_FALSE(IsTextNumber("-"));

@@ -245,6 +245,10 @@ TEST(FatChainEndsTest, ClusterSectorsDoNotWrapPastFourBillion) {
     volume.cluster0Start = 40 - 2 * 64;
     EXPECT_EQ(ClusterToSector(volume, 2, 0), 40u);
     EXPECT_EQ(ClusterToSector(volume, 5, 1), 40u + 3 * 64 + 1);
+    // A volume past 2 TiB: its cluster 0 and every cluster after it lie past 32 bits.
+    volume.cluster0Start = 5000000000;
+    EXPECT_EQ(ClusterToSector(volume, 2, 0), 5000000000u + 2 * 64);
+    EXPECT_EQ(ClusterToSector(volume, 0x0FFFFFF0, 3), 5000000000u + 0x0FFFFFF0ull * 64 + 3);
 }
 
 TEST(FatDirectoryTest, ClusterlessVolumeIsRefusedAndReadsNothing) {

@@ -5,7 +5,8 @@
 namespace lumarest::testing {
 
 // Remembers an image file's size, time and SHA-256 when made, and tells whether anything of
-// it changed: every test that reads an image checks it is untouched afterwards.
+// it changed: every test that reads an image checks it is untouched afterwards. Only the data
+// of a sparse image is hashed, with where it lies.
 class ImageGuard {
   public:
     explicit ImageGuard(std::string path);
