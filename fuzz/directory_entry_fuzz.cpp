@@ -87,7 +87,7 @@ void FuzzScan(WatchedDisk& disk, const std::string& fsName, std::uint32_t spc,
     run.volumeParams.sectorsPerCluster = spc;
     run.volumeParams.cluster0Start = static_cast<std::uint32_t>(lowest);
     NullReporter reporter;
-    Check(ScanLostDirectories(run, disk, reporter) == 1);
+    Check(ScanLostDirectories(run, disk, reporter, run.scanStop.get_token()) == 1);
     TextTable& table = run.folderTable;
     Check(table.RowCount() >= 1);
     for (std::size_t row = 2; row < table.RowCount(); ++row) {

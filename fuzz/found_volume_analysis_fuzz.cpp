@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecoveryRun search;
     search.selectedPartition.fsName = run.selectedPartition.fsName;
     search.selectedPartition.endSector = static_cast<std::int64_t>(sectors) - 1;
-    AdvanceFatSearch(search, disk, reporter);
+    AdvanceFatSearch(search, disk, reporter, search.scanStop.get_token());
     Check(search.bootSectorTable.RowCount() <= sectors);
     Check(search.foundDirectoryTable.RowCount() <= sectors);
     for (std::size_t r = 0; r < search.foundDirectoryTable.RowCount(); ++r) {

@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.activeVolume.sectorsPerCluster = sectorsPerCluster;
     run.activeVolume.mftRecordSectors = recordSectors;
     NullReporter reporter;
-    ScanMft(run, disk, runs, reporter);
+    ScanMft(run, disk, runs, reporter, run.scanStop.get_token());
 
     const std::uint64_t slots = TotalSectors(runs.runs) / recordSectors;
     Check(run.folderTable.RowCount() >= 1);

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.selectedPartition.startSector = data[0] & 0x0F;
     run.selectedPartition.endSector = static_cast<std::int64_t>(sectors) - 1;
     NullReporter reporter;
-    ScanNtfsRaw(run, source, reporter);
+    ScanNtfsRaw(run, source, reporter, run.scanStop.get_token());
     for (const TextTable* table :
          {&run.bootSectorTable, &run.indexBlockTable, &run.ntfsRecordTable}) {
         const std::size_t column = table == &run.ntfsRecordTable ? std::size_t{kRecordSector} : 0;

@@ -60,7 +60,7 @@ void AdvanceScanWorker::Run() {
     // Boxes give way only to quitting: after "Stop Search" the analysis may still ask.
     WorkerReporter reporter(reporter_, quit_.get_token());
     DeviceSectorSource disk = OpenDisk(inputs_, reporter);
-    result_ = RunAdvanceSearch(run_, disk, reporter, quit_.get_token());
+    result_ = RunAdvanceSearch(run_, disk, reporter, run_.scanStop.get_token(), quit_.get_token());
     TellWindow(window_, finished_, quit_);
 }
 

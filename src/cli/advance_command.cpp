@@ -235,7 +235,7 @@ int RunAdvanceCommand(CliContext& context, const AdvanceSearchOptions& options) 
         InterruptStop interrupt;
         std::stop_callback stopOnInterrupt(interrupt.Token(),
                                            [&run] { run.scanStop.request_stop(); });
-        found = RunAdvanceSearch(run, source, watch);
+        found = RunAdvanceSearch(run, source, watch, run.scanStop.get_token());
     }
     const SearchWatch::Clock::time_point searchEnd = SearchWatch::Clock::now();
     range.searchedEnd = found.stopped ? std::min(found.searchedEnd, range.last) : range.last;

@@ -153,7 +153,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
                         "anyway\n";
     }
     run.scanStop = std::stop_source{};
-    RunStandardSearch(run, source, watch, bootSectorValid);
+    RunStandardSearch(run, source, watch, bootSectorValid, run.scanStop.get_token());
     const Clock::time_point searchEnd = Clock::now();
     if (watch.Refused()) {
         return context.Fail("partition " + std::to_string(options.partitionNumber) + " of disk " +

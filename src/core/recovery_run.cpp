@@ -12,7 +12,7 @@ namespace {
 constexpr std::string_view kFloppyMark = "Floppy";
 }
 
-RecoveryRun::RecoveryRun()
+EngineResults::EngineResults()
     : detailsList(DetailsListColumns()),
       fileList(FileListColumns()),
       folderTable(EntryTableColumns()),
@@ -23,13 +23,13 @@ RecoveryRun::RecoveryRun()
       indexBlockTable(IndexBlockColumns()),
       ntfsRecordTable(NtfsRecordColumns()) {}
 
-bool RecoveryRun::FloppySelected() const {
+bool WizardView::FloppySelected() const {
     return selectedDiskKey.size() >= kFloppyMark.size() &&
            std::string_view(selectedDiskKey).substr(selectedDiskKey.size() - kFloppyMark.size()) ==
                kFloppyMark;
 }
 
-void RecoveryRun::ClearEntryTables() {
+void EngineResults::ClearEntryTables() {
     folderTable.Clear();
     fileTable.Clear();
     // The Advance NTFS search gives this table its own columns; every scan starts from these.

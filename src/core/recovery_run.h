@@ -66,46 +66,14 @@ struct ShownDisk {
     std::string sectorsPerTrack;
 };
 
-// The process-wide state of one recovery run, held in one object and passed by reference.
-// The window owns one for its lifetime, the command line one per command, each test its own.
-struct RecoveryRun {
-    RecoveryRun();
+// What the engines produce for the run: the layout of the volume worked on, the tables and
+// trees of its searches, the rebuilt folders and the volumes found.
+struct EngineResults {
+    EngineResults();
 
-    WizardStage stage = WizardStage::DiskPage;
-    SearchMode searchMode = SearchMode::Raw;
-    SelectedPartition selectedPartition;
     // The selected volume's layout, and the copy the scan works on.
     VolumeParams volumeParams;
     ActiveVolume activeVolume;
-
-    // Sector reader: 'N' reads the device file; 'F' goes through the BIOS disk service.
-    char accessMode = 'N';
-    // Device path per disk number: whole disks first, then attached images.
-    std::array<std::string, kDriveSlots> physicalDriveTable;
-    // How the sector reader opens device files; null: directly. Owned by the window or the
-    // command, which outlives every read of the run.
-    DeviceFiles* deviceFiles = nullptr;
-    std::string floppyPath = "/dev/fd0";
-    // Disk images attached with --image or "Add Disk Image...", in order, absolute paths.
-    std::vector<std::string> attachedImages;
-
-    // The disk chosen in DiskTree.
-    std::uint16_t selectedDiskNumber = 0;
-    std::string selectedDiskKey;  // last two characters of the item text, or the floppy text
-    ShownDisk shownDisk;
-
-    std::string statusText;
-    std::string workingFolder;
-    std::string destinationFolder;
-    bool thoroughSearch = true;
-    // How FAT short names' letters beyond ASCII are read; CP437 unless chosen otherwise.
-    OemCodePage oemCodePage = OemCodePage::Load(kDefaultOemCodePage).value_or(OemCodePage{});
-    // Lets the automatic partition search run once per visit of the disk page.
-    int partitionSearchVisits = 1;
-
-    std::int64_t rawFirstSector = 0;
-    std::int64_t rawLastSector = 0;
-    std::array<std::int32_t, 4> sliderMirror{};  // Min, Start Sector, End Sector, Max
 
     TextTable detailsList;
     TextTable fileList;
@@ -150,15 +118,57 @@ struct RecoveryRun {
     std::uint32_t dirCounter = 0;
     std::uint32_t tempFileCounter = 0;
 
+    // Empties the entry and hidden work tables, as the wizard does before every scan.
+    void ClearEntryTables();
+};
+
+// What the wizard shows: its stage, the search chosen, the disk chosen and shown, the status
+// line and the slider. Engines set none of it.
+struct WizardView {
+    WizardStage stage = WizardStage::DiskPage;
+    SearchMode searchMode = SearchMode::Raw;
+    // The disk chosen in DiskTree.
+    std::uint16_t selectedDiskNumber = 0;
+    std::string selectedDiskKey;  // last two characters of the item text, or the floppy text
+    ShownDisk shownDisk;
+
+    std::string statusText;
+    // Lets the automatic partition search run once per visit of the disk page.
+    int partitionSearchVisits = 1;
+
+    std::int64_t rawFirstSector = 0;
+    std::int64_t rawLastSector = 0;
+    std::array<std::int32_t, 4> sliderMirror{};  // Min, Start Sector, End Sector, Max
+
+    // True when the selected disk key marks the floppy (its last six characters are "Floppy").
+    bool FloppySelected() const;
+};
+
+// The state of one recovery run, held in one object and passed by reference: what the engines
+// produce, what the wizard shows, and the settings and disks both work with. The window owns
+// one for its lifetime, the command line one per command, each test its own.
+struct RecoveryRun : EngineResults, WizardView {
+    SelectedPartition selectedPartition;
+    // Sector reader: 'N' reads the device file; 'F' goes through the BIOS disk service.
+    char accessMode = 'N';
+    // Device path per disk number: whole disks first, then attached images.
+    std::array<std::string, kDriveSlots> physicalDriveTable;
+    // How the sector reader opens device files; null: directly. Owned by the window or the
+    // command, which outlives every read of the run.
+    DeviceFiles* deviceFiles = nullptr;
+    std::string floppyPath = "/dev/fd0";
+    // Disk images attached with --image or "Add Disk Image...", in order, absolute paths.
+    std::vector<std::string> attachedImages;
+
+    std::string workingFolder;
+    std::string destinationFolder;
+    bool thoroughSearch = true;
+    // How FAT short names' letters beyond ASCII are read; CP437 unless chosen otherwise.
+    OemCodePage oemCodePage = OemCodePage::Load(kDefaultOemCodePage).value_or(OemCodePage{});
     // One stop source per worker slot; a new worker gets a fresh one.
     std::stop_source scanStop;
     std::stop_source secondPhaseStop;
     std::stop_source partitionSearchStop;
-
-    // True when the selected disk key marks the floppy (its last six characters are "Floppy").
-    bool FloppySelected() const;
-    // Empties the entry and hidden work tables, as the wizard does before every scan.
-    void ClearEntryTables();
 };
 
 // The selected partition's last sector, or the disk's when the partition claims more than the

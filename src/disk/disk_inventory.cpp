@@ -33,7 +33,6 @@ std::int32_t SliderMaximum(std::uint64_t totalSectors) {
 TreeItem EnsureTopItem(RecoveryRun& run) {
     if (!run.diskTree) {
         run.diskTree = std::make_unique<TreeModel>();
-        run.stage = WizardStage::DiskPage;
     }
     TreeModel& tree = *run.diskTree;
     TreeItem top = tree.TopItem();

@@ -28,6 +28,12 @@ constexpr std::uint64_t kLargestClusterCount = 0xFFFFFFF5;
 constexpr const char* kSearchAdvanceAdvice =
     " The Advance search can find the volume from its folders without it.";
 
+// Where cluster 0 would begin, as FAT counts its layout; 0 for a heap too early to have one.
+std::uint64_t ClusterZeroSector(std::uint64_t heapStart, std::uint32_t sectorsPerCluster) {
+    const std::uint64_t twoClusters = std::uint64_t{kExFatFirstCluster} * sectorsPerCluster;
+    return heapStart >= twoClusters ? heapStart - twoClusters : 0;
+}
+
 // What the layout page shows of an exFAT volume, in the fields FAT uses: the FAT, the cluster
 // size, the root's cluster and where cluster 0 would begin.
 void FillShownLayout(VolumeParams& params, const ExFatLayout& layout) {
@@ -35,10 +41,11 @@ void FillShownLayout(VolumeParams& params, const ExFatLayout& layout) {
     params.sectorsPerCluster = layout.sectorsPerCluster;
     params.rootSectors = 0;
     params.rootStart = layout.rootCluster;
-    params.reservedSectors = static_cast<std::uint32_t>(layout.fatStart - layout.volumeStart);
-    params.cluster0Start = static_cast<std::uint32_t>(
-        layout.heapStart - std::uint64_t{kExFatFirstCluster} * layout.sectorsPerCluster);
-    params.firstFat = static_cast<std::uint32_t>(layout.fatStart);
+    params.reservedSectors = layout.fatStart > layout.volumeStart
+                                 ? static_cast<std::uint32_t>(layout.fatStart - layout.volumeStart)
+                                 : 0;
+    params.cluster0Start = ClusterZeroSector(layout.heapStart, layout.sectorsPerCluster);
+    params.firstFat = layout.fatStart;
     params.secondFat = 0;
 }
 
@@ -115,8 +122,7 @@ ExFatLayout FoundVolumeLayout(SectorSource& disk, const FoundExFatVolume& volume
 // The found volume's row of the file-system table, in the columns FAT fills.
 void AppendFoundVolumeRow(TextTable& table, const FoundExFatVolume& volume,
                           std::uint64_t rangeEnd) {
-    const std::uint64_t cluster0 =
-        volume.heapStart - std::uint64_t{kExFatFirstCluster} * volume.sectorsPerCluster;
+    const std::uint64_t cluster0 = ClusterZeroSector(volume.heapStart, volume.sectorsPerCluster);
     const std::uint64_t total =
         std::uint64_t{FoundClusterCount(volume, rangeEnd)} * volume.sectorsPerCluster;
     table.AppendRow({NumberText(volume.bootFound ? volume.bootSector : volume.heapStart), "",

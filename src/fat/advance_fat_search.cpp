@@ -149,7 +149,8 @@ void TestSectorForAdvanceSearch(ByteSpan sector, std::uint64_t sectorNumber,
     }
 }
 
-std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                               std::stop_token stop) {
     const std::uint64_t first =
         static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.startSector, 0));
     const std::uint64_t last = LastSectorSearched(run, disk);
@@ -161,7 +162,7 @@ std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& r
     std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(kSearchChunkSectors, rangeSectors) *
                                     kSectorSize);
     std::uint64_t chunkStart = first;
-    for (; chunkStart <= last && !run.scanStop.stop_requested();
+    for (; chunkStart <= last && !stop.stop_requested();
          chunkStart += kSearchChunkSectors) {
         const auto count = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(kSearchChunkSectors, last - chunkStart + 1));

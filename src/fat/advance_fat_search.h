@@ -17,7 +17,8 @@ class SectorSource;
 // with a "." and a ".." entry. Counts both on the statistics panel and the progress on the main
 // bar. Stops early when run.scanStop is requested, keeping the rows found so far. Returns the
 // first sector not tested: the range's end unless stopped.
-std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter);
+std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                               std::stop_token stop);
 
 // Groups the found directories into volumes: first by the found boot sectors, then by
 // inferring sectors per cluster and cluster-0 start from pairs of directories. Fills

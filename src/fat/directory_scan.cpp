@@ -78,7 +78,8 @@ void ReportStart(const RecoveryRun& run, std::uint64_t endSector, Reporter& repo
 
 }  // namespace
 
-int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                        std::stop_token stop) {
     const std::string fsName = run.selectedPartition.fsName;
     const ActiveVolume volume = SnapshotVolume(run.volumeParams, fsName);
     const std::uint64_t endSector = LastSectorSearched(run, disk);
@@ -99,7 +100,7 @@ int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter
     std::vector<std::uint32_t> fragments;
     // Chunks start at a cluster, so every cluster lies where its own sector says, whatever
     // the cluster size; with sizes dividing 512 the chunks are 512 sectors apart.
-    while (sector <= endSector && cluster < kLastCluster && !run.scanStop.stop_requested()) {
+    while (sector <= endSector && cluster < kLastCluster && !stop.stop_requested()) {
         const std::uint64_t chunkStart = sector;
         reporter.SetStatisticValue(Statistic::SectorProgress, SectorsText(chunkStart, endSector));
         const auto count = static_cast<std::uint32_t>(

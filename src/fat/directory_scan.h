@@ -1,5 +1,7 @@
 #pragma once
 
+#include <stop_token>
+
 #include <cstdint>
 
 namespace lumarest {
@@ -21,6 +23,7 @@ inline constexpr std::uint32_t kScanChunkSectors = 512;
 // (see AppendUnreachedFragments). Works on the run's volume
 // parameters up to the selected partition's end sector; stops early when run.scanStop is
 // requested. Returns 0, after an error box, when the volume's clusters have no sectors.
-int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter);
+int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                        std::stop_token stop);
 
 }  // namespace lumarest

@@ -28,14 +28,14 @@ bool FatRoom::ScanStandard(RecoveryRun& run, SectorSource& disk, Reporter& repor
     // Without a valid boot sector the layout comes from the first two directories found; when
     // none can be found the scan still runs with what the parameters hold, unless they hold
     // no clusters: that would only add a second box to the first.
-    if (!bootSectorValid && CalculateVolumeParams(run, disk, reporter) == 0 &&
+    if (!bootSectorValid && CalculateVolumeParams(run, disk, reporter, stop) == 0 &&
         !stop.stop_requested()) {
         reporter.ShowMessage(kUnableToCalculateMessage, MessageIcon::Error);
         searched = false;
     }
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kDirectoriesFoundCaption);
     if (searched || run.volumeParams.sectorsPerCluster != 0) {
-        searched = ScanLostDirectories(run, disk, reporter) != 0 && searched;
+        searched = ScanLostDirectories(run, disk, reporter, stop) != 0 && searched;
     }
     run.activeVolume = SnapshotVolume(run.volumeParams, run.selectedPartition.fsName);
     return searched;
@@ -50,7 +50,7 @@ AdvanceSearchResult FatRoom::ScanAdvance(RecoveryRun& run, SectorSource& disk,
                                          std::stop_token quit) const {
     AdvanceSearchResult result;
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kDirectoriesFoundCaption);
-    result.searchedEnd = AdvanceFatSearch(run, disk, reporter);
+    result.searchedEnd = AdvanceFatSearch(run, disk, reporter, stop);
     result.stopped = stop.stop_requested();
     result.volumesFound = AnalyzeFoundVolumes(run, reporter, quit);
     return result;

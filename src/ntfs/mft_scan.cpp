@@ -1,5 +1,7 @@
 #include "ntfs/mft_scan.h"
 
+#include <utility>
+#include <stop_token>
 #include <algorithm>
 #include <limits>
 #include <string>
@@ -89,8 +91,10 @@ bool IsExtensionRecord(ByteSpan record) {
 
 class MftWalk {
   public:
-    MftWalk(RecoveryRun& run, SectorSource& disk, const MftRunTable& table, Reporter& reporter)
+    MftWalk(RecoveryRun& run, SectorSource& disk, const MftRunTable& table, Reporter& reporter,
+            std::stop_token stop)
         : run_(run),
+          stop_(std::move(stop)),
           disk_(disk),
           table_(table),
           reporter_(reporter),
@@ -104,7 +108,7 @@ class MftWalk {
     void Run() {
         Start();
         std::uint64_t position = 0;
-        while (position < endPosition_ && !run_.scanStop.stop_requested()) {
+        while (position < endPosition_ && !stop_.stop_requested()) {
             const std::uint64_t skipped = UnreadableSectorsAt(position);
             if (skipped > 0) {
                 position += skipped;
@@ -115,7 +119,7 @@ class MftWalk {
         }
         AddNameOnlyRows(run_.fileTable, disk_, layout_, table_, slackNames_);
         // A trailing odd sector and slots past 32-bit record numbers hold no record: done.
-        ShowProgress(run_.scanStop.stop_requested() ? position : totalSectors_, true);
+        ShowProgress(stop_.stop_requested() ? position : totalSectors_, true);
     }
 
   private:
@@ -153,7 +157,7 @@ class MftWalk {
             std::min<std::uint64_t>(kChunkSectors, endPosition_ - position));
         ReadChunk(position, count);
         for (std::uint32_t at = 0; at + recordSectors_ <= count; at += recordSectors_) {
-            if (run_.scanStop.stop_requested()) {
+            if (stop_.stop_requested()) {
                 return position + at;
             }
             const std::uint64_t slotPosition = position + at;
@@ -278,6 +282,7 @@ class MftWalk {
     }
 
     RecoveryRun& run_;
+    std::stop_token stop_;
     SectorSource& disk_;
     const MftRunTable& table_;
     Reporter& reporter_;
@@ -296,8 +301,9 @@ class MftWalk {
 
 }  // namespace
 
-void ScanMft(RecoveryRun& run, SectorSource& disk, const MftRunTable& table, Reporter& reporter) {
-    MftWalk(run, disk, table, reporter).Run();
+void ScanMft(RecoveryRun& run, SectorSource& disk, const MftRunTable& table, Reporter& reporter,
+             std::stop_token stop) {
+    MftWalk(run, disk, table, reporter, std::move(stop)).Run();
 }
 
 }  // namespace lumarest

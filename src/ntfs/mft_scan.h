@@ -1,5 +1,7 @@
 #pragma once
 
+#include <stop_token>
+
 namespace lumarest {
 
 struct RecoveryRun;
@@ -16,6 +18,7 @@ inline constexpr const char* kMftFoundCaption = "MFT Found                      
 // slack of a folder's index blocks whose records hold other files now are added as deleted
 // name-only file rows (AddNameOnlyRows). Stops early when run.scanStop is requested, keeping
 // the rows found so far.
-void ScanMft(RecoveryRun& run, SectorSource& disk, const MftRunTable& table, Reporter& reporter);
+void ScanMft(RecoveryRun& run, SectorSource& disk, const MftRunTable& table, Reporter& reporter,
+             std::stop_token stop);
 
 }  // namespace lumarest

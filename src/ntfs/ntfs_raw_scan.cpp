@@ -2,6 +2,8 @@
 
 #include "ntfs/ntfs_raw_scan.h"
 
+#include <utility>
+#include <stop_token>
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -117,8 +119,9 @@ std::string SectorsText(std::uint64_t done, std::uint64_t last) {
 
 class RawScan {
   public:
-    RawScan(RecoveryRun& run, SectorSource& disk, Reporter& reporter)
+    RawScan(RecoveryRun& run, SectorSource& disk, Reporter& reporter, std::stop_token stop)
         : run_(run),
+          stop_(std::move(stop)),
           disk_(disk),
           reporter_(reporter),
           first_(static_cast<std::uint64_t>(
@@ -135,7 +138,7 @@ class RawScan {
         // The end of the range, cut where the disk ends: nothing past it is read.
         const std::uint64_t end = last_ < first_ ? first_ : EndWithinDisk(disk_, last_ + 1);
         std::uint64_t start = first_;
-        for (; start < end && !run_.scanStop.stop_requested(); start += kChunkSectors) {
+        for (; start < end && !stop_.stop_requested(); start += kChunkSectors) {
             ScanChunk(start, end);
             const std::uint64_t done = std::min(start + kChunkSectors, end);
             // The mirror's copies go before the last count is shown: they are not files.
@@ -264,6 +267,7 @@ class RawScan {
     }
 
     RecoveryRun& run_;
+    std::stop_token stop_;
     SectorSource& disk_;
     Reporter& reporter_;
     const std::uint64_t first_;
@@ -275,8 +279,9 @@ class RawScan {
 
 }  // namespace
 
-std::uint64_t ScanNtfsRaw(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
-    return RawScan(run, disk, reporter).Run();
+std::uint64_t ScanNtfsRaw(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                          std::stop_token stop) {
+    return RawScan(run, disk, reporter, std::move(stop)).Run();
 }
 
 }  // namespace lumarest

@@ -52,7 +52,7 @@ bool NtfsRoom::ValidateBootSector(VolumeParams& params, SectorSource& disk, std:
 }
 
 bool NtfsRoom::ScanStandard(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
-                            bool /*bootSectorValid*/, std::stop_token /*stop*/) const {
+                            bool /*bootSectorValid*/, std::stop_token stop) const {
     run.activeVolume = SnapshotVolume(run.volumeParams, run.selectedPartition.fsName);
     if (RefuseOtherRecordSize(run, reporter)) {
         return false;
@@ -60,7 +60,7 @@ bool NtfsRoom::ScanStandard(RecoveryRun& run, SectorSource& disk, Reporter& repo
     MftRunTable runs;
     BuildMftRunTable(disk, NtfsLayoutOf(run.activeVolume), runs);
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kMftFoundCaption);
-    ScanMft(run, disk, runs, reporter);
+    ScanMft(run, disk, runs, reporter, stop);
     return true;
 }
 
@@ -75,7 +75,7 @@ AdvanceSearchResult NtfsRoom::ScanAdvance(RecoveryRun& run, SectorSource& disk,
                                           std::stop_token quit) const {
     AdvanceSearchResult result;
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kAdvanceMftFoundCaption);
-    result.searchedEnd = ScanNtfsRaw(run, disk, reporter);
+    result.searchedEnd = ScanNtfsRaw(run, disk, reporter, stop);
     result.stopped = stop.stop_requested();
     result.volumesFound = AssignMftNumbers(run, disk, reporter, quit);
     return result;

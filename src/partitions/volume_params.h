@@ -1,5 +1,7 @@
 #pragma once
 
+#include <stop_token>
+
 #include <cstdint>
 #include <string>
 
@@ -36,6 +38,7 @@ bool ValidateNtfsBootSector(VolumeParams& params, SectorSource& disk, std::uint6
 // agree on a cluster size, scanning the partition from its first sector, and fills
 // run.volumeParams. 1 when found; 0 otherwise, when stopped through run.scanStop, and always
 // for NTFS.
-int CalculateVolumeParams(RecoveryRun& run, SectorSource& disk, Reporter& reporter);
+int CalculateVolumeParams(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                          std::stop_token stop);
 
 }  // namespace lumarest

@@ -1,3 +1,5 @@
+#include <utility>
+#include <stop_token>
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -59,8 +61,10 @@ struct DirectoryHead {
 
 class LayoutCalculation {
   public:
-    LayoutCalculation(RecoveryRun& run, SectorSource& disk, Reporter& reporter, bool fat16)
+    LayoutCalculation(RecoveryRun& run, SectorSource& disk, Reporter& reporter, bool fat16,
+                      std::stop_token stop)
         : run_(run),
+          stop_(std::move(stop)),
           disk_(disk),
           reporter_(reporter),
           fat16_(fat16),
@@ -84,7 +88,7 @@ class LayoutCalculation {
   private:
     bool Scan() {
         std::vector<std::uint8_t> chunk(std::size_t{kScanChunkSectors} * kSectorSize);
-        const std::stop_token stop = run_.scanStop.get_token();
+        const std::stop_token& stop = stop_;
         for (std::uint64_t first = start_; first < end_; first += kScanChunkSectors) {
             if (stop.stop_requested()) {
                 return false;
@@ -191,6 +195,7 @@ class LayoutCalculation {
     }
 
     RecoveryRun& run_;
+    std::stop_token stop_;
     SectorSource& disk_;
     Reporter& reporter_;
     bool fat16_;
@@ -203,14 +208,15 @@ class LayoutCalculation {
 
 }  // namespace
 
-int CalculateVolumeParams(RecoveryRun& run, SectorSource& disk, Reporter& reporter) {
+int CalculateVolumeParams(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                          std::stop_token stop) {
     reporter.SetPhaseLabel(kCalculatingCaption);
     reporter.ShowProgress(ProgressBar::MainScan, true);
     const std::optional<FileSystem> fileSystem = run.selectedPartition.fileSystem;
     if (!IsFat(fileSystem)) {
         return 0;
     }
-    return LayoutCalculation(run, disk, reporter, fileSystem == FileSystem::Fat16).Run();
+    return LayoutCalculation(run, disk, reporter, fileSystem == FileSystem::Fat16, stop).Run();
 }
 
 }  // namespace lumarest

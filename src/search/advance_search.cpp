@@ -2,6 +2,8 @@
 
 #include "search/advance_search.h"
 
+#include <utility>
+
 #include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
@@ -42,13 +44,13 @@ const FileSystemRoom& SearchedRoom(const RecoveryRun& run) {
 }  // namespace
 
 AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
-                                     std::stop_token quit) {
+                                     std::stop_token stop, std::stop_token quit) {
     run.ClearEntryTables();
     run.resultsFound = true;
     run.volumesFound = 0;
     run.chosenVolume = 0;
     run.volumeItems.clear();
-    return SearchedRoom(run).ScanAdvance(run, disk, reporter, run.scanStop.get_token(), quit);
+    return SearchedRoom(run).ScanAdvance(run, disk, reporter, std::move(stop), std::move(quit));
 }
 
 std::uint32_t ListVolumes(RecoveryRun& run) {

@@ -42,7 +42,7 @@ enum FoundVolumeColumn : std::size_t {
 // through run.scanStop ends the reading early; what was found is still analysed. `quit` ends
 // the analysis too, for a run that is going away.
 AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
-                                     std::stop_token quit = {});
+                                     std::stop_token stop, std::stop_token quit = {});
 
 // Fills run.volumeTree afresh: "File Systems" with one item per found volume,
 // "File System 1 - FAT32", ... and expands the top item. Returns the first volume's item.

@@ -35,10 +35,9 @@ void BuildTree(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
 }  // namespace
 
 StandardSearchResult RunStandardSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
-                                       bool bootSectorValid) {
+                                       bool bootSectorValid, std::stop_token stop) {
     const FileSystemRoom& room =
         RoomFor(run.selectedPartition.fileSystem.value_or(FileSystem::Fat32));
-    const std::stop_token stop = run.scanStop.get_token();
     StandardSearchResult result;
     result.failed = !room.ScanStandard(run, disk, reporter, bootSectorValid, stop);
     result.stopped = stop.stop_requested();

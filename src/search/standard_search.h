@@ -1,5 +1,7 @@
 #pragma once
 
+#include <stop_token>
+
 #include "tree/folder_tree_build.h"
 
 namespace lumarest {
@@ -25,6 +27,6 @@ struct StandardSearchResult {
 // built in run.folderTree, with run.activeVolume describing the volume. A stop through
 // run.scanStop ends the scan early and still builds the tree from what was found.
 StandardSearchResult RunStandardSearch(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
-                                       bool bootSectorValid);
+                                       bool bootSectorValid, std::stop_token stop);
 
 }  // namespace lumarest

@@ -73,7 +73,7 @@ void SearchWholeDisk(RecoveryRun& run, SectorSource& disk, const std::string& fs
     run.selectedPartition.startSector = 0;
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     NullReporter reporter;
-    RunAdvanceSearch(run, disk, reporter);
+    RunAdvanceSearch(run, disk, reporter, run.scanStop.get_token());
 }
 
 // Rebuilds `volume` and expands every folder once, as a user opening the whole tree would, so
@@ -346,7 +346,7 @@ TEST(AdvanceFatSearchTest, RecordsBootSectorsAndDirectoryStarts) {
         run.selectedPartition.startSector = c.first;
         run.selectedPartition.endSector = c.last;
         testing::RecordingReporter reporter;
-        AdvanceFatSearch(run, disk, reporter);
+        AdvanceFatSearch(run, disk, reporter, run.scanStop.get_token());
         std::vector<std::string> boot;
         for (std::size_t r = 0; r < run.bootSectorTable.RowCount(); ++r) {
             boot.push_back(JoinedRow(run.bootSectorTable, r));
@@ -394,7 +394,7 @@ TEST(AdvanceFatSearchTest, StopsBetweenChunksKeepingWhatItFound) {
     run.selectedPartition.endSector = 39999;
     StoppingDisk disk(std::move(bytes), run.scanStop);
     NullReporter reporter;
-    AdvanceFatSearch(run, disk, reporter);
+    AdvanceFatSearch(run, disk, reporter, run.scanStop.get_token());
     EXPECT_EQ(disk.ReadCalls(), 1u);
     ASSERT_EQ(run.foundDirectoryTable.RowCount(), 1u);
     EXPECT_EQ(run.foundDirectoryTable.Cell(0, 0), "10");
@@ -413,7 +413,7 @@ TEST(AdvanceFatSearchTest, RebuildsAVolumeWhoseBootSectorGivesNoClusterSize) {
     run.selectedPartition.fsName = "FAT32";
     run.selectedPartition.endSector = 399;
     testing::RecordingReporter reporter;
-    RunAdvanceSearch(run, disk, reporter);
+    RunAdvanceSearch(run, disk, reporter, run.scanStop.get_token());
     ASSERT_EQ(run.volumesFound, 1u);
     EXPECT_EQ(run.fileSystemTable.Cell(0, kVolumeSpc), "0");
     EXPECT_TRUE(RebuildFoundVolume(run, disk, reporter, 0));

@@ -47,7 +47,7 @@ class ScanDisk {
         for (const std::uint64_t sector : unreadable) {
             disk.MarkUnreadable(sector);
         }
-        result = ScanLostDirectories(run, disk, reporter);
+        result = ScanLostDirectories(run, disk, reporter, run.scanStop.get_token());
         std::vector<std::uint32_t> selves;
         for (std::size_t row = 0; row < run.folderTable.RowCount(); ++row) {
             selves.push_back(run.folderTable.CellU32(row, kEntrySelf));

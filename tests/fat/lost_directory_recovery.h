@@ -58,7 +58,7 @@ inline std::unique_ptr<Recovery> Recover(SectorSource& disk, const std::string& 
     NullReporter reporter;
     EXPECT_EQ(ValidatePartition(run, disk, reporter), 1);
     run.activeVolume = SnapshotVolume(run.volumeParams, fsName);
-    EXPECT_EQ(ScanLostDirectories(run, disk, reporter), 1);
+    EXPECT_EQ(ScanLostDirectories(run, disk, reporter, run.scanStop.get_token()), 1);
     TextTable& table = run.folderTable;
     table.SortByColumn(kEntrySelf);
     ReattachOrphans(table, reporter, ProgressBar::MainScan, kFatRootId, 0);

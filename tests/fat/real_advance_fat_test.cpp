@@ -48,7 +48,7 @@ TEST_P(RealAdvanceFatTest, FindsTheListedVolumesWithoutHarm) {
     run.selectedPartition.fsName = c.fsName;
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     NullReporter reporter;
-    RunAdvanceSearch(run, disk, reporter);
+    RunAdvanceSearch(run, disk, reporter, run.scanStop.get_token());
     const TextTable& t = run.fileSystemTable;
     ASSERT_EQ(t.RowCount(), c.volumes.size());
     for (std::size_t v = 0; v < c.volumes.size(); ++v) {

@@ -84,7 +84,7 @@ TEST_P(RealFatVolumeTest, ValidatesWalksEveryChainAndCalculatesWithoutHanging) {
         disk.ZeroSector(volume.start + 6);
     }
     EXPECT_EQ(ValidatePartition(run, disk, reporter), 0);
-    if (CalculateVolumeParams(run, disk, reporter) == 1) {
+    if (CalculateVolumeParams(run, disk, reporter, run.scanStop.get_token()) == 1) {
         EXPECT_EQ(run.volumeParams.sectorsPerCluster, valid.sectorsPerCluster);
         EXPECT_EQ(run.volumeParams.cluster0Start, valid.cluster0Start);
     }

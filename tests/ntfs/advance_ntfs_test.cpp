@@ -56,7 +56,7 @@ std::size_t SearchWholeDisk(RecoveryRun& run, SectorSource& disk) {
     run.selectedPartition.startSector = 0;
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     NullReporter reporter;
-    ScanNtfsRaw(run, disk, reporter);
+    ScanNtfsRaw(run, disk, reporter, run.scanStop.get_token());
     return AssignMftNumbers(run, disk, reporter);
 }
 
@@ -271,7 +271,7 @@ TEST(AdvanceNtfs, SearchShowsItsPhasesInOrder) {
     run.selectedPartition.fsName = "NTFS";
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     testing::RecordingReporter reporter;
-    ScanNtfsRaw(run, disk, reporter);
+    ScanNtfsRaw(run, disk, reporter, run.scanStop.get_token());
     const std::string blocks = std::to_string(run.indexBlockTable.RowCount());
     const std::string records = std::to_string(run.ntfsRecordTable.RowCount());
     AssignMftNumbers(run, disk, reporter);
@@ -420,7 +420,7 @@ TEST(AdvanceNtfs, ScanRowsOfCraftedSectors) {
         RecoveryRun run;
         run.selectedPartition.endSector = 2047;
         NullReporter reporter;
-        ScanNtfsRaw(run, disk, reporter);
+        ScanNtfsRaw(run, disk, reporter, run.scanStop.get_token());
         ASSERT_EQ(run.bootSectorTable.RowCount(), c.bootRows) << c.name;
         ASSERT_EQ(run.indexBlockTable.RowCount(), c.blockRows) << c.name;
         if (c.bootRows == 1) {
@@ -456,7 +456,7 @@ TEST(AdvanceNtfs, RecordAcrossAChunkEndKeepsItsName) {
     RecoveryRun run;
     run.selectedPartition.endSector = 2047;
     NullReporter reporter;
-    ScanNtfsRaw(run, disk, reporter);
+    ScanNtfsRaw(run, disk, reporter, run.scanStop.get_token());
     ASSERT_EQ(run.ntfsRecordTable.RowCount(), 1u);
     EXPECT_EQ(run.ntfsRecordTable.Cell(0, kRecordName), "Letters");
     EXPECT_EQ(run.ntfsRecordTable.Cell(0, kRecordSector), "1023");
@@ -523,7 +523,7 @@ TEST(AdvanceNtfs, BadInputEndsWithoutHarm) {
         run.selectedPartition.endSector = c.last;
         NullReporter reporter;
         const auto started = std::chrono::steady_clock::now();
-        ScanNtfsRaw(run, disk, reporter);
+        ScanNtfsRaw(run, disk, reporter, run.scanStop.get_token());
         const std::size_t volumes = AssignMftNumbers(run, disk, reporter);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20)) << c.name;
         if (c.volumes == 0) {
@@ -598,7 +598,7 @@ TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
         standard.selectedPartition.startSector = c.first;
         standard.selectedPartition.endSector = last;
         ASSERT_EQ(ValidatePartition(standard, disk, reporter), 1) << c.name;
-        RunStandardSearch(standard, disk, reporter, false);
+        RunStandardSearch(standard, disk, reporter, false, standard.scanStop.get_token());
         const std::set<std::string> expected = VolumeRows(standard, disk);
 
         const std::string searchedImage = c.searched.empty() ? c.image : c.searched;
@@ -608,7 +608,7 @@ TEST(AdvanceNtfs, RebuiltVolumeAgreesWithTheStandardSearch) {
         SetPartitionFileSystem(advance.selectedPartition, "NTFS");
         advance.selectedPartition.startSector = c.first;
         advance.selectedPartition.endSector = last;
-        RunAdvanceSearch(advance, searched, reporter);
+        RunAdvanceSearch(advance, searched, reporter, advance.scanStop.get_token());
         const std::size_t volume = VolumeAt(advance, static_cast<std::uint64_t>(c.first));
         ASSERT_TRUE(RebuildFoundVolume(advance, searched, reporter, volume)) << c.name;
         EXPECT_EQ(advance.fileSystemTable.CellU32(volume, kVolumeSpc), c.spc) << c.name;

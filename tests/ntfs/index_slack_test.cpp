@@ -49,7 +49,8 @@ struct SlackVolume {
         run.selectedPartition.startSector = 0;
         run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
         NullReporter reporter;
-        RunStandardSearch(run, disk, reporter, ValidatePartition(run, disk, reporter) == 1);
+        RunStandardSearch(run, disk, reporter, ValidatePartition(run, disk, reporter) == 1,
+                          run.scanStop.get_token());
     }
 
     const FolderNode* Folder(const std::string& name) const {

@@ -46,7 +46,7 @@ class MftDisk {
         for (const std::uint64_t sector : unreadable) {
             disk.MarkUnreadable(sector);
         }
-        ScanMft(run, disk, table, reporter);
+        ScanMft(run, disk, table, reporter, run.scanStop.get_token());
         readCalls = disk.ReadCalls();
     }
 

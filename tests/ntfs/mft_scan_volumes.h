@@ -33,7 +33,7 @@ inline MftRunTable ScanVolume(RecoveryRun& run, SectorSource& disk, std::uint64_
     MftRunTable table;
     EXPECT_TRUE(BuildMftRunTable(disk, layout, table));
     NullReporter reporter;
-    ScanMft(run, disk, table, reporter);
+    ScanMft(run, disk, table, reporter, run.scanStop.get_token());
     return table;
 }
 

@@ -96,7 +96,7 @@ TEST_P(VolumeParamsTest, CalculatesTheLayoutWhenTheBootSectorIsZeroed) {
     }
     run.volumeParams = VolumeParams{};
     EXPECT_EQ(ValidatePartition(run, disk, reporter), 0);
-    ASSERT_EQ(CalculateVolumeParams(run, disk, reporter), 1);
+    ASSERT_EQ(CalculateVolumeParams(run, disk, reporter, run.scanStop.get_token()), 1);
     const VolumeParams& found = run.volumeParams;
     EXPECT_EQ(found.sectorsPerCluster, valid.sectorsPerCluster);
     EXPECT_EQ(found.cluster0Start, valid.cluster0Start);
@@ -177,7 +177,7 @@ TEST_F(VolumeDamageTest, RefusesAFat16WhoseSecondFatIsNotAFatOrWhoseClustersHave
         PatchedImage disk(guard.Path());
         SelectPartition(run, "FAT12", volume.start, volume.sectors - 1);
         EXPECT_EQ(ValidatePartition(run, disk, reporter), 0);
-        EXPECT_EQ(CalculateVolumeParams(run, disk, reporter), 0);
+        EXPECT_EQ(CalculateVolumeParams(run, disk, reporter, run.scanStop.get_token()), 0);
     }
     EXPECT_TRUE(reporter.Messages().empty());
     EXPECT_TRUE(guard.Unchanged());
@@ -193,7 +193,7 @@ TEST_F(VolumeDamageTest, CalculationStopsWhenTheScanIsStopped) {
     SelectVolume(run, volume);
     run.scanStop.request_stop();
     RecordingReporter reporter;
-    EXPECT_EQ(CalculateVolumeParams(run, disk, reporter), 0);
+    EXPECT_EQ(CalculateVolumeParams(run, disk, reporter, run.scanStop.get_token()), 0);
     EXPECT_LE(disk.readCalls_, 31u) << "only the reserved-area search may run";
     EXPECT_TRUE(guard.Unchanged());
 }
@@ -225,7 +225,7 @@ TEST(VolumeCalculationTest, TwoDirectoriesGiveClusterSizeAndClusterZero) {
     SelectPartition(run, "FAT16", 0, 19999);
     RecordingReporter reporter;
 
-    ASSERT_EQ(CalculateVolumeParams(run, disk, reporter), 1);
+    ASSERT_EQ(CalculateVolumeParams(run, disk, reporter, run.scanStop.get_token()), 1);
     EXPECT_EQ(run.volumeParams.sectorsPerCluster, 8u);
     EXPECT_EQ(run.volumeParams.cluster0Start, 9200u);
     EXPECT_EQ(run.volumeParams.reservedSectors, 1u);
@@ -242,7 +242,7 @@ TEST(VolumeCalculationTest, RefusesAPairWhoseLayoutWouldStartBeforeThePartition)
     RecoveryRun run;
     SelectPartition(run, "FAT32", 0, 3999);
     RecordingReporter reporter;
-    EXPECT_EQ(CalculateVolumeParams(run, disk, reporter), 0);
+    EXPECT_EQ(CalculateVolumeParams(run, disk, reporter, run.scanStop.get_token()), 0);
     EXPECT_EQ(run.volumeParams.sectorsPerCluster, 0u);
     EXPECT_EQ(run.volumeParams.rootStart, 2u);
     EXPECT_EQ(run.volumeParams.reservedSectors, 32u);
@@ -290,7 +290,7 @@ class NtfsValidationTest : public ::testing::Test {
 TEST_F(NtfsValidationTest, TakesTheLayoutFromThePrimaryBootSector) {
     ASSERT_EQ(ValidatePartition(run_, *disk_, reporter_), 1);
     ExpectFsstatLayout(4 * 8, 2047 * 8);
-    EXPECT_EQ(CalculateVolumeParams(run_, *disk_, reporter_), 0);
+    EXPECT_EQ(CalculateVolumeParams(run_, *disk_, reporter_, run_.scanStop.get_token()), 0);
 }
 
 TEST_F(NtfsValidationTest, FallsBackOnTheBackupAtTheLastSector) {

@@ -67,7 +67,7 @@ void RunSearch(Search& search, SectorSource& disk, const std::string& fsName) {
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     search.validated = ValidatePartition(run, disk, search.reporter);
     const bool bootSectorValid = search.validated == 1 && fsName != "NTFS";
-    search.result = RunStandardSearch(run, disk, search.reporter, bootSectorValid);
+    search.result = RunStandardSearch(run, disk, search.reporter, bootSectorValid, run.scanStop.get_token());
 }
 
 FolderPaths TreePaths(RecoveryRun& run) {
@@ -181,7 +181,7 @@ TEST(StandardSearchDamaged, NtfsRootRecordDamagedKeepsSubfoldersOfTheLowestFolde
     ASSERT_LT(firstAttribute, kSector - 2);
     std::fill(record + firstAttribute, record + kSector - 2, 0);
 
-    search.result = RunStandardSearch(run, disk, search.reporter, false);
+    search.result = RunStandardSearch(run, disk, search.reporter, false, run.scanStop.get_token());
     const FolderPaths paths = TreePaths(run);
     EXPECT_EQ(paths.count("$Extend\\$RmMetadata"), 1u);
     for (const auto& [path, deleted] : paths) {
@@ -195,7 +195,7 @@ TEST(StandardSearchDamaged, NtfsRecordsOf3072BytesAreRefused) {
     Search search;
     SetPartitionFileSystem(search.run.selectedPartition, "NTFS");
     search.run.volumeParams.mftRecordSectors = 6;
-    RunStandardSearch(search.run, disk, search.reporter, true);
+    RunStandardSearch(search.run, disk, search.reporter, true, search.run.scanStop.get_token());
     const std::vector<std::string> messages = search.reporter.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages.front().find("3072 bytes long"), std::string::npos) << messages.front();

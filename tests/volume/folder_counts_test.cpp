@@ -80,7 +80,7 @@ TEST_P(FolderCountsOfVolume, MatchWhatTheVolumeHolds) {
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     NullReporter reporter;
     const bool valid = ValidatePartition(run, disk, reporter) == 1;
-    RunStandardSearch(run, disk, reporter, valid);
+    RunStandardSearch(run, disk, reporter, valid, run.scanStop.get_token());
 
     const FolderCounts expected = ManifestCounts(manifest);
     ASSERT_GT(expected.deletedFolders + expected.deletedFiles, 0u) << "nothing deleted to count";

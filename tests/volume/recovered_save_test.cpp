@@ -74,7 +74,7 @@ struct SearchedImage {
         run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
         NullReporter reporter;
         const bool valid = ValidatePartition(run, disk, reporter) == 1;
-        RunStandardSearch(run, disk, reporter, valid);
+        RunStandardSearch(run, disk, reporter, valid, run.scanStop.get_token());
     }
 
     // The folder item at "a/b" below Root.
