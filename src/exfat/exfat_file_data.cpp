@@ -32,8 +32,8 @@ RecoveredFileStatus WriteExFatFile(ExFatVolumeReader& reader, const ExFatEntrySe
         return RecoveredFileStatus::NoData;
     }
     const std::uint64_t valid = std::min(file.validDataLength, file.dataLength);
-    std::vector<std::uint8_t> buffer(
-        std::min(SectorsToBytes(kCopySectors), (total + kSectorSize - 1) / kSectorSize * kSectorSize));
+    std::vector<std::uint8_t> buffer(std::min(
+        SectorsToBytes(kCopySectors), (total + kSectorSize - 1) / kSectorSize * kSectorSize));
     std::uint64_t written = 0;
     bool readsWhole = true;
     for (const ClusterRun& run : clusters.runs) {
