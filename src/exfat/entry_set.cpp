@@ -141,7 +141,9 @@ std::uint16_t EntrySetChecksum(ByteSpan set) {
         if (i == kSetChecksumOffset || i == kSetChecksumOffset + 1) {
             continue;
         }
-        sum = static_cast<std::uint16_t>(((sum & 1) != 0 ? 0x8000u : 0u) + (sum >> 1) + set[i]);
+        const std::uint8_t byte =
+            i % kExFatEntrySize == 0 ? static_cast<std::uint8_t>(set[i] | kInUseBit) : set[i];
+        sum = static_cast<std::uint16_t>(((sum & 1) != 0 ? 0x8000u : 0u) + (sum >> 1) + byte);
     }
     return sum;
 }

@@ -35,7 +35,9 @@ struct ExFatEntrySet {
 // Maps a byte offset in a directory's bytes to the absolute engine sector holding it.
 using EntrySectorOf = std::function<std::uint64_t(std::size_t byteOffset)>;
 
-// The 16-bit checksum of an entry set: every byte of its entries but the checksum field itself.
+// The 16-bit checksum of an entry set as it was made while the set was in use: every byte of its
+// entries but the checksum field itself, type bytes with their in-use bit set. Deleting a set
+// clears only those bits, so a deleted set still matches its checksum.
 std::uint16_t EntrySetChecksum(ByteSpan set);
 
 // Entry sets of a directory's bytes (all its clusters, in order), live and deleted, in order,
