@@ -75,18 +75,6 @@ void ReadStreamEntry(ByteSpan stream, ExFatEntrySet& set) {
     set.dataLength = *LoadLe64(stream, kDataLengthOffset);
 }
 
-// The checksum a set was given while it was in use: deleting it clears the in-use bits and
-// leaves the checksum as it was.
-std::uint16_t SetChecksumAsLive(ByteSpan set) {
-    std::array<std::uint8_t, (kMostSecondaries + 1) * kExFatEntrySize> live{};
-    const std::size_t size = std::min(set.size(), live.size());
-    std::copy_n(set.begin(), size, live.begin());
-    for (std::size_t at = 0; at < size; at += kExFatEntrySize) {
-        live[at] |= kInUseBit;
-    }
-    return EntrySetChecksum(ByteSpan(live.data(), size));
-}
-
 // The set starting with the File entry at `at`; gives the entries it spans (at least the File
 // entry) and fills `set` when its stream entry is there.
 std::size_t ReadSetAt(ByteSpan bytes, std::size_t at, ExFatEntrySet& set, bool& listable,
@@ -128,7 +116,7 @@ std::size_t ReadSetAt(ByteSpan bytes, std::size_t at, ExFatEntrySet& set, bool& 
     set.name = Utf16LeToUtf8(ByteSpan(units.data(), unitBytes), unitBytes / kUnitBytes);
     set.checksumGood = declared >= kFewestSecondaries && declared <= kMostSecondaries &&
                        spanned == std::size_t{declared} + 1 &&
-                       SetChecksumAsLive(bytes.subspan(at, spanned * kExFatEntrySize)) ==
+                       EntrySetChecksum(bytes.subspan(at, spanned * kExFatEntrySize)) ==
                            *LoadLe16(file, kSetChecksumOffset);
     return spanned;
 }

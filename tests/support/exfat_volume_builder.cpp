@@ -55,12 +55,7 @@ std::vector<std::uint8_t> ExFatSetBytes(const ExFatSetSpec& spec) {
             Put16(name + 2 + 2 * u, index < spec.name.size() ? spec.name[index] : 0);
         }
     }
-    // Deleting a set clears its in-use bits and keeps the checksum it had in use.
-    std::vector<std::uint8_t> live = set;
-    for (std::size_t at = 0; at < live.size(); at += kExFatEntrySize) {
-        live[at] |= 0x80;
-    }
-    Put16(file + 2, EntrySetChecksum(live));
+    Put16(file + 2, EntrySetChecksum(set));
     return set;
 }
 
