@@ -56,16 +56,16 @@ bool IsSecondaryOf(std::uint8_t type, bool deleted) {
 }
 
 std::optional<std::int64_t> StampAt(ByteSpan file, std::size_t stampAt, std::size_t tenMsAt,
-                                    std::size_t offsetAt) {
+                                    std::size_t offsetAt, LocalClock& clock) {
     return ExFatTimeSeconds(*LoadLe32(file, stampAt), *LoadLe8(file, tenMsAt),
-                            *LoadLe8(file, offsetAt));
+                            *LoadLe8(file, offsetAt), clock);
 }
 
-void ReadFileEntry(ByteSpan file, ExFatEntrySet& set) {
+void ReadFileEntry(ByteSpan file, ExFatEntrySet& set, LocalClock& clock) {
     set.attributes = *LoadLe16(file, kAttributesOffset);
     set.folder = (set.attributes & kExFatDirectoryAttribute) != 0;
-    set.created = StampAt(file, kCreatedOffset, kCreatedTenMsOffset, kCreatedUtcOffset);
-    set.modified = StampAt(file, kModifiedOffset, kModifiedTenMsOffset, kModifiedUtcOffset);
+    set.created = StampAt(file, kCreatedOffset, kCreatedTenMsOffset, kCreatedUtcOffset, clock);
+    set.modified = StampAt(file, kModifiedOffset, kModifiedTenMsOffset, kModifiedUtcOffset, clock);
 }
 
 void ReadStreamEntry(ByteSpan stream, ExFatEntrySet& set) {
@@ -77,7 +77,8 @@ void ReadStreamEntry(ByteSpan stream, ExFatEntrySet& set) {
 
 // The set starting with the File entry at `at`; gives the entries it spans (at least the File
 // entry) and fills `set` when its stream entry is there.
-std::size_t ReadSetAt(ByteSpan bytes, std::size_t at, ExFatEntrySet& set, bool& listable) {
+std::size_t ReadSetAt(ByteSpan bytes, std::size_t at, ExFatEntrySet& set, bool& listable,
+                      LocalClock& clock) {
     const bool deleted = (TypeAt(bytes, at) & kInUseBit) == 0;
     const std::uint8_t declared = *LoadLe8(bytes, at + kSecondaryCountOffset);
     const std::size_t secondaries = std::min(declared, kMostSecondaries);
@@ -111,7 +112,7 @@ std::size_t ReadSetAt(ByteSpan bytes, std::size_t at, ExFatEntrySet& set, bool& 
     }
     set.deleted = deleted;
     const ByteSpan file = bytes.subspan(at, kExFatEntrySize);
-    ReadFileEntry(file, set);
+    ReadFileEntry(file, set, clock);
     set.name = Utf16LeToUtf8(ByteSpan(units.data(), unitBytes), unitBytes / kUnitBytes);
     set.checksumGood = declared >= kFewestSecondaries && declared <= kMostSecondaries &&
                        spanned == std::size_t{declared} + 1 &&
@@ -136,6 +137,12 @@ std::uint16_t EntrySetChecksum(ByteSpan set) {
 }
 
 std::vector<ExFatEntrySet> ParseExFatEntrySets(ByteSpan bytes, const EntrySectorOf& sectorOf) {
+    LocalClock clock;
+    return ParseExFatEntrySets(bytes, sectorOf, clock);
+}
+
+std::vector<ExFatEntrySet> ParseExFatEntrySets(ByteSpan bytes, const EntrySectorOf& sectorOf,
+                                               LocalClock& clock) {
     std::vector<ExFatEntrySet> sets;
     std::size_t at = 0;
     while (at + kExFatEntrySize <= bytes.size()) {
@@ -149,7 +156,7 @@ std::vector<ExFatEntrySet> ParseExFatEntrySets(ByteSpan bytes, const EntrySector
         }
         ExFatEntrySet set;
         bool listable = false;
-        const std::size_t spanned = ReadSetAt(bytes, at, set, listable);
+        const std::size_t spanned = ReadSetAt(bytes, at, set, listable, clock);
         if (listable) {
             set.entrySector = sectorOf(at);
             set.entryOffset = static_cast<std::uint32_t>(at % kSectorSize);

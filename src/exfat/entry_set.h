@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/le_bytes.h"
+#include "exfat/exfat_time.h"
 
 namespace lumarest {
 
@@ -42,6 +43,9 @@ std::uint16_t EntrySetChecksum(ByteSpan set);
 // Entry sets of a directory's bytes (all its clusters, in order), live and deleted, in order,
 // up to the entry that ends the directory. A set cut short by the bytes' end or by a foreign
 // entry is given as far as it goes once its stream entry is there; its checksum fails.
+// `clock` places stamps kept without a UTC offset; one clock serves a whole volume.
+std::vector<ExFatEntrySet> ParseExFatEntrySets(ByteSpan bytes, const EntrySectorOf& sectorOf,
+                                               LocalClock& clock);
 std::vector<ExFatEntrySet> ParseExFatEntrySets(ByteSpan bytes, const EntrySectorOf& sectorOf);
 
 }  // namespace lumarest

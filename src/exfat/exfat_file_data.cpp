@@ -32,7 +32,8 @@ RecoveredFileStatus WriteExFatFile(ExFatVolumeReader& reader, const ExFatEntrySe
         return RecoveredFileStatus::NoData;
     }
     const std::uint64_t valid = std::min(file.validDataLength, file.dataLength);
-    std::vector<std::uint8_t> buffer(SectorsToBytes(kCopySectors));
+    std::vector<std::uint8_t> buffer(std::min(
+        SectorsToBytes(kCopySectors), (total + kSectorSize - 1) / kSectorSize * kSectorSize));
     std::uint64_t written = 0;
     bool readsWhole = true;
     for (const ClusterRun& run : clusters.runs) {
@@ -43,7 +44,7 @@ RecoveredFileStatus WriteExFatFile(ExFatVolumeReader& reader, const ExFatEntrySe
             const std::uint64_t sectors =
                 std::min({kCopySectors, runSectors - done, (left + kSectorSize - 1) / kSectorSize});
             const std::uint64_t bytes = std::min(SectorsToBytes(sectors), left);
-            std::fill(buffer.begin(), buffer.end(), 0);
+            std::fill_n(buffer.begin(), SectorsToBytes(sectors), 0);
             // What lies past the valid length was never written: a reader sees zeros.
             if (written < valid &&
                 reader.Disk().ReadSectors(start + done, static_cast<std::uint32_t>(sectors),

@@ -19,6 +19,8 @@ constexpr std::uint8_t kOffsetSignBit = 0x40;
 constexpr int kOffsetValues = 0x80;
 constexpr std::int64_t kSecondsPerOffsetStep = 15 * 60;
 constexpr std::int64_t kSecondsPerDay = 86'400;
+constexpr std::int64_t kSecondsPerHour = 3'600;
+constexpr std::int64_t kSecondsPerMinute = 60;
 
 struct WallClock {
     int year = 0;
@@ -63,44 +65,59 @@ std::int64_t DaysSince1970(int year, int month, int day) {
     return std::int64_t{era} * 146'097 + dayOfEra - kDaysFrom0000March1To1970;
 }
 
-std::optional<std::int64_t> LocalSeconds(const WallClock& clock) {
-    std::tm local{};
-    local.tm_year = clock.year - 1900;
-    local.tm_mon = clock.month - 1;
-    local.tm_mday = clock.day;
-    local.tm_hour = clock.hour;
-    local.tm_min = clock.minute;
-    local.tm_sec = clock.second;
-    local.tm_isdst = -1;  // the zone's own rule for that day
-    const std::time_t seconds = std::mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1)) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(seconds);
-}
-
 }  // namespace
 
+std::optional<std::int64_t> LocalClock::ToUtc(std::int64_t wallSeconds, int year, int month,
+                                              int day, int hour) {
+    const std::int64_t hourKey = wallSeconds >= 0 ? wallSeconds / kSecondsPerHour
+                                                  : -((-wallSeconds - 1) / kSecondsPerHour) - 1;
+    auto found = hourOffsets_.find(hourKey);
+    if (found == hourOffsets_.end()) {
+        std::tm local{};
+        local.tm_year = year - 1900;
+        local.tm_mon = month - 1;
+        local.tm_mday = day;
+        local.tm_hour = hour;
+        local.tm_isdst = -1;  // the zone's own rule for that day
+        const std::time_t seconds = std::mktime(&local);
+        std::optional<std::int64_t> offset;
+        if (seconds != static_cast<std::time_t>(-1)) {
+            offset = hourKey * kSecondsPerHour - static_cast<std::int64_t>(seconds);
+        }
+        found = hourOffsets_.emplace(hourKey, offset).first;
+    }
+    if (!found->second) {
+        return std::nullopt;
+    }
+    return wallSeconds - *found->second;
+}
+
 std::optional<std::int64_t> ExFatTimeSeconds(std::uint32_t stamp, std::uint8_t tenMs,
-                                             std::uint8_t utcOffset) {
+                                             std::uint8_t utcOffset, LocalClock& localClock) {
     const std::optional<WallClock> clock = WallClockOf(stamp);
     if (!clock) {
         return std::nullopt;
     }
     // The 10 ms count adds the odd second the 2-second field cannot hold.
     const int extraSecond = tenMs <= kMostTenMs ? tenMs / 100 : 0;
+    const std::int64_t wall =
+        DaysSince1970(clock->year, clock->month, clock->day) * kSecondsPerDay +
+        clock->hour * kSecondsPerHour + clock->minute * kSecondsPerMinute + clock->second +
+        extraSecond;
     if ((utcOffset & kOffsetValid) == 0) {
-        const std::optional<std::int64_t> local = LocalSeconds(*clock);
-        return local ? std::optional<std::int64_t>(*local + extraSecond) : std::nullopt;
+        return localClock.ToUtc(wall, clock->year, clock->month, clock->day, clock->hour);
     }
     int steps = utcOffset & kOffsetBits;
     if ((steps & kOffsetSignBit) != 0) {
         steps -= kOffsetValues;
     }
-    const std::int64_t wall =
-        DaysSince1970(clock->year, clock->month, clock->day) * kSecondsPerDay +
-        std::int64_t{clock->hour} * 3600 + clock->minute * 60 + clock->second + extraSecond;
     return wall - steps * kSecondsPerOffsetStep;
+}
+
+std::optional<std::int64_t> ExFatTimeSeconds(std::uint32_t stamp, std::uint8_t tenMs,
+                                             std::uint8_t utcOffset) {
+    LocalClock clock;
+    return ExFatTimeSeconds(stamp, tenMs, utcOffset, clock);
 }
 
 }  // namespace lumarest

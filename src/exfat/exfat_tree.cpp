@@ -15,6 +15,7 @@ constexpr const char* kSectorsText = "Sectors  ";
 constexpr const char* kOfText = " of ";
 constexpr const char* kCompletedText = "Completed ";
 constexpr int kFullPercent = 100;
+constexpr std::uint64_t kFoldersPerReport = 256;
 // Bytes of the heap read at once while looking for lost folders.
 constexpr std::uint64_t kScanChunkBytes = 1024 * 1024;
 constexpr std::uint8_t kFileEntryInUse = 0x85;
@@ -81,6 +82,7 @@ class TreeWalk {
         if (!WalkFrom(kExFatRootFolderId, root)) {
             tree_.problem = kRootUnreadProblem;
         }
+        reporter_.SetStatisticValue(Statistic::DirectoriesFound, NumberText(tree_.folders.size()));
         if (!stop_.stop_requested()) {
             ScanHeap();
         }
@@ -101,7 +103,7 @@ class TreeWalk {
     bool WalkFrom(std::uint32_t id, const ExFatClusters& clusters) {
         const bool read = ReadFolder(id, clusters) && clusters.count > 0;
         while (!pending_.empty() && !stop_.stop_requested()) {
-            const Pending next = std::move(pending_.front());
+            Pending next = std::move(pending_.front());
             pending_.pop_front();
             ReadFolder(next.id, next.clusters);
         }
@@ -116,7 +118,7 @@ class TreeWalk {
         }
         const DirectorySectors sectors(layout_, clusters);
         std::vector<ExFatEntrySet> sets = ParseExFatEntrySets(
-            bytes_, [&](std::size_t offset) { return sectors.SectorOf(offset); });
+            bytes_, [&](std::size_t offset) { return sectors.SectorOf(offset); }, clock_);
         for (ExFatEntrySet& set : sets) {
             if (set.folder) {
                 AddFolder(id, std::move(set));
@@ -124,7 +126,11 @@ class TreeWalk {
                 tree_.files.push_back({id, std::move(set)});
             }
         }
-        reporter_.SetStatisticValue(Statistic::DirectoriesFound, NumberText(tree_.folders.size()));
+        // The window waits for each report: a count every few hundred folders is enough.
+        if (++foldersRead_ % kFoldersPerReport == 0) {
+            reporter_.SetStatisticValue(Statistic::DirectoriesFound,
+                                        NumberText(tree_.folders.size()));
+        }
         return whole;
     }
 
@@ -212,8 +218,8 @@ class TreeWalk {
     void NoteCandidate(std::uint32_t cluster, ByteSpan bytes,
                        std::vector<std::uint32_t>& candidates,
                        std::unordered_set<std::uint32_t>& named) {
-        const std::vector<ExFatEntrySet> sets =
-            ParseExFatEntrySets(bytes, [](std::size_t) { return std::uint64_t{0}; });
+        const std::vector<ExFatEntrySet> sets = ParseExFatEntrySets(
+            bytes, [](std::size_t) { return std::uint64_t{0}; }, clock_);
         if (std::none_of(sets.begin(), sets.end(),
                          [](const ExFatEntrySet& set) { return set.checksumGood; })) {
             return;
@@ -272,6 +278,8 @@ class TreeWalk {
     std::unordered_set<std::uint32_t> owned_;
     std::vector<std::uint8_t> bytes_;
     std::uint64_t unreadFolders_ = 0;
+    std::uint64_t foldersRead_ = 0;
+    LocalClock clock_;
 };
 
 }  // namespace

@@ -146,6 +146,24 @@ TEST(ExFatFileData, WritesWhatTheClustersAndTheBitmapGive) {
     }
 }
 
+// An image cut short: what lies past its end is neither read nor written as zeros.
+TEST(ExFatFileData, StopsAtTheEndOfTheDisk) {
+    ExFatVolumeBuilder volume = PatternVolume(9);
+    std::vector<std::uint8_t> image = volume.Image();
+    image.resize(volume.ClusterByteOffset(12));
+    MemoryDisk disk(image);
+    ExFatVolumeReader reader(disk, volume.ExpectedLayout());
+    ExFatEntrySet file;
+    file.firstCluster = 10;
+    file.dataLength = 1ull << 40;
+    file.validDataLength = file.dataLength;
+    file.contiguous = true;
+    std::ostringstream out;
+    EXPECT_EQ(WriteExFatFile(reader, file, out), RecoveredFileStatus::Incomplete);
+    EXPECT_EQ(out.str().size(), 2 * volume.ClusterBytes());
+    EXPECT_EQ(ExFatStoredBytes(reader, file), 2 * volume.ClusterBytes());
+}
+
 TEST(ExFatFileData, ReportsAFailedWrite) {
     ExFatVolumeBuilder volume = PatternVolume(9);
     MemoryDisk disk(volume.Image());
