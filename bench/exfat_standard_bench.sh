@@ -31,13 +31,15 @@ stamp=$work/.exfat-standard.stamp
 export LC_ALL=C.UTF-8
 PATH=$PATH:/usr/sbin:/sbin
 
-# Fills the volume in a process of its own, so the mount helper's clean-up (unmounting, the
-# loop device, its scratch folder) runs whatever happens.
-FillVolume() {  # VOLUME
+# Formats and fills the partition in place, in a process of its own so the mount helper's
+# clean-up (unmounting, the loop device, its scratch folder) runs whatever happens.
+FillPartition() {  # IMAGE
   (
     WORK=$(mktemp -d "$work/.exfat-fill.XXXXXX")
     source "$repo/tests/support/fuse_mount.sh"
-    MountExFat "$1"
+    AttachLoop "$1" $((kPartitionStart * 512)) "$kVolumeBytes"
+    mkfs.exfat -c "$kClusterSize" -L BENCHEXFAT "$LOOP" >/dev/null
+    MountExFat
     python3 "$here/ntfs_tree.py" "$MNT" "$kAlbums" "$kEvents" "$kFilesPerFolder"
     for album in "${kDeletedAlbums[@]}"; do
       rm -rf "${MNT:?}/$album"
@@ -53,24 +55,19 @@ MakeImage() {
     cat "$here/ntfs_tree.py"
     echo "$kVolumeBytes $kPartitionStart $kClusterSize $kAlbums $kEvents $kFilesPerFolder"
     echo "${kDeletedAlbums[*]}"
-    declare -f MakeImage FillVolume
+    declare -f MakeImage FillPartition
   } | sha256sum | cut -d' ' -f1)
   if [ -f "$image" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$signature" ]; then
     return
   fi
   echo "Making $image with $((kAlbums * (kEvents + 1))) folders and" \
     "$((kAlbums * (kEvents + 1) * kFilesPerFolder)) files..." >&2
-  local started=$SECONDS volume=$work/exfat-standard.volume
-  rm -f "$stamp" "$image" "$volume"
-  truncate -s "$kVolumeBytes" "$volume"
-  mkfs.exfat -c "$kClusterSize" -L BENCHEXFAT "$volume" >/dev/null
-  FillVolume "$volume"
+  local started=$SECONDS
+  rm -f "$stamp" "$image" "$image.new"
   truncate -s $((kPartitionStart * 512 + kVolumeBytes)) "$image.new"
   sfdisk -q --no-reread --no-tell-kernel "$image.new" <<<"label: dos
 start=$kPartitionStart, size=$((kVolumeBytes / 512)), type=7" >/dev/null
-  dd if="$volume" of="$image.new" bs=4M seek=$((kPartitionStart * 512)) oflag=seek_bytes \
-    conv=notrunc,sparse status=none
-  rm -f "$volume"
+  FillPartition "$image.new"
   mv "$image.new" "$image"
   echo "$signature" >"$stamp"
   echo "Made the image in $((SECONDS - started)) s." >&2

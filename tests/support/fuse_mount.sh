@@ -33,10 +33,19 @@ Mount() {  # VOLUME
     AwaitMount
 }
 
+# Puts VOLUME on a loop device, LOOP: its SIZE bytes from OFFSET when it lies inside a disk
+# image.
+AttachLoop() {  # VOLUME [OFFSET SIZE]
+    local place=()
+    [[ -z ${2:-} ]] || place=(-o "$2" --sizelimit "$3")
+    LOOP=$(losetup -f --show "${place[@]}" "$1" 2>/dev/null) || exit 77
+}
+
 # Run as root, the exFAT driver takes block devices only: the volume is mounted through a loop
-# device. -d keeps the driver in the foreground, so Unmount can wait for its last write.
-MountExFat() {  # VOLUME
-    LOOP=$(losetup -f --show "$1" 2>/dev/null) || exit 77
+# device (the one AttachLoop gave when no VOLUME is named). -d keeps the driver in the
+# foreground, so Unmount can wait for its last write.
+MountExFat() {  # [VOLUME [OFFSET SIZE]]
+    [[ -z ${1:-} ]] || AttachLoop "$@"
     mount.exfat-fuse -d "$LOOP" "$MNT" >/dev/null 2>&1 &
     PID=$!
     AwaitMount
