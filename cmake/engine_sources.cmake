@@ -1,5 +1,5 @@
 # The engine rooms: each folder's .cpp files belong to lumarest_engine.
-set(LUMAREST_ENGINE_ROOMS core disk partitions fat ntfs carving carving/formats output volume search)
+set(LUMAREST_ENGINE_ROOMS core disk partitions tree fat ntfs exfat carving carving/formats output volume search)
 set(LUMAREST_ENGINE_SOURCES "")
 foreach(room IN LISTS LUMAREST_ENGINE_ROOMS)
   file(GLOB room_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${room}/*.cpp)

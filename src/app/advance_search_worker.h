@@ -10,7 +10,7 @@
 
 #include "disk/sector_reader.h"
 #include "search/advance_search.h"
-#include "volume/folder_counts.h"
+#include "tree/folder_counts.h"
 
 namespace lumarest {
 

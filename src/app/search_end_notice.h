@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "volume/folder_counts.h"
+#include "tree/folder_counts.h"
 
 namespace lumarest {
 

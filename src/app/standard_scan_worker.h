@@ -9,7 +9,7 @@
 
 #include "disk/sector_reader.h"
 #include "search/standard_search.h"
-#include "volume/folder_counts.h"
+#include "tree/folder_counts.h"
 
 namespace lumarest {
 

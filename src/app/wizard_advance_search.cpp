@@ -21,7 +21,7 @@
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
 #include "ui/tree_images.h"
-#include "volume/folder_browse.h"
+#include "tree/folder_browse.h"
 
 namespace lumarest {
 
@@ -179,7 +179,7 @@ void CChildDialogExDemoDlg::OnVolumeTreeClicked(TreeItem item) {
     }
     tree->Select(item);
     std::size_t volume = 0;
-    if (VolumeOfItemText(run_, text, volume)) {
+    if (VolumeOfItem(run_, item, volume)) {
         run_.chosenVolume = volume;
         ShowVolumeDetails(volume, true);
     }

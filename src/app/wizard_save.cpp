@@ -15,7 +15,7 @@
 #include "search/advance_search.h"
 #include "ui/mytreectrl.h"
 #include "ui/save_dialogs.h"
-#include "volume/folder_browse.h"
+#include "tree/folder_browse.h"
 #include "volume/recovered_save.h"
 
 namespace lumarest {

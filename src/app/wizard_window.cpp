@@ -41,7 +41,7 @@
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
 #include "ui/thumbs_list_ctrl.h"
-#include "volume/folder_browse.h"
+#include "tree/folder_browse.h"
 
 namespace lumarest {
 

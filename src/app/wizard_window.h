@@ -16,7 +16,7 @@
 #include "disk/parameter_store.h"
 #include "output/private_folder.h"
 #include "ui/file_icons.h"
-#include "volume/folder_counts.h"
+#include "tree/folder_counts.h"
 
 class QCheckBox;
 class QComboBox;

@@ -10,8 +10,8 @@
 #include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/text_number.h"
-#include "fat/folder_tree_build.h"
-#include "fat/folder_tree_events.h"
+#include "tree/folder_tree_build.h"
+#include "tree/folder_tree_events.h"
 #include "volume/rebuilt_volume.h"
 
 namespace lumarest {

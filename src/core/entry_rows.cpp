@@ -61,6 +61,10 @@ bool IsDeletedRow(const TextTable& table, std::size_t row) {
     return table.Cell(row, kEntryDeleted) == kDeletedMarkText;
 }
 
+bool IsFolderRow(const TextTable& table, std::size_t row) {
+    return table.Cell(row, kEntryType) == kFolderType;
+}
+
 bool IsNameOnlyRow(const TextTable& table, std::size_t row) {
     return table.Cell(row, kEntryType) == kNameOnlyFileType;
 }

@@ -68,6 +68,8 @@ bool IsDeletedRow(const TextTable& table, std::size_t row);
 
 bool IsNameOnlyRow(const TextTable& table, std::size_t row);
 
+bool IsFolderRow(const TextTable& table, std::size_t row);
+
 // Gives every row whose parent is neither `rootId` nor the "self" of a row from `firstRow` on,
 // or is the row itself, the orphan folder as its parent. Shows its progress on `bar`.
 void ReattachOrphans(TextTable& table, Reporter& reporter, ProgressBar bar, std::uint32_t rootId,

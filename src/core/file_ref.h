@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -28,6 +29,8 @@ struct FileRef {
     // NTFS, deleted: only a folder's index still names it; no record holds its data, so
     // nothing of it can be saved.
     bool nameOnly = false;
+    // exFAT: the file's entry set among those the volume's walk found.
+    std::size_t entryIndex = 0;
     // FAT: the entry's last write, seconds since 1970 (UTC); nothing when its date does not
     // convert. NTFS reads it from the file's record when asked (RebuiltVolume::LastWrite).
     std::optional<std::int64_t> lastWrite;

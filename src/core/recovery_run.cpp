@@ -34,6 +34,7 @@ void RecoveryRun::ClearEntryTables() {
     fileSystemTable.Clear();
     indexBlockTable.Clear();
     ntfsRecordTable.Clear();
+    volumeContents.reset();
 }
 
 }  // namespace lumarest

@@ -14,6 +14,7 @@
 #include "core/partition_list.h"
 #include "core/text_table.h"
 #include "core/tree_model.h"
+#include "core/volume_contents.h"
 #include "core/volume_params.h"
 
 namespace lumarest {
@@ -122,6 +123,8 @@ struct RecoveryRun {
     std::unique_ptr<TreeModel> partitionTree;
     std::unique_ptr<TreeModel> volumeTree;
     std::unique_ptr<TreeModel> folderTree;
+    // What the scan of the rebuilt volume read, for a file system that keeps it typed.
+    std::shared_ptr<const VolumeContents> volumeContents;
     // The folders of folderTree, in the order they were added.
     FolderNodeList folderNodes;
     FolderTreeState folderTreeState;
@@ -130,6 +133,8 @@ struct RecoveryRun {
     // Volumes the Advance search found (rows of fileSystemTable), and the one chosen, from 0.
     std::size_t volumesFound = 0;
     std::size_t chosenVolume = 0;
+    // The item of run.volumeTree that stands for each found volume, in row order.
+    std::vector<TreeItem> volumeItems;
 
     // Partitions per disk number, kept for the life of the run.
     std::array<DiskPartitionList, kDriveSlots> diskPartitionLists;

@@ -3,7 +3,6 @@
 #include "fat/advance_fat_search.h"
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -11,22 +10,15 @@
 #include "core/partition_list.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
+#include "core/sector_scan_progress.h"
 #include "core/sector_source.h"
-#include "core/text_number.h"
 #include "fat/advance_fat_tables.h"
 
 namespace lumarest {
 namespace {
 
-constexpr const char* kSectorsText = "Sectors  ";
-constexpr const char* kOfText = " of ";
-constexpr const char* kCompletedText = "Completed ";
-constexpr int kFullPercent = 100;
 // Large reads keep the disk streaming; each sector is still tested in order.
 constexpr std::uint32_t kSearchChunkSectors = 8 * 1024;
-// The window waits for every report, so counters and the bar are redrawn at most this often
-// (and whenever the shown percentage changes).
-constexpr auto kReportInterval = std::chrono::milliseconds(100);
 
 constexpr std::size_t kSignatureOffset = 510;
 constexpr std::size_t kFat32TypeDigits = 85;  // "32" of "FAT32" at 82
@@ -49,10 +41,6 @@ constexpr std::size_t kDateOffset = 24;
 constexpr std::size_t kSelfLowOffset = 26;
 constexpr std::size_t kParentHighOffset = kDotDotOffset + kSelfHighOffset;
 constexpr std::size_t kParentLowOffset = kDotDotOffset + kSelfLowOffset;
-
-std::string SectorsText(std::uint64_t sector, std::uint64_t endSector) {
-    return kSectorsText + std::to_string(sector) + kOfText + std::to_string(endSector);
-}
 
 std::uint32_t Le16(ByteSpan sector, std::size_t at) {
     return LoadLe16(sector, at).value_or(0);
@@ -142,59 +130,6 @@ std::uint64_t LastSectorSearched(const RecoveryRun& run, const SectorSource& dis
     return diskSectors == 0 ? last : std::min(last, diskSectors - 1);
 }
 
-// Shows the counters, the sector figure and the bar, sparing the window a report per sector.
-class SearchProgress {
-  public:
-    SearchProgress(Reporter& reporter, std::uint64_t endSector)
-        : reporter_(reporter), endSector_(endSector) {
-        reporter_.SetStatisticCaption(Statistic::BootSectorsFound, kBootSectorsFoundCaption);
-        reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
-        reporter_.SetStatisticValue(Statistic::BootSectorsFound, "0");
-        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, endSector_));
-    }
-
-    void AfterChunk(std::uint64_t chunkStart, std::size_t directories, std::size_t bootSectors,
-                    bool last) {
-        const int percent = PercentOf(chunkStart);
-        const auto now = std::chrono::steady_clock::now();
-        if (!last && percent == shownPercent_ && now - shownAt_ < kReportInterval) {
-            return;
-        }
-        shownAt_ = now;
-        ShowCounts(directories, bootSectors);
-        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(chunkStart, endSector_));
-        if (percent != shownPercent_) {
-            shownPercent_ = percent;
-            reporter_.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
-        }
-    }
-
-    void ShowCounts(std::size_t directories, std::size_t bootSectors) {
-        if (directories != shownDirectories_) {
-            shownDirectories_ = directories;
-            reporter_.SetStatisticValue(Statistic::DirectoriesFound, NumberText(directories));
-        }
-        if (bootSectors != shownBootSectors_) {
-            shownBootSectors_ = bootSectors;
-            reporter_.SetStatisticValue(Statistic::BootSectorsFound, NumberText(bootSectors));
-        }
-    }
-
-  private:
-    int PercentOf(std::uint64_t sector) const {
-        return endSector_ == 0 ? kFullPercent
-                               : static_cast<int>(std::min<std::uint64_t>(
-                                     sector * kFullPercent / endSector_, kFullPercent));
-    }
-
-    Reporter& reporter_;
-    std::uint64_t endSector_;
-    std::size_t shownDirectories_ = 0;
-    std::size_t shownBootSectors_ = 0;
-    int shownPercent_ = -1;
-    std::chrono::steady_clock::time_point shownAt_{};
-};
-
 }  // namespace
 
 void TestSectorForAdvanceSearch(ByteSpan sector, std::uint32_t sectorNumber,
@@ -218,7 +153,7 @@ std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& r
     const std::uint64_t first =
         static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.startSector, 0));
     const std::uint64_t last = LastSectorSearched(run, disk);
-    SearchProgress progress(reporter, last);
+    SectorScanProgress progress(reporter, last);
     std::vector<FoundBootSector> bootSectors;
     std::vector<FoundDirectory> directories;
     // A short range needs no more buffer than it has sectors.

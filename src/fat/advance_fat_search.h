@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <stop_token>
 
+#include "core/sector_scan_progress.h"
+
 namespace lumarest {
 
 struct RecoveryRun;
 class Reporter;
 class SectorSource;
-
-inline constexpr const char* kBootSectorsFoundCaption = "Boot Sectors Found\t\t:";
 
 // Reads every sector of run.selectedPartition's range and fills run.bootSectorTable with the
 // FAT16 and FAT32 boot sectors found and run.foundDirectoryTable with every sector that starts

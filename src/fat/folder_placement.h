@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "fat/folder_tree_build.h"
+#include "tree/folder_tree_build.h"
 
 namespace lumarest {
 

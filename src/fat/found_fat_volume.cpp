@@ -8,7 +8,8 @@
 #include "core/reporter.h"
 #include "fat/advance_fat_tables.h"
 #include "fat/fat_chain_found_volume.h"
-#include "fat/folder_tree_build.h"
+#include "fat/fat_folder_tree.h"
+#include "tree/folder_tree_build.h"
 #include "core/entry_rows.h"
 
 namespace lumarest {

@@ -6,6 +6,7 @@
 namespace lumarest {
 
 struct RecoveryRun;
+struct VolumeParams;
 class SectorSource;
 class Reporter;
 
@@ -33,6 +34,13 @@ inline constexpr const char* kExFatNotRebuiltMessage =
 // leave run.volumeParams partly overwritten. Empties the entry tables first. A FAT boot sector
 // with 0 sectors per cluster is invalid: no layout can be taken from it.
 int ValidatePartition(RecoveryRun& run, SectorSource& disk, Reporter& reporter);
+
+// The boot-sector tests ValidatePartition leaves to each file system's room: a FAT16 or FAT32
+// boot sector at `start`; an NTFS one at `start` or its backup before `last`.
+bool ValidateFatBootSector(VolumeParams& params, SectorSource& disk, std::uint64_t start,
+                           bool fat16);
+bool ValidateNtfsBootSector(VolumeParams& params, SectorSource& disk, std::uint64_t start,
+                            std::uint64_t last);
 
 // Infers a FAT16 or FAT32 layout from the first two directories whose "." and ".." entries
 // agree on a cluster size, scanning the partition from its first sector, and fills

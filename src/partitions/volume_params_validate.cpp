@@ -9,6 +9,7 @@
 #include "core/sector_source.h"
 #include "partitions/boot_sector.h"
 #include "partitions/volume_params.h"
+#include "volume/file_system_room.h"
 
 namespace lumarest {
 
@@ -271,23 +272,28 @@ void ReportUnknownSectorSize(SectorSource& disk, std::uint64_t start, Reporter& 
 
 int ValidateByName(RecoveryRun& run, SectorSource& disk) {
     const SelectedPartition& partition = run.selectedPartition;
-    const auto start = static_cast<std::uint64_t>(partition.startSector);
-    if (partition.fileSystem == FileSystem::Fat16) {
-        return ValidateFat16(run.volumeParams, disk, start);
+    if (!partition.fileSystem) {
+        return 0;
     }
-    if (partition.fileSystem == FileSystem::Fat32) {
-        return ValidateFat32(run.volumeParams, disk, start);
-    }
-    if (partition.fileSystem == FileSystem::Ntfs) {
-        // Only a valid boot sector gives the record size the scan is held to.
-        run.volumeParams.mftRecordSectors = 0;
-        return ValidateNtfs(run.volumeParams, disk, start,
-                            static_cast<std::uint64_t>(partition.endSector));
-    }
-    return 0;
+    return RoomFor(*partition.fileSystem)
+                   .ValidateBootSector(run.volumeParams, disk,
+                                       static_cast<std::uint64_t>(partition.startSector),
+                                       static_cast<std::uint64_t>(partition.endSector))
+               ? 1
+               : 0;
 }
 
 }  // namespace
+
+bool ValidateFatBootSector(VolumeParams& params, SectorSource& disk, std::uint64_t start,
+                           bool fat16) {
+    return (fat16 ? ValidateFat16(params, disk, start) : ValidateFat32(params, disk, start)) != 0;
+}
+
+bool ValidateNtfsBootSector(VolumeParams& params, SectorSource& disk, std::uint64_t start,
+                            std::uint64_t last) {
+    return ValidateNtfs(params, disk, start, last) != 0;
+}
 
 std::string UnknownSectorSizeMessage(std::uint32_t bytesPerSector, std::uint64_t sector) {
     return "The boot sector at sector " + std::to_string(sector) + " gives " +

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/tree_model.h"
+#include "volume/file_system_room.h"
+
 namespace lumarest {
 
 struct RecoveryRun;
@@ -33,12 +36,6 @@ enum FoundVolumeColumn : std::size_t {
     kVolumePartType,
 };
 
-struct AdvanceSearchResult {
-    bool stopped = false;           // run.scanStop was requested before the scan ended
-    std::uint64_t searchedEnd = 0;  // the first sector not read: the range's end unless stopped
-    std::size_t volumesFound = 0;
-};
-
 // The first phase of an Advance search of run.selectedPartition, on emptied tables: FAT16 and FAT32
 // read the range for boot sectors and directory starts and group them into volumes; NTFS reads it
 // for boot sectors, file records and index blocks and assigns record numbers and volumes. A stop
@@ -51,9 +48,9 @@ AdvanceSearchResult RunAdvanceSearch(RecoveryRun& run, SectorSource& disk, Repor
 // "File System 1 - FAT32", ... and expands the top item. Returns the first volume's item.
 std::uint32_t ListVolumes(RecoveryRun& run);
 
-// The found volume an item of run.volumeTree stands for (0-based), from its text "File System
-// N - ..."; nothing for the top item or a text that names no found volume.
-bool VolumeOfItemText(const RecoveryRun& run, const std::string& text, std::size_t& volume);
+// The found volume an item of run.volumeTree stands for (0-based), as ListVolumes made it;
+// false for the top item or an item of no found volume.
+bool VolumeOfItem(const RecoveryRun& run, TreeItem item, std::size_t& volume);
 
 struct VolumeDetailRow {
     std::string name;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fat/folder_tree_build.h"
+#include "tree/folder_tree_build.h"
 
 namespace lumarest {
 

@@ -4,20 +4,13 @@
 
 #include "core/new_file.h"
 #include "core/recovery_run.h"
-#include "volume/fat_volume.h"
-#include "volume/ntfs_volume.h"
+#include "volume/file_system_room.h"
 
 namespace lumarest {
 
 std::unique_ptr<RebuiltVolume> OpenRebuiltVolume(RecoveryRun& run, SectorSource& disk) {
     const std::optional<FileSystem> fileSystem = run.activeVolume.fileSystem;
-    if (IsFat(fileSystem)) {
-        return std::make_unique<FatVolume>(run, disk);
-    }
-    if (fileSystem == FileSystem::Ntfs) {
-        return std::make_unique<NtfsVolume>(run, disk);
-    }
-    return nullptr;
+    return fileSystem ? RoomFor(*fileSystem).OpenVolume(run, disk) : nullptr;
 }
 
 RecoveredFileStatus WriteListedFile(RecoveryRun& run, SectorSource& disk, const FileRef& file,

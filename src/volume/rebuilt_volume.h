@@ -45,6 +45,9 @@ class RebuiltVolume {
     virtual std::optional<std::int64_t> LastWrite(const FileRef& file) { return file.lastWrite; }
     // The same for a folder of the tree.
     virtual std::optional<std::int64_t> FolderLastWrite(const FolderNode& node) = 0;
+    // Names the child folders of `node` where the volume names folders from their parent's
+    // entries rather than their own (FAT); nothing otherwise.
+    virtual void NameChildFolders(const FolderNode& /*node*/) {}
     // The file system's own bookkeeping, not the user's: left out when whole folders are saved.
     virtual bool IsVolumeOwnFile(const FileRef& /*file*/) const { return false; }
     virtual bool IsVolumeOwnFolder(const FolderNode& /*node*/) const { return false; }

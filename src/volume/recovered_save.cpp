@@ -14,7 +14,7 @@
 #include "core/plain_name.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
-#include "fat/folder_tree_events.h"
+#include "tree/folder_tree_events.h"
 #include "output/file_list_row.h"
 #include "output/recovered_file.h"
 #include "volume/rebuilt_volume.h"

@@ -10,7 +10,7 @@
 #include <QTreeView>
 
 #include "app/window_harness.h"
-#include "fat/folder_tree_events.h"
+#include "tree/folder_tree_events.h"
 #include "support/crafted_fat_images.h"
 #include "support/image_guard.h"
 #include "support/loop_mount.h"

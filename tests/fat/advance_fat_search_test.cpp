@@ -12,7 +12,7 @@
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "fat/advance_fat_search.h"
-#include "volume/folder_browse.h"
+#include "tree/folder_browse.h"
 #include "fat/lost_directory_recovery.h"
 #include "partitions/partition_test_disks.h"
 #include "search/advance_search.h"

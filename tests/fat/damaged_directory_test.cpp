@@ -8,7 +8,7 @@
 
 #include "fat/fat_chain.h"
 #include "fat/lost_directory_recovery.h"
-#include "output/fat_file_rows.h"
+#include "fat/fat_file_rows.h"
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
 

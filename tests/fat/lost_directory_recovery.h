@@ -14,7 +14,8 @@
 #include "core/reporter.h"
 #include "fat/directory_scan.h"
 #include "fat/fat_chain.h"
-#include "fat/folder_tree_build.h"
+#include "fat/fat_folder_tree.h"
+#include "tree/folder_tree_build.h"
 #include "fat/name_children.h"
 #include "partitions/volume_params.h"
 

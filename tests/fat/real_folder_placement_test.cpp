@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fat/lost_directory_recovery.h"
-#include "output/fat_file_rows.h"
+#include "fat/fat_file_rows.h"
 #include "partitions/partition_test_disks.h"
 #include "support/fls_listing.h"
 #include "support/image_guard.h"

@@ -18,8 +18,8 @@
 #include "support/fls_listing.h"
 #include "support/image_guard.h"
 #include "support/made_images.h"
-#include "volume/folder_counts.h"
-#include "volume/ntfs_volume.h"
+#include "tree/folder_counts.h"
+#include "ntfs/ntfs_volume.h"
 #include "volume/recovered_save.h"
 
 namespace lumarest {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/oem_code_page.h"
-#include "output/fat_file_rows.h"
+#include "fat/fat_file_rows.h"
 #include "output/listing_volumes.h"
 #include "output/recovered_file.h"
 #include "support/crafted_fat_images.h"

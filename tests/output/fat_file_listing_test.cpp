@@ -10,7 +10,7 @@
 
 #include "core/text_number.h"
 #include "fat/directory_entry.h"
-#include "output/fat_file_rows.h"
+#include "fat/fat_file_rows.h"
 #include "output/listing_volumes.h"
 #include "support/image_guard.h"
 

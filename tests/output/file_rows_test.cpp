@@ -5,8 +5,8 @@
 
 #include "core/recovery_run.h"
 #include "core/table_columns.h"
-#include "output/fat_file_rows.h"
-#include "output/ntfs_file_rows.h"
+#include "fat/fat_file_rows.h"
+#include "ntfs/ntfs_file_rows.h"
 
 namespace lumarest {
 namespace {

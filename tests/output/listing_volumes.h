@@ -17,7 +17,7 @@
 #include "core/volume_params.h"
 #include "fat/fat_chain.h"
 #include "fat/name_children.h"
-#include "output/fat_file_rows.h"
+#include "fat/fat_file_rows.h"
 #include "partitions/volume_params.h"
 #include "support/command_output.h"
 

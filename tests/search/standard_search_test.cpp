@@ -14,13 +14,13 @@
 #include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
-#include "fat/folder_tree_events.h"
+#include "tree/folder_tree_events.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/ntfs_layout.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
-#include "volume/folder_browse.h"
+#include "tree/folder_browse.h"
 
 namespace lumarest {
 namespace {
@@ -95,7 +95,6 @@ TEST_P(FixtureVolumes, RebuildsTheCommonTreeFromAValidBootSector) {
     EXPECT_FALSE(search.result.stopped);
     EXPECT_TRUE(search.result.foundFolderRows);
     EXPECT_TRUE(search.run.resultsFound);
-    EXPECT_EQ(search.run.stage, WizardStage::FolderResults);
     EXPECT_EQ(search.run.activeVolume.fsName, fsName);
     EXPECT_EQ(search.run.folderTree->Text(search.run.folderTree->TopItem()), "Root");
     FolderPaths paths = TreePaths(search.run);

@@ -1,4 +1,4 @@
-#include "volume/folder_counts.h"
+#include "tree/folder_counts.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
 #include "support/image_guard.h"
-#include "volume/folder_browse.h"
+#include "tree/folder_browse.h"
 
 namespace lumarest {
 namespace {

@@ -24,15 +24,15 @@
 #include "core/reporter.h"
 #include "disk/device_sector_source.h"
 #include "disk/sector_reader.h"
-#include "fat/folder_tree_build.h"
-#include "fat/folder_tree_events.h"
+#include "tree/folder_tree_build.h"
+#include "tree/folder_tree_events.h"
 #include "output/listing_volumes.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
 #include "support/image_guard.h"
 #include "support/link_planter.h"
 #include "support/volume_files.h"
-#include "volume/folder_browse.h"
+#include "tree/folder_browse.h"
 
 namespace lumarest {
 namespace {

@@ -20,6 +20,7 @@ class FatVolume final : public RebuiltVolume {
     RecoveredFileStatus WriteFile(const FileRef& file, std::ostream& out) override;
     std::uint64_t StoredBytes(const FileRef& file) override;
     std::optional<std::int64_t> FolderLastWrite(const FolderNode& node) override;
+    void NameChildFolders(const FolderNode& node) override;
 
   private:
     // Files saved one after another read the same FAT sectors: they are read once.

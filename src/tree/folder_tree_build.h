@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,20 +35,6 @@ TreeItem SetRootText(RecoveryRun& run);
 void AddChildFolders(RecoveryRun& run, const std::string& parentIdText, const TextTable& table,
                      TreeItem parentItem);
 
-// Turns the folder rows of a FAT partition's table (sorted by "parent", orphans re-attached)
-// into the folder tree under "Root": root-level folders named from the root directory, then
-// every level breadth first, then every folder expanded once so that its children carry their
-// directory-entry names. Shows its progress on `bar`; empties `table`. Returns 1.
-int BuildFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
-                       ProgressBar bar);
-
-// The same for a FAT file system found by the Advance search, whose layout is
-// run.activeVolume: the root-level folders are named from its root directory, the bar is set
-// to 0 and not moved, and `table` is kept so that child folders are named when their parent
-// is first expanded. Returns 1.
-int BuildFoundFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table,
-                            Reporter& reporter, ProgressBar bar);
-
 // Which rows of an entry table already hang in the tree. A row is added once at most: a corrupt
 // disk can link folders in a loop or repeat a folder's number, and following such links again
 // and again would grow the tree without end.
@@ -66,5 +53,24 @@ void FillTree(RecoveryRun& run, const TextTable& table, Reporter& reporter, Prog
 
 // Sets "Root" as the top item's text and expands it.
 void ExpandTop(RecoveryRun& run);
+
+// The steps FillTree is made of, for file systems that fill in their own order.
+// How far a fill has gone: the next node whose children are added, and the bar's percent.
+struct FillProgress {
+    std::size_t position = 0;
+    int shown = 0;
+};
+// Adds every folder row of `table` whose parent is `key` under `parentItem`; with `added`,
+// each row once only, otherwise not below a folder of the same number.
+void AddChildRows(RecoveryRun& run, std::uint32_t key, const TextTable& table, TreeItem parentItem,
+                  AddedRows* added);
+// Adds the children of every node from `progress.position` on, reaching each new level as its
+// nodes are appended, except those of a node numbered `deferredId`; moves the bar forward only.
+void FillBreadthFirst(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
+                      AddedRows& added, FillProgress& progress,
+                      std::optional<std::uint32_t> deferredId = std::nullopt);
+// Hangs the folders no walk reached under the orphan folder, each with everything below it.
+void FillUnreached(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
+                   AddedRows& added, std::uint32_t rootId, FillProgress& progress);
 
 }  // namespace lumarest

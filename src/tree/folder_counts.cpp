@@ -1,4 +1,4 @@
-#include "volume/folder_counts.h"
+#include "tree/folder_counts.h"
 
 #include <memory>
 #include <vector>

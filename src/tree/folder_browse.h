@@ -5,7 +5,7 @@
 
 #include "core/file_ref.h"
 #include "core/tree_model.h"
-#include "fat/folder_tree_events.h"
+#include "tree/folder_tree_events.h"
 
 namespace lumarest {
 

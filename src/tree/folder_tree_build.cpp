@@ -1,4 +1,4 @@
-#include "fat/folder_tree_build.h"
+#include "tree/folder_tree_build.h"
 
 #include <cstdio>
 #include <memory>
@@ -10,21 +10,12 @@
 #include "core/sector_source.h"
 #include "core/text_number.h"
 #include "core/text_table.h"
-#include "fat/fat_chain.h"
-#include "fat/folder_placement.h"
-#include "fat/folder_tree_events.h"
-#include "fat/name_children.h"
 
 namespace lumarest {
 namespace {
 
 constexpr const char* kCompletedText = "Completed ";
 constexpr int kFullPercent = 100;
-constexpr std::int64_t kFatWordMask = 0xFFFF;
-
-bool IsFolderRow(const TextTable& table, std::size_t row) {
-    return table.Cell(row, kEntryType) == kFolderType;
-}
 
 std::string MadeUpFolderName(RecoveryRun& run) {
     ++run.dirCounter;
@@ -84,6 +75,8 @@ bool AncestorHasSelf(RecoveryRun& run, TreeItem parentItem, std::uint32_t selfId
     return false;
 }
 
+}  // namespace
+
 void AddChildRows(RecoveryRun& run, std::uint32_t key, const TextTable& table, TreeItem parentItem,
                   AddedRows* added) {
     if (!run.folderTree) {
@@ -110,17 +103,11 @@ void AddChildRows(RecoveryRun& run, std::uint32_t key, const TextTable& table, T
     }
 }
 
-// How far a fill has gone: the next node whose children are added, and the bar's percent.
-struct FillProgress {
-    std::size_t position = 0;
-    int shown = 0;
-};
-
 // Adds the children of every node from `progress.position` on, reaching each new level as its
 // nodes are appended, except those of a node numbered `deferredId`; moves the bar forward only.
 void FillBreadthFirst(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
                       AddedRows& added, FillProgress& progress,
-                      std::optional<std::uint32_t> deferredId = std::nullopt) {
+                      std::optional<std::uint32_t> deferredId) {
     std::size_t& position = progress.position;
     int& shown = progress.shown;
     for (; position < static_cast<std::size_t>(run.folderNodes.Count()); ++position) {
@@ -138,10 +125,6 @@ void FillBreadthFirst(RecoveryRun& run, const TextTable& table, Reporter& report
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 // Hangs the folders no walk reached under the orphan folder, each with everything below it.
 void FillUnreached(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
@@ -165,26 +148,6 @@ void FillUnreached(RecoveryRun& run, const TextTable& table, Reporter& reporter,
     }
 }
 
-// The FAT fill: everything Root reaches by ".." or by live entries first, and only then the
-// orphan folder's rows, so that a folder whose own ".." is damaged is not taken for an orphan
-// while its parent still names it.
-void FillFatTree(RecoveryRun& run, SectorSource& disk, const TextTable& table, Reporter& reporter,
-                 ProgressBar bar, AddedRows& added) {
-    reporter.SetProgress(bar, 0, kCompletedText);
-    FillProgress progress;
-    FillBreadthFirst(run, table, reporter, bar, added, progress, kOrphanFolderId);
-    PlaceFoldersNamedLive(run, disk, table, added, [&] {
-        FillBreadthFirst(run, table, reporter, bar, added, progress, kOrphanFolderId);
-    });
-    if (const FolderNode* orphan = run.folderNodes.FindChild(kOrphanFolderId, kFatRootId)) {
-        AddChildRows(run, kOrphanFolderId, table, orphan->treeItem, &added);
-        FillBreadthFirst(run, table, reporter, bar, added, progress);
-    }
-    FillUnreached(run, table, reporter, bar, added, kFatRootId, progress);
-}
-
-}  // namespace
-
 void FillTree(RecoveryRun& run, const TextTable& table, Reporter& reporter, ProgressBar bar,
               AddedRows& added, std::uint32_t rootId) {
     reporter.SetProgress(bar, 0, kCompletedText);
@@ -197,28 +160,6 @@ void ExpandTop(RecoveryRun& run) {
     const TreeItem top = SetRootText(run);
     run.folderTree->Expand(top, ExpandAction::Expand);
 }
-
-namespace {
-
-// Reads each folder's own directory once to name its children, then leaves every folder
-// item expanded once and collapsed, as the window expects of a built tree.
-void NameAllChildren(RecoveryRun& run, SectorSource& disk) {
-    FatTable fat(run.activeVolume, disk);
-    FolderNodeList& nodes = run.folderNodes;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(nodes.Count()); ++i) {
-        if (!nodes.At(i).listed) {
-            nodes.At(i).listed = true;
-            NameChildrenFromDirectory(run, disk, fat, nodes.At(i));
-        }
-        run.folderTree->Expand(nodes.At(i).treeItem, ExpandAction::Expand);
-    }
-    for (std::size_t i = 0; i < static_cast<std::size_t>(nodes.Count()); ++i) {
-        run.folderTree->Expand(nodes.At(i).treeItem, ExpandAction::Collapse);
-        nodes.At(i).listed = true;
-    }
-}
-
-}  // namespace
 
 TreeItem SetRootText(RecoveryRun& run) {
     if (!run.folderTree) {
@@ -237,55 +178,6 @@ TreeItem SetRootText(RecoveryRun& run) {
 void AddChildFolders(RecoveryRun& run, const std::string& parentIdText, const TextTable& table,
                      TreeItem parentItem) {
     AddChildRows(run, ParseTextU32(parentIdText), table, parentItem, nullptr);
-}
-
-namespace {
-
-// The FAT builds' common part: root-level folders named from the root directory of a
-// `fsName` volume, then every level breadth first.
-void BuildFatLevels(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
-                    ProgressBar bar, const std::string& fsName, bool placeByEntries) {
-    if (table.RowCount() > 1) {
-        run.resultsFound = true;
-    }
-    const TreeItem top = SetRootText(run);
-    NameRootFolders(run, disk, table, fsName);
-    AddedRows added(table.RowCount(), false);
-    for (std::size_t row = 0; row < table.RowCount(); ++row) {
-        if (table.CellU32(row, kEntryParent) != kFatRootId || !IsFolderRow(table, row)) {
-            continue;
-        }
-        added[row] = true;
-        AddFolderNode(run, top, RowFolderName(run, table, row), table.CellU32(row, kEntrySelf),
-                      table.CellNumber(row, kEntryDate) & kFatWordMask,
-                      table.CellNumber(row, kEntryTime) & kFatWordMask, kFatRootId,
-                      IsDeletedRow(table, row));
-    }
-    ExpandTop(run);
-    if (placeByEntries) {
-        FillFatTree(run, disk, table, reporter, bar, added);
-    } else {
-        FillTree(run, table, reporter, bar, added, kFatRootId);
-    }
-}
-
-}  // namespace
-
-int BuildFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table, Reporter& reporter,
-                       ProgressBar bar) {
-    BuildFatLevels(run, disk, table, reporter, bar, run.selectedPartition.fsName, true);
-    table.Clear();
-    NameAllChildren(run, disk);
-    return 1;
-}
-
-int BuildFoundFatFolderTree(RecoveryRun& run, SectorSource& disk, TextTable& table,
-                            Reporter& reporter, ProgressBar bar) {
-    // The bar shows 0 throughout: the levels are filled against a reporter that keeps quiet.
-    reporter.SetProgress(bar, 0, kCompletedText);
-    NullReporter quiet;
-    BuildFatLevels(run, disk, table, quiet, bar, run.activeVolume.fsName, false);
-    return 1;
 }
 
 }  // namespace lumarest

@@ -1,4 +1,4 @@
-#include "output/ntfs_file_rows.h"
+#include "ntfs/ntfs_file_rows.h"
 
 #include "core/entry_rows.h"
 #include "core/text_number.h"

@@ -1,4 +1,4 @@
-#include "output/fat_file_rows.h"
+#include "fat/fat_file_rows.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,11 +1,12 @@
-#include "volume/fat_volume.h"
+#include "fat/fat_volume.h"
 
 #include <algorithm>
 
 #include "core/entry_rows.h"
 #include "core/folder_nodes.h"
 #include "core/recovery_run.h"
-#include "output/fat_file_rows.h"
+#include "fat/fat_folder_tree.h"
+#include "fat/fat_file_rows.h"
 #include "output/file_dates.h"
 
 namespace lumarest {
@@ -43,6 +44,10 @@ void FatVolume::ForEachFile(std::uint32_t folderId, const VolumeFileVisitor& vis
 std::optional<std::int64_t> FatVolume::FolderLastWrite(const FolderNode& node) {
     return FatLocalTime(static_cast<std::uint16_t>(node.date),
                         static_cast<std::uint16_t>(node.time));
+}
+
+void FatVolume::NameChildFolders(const FolderNode& node) {
+    NameChildrenFromDirectory(run_, disk_, node);
 }
 
 FatTable& FatVolume::Fat() {

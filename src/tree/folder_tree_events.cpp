@@ -1,4 +1,4 @@
-#include "fat/folder_tree_events.h"
+#include "tree/folder_tree_events.h"
 
 #include <ctime>
 #include <string_view>
@@ -7,18 +7,12 @@
 #include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
-#include "fat/fat_chain.h"
-#include "fat/name_children.h"
 #include "output/file_dates.h"
 
 namespace lumarest {
 namespace {
 
 constexpr char kPathSeparator = '\\';
-
-bool IsNtfs(const RecoveryRun& run) {
-    return run.activeVolume.fileSystem == FileSystem::Ntfs;
-}
 
 bool IsTopItem(const TreeModel& tree, TreeItem item) {
     return item != kNoItem && tree.Parent(item) == kNoItem;
@@ -101,27 +95,6 @@ void CheckParents(TreeModel& tree, TreeItem item) {
 
 void UncheckParents(TreeModel& tree, TreeItem item) {
     SettleAncestors(tree, item, kUncheckedState);
-}
-
-void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, const FolderNode& node) {
-    FatTable fat(run.activeVolume, disk);
-    NameChildrenFromDirectory(run, disk, fat, node);
-}
-
-void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, FatTable& fat,
-                               const FolderNode& node) {
-    const ActiveVolume& volume = run.activeVolume;
-    const std::uint32_t selfId = node.selfId;
-    // Clusters 0 and 1 hold no directory: reading them would read the FAT area as entries.
-    if (IsNtfs(run) || selfId == kOrphanFolderId || selfId < kFirstDataCluster) {
-        return;
-    }
-    LongNameSource source = VolumeNameSource(run, disk);
-    FolderNamePass pass;
-    ForEachDirectorySector(
-        volume, disk, fat, selfId, source, [&](std::uint64_t sector, ByteSpan bytes) {
-            return NameChildFoldersFrom(run, source, bytes, sector, selfId, pass);
-        });
 }
 
 }  // namespace lumarest

@@ -1,4 +1,4 @@
-#include "volume/folder_browse.h"
+#include "tree/folder_browse.h"
 
 #include <algorithm>
 #include <memory>
@@ -11,7 +11,7 @@
 #include "core/table_columns.h"
 #include "core/text_number.h"
 #include "output/file_list_row.h"
-#include "volume/fat_volume.h"
+#include "volume/file_system_room.h"
 #include "volume/rebuilt_volume.h"
 
 namespace lumarest {
@@ -77,6 +77,13 @@ void ShowAsOpenFolder(RecoveryRun& run, TreeItem item) {
     state.openFolderItem = item;
 }
 
+// The run's volume; one of no known file system is browsed as FAT: it still lists its
+// folders, dated as FAT dates them.
+std::unique_ptr<RebuiltVolume> BrowsedVolume(RecoveryRun& run, SectorSource& disk) {
+    std::unique_ptr<RebuiltVolume> volume = OpenRebuiltVolume(run, disk);
+    return volume ? std::move(volume) : RoomFor(FileSystem::Fat32).OpenVolume(run, disk);
+}
+
 // Names the children of the item's folder the first time it is expanded; the orphan folder
 // has no directory to read.
 void NameOnFirstExpansion(RecoveryRun& run, SectorSource& disk, TreeItem item) {
@@ -85,9 +92,10 @@ void NameOnFirstExpansion(RecoveryRun& run, SectorSource& disk, TreeItem item) {
         return;
     }
     node->listed = true;
-    if (node->selfId != kOrphanFolderId) {
-        NameChildrenFromDirectory(run, disk, *node);
+    if (node->selfId == kOrphanFolderId) {
+        return;
     }
+    BrowsedVolume(run, disk)->NameChildFolders(*node);
 }
 
 }  // namespace
@@ -102,10 +110,8 @@ void ListFolder(RecoveryRun& run, SectorSource& disk, TreeItem item,
     if (!run.folderTree) {
         return;
     }
-    // A volume of no known file system still lists its folders, dated as FAT dates them.
-    FatVolume fallback(run, disk);
-    const std::unique_ptr<RebuiltVolume> opened = OpenRebuiltVolume(run, disk);
-    RebuiltVolume& volume = opened ? *opened : fallback;
+    const std::unique_ptr<RebuiltVolume> browsed = BrowsedVolume(run, disk);
+    RebuiltVolume& volume = *browsed;
     const TreeModel& tree = *run.folderTree;
     std::uint32_t key = volume.RootFolderId();
     bool folderDeleted = false;
@@ -215,7 +221,7 @@ void OnFolderItemClicked(RecoveryRun& run, SectorSource& disk, TreeItem item,
     state.lastClickedFolderItem = item;
     // Every click reads the folder's directory again: its entries may name children anew.
     if (const FolderNode* node = run.folderNodes.FindByItem(item)) {
-        NameChildrenFromDirectory(run, disk, *node);
+        BrowsedVolume(run, disk)->NameChildFolders(*node);
     }
     FolderListingStyle style;
     style.orphanClock = &now;

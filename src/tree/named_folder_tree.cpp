@@ -1,4 +1,4 @@
-#include "volume/ntfs_folder_tree.h"
+#include "tree/named_folder_tree.h"
 
 #include <cstdint>
 
@@ -6,40 +6,33 @@
 #include "core/recovery_run.h"
 #include "core/text_number.h"
 #include "core/text_table.h"
-#include "fat/folder_tree_build.h"
+#include "tree/folder_tree_build.h"
 
 namespace lumarest {
 
-namespace {
-
-bool IsFolderRow(const TextTable& table, std::size_t row) {
-    return table.Cell(row, kEntryType) == kFolderType;
-}
-
-}  // namespace
-
-int BuildNtfsFolderTree(RecoveryRun& run, TextTable& table, Reporter& reporter, ProgressBar bar) {
+int BuildNamedFolderTree(RecoveryRun& run, TextTable& table, Reporter& reporter, ProgressBar bar,
+                          std::uint32_t rootId) {
     if (table.RowCount() > 1) {
         run.resultsFound = true;
     }
     const TreeItem top = SetRootText(run);
     const auto isRootLevel = [&](std::size_t row) {
-        return table.CellU32(row, kEntryParent) == kNtfsRootId && IsFolderRow(table, row) &&
-               table.CellU32(row, kEntrySelf) != kNtfsRootId;
+        return table.CellU32(row, kEntryParent) == rootId && IsFolderRow(table, row) &&
+               table.CellU32(row, kEntrySelf) != rootId;
     };
     for (std::size_t row = 0; row < table.RowCount(); ++row) {
         // A folder whose parent is the orphan folder's own number hangs at the root.
         if (table.CellU32(row, kEntryParent) == kOrphanFolderId &&
             table.CellU32(row, kEntrySelf) == kOrphanFolderId) {
-            table.SetCell(row, kEntryParent, NumberText(kNtfsRootId));
+            table.SetCell(row, kEntryParent, NumberText(rootId));
         }
         if (!isRootLevel(row)) {
             continue;
         }
-        // The time column is unused on NTFS; it is kept as its 32-bit reading.
+        // The time column is kept as its 32-bit reading.
         const auto time = static_cast<std::int32_t>(table.CellU32(row, kEntryTime));
         AddFolderNode(run, top, RowFolderName(run, table, row), table.CellU32(row, kEntrySelf),
-                      table.CellNumber(row, kEntryDate), time, kNtfsRootId,
+                      table.CellNumber(row, kEntryDate), time, rootId,
                       IsDeletedRow(table, row));
     }
     ExpandTop(run);
@@ -49,7 +42,7 @@ int BuildNtfsFolderTree(RecoveryRun& run, TextTable& table, Reporter& reporter, 
         added[row] = isRootLevel(row);
     }
     reporter.ShowProgress(bar, true);
-    FillTree(run, table, reporter, bar, added, kNtfsRootId);
+    FillTree(run, table, reporter, bar, added, rootId);
     reporter.ShowProgress(bar, false);
     table.Clear();
     return 1;

@@ -1,4 +1,4 @@
-#include "volume/ntfs_volume.h"
+#include "ntfs/ntfs_volume.h"
 
 #include <algorithm>
 
@@ -13,7 +13,7 @@
 #include "ntfs/mft_run_table.h"
 #include "ntfs/ntfs_layout.h"
 #include "output/file_dates.h"
-#include "output/ntfs_file_rows.h"
+#include "ntfs/ntfs_file_rows.h"
 
 namespace lumarest {
 

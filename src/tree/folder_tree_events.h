@@ -7,10 +7,6 @@
 
 namespace lumarest {
 
-struct RecoveryRun;
-struct FolderNode;
-class FatTable;
-class SectorSource;
 
 // Pictures of the folder tree's items.
 inline constexpr int kVisitedFolderImage = 3;
@@ -37,12 +33,5 @@ void ToggleCheck(TreeModel& tree, TreeItem item);
 void SetCheckRecursive(TreeModel& tree, TreeItem item, int state);
 void CheckParents(TreeModel& tree, TreeItem item);
 void UncheckParents(TreeModel& tree, TreeItem item);
-
-// Names the child folders of `node` from its own directory, cluster by cluster, until the
-// directory ends. Nothing changes on NTFS.
-void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, const FolderNode& node);
-// The same through a FAT that many folders share, as the tree build reads it.
-void NameChildrenFromDirectory(RecoveryRun& run, SectorSource& disk, FatTable& fat,
-                               const FolderNode& node);
 
 }  // namespace lumarest
