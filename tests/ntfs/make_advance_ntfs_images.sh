@@ -18,7 +18,7 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
 StartImages make_advance_ntfs_images "${1:-}" mkntfs ntfs-3g mountpoint sfdisk
-. "$(dirname "${BASH_SOURCE[0]}")/../support/ntfs_mount.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/fuse_mount.sh"
 
 FILES=$OUTDIR/files
 rm -rf "$FILES"

@@ -10,7 +10,7 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
 StartImages make_index_slack_images "${1:-}" mkntfs ntfs-3g mountpoint
-. "$(dirname "${BASH_SOURCE[0]}")/../support/ntfs_mount.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/fuse_mount.sh"
 
 FillAlbum() {
     local i

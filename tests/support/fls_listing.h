@@ -24,9 +24,14 @@ struct FlsEntry {
     char kind = 'r';
     bool deleted = false;
     std::string path;
+    std::uint64_t inode = 0;  // the number icat takes (NTFS: the record number)
 };
 // Every entry `fls -r -p` lists in the volume at `offset` sectors of `image`, in its order.
 // Empty when fls is not installed or refuses the volume.
 std::vector<FlsEntry> FlsEntries(const std::string& image, std::uint64_t offset = 0);
+
+// FlsEntries less what the file system keeps for itself and the orphans: `$`-named files
+// ($MFT, $ALLOC_BITMAP, $UPCASE_TABLE ...), streams and the volume label's entry.
+std::vector<FlsEntry> FlsUserEntries(const std::string& image, std::uint64_t offset = 0);
 
 }  // namespace lumarest::testing

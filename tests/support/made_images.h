@@ -11,6 +11,15 @@ namespace lumarest::testing {
 std::string MadeImage(const std::string& script, const std::string& folder,
                       const std::string& name);
 
+// As MadeImage, for scripts that exit with 77 when a tool they need cannot run here (FUSE):
+// `skipped` is set then, with no failure, and the test skips.
+struct MadeImageResult {
+    std::string path;
+    bool skipped = false;
+};
+MadeImageResult MadeImageUnlessSkipped(const std::string& script, const std::string& folder,
+                                       const std::string& name);
+
 // Whether `tool` can be run, the system folders (/usr/sbin, /sbin) searched too, as the image
 // scripts search them: a test whose images need a missing tool skips with its name.
 bool ToolInstalled(const std::string& tool);

@@ -16,7 +16,7 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
 StartImages make_ntfs_record_images "${1:-}" sfdisk mkntfs ntfs-3g mountpoint
-. "$(dirname "${BASH_SOURCE[0]}")/ntfs_mount.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/fuse_mount.sh"
 
 FILES=$OUTDIR/files
 rm -rf "$FILES"

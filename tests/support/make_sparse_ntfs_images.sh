@@ -14,7 +14,7 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/image_script.sh"
 [[ -c /dev/fuse ]] || exit 77
 StartImages make_sparse_ntfs_images "${1:-}" sfdisk mkntfs ntfs-3g mountpoint python3
-. "$(dirname "${BASH_SOURCE[0]}")/ntfs_mount.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/fuse_mount.sh"
 
 # Rewrites the runs of the file record named sparse.bin: its real runs stay, with a sparse run
 # of HOLE clusters after the first; its sizes grow to match.
