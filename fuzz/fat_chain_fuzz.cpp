@@ -18,6 +18,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "fat/fat_file_data.h"
 #include "core/le_bytes.h"
 #include "core/volume_params.h"
 #include "fat/fat_chain.h"

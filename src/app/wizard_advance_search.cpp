@@ -47,7 +47,7 @@ bool CChildDialogExDemoDlg::AdvanceWorkerRunning() const {
 }
 
 bool CChildDialogExDemoDlg::StartAdvanceSearch() {
-    // FAT16, FAT32 or NTFS; "UNKNOWN" was refused on the criteria page.
+    // FAT16, FAT32, NTFS or exFAT; "UNKNOWN" was refused on the criteria page.
     if (!run_.selectedPartition.fileSystem) {
         return false;
     }

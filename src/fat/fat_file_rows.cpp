@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "fat/fat_file_data.h"
 #include "core/le_bytes.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "fat/fat_file_data.h"
 #include "core/entry_rows.h"
 #include "core/folder_nodes.h"
 #include "core/recovery_run.h"

@@ -1,3 +1,4 @@
+#include "fat/fat_file_data.h"
 #include "output/recovered_file.h"
 
 #include <gtest/gtest.h>
