@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <set>
 #include <string>
 #include <tuple>
@@ -183,8 +182,9 @@ TEST(ExFatTree, AStoppedWalkLooksForNoLostFolders) {
     }
 }
 
-// 100 folders of 1000 files each: read in large pieces, the walk takes well under a second.
-TEST(ExFatTree, WalksAHundredThousandFilesQuickly) {
+// 100 folders of 1000 files each are read in large pieces, not entry by entry (the time it
+// takes is measured in bench/).
+TEST(ExFatTree, WalksAHundredThousandFilesInFewReads) {
     constexpr std::uint32_t kFolders = 100;
     constexpr std::uint32_t kFilesPerFolder = 1000;
     constexpr std::uint32_t kSetBytes = 3 * kExFatEntrySize;
@@ -208,13 +208,9 @@ TEST(ExFatTree, WalksAHundredThousandFilesQuickly) {
     }
     MemoryDisk disk(volume.Image());
     NullReporter reporter;
-    const auto start = std::chrono::steady_clock::now();
     const ExFatTree tree = WalkExFatVolume(disk, volume.ExpectedLayout(), reporter, {});
-    const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(tree.files.size(), kFolders * kFilesPerFolder);
     EXPECT_EQ(tree.folders.size(), kFolders);
-    // Well under a second in an optimised build; the bound leaves room for sanitizers.
-    EXPECT_LT(took, std::chrono::milliseconds(5000));
     EXPECT_LT(disk.ReadCalls(), 200u);
 }
 
