@@ -20,7 +20,6 @@
 #include "support/image_guard.h"
 #include "support/made_images.h"
 #include "support/recording_reporter.h"
-#include "volume/folder_browse.h"
 
 namespace lumarest {
 namespace {
