@@ -214,8 +214,8 @@ class WizardWindowTest : public QObject {
         auto* typeBox = h.Find<QComboBox>("partitionTypeBox");
         QVERIFY(typeBox->isVisible());
         QVERIFY(!typeBox->isEnabled());
-        QCOMPARE(typeBox->count(), 4);
-        QCOMPARE(typeBox->itemText(3), QStringLiteral("UNKNOWN"));
+        QCOMPARE(typeBox->count(), 5);
+        QCOMPARE(typeBox->itemText(4), QStringLiteral("UNKNOWN"));
         QCOMPARE(h.Find<QLabel>("modeLabel")->text(), QStringLiteral("Standard Search"));
         QVERIFY(h.Button("searchMorePartitionsButton")->isVisible());
         QVERIFY(!h.Find<QRadioButton>("entireDiskButton")->isVisible());

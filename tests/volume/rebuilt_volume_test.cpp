@@ -113,7 +113,7 @@ TEST(RebuiltVolume, ListsAFolderAndWritesItsFileAsWritten) {
 TEST(RebuiltVolume, NoneForAnUnknownFileSystem) {
     RecoveryRun run;
     MemoryDisk disk(std::vector<std::uint8_t>(512 * 16));
-    for (const char* name : {"", "exFAT", "fat32"}) {
+    for (const char* name : {"", "ext4", "fat32"}) {
         SetVolumeFileSystem(run.activeVolume, name);
         EXPECT_FALSE(OpenRebuiltVolume(run, disk)) << name;
         std::ostringstream out;
