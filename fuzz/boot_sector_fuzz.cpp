@@ -88,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     disk.ResetReads();
     run.volumeParams = lumarest::VolumeParams{};
-    const int calculated = lumarest::CalculateVolumeParams(run, disk, reporter, run.scanStop.get_token());
+    const int calculated =
+        lumarest::CalculateVolumeParams(run, disk, reporter, run.scanStop.get_token());
     Check(calculated == 0 || (calculated == 1 && (name == "FAT16" || name == "FAT32")));
     if (calculated == 1) {
         const lumarest::VolumeParams& params = run.volumeParams;

@@ -18,10 +18,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "fat/fat_file_data.h"
 #include "core/le_bytes.h"
 #include "core/volume_params.h"
 #include "fat/fat_chain.h"
+#include "fat/fat_file_data.h"
 #include "fuzz_disk.h"
 #include "output/recovered_file.h"
 

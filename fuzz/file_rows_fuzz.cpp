@@ -16,9 +16,9 @@
 #include "core/recovery_run.h"
 #include "core/text_number.h"
 #include "fat/fat_file_rows.h"
+#include "ntfs/ntfs_file_rows.h"
 #include "output/file_dates.h"
 #include "output/file_type.h"
-#include "ntfs/ntfs_file_rows.h"
 
 namespace {
 

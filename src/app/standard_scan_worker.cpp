@@ -40,7 +40,8 @@ void StandardScanWorker::Run() {
     reader.reporter = &reporter;
     DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors,
                             inputs_.logicalSectorBytes);
-    result_ = RunStandardSearch(run_, disk, reporter, inputs_.bootSectorValid, run_.scanStop.get_token());
+    result_ =
+        RunStandardSearch(run_, disk, reporter, inputs_.bootSectorValid, run_.scanStop.get_token());
     // Counted here, off the window's thread: on FAT it reads every folder's directory.
     counts_ = CountFolderContents(run_, disk);
     // A stopped search is finished by whoever stopped it.

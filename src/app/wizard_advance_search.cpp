@@ -17,11 +17,11 @@
 #include "app/wizard_window.h"
 #include "disk/device_sector_source.h"
 #include "search/advance_search.h"
+#include "tree/folder_browse.h"
 #include "ui/mytreectrl.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
 #include "ui/tree_images.h"
-#include "tree/folder_browse.h"
 
 namespace lumarest {
 

@@ -12,12 +12,12 @@
 
 #include "app/wizard_window.h"
 #include "disk/device_sector_source.h"
-#include "tree/folder_tree_events.h"
 #include "output/recovered_file.h"
+#include "tree/folder_browse.h"
+#include "tree/folder_tree_events.h"
 #include "ui/mytreectrl.h"
 #include "ui/open_single_file.h"
 #include "ui/text_table_model.h"
-#include "tree/folder_browse.h"
 #include "volume/rebuilt_volume.h"
 
 namespace lumarest {

@@ -13,9 +13,9 @@
 #include "carving/destination_folder.h"
 #include "disk/device_sector_source.h"
 #include "search/advance_search.h"
+#include "tree/folder_browse.h"
 #include "ui/mytreectrl.h"
 #include "ui/save_dialogs.h"
-#include "tree/folder_browse.h"
 #include "volume/recovered_save.h"
 
 namespace lumarest {

@@ -16,14 +16,14 @@
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
 #include "disk/device_sector_source.h"
+#include "partitions/volume_params.h"
+#include "tree/folder_browse.h"
 #include "tree/folder_tree_build.h"
 #include "tree/folder_tree_events.h"
-#include "partitions/volume_params.h"
 #include "ui/deleted_mark.h"
 #include "ui/mytreectrl.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
-#include "tree/folder_browse.h"
 
 namespace lumarest {
 

@@ -32,6 +32,7 @@
 #include "disk/device_sector_source.h"
 #include "program/program_files.h"
 #include "service/system_disk_service.h"
+#include "tree/folder_browse.h"
 #include "ui/deleted_mark.h"
 #include "ui/file_icons.h"
 #include "ui/mytreectrl.h"
@@ -41,7 +42,6 @@
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
 #include "ui/thumbs_list_ctrl.h"
-#include "tree/folder_browse.h"
 
 namespace lumarest {
 

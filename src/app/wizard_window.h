@@ -15,8 +15,8 @@
 #include "core/recovery_run.h"
 #include "disk/parameter_store.h"
 #include "output/private_folder.h"
-#include "ui/file_icons.h"
 #include "tree/folder_counts.h"
+#include "ui/file_icons.h"
 
 class QCheckBox;
 class QComboBox;

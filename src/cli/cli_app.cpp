@@ -212,7 +212,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     AdvanceSearchOptions advance;
     CLI::App* advanceSearch = app.add_subcommand(
         "advance",
-        "Look through a partition, a sector range or the whole disk for FAT16, FAT32, NTFS or exFAT file "
+        "Look through a partition, a sector range or the whole disk for FAT16, FAT32, NTFS or "
+        "exFAT file "
         "systems that no partition table or boot sector describes any more, and list the ones "
         "found; with --volume, rebuild one of them and list every folder and file in it");
     advanceSearch

@@ -41,8 +41,9 @@ std::optional<std::string> SelectPartition(RecoveryRun& run, SectorSource& sourc
     ListPartitions(run, source, diskNumber, kNoItem, [] {});
     const DiskPartitionList& list = run.diskPartitionLists[diskNumber];
     if (number < 1 || static_cast<std::size_t>(number) > list.Count()) {
-        return "disk " + std::to_string(disk.index) + " lists no FAT16, FAT32, NTFS or exFAT partition " +
-               std::to_string(number) + "; 'lumarest-cli partitions' lists its partitions";
+        return "disk " + std::to_string(disk.index) +
+               " lists no FAT16, FAT32, NTFS or exFAT partition " + std::to_string(number) +
+               "; 'lumarest-cli partitions' lists its partitions";
     }
     const auto index = static_cast<std::size_t>(number - 1);
     const PartitionRecord& record = list.partitions[index];

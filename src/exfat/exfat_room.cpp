@@ -6,12 +6,12 @@
 #include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
+#include "core/text_number.h"
 #include "exfat/boot_region.h"
 #include "exfat/exfat_contents.h"
 #include "exfat/exfat_facts_scan.h"
 #include "exfat/exfat_volume.h"
 #include "exfat/found_exfat_volume.h"
-#include "core/text_number.h"
 #include "partitions/partition_search.h"
 #include "search/standard_search.h"
 #include "tree/folder_tree_build.h"
@@ -167,13 +167,11 @@ bool ExFatRoom::ScanStandard(RecoveryRun& run, SectorSource& disk, Reporter& rep
 
 void ExFatRoom::BuildStandardTree(RecoveryRun& run, SectorSource& /*disk*/,
                                   Reporter& reporter) const {
-    BuildNamedFolderTree(run, run.folderTable, reporter, ProgressBar::MainScan,
-                         kExFatRootFolderId);
+    BuildNamedFolderTree(run, run.folderTable, reporter, ProgressBar::MainScan, kExFatRootFolderId);
 }
 
-AdvanceSearchResult ExFatRoom::ScanAdvance(RecoveryRun& run, SectorSource& disk,
-                                           Reporter& reporter, std::stop_token stop,
-                                           std::stop_token /*quit*/) const {
+AdvanceSearchResult ExFatRoom::ScanAdvance(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                                           std::stop_token stop, std::stop_token /*quit*/) const {
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kDirectoriesFoundCaption);
     const std::uint64_t first = PartitionFirstSector(run);
     const std::uint64_t last = LastSectorSearched(run, disk);
@@ -202,7 +200,8 @@ void ExFatRoom::RebuildFound(RecoveryRun& run, SectorSource& disk, Reporter& rep
     run.volumeContents.reset();
     const ExFatLayout layout = FoundVolumeLayout(disk, found->volumes[volume], found->rangeEnd);
     FillShownLayout(run.volumeParams, layout);
-    run.activeVolume = SnapshotVolume(run.volumeParams, std::string(FileSystemName(FileSystem::ExFat)));
+    run.activeVolume =
+        SnapshotVolume(run.volumeParams, std::string(FileSystemName(FileSystem::ExFat)));
     NullReporter quiet;
     WalkIntoRun(run, disk, quiet, layout, {});
     TextTable& table = run.folderTable;

@@ -13,14 +13,12 @@ class ExFatRoom final : public FileSystemRoom {
                             std::uint64_t last) const override;
     bool ScanStandard(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
                       bool bootSectorValid, std::stop_token stop) const override;
-    void BuildStandardTree(RecoveryRun& run, SectorSource& disk,
-                           Reporter& reporter) const override;
+    void BuildStandardTree(RecoveryRun& run, SectorSource& disk, Reporter& reporter) const override;
     AdvanceSearchResult ScanAdvance(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
                                     std::stop_token stop, std::stop_token quit) const override;
     void RebuildFound(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
                       std::size_t volume) const override;
-    std::unique_ptr<RebuiltVolume> OpenVolume(RecoveryRun& run,
-                                              SectorSource& disk) const override;
+    std::unique_ptr<RebuiltVolume> OpenVolume(RecoveryRun& run, SectorSource& disk) const override;
 };
 
 }  // namespace lumarest

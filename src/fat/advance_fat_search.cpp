@@ -162,8 +162,7 @@ std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& r
     std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(kSearchChunkSectors, rangeSectors) *
                                     kSectorSize);
     std::uint64_t chunkStart = first;
-    for (; chunkStart <= last && !stop.stop_requested();
-         chunkStart += kSearchChunkSectors) {
+    for (; chunkStart <= last && !stop.stop_requested(); chunkStart += kSearchChunkSectors) {
         const auto count = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(kSearchChunkSectors, last - chunkStart + 1));
         std::fill(chunk.begin(), chunk.begin() + std::size_t{count} * kSectorSize, 0);

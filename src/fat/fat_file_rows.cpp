@@ -6,13 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "fat/fat_file_data.h"
 #include "core/le_bytes.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
 #include "core/text_number.h"
 #include "fat/directory_entry.h"
 #include "fat/fat_chain.h"
+#include "fat/fat_file_data.h"
 #include "fat/name_children.h"
 #include "output/file_dates.h"
 #include "output/recovered_file.h"

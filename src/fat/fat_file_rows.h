@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "fat/fat_file_data.h"
 #include "core/text_table.h"
+#include "fat/fat_file_data.h"
 #include "output/file_list_row.h"
 #include "output/file_type.h"
 

@@ -45,9 +45,8 @@ void FatRoom::BuildStandardTree(RecoveryRun& run, SectorSource& disk, Reporter& 
     BuildFatFolderTree(run, disk, run.folderTable, reporter, ProgressBar::MainScan);
 }
 
-AdvanceSearchResult FatRoom::ScanAdvance(RecoveryRun& run, SectorSource& disk,
-                                         Reporter& reporter, std::stop_token stop,
-                                         std::stop_token quit) const {
+AdvanceSearchResult FatRoom::ScanAdvance(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                                         std::stop_token stop, std::stop_token quit) const {
     AdvanceSearchResult result;
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kDirectoriesFoundCaption);
     result.searchedEnd = AdvanceFatSearch(run, disk, reporter, stop);

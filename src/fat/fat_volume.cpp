@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "fat/fat_file_data.h"
 #include "core/entry_rows.h"
 #include "core/folder_nodes.h"
 #include "core/recovery_run.h"
-#include "fat/fat_folder_tree.h"
+#include "fat/fat_file_data.h"
 #include "fat/fat_file_rows.h"
+#include "fat/fat_folder_tree.h"
 #include "output/file_dates.h"
 
 namespace lumarest {

@@ -4,13 +4,13 @@
 
 #include <string>
 
+#include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
 #include "fat/advance_fat_tables.h"
 #include "fat/fat_chain_found_volume.h"
 #include "fat/fat_folder_tree.h"
 #include "tree/folder_tree_build.h"
-#include "core/entry_rows.h"
 
 namespace lumarest {
 namespace {

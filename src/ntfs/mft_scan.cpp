@@ -1,10 +1,10 @@
 #include "ntfs/mft_scan.h"
 
-#include <utility>
-#include <stop_token>
 #include <algorithm>
 #include <limits>
+#include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/entry_rows.h"

@@ -2,13 +2,13 @@
 
 #include "ntfs/ntfs_raw_scan.h"
 
-#include <utility>
-#include <stop_token>
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <stop_token>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/recovery_run.h"

@@ -70,9 +70,8 @@ void NtfsRoom::BuildStandardTree(RecoveryRun& run, SectorSource& /*disk*/,
     BuildNamedFolderTree(run, run.folderTable, reporter, ProgressBar::MainScan, kNtfsRootId);
 }
 
-AdvanceSearchResult NtfsRoom::ScanAdvance(RecoveryRun& run, SectorSource& disk,
-                                          Reporter& reporter, std::stop_token stop,
-                                          std::stop_token quit) const {
+AdvanceSearchResult NtfsRoom::ScanAdvance(RecoveryRun& run, SectorSource& disk, Reporter& reporter,
+                                          std::stop_token stop, std::stop_token quit) const {
     AdvanceSearchResult result;
     reporter.SetStatisticCaption(Statistic::DirectoriesFound, kAdvanceMftFoundCaption);
     result.searchedEnd = ScanNtfsRaw(run, disk, reporter, stop);

@@ -11,9 +11,9 @@
 #include "ntfs/file_data.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/mft_run_table.h"
+#include "ntfs/ntfs_file_rows.h"
 #include "ntfs/ntfs_layout.h"
 #include "output/file_dates.h"
-#include "ntfs/ntfs_file_rows.h"
 
 namespace lumarest {
 

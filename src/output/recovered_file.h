@@ -8,7 +8,6 @@
 
 namespace lumarest {
 
-
 inline constexpr const char* kTempFilePrefix = "LMRC";
 
 // "LMRC" + counter + "." + the name's text after its first dot ("LMRC0.jpg" for photo.jpg,

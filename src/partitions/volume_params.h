@@ -20,7 +20,6 @@ inline constexpr const char* kUnableToCalculateMessage = "Unable to calculate pa
 // What the user is told of a boot sector at `sector` that gives an unknown sector size.
 std::string UnknownSectorSizeMessage(std::uint32_t bytesPerSector, std::uint64_t sector);
 
-
 // Tests the boot sector of run.selectedPartition for its file-system name ("FAT16", "FAT32",
 // "NTFS") and fills run.volumeParams from it. 1 when valid, 0 otherwise; an invalid volume may
 // leave run.volumeParams partly overwritten. Empties the entry tables first. A FAT boot sector

@@ -1,10 +1,10 @@
-#include <utility>
-#include <stop_token>
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/recovery_run.h"

@@ -39,8 +39,9 @@ void StartFreshFolderTree(RecoveryRun& run, std::uint32_t rootId) {
 // The file system the search looks for: what the partition was chosen as, FAT32 when nothing.
 const FileSystemRoom& SearchedRoom(const RecoveryRun& run) {
     const SelectedPartition& partition = run.selectedPartition;
-    return RoomFor(partition.fileSystem ? *partition.fileSystem
-                                        : FileSystemNamed(partition.fsName).value_or(FileSystem::Fat32));
+    return RoomFor(partition.fileSystem
+                       ? *partition.fileSystem
+                       : FileSystemNamed(partition.fsName).value_or(FileSystem::Fat32));
 }
 
 }  // namespace

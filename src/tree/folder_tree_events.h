@@ -7,7 +7,6 @@
 
 namespace lumarest {
 
-
 // Pictures of the folder tree's items.
 inline constexpr int kVisitedFolderImage = 3;
 inline constexpr int kOpenFolderImage = 5;

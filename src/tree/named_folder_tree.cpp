@@ -11,7 +11,7 @@
 namespace lumarest {
 
 int BuildNamedFolderTree(RecoveryRun& run, TextTable& table, Reporter& reporter, ProgressBar bar,
-                          std::uint32_t rootId) {
+                         std::uint32_t rootId) {
     if (table.RowCount() > 1) {
         run.resultsFound = true;
     }
@@ -32,8 +32,7 @@ int BuildNamedFolderTree(RecoveryRun& run, TextTable& table, Reporter& reporter,
         // The time column is kept as its 32-bit reading.
         const auto time = static_cast<std::int32_t>(table.CellU32(row, kEntryTime));
         AddFolderNode(run, top, RowFolderName(run, table, row), table.CellU32(row, kEntrySelf),
-                      table.CellNumber(row, kEntryDate), time, rootId,
-                      IsDeletedRow(table, row));
+                      table.CellNumber(row, kEntryDate), time, rootId, IsDeletedRow(table, row));
     }
     ExpandTop(run);
     table.SortByColumn(kEntryParent);

@@ -14,9 +14,9 @@
 #include "core/plain_name.h"
 #include "core/recovery_run.h"
 #include "core/sector_source.h"
-#include "tree/folder_tree_events.h"
 #include "output/file_list_row.h"
 #include "output/recovered_file.h"
+#include "tree/folder_tree_events.h"
 #include "volume/rebuilt_volume.h"
 
 namespace lumarest {

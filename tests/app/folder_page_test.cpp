@@ -11,10 +11,10 @@
 #include <functional>
 
 #include "app/window_harness.h"
-#include "tree/folder_tree_events.h"
 #include "support/image_guard.h"
-#include "ui/deleted_mark.h"
 #include "tree/folder_browse.h"
+#include "tree/folder_tree_events.h"
+#include "ui/deleted_mark.h"
 
 using namespace lumarest;
 using namespace lumarest::testing;

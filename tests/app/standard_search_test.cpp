@@ -10,11 +10,11 @@
 #include <QTreeView>
 
 #include "app/window_harness.h"
-#include "tree/folder_tree_events.h"
 #include "support/crafted_fat_images.h"
 #include "support/image_guard.h"
 #include "support/loop_mount.h"
 #include "support/made_images.h"
+#include "tree/folder_tree_events.h"
 #include "ui/deleted_mark.h"
 
 using namespace lumarest;

@@ -952,7 +952,8 @@ TEST_F(StandardCommandTest, RefusesBadInputWithStatus2) {
     EXPECT_EQ(Run({"--image", image, "standard"}), kExitBadInput);
     EXPECT_EQ(Run({"--image", image, "standard", "--partition", "0"}), kExitBadInput);
     EXPECT_EQ(Run({"--image", image, "standard", "--partition", "4"}), kExitBadInput);
-    EXPECT_NE(err_.str().find("lists no FAT16, FAT32, NTFS or exFAT partition 4"), std::string::npos)
+    EXPECT_NE(err_.str().find("lists no FAT16, FAT32, NTFS or exFAT partition 4"),
+              std::string::npos)
         << err_.str();
     EXPECT_EQ(Run({"--image", image, "standard", "--partition", "1", "--disk", "5"}),
               kExitBadInput);

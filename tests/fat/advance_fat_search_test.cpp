@@ -12,7 +12,6 @@
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "fat/advance_fat_search.h"
-#include "tree/folder_browse.h"
 #include "fat/lost_directory_recovery.h"
 #include "partitions/partition_test_disks.h"
 #include "search/advance_search.h"
@@ -20,6 +19,7 @@
 #include "support/image_guard.h"
 #include "support/made_images.h"
 #include "support/recording_reporter.h"
+#include "tree/folder_browse.h"
 
 namespace lumarest {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "fat/fat_chain.h"
-#include "fat/lost_directory_recovery.h"
 #include "fat/fat_file_rows.h"
+#include "fat/lost_directory_recovery.h"
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
 

@@ -13,14 +13,14 @@
 #include "core/table_columns.h"
 #include "core/text_number.h"
 #include "fat/fat_folder_tree.h"
-#include "tree/folder_tree_build.h"
-#include "tree/folder_tree_events.h"
 #include "fat/lost_directory_recovery.h"
 #include "output/file_dates.h"
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
 #include "tree/folder_browse.h"
+#include "tree/folder_tree_build.h"
+#include "tree/folder_tree_events.h"
 #include "tree/named_folder_tree.h"
 
 namespace lumarest {
@@ -121,7 +121,8 @@ struct NtfsRun {
         table.SortByColumn(kEntrySelf);
         ReattachOrphans(table, reporter, ProgressBar::MainScan, kNtfsRootId, 1);
         table.SortByColumn(kEntryParent);
-        EXPECT_EQ(BuildNamedFolderTree(run, table, reporter, ProgressBar::MainScan, kNtfsRootId), 1);
+        EXPECT_EQ(BuildNamedFolderTree(run, table, reporter, ProgressBar::MainScan, kNtfsRootId),
+                  1);
         EXPECT_TRUE(table.Empty());
     }
     TreeModel& Tree() { return *run.folderTree; }

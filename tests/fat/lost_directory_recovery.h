@@ -15,9 +15,9 @@
 #include "fat/directory_scan.h"
 #include "fat/fat_chain.h"
 #include "fat/fat_folder_tree.h"
-#include "tree/folder_tree_build.h"
 #include "fat/name_children.h"
 #include "partitions/volume_params.h"
+#include "tree/folder_tree_build.h"
 
 namespace lumarest::testing {
 

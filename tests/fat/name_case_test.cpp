@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "fat/fat_file_rows.h"
 #include "fat/lost_directory_recovery.h"
 #include "fat/name_children.h"
-#include "fat/fat_file_rows.h"
 #include "partitions/partition_test_disks.h"
 #include "support/fls_listing.h"
 #include "support/image_guard.h"

@@ -14,7 +14,6 @@
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
-#include "tree/folder_tree_events.h"
 #include "ntfs/attributes.h"
 #include "ntfs/mft_number_assignment.h"
 #include "ntfs/mft_record.h"
@@ -29,6 +28,7 @@
 #include "support/made_images.h"
 #include "support/recording_reporter.h"
 #include "tree/folder_browse.h"
+#include "tree/folder_tree_events.h"
 #include "volume/rebuilt_volume.h"
 
 namespace lumarest {

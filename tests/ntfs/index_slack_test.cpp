@@ -13,13 +13,13 @@
 #include "core/reporter.h"
 #include "ntfs/mft_scan_volumes.h"
 #include "ntfs/ntfs_test_volumes.h"
+#include "ntfs/ntfs_volume.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
 #include "support/fls_listing.h"
 #include "support/image_guard.h"
 #include "support/made_images.h"
 #include "tree/folder_counts.h"
-#include "ntfs/ntfs_volume.h"
 #include "volume/recovered_save.h"
 
 namespace lumarest {

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tree/folder_tree_build.h"
 #include "ntfs/mft_scan_volumes.h"
 #include "ntfs/ntfs_file_rows.h"
 #include "support/image_guard.h"
+#include "tree/folder_tree_build.h"
 #include "tree/named_folder_tree.h"
 
 namespace lumarest {
@@ -174,7 +174,9 @@ TEST_F(MadeVolumeTest, ScannedRowsBuildTheFolderTreeAndFileLists) {
         run.folderTable.SortByColumn(kEntrySelf);
         ReattachOrphans(run.folderTable, reporter, ProgressBar::MainScan, kNtfsRootId, 1);
         run.folderTable.SortByColumn(kEntryParent);
-        EXPECT_EQ(BuildNamedFolderTree(run, run.folderTable, reporter, ProgressBar::MainScan, kNtfsRootId), 1);
+        EXPECT_EQ(BuildNamedFolderTree(run, run.folderTable, reporter, ProgressBar::MainScan,
+                                       kNtfsRootId),
+                  1);
     };
     RecoveryRun run;
     build(run);

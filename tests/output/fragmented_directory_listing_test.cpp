@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "fat/fat_file_rows.h"
 #include "fat/fragmented_directory_images.h"
 #include "fat/lost_directory_recovery.h"
-#include "fat/fat_file_rows.h"
 #include "partitions/partition_test_disks.h"
 #include "support/image_guard.h"
 

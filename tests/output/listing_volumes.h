@@ -16,8 +16,8 @@
 #include "core/reporter.h"
 #include "core/volume_params.h"
 #include "fat/fat_chain.h"
-#include "fat/name_children.h"
 #include "fat/fat_file_rows.h"
+#include "fat/name_children.h"
 #include "partitions/volume_params.h"
 #include "support/command_output.h"
 

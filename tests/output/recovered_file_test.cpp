@@ -1,5 +1,5 @@
-#include "fat/fat_file_data.h"
 #include "output/recovered_file.h"
+#include "fat/fat_file_data.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -14,13 +14,13 @@
 #include "core/entry_rows.h"
 #include "core/memory_disk.h"
 #include "core/recovery_run.h"
-#include "tree/folder_tree_events.h"
 #include "ntfs/mft_run_table.h"
 #include "ntfs/ntfs_layout.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
 #include "support/recording_reporter.h"
 #include "tree/folder_browse.h"
+#include "tree/folder_tree_events.h"
 
 namespace lumarest {
 namespace {
@@ -67,7 +67,8 @@ void RunSearch(Search& search, SectorSource& disk, const std::string& fsName) {
     run.selectedPartition.endSector = static_cast<std::int64_t>(disk.TotalSectors()) - 1;
     search.validated = ValidatePartition(run, disk, search.reporter);
     const bool bootSectorValid = search.validated == 1 && fsName != "NTFS";
-    search.result = RunStandardSearch(run, disk, search.reporter, bootSectorValid, run.scanStop.get_token());
+    search.result =
+        RunStandardSearch(run, disk, search.reporter, bootSectorValid, run.scanStop.get_token());
 }
 
 FolderPaths TreePaths(RecoveryRun& run) {

@@ -24,8 +24,6 @@
 #include "core/reporter.h"
 #include "disk/device_sector_source.h"
 #include "disk/sector_reader.h"
-#include "tree/folder_tree_build.h"
-#include "tree/folder_tree_events.h"
 #include "output/listing_volumes.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
@@ -33,6 +31,8 @@
 #include "support/link_planter.h"
 #include "support/volume_files.h"
 #include "tree/folder_browse.h"
+#include "tree/folder_tree_build.h"
+#include "tree/folder_tree_events.h"
 
 namespace lumarest {
 namespace {
