@@ -13,8 +13,8 @@ namespace lumarest {
 namespace {
 
 using testing::ExFatSetBytes;
-using testing::ExFatSetSpec;
-using testing::SetSpec;
+using testing::ExFatSetShape;
+using testing::SetShape;
 
 constexpr std::uint64_t kFirstSector = 1000;
 
@@ -45,24 +45,24 @@ struct Expected {
 
 // What a directory's bytes list, set by set.
 TEST(ExFatEntrySets, ListsLiveAndDeletedSetsAsFarAsTheyGo) {
-    const ExFatSetSpec plain = SetSpec(u"photo.jpg", 0x20, 5, 1234);
-    ExFatSetSpec deleted = SetSpec(u"gone.txt", 0x20, 9, 10);
+    const ExFatSetShape plain = SetShape(u"photo.jpg", 0x20, 5, 1234);
+    ExFatSetShape deleted = SetShape(u"gone.txt", 0x20, 9, 10);
     deleted.deleted = true;
-    const ExFatSetSpec longName = SetSpec(std::u16string(255, u'n'), 0x20, 6, 1);
+    const ExFatSetShape longName = SetShape(std::u16string(255, u'n'), 0x20, 6, 1);
     // U+1F389 as a surrogate pair, and a lone high surrogate.
-    const ExFatSetSpec surrogates = SetSpec(u"party \xD83C\xDF89.txt", 0x20, 7, 1);
-    const ExFatSetSpec lone = SetSpec(
+    const ExFatSetShape surrogates = SetShape(u"party \xD83C\xDF89.txt", 0x20, 7, 1);
+    const ExFatSetShape lone = SetShape(
         u"a\xD800"
         u"b",
         0x20, 7, 1);
-    ExFatSetSpec countOf255 = plain;
+    ExFatSetShape countOf255 = plain;
     countOf255.secondaryCount = 255;
-    ExFatSetSpec countOf1 = plain;
+    ExFatSetShape countOf1 = plain;
     countOf1.secondaryCount = 1;
     std::vector<std::uint8_t> brokenChecksum = ExFatSetBytes(plain);
     brokenChecksum[kExFatEntrySize + 24] ^= 1;
     const std::vector<std::uint8_t> twoNames =
-        ExFatSetBytes(SetSpec(u"a name of twenty chars", 0x20, 5, 1));
+        ExFatSetBytes(SetShape(u"a name of twenty chars", 0x20, 5, 1));
     const std::vector<std::uint8_t> cutAfterFirstName(twoNames.begin(), twoNames.end() - 32);
     const std::vector<std::uint8_t> deletedSet = ExFatSetBytes(deleted);
     const std::vector<std::uint8_t> cutBeforeStream(twoNames.begin(), twoNames.begin() + 32);
@@ -124,11 +124,11 @@ TEST(ExFatEntrySets, ListsLiveAndDeletedSetsAsFarAsTheyGo) {
 }
 
 TEST(ExFatEntrySets, ReadsTheStreamAndPlacesTheFileEntry) {
-    ExFatSetSpec spec = SetSpec(u"DCIM", 0x10, 0x12345, 0x100000000ull);
-    spec.validDataLength = 4096;
-    spec.contiguous = false;
+    ExFatSetShape shape = SetShape(u"DCIM", 0x10, 0x12345, 0x100000000ull);
+    shape.validDataLength = 4096;
+    shape.contiguous = false;
     const std::vector<std::uint8_t> bytes =
-        Joined({std::vector<std::uint8_t>(17 * kExFatEntrySize, 0x01), ExFatSetBytes(spec)});
+        Joined({std::vector<std::uint8_t>(17 * kExFatEntrySize, 0x01), ExFatSetBytes(shape)});
     const std::vector<ExFatEntrySet> sets = Parse(bytes);
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_TRUE(sets[0].folder);

@@ -17,26 +17,26 @@ namespace lumarest {
 namespace {
 
 using testing::ExFatSetBytes;
-using testing::ExFatSetSpec;
+using testing::ExFatSetShape;
 using testing::ExFatVolumeBuilder;
 using testing::RecordingReporter;
-using testing::SetSpec;
+using testing::SetShape;
 
 constexpr std::uint16_t kFolder = 0x10;
 constexpr std::uint16_t kArchive = 0x20;
 
-ExFatSetSpec Folder(std::u16string name, std::uint32_t first, std::uint64_t bytes,
+ExFatSetShape Folder(std::u16string name, std::uint32_t first, std::uint64_t bytes,
                     bool deleted = false, bool contiguous = true) {
-    ExFatSetSpec spec = SetSpec(std::move(name), kFolder, first, bytes);
-    spec.deleted = deleted;
-    spec.contiguous = contiguous;
-    return spec;
+    ExFatSetShape shape = SetShape(std::move(name), kFolder, first, bytes);
+    shape.deleted = deleted;
+    shape.contiguous = contiguous;
+    return shape;
 }
 
-ExFatSetSpec File(std::u16string name, bool deleted = false) {
-    ExFatSetSpec spec = SetSpec(std::move(name), kArchive, 100, 10);
-    spec.deleted = deleted;
-    return spec;
+ExFatSetShape File(std::u16string name, bool deleted = false) {
+    ExFatSetShape shape = SetShape(std::move(name), kArchive, 100, 10);
+    shape.deleted = deleted;
+    return shape;
 }
 
 // A volume with live, deleted, fragmented, looping and lost folders, for either sector size.
@@ -46,8 +46,8 @@ ExFatVolumeBuilder TreeVolume(std::uint8_t sectorShift) {
     const std::size_t perCluster = volume.ClusterBytes() / kExFatEntrySize;
     const std::uint64_t clusterBytes = volume.ClusterBytes();
     std::size_t slot = 1;  // after the bitmap entry
-    const auto put = [&](std::uint32_t cluster, const ExFatSetSpec& spec) {
-        const std::vector<std::uint8_t> set = ExFatSetBytes(spec);
+    const auto put = [&](std::uint32_t cluster, const ExFatSetShape& shape) {
+        const std::vector<std::uint8_t> set = ExFatSetBytes(shape);
         volume.PutEntries(cluster, slot, set);
         slot += set.size() / kExFatEntrySize;
     };

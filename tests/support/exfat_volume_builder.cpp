@@ -26,33 +26,33 @@ constexpr std::size_t kUnitsPerNameEntry = 15;
 
 }  // namespace
 
-std::vector<std::uint8_t> ExFatSetBytes(const ExFatSetSpec& spec) {
+std::vector<std::uint8_t> ExFatSetBytes(const ExFatSetShape& shape) {
     const std::size_t nameEntries =
-        std::max<std::size_t>(1, (spec.name.size() + kUnitsPerNameEntry - 1) / kUnitsPerNameEntry);
+        std::max<std::size_t>(1, (shape.name.size() + kUnitsPerNameEntry - 1) / kUnitsPerNameEntry);
     std::vector<std::uint8_t> set((2 + nameEntries) * kExFatEntrySize, 0);
-    const std::uint8_t inUse = spec.deleted ? 0x00 : 0x80;
+    const std::uint8_t inUse = shape.deleted ? 0x00 : 0x80;
     std::uint8_t* file = set.data();
     file[0] = 0x05 | inUse;
-    file[1] = spec.secondaryCount.value_or(static_cast<std::uint8_t>(1 + nameEntries));
-    Put16(file + 4, spec.attributes);
-    Put32(file + 8, spec.modifiedStamp);
-    Put32(file + 12, spec.modifiedStamp);
-    file[21] = spec.modifiedTenMs;
-    file[22] = spec.modifiedUtcOffset;
-    file[23] = spec.modifiedUtcOffset;
+    file[1] = shape.secondaryCount.value_or(static_cast<std::uint8_t>(1 + nameEntries));
+    Put16(file + 4, shape.attributes);
+    Put32(file + 8, shape.modifiedStamp);
+    Put32(file + 12, shape.modifiedStamp);
+    file[21] = shape.modifiedTenMs;
+    file[22] = shape.modifiedUtcOffset;
+    file[23] = shape.modifiedUtcOffset;
     std::uint8_t* stream = file + kExFatEntrySize;
     stream[0] = 0x40 | inUse;
-    stream[1] = static_cast<std::uint8_t>(0x01 | (spec.contiguous ? 0x02 : 0x00));
-    stream[3] = static_cast<std::uint8_t>(spec.name.size());
-    Put64(stream + 8, spec.validDataLength.value_or(spec.dataLength));
-    Put32(stream + 20, spec.firstCluster);
-    Put64(stream + 24, spec.dataLength);
+    stream[1] = static_cast<std::uint8_t>(0x01 | (shape.contiguous ? 0x02 : 0x00));
+    stream[3] = static_cast<std::uint8_t>(shape.name.size());
+    Put64(stream + 8, shape.validDataLength.value_or(shape.dataLength));
+    Put32(stream + 20, shape.firstCluster);
+    Put64(stream + 24, shape.dataLength);
     for (std::size_t i = 0; i < nameEntries; ++i) {
         std::uint8_t* name = stream + (1 + i) * kExFatEntrySize;
         name[0] = 0x41 | inUse;
         for (std::size_t u = 0; u < kUnitsPerNameEntry; ++u) {
             const std::size_t index = i * kUnitsPerNameEntry + u;
-            Put16(name + 2 + 2 * u, index < spec.name.size() ? spec.name[index] : 0);
+            Put16(name + 2 + 2 * u, index < shape.name.size() ? shape.name[index] : 0);
         }
     }
     Put16(file + 2, EntrySetChecksum(set));

@@ -10,7 +10,7 @@
 namespace lumarest::testing {
 
 // One file's entry set as a test writes it.
-struct ExFatSetSpec {
+struct ExFatSetShape {
     std::u16string name;
     std::uint16_t attributes = 0x20;
     std::uint32_t firstCluster = 0;
@@ -25,18 +25,18 @@ struct ExFatSetSpec {
     std::optional<std::uint8_t> secondaryCount;
 };
 
-inline ExFatSetSpec SetSpec(std::u16string name, std::uint16_t attributes,
+inline ExFatSetShape SetShape(std::u16string name, std::uint16_t attributes,
                             std::uint32_t firstCluster, std::uint64_t dataLength) {
-    ExFatSetSpec spec;
-    spec.name = std::move(name);
-    spec.attributes = attributes;
-    spec.firstCluster = firstCluster;
-    spec.dataLength = dataLength;
-    return spec;
+    ExFatSetShape shape;
+    shape.name = std::move(name);
+    shape.attributes = attributes;
+    shape.firstCluster = firstCluster;
+    shape.dataLength = dataLength;
+    return shape;
 }
 
 // The entries of a set, 32 bytes each, with its checksum.
-std::vector<std::uint8_t> ExFatSetBytes(const ExFatSetSpec& spec);
+std::vector<std::uint8_t> ExFatSetBytes(const ExFatSetShape& shape);
 
 // A small exFAT volume in memory, as mkfs.exfat lays one out: both boot regions, one FAT, the
 // heap with the allocation bitmap in cluster 3 and the root in cluster 2.
