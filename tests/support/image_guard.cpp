@@ -114,13 +114,21 @@ std::string RealImage(const std::string& name) {
     const fs::path unpacked = fs::path(LUMAREST_FIXTURE_DIR) / "realdata" / name;
     if (!fs::exists(unpacked)) {
         fs::create_directories(unpacked.parent_path());
-        const fs::path partial = unpacked.string() + ".part";
+        // Tests run side by side: each unpacks into its own file, and the first
+        // to link it in wins, so no test ever sees a half-written or replaced image.
+        const fs::path partial = unpacked.string() + "." + std::to_string(::getpid()) + ".part";
         const std::string command =
             "gzip -dc '" + packed.string() + "' > '" + partial.string() + "'";
         if (std::system(command.c_str()) != 0) {
+            fs::remove(partial);
             return {};
         }
-        fs::rename(partial, unpacked);
+        std::error_code linked;
+        fs::create_hard_link(partial, unpacked, linked);
+        fs::remove(partial);
+        if (linked && !fs::exists(unpacked)) {
+            return {};
+        }
     }
     return unpacked.string();
 }
