@@ -173,46 +173,95 @@ class TreeWalk {
         return claimed;
     }
 
-    // Clusters of entry sets no walked folder reached, and the folders they name.
+    // Clusters of entry sets no walked folder reached, and the folders they name. What the
+    // walk already knows is never a lost folder and is not read again.
     void ScanHeap() {
-        const std::uint64_t clusterBytes = layout_.ClusterBytes();
-        const std::uint64_t perChunk = std::max<std::uint64_t>(1, kScanChunkBytes / clusterBytes);
         const std::uint64_t heapEnd =
             layout_.heapStart + std::uint64_t{layout_.clusterCount} * layout_.sectorsPerCluster;
-        const std::uint64_t lastSector =
-            std::max(layout_.heapStart, EndWithinDisk(reader_.Disk(), heapEnd)) - 1;
+        HeapScan scan;
+        scan.lastSector = std::max(layout_.heapStart, EndWithinDisk(reader_.Disk(), heapEnd)) - 1;
+        std::uint64_t cluster = kExFatFirstCluster;
+        for (const ClusterRun& known : KnownClusters()) {
+            ScanClusters(cluster, known.first, scan);
+            cluster = std::max<std::uint64_t>(cluster, std::uint64_t{known.first} + known.count);
+        }
+        ScanClusters(cluster, layout_.ClusterEnd(), scan);
+        AddLostFolders(scan.candidates, scan.named);
+    }
+
+    struct HeapScan {
+        std::uint64_t lastSector = 0;
         std::vector<std::uint32_t> candidates;
         std::unordered_set<std::uint32_t> named;
         std::vector<std::uint8_t> chunk;
         int shownPercent = -1;
-        for (std::uint64_t cluster = kExFatFirstCluster;
-             cluster < layout_.ClusterEnd() && !stop_.stop_requested(); cluster += perChunk) {
-            const std::uint64_t start = layout_.ClusterSector(static_cast<std::uint32_t>(cluster));
-            if (start > lastSector) {
-                break;
+    };
+
+    // The walked folders' clusters, and those live files hold that the allocation bitmap
+    // marks in use, as sorted runs that may overlap.
+    std::vector<ClusterRun> KnownClusters() {
+        std::vector<ClusterRun> known;
+        for (const std::uint32_t cluster : owned_) {
+            known.push_back({cluster, 1});
+        }
+        for (const ExFatFile& file : tree_.files) {
+            if (file.entry.deleted) {
+                continue;
             }
-            reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(start, lastSector));
-            const auto count =
-                static_cast<std::uint32_t>(std::min(perChunk, layout_.ClusterEnd() - cluster));
-            reader_.ReadClusters({{{static_cast<std::uint32_t>(cluster), count}}, count, true},
-                                 chunk);
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const auto number = static_cast<std::uint32_t>(cluster + i);
-                const ByteSpan bytes = SliceOrEmpty(chunk, i * clusterBytes, clusterBytes);
-                if (owned_.count(number) == 0 && !bytes.empty() && MayHoldEntrySets(bytes)) {
-                    NoteCandidate(number, bytes, candidates, named);
+            for (const ClusterRun& run : reader_.FileClusters(file.entry).runs) {
+                for (std::uint32_t i = 0; i < run.count; ++i) {
+                    if (reader_.ClusterInUse(run.first + i) == true) {
+                        AddCluster(known, run.first + i);
+                    }
                 }
             }
-            const int percent = static_cast<int>(std::min<std::uint64_t>(
-                (start - layout_.heapStart) * kFullPercent /
-                    std::max<std::uint64_t>(1, lastSector - layout_.heapStart),
-                kFullPercent));
-            if (percent != shownPercent) {
-                shownPercent = percent;
-                reporter_.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
-            }
         }
-        AddLostFolders(candidates, named);
+        std::sort(known.begin(), known.end(),
+                  [](const ClusterRun& a, const ClusterRun& b) { return a.first < b.first; });
+        return known;
+    }
+
+    static void AddCluster(std::vector<ClusterRun>& runs, std::uint32_t cluster) {
+        if (!runs.empty() && std::uint64_t{runs.back().first} + runs.back().count == cluster) {
+            ++runs.back().count;
+        } else {
+            runs.push_back({cluster, 1});
+        }
+    }
+
+    void ScanClusters(std::uint64_t cluster, std::uint64_t end, HeapScan& scan) {
+        const std::uint64_t clusterBytes = layout_.ClusterBytes();
+        const std::uint64_t perChunk = std::max<std::uint64_t>(1, kScanChunkBytes / clusterBytes);
+        for (; cluster < end && !stop_.stop_requested(); cluster += perChunk) {
+            const std::uint64_t start = layout_.ClusterSector(static_cast<std::uint32_t>(cluster));
+            if (start > scan.lastSector) {
+                break;
+            }
+            reporter_.SetStatisticValue(Statistic::SectorProgress,
+                                        SectorsText(start, scan.lastSector));
+            const auto count = static_cast<std::uint32_t>(std::min(perChunk, end - cluster));
+            reader_.ReadClusters({{{static_cast<std::uint32_t>(cluster), count}}, count, true},
+                                 scan.chunk);
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const auto number = static_cast<std::uint32_t>(cluster + i);
+                const ByteSpan bytes = SliceOrEmpty(scan.chunk, i * clusterBytes, clusterBytes);
+                if (!bytes.empty() && MayHoldEntrySets(bytes)) {
+                    NoteCandidate(number, bytes, scan.candidates, scan.named);
+                }
+            }
+            ShowScanProgress(start, scan);
+        }
+    }
+
+    void ShowScanProgress(std::uint64_t sector, HeapScan& scan) {
+        const int percent = static_cast<int>(std::min<std::uint64_t>(
+            (sector - layout_.heapStart) * kFullPercent /
+                std::max<std::uint64_t>(1, scan.lastSector - layout_.heapStart),
+            kFullPercent));
+        if (percent != scan.shownPercent) {
+            scan.shownPercent = percent;
+            reporter_.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
+        }
     }
 
     void NoteCandidate(std::uint32_t cluster, ByteSpan bytes,
