@@ -5,8 +5,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Find lost and deleted photos and files on disks, memory cards and disk images")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Lumarest rebuilds the folder trees of FAT16, FAT32 and NTFS partitions, finds file systems "
-    "that nothing describes any more and carves pictures and other files out of raw sectors. "
+    "Lumarest rebuilds the folder trees of FAT16, FAT32, NTFS and exFAT partitions, finds file "
+    "systems that nothing describes any more and carves pictures and other files out of raw "
+    "sectors. "
     "It comes as a wizard window (lumarest) and a command line (lumarest-cli), and only ever "
     "reads the disks and disk images it searches.")
 set(LUMAREST_PACKAGE_MAINTAINER "Lumarest developers <lumarest@example.org>"

@@ -13,7 +13,7 @@ namespace lumarest {
 namespace {
 const char* const kModesTitle = "How do you want to search?";
 const char* const kStandardExplanation =
-    "Rebuilds the folders and files of a FAT16, FAT32 or NTFS partition.";
+    "Rebuilds the folders and files of a FAT16, FAT32, NTFS or exFAT partition.";
 const char* const kAdvanceExplanation =
     "Looks for file systems that no partition table describes any more.";
 const char* const kRawExplanation = "Finds pictures and files by their contents, sector by sector.";

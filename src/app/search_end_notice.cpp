@@ -78,7 +78,7 @@ SearchEndNotice AdvanceSearchEnded(SearchedRange range, std::size_t volumesFound
     SearchEndNotice notice{stopped ? kStoppedHeading : kCompletedHeading, {}};
     if (volumesFound == 0) {
         notice.lines.push_back(SearchedLine(range, stopped) +
-                               "No FAT16, FAT32 or NTFS file system was found.");
+                               "No FAT16, FAT32, NTFS or exFAT file system was found.");
         notice.lines.emplace_back(
             "The Raw search finds files by their leading bytes, with no file system: press "
             "‘Back’ to choose it.");

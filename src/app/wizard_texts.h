@@ -52,7 +52,7 @@ inline constexpr const char* kExitQuestion = "Do you want to exit from Lumarest?
 inline constexpr const char* kEndBeforeStart = "End Sector should be greater than Start Sector.";
 inline constexpr const char* kUnknownPartitionRefused =
     "The file system of this partition is not known, so its folders cannot be rebuilt. Select "
-    "a FAT16, FAT32 or NTFS partition, or use ‘Search More Partitions’ to find missing ones.";
+    "a FAT16, FAT32, NTFS or exFAT partition, or use ‘Search More Partitions’ to find missing ones.";
 inline constexpr const char* kNtfsBootSectorDamaged =
     "The boot sector of this NTFS partition is damaged, so its master file table may not be "
     "found. The search goes on; if it finds nothing, the Advance search can find the volume "

@@ -158,10 +158,10 @@ void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listin
     const bool searched = listing.search.has_value();
     if (listing.partitions.empty()) {
         if (searched) {
-            out << "Disk " << diskNumber << ": no FAT16, FAT32 or NTFS partition was found.\n"
+            out << "Disk " << diskNumber << ": no FAT16, FAT32, NTFS or exFAT partition was found.\n"
                 << kUnknownPartition << '\n';
         } else {
-            out << "Disk " << diskNumber << ": no FAT16, FAT32 or NTFS partition is listed.\n";
+            out << "Disk " << diskNumber << ": no FAT16, FAT32, NTFS or exFAT partition is listed.\n";
         }
         return;
     }

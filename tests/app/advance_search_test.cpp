@@ -279,7 +279,7 @@ class AdvanceSearchTest : public QObject {
             QVERIFY2(h.dialogs->notices == 1, fsName);
             QVERIFY2(h.dialogs->searchEnded.size() == 1, fsName);
             QVERIFY2(h.dialogs->searchEnded[0].lines[0].ends_with(
-                         "No FAT16, FAT32 or NTFS file system was found."),
+                         "No FAT16, FAT32, NTFS or exFAT file system was found."),
                      fsName);
             QVERIFY2(run.statusText == kNoFileSystemStatus, fsName);
             QVERIFY2(!h.Button("nextButton")->isEnabled(), fsName);

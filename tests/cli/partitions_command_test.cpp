@@ -125,7 +125,7 @@ TEST_F(PartitionsCommandTest, SaysWhenTheTableLooksDamagedOrListsNothing) {
         file.put(0x10);
     }
     ASSERT_EQ(Run({"partitions", "--disk", "0", "--image", path.string()}), kExitOk);
-    EXPECT_EQ(out_.str(), "Disk 0: no FAT16, FAT32 or NTFS partition is listed.\n");
+    EXPECT_EQ(out_.str(), "Disk 0: no FAT16, FAT32, NTFS or exFAT partition is listed.\n");
     EXPECT_NE(err_.str().find("may be damaged"), std::string::npos) << err_.str();
     ASSERT_EQ(Run({"--json", "partitions", "--disk", "0", "--image", path.string()}), kExitOk);
     const auto document = nlohmann::json::parse(out_.str());
@@ -214,7 +214,7 @@ TEST_F(PartitionSearchCommandTest, ADiskWithoutBootSectorsEndsWithUnknownPartiti
     fs::resize_file(path, 20 * 1024 * 1024);
     ASSERT_EQ(Run({"--image", path.string(), "partitions", "--search"}), kExitOk) << err_.str();
     EXPECT_EQ(out_.str(),
-              "Disk 0: no FAT16, FAT32 or NTFS partition was found.\nUnknown Partition\n");
+              "Disk 0: no FAT16, FAT32, NTFS or exFAT partition was found.\nUnknown Partition\n");
     ASSERT_EQ(Run({"--json", "--image", path.string(), "partitions", "--search"}), kExitOk);
     const auto document = nlohmann::json::parse(out_.str());
     EXPECT_EQ(document.at("item"), "Unknown Partition");
