@@ -135,9 +135,10 @@ class TreeWalk {
     }
 
     void AddFolder(std::uint32_t parentId, ExFatEntrySet set) {
-        const std::uint32_t id = set.firstCluster;
+        std::uint32_t id = set.firstCluster;
         // A folder starting in another folder's clusters (a deleted one overwritten, or a
-        // cross-link) is listed but not read again.
+        // cross-link) or outside the heap is listed but not read again, under an id of its
+        // own so the other folder's files and folders are not shown in it too.
         if (layout_.HoldsCluster(id) && owned_.count(id) == 0 && walked_.insert(id).second) {
             ExFatEntrySet bounded = set;
             bounded.dataLength = std::min(bounded.dataLength, kExFatMaxDirectoryBytes);
@@ -145,8 +146,22 @@ class TreeWalk {
             if (clusters.count > 0) {
                 pending_.push_back({id, std::move(clusters)});
             }
+        } else {
+            id = SpareId(id);
         }
         tree_.folders.push_back({id, parentId, std::move(set)});
+    }
+
+    // An id no cluster of the volume has, counting down from the top; the first cluster
+    // itself on the rare volume so large that none is left.
+    std::uint32_t SpareId(std::uint32_t firstCluster) {
+        while (nextSpareId_ >= layout_.ClusterEnd()) {
+            const std::uint32_t id = nextSpareId_--;
+            if (id != kOrphanFolderId) {
+                return id;
+            }
+        }
+        return firstCluster;
     }
 
     // The clusters up to the first that another folder holds or that lies past the disk, each
@@ -328,6 +343,7 @@ class TreeWalk {
     std::vector<std::uint8_t> bytes_;
     std::uint64_t unreadFolders_ = 0;
     std::uint64_t foldersRead_ = 0;
+    std::uint32_t nextSpareId_ = kExFatChainEnd - 1;
     LocalClock clock_;
 };
 

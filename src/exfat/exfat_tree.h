@@ -32,8 +32,8 @@ struct ExFatTree {
 
 // Walks from the root: live and deleted entry sets; deleted folders are followed. A folder's
 // id is its first cluster; a second folder claiming a cluster already walked (or one outside
-// the heap) is listed but not walked, so no loop is followed. Such a folder's id may repeat
-// another's, or be 0 when it has no cluster: no file or folder names it as its parent. Then,
+// the heap) is listed but not walked, so no loop is followed. Such a folder gets an id no
+// cluster of the volume has, which no file or folder names as its parent. Then,
 // unless stopped, scans the cluster heap for clusters of entry sets that no walked folder owns
 // (a deleted subtree, a damaged root) and adds them as folders named "" whose id is their first
 // cluster and whose parent is kOrphanFolderId; their own subfolders are walked under them.

@@ -26,7 +26,7 @@ constexpr std::uint16_t kFolder = 0x10;
 constexpr std::uint16_t kArchive = 0x20;
 
 ExFatSetShape Folder(std::u16string name, std::uint32_t first, std::uint64_t bytes,
-                    bool deleted = false, bool contiguous = true) {
+                     bool deleted = false, bool contiguous = true) {
     ExFatSetShape shape = SetShape(std::move(name), kFolder, first, bytes);
     shape.deleted = deleted;
     shape.contiguous = contiguous;
@@ -87,12 +87,22 @@ ExFatVolumeBuilder TreeVolume(std::uint8_t sectorShift) {
 using FolderRow = std::tuple<std::string, std::uint32_t, std::uint32_t>;  // name, id, parent
 using FileRow = std::tuple<std::string, std::uint32_t, bool>;             // name, folder, deleted
 
-std::set<FolderRow> FolderRows(const ExFatTree& tree) {
+// Stands for an id no cluster of the volume has, given to a folder listed but not walked.
+constexpr std::uint32_t kSpare = 1;
+
+std::set<FolderRow> FolderRows(const ExFatTree& tree, const ExFatLayout& layout) {
     std::set<FolderRow> rows;
     for (const ExFatFolder& folder : tree.folders) {
-        rows.insert({folder.entry.name, folder.id, folder.parentId});
+        const bool spare = folder.id >= layout.ClusterEnd() && folder.id != kOrphanFolderId;
+        rows.insert({folder.entry.name, spare ? kSpare : folder.id, folder.parentId});
     }
     return rows;
+}
+
+bool IdsAreUnique(const ExFatTree& tree) {
+    std::set<std::uint32_t> ids{kExFatRootFolderId};
+    return std::all_of(tree.folders.begin(), tree.folders.end(),
+                       [&](const ExFatFolder& folder) { return ids.insert(folder.id).second; });
 }
 
 std::set<FileRow> FileRows(const ExFatTree& tree) {
@@ -117,9 +127,8 @@ bool ParentsComeFirst(const ExFatTree& tree) {
 
 TEST(ExFatTree, WalksLiveDeletedAndLostFolders) {
     const std::set<FolderRow> folders = {
-        {"DCIM", 20, 0},           {"Old", 40, 0},         {"Loop", 2, 0},
-        {"Twin", 20, 0},           {"Nowhere", 0x7777, 0}, {"Sub", 30, 20},
-        {"", 60, kOrphanFolderId}, {"LostChild", 62, 60},
+        {"DCIM", 20, 0},        {"Old", 40, 0},  {"Loop", kSpare, 0},       {"Twin", kSpare, 0},
+        {"Nowhere", kSpare, 0}, {"Sub", 30, 20}, {"", 60, kOrphanFolderId}, {"LostChild", 62, 60},
     };
     const std::set<FileRow> files = {
         {"a.txt", 0, false},      {"gone.txt", 0, true},   {"IMG_1.JPG", 20, false},
@@ -133,7 +142,8 @@ TEST(ExFatTree, WalksLiveDeletedAndLostFolders) {
         RecordingReporter reporter;
         const ExFatTree tree = WalkExFatVolume(disk, volume.ExpectedLayout(), reporter, {});
         const std::string name = "sector shift " + std::to_string(sectorShift);
-        EXPECT_EQ(FolderRows(tree), folders) << name;
+        EXPECT_EQ(FolderRows(tree, volume.ExpectedLayout()), folders) << name;
+        EXPECT_TRUE(IdsAreUnique(tree)) << name;
         EXPECT_EQ(FileRows(tree), files) << name;
         EXPECT_EQ(tree.folders.size(), folders.size()) << name;
         EXPECT_EQ(tree.files.size(), files.size()) << name;
@@ -154,6 +164,27 @@ TEST(ExFatTree, WalksLiveDeletedAndLostFolders) {
     }
 }
 
+// A live file whose data holds entry sets (a disk image kept on the card) is no lost folder
+// while the bitmap marks its clusters in use; once they are free, they are looked at again.
+TEST(ExFatTree, ALiveFilesDataIsALostFolderOnlyWhereItsClustersAreFree) {
+    for (const bool inUse : {true, false}) {
+        ExFatVolumeBuilder volume(9, 1, 128);
+        const std::uint64_t clusterBytes = volume.ClusterBytes();
+        volume.PutEntries(2, 1,
+                          ExFatSetBytes(SetShape(u"card.img", kArchive, 80, 4 * clusterBytes)));
+        volume.PutEntries(81, 0, ExFatSetBytes(File(u"inner.jpg")));
+        for (std::uint32_t cluster = 80; cluster < 84; ++cluster) {
+            volume.SetInUse(cluster, inUse);
+        }
+        MemoryDisk disk(volume.Image());
+        NullReporter reporter;
+        const ExFatTree tree = WalkExFatVolume(disk, volume.ExpectedLayout(), reporter, {});
+        const std::set<FolderRow> lost = {{"", 81, kOrphanFolderId}};
+        EXPECT_EQ(FolderRows(tree, volume.ExpectedLayout()), inUse ? std::set<FolderRow>{} : lost)
+            << (inUse ? "in use" : "free");
+    }
+}
+
 TEST(ExFatTree, FindsTheFoldersOfAnUnreadableRootAsLost) {
     ExFatVolumeBuilder volume = TreeVolume(9);
     MemoryDisk disk(volume.Image());
@@ -162,7 +193,7 @@ TEST(ExFatTree, FindsTheFoldersOfAnUnreadableRootAsLost) {
     NullReporter reporter;
     const ExFatTree tree = WalkExFatVolume(disk, layout, reporter, {});
     EXPECT_FALSE(tree.problem.empty());
-    const std::set<FolderRow> rows = FolderRows(tree);
+    const std::set<FolderRow> rows = FolderRows(tree, layout);
     EXPECT_TRUE(rows.count({"", 20, kOrphanFolderId})) << "DCIM's cluster";
     EXPECT_TRUE(rows.count({"Sub", 30, 20}));
     EXPECT_TRUE(rows.count({"", 40, kOrphanFolderId})) << "the deleted folder's cluster";
