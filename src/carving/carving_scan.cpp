@@ -90,6 +90,9 @@ class Carver {
                !options_.checks.headerHolds(extensions_[match], head)) {
             match = matcher_.Match(sector, match + 1);
         }
+        if (match != SignatureMatcher::kNoMatch && inFile_ && SaysItGoesOn()) {
+            match = SignatureMatcher::kNoMatch;
+        }
         if (match != SignatureMatcher::kNoMatch) {
             if (inFile_) {
                 Finish();
@@ -134,6 +137,7 @@ class Carver {
         spilling_ = false;
         nextEndCheck_ = kFirstEndCheckBytes;
         lookedAt_ = 0;
+        typed_ = false;
         bytes_.clear();
         bytes_.reserve(
             std::min(std::max<std::uint64_t>(sizeLimit_, kSectorSize), kInitialReserveBytes));
@@ -160,6 +164,9 @@ class Carver {
     // Once the end is found the bytes past it are only counted. A file whose structure gives
     // no end will not give one with more bytes: a sink that takes pieces gets it in pieces.
     void LookForEnd(bool finishing) {
+        if (!typed_) {
+            TakeTrueType();
+        }
         lookedAt_ = bytes_.size();
         end_ = options_.checks.findEnd(file_.extension, bytes_);
         if (end_.kind == EndKind::Found && !options_.keepCarvedBytes) {
@@ -172,6 +179,29 @@ class Carver {
             spilling_ = true;
             Spill();
         }
+    }
+
+    // Named by what its first bytes say it is, before any sink sees it.
+    void TakeTrueType() {
+        typed_ = true;
+        const std::string_view type = options_.checks.trueType(file_.extension, bytes_);
+        if (!type.empty() && type != file_.extension) {
+            file_.extension = std::string(type);
+            file_.name = CarvedFileName(pass_, fileNumber_, "." + file_.extension);
+        }
+    }
+
+    // Whether the open file's own sizes reach past what was carved of it: a header met now
+    // lies inside it.
+    bool SaysItGoesOn() {
+        if (!holding_ || spilling_ || end_.kind == EndKind::Found) {
+            return false;
+        }
+        if (bytes_.size() != lookedAt_) {
+            LookForEnd(false);
+        }
+        return holding_ && !spilling_ && end_.kind == EndKind::PastBytes &&
+               end_.length > file_.bytes;
     }
 
     void Spill() {
@@ -209,6 +239,7 @@ class Carver {
     bool spilling_ = false;  // no end to find: the bytes go to the sink in pieces
     std::uint64_t nextEndCheck_ = 0;
     std::size_t lookedAt_ = 0;         // the bytes held at the last look
+    bool typed_ = false;               // the file's own marks were asked for its type
     std::vector<std::uint8_t> bytes_;  // held, after any pieces handed on
 };
 

@@ -44,6 +44,8 @@ struct FormatChecks {
     FormatEnd (*findEnd)(std::string_view extension,
                          std::span<const std::uint8_t> bytes) = FindFormatEnd;
     bool (*picture)(std::string_view extension) = IsPictureType;
+    std::string_view (*trueType)(std::string_view extension,
+                                 std::span<const std::uint8_t> bytes) = TrueFileType;
 };
 
 struct CarvingOptions {
@@ -63,7 +65,10 @@ struct CarvingOptions {
 //
 // A sector whose leading bytes match a record starts a file only when the record's format
 // holds the header; otherwise the next matching record is tried, and a sector no record holds
-// is plain data of the open file. When a file is finished its end is looked for: `savedBytes`
+// is plain data of the open file. So is a header inside the open file where the file's own
+// sizes say it goes on past it (a preview inside a raw picture, a clip inside a clip). Where
+// the file's own marks name a type the record stands in for (a brand, a maker), the file is
+// named and checked as that type. When a file is finished its end is looked for: `savedBytes`
 // is where it ends (the carved count when unknown) and `verdict` the structural verdict. Bytes
 // past a found end are counted but not held, unless `options.keepCarvedBytes`.
 void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSource& disk,

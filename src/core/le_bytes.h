@@ -57,6 +57,9 @@ inline std::optional<std::uint16_t> LoadBe16(ByteSpan bytes, std::size_t offset)
 inline std::optional<std::uint32_t> LoadBe32(ByteSpan bytes, std::size_t offset) {
     return LoadBe<std::uint32_t>(bytes, offset);
 }
+inline std::optional<std::uint64_t> LoadBe64(ByteSpan bytes, std::size_t offset) {
+    return LoadBe<std::uint64_t>(bytes, offset);
+}
 
 // Sub-span [offset, offset + length) or an empty span when it does not fit.
 inline ByteSpan SliceOrEmpty(ByteSpan bytes, std::size_t offset, std::size_t length) {

@@ -29,14 +29,19 @@ std::string RegistryKey(std::string_view extension) {
 
 // Extensions of the signature files (and their usual kin) and the checks each gets.
 const std::pair<std::string_view, const CarvedFormat*> kRegistry[] = {
-    {"jpg", &kJpegFormat},  {"jpeg", &kJpegFormat}, {"png", &kPngFormat},
-    {"gif", &kGifFormat},   {"bmp", &kBmpFormat},   {"tif", &kTiffFormat},
-    {"tiff", &kTiffFormat}, {"pdf", &kPdfFormat},   {"zip", &kZipFormat},
-    {"docx", &kZipFormat},  {"xlsx", &kZipFormat},  {"pptx", &kZipFormat},
-    {"odt", &kZipFormat},   {"jar", &kZipFormat},   {"epub", &kZipFormat},
-    {"avi", &kRiffFormat},  {"wav", &kRiffFormat},  {"webp", &kRiffPictureFormat},
-    {"gz", &kGzipFormat},   {"mp3", &kId3Format},   {"pcx", &kPcxFormat},
-    {"ogg", &kOggFormat},
+    {"jpg", &kJpegFormat},      {"jpeg", &kJpegFormat},     {"png", &kPngFormat},
+    {"gif", &kGifFormat},       {"bmp", &kBmpFormat},       {"tif", &kTiffFormat},
+    {"tiff", &kTiffFormat},     {"pdf", &kPdfFormat},       {"zip", &kZipFormat},
+    {"docx", &kZipFormat},      {"xlsx", &kZipFormat},      {"pptx", &kZipFormat},
+    {"odt", &kZipFormat},       {"jar", &kZipFormat},       {"epub", &kZipFormat},
+    {"avi", &kRiffFormat},      {"wav", &kRiffFormat},      {"webp", &kRiffPictureFormat},
+    {"gz", &kGzipFormat},       {"mp3", &kId3Format},       {"pcx", &kPcxFormat},
+    {"ogg", &kOggFormat},       {"mp4", &kIsoMediaFormat},  {"mov", &kIsoMediaFormat},
+    {"m4v", &kIsoMediaFormat},  {"m4a", &kIsoMediaFormat},  {"3gp", &kIsoMediaFormat},
+    {"heic", &kIsoMediaFormat}, {"heif", &kIsoMediaFormat}, {"avif", &kIsoMediaFormat},
+    {"cr3", &kIsoMediaFormat},  {"cr2", &kRawTiffFormat},   {"nef", &kRawTiffFormat},
+    {"nrw", &kRawTiffFormat},   {"arw", &kRawTiffFormat},   {"dng", &kRawTiffFormat},
+    {"pef", &kRawTiffFormat},   {"orf", &kRawTiffFormat},   {"rw2", &kRawTiffFormat},
 };
 
 }  // namespace
@@ -67,6 +72,14 @@ FormatEnd FindFormatEnd(std::string_view extension, std::span<const std::uint8_t
 bool IsPictureType(std::string_view extension) {
     const CarvedFormat* format = FormatForExtension(extension);
     return format != nullptr && format->picture;
+}
+
+std::string_view TrueFileType(std::string_view extension, std::span<const std::uint8_t> bytes) {
+    const CarvedFormat* format = FormatForExtension(extension);
+    if (format == nullptr || format->trueType == nullptr) {
+        return {};
+    }
+    return format->trueType(bytes);
 }
 
 std::uint64_t SavedLength(const FormatEnd& end, std::uint64_t carvedBytes) {

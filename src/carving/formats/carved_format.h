@@ -9,7 +9,8 @@ namespace lumarest {
 // Where a carved file's own structure says it ends.
 enum class EndKind {
     Found,      // the end lies inside the carved bytes, `length` bytes from the start
-    PastBytes,  // the structure goes on past the carved bytes: the file is cut short
+    PastBytes,  // the structure goes on past the carved bytes: the file is cut short, or
+                // goes on at least to `length` when its own sizes say so (0: they do not)
     Unknown,    // the type has no known end, or the structure is not the format's
 };
 
@@ -28,6 +29,9 @@ struct CarvedFormat {
     FormatEnd (*findEnd)(std::span<const std::uint8_t> bytes) = nullptr;
     // A picture type: one the thumbnail decoder is expected to read.
     bool picture = false;
+    // The extension (no dot) the file's own marks name, where one record's leading bytes
+    // stand for several types (a brand, a maker's tag); empty: the record's. Null: the record's.
+    std::string_view (*trueType)(std::span<const std::uint8_t> bytes) = nullptr;
 };
 
 // The format registered for a carved file's extension ("jpg" or ".JPG"; blanks around it are
@@ -38,6 +42,8 @@ const CarvedFormat* FormatForExtension(std::string_view extension);
 bool HeaderHolds(std::string_view extension, std::span<const std::uint8_t> head);
 FormatEnd FindFormatEnd(std::string_view extension, std::span<const std::uint8_t> bytes);
 bool IsPictureType(std::string_view extension);
+// The extension the file's own marks name, or empty when they name none but the record's.
+std::string_view TrueFileType(std::string_view extension, std::span<const std::uint8_t> bytes);
 
 // The bytes a file is saved with: up to its found end, else all that was carved.
 std::uint64_t SavedLength(const FormatEnd& end, std::uint64_t carvedBytes);

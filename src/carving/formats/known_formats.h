@@ -12,12 +12,14 @@ extern const CarvedFormat kBmpFormat;
 extern const CarvedFormat kRiffFormat;
 extern const CarvedFormat kRiffPictureFormat;  // WebP
 extern const CarvedFormat kTiffFormat;
+extern const CarvedFormat kRawTiffFormat;  // raw pictures laid out as TIFF
 extern const CarvedFormat kPdfFormat;
 extern const CarvedFormat kZipFormat;
 extern const CarvedFormat kGzipFormat;
 extern const CarvedFormat kId3Format;
 extern const CarvedFormat kPcxFormat;
 extern const CarvedFormat kOggFormat;
+extern const CarvedFormat kIsoMediaFormat;  // HEIC, AVIF, MP4, MOV, 3GP, CR3
 
 // The verdict for a structure that is sound up to `end`: found inside `available` bytes, or
 // going on past them.

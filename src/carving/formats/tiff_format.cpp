@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 #include <vector>
 
 #include "carving/formats/known_formats.h"
@@ -22,6 +24,11 @@ constexpr std::uint16_t kJpegLength = 514;
 constexpr std::uint16_t kExifIfd = 34665;
 constexpr std::uint16_t kGpsIfd = 34853;
 constexpr std::uint16_t kInteroperabilityIfd = 40965;
+constexpr std::uint16_t kMake = 271;
+constexpr std::uint16_t kModel = 272;
+constexpr std::uint16_t kDngVersion = 50706;
+// Canon's mark in a CR2 header, after the first IFD's offset.
+constexpr std::size_t kCanonMarkAt = 8;
 
 bool IsNumberType(std::uint16_t type) {
     return type == 3 || type == 4 || type == 13;
@@ -32,8 +39,8 @@ bool IsChildIfdTag(std::uint16_t tag) {
 }
 
 // The first IFD, when it lies in the header's bytes, has a sane entry count and known types.
-bool TiffHeaderHolds(ByteSpan head) {
-    const auto reader = TiffReader::Open(head);
+bool HeaderHolds(ByteSpan head, bool rawMagic) {
+    const auto reader = TiffReader::Open(head, rawMagic);
     if (!reader) {
         return false;
     }
@@ -73,7 +80,7 @@ class TiffWalk {
 
     FormatEnd Run(std::uint32_t first) {
         if (!IfdHolds(first)) {
-            return reader_.U16(first) ? NotThisFormat() : CutShort();
+            return reader_.U16(first) ? NotThisFormat() : GoesOnTo(std::uint64_t{first} + 2);
         }
         pending_.push_back(first);
         while (!pending_.empty() && visited_.size() < kMaxIfds) {
@@ -89,12 +96,17 @@ class TiffWalk {
             return NotThisFormat();
         }
         if (beyond_) {
-            return CutShort();
+            return GoesOnTo(end_);
         }
         return EndAt(end_, reader_.bytes().size());
     }
 
   private:
+    // Cut short; the file's own offsets say it goes on at least to `end`, when past the bytes.
+    FormatEnd GoesOnTo(std::uint64_t end) const {
+        return {EndKind::PastBytes, end > reader_.bytes().size() ? end : 0};
+    }
+
     bool IfdHolds(std::uint64_t ifd) const {
         const auto count = reader_.U16(ifd);
         return ifd >= TiffReader::kHeaderSize && count && *count > 0 && *count <= kMaxIfdEntries;
@@ -114,6 +126,7 @@ class TiffWalk {
     void Visit(std::uint64_t ifd) {
         const auto count = reader_.U16(ifd);
         if (!count) {
+            Reach(ifd + 2);
             beyond_ = true;
             return;
         }
@@ -223,8 +236,8 @@ class TiffWalk {
 
 // The end of the furthest strip, tile, IFD or out-of-line value, following the IFD chain and
 // the SubIFD, Exif, GPS and interoperability IFDs.
-FormatEnd TiffEnd(ByteSpan bytes) {
-    const auto reader = TiffReader::Open(bytes);
+FormatEnd End(ByteSpan bytes, bool rawMagic) {
+    const auto reader = TiffReader::Open(bytes, rawMagic);
     if (!reader) {
         return NotThisFormat();
     }
@@ -235,8 +248,80 @@ FormatEnd TiffEnd(ByteSpan bytes) {
     return TiffWalk(*reader).Run(*first);
 }
 
+bool TiffHeaderHolds(ByteSpan head) {
+    return HeaderHolds(head, false);
+}
+bool RawHeaderHolds(ByteSpan head) {
+    return HeaderHolds(head, true);
+}
+FormatEnd TiffEnd(ByteSpan bytes) {
+    return End(bytes, false);
+}
+FormatEnd RawEnd(ByteSpan bytes) {
+    return End(bytes, true);
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+struct MakerType {
+    std::string_view make;
+    std::string_view extension;
+};
+// Raw pictures that keep the TIFF header, told apart by their maker.
+constexpr MakerType kMakerTypes[] = {
+    {"NIKON", "nef"}, {"SONY", "arw"},    {"PENTAX", "pef"},    {"RICOH IMAGING", "pef"},
+    {"Canon", "cr2"}, {"OLYMPUS", "orf"}, {"Panasonic", "rw2"},
+};
+
+// A camera's raw picture laid out as TIFF: DNG by its version tag, CR2 by Canon's mark, the
+// others by the maker their first IFD names (a Nikon compact's is NRW); empty for a plain TIFF.
+std::string_view RawTiffType(ByteSpan bytes) {
+    const auto reader = TiffReader::Open(bytes);
+    const auto first = reader ? reader->FirstIfd() : std::nullopt;
+    const auto count = first ? reader->U16(*first) : std::nullopt;
+    if (!count || *count > kMaxIfdEntries) {
+        return {};
+    }
+    if (SpellsAt(bytes, kCanonMarkAt, "CR")) {
+        return "cr2";
+    }
+    std::string_view make;
+    std::string_view model;
+    for (std::uint16_t i = 0; i < *count; ++i) {
+        const auto entry = reader->EntryAt(*first, i);
+        if (!entry) {
+            break;
+        }
+        if (entry->tag == kDngVersion) {
+            return "dng";
+        }
+        if (entry->tag == kMake) {
+            make = reader->Text(*entry);
+        } else if (entry->tag == kModel) {
+            model = reader->Text(*entry);
+        }
+    }
+    if (StartsWithNoCase(make, "NIKON") && StartsWithNoCase(model, "COOLPIX")) {
+        return "nrw";
+    }
+    for (const MakerType& maker : kMakerTypes) {
+        if (StartsWithNoCase(make, maker.make)) {
+            return maker.extension;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
-const CarvedFormat kTiffFormat{TiffHeaderHolds, TiffEnd, true};
+const CarvedFormat kTiffFormat{TiffHeaderHolds, TiffEnd, true, RawTiffType};
+// Raw pictures are no picture Qt's decoder is expected to read.
+const CarvedFormat kRawTiffFormat{RawHeaderHolds, RawEnd, false, RawTiffType};
 
 }  // namespace lumarest

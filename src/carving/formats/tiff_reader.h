@@ -1,7 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
+#include <string_view>
 
 #include "core/le_bytes.h"
 
@@ -14,6 +17,8 @@ class TiffReader {
     static constexpr std::size_t kHeaderSize = 8;
     static constexpr std::size_t kEntrySize = 12;
     static constexpr std::uint16_t kMagic = 42;
+    // Raw pictures that keep TIFF's layout under a magic of their own (ORF, RW2).
+    static constexpr std::uint16_t kRawMagics[] = {0x4F52, 0x5352, 0x0055};
 
     // An IFD entry's own fields; `at` is where the entry starts.
     struct Entry {
@@ -23,8 +28,9 @@ class TiffReader {
         std::size_t at = 0;
     };
 
-    // Empty when the bytes do not start with a classic TIFF header.
-    static std::optional<TiffReader> Open(ByteSpan bytes) {
+    // Empty when the bytes do not start with a classic TIFF header (or, `rawMagic`, with the
+    // header of a raw picture laid out as TIFF).
+    static std::optional<TiffReader> Open(ByteSpan bytes, bool rawMagic = false) {
         TiffReader reader(bytes);
         if (SpellsAt(bytes, 0, "II")) {
             reader.bigEndian_ = false;
@@ -33,7 +39,12 @@ class TiffReader {
         } else {
             return std::nullopt;
         }
-        if (reader.U16(2) != kMagic) {
+        const auto magic = reader.U16(2);
+        const bool known =
+            magic == kMagic || (rawMagic && magic &&
+                                std::find(std::begin(kRawMagics), std::end(kRawMagics), *magic) !=
+                                    std::end(kRawMagics));
+        if (!known) {
             return std::nullopt;
         }
         return reader;
@@ -111,6 +122,19 @@ class TiffReader {
             return std::nullopt;
         }
         return *offset;
+    }
+
+    // The text of an ASCII entry, up to its first NUL; empty when it is none or not there.
+    std::string_view Text(const Entry& entry) const {
+        constexpr std::uint16_t kAscii = 2;
+        const auto at = ValuesAt(entry);
+        if (entry.type != kAscii || !at || *at > bytes_.size() ||
+            entry.count > bytes_.size() - *at) {
+            return {};
+        }
+        const std::string_view text(reinterpret_cast<const char*>(bytes_.data() + *at),
+                                    entry.count);
+        return text.substr(0, text.find('\0'));
     }
 
     // Value `index` of a SHORT or LONG (or IFD) entry.
