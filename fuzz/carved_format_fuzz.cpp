@@ -1,7 +1,8 @@
 // Fuzzes every carved format's checks over the input, taken as a carved file's bytes.
 //
-// Each header check and end finder must read only inside the input and come back; a found
-// end lies inside the bytes, and the bytes cut at it still read as the format's structure.
+// Each header check, end finder and type namer must read only inside the input and come back;
+// a found end lies inside the bytes, and the bytes cut at it still read as the format's
+// structure; a named type is one with checks.
 // The Exif thumbnail lookup must give a span inside the input.
 
 #include <cstddef>
@@ -16,7 +17,8 @@
 namespace {
 
 constexpr std::string_view kExtensions[] = {"jpg", "png", "gif", "bmp", "tif", "pdf",
-                                            "zip", "avi", "gz",  "mp3", "pcx", "ogg"};
+                                            "zip", "avi", "gz",  "mp3", "pcx", "ogg",
+                                            "mp4", "nef", "orf", "rw2", "raf", "mkv"};
 
 void Check(bool condition) {
     if (!condition) {
@@ -32,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const lumarest::CarvedFormat* format = lumarest::FormatForExtension(extension);
         Check(format != nullptr);
         (void)lumarest::HeaderHolds(extension, bytes);
+        // A type named by the file's marks has checks of its own.
+        const std::string_view named = lumarest::TrueFileType(extension, bytes);
+        Check(named.empty() || lumarest::FormatForExtension(named) != nullptr);
         const lumarest::FormatEnd end = lumarest::FindFormatEnd(extension, bytes);
         if (end.kind == lumarest::EndKind::Found) {
             Check(end.length > 0 && end.length <= size);

@@ -42,6 +42,7 @@ const std::pair<std::string_view, const CarvedFormat*> kRegistry[] = {
     {"cr3", &kIsoMediaFormat},  {"cr2", &kRawTiffFormat},   {"nef", &kRawTiffFormat},
     {"nrw", &kRawTiffFormat},   {"arw", &kRawTiffFormat},   {"dng", &kRawTiffFormat},
     {"pef", &kRawTiffFormat},   {"orf", &kRawTiffFormat},   {"rw2", &kRawTiffFormat},
+    {"raf", &kRafFormat},       {"mkv", &kMatroskaFormat},  {"webm", &kMatroskaFormat},
 };
 
 }  // namespace

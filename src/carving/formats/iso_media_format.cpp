@@ -171,7 +171,8 @@ FormatEnd IsoMediaEnd(ByteSpan bytes) {
         Box box;
         const BoxRead read = ReadBox(bytes, at, box);
         if (read == BoxRead::CutShort) {
-            return CutShort();
+            // Bytes that stop right after a whole file (its end on a sector's) are the file.
+            return at == bytes.size() && essential ? EndAt(at, bytes.size()) : CutShort();
         }
         if (read == BoxRead::Broken || !IsTopLevelBox(box.type)) {
             if (count == 0) {

@@ -19,6 +19,8 @@ extern const CarvedFormat kGzipFormat;
 extern const CarvedFormat kId3Format;
 extern const CarvedFormat kPcxFormat;
 extern const CarvedFormat kOggFormat;
+extern const CarvedFormat kRafFormat;
+extern const CarvedFormat kMatroskaFormat;  // MKV, WebM
 extern const CarvedFormat kIsoMediaFormat;  // HEIC, AVIF, MP4, MOV, 3GP, CR3
 
 // The verdict for a structure that is sound up to `end`: found inside `available` bytes, or

@@ -95,7 +95,7 @@ class TiffWalk {
         if (absurd_) {
             return NotThisFormat();
         }
-        if (beyond_) {
+        if (beyond_ || end_ > reader_.bytes().size()) {
             return GoesOnTo(end_);
         }
         return EndAt(end_, reader_.bytes().size());
