@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "carving/formats/capture_time.h"
 #include "core/new_file.h"
 #include "core/plain_name.h"
 #include "core/reporter.h"
@@ -139,7 +140,8 @@ void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> 
     CarvedFile saved = file;
     // A carved name comes from a definition file's extension line; it must stay a plain name
     // inside the destination folder.
-    const std::string name = PlainFileName(file.name);
+    const std::string name = PlainFileName(
+        nameByDate_ && file.captured ? DatedFileName(*file.captured, file.extension) : file.name);
     // After pieces the rest is all there is; otherwise the file's end decides.
     std::span<const std::uint8_t> content(bytes);
     const bool inPieces = writing_ || writingError_ != 0;
@@ -154,6 +156,10 @@ void SavingSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> 
     std::string path;
     if (writing_) {
         Write(*writing_, content);
+        // Photo software sorts by the file's time: it is the moment the photo was taken.
+        if (file.captured) {
+            writing_->SetTimes(*file.captured);
+        }
         std::string placed;
         error = PlaceNumbered(*writing_, name, placed);
         path = JoinPath(folder_, placed);

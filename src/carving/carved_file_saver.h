@@ -39,6 +39,9 @@ class SavingSink : public CarvedFileSink {
     void DropOpenFile();
     // Why saving stopped for want of room; empty while there was room.
     const std::string& NoRoom() const { return noRoom_; }
+    // Names each file that says when it was taken by that time ("2024-07-14 10.30.22.heic")
+    // instead of its carved name.
+    void NameByDate(bool byDate) { nameByDate_ = byDate; }
 
   private:
     // Starts the file being written, once per file: 0 or the reason it cannot be.
@@ -53,6 +56,7 @@ class SavingSink : public CarvedFileSink {
     CarvedFileSink& next_;
     Reporter& reporter_;
     bool keepCarvedLength_;
+    bool nameByDate_ = false;
     std::unique_ptr<NewFile> writing_;  // the file whose pieces are being written
     int writingError_ = 0;
     std::string writingName_;  // the file whose pieces came, by name and first sector

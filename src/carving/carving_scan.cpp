@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "carving/carved_verdict.h"
+#include "carving/formats/capture_time.h"
 #include "carving/signature_matcher.h"
 #include "core/sector_source.h"
 
@@ -176,6 +177,8 @@ class Carver {
             }
             holding_ = false;
         } else if (end_.kind == EndKind::Unknown && !finishing && sink_.TakesPieces(file_)) {
+            // Its first bytes are all a file handed on in pieces keeps to say when it was taken.
+            file_.captured = CaptureSeconds(file_.extension, bytes_);
             spilling_ = true;
             Spill();
         }
@@ -213,6 +216,9 @@ class Carver {
         // A file ending between two looks is looked at once more, whole.
         if (holding_ && !spilling_ && end_.kind != EndKind::Found && bytes_.size() != lookedAt_) {
             LookForEnd(true);
+        }
+        if (!spilling_) {
+            file_.captured = CaptureSeconds(file_.extension, bytes_);
         }
         file_.position = position_++;
         file_.savedBytes = SavedLength(end_, file_.bytes);

@@ -177,6 +177,11 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
                    "Save every file with all the bytes carved (to the next header or the type's "
                    "size limit), not cut at the end its format gives")
         ->needs(rawOut);
+    rawSearch
+        ->add_flag("--name-by-date", raw.nameByDate,
+                   "Name each saved photo or clip by when it was taken (\"2024-07-14 "
+                   "10.30.22.heic\"), where it says, instead of its carved name")
+        ->needs(rawOut);
     rawSearch->fallthrough();
     StandardSearchOptions standard;
     CLI::App* standardSearch = app.add_subcommand(

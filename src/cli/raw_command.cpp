@@ -329,6 +329,7 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
     if (destination) {
         saver.emplace(std::move(*destination), outFolder, listing, *context.reporter,
                       options.keepCarvedLength);
+        saver->NameByDate(options.nameByDate);
     }
     CarvedFileSink& sink = saver ? static_cast<CarvedFileSink&>(*saver) : listing;
     DeviceSectorSource source = OpenDisk(context.run, *disk);

@@ -17,6 +17,7 @@ struct RawSearchOptions {
     bool thorough = false;
     bool decode = true;
     bool keepCarvedLength = false;         // save files as carved, not cut at their found end
+    bool nameByDate = false;               // save files under the time they were taken
     std::optional<std::string> outFolder;  // none: nothing is saved
     std::string signatureFolder;           // where the two signature files lie
 };

@@ -1,17 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "carving/carved_file_saver.h"
 #include "carving/carved_verdict.h"
 #include "carving/carving_scan.h"
 #include "carving/collecting_sink.h"
+#include "carving/formats/capture_time.h"
 #include "carving/formats/carved_format.h"
 #include "core/memory_disk.h"
 #include "support/media_samples.h"
 #include "support/recording_reporter.h"
 #include "support/sample_pictures.h"
+#include "support/temp_folder.h"
 
 namespace lumarest {
 namespace {
@@ -186,6 +194,106 @@ TEST(MediaFormats, RafAndMatroskaEndWhereTheirHeadersSay) {
         EXPECT_EQ(end.kind, c.kind);
         EXPECT_EQ(end.length, c.kind == EndKind::Found ? c.file.size() : c.length);
         EXPECT_EQ(TrueFileType(c.extension, carved), c.type);
+    }
+}
+
+// Runs a test in one time zone and gives back the one before.
+class Local {
+  public:
+    explicit Local(const char* zone) {
+        if (const char* old = std::getenv("TZ")) {
+            old_ = old;
+        }
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~Local() {
+        if (old_) {
+            ::setenv("TZ", old_->c_str(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+    Local(const Local&) = delete;
+    Local& operator=(const Local&) = delete;
+
+  private:
+    std::optional<std::string> old_;
+};
+
+struct CaptureCase {
+    const char* name;
+    const char* extension;
+    Bytes file;
+    std::optional<std::int64_t> seconds;
+};
+
+// Photos say when they were taken through Exif (a JPEG's segment, a HEIC's item, a raw
+// picture's TIFF), clips through their movie header; a date out of reason is none.
+TEST(MediaFormats, PhotosAndClipsSayWhenTheyWereTaken) {
+    const Local utc("UTC0");
+    constexpr std::int64_t k2024 = 1720953022;  // 2024-07-14 10:30:22 UTC
+    constexpr std::uint64_t kFrom1904 = 2082844800;
+    const Bytes heicExif = Joined({Bytes(4, 0), testing::ExifTiff("2024:07:14 10:30:22")});
+    const CaptureCase cases[] = {
+        {"jpeg", "jpg", testing::JpegWithExifDate("2024:07:14 10:30:22"), k2024},
+        {"jpeg without a date", "jpg", testing::JpegWithExifDate("0000:00:00 00:00:00"), {}},
+        {"heic", "heic", Joined({Ftyp("heic", {"mif1"}), kMeta, Box("mdat", heicExif)}), k2024},
+        {"raw", "nef", testing::ExifTiff("2024:07:14 10:30:22"), k2024},
+        {"clip", "mp4",
+         Joined({Ftyp("isom", {}), Box("moov", testing::Mvhd(0, kFrom1904 + k2024)), kMdat}),
+         k2024},
+        {"clip, 64-bit times", "mov",
+         Joined({Ftyp("qt  ", {}), kMdat, Box("moov", testing::Mvhd(1, kFrom1904 + k2024))}),
+         k2024},
+        {"clip never dated",
+         "mp4",
+         Joined({Ftyp("isom", {}), Box("moov", testing::Mvhd(0, 0))}),
+         {}},
+    };
+    for (const CaptureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CaptureSeconds(c.extension, c.file), c.seconds);
+    }
+    EXPECT_EQ(DatedFileName(k2024, "heic"), "2024-07-14 10.30.22.heic");
+}
+
+// Saved by date, each photo takes the moment it was taken as its name and its time; two taken
+// in the same second are told apart, and one that does not say keeps its carved name.
+TEST(MediaFormats, SavedByDatePhotosAreNamedAndTimedWhenTheyWereTaken) {
+    const Local utc("UTC0");
+    const Bytes dated = testing::JpegWithExifDate("2024:07:14 10:30:22");
+    const Bytes undated = testing::JpegWithExifDate("no date");
+    Bytes disk;
+    for (const Bytes* file : {&dated, &dated, &undated}) {
+        disk.insert(disk.end(), file->begin(), file->end());
+        disk.resize((disk.size() + kSector - 1) / kSector * kSector + kSector, 0);
+    }
+    MemoryDisk memory(disk);
+    SignatureList signatures;
+    LoadSignatureFile(SignatureFilePath(LUMAREST_SOURCE_DIR "/data", kGeneralSignatureFile),
+                      signatures);
+    const testing::TempFolder folder("lumarest_by_date");
+    testing::CollectingSink shown;
+    testing::RecordingReporter reporter;
+    {
+        SavingSink saving(folder.Path().string(), shown, reporter);
+        saving.NameByDate(true);
+        RunCarvingPass(CarvingPass::General, signatures, memory, 0, memory.TotalSectors(), saving,
+                       reporter, {});
+    }
+    const std::vector<std::string> names = {"2024-07-14 10.30.22.jpg",
+                                            "2024-07-14 10.30.22 (2).jpg", "GNLM00003.jpg"};
+    ASSERT_EQ(shown.entries.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::filesystem::path path = folder.Path() / names[i];
+        EXPECT_EQ(shown.entries[i].file.savedPath, path.string());
+        struct stat status {};
+        ASSERT_EQ(::stat(path.c_str(), &status), 0) << names[i];
+        if (i < 2) {
+            EXPECT_EQ(status.st_mtime, 1720953022) << names[i];
+        }
     }
 }
 

@@ -153,6 +153,50 @@ MediaBytes RawPicture(const RawShape& shape) {
     return bytes;
 }
 
+MediaBytes ExifTiff(std::string_view dateTimeOriginal) {
+    MediaBytes bytes;
+    PutText(bytes, std::string_view("MM\0*", 4));
+    PutBe32(bytes, 8);
+    // IFD0 at 8: one entry naming the Exif IFD at 26.
+    const MediaBytes ifd0 = {0, 1, 0x87, 0x69, 0, 4, 0, 0, 0, 1, 0, 0, 0, 26, 0, 0, 0, 0};
+    bytes.insert(bytes.end(), ifd0.begin(), ifd0.end());
+    // The Exif IFD at 26: DateTimeOriginal, 20 ASCII bytes at 44.
+    const MediaBytes exif = {0, 1, 0x90, 0x03, 0, 2, 0, 0, 0, 20, 0, 0, 0, 44, 0, 0, 0, 0};
+    bytes.insert(bytes.end(), exif.begin(), exif.end());
+    PutText(bytes, dateTimeOriginal);
+    bytes.push_back(0);
+    return bytes;
+}
+
+MediaBytes JpegWithExifDate(std::string_view dateTimeOriginal) {
+    MediaBytes exif;
+    PutText(exif, std::string_view("Exif\0\0", 6));
+    const MediaBytes tiff = ExifTiff(dateTimeOriginal);
+    exif.insert(exif.end(), tiff.begin(), tiff.end());
+    const auto length = static_cast<std::uint16_t>(exif.size() + 2);
+    MediaBytes bytes = {0xFF,
+                        0xD8,
+                        0xFF,
+                        0xE1,
+                        static_cast<std::uint8_t>(length >> 8),
+                        static_cast<std::uint8_t>(length)};
+    bytes.insert(bytes.end(), exif.begin(), exif.end());
+    // A scan of one byte, then the end.
+    const MediaBytes rest = {0xFF, 0xDA, 0, 2, 0x11, 0xFF, 0xD9};
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    return bytes;
+}
+
+MediaBytes Mvhd(int version, std::uint64_t seconds1904) {
+    MediaBytes contents = {static_cast<std::uint8_t>(version), 0, 0, 0};
+    if (version == 1) {
+        PutBe32(contents, static_cast<std::uint32_t>(seconds1904 >> 32));
+    }
+    PutBe32(contents, static_cast<std::uint32_t>(seconds1904));
+    contents.resize(contents.size() + 90, 0);
+    return Box("mvhd", contents);
+}
+
 MediaBytes RafHeader(std::initializer_list<std::uint32_t> offsetsAndLengths) {
     constexpr std::size_t kPiecesAt = 84;
     MediaBytes bytes;

@@ -39,6 +39,13 @@ struct RawShape {
 };
 MediaBytes RawPicture(const RawShape& shape);
 
+// A big-endian TIFF structure whose Exif IFD holds `dateTimeOriginal` ("2024:07:14 10:30:22").
+MediaBytes ExifTiff(std::string_view dateTimeOriginal);
+// A JPEG holding that structure in its Exif segment.
+MediaBytes JpegWithExifDate(std::string_view dateTimeOriginal);
+// A movie header box (version 0: 32-bit times, 1: 64-bit) created `seconds1904` after 1904.
+MediaBytes Mvhd(int version, std::uint64_t seconds1904);
+
 // A Fujifilm raw picture: its header, a JPEG preview of `previewBytes` on the first 512-byte
 // boundary, the sensor data's header and `sensorBytes` of sensor data.
 MediaBytes RafPicture(std::uint32_t previewBytes, std::uint32_t sensorBytes);

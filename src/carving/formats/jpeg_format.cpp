@@ -239,6 +239,11 @@ ByteSpan ThumbnailInExif(ByteSpan tiff) {
 }  // namespace
 
 ByteSpan JpegExifThumbnail(ByteSpan bytes) {
+    const ByteSpan exif = JpegExifBlock(bytes);
+    return exif.empty() ? ByteSpan{} : ThumbnailInExif(exif);
+}
+
+ByteSpan JpegExifBlock(ByteSpan bytes) {
     if (!StartsWithSoi(bytes)) {
         return {};
     }
@@ -250,7 +255,7 @@ ByteSpan JpegExifThumbnail(ByteSpan bytes) {
         if (segment.marker == kApp1 && SpellsAt(bytes, segment.body, kExifId) &&
             segment.body + kExifId.size() <= end) {
             const std::size_t tiff = segment.body + kExifId.size();
-            return ThumbnailInExif(bytes.subspan(tiff, end - tiff));
+            return bytes.subspan(tiff, end - tiff);
         }
         if (segment.end >= bytes.size()) {
             break;

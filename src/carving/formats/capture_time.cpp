@@ -1,0 +1,201 @@
+#include "carving/formats/capture_time.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "carving/formats/carved_format.h"
+#include "carving/formats/jpeg_format.h"
+#include "carving/formats/tiff_reader.h"
+
+namespace lumarest {
+namespace {
+
+constexpr std::uint16_t kDateTime = 306;
+constexpr std::uint16_t kExifIfd = 34665;
+constexpr std::uint16_t kDateTimeOriginal = 36867;
+constexpr std::uint16_t kMostIfdEntries = 4096;
+// "2024:07:14 10:30:22"
+constexpr std::size_t kExifDateBytes = 19;
+constexpr int kFirstYear = 1970;
+constexpr int kLastYear = 2100;
+constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
+constexpr std::int64_t kSecondsTo2101 = 4133980800;
+constexpr std::size_t kBoxHeaderBytes = 8;
+constexpr std::string_view kBigEndianTiff{"MM\0*", 4};
+constexpr std::string_view kLittleEndianTiff{"II*\0", 4};
+
+std::optional<std::int64_t> WallClockSeconds(std::string_view text) {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    const std::string copy(text.substr(0, kExifDateBytes));
+    if (std::sscanf(copy.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &year, &month, &day, &hour, &minute,
+                    &second) != 6 ||
+        year < kFirstYear || year > kLastYear || month < 1 || month > 12 || day < 1 || day > 31 ||
+        hour > 23 || minute > 59 || second > 60) {
+        return std::nullopt;
+    }
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    const std::time_t seconds = std::mktime(&local);
+    if (seconds == static_cast<std::time_t>(-1)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(seconds);
+}
+
+// The text of `tag` in the IFD at `ifd`; empty when it holds none.
+std::string_view TagText(const TiffReader& reader, std::uint64_t ifd, std::uint16_t tag) {
+    const auto count = reader.U16(ifd);
+    if (!count || *count > kMostIfdEntries) {
+        return {};
+    }
+    for (std::uint16_t i = 0; i < *count; ++i) {
+        const auto entry = reader.EntryAt(ifd, i);
+        if (!entry) {
+            return {};
+        }
+        if (entry->tag == tag) {
+            return reader.Text(*entry);
+        }
+    }
+    return {};
+}
+
+std::optional<std::uint64_t> TagNumber(const TiffReader& reader, std::uint64_t ifd,
+                                       std::uint16_t tag) {
+    const auto count = reader.U16(ifd);
+    if (!count || *count > kMostIfdEntries) {
+        return std::nullopt;
+    }
+    for (std::uint16_t i = 0; i < *count; ++i) {
+        const auto entry = reader.EntryAt(ifd, i);
+        if (!entry) {
+            return std::nullopt;
+        }
+        if (entry->tag == tag) {
+            return reader.Number(*entry, 0);
+        }
+    }
+    return std::nullopt;
+}
+
+// DateTimeOriginal from the Exif IFD (or IFD0 itself, as a CR3 keeps it), else IFD0's DateTime.
+std::optional<std::int64_t> TiffCaptureSeconds(ByteSpan tiff) {
+    const auto reader = TiffReader::Open(tiff, true);
+    const auto ifd0 = reader ? reader->FirstIfd() : std::nullopt;
+    if (!ifd0) {
+        return std::nullopt;
+    }
+    std::string_view original = TagText(*reader, *ifd0, kDateTimeOriginal);
+    if (const auto exif = TagNumber(*reader, *ifd0, kExifIfd); original.empty() && exif) {
+        original = TagText(*reader, *exif, kDateTimeOriginal);
+    }
+    if (const auto seconds = WallClockSeconds(original)) {
+        return seconds;
+    }
+    return WallClockSeconds(TagText(*reader, *ifd0, kDateTime));
+}
+
+std::optional<std::uint64_t> BigEndian(ByteSpan bytes, std::size_t at, std::size_t size) {
+    return size == 4 ? std::optional<std::uint64_t>(LoadBe32(bytes, at))
+                     : std::optional<std::uint64_t>(LoadBe64(bytes, at));
+}
+
+// The box `type` among the boxes in [at, end); its contents' span.
+ByteSpan ChildBox(ByteSpan bytes, std::size_t at, std::size_t end, std::string_view type) {
+    end = std::min(end, bytes.size());
+    while (at + kBoxHeaderBytes <= end) {
+        const std::uint64_t size = *LoadBe32(bytes, at);
+        if (size < kBoxHeaderBytes || size > end - at) {
+            return {};
+        }
+        if (SpellsAt(bytes, at + 4, type)) {
+            return bytes.subspan(at + kBoxHeaderBytes, static_cast<std::size_t>(size) - 8);
+        }
+        at += static_cast<std::size_t>(size);
+    }
+    return {};
+}
+
+// The movie header's creation time: seconds since 1904 UTC, 32 bits (version 0) or 64.
+std::optional<std::int64_t> MovieCaptureSeconds(ByteSpan bytes) {
+    const ByteSpan moov = ChildBox(bytes, 0, bytes.size(), "moov");
+    const ByteSpan mvhd = moov.empty() ? ByteSpan{} : ChildBox(moov, 0, moov.size(), "mvhd");
+    if (mvhd.empty()) {
+        return std::nullopt;
+    }
+    const std::size_t size = mvhd[0] == 1 ? 8 : 4;
+    const auto created = mvhd.size() >= 4 + size ? BigEndian(mvhd, 4, size) : std::nullopt;
+    if (!created || !*created || *created > static_cast<std::uint64_t>(kSecondsTo2101) ||
+        static_cast<std::int64_t>(*created) <= kSecondsFrom1904To1970) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(*created) - kSecondsFrom1904To1970;
+}
+
+// A picture made of boxes keeps its Exif block as an item (an offset, then "Exif\0\0" and the
+// TIFF structure, or the TIFF structure at once) or, a CR3, as TIFF structures in CMT boxes:
+// the first TIFF structure that gives a date.
+std::optional<std::int64_t> BoxedExifCaptureSeconds(ByteSpan bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    for (const std::string_view mark : {kBigEndianTiff, kLittleEndianTiff}) {
+        for (std::size_t at = text.find(mark); at != std::string_view::npos;
+             at = text.find(mark, at + 1)) {
+            if (const auto seconds = TiffCaptureSeconds(bytes.subspan(at))) {
+                return seconds;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsClip(std::string_view extension) {
+    return extension == "mp4" || extension == "mov" || extension == "m4v" || extension == "3gp" ||
+           extension == "m4a";
+}
+
+bool IsBoxedPicture(std::string_view extension) {
+    return extension == "heic" || extension == "heif" || extension == "avif" || extension == "cr3";
+}
+
+}  // namespace
+
+std::optional<std::int64_t> CaptureSeconds(std::string_view extension, ByteSpan bytes) {
+    if (extension == "jpg" || extension == "jpeg") {
+        const ByteSpan exif = JpegExifBlock(bytes);
+        return exif.empty() ? std::nullopt : TiffCaptureSeconds(exif);
+    }
+    if (IsClip(extension)) {
+        return MovieCaptureSeconds(bytes);
+    }
+    if (IsBoxedPicture(extension)) {
+        const auto seconds = BoxedExifCaptureSeconds(bytes);
+        return seconds ? seconds : MovieCaptureSeconds(bytes);
+    }
+    if (FormatForExtension(extension) != nullptr && TiffReader::Open(bytes, true)) {
+        return TiffCaptureSeconds(bytes);
+    }
+    return std::nullopt;
+}
+
+std::string DatedFileName(std::int64_t seconds, std::string_view extension) {
+    const auto time = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    localtime_r(&time, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H.%M.%S", &local);
+    return std::string(text) + "." + std::string(extension);
+}
+
+}  // namespace lumarest
