@@ -128,9 +128,12 @@ RawCriteriaPanel::RawCriteriaPanel(QWidget* parent) : QWidget(parent) {
     auto* destinationRow = new QHBoxLayout;
     destinationRow->addWidget(destinationField, 1);
     destinationRow->addWidget(browseButton);
+    nameByDateBox = new QCheckBox(QString::fromUtf8(texts::kNameByDateBox));
+    nameByDateBox->setObjectName(QStringLiteral("nameByDateBox"));
     auto* destinationLayout = new QVBoxLayout(destinationGroup);
     destinationLayout->addWidget(destinationLabel);
     destinationLayout->addLayout(destinationRow);
+    destinationLayout->addWidget(nameByDateBox);
 
     auto* thoroughGroup = new QGroupBox(QString::fromUtf8(kThoroughTitle));
     thoroughBox = new QCheckBox(QString::fromUtf8(texts::kThoroughBox));

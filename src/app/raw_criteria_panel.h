@@ -57,6 +57,7 @@ class RawCriteriaPanel : public QWidget {
     QLineEdit* destinationField = nullptr;
     QPushButton* browseButton = nullptr;
     QCheckBox* thoroughBox = nullptr;
+    QCheckBox* nameByDateBox = nullptr;
     QLabel* thoroughExplanation = nullptr;
 
   signals:

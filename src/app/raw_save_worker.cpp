@@ -48,8 +48,9 @@ void RawSaveWorker::Run() {
     };
     ResaveSummary summary;
     if (inputs_.destination) {
-        summary = ResaveCarvedFiles(inputs_.files, disk, std::move(*inputs_.destination),
-                                    inputs_.folder, progress, stop_.get_token());
+        summary =
+            ResaveCarvedFiles(inputs_.files, disk, std::move(*inputs_.destination), inputs_.folder,
+                              progress, stop_.get_token(), inputs_.nameByDate);
     }
     if (window_ && finished_) {
         QMetaObject::invokeMethod(

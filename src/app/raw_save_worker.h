@@ -27,6 +27,7 @@ struct RawSaveInputs {
     std::uint64_t totalSectors = 0;
     std::uint32_t logicalSectorBytes = 512;
     SectorReaderContext reader;
+    bool nameByDate = false;  // saved under the moment each was taken, where it says
 };
 
 // Saves carved files of an ended raw search on its own thread: reads each again from the searched

@@ -62,6 +62,7 @@ void RawScanWorker::Carve() {
     if (inputs_.destination) {
         saving.emplace(std::move(*inputs_.destination), inputs_.destinationFolder, thumbnails,
                        reporter);
+        saving->NameByDate(inputs_.nameByDate);
         sink = &*saving;
     }
     const auto first = static_cast<std::uint64_t>(inputs_.firstSector);

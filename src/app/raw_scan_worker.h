@@ -31,6 +31,7 @@ struct RawScanInputs {
     bool thorough = true;
     // Empty: carved files are shown, not saved.
     std::string destinationFolder;
+    bool nameByDate = false;  // files saved under the moment each was taken, where it says
     // The destination as opened and checked; the files are written into this very folder.
     std::optional<FolderHandle> destination;
 };

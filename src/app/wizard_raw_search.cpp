@@ -302,6 +302,7 @@ void CChildDialogExDemoDlg::StartRawSearch() {
     inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
     inputs.thorough = rawCriteria_->thoroughBox->isChecked();
+    inputs.nameByDate = rawCriteria_->nameByDateBox->isChecked();
     inputs.destinationFolder = run_.destinationFolder;
     inputs.destination = std::exchange(scanDestinationHandle_, std::nullopt);
     scanDestination_ = run_.destinationFolder;
@@ -483,6 +484,7 @@ void CChildDialogExDemoDlg::SaveRawResults() {
     inputs.totalSectors = run_.shownDisk.totalSectors;
     inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
+    inputs.nameByDate = rawCriteria_->nameByDateBox->isChecked();
 
     backButton_->setEnabled(false);
     saveButton_->setEnabled(false);

@@ -52,7 +52,8 @@ inline constexpr const char* kExitQuestion = "Do you want to exit from Lumarest?
 inline constexpr const char* kEndBeforeStart = "End Sector should be greater than Start Sector.";
 inline constexpr const char* kUnknownPartitionRefused =
     "The file system of this partition is not known, so its folders cannot be rebuilt. Select "
-    "a FAT16, FAT32, NTFS or exFAT partition, or use ‘Search More Partitions’ to find missing ones.";
+    "a FAT16, FAT32, NTFS or exFAT partition, or use ‘Search More Partitions’ to find missing "
+    "ones.";
 inline constexpr const char* kNtfsBootSectorDamaged =
     "The boot sector of this NTFS partition is damaged, so its master file table may not be "
     "found. The search goes on; if it finds nothing, the Advance search can find the volume "
@@ -94,6 +95,8 @@ inline constexpr const char* kEntireDisk = "Entire Disk";
 inline constexpr const char* kSectorRange = "Sector Range";
 inline constexpr const char* kSectorsInPartition = "Sectors in Partition";
 inline constexpr const char* kThoroughBox = "Also perform Thorough Scanning Algorithm Search";
+inline constexpr const char* kNameByDateBox =
+    "Name saved photos and videos by the date they were taken";
 inline constexpr const char* kDestinationLabel =
     "Browse the Destination path where the recovered data will be saved by Lumarest";
 inline constexpr const char* kDestinationBrowseTitle =

@@ -49,12 +49,13 @@ bool ReadCarvedFile(SectorSource& disk, const CarvedFile& file, std::vector<std:
 ResaveSummary ResaveCarvedFiles(const std::vector<CarvedFile>& files, SectorSource& disk,
                                 FolderHandle folder, const std::string& shownFolder,
                                 const std::function<void(std::size_t, std::size_t)>& progress,
-                                std::stop_token stop) {
+                                std::stop_token stop, bool nameByDate) {
     ResaveSummary summary;
     PlacedSink placed;
     // The saver's own box speaks of a running search; the summary tells the user instead.
     NullReporter quiet;
     SavingSink saver(std::move(folder), shownFolder, placed, quiet);
+    saver.NameByDate(nameByDate);
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (stop.stop_requested()) {
             summary.stopped = true;

@@ -37,10 +37,11 @@ struct ResaveSummary {
 // carved names and never over a file already there. A file that cannot be read or written is
 // named in the summary and the others are still saved. `progress` hears (done, total) after
 // each file; `stop` ends the saving between two files, and a file the folder's disk has no
-// room for ends it before that file.
+// room for ends it before that file. `nameByDate` names each file that says when it was taken
+// by that moment instead (SavingSink::NameByDate).
 ResaveSummary ResaveCarvedFiles(const std::vector<CarvedFile>& files, SectorSource& disk,
                                 FolderHandle folder, const std::string& shownFolder,
                                 const std::function<void(std::size_t, std::size_t)>& progress,
-                                std::stop_token stop);
+                                std::stop_token stop, bool nameByDate = false);
 
 }  // namespace lumarest

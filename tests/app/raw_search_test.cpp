@@ -11,7 +11,9 @@
 #include <QTimer>
 
 #include "app/window_harness.h"
+#include "carving/formats/capture_time.h"
 #include "support/image_guard.h"
+#include "support/media_samples.h"
 #include "ui/range_slider.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/thumbs_list_ctrl.h"
@@ -176,6 +178,33 @@ class RawSearchTest : public QObject {
         QVERIFY(h.Find<QWidget>("destinationField")->isVisible());
         QVERIFY(Button(h, "nextButton")->isEnabled());
         QVERIFY(guard.Unchanged());
+    }
+
+    // Ticked, the box names what is saved by when it was taken; a file that does not say keeps
+    // its carved name.
+    void savedFilesAreNamedByDateWhenTicked() {
+        const MediaBytes dated = JpegWithExifDate("2024:07:14 10:30:22");
+        MediaBytes disk(4 * 512, 0);
+        disk.insert(disk.end(), dated.begin(), dated.end());
+        disk.resize(16 * 512, 0);
+        const QString image = folder_.filePath(QStringLiteral("dated.img"));
+        QFile file(image);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(disk.data()), static_cast<qint64>(disk.size()));
+        file.close();
+        const QString destination = folder_.filePath(QStringLiteral("by_date"));
+        QVERIFY(QDir().mkpath(destination));
+
+        WindowHarness h = OpenRawCriteria(image.toStdString());
+        h.Find<QCheckBox>("thoroughBox")->setChecked(false);
+        h.Find<QCheckBox>("nameByDateBox")->setChecked(true);
+        h.dialogs->folder = destination;
+        Button(h, "browseButton")->click();
+        SearchToTheEnd(h);
+        const auto taken = CaptureSeconds("jpg", dated);
+        QVERIFY(taken.has_value());
+        const QStringList expected = {QString::fromStdString(DatedFileName(*taken, "jpg"))};
+        QCOMPARE(QDir(destination).entryList(QDir::Files), expected);
     }
 
     void thoroughFilesFollowTheGeneralOnesOnlyWhenTicked() {
