@@ -3,6 +3,8 @@
 #include <array>
 #include <ctime>
 
+#include "core/wall_clock.h"
+
 namespace lumarest {
 namespace {
 
@@ -21,15 +23,6 @@ constexpr std::int64_t kSecondsPerOffsetStep = 15 * 60;
 constexpr std::int64_t kSecondsPerDay = 86'400;
 constexpr std::int64_t kSecondsPerHour = 3'600;
 constexpr std::int64_t kSecondsPerMinute = 60;
-
-struct WallClock {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
 
 bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "core/text_number.h"
+#include "core/wall_clock.h"
 
 namespace lumarest {
 
@@ -150,19 +151,7 @@ std::optional<std::int64_t> FatLocalTime(std::uint16_t dateWord, std::uint16_t t
         minute > kLastMinute || second > kLastSecond) {
         return std::nullopt;
     }
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;  // the zone's own rule for that day
-    const std::time_t seconds = std::mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1)) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(seconds);
+    return LocalWallClockSeconds({year, month, day, hour, minute, second});
 }
 
 std::optional<std::int64_t> NtfsStampSeconds(std::int64_t stamp) {

@@ -7,6 +7,7 @@
 #include "carving/formats/carved_format.h"
 #include "carving/formats/jpeg_format.h"
 #include "carving/formats/tiff_reader.h"
+#include "core/wall_clock.h"
 
 namespace lumarest {
 namespace {
@@ -25,33 +26,18 @@ constexpr std::size_t kBoxHeaderBytes = 8;
 constexpr std::string_view kBigEndianTiff{"MM\0*", 4};
 constexpr std::string_view kLittleEndianTiff{"II*\0", 4};
 
+// An Exif date ("2024:07:14 10:30:22") as the wall clock of this process's zone.
 std::optional<std::int64_t> WallClockSeconds(std::string_view text) {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
+    WallClock clock;
     const std::string copy(text.substr(0, kExifDateBytes));
-    if (std::sscanf(copy.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &year, &month, &day, &hour, &minute,
-                    &second) != 6 ||
-        year < kFirstYear || year > kLastYear || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour > 23 || minute > 59 || second > 60) {
+    if (std::sscanf(copy.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &clock.year, &clock.month, &clock.day,
+                    &clock.hour, &clock.minute, &clock.second) != 6 ||
+        clock.year < kFirstYear || clock.year > kLastYear || clock.month < 1 || clock.month > 12 ||
+        clock.day < 1 || clock.day > 31 || clock.hour > 23 || clock.minute > 59 ||
+        clock.second > 60) {
         return std::nullopt;
     }
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    const std::time_t seconds = std::mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1)) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(seconds);
+    return LocalWallClockSeconds(clock);
 }
 
 // The text of `tag` in the IFD at `ifd`; empty when it holds none.
