@@ -118,33 +118,8 @@ mb=$(awk -v b="$kImageBytes" 'BEGIN { printf "%.1f", b / 1e6 }')
 photoMb=$(du -cb "$photos"/* | tail -1 | awk '{ printf "%.1f", $1 / 1e6 }')
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 
-# Drops the image from the page cache, so every run reads it from the disk as a search would.
-Evict() {
-  sync
-  python3 -c 'import os, sys
-fd = os.open(sys.argv[1], os.O_RDONLY)
-os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)' "$image"
-}
 
-# Runs a command with its output in the tool's log, from a cold cache, and prints the
-# wall-clock seconds, the processor seconds (user and system) and the largest resident memory
-# in MB. Processor time shows the work done even when other work stretches the wall clock.
-Timed() {
-  local log=$1
-  shift
-  Evict
-  /usr/bin/time -o "$log.time" -f "%e %U %S %M" "$@" >"$log" 2>&1 ||
-    { echo "failed: $* (see $log)" >&2; exit 1; }
-  awk '{ printf "%.2f %.2f %.0f\n", $1, $2 + $3, $4 / 1024 }' "$log.time"
-}
 
-# An empty place for a tool's output, with the writes of the tool before it flushed, so no run
-# pays for another's dirty pages.
-Fresh() {
-  rm -rf "$1"
-  mkdir -p "$1"
-  sync
-}
 
 rows=()
 # Row LABEL "WALL CPU RSS" "WHOLE JUNK MB": the ratio to Lumarest's whole raw search follows.
@@ -170,19 +145,6 @@ Photorec() {
 }
 Foremost() { rm -rf "$1" && sync && Timed "$1.log" foremost -t jpg -i "$image" -o "$1"; }
 
-# The least wall-clock and processor time of kRuns runs (on a shared machine the others only
-# add what other work took) and the largest memory of any.
-Best() {
-  local wall="" cpu="" rss=0 times
-  for _ in $(seq "$kRuns"); do
-    times=$("$@")
-    read -r w c r <<<"$times"
-    wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print (a == "" || b < a) ? b : a }')
-    cpu=$(awk -v a="$cpu" -v b="$c" 'BEGIN { print (a == "" || b < a) ? b : a }')
-    rss=$((r > rss ? r : rss))
-  done
-  echo "$wall $cpu $rss"
-}
 
 Counted() { "${helper[@]}" whole "$photos" "$1"; }
 

@@ -228,7 +228,6 @@ class Saver {
     Saver(RecoveryRun& run, SectorSource& disk, std::string destination, SaveDecisions& decisions,
           std::stop_token stop)
         : run_(run),
-          disk_(disk),
           destination_(std::move(destination)),
           decisions_(decisions),
           stop_(std::move(stop)),
@@ -561,7 +560,6 @@ class Saver {
     }
 
     RecoveryRun& run_;
-    SectorSource& disk_;
     std::string destination_;
     SaveDecisions& decisions_;
     std::stop_token stop_;
