@@ -80,7 +80,9 @@ class TiffWalk {
 
     FormatEnd Run(std::uint32_t first) {
         if (!IfdHolds(first)) {
-            return reader_.U16(first) ? NotThisFormat() : GoesOnTo(std::uint64_t{first} + 2);
+            // An IFD not yet read names no strips: a far offset alone, which a chance header
+            // also has, says nothing of what lies between.
+            return reader_.U16(first) ? NotThisFormat() : CutShort();
         }
         pending_.push_back(first);
         while (!pending_.empty() && visited_.size() < kMaxIfds) {
