@@ -41,7 +41,6 @@ stamp=$work/.advance-search.stamp
 export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
 PATH=$PATH:/usr/sbin:/sbin
 
-
 mountPoint="" mountPid=""
 Unmount() {
   [ -n "$mountPoint" ] || return 0
@@ -137,19 +136,6 @@ PY
   mv "$image.new" "$image"
   echo "$signature" >"$stamp"
   echo "Made the image in $((SECONDS - started)) s." >&2
-}
-
-FindCli() {
-  if [ -n "${LUMAREST_CLI:-}" ]; then
-    cli=$LUMAREST_CLI
-  else
-    cli=$work/cli-build/bin/lumarest-cli
-    echo "Building lumarest-cli (Release) in $work/cli-build..." >&2
-    cmake -S "$repo" -B "$work/cli-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DLUMAREST_TESTS=OFF >/dev/null
-    cmake --build "$work/cli-build" --target lumarest-cli -j2 >/dev/null
-  fi
-  [ -x "$cli" ] || { echo "no lumarest-cli at $cli" >&2; exit 2; }
 }
 
 # The seconds lumarest-cli's --timings line for a phase gives.

@@ -73,19 +73,6 @@ start=$kPartitionStart, size=$((kVolumeBytes / 512)), type=7" >/dev/null
   echo "Made the image in $((SECONDS - started)) s." >&2
 }
 
-FindCli() {
-  if [ -n "${LUMAREST_CLI:-}" ]; then
-    cli=$LUMAREST_CLI
-  else
-    cli=$work/cli-build/bin/lumarest-cli
-    echo "Building lumarest-cli (Release) in $work/cli-build..." >&2
-    cmake -S "$repo" -B "$work/cli-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DLUMAREST_TESTS=OFF >/dev/null
-    cmake --build "$work/cli-build" --target lumarest-cli -j2 >/dev/null
-  fi
-  [ -x "$cli" ] || { echo "no lumarest-cli at $cli" >&2; exit 2; }
-}
-
 # Runs a command with its stdout in $1 and its stderr in $1.err, and prints the wall-clock
 # seconds and the processor seconds (user and system) it took.
 Timed() {

@@ -78,19 +78,6 @@ MakeImage() {
   echo "$signature" >"$stamp"
 }
 
-FindCli() {
-  if [ -n "${LUMAREST_CLI:-}" ]; then
-    cli=$LUMAREST_CLI
-  else
-    cli=$work/cli-build/bin/lumarest-cli
-    echo "Building lumarest-cli (Release) in $work/cli-build..." >&2
-    cmake -S "$repo" -B "$work/cli-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DLUMAREST_TESTS=OFF >/dev/null
-    cmake --build "$work/cli-build" --target lumarest-cli -j2 >/dev/null
-  fi
-  [ -x "$cli" ] || { echo "no lumarest-cli at $cli" >&2; exit 2; }
-}
-
 Need convert "apt-get install imagemagick"
 Need exiftool "apt-get install libimage-exiftool-perl"
 Need heif-enc "apt-get install libheif-examples"

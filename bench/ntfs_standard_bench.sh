@@ -33,7 +33,6 @@ stamp=$work/.ntfs-standard.stamp
 export LC_ALL=C.UTF-8
 PATH=$PATH:/usr/sbin:/sbin
 
-
 mountPoint="" mountPid=""
 # Unmounts the volume and waits for ntfs-3g to write it out and end.
 Unmount() {
@@ -99,19 +98,6 @@ $kPartitionStart,,7" >/dev/null
   rm -f "$image.sparse"
   echo "$signature" >"$stamp"
   echo "Made the image in $((SECONDS - started)) s." >&2
-}
-
-FindCli() {
-  if [ -n "${LUMAREST_CLI:-}" ]; then
-    cli=$LUMAREST_CLI
-  else
-    cli=$work/cli-build/bin/lumarest-cli
-    echo "Building lumarest-cli (Release) in $work/cli-build..." >&2
-    cmake -S "$repo" -B "$work/cli-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DLUMAREST_TESTS=OFF >/dev/null
-    cmake --build "$work/cli-build" --target lumarest-cli -j2 >/dev/null
-  fi
-  [ -x "$cli" ] || { echo "no lumarest-cli at $cli" >&2; exit 2; }
 }
 
 # Runs a command with its stdout in $1 and its stderr in $1.err, and prints the wall-clock

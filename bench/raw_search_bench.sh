@@ -31,8 +31,6 @@ image=$work/photos.img
 photos=$work/photos
 stamp=$work/.photos.stamp
 
-
-
 MakePhotos() {
   rm -rf "$photos"
   mkdir -p "$photos/bases"
@@ -92,19 +90,6 @@ MakeImage() {
   echo "$signature" >"$stamp"
 }
 
-FindCli() {
-  if [ -n "${LUMAREST_CLI:-}" ]; then
-    cli=$LUMAREST_CLI
-  else
-    cli=$work/cli-build/bin/lumarest-cli
-    echo "Building lumarest-cli (Release) in $work/cli-build..." >&2
-    cmake -S "$repo" -B "$work/cli-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DLUMAREST_TESTS=OFF >/dev/null
-    cmake --build "$work/cli-build" --target lumarest-cli -j2 >/dev/null
-  fi
-  [ -x "$cli" ] || { echo "no lumarest-cli at $cli" >&2; exit 2; }
-}
-
 Need convert "apt-get install imagemagick"
 Need openssl "apt-get install openssl"
 Need python3 "apt-get install python3"
@@ -117,9 +102,6 @@ mkdir -p "$out"
 mb=$(awk -v b="$kImageBytes" 'BEGIN { printf "%.1f", b / 1e6 }')
 photoMb=$(du -cb "$photos"/* | tail -1 | awk '{ printf "%.1f", $1 / 1e6 }')
 load=$(cut -d' ' -f1-3 /proc/loadavg)
-
-
-
 
 rows=()
 # Row LABEL "WALL CPU RSS" "WHOLE JUNK MB": the ratio to Lumarest's whole raw search follows.
@@ -144,7 +126,6 @@ Photorec() {
     "partition_none,options,$2,fileopt,everything,disable,$3,search")
 }
 Foremost() { rm -rf "$1" && sync && Timed "$1.log" foremost -t jpg -i "$image" -o "$1"; }
-
 
 Counted() { "${helper[@]}" whole "$photos" "$1"; }
 

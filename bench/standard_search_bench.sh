@@ -31,7 +31,6 @@ stamp=$work/.standard.stamp
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 PATH=$PATH:/usr/sbin:/sbin
 
-
 MakeImage() {
   local signature
   # Only what shapes the image: the tree writer, the constants and this maker.
@@ -67,19 +66,6 @@ $kPartitionStart,,c" >/dev/null
   cp --sparse=never "$image" "$image.dense"
   mv "$image.dense" "$image"
   echo "$signature" >"$stamp"
-}
-
-FindCli() {
-  if [ -n "${LUMAREST_CLI:-}" ]; then
-    cli=$LUMAREST_CLI
-  else
-    cli=$work/cli-build/bin/lumarest-cli
-    echo "Building lumarest-cli (Release) in $work/cli-build..." >&2
-    cmake -S "$repo" -B "$work/cli-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DLUMAREST_TESTS=OFF >/dev/null
-    cmake --build "$work/cli-build" --target lumarest-cli -j2 >/dev/null
-  fi
-  [ -x "$cli" ] || { echo "no lumarest-cli at $cli" >&2; exit 2; }
 }
 
 # Runs a command with its stdout in $1 and its stderr in $1.err, and prints the wall-clock
