@@ -5,8 +5,8 @@ foreach(room IN LISTS LUMAREST_ENGINE_ROOMS)
   file(GLOB room_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${room}/*.cpp)
   list(APPEND LUMAREST_ENGINE_SOURCES ${room_sources})
 endforeach()
-# picture.* is the one Qt Gui file of the output room; it belongs to the front ends.
-list(FILTER LUMAREST_ENGINE_SOURCES EXCLUDE REGEX "/output/picture\\.cpp$")
+# The output room's decoders (Qt Gui, libheif, FFmpeg) belong to the front ends.
+list(FILTER LUMAREST_ENGINE_SOURCES EXCLUDE REGEX "/output/(picture|heif_picture|clip_picture)\\.cpp$")
 
 function(lumarest_add_engine target)
   add_library(${target} STATIC ${LUMAREST_ENGINE_SOURCES})

@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "carving/carved_verdict.h"
+#include "carving/formats/capture_time.h"
 #include "carving/formats/carved_format.h"
+#include "output/clip_picture.h"
 #include "output/picture.h"
 #include "ui/thumbs_list_ctrl.h"
 
@@ -53,13 +55,18 @@ void ThumbnailSink::FileSpilled(const CarvedFile& file, std::span<const std::uin
         firstPiece_.assign(piece.begin(), piece.end());
         firstPieceName_ = file.name;
         firstPieceSector_ = file.firstSector;
+        piecesBytes_ = 0;
     }
+    piecesBytes_ += piece.size();
 }
 
 void ThumbnailSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) {
+    std::vector<std::uint8_t> head;
+    std::uint64_t bytesAt = 0;
     if (FirstPieceIsOf(file)) {
-        // Its start is what a decoder would look at.
-        bytes = std::move(firstPiece_);
+        // Its start and its end are what a decoder looks at.
+        head = std::move(firstPiece_);
+        bytesAt = piecesBytes_;
     }
     firstPiece_.clear();
     // The image list holds index + 1 pictures once the thumbnail at `index` is added.
@@ -72,8 +79,8 @@ void ThumbnailSink::FileFinished(const CarvedFile& file, std::vector<std::uint8_
                                       waitingBytes_ + bytes.size() <= kMostWaitingBytes);
     });
     ++waitingFiles_;
-    waitingBytes_ += bytes.size();
-    queue_.push_back(Job{nextSerial_++, file, std::move(bytes)});
+    waitingBytes_ += head.size() + bytes.size();
+    queue_.push_back(Job{nextSerial_++, file, std::move(head), std::move(bytes), bytesAt});
     lock.unlock();
     work_.notify_one();
 }
@@ -90,7 +97,8 @@ void ThumbnailSink::Decode() {
         lock.unlock();
         // After a stop the rest is shown at once rather than decoded: the window waits for it.
         Thumbnail made = Made(job, !stop_.stop_requested());
-        const std::size_t size = job.bytes.size();
+        const std::size_t size = job.head.size() + job.bytes.size();
+        job.head = {};
         job.bytes = {};
         lock.lock();
         waitingBytes_ -= size;
@@ -100,20 +108,33 @@ void ThumbnailSink::Decode() {
     }
 }
 
+// The bytes the file is saved with; all that came while the scan does not know its end.
+KeptBytes ThumbnailSink::KeptOf(const Job& job, std::uint64_t saved) {
+    const std::uint64_t size = saved == 0 ? job.bytesAt + job.bytes.size() : saved;
+    const auto within = [size](std::span<const std::uint8_t> part, std::uint64_t at) {
+        return part.first(static_cast<std::size_t>(
+            std::min<std::uint64_t>(part.size(), size > at ? size - at : 0)));
+    };
+    if (job.head.empty()) {
+        return KeptBytes::Whole(within(job.bytes, 0));
+    }
+    return KeptBytes{within(job.head, 0), within(job.bytes, job.bytesAt), job.bytesAt, size};
+}
+
 ThumbnailSink::Thumbnail ThumbnailSink::Made(Job& job, bool decode) const {
     Thumbnail made{placeholder_, std::move(job.file), false};
     if (!decode) {
         return made;
     }
-    // The bytes the file is saved with; all of them while the scan does not know its end.
-    const std::uint64_t saved = made.file.savedBytes;
-    const std::size_t length =
-        saved == 0 ? job.bytes.size()
-                   : static_cast<std::size_t>(std::min<std::uint64_t>(saved, job.bytes.size()));
     const QSize thumbnail(kThumbnailWidth, kThumbnailHeight);
-    const QImage picture = DecodeCarvedPicture(std::span(job.bytes.data(), length),
-                                               made.file.extension, made.file.verdict);
+    const KeptBytes kept = KeptOf(job, made.file.savedBytes);
+    const QImage picture = DecodeCarvedPicture(kept, made.file.extension, made.file.verdict);
     made.decodes = !picture.isNull();
+    if (!made.decodes && MediaKindOf(made.file.extension) == MediaKind::Clip) {
+        const auto seconds = MovieLengthSeconds(kept.tail);
+        made.picture =
+            FilmStripPicture(seconds ? seconds : MovieLengthSeconds(kept.head), thumbnail);
+    }
     if (made.decodes) {
         // Squeezed to 100 x 80 as the list shows every picture; one of that size stays as it is.
         made.picture =

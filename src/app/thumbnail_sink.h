@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "carving/carving_scan.h"
+#include "output/kept_bytes.h"
 
 namespace lumarest {
 
@@ -43,8 +44,9 @@ class ThumbnailSink : public CarvedFileSink {
 
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override;
     std::uint64_t ImageCount() const override { return imageCount_.load(); }
-    // A picture is held whole for decoding; any other type with no known end comes in pieces
-    // and only its first piece is kept, so a long video is never held in memory.
+    // A picture is held whole for decoding; any other type that comes in pieces keeps only its
+    // first piece and what comes last (where a clip keeps its movie box), so a long video is
+    // never held in memory.
     bool TakesPieces(const CarvedFile& file) const override;
     void FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) override;
 
@@ -55,7 +57,9 @@ class ThumbnailSink : public CarvedFileSink {
     struct Job {
         std::uint64_t serial = 0;
         CarvedFile file;
-        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint8_t> head;   // the first piece of a file handed on in pieces
+        std::vector<std::uint8_t> bytes;  // the rest that came last, or the whole file
+        std::uint64_t bytesAt = 0;        // where `bytes` start in the file
     };
     struct Thumbnail {
         QImage picture;
@@ -65,12 +69,15 @@ class ThumbnailSink : public CarvedFileSink {
 
     bool FirstPieceIsOf(const CarvedFile& file) const;
     void Decode();
+    static KeptBytes KeptOf(const Job& job, std::uint64_t saved);
     Thumbnail Made(Job& job, bool decode) const;
     // Hands every thumbnail whose predecessors are all handed over to the list. Under mutex_.
     void PostReady();
 
-    // The first piece of the file being handed on in pieces, and whose it is; scan thread only.
+    // The first piece of the file being handed on in pieces, whose it is, and the bytes of all
+    // its pieces; scan thread only.
     std::vector<std::uint8_t> firstPiece_;
+    std::uint64_t piecesBytes_ = 0;
     std::string firstPieceName_;
     std::uint64_t firstPieceSector_ = 0;
     CThumbsListCtrl* list_;

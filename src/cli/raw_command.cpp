@@ -1,6 +1,7 @@
 #include "cli/raw_command.h"
 
 #include <algorithm>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -75,24 +76,28 @@ class ListingSink : public CarvedFileSink {
 
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override {
         if (decoder_) {
-            if (!head_.empty()) {
-                bytes = std::move(head_);
-            } else if (bytes.size() > file.savedBytes) {
+            if (head_.empty() && bytes.size() > file.savedBytes) {
                 bytes.resize(file.savedBytes);
                 bytes.shrink_to_fit();
             }
-            decoder_->Submit(rows_.size(), std::move(bytes),
-                             [extension = file.extension,
-                              verdict = file.verdict](std::span<const std::uint8_t> saved) {
-                                 return !DecodeCarvedPicture(saved, extension, verdict).isNull();
-                             });
+            // A file that came in pieces is checked from its first piece and its last bytes.
+            auto head = std::make_shared<std::vector<std::uint8_t>>(std::move(head_));
+            decoder_->Submit(
+                rows_.size(), std::move(bytes),
+                [head, tailAt = piecesBytes_, size = file.savedBytes, extension = file.extension,
+                 verdict = file.verdict](std::span<const std::uint8_t> last) {
+                    const KeptBytes kept = head->empty() ? KeptBytes::Whole(last)
+                                                         : KeptBytes{*head, last, tailAt, size};
+                    return !DecodeCarvedPicture(kept, extension, verdict).isNull();
+                });
         }
         head_ = {};
+        piecesBytes_ = 0;
         rows_.push_back({file, std::nullopt});
     }
     // Every carved file takes a place in the thumbnail list, pictures or not.
     std::uint64_t ImageCount() const override { return rows_.size(); }
-    // A picture is decoded whole; any other file only from its first piece.
+    // A picture is decoded whole; any other file from its first piece and its last bytes.
     bool TakesPieces(const CarvedFile& file) const override {
         return !decoder_ || !IsPictureType(file.extension);
     }
@@ -100,6 +105,7 @@ class ListingSink : public CarvedFileSink {
         if (decoder_ && head_.empty()) {
             head_.assign(piece.begin(), piece.end());
         }
+        piecesBytes_ += piece.size();
     }
 
     // The rows, once every picture check is done; a decoded file's verdict is final.
@@ -121,6 +127,7 @@ class ListingSink : public CarvedFileSink {
     std::optional<BackgroundDecoder> decoder_;
     std::vector<CarvedRow> rows_;
     std::vector<std::uint8_t> head_;  // the first piece of a file that comes in pieces
+    std::uint64_t piecesBytes_ = 0;   // the bytes of all its pieces
 };
 
 DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {

@@ -12,7 +12,10 @@
 
 #include "carving/formats/carved_format.h"
 #include "carving/formats/jpeg_format.h"
+#include "carving/formats/raw_preview.h"
 #include "core/le_bytes.h"
+#include "output/clip_picture.h"
+#include "output/heif_picture.h"
 
 namespace lumarest {
 
@@ -83,6 +86,7 @@ void QuietPictureDecoders() {
     // The TIFF reader's library writes its warnings and errors to stderr itself.
     TIFFSetWarningHandler(nullptr);
     TIFFSetErrorHandler(nullptr);
+    QuietClipDecoders();
 }
 
 QImage DecodePicture(std::span<const std::uint8_t> bytes, QSize wanted) {
@@ -119,18 +123,42 @@ QImage ThumbnailOf(std::span<const std::uint8_t> bytes, const QImage& placeholde
     return picture.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-QImage DecodeCarvedPicture(std::span<const std::uint8_t> bytes, std::string_view extension,
+QImage DecodeCarvedPicture(const KeptBytes& kept, std::string_view extension,
                            CarvedVerdict structural) {
-    if (structural == CarvedVerdict::Complete && IsJpegExtension(extension)) {
+    const QSize thumbnail(kThumbnailWidth, kThumbnailHeight);
+    const bool whole = structural == CarvedVerdict::Complete;
+    switch (MediaKindOf(extension)) {
+        case MediaKind::HeifPicture:
+            return DecodeHeifPicture(kept.head, whole);
+        case MediaKind::RawPhoto:
+            if (const auto preview = LargestJpegPreview(kept.head); !preview.empty()) {
+                if (QImage picture = DecodePicture(preview); !picture.isNull()) {
+                    return picture;
+                }
+            }
+            // Some keep a small uncompressed picture first, as a TIFF does.
+            return DecodePicture(kept.head);
+        case MediaKind::Clip:
+            return DecodeClipFrame(kept, thumbnail);
+        case MediaKind::Picture:
+        case MediaKind::Other:
+            break;
+    }
+    if (whole && IsJpegExtension(extension)) {
         // The camera's own small picture: far cheaper than the outer image at any size.
-        if (const auto thumbnail = JpegExifThumbnail(bytes); !thumbnail.empty()) {
-            QImage picture = DecodePicture(thumbnail);
+        if (const auto exifThumbnail = JpegExifThumbnail(kept.head); !exifThumbnail.empty()) {
+            QImage picture = DecodePicture(exifThumbnail);
             if (!picture.isNull()) {
                 return picture;
             }
         }
     }
-    return DecodePicture(bytes);
+    return DecodePicture(kept.head);
+}
+
+QImage DecodeCarvedPicture(std::span<const std::uint8_t> bytes, std::string_view extension,
+                           CarvedVerdict structural) {
+    return DecodeCarvedPicture(KeptBytes::Whole(bytes), extension, structural);
 }
 
 bool DecodesAsPicture(std::span<const std::uint8_t> bytes) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/carved_file.h"
+#include "output/kept_bytes.h"
 
 namespace lumarest {
 
@@ -30,10 +31,13 @@ QImage DecodePicture(std::span<const std::uint8_t> bytes,
 // is used unscaled; `placeholder` stands in for bytes that do not decode.
 QImage ThumbnailOf(std::span<const std::uint8_t> bytes, const QImage& placeholder);
 
-// A carved file's picture for checking it: a JPEG whose structure is complete and that carries
-// an Exif thumbnail gives that thumbnail (far cheaper than the whole picture), falling back on
-// the whole picture when the thumbnail does not decode; any other file decodes as
-// DecodePicture does. `bytes` are the file's saved bytes.
+// A carved file's picture for checking and showing it, by its type: a JPEG whose structure is
+// complete gives its Exif thumbnail when that decodes (far cheaper than the whole picture), a
+// HEIC or AVIF its thumbnail item likewise, a raw photo the largest JPEG preview it carries, a
+// clip its first frame; any other file decodes as DecodePicture does. `kept` is what was kept
+// of the file's saved bytes. A null image when nothing decodes.
+QImage DecodeCarvedPicture(const KeptBytes& kept, std::string_view extension,
+                           CarvedVerdict structural);
 QImage DecodeCarvedPicture(std::span<const std::uint8_t> bytes, std::string_view extension,
                            CarvedVerdict structural);
 

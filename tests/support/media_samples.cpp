@@ -193,7 +193,8 @@ MediaBytes Mvhd(int version, std::uint64_t seconds1904) {
         PutBe32(contents, static_cast<std::uint32_t>(seconds1904 >> 32));
     }
     PutBe32(contents, static_cast<std::uint32_t>(seconds1904));
-    contents.resize(contents.size() + 90, 0);
+    // The modification time, scale, length and the rest, as long as the version says.
+    contents.resize(version == 1 ? 112 : 100, 0);
     return Box("mvhd", contents);
 }
 

@@ -23,6 +23,9 @@ constexpr int kLastYear = 2100;
 constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
 constexpr std::int64_t kSecondsTo2101 = 4133980800;
 constexpr std::size_t kBoxHeaderBytes = 8;
+constexpr std::string_view kMovieHeaderType = "mvhd";
+constexpr std::size_t kMovieHeaderV0Bytes = 100;
+constexpr std::size_t kMostMovieHeaderBytes = 1024;
 constexpr std::string_view kBigEndianTiff{"MM\0*", 4};
 constexpr std::string_view kLittleEndianTiff{"II*\0", 4};
 
@@ -98,36 +101,51 @@ std::optional<std::uint64_t> BigEndian(ByteSpan bytes, std::size_t at, std::size
                      : std::optional<std::uint64_t>(LoadBe64(bytes, at));
 }
 
-// The box `type` among the boxes in [at, end); its contents' span.
-ByteSpan ChildBox(ByteSpan bytes, std::size_t at, std::size_t end, std::string_view type) {
-    end = std::min(end, bytes.size());
-    while (at + kBoxHeaderBytes <= end) {
-        const std::uint64_t size = *LoadBe32(bytes, at);
-        if (size < kBoxHeaderBytes || size > end - at) {
-            return {};
+// The movie header box's contents (version and flags first): found by its type and a size
+// that fits its fields, so it is found in any part of a clip that holds it.
+ByteSpan MovieHeader(ByteSpan bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    for (std::size_t at = text.find(kMovieHeaderType, 4); at != std::string_view::npos;
+         at = text.find(kMovieHeaderType, at + 1)) {
+        const std::uint32_t size = *LoadBe32(bytes, at - 4);
+        const std::size_t body = at + 4;
+        if (size >= kBoxHeaderBytes + kMovieHeaderV0Bytes && size <= kMostMovieHeaderBytes &&
+            body + size - kBoxHeaderBytes <= bytes.size() && bytes[body] <= 1) {
+            return bytes.subspan(body, size - kBoxHeaderBytes);
         }
-        if (SpellsAt(bytes, at + 4, type)) {
-            return bytes.subspan(at + kBoxHeaderBytes, static_cast<std::size_t>(size) - 8);
-        }
-        at += static_cast<std::size_t>(size);
     }
     return {};
 }
 
-// The movie header's creation time: seconds since 1904 UTC, 32 bits (version 0) or 64.
-std::optional<std::int64_t> MovieCaptureSeconds(ByteSpan bytes) {
-    const ByteSpan moov = ChildBox(bytes, 0, bytes.size(), "moov");
-    const ByteSpan mvhd = moov.empty() ? ByteSpan{} : ChildBox(moov, 0, moov.size(), "mvhd");
+// The movie header's times and scale: 32-bit fields (version 0) or 64-bit ones.
+struct MovieTimes {
+    std::uint64_t created = 0;  // seconds since 1904 UTC
+    std::uint32_t timescale = 0;
+    std::uint64_t duration = 0;
+};
+std::optional<MovieTimes> ReadMovieTimes(ByteSpan bytes) {
+    const ByteSpan mvhd = MovieHeader(bytes);
     if (mvhd.empty()) {
         return std::nullopt;
     }
     const std::size_t size = mvhd[0] == 1 ? 8 : 4;
-    const auto created = mvhd.size() >= 4 + size ? BigEndian(mvhd, 4, size) : std::nullopt;
-    if (!created || !*created || *created > static_cast<std::uint64_t>(kSecondsTo2101) ||
-        static_cast<std::int64_t>(*created) <= kSecondsFrom1904To1970) {
+    const std::size_t timescaleAt = 4 + 2 * size;
+    const auto created = BigEndian(mvhd, 4, size);
+    const auto timescale = LoadBe32(mvhd, timescaleAt);
+    const auto duration = BigEndian(mvhd, timescaleAt + 4, size);
+    if (!created || !timescale || !duration) {
         return std::nullopt;
     }
-    return static_cast<std::int64_t>(*created) - kSecondsFrom1904To1970;
+    return MovieTimes{*created, *timescale, *duration};
+}
+
+std::optional<std::int64_t> MovieCaptureSeconds(ByteSpan bytes) {
+    const auto times = ReadMovieTimes(bytes);
+    if (!times || !times->created || times->created > static_cast<std::uint64_t>(kSecondsTo2101) ||
+        static_cast<std::int64_t>(times->created) <= kSecondsFrom1904To1970) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(times->created) - kSecondsFrom1904To1970;
 }
 
 // A picture made of boxes keeps its Exif block as an item (an offset, then "Exif\0\0" and the
@@ -173,6 +191,14 @@ std::optional<std::int64_t> CaptureSeconds(std::string_view extension, ByteSpan 
         return TiffCaptureSeconds(bytes);
     }
     return std::nullopt;
+}
+
+std::optional<double> MovieLengthSeconds(std::span<const std::uint8_t> bytes) {
+    const auto times = ReadMovieTimes(bytes);
+    if (!times || times->timescale == 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(times->duration) / times->timescale;
 }
 
 std::string DatedFileName(std::int64_t seconds, std::string_view extension) {

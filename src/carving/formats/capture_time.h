@@ -15,6 +15,9 @@ namespace lumarest {
 std::optional<std::int64_t> CaptureSeconds(std::string_view extension,
                                            std::span<const std::uint8_t> bytes);
 
+// A clip's length by its movie header, found anywhere in `bytes`; nothing without one.
+std::optional<double> MovieLengthSeconds(std::span<const std::uint8_t> bytes);
+
 // "2024-07-14 10.30.22.heic": the capture time in this process's zone and the extension.
 std::string DatedFileName(std::int64_t seconds, std::string_view extension);
 

@@ -29,23 +29,48 @@ std::string RegistryKey(std::string_view extension) {
 
 // Extensions of the signature files (and their usual kin) and the checks each gets.
 const std::pair<std::string_view, const CarvedFormat*> kRegistry[] = {
-    {"jpg", &kJpegFormat},      {"jpeg", &kJpegFormat},     {"png", &kPngFormat},
-    {"gif", &kGifFormat},       {"bmp", &kBmpFormat},       {"tif", &kTiffFormat},
-    {"tiff", &kTiffFormat},     {"pdf", &kPdfFormat},       {"zip", &kZipFormat},
-    {"docx", &kZipFormat},      {"xlsx", &kZipFormat},      {"pptx", &kZipFormat},
-    {"odt", &kZipFormat},       {"jar", &kZipFormat},       {"epub", &kZipFormat},
-    {"avi", &kRiffFormat},      {"wav", &kRiffFormat},      {"webp", &kRiffPictureFormat},
-    {"gz", &kGzipFormat},       {"mp3", &kId3Format},       {"pcx", &kPcxFormat},
-    {"ogg", &kOggFormat},       {"mp4", &kIsoMediaFormat},  {"mov", &kIsoMediaFormat},
-    {"m4v", &kIsoMediaFormat},  {"m4a", &kIsoMediaFormat},  {"3gp", &kIsoMediaFormat},
-    {"heic", &kIsoMediaFormat}, {"heif", &kIsoMediaFormat}, {"avif", &kIsoMediaFormat},
-    {"cr3", &kIsoMediaFormat},  {"cr2", &kRawTiffFormat},   {"nef", &kRawTiffFormat},
-    {"nrw", &kRawTiffFormat},   {"arw", &kRawTiffFormat},   {"dng", &kRawTiffFormat},
-    {"pef", &kRawTiffFormat},   {"orf", &kRawTiffFormat},   {"rw2", &kRawTiffFormat},
-    {"raf", &kRafFormat},       {"mkv", &kMatroskaFormat},  {"webm", &kMatroskaFormat},
+    {"jpg", &kJpegFormat},        {"jpeg", &kJpegFormat},       {"png", &kPngFormat},
+    {"gif", &kGifFormat},         {"bmp", &kBmpFormat},         {"tif", &kTiffFormat},
+    {"tiff", &kTiffFormat},       {"pdf", &kPdfFormat},         {"zip", &kZipFormat},
+    {"docx", &kZipFormat},        {"xlsx", &kZipFormat},        {"pptx", &kZipFormat},
+    {"odt", &kZipFormat},         {"jar", &kZipFormat},         {"epub", &kZipFormat},
+    {"avi", &kRiffFormat},        {"wav", &kRiffFormat},        {"webp", &kRiffPictureFormat},
+    {"gz", &kGzipFormat},         {"mp3", &kId3Format},         {"pcx", &kPcxFormat},
+    {"ogg", &kOggFormat},         {"mp4", &kIsoMediaFormat},    {"mov", &kIsoMediaFormat},
+    {"m4v", &kIsoMediaFormat},    {"m4a", &kIsoMediaFormat},    {"3gp", &kIsoMediaFormat},
+    {"heic", &kIsoPictureFormat}, {"heif", &kIsoPictureFormat}, {"avif", &kIsoPictureFormat},
+    {"cr3", &kIsoPictureFormat},  {"cr2", &kRawTiffFormat},     {"nef", &kRawTiffFormat},
+    {"nrw", &kRawTiffFormat},     {"arw", &kRawTiffFormat},     {"dng", &kRawTiffFormat},
+    {"pef", &kRawTiffFormat},     {"orf", &kRawTiffFormat},     {"rw2", &kRawTiffFormat},
+    {"raf", &kRafFormat},         {"mkv", &kMatroskaFormat},    {"webm", &kMatroskaFormat},
+};
+
+// Types shown by a decoder of their own; any other picture type is a common picture.
+const std::pair<std::string_view, MediaKind> kMediaKinds[] = {
+    {"heic", MediaKind::HeifPicture}, {"heif", MediaKind::HeifPicture},
+    {"avif", MediaKind::HeifPicture}, {"cr2", MediaKind::RawPhoto},
+    {"cr3", MediaKind::RawPhoto},     {"nef", MediaKind::RawPhoto},
+    {"nrw", MediaKind::RawPhoto},     {"arw", MediaKind::RawPhoto},
+    {"dng", MediaKind::RawPhoto},     {"pef", MediaKind::RawPhoto},
+    {"orf", MediaKind::RawPhoto},     {"rw2", MediaKind::RawPhoto},
+    {"raf", MediaKind::RawPhoto},     {"mp4", MediaKind::Clip},
+    {"mov", MediaKind::Clip},         {"m4v", MediaKind::Clip},
+    {"3gp", MediaKind::Clip},         {"mkv", MediaKind::Clip},
+    {"webm", MediaKind::Clip},        {"avi", MediaKind::Clip},
+    {"mts", MediaKind::Clip},         {"m2ts", MediaKind::Clip},
 };
 
 }  // namespace
+
+MediaKind MediaKindOf(std::string_view extension) {
+    const std::string key = RegistryKey(extension);
+    for (const auto& [name, kind] : kMediaKinds) {
+        if (name == key) {
+            return kind;
+        }
+    }
+    return IsPictureType(key) ? MediaKind::Picture : MediaKind::Other;
+}
 
 const CarvedFormat* FormatForExtension(std::string_view extension) {
     const std::string key = RegistryKey(extension);

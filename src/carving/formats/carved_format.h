@@ -45,6 +45,16 @@ bool IsPictureType(std::string_view extension);
 // The extension the file's own marks name, or empty when they name none but the record's.
 std::string_view TrueFileType(std::string_view extension, std::span<const std::uint8_t> bytes);
 
+// How a carved file is shown: the decoder that makes its picture.
+enum class MediaKind {
+    Other,
+    Picture,      // read by the common picture decoders
+    HeifPicture,  // HEIC, HEIF, AVIF
+    RawPhoto,     // a camera's raw file, shown by the JPEG preview it carries
+    Clip,         // a video, shown by its first frame
+};
+MediaKind MediaKindOf(std::string_view extension);
+
 // The bytes a file is saved with: up to its found end, else all that was carved.
 std::uint64_t SavedLength(const FormatEnd& end, std::uint64_t carvedBytes);
 

@@ -195,5 +195,6 @@ FormatEnd IsoMediaEnd(ByteSpan bytes) {
 }  // namespace
 
 const CarvedFormat kIsoMediaFormat{FtypHolds, IsoMediaEnd, false, IsoMediaType};
+const CarvedFormat kIsoPictureFormat{FtypHolds, IsoMediaEnd, true, IsoMediaType};
 
 }  // namespace lumarest

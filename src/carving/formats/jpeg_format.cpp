@@ -14,6 +14,8 @@ constexpr std::uint8_t kMarkerByte = 0xFF;
 constexpr std::uint8_t kStartOfImage = 0xD8;
 constexpr std::uint8_t kEndOfImage = 0xD9;
 constexpr std::uint8_t kStartOfScan = 0xDA;
+constexpr std::uint8_t kBaselineFrame = 0xC0;
+constexpr std::uint8_t kProgressiveFrame = 0xC2;
 constexpr std::uint8_t kApp1 = 0xE1;
 constexpr std::uint8_t kApp2 = 0xE2;
 constexpr std::string_view kMpfId{"MPF\0", 4};
@@ -263,6 +265,25 @@ ByteSpan JpegExifBlock(ByteSpan bytes) {
         pos = segment.end;
     }
     return {};
+}
+
+bool JpegFrameIsViewable(ByteSpan bytes) {
+    if (!StartsWithSoi(bytes)) {
+        return false;
+    }
+    std::size_t pos = 2;
+    Segment segment;
+    while (NextSegment(bytes, pos, segment) == Step::Segment && segment.marker != kStartOfScan) {
+        // C4 (Huffman tables), C8 and CC share the frame markers' range but are no frames.
+        const bool frame = segment.marker >= kBaselineFrame && segment.marker <= 0xCF &&
+                           segment.marker != 0xC4 && segment.marker != 0xC8 &&
+                           segment.marker != 0xCC;
+        if (frame) {
+            return segment.marker <= kProgressiveFrame;
+        }
+        pos = segment.end;
+    }
+    return false;
 }
 
 const CarvedFormat kJpegFormat{nullptr, JpegEnd, true};

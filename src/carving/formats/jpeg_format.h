@@ -13,4 +13,8 @@ std::span<const std::uint8_t> JpegExifThumbnail(std::span<const std::uint8_t> by
 // far as its segment and the bytes go; empty when there is none.
 std::span<const std::uint8_t> JpegExifBlock(std::span<const std::uint8_t> bytes);
 
+// True when the first frame of the JPEG that starts at bytes[0] is one picture decoders read
+// (baseline, extended or progressive), not a raw file's lossless sensor data.
+bool JpegFrameIsViewable(std::span<const std::uint8_t> bytes);
+
 }  // namespace lumarest

@@ -20,8 +20,9 @@ extern const CarvedFormat kId3Format;
 extern const CarvedFormat kPcxFormat;
 extern const CarvedFormat kOggFormat;
 extern const CarvedFormat kRafFormat;
-extern const CarvedFormat kMatroskaFormat;  // MKV, WebM
-extern const CarvedFormat kIsoMediaFormat;  // HEIC, AVIF, MP4, MOV, 3GP, CR3
+extern const CarvedFormat kMatroskaFormat;    // MKV, WebM
+extern const CarvedFormat kIsoMediaFormat;    // MP4, MOV, M4V, M4A, 3GP
+extern const CarvedFormat kIsoPictureFormat;  // HEIC, HEIF, AVIF, CR3
 
 // The verdict for a structure that is sound up to `end`: found inside `available` bytes, or
 // going on past them.

@@ -46,6 +46,6 @@ FormatEnd RafEnd(ByteSpan bytes) {
 
 }  // namespace
 
-const CarvedFormat kRafFormat{RafHeaderHolds, RafEnd, false, nullptr};
+const CarvedFormat kRafFormat{RafHeaderHolds, RafEnd, true, nullptr};
 
 }  // namespace lumarest

@@ -323,7 +323,7 @@ std::string_view RawTiffType(ByteSpan bytes) {
 }  // namespace
 
 const CarvedFormat kTiffFormat{TiffHeaderHolds, TiffEnd, true, RawTiffType};
-// Raw pictures are no picture Qt's decoder is expected to read.
-const CarvedFormat kRawTiffFormat{RawHeaderHolds, RawEnd, false, RawTiffType};
+// Raw pictures are shown by the JPEG preview they carry.
+const CarvedFormat kRawTiffFormat{RawHeaderHolds, RawEnd, true, RawTiffType};
 
 }  // namespace lumarest
