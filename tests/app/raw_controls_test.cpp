@@ -1,4 +1,5 @@
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QScrollBar>
@@ -6,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "app/thumbnail_sink.h"
@@ -15,7 +17,9 @@
 #include "app/wizard_window.h"
 #include "carving/carved_verdict.h"
 #include "carving/formats/carved_format.h"
+#include "output/clip_picture.h"
 #include "output/picture.h"
+#include "support/made_images.h"
 #include "ui/range_slider.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/thumbs_list_ctrl.h"
@@ -301,6 +305,49 @@ class RawControlsTest : public QObject {
         QVERIFY(list.Image(0) != PlaceholderThumbnail());
         QVERIFY(files[1].verdict == CarvedVerdict::Unchecked);
         QCOMPARE(list.Image(1), PlaceholderThumbnail());
+    }
+
+    // A clip in pieces is shown by its first frame, decoded from its first piece and its last
+    // bytes (where its movie box is); one with no frame to decode by a strip of film.
+    void sinkShowsAClipByItsFirstFrameOrAFilmStrip() {
+        if (!ToolInstalled("ffmpeg")) {
+            QSKIP("ffmpeg is not installed");
+        }
+        QTemporaryDir folder;
+        const QString path = folder.filePath("clip.mp4");
+        const QString command =
+            "ffmpeg -loglevel error -f lavfi -i "
+            "testsrc=duration=2:size=160x120:rate=10 -c:v mpeg4 -f mp4 '" +
+            path + "'";
+        QCOMPARE(std::system(command.toUtf8().constData()), 0);
+        QFile made(path);
+        QVERIFY(made.open(QIODevice::ReadOnly));
+        const QByteArray data = made.readAll();
+        const std::vector<std::uint8_t> clip(data.begin(), data.end());
+        const std::size_t half = clip.size() / 2;
+        const std::vector<std::uint8_t> head(clip.begin(), clip.begin() + half);
+        const std::vector<std::uint8_t> middle(clip.begin() + half, clip.end() - 4096);
+        const std::vector<std::uint8_t> tail(clip.end() - 4096, clip.end());
+        const std::vector<std::uint8_t> frameless(8192, 0x41);
+        CThumbsListCtrl list;
+        {
+            ThumbnailSink sink(list, [] { return true; });
+            const CarvedFile inPieces =
+                Judged("GNLM00001.mp4", 0, CarvedVerdict::Complete, clip.size(), clip.size());
+            QVERIFY(sink.TakesPieces(inPieces));
+            sink.FileSpilled(inPieces, head);
+            sink.FileSpilled(inPieces, middle);
+            sink.FileFinished(inPieces, tail);
+            sink.FileFinished(Judged("GNLM00002.mp4", 1, CarvedVerdict::Complete, 8192, 8192),
+                              frameless);
+        }
+        QTRY_COMPARE(list.count(), 2);
+        QVERIFY(list.Image(0) != PlaceholderThumbnail());
+        const QImage strip =
+            FilmStripPicture(std::nullopt, QSize(kThumbnailWidth, kThumbnailHeight))
+                .convertToFormat(QImage::Format_RGB888);
+        QCOMPARE(list.Image(1), strip);
+        QVERIFY(list.Image(0) != strip);
     }
 
     // However many threads decode, the list takes the thumbnails in the order of their
