@@ -8,6 +8,10 @@ a thumbnail or without), lays them into the image and counts what each tool got 
                                                    thumbnail)
   bench_photos.py exif JPEG MAKE MODEL [THUMB]  replaces the JFIF header by a camera's Exif one,
                                                    with THUMB (a small JPEG) as its thumbnail
+  bench_photos.py raw PREVIEW OUT MAKE MODEL SENSOR_BYTES SEED
+                                                   writes OUT, a camera's raw photo laid out as
+                                                   TIFF: its maker and model, PREVIEW (a JPEG) as
+                                                   its preview and SENSOR_BYTES of sensor data
   bench_photos.py assemble IMAGE SEED PHOTO...  writes the photos at random sector offsets and
                                                    prints "NAME FIRST_SECTOR BYTES" lines
   bench_photos.py whole PHOTO_DIR FOLDER        "WHOLE JUNK MB": photos saved byte for byte under
@@ -108,6 +112,34 @@ def exif(path, make, model, thumbnail_path=None):
         f.write(b"\xff\xd8" + exif_segment(make, model, thumbnail) + rest)
 
 
+def raw(preview_path, out, make, model, sensor_bytes, seed):
+    """IFD0 with the picture's size, maker, model, one uncompressed 16-bit strip and the preview
+    (JPEGInterchangeFormat); the preview on the sector after the IFD, the strip after it."""
+    with open(preview_path, "rb") as f:
+        preview = f.read()
+    width = 4000
+    rows = sensor_bytes // (2 * width)
+    entries = 10
+    make_at = 8 + 2 + entries * 12 + 4
+    model_at = make_at + len(make) + 1
+    preview_at = -(-(model_at + len(model) + 1) // SECTOR) * SECTOR
+    strip_at = preview_at + len(preview)
+    fields = [(0x0100, 4, 1, width), (0x0101, 4, 1, rows), (0x0102, 3, 1, 16),
+              (0x0103, 3, 1, 1), (0x010F, 2, len(make) + 1, make_at),
+              (0x0110, 2, len(model) + 1, model_at), (0x0111, 4, 1, strip_at),
+              (0x0117, 4, 1, rows * 2 * width), (0x0201, 4, 1, preview_at),
+              (0x0202, 4, 1, len(preview))]
+    assert len(fields) == entries
+    head = b"II*\0" + struct.pack("<IH", 8, entries)
+    for tag, kind, count, value in fields:
+        packed = struct.pack("<HH", value, 0) if kind == 3 else struct.pack("<I", value)
+        head += struct.pack("<HHI", tag, kind, count) + packed
+    head += struct.pack("<I", 0) + make.encode() + b"\0" + model.encode() + b"\0"
+    sensor = random.Random(seed).randbytes(rows * 2 * width)
+    with open(out, "wb") as f:
+        f.write(head + bytes(preview_at - len(head)) + preview + sensor)
+
+
 def assemble(image, seed, photos):
     """Random gaps of filler between the photos, in a shuffled order, all sector-aligned."""
     rng = random.Random(seed)
@@ -174,6 +206,8 @@ def main():
         plan(int(args[0]), int(args[1]))
     elif command == "exif":
         exif(*args)
+    elif command == "raw":
+        raw(args[0], args[1], args[2], args[3], int(args[4]), int(args[5]))
     elif command == "assemble":
         assemble(args[0], int(args[1]), args[2:])
     elif command == "whole":

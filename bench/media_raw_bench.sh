@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times Lumarest's raw search on an image of today's phone and camera files (JPEG photos with
 # Exif, HEIC pictures made with heif-enc, MP4 and MOV clips made with ffmpeg, the movie box
-# first in some and last in others), each run from a cold cache, against photorec with all its
+# first in some and last in others, camera raw photos carrying a JPEG preview), each run from a
+# cold cache, against photorec with all its
 # default types, and counts the files each tool saved whole, the junk it saved, the bytes it
 # wrote and its largest resident memory.
 #
@@ -17,6 +18,7 @@ set -euo pipefail
 readonly kPhotos=40
 readonly kPictures=30
 readonly kClips=12
+readonly kRaws=8
 readonly kRuns=${RUNS:-3}
 readonly kSeed=20261210
 readonly kImageBytes=$((512 * 1024 * 1024))
@@ -55,6 +57,13 @@ MakeFiles() {
       -metadata creation_time="2024-08-0$((1 + n % 9))T12:00:00Z" "${flags[@]}" \
       "$files/clip$n.$kind"
   done
+  # Raw photos laid out as TIFF, each carrying one of the photos as its preview.
+  local makers=("NIKON CORPORATION:NIKON D750:nef" "SONY:ILCE-7M3:arw" "PENTAX:PENTAX K-1:pef")
+  for n in $(seq "$kRaws"); do
+    local maker=${makers[$((n % 3))]}
+    "${helper[@]}" raw "$files/photo$n.jpg" "$files/raw$n.${maker##*:}" "${maker%%:*}" \
+      "$(echo "$maker" | cut -d: -f2)" $(((6 + n % 5) * 1000000)) $((kSeed + n))
+  done
   rm -rf "$files/bases"
 }
 
@@ -62,13 +71,13 @@ MakeImage() {
   local signature
   signature=$({
     cat "$here/bench_photos.py"
-    echo "$kPhotos $kPictures $kClips $kSeed $kImageBytes $kFillerKey $kFillerIv"
+    echo "$kPhotos $kPictures $kClips $kRaws $kSeed $kImageBytes $kFillerKey $kFillerIv"
     declare -f MakeFiles MakeImage
   } | sha256sum | cut -d' ' -f1)
   if [ -f "$image" ] && [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$signature" ]; then
     return
   fi
-  echo "Making $image with $((kPhotos + kPictures + kClips)) files..." >&2
+  echo "Making $image with $((kPhotos + kPictures + kClips + kRaws)) files..." >&2
   rm -f "$stamp"
   MakeFiles
   head -c "$kImageBytes" \

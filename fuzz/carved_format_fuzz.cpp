@@ -16,9 +16,9 @@
 
 namespace {
 
-constexpr std::string_view kExtensions[] = {"jpg", "png", "gif", "bmp", "tif", "pdf",
-                                            "zip", "avi", "gz",  "mp3", "pcx", "ogg",
-                                            "mp4", "nef", "orf", "rw2", "raf", "mkv"};
+constexpr std::string_view kExtensions[] = {"jpg", "png", "gif", "bmp", "tif",  "pdf", "zip",
+                                            "avi", "gz",  "mp3", "pcx", "ogg",  "mp4", "nef",
+                                            "orf", "rw2", "raf", "mkv", "heic", "cr3"};
 
 void Check(bool condition) {
     if (!condition) {
