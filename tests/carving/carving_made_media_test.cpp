@@ -157,19 +157,25 @@ TEST_F(MadeMediaCarving, EachComesBackWholeUnderItsTrueType) {
 struct Cut {
     const char* how;
     MadeMedia made;
-    std::size_t keep;  // bytes of the file left as they were, a whole number of sectors
+    std::size_t keep;  // bytes of the file left as they were
     bool diskEnds;     // the disk ends there; else random bytes run on over the rest
 };
 
 // A file cut short, where the disk ends or where random bytes overwrite its tail, is truncated
-// and saved with what was carved of it, never more. Random bytes over a tail that is only
-// media data go unseen: the tails overwritten are those holding the movie box.
+// and saved with what was carved of it, never more. Random bytes over media data alone go
+// unseen: the tails overwritten are those holding the movie box or the media box's header.
 TEST_F(MadeMediaCarving, EachCutShortIsTruncated) {
     std::vector<Cut> cuts;
     for (const MadeMedia& made : Files()) {
         const std::size_t half = made.bytes.size() / 2 / kSector * kSector;
         cuts.push_back({"the disk ends", made, std::max(half, kSector), true});
         const testing::BoxPlace movie = testing::FindTopLevelBox(made.bytes, "moov");
+        const testing::BoxPlace media = testing::FindTopLevelBox(made.bytes, "mdat");
+        // Over a media box that comes last, from its header on: the movie or meta box before
+        // it still points into the media.
+        if (media.size != 0 && media.at + media.size == made.bytes.size()) {
+            cuts.push_back({"its media box overwritten", made, media.at, false});
+        }
         if (movie.size != 0 && movie.at + movie.size == made.bytes.size()) {
             cuts.push_back(
                 {"its movie box overwritten", made, movie.at / kSector * kSector, false});
