@@ -8,6 +8,7 @@
 #include "support/command_output.h"
 #include "support/image_guard.h"
 #include "support/loop_mount.h"
+#include "support/made_images.h"
 
 using namespace lumarest;
 using namespace lumarest::testing;
@@ -48,7 +49,7 @@ class CodePageTest : public QObject {
     // image's NTFS partition through ntfs-3g) is never written: neither the disk store nor the
     // chosen page.
     void settingsStayOffTheDiskBeingSearched() {
-        if (!CanMakeLoopDevices() || std::system("command -v ntfs-3g >/dev/null") != 0) {
+        if (!CanMakeLoopDevices() || !ToolInstalled("ntfs-3g")) {
             QSKIP("mounting the searched image needs root, losetup, mount and ntfs-3g");
         }
         const std::string demo = FixtureImage("demo.img");

@@ -109,6 +109,65 @@ TEST(MediaFormats, ACutFileSaysHowFarItsBoxesGo) {
     EXPECT_FALSE(HeaderHolds("mp4", Joined({BoxHeader(0x7FFFFFFF, "ftyp"), kTail})));
 }
 
+Bytes Be(std::uint64_t value, int bytes) {
+    Bytes out;
+    for (int i = bytes - 1; i >= 0; --i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    return out;
+}
+
+// An item locations box (version 1, 4-byte offsets and lengths) with one item of one extent.
+Bytes Iloc(std::uint16_t method, std::uint32_t offset, std::uint32_t length) {
+    return Box("iloc", Joined({{1, 0, 0, 0, 0x44, 0x00},
+                               Be(1, 2),
+                               Be(1, 2),
+                               Be(method, 2),
+                               Be(0, 2),
+                               Be(1, 2),
+                               Be(offset, 4),
+                               Be(length, 4)}));
+}
+
+// A movie box with one track whose chunk offsets (stco: 4 bytes, co64: 8) are `offsets`.
+Bytes MovieWithChunks(std::string_view table, std::initializer_list<std::uint64_t> offsets) {
+    Bytes contents = Joined({{0, 0, 0, 0}, Be(offsets.size(), 4)});
+    for (const std::uint64_t offset : offsets) {
+        contents = Joined({contents, Be(offset, table == "co64" ? 8 : 4)});
+    }
+    const Bytes stbl = Box("stbl", Box(table, contents));
+    return Box("moov", Box("trak", Box("mdia", Box("minf", stbl))));
+}
+
+struct ReachCase {
+    const char* name;
+    Bytes shown;  // the meta or movie box after the ftyp
+    EndKind kind;
+};
+
+// A picture's item locations and a clip's chunk offsets that point past where its boxes stop
+// (its media box overwritten) leave it cut short; media kept inside the meta box, or before
+// the end, do not.
+TEST(MediaFormats, MediaPointedAtPastTheLastBoxIsNoEnd) {
+    constexpr std::uint32_t kFar = 5000;
+    const auto meta = [](const Bytes& iloc) { return Box("meta", Joined({Bytes(4, 0), iloc})); };
+    const ReachCase cases[] = {
+        {"item in the file, past the boxes", meta(Iloc(0, kFar, 100)), EndKind::PastBytes},
+        {"item in the meta box's idat", meta(Iloc(1, kFar, 100)), EndKind::Found},
+        {"item before the end", meta(Iloc(0, 20, 10)), EndKind::Found},
+        {"chunk past the boxes, stco", MovieWithChunks("stco", {100, kFar}), EndKind::PastBytes},
+        {"chunk past the boxes, co64", MovieWithChunks("co64", {kFar}), EndKind::PastBytes},
+        {"chunks before the end", MovieWithChunks("stco", {40, 60}), EndKind::Found},
+    };
+    for (const ReachCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes file = Joined({Ftyp("isom", {}), c.shown});
+        const FormatEnd end = FindFormatEnd("mp4", Joined({file, kTail}));
+        EXPECT_EQ(end.kind, c.kind);
+        EXPECT_EQ(end.length, c.kind == EndKind::Found ? file.size() : 0u);
+    }
+}
+
 struct RawCase {
     RawShape shape;
     const char* type;

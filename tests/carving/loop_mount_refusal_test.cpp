@@ -12,6 +12,7 @@
 #include "support/command_output.h"
 #include "support/image_guard.h"
 #include "support/loop_mount.h"
+#include "support/made_images.h"
 
 namespace lumarest {
 namespace {
@@ -65,7 +66,7 @@ bool LiesOnSearchedDisk(const std::string& folder, const std::string& source) {
 // through the image path, a loop device and a loop partition: every folder in those mounts is
 // refused, while a folder beside the image stays allowed.
 TEST(LoopMountRefusal, RefusesFoldersInEveryMountOfTheSearchedImage) {
-    if (!testing::CanMakeLoopDevices() || !Succeeds("command -v mkfs.ext4")) {
+    if (!testing::CanMakeLoopDevices() || !testing::ToolInstalled("mkfs.ext4")) {
         GTEST_SKIP() << "making loop devices needs root, losetup and mount; the volume mkfs.ext4";
     }
     const std::string demo = testing::FixtureImage("demo.img");
@@ -73,7 +74,7 @@ TEST(LoopMountRefusal, RefusesFoldersInEveryMountOfTheSearchedImage) {
     ASSERT_FALSE(demo.empty() || ntfs.empty()) << "run the fixtures.make_images test first";
     const testing::ImageGuard demoGuard(demo);
     const testing::ImageGuard ntfsGuard(ntfs);
-    const bool haveFuse = Succeeds("command -v ntfs-3g") && fs::exists("/dev/fuse");
+    const bool haveFuse = testing::ToolInstalled("ntfs-3g") && fs::exists("/dev/fuse");
 
     ScratchFolder scratch;
     // An ext4 volume in the second partition of an image made here.
@@ -154,7 +155,7 @@ TEST(LoopMountRefusal, RefusesFoldersInEveryMountOfTheSearchedImage) {
 // name they were given: an image renamed after ntfs-3g mounted it, and a loop device whose
 // file's name was removed while a hard link to it stays and is searched.
 TEST(LoopMountRefusal, KnowsTheImageByWhatIsHeldOpenNotByItsName) {
-    if (!testing::CanMakeLoopDevices() || !Succeeds("command -v mkfs.ext4")) {
+    if (!testing::CanMakeLoopDevices() || !testing::ToolInstalled("mkfs.ext4")) {
         GTEST_SKIP() << "making loop devices needs root, losetup and mount; the volume mkfs.ext4";
     }
     const std::string ntfs = testing::FixtureImage("ntfs.img");
@@ -188,7 +189,7 @@ TEST(LoopMountRefusal, KnowsTheImageByWhatIsHeldOpenNotByItsName) {
     };
     std::optional<testing::MountedFolder> fuseMount;
     const std::string renamed = scratch.File("renamed ntfs.img");
-    if (Succeeds("command -v ntfs-3g") && fs::exists("/dev/fuse")) {
+    if (testing::ToolInstalled("ntfs-3g") && fs::exists("/dev/fuse")) {
         const std::string copy = CopyOf(ntfs, scratch, "mounted ntfs.img");
         ASSERT_FALSE(copy.empty());
         fuseMount.emplace("ntfs-3g " + ShellQuoted(copy), scratch.File("fuse mount"));

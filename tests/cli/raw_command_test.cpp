@@ -14,7 +14,9 @@
 #include "disk/disk_inventory.h"
 #include "program/program_files.h"
 #include "support/image_guard.h"
+#include "support/made_media.h"
 #include "support/sample_pictures.h"
+#include "support/temp_folder.h"
 
 namespace lumarest {
 namespace {
@@ -371,6 +373,40 @@ TEST_F(RawCommandTest, APictureWhoseEndWasNotFoundIsNeverComplete) {
     for (const Json& file : files) {
         EXPECT_TRUE(file.at("verdict") == "truncated" || file.at("verdict") == "not a picture")
             << file;
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// Photos, clips and raw pictures that heif-enc, ffmpeg, convert and exiftool made are saved
+// byte for byte, each under its true type.
+TEST_F(RawCommandTest, SavesFilesMadeByRealToolsByteForByte) {
+    const fs::path made = folder_ / "made";
+    fs::create_directories(made);
+    const testing::MadeMediaSet media = testing::MakeToolMedia(made);
+    if (!media.missing.empty()) {
+        GTEST_SKIP() << media.missing << " is not installed";
+    }
+    std::vector<std::pair<std::size_t, testing::SampleBytes>> pieces;
+    std::size_t sector = 3;
+    for (const testing::MadeMedia& file : media.files) {
+        pieces.push_back({sector, file.bytes});
+        sector += (file.bytes.size() + 511) / 512 + 2;
+    }
+    const std::string image = MakeImage(folder_ / "made.img", sector, pieces);
+    testing::ImageGuard guard(image);
+    const fs::path out = folder_ / "recovered";
+    fs::create_directories(out);
+    ASSERT_EQ(Run({"--json", "--image", image, "raw", "--out", out.string()}), kExitOk)
+        << err_.str();
+    const Json files = Json::parse(out_.str()).at("files");
+    ASSERT_EQ(files.size(), media.files.size()) << files;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(media.files[i].label);
+        EXPECT_EQ(files[i].at("extension"), media.files[i].extension);
+        EXPECT_EQ(files[i].at("firstSector"), pieces[i].first);
+        EXPECT_EQ(files[i].at("verdict"), "complete");
+        EXPECT_TRUE(testing::ReadWholeFile(files[i].at("savedPath").get<std::string>()) ==
+                    media.files[i].bytes);
     }
     EXPECT_TRUE(guard.Unchanged());
 }

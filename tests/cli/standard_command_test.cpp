@@ -132,10 +132,6 @@ void SetGptLastLba(const std::string& image, std::uint64_t lastLba) {
     disk.write(entries.data(), static_cast<std::streamsize>(entries.size()));
 }
 
-bool HaveTool(const std::string& tool) {
-    return std::system(("{ command -v " + tool + "; } >/dev/null 2>&1").c_str()) == 0;
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') {
@@ -381,7 +377,8 @@ class StandardCommandTest : public testing::CliFixture {
 };
 
 TEST_F(StandardCommandTest, Fat32TreeMatchesFls) {
-    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+    if (!testing::ToolInstalled("fls") || !testing::ToolInstalled("icat") ||
+        !testing::ToolInstalled("fsstat")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
     CheckFatPartitionAgainstFls(Fixture("demo.img"), kDemoFat32);
@@ -405,7 +402,8 @@ TEST_F(StandardCommandTest, ALongNameWithAnotherEntrysChecksumIsNotLent) {
 }
 
 TEST_F(StandardCommandTest, Fat16TreeMatchesFls) {
-    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+    if (!testing::ToolInstalled("fls") || !testing::ToolInstalled("icat") ||
+        !testing::ToolInstalled("fsstat")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
     CheckFatPartitionAgainstFls(Fixture("demo.img"), kDemoFat16);
@@ -413,7 +411,8 @@ TEST_F(StandardCommandTest, Fat16TreeMatchesFls) {
 
 // Volumes whose boot sectors count in larger sectors, each at sector 2048 of an MBR disk.
 TEST_F(StandardCommandTest, LargeSectorFatTreesMatchFls) {
-    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+    if (!testing::ToolInstalled("fls") || !testing::ToolInstalled("icat") ||
+        !testing::ToolInstalled("fsstat")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
     for (const char* name : {"f32_4k.img", "f16_4k.img", "f32_2k.img", "f16_1k.img"}) {
@@ -425,7 +424,8 @@ TEST_F(StandardCommandTest, LargeSectorFatTreesMatchFls) {
 // A disk of 4096-byte sectors: its GPT lists both volumes where mmls -b 4096 puts them, in
 // the disk's own sectors, and the FAT one is searched as fls reads it.
 TEST_F(StandardCommandTest, GptDiskOf4096ByteSectorsIsListedAndSearchedInItsOwnSectors) {
-    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat") || !HaveTool("mmls")) {
+    if (!testing::ToolInstalled("fls") || !testing::ToolInstalled("icat") ||
+        !testing::ToolInstalled("fsstat") || !testing::ToolInstalled("mmls")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
     const std::string image = LargeSectorImage("gpt_4k.img");
@@ -498,7 +498,8 @@ TEST_F(StandardCommandTest, UnknownBytesPerSectorIsToldAndNeverSilent) {
 // 2 TiB are read where they are, not wrapped round onto the start of the disk. No tool writes
 // such an MBR entry into a file: it is put in place by hand, the rest of the image left sparse.
 TEST_F(StandardCommandTest, PartitionAcross32BitSectorsIsSearchedNotWrapped) {
-    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+    if (!testing::ToolInstalled("fls") || !testing::ToolInstalled("icat") ||
+        !testing::ToolInstalled("fsstat")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
     constexpr std::uint64_t kStart = 4294965248;  // 2048 sectors before 2^32
@@ -529,7 +530,8 @@ TEST_F(StandardCommandTest, PartitionAcross32BitSectorsIsSearchedNotWrapped) {
 // start, its tree matches fls, its files save with their exact bytes, and the Advance search
 // over a short range there finds it at its boot sector.
 TEST_F(StandardCommandTest, VolumesPast2TiBAreListedSearchedSavedAndFound) {
-    if (!HaveTool("fls") || !HaveTool("icat") || !HaveTool("fsstat")) {
+    if (!testing::ToolInstalled("fls") || !testing::ToolInstalled("icat") ||
+        !testing::ToolInstalled("fsstat")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
     const std::string image =
@@ -602,7 +604,8 @@ TEST_F(StandardCommandTest, VolumesPast2TiBAreListedSearchedSavedAndFound) {
 // Volumes made with file records of 1024, 2048 and 4096 bytes, each at sector 2048 of an MBR
 // disk: the tree matches fls and every file saves with its exact bytes.
 TEST_F(StandardCommandTest, NtfsTreesOfEveryRecordSizeMatchFlsAndSaveExactly) {
-    if (!HaveTool("fls") || !HaveTool("ntfs-3g") || !fs::exists("/dev/fuse")) {
+    if (!testing::ToolInstalled("fls") || !testing::ToolInstalled("ntfs-3g") ||
+        !fs::exists("/dev/fuse")) {
         GTEST_SKIP() << "needs The Sleuth Kit, ntfs-3g and FUSE";
     }
     const std::string files = RecordSizeImage("files");
@@ -663,7 +666,7 @@ TEST_F(StandardCommandTest, NtfsTreeMatchesFlsWithRecordNumbersAndSectors) {
     if (how != "fuse") {
         GTEST_SKIP() << "the NTFS volumes were written without folders (no FUSE)";
     }
-    if (!HaveTool("fls")) {
+    if (!testing::ToolInstalled("fls")) {
         GTEST_SKIP() << "The Sleuth Kit is not installed";
     }
     testing::ImageGuard guard(image);
@@ -762,8 +765,7 @@ TEST_F(StandardCommandTest, JsonIsLaidOutAsOneDocument) {
 
 TEST_F(StandardCommandTest, NamesInEveryScriptComeOutExactly) {
     for (const char* tool : {"mkfs.fat", "mmd", "mcopy", "mkntfs", "ntfscp", "sfdisk", "perl"}) {
-        if (!HaveTool(std::string(tool) + " || test -x /usr/sbin/" + tool + " || test -x /sbin/" +
-                      tool)) {
+        if (!testing::ToolInstalled(tool)) {
             GTEST_SKIP() << tool << " is not installed";
         }
     }
@@ -993,7 +995,8 @@ TEST_F(StandardCommandTest, SearchesAnNtfsPartitionWhoseBootSectorIsGoneWithAWar
 // A file with hard links in three other folders is listed under every name, as fls lists it,
 // and saved whole under each.
 TEST_F(StandardCommandTest, NtfsHardLinksAreListedAndSavedUnderEveryName) {
-    if (!HaveTool("fls") || !HaveTool("ntfs-3g") || !fs::exists("/dev/fuse")) {
+    if (!testing::ToolInstalled("fls") || !testing::ToolInstalled("ntfs-3g") ||
+        !fs::exists("/dev/fuse")) {
         GTEST_SKIP() << "needs The Sleuth Kit, ntfs-3g and FUSE";
     }
     const std::string files = RecordSizeImage("files");

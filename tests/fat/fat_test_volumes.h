@@ -16,6 +16,7 @@
 
 #include "core/volume_params.h"
 #include "partitions/partition_test_disks.h"
+#include "support/made_images.h"
 
 namespace lumarest::testing {
 
@@ -76,7 +77,7 @@ struct FsstatFat {
 };
 
 inline bool FsstatInstalled() {
-    return std::system("command -v fsstat >/dev/null 2>&1") == 0;
+    return lumarest::testing::ToolInstalled("fsstat");
 }
 
 inline std::optional<FsstatFat> RunFsstat(const std::string& image, std::uint64_t start) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/made_images.h"
+
 namespace lumarest::testing {
 
 // A volume make_fragmented_directory_images.sh builds.
@@ -55,7 +57,7 @@ using FlsPaths = std::map<std::string, bool>;
 // fls is not installed. Entries fls only reaches as orphans are under "$OrphanFiles/", with
 // "-/d" or "-/r" when it cannot tell their type from a directory.
 inline std::optional<FlsPaths> FlsListing(const std::string& image, bool folders) {
-    if (std::system("command -v fls >/dev/null 2>&1") != 0) {
+    if (!lumarest::testing::ToolInstalled("fls")) {
         return std::nullopt;
     }
     const std::string out = image + (folders ? ".fls-folders" : ".fls-files");

@@ -20,6 +20,7 @@
 #include "partitions/partition_test_disks.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 
 namespace lumarest {
 namespace {
@@ -74,7 +75,7 @@ const FolderPaths& ExpectedPaths() {
 
 // Folder paths fls lists (deleted ones marked), or nothing when it is not installed.
 std::optional<FolderPaths> FlsFolders(const std::string& image) {
-    if (std::system("command -v fls >/dev/null 2>&1") != 0) {
+    if (!lumarest::testing::ToolInstalled("fls")) {
         return std::nullopt;
     }
     const std::string out = (ImagesFolder() / "fls.txt").string();

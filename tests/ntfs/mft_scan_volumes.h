@@ -18,6 +18,7 @@
 #include "ntfs/mft_scan.h"
 #include "ntfs/ntfs_test_volumes.h"
 #include "support/command_output.h"
+#include "support/made_images.h"
 
 namespace lumarest::testing {
 
@@ -151,7 +152,7 @@ inline std::set<std::string> FlsLines(const std::string& listing, bool withSizes
 }
 
 inline bool HaveFls() {
-    return std::system("command -v fls >/dev/null 2>&1") == 0;
+    return lumarest::testing::ToolInstalled("fls");
 }
 
 }  // namespace lumarest::testing

@@ -12,6 +12,7 @@
 #include "partitions/volume_params.h"
 #include "support/command_output.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 
 namespace lumarest {
 namespace {
@@ -112,7 +113,7 @@ TEST(NtfsVolumes, FixtureFilesReadBackWhole) {
     ASSERT_FALSE(ntfs.empty());
     const ImageGuard guard(ntfs);
     Volume volume = OpenVolume(ntfs, 0);
-    const bool icat = std::system("command -v icat >/dev/null 2>&1") == 0;
+    const bool icat = lumarest::testing::ToolInstalled("icat");
     std::map<std::string, std::string> texts;
     for (const auto& [number, record] : volume.records) {
         if (number < 24 || (record.flags & kRecordIsDirectory) != 0 ||

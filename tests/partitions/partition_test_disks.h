@@ -20,6 +20,7 @@
 #include "core/sector_source.h"
 #include "disk/device_sector_source.h"
 #include "partitions/partition_table.h"
+#include "support/made_images.h"
 
 namespace lumarest::testing {
 
@@ -176,7 +177,7 @@ inline std::string ReadText(const std::string& path) {
 }
 
 inline bool MmlsInstalled() {
-    return std::system("command -v mmls >/dev/null 2>&1") == 0;
+    return ToolInstalled("mmls");
 }
 
 // mmls's partition rows for an image; nothing when mmls refuses it.

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "support/command_output.h"
+#include "support/made_images.h"
 
 namespace lumarest::testing {
 namespace {
@@ -37,8 +38,8 @@ bool IsMountPoint(const std::string& folder) {
 }  // namespace
 
 bool CanMakeLoopDevices() {
-    return ::geteuid() == 0 && Succeeds("command -v losetup") && Succeeds("command -v mount") &&
-           Succeeds("command -v mountpoint");
+    return ::geteuid() == 0 && ToolInstalled("losetup") && ToolInstalled("mount") &&
+           ToolInstalled("mountpoint");
 }
 
 LoopDevice::LoopDevice(const std::string& image) {

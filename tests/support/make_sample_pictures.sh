@@ -35,10 +35,10 @@ convert "$base" -type truecolor BMP3:"$(Out bmp24.bmp)"
 convert "$base" -alpha set -channel A -evaluate set 60% +channel -type truecoloralpha \
     BMP:"$(Out bmp32.bmp)"
 
-convert "$base" -endian LSB -compress none "$(Out tiff_lsb.tif)"
-convert "$base" -endian MSB -compress lzw -define tiff:rows-per-strip=16 "$(Out tiff_msb.tif)"
-convert "$base" -endian LSB -define tiff:tile-geometry=64x64 "$(Out tiff_tiled_lsb.tif)"
-convert "$base" -endian MSB -define tiff:tile-geometry=64x64 "$(Out tiff_tiled_msb.tif)"
+convert "$base" -define tiff:endian=lsb -compress none "$(Out tiff_lsb.tif)"
+convert "$base" -define tiff:endian=msb -compress lzw -define tiff:rows-per-strip=16 "$(Out tiff_msb.tif)"
+convert "$base" -define tiff:endian=lsb -define tiff:tile-geometry=64x64 "$(Out tiff_tiled_lsb.tif)"
+convert "$base" -define tiff:endian=msb -define tiff:tile-geometry=64x64 "$(Out tiff_tiled_msb.tif)"
 
 # ImageMagick's policy forbids writing PDF: a one-page document by hand, with an incremental
 # update after it so the file holds two "%%EOF".

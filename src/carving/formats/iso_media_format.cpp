@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "carving/formats/iso_media_reach.h"
 #include "carving/formats/known_formats.h"
 #include "core/le_bytes.h"
 
@@ -161,24 +162,36 @@ bool IsEssentialBox(std::string_view type) {
     return type == "moov" || type == "meta" || type == "moof";
 }
 
+// The file's end after whole boxes up to `at`, when a box holding what it shows was among them:
+// found, unless that box points at media past `at` (the boxes after it were overwritten).
+FormatEnd EndAfterBoxes(std::uint64_t at, std::uint64_t available, bool essential,
+                        std::uint64_t reach) {
+    if (!essential || reach > at) {
+        return CutShort();
+    }
+    return EndAt(at, available);
+}
+
 // Walks the top-level boxes from the first: the file ends with the last whole box of a known
-// type, when a box holding what the file shows was among them. A box whose size runs past the
-// bytes says the file goes on at least that far.
+// type, when a box holding what the file shows was among them and its media lie before that
+// end. A box whose size runs past the bytes says the file goes on at least that far.
 FormatEnd IsoMediaEnd(ByteSpan bytes) {
     std::uint64_t at = 0;
     bool essential = false;
+    std::uint64_t reach = 0;
     for (std::size_t count = 0; count < kMostTopLevelBoxes; ++count) {
         Box box;
         const BoxRead read = ReadBox(bytes, at, box);
         if (read == BoxRead::CutShort) {
             // Bytes that stop right after a whole file (its end on a sector's) are the file.
-            return at == bytes.size() && essential ? EndAt(at, bytes.size()) : CutShort();
+            return at == bytes.size() ? EndAfterBoxes(at, bytes.size(), essential, reach)
+                                      : CutShort();
         }
         if (read == BoxRead::Broken || !IsTopLevelBox(box.type)) {
             if (count == 0) {
                 return NotThisFormat();
             }
-            return essential ? EndAt(at, bytes.size()) : CutShort();
+            return EndAfterBoxes(at, bytes.size(), essential, reach);
         }
         if (box.size == 0) {
             return FormatEnd{};  // it runs to where the file ends: nothing tells where
@@ -186,10 +199,15 @@ FormatEnd IsoMediaEnd(ByteSpan bytes) {
         if (at + box.size > bytes.size()) {
             return {EndKind::PastBytes, at + box.size};
         }
-        essential = essential || IsEssentialBox(box.type);
+        if (IsEssentialBox(box.type)) {
+            essential = true;
+            const auto start = static_cast<std::size_t>(at + box.headerBytes);
+            const auto size = static_cast<std::size_t>(box.size - box.headerBytes);
+            reach = std::max(reach, MediaReach(box.type, bytes.subspan(start, size)));
+        }
         at += box.size;
     }
-    return essential ? EndAt(at, bytes.size()) : CutShort();
+    return EndAfterBoxes(at, bytes.size(), essential, reach);
 }
 
 }  // namespace
