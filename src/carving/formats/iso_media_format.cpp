@@ -161,39 +161,48 @@ bool IsEssentialBox(std::string_view type) {
     return type == "moov" || type == "meta" || type == "moof";
 }
 
-// Walks the top-level boxes from the first: the file ends with the last whole box of a known
+// Walks the top-level boxes from `point`: the file ends with the last whole box of a known
 // type, when a box holding what the file shows was among them. A box whose size runs past the
-// bytes says the file goes on at least that far.
-FormatEnd IsoMediaEnd(ByteSpan bytes) {
-    std::uint64_t at = 0;
-    bool essential = false;
-    for (std::size_t count = 0; count < kMostTopLevelBoxes; ++count) {
+// bytes says the file goes on at least that far, and the walk goes on from its end.
+FormatEnd IsoMediaWalk(ByteSpan bytes, WalkPoint& point) {
+    const std::uint64_t base = point.at;
+    const std::uint64_t available = base + bytes.size();
+    std::uint64_t at = 0;  // from `base`
+    while (point.units < kMostTopLevelBoxes) {
         Box box;
         const BoxRead read = ReadBox(bytes, at, box);
         if (read == BoxRead::CutShort) {
             // Bytes that stop right after a whole file (its end on a sector's) are the file.
-            return at == bytes.size() && essential ? EndAt(at, bytes.size()) : CutShort();
+            return at == bytes.size() && point.keyUnitSeen ? EndAt(base + at, available)
+                                                           : CutShort();
         }
         if (read == BoxRead::Broken || !IsTopLevelBox(box.type)) {
-            if (count == 0) {
+            if (point.units == 0) {
                 return NotThisFormat();
             }
-            return essential ? EndAt(at, bytes.size()) : CutShort();
+            return point.keyUnitSeen ? EndAt(base + at, available) : CutShort();
         }
         if (box.size == 0) {
             return FormatEnd{};  // it runs to where the file ends: nothing tells where
         }
+        ++point.units;
+        point.keyUnitSeen = point.keyUnitSeen || IsEssentialBox(box.type);
+        point.at = base + at + box.size;
         if (at + box.size > bytes.size()) {
-            return {EndKind::PastBytes, at + box.size};
+            return {EndKind::PastBytes, point.at};
         }
-        essential = essential || IsEssentialBox(box.type);
         at += box.size;
     }
-    return essential ? EndAt(at, bytes.size()) : CutShort();
+    return point.keyUnitSeen ? EndAt(base + at, available) : CutShort();
+}
+
+FormatEnd IsoMediaEnd(ByteSpan bytes) {
+    WalkPoint point;
+    return IsoMediaWalk(bytes, point);
 }
 
 }  // namespace
 
-const CarvedFormat kIsoMediaFormat{FtypHolds, IsoMediaEnd, false, IsoMediaType};
+const CarvedFormat kIsoMediaFormat{FtypHolds, IsoMediaEnd, false, IsoMediaType, IsoMediaWalk};
 
 }  // namespace lumarest
