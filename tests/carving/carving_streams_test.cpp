@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "carving/carved_file_resave.h"
 #include "carving/carved_file_saver.h"
 #include "carving/carving_scan.h"
 #include "carving/collecting_sink.h"
@@ -190,6 +191,38 @@ TEST(Streams, ClipsSpanningManyPiecesAreSavedWholeAtTheirDeclaredEnd) {
         EXPECT_TRUE(Bytes(heldBytes.begin(),
                           heldBytes.begin() + static_cast<std::ptrdiff_t>(saved)) == expected);
     }
+}
+
+// Saved again from the disk after the search, a clip of many pieces is written in pieces to
+// the same bytes; one with a sector that cannot be read is named so and leaves no file.
+TEST(Streams, ClipsSavedAgainAreReadInPieces) {
+    const Bytes clip = Joined({Ftyp("isom", {"isom"}), Box("moov", Filling(300, 1)),
+                               Box("mdat", Filling(2 * kPieceBytes + 999, 2))});
+    std::vector<std::uint64_t> firstSectors;
+    const Bytes disk = LaidOut({clip, clip}, Filling(kSector, 3), firstSectors);
+    MemoryDisk memory(disk);
+    CarvedFile file;
+    file.name = "GNLM00001.mp4";
+    file.extension = "mp4";
+    file.firstSector = firstSectors[0];
+    file.bytes = (firstSectors[1] - firstSectors[0]) * kSector;
+    file.savedBytes = clip.size();
+    CarvedFile unreadable = file;
+    unreadable.name = "GNLM00002.mp4";
+    unreadable.firstSector = firstSectors[1];
+    memory.MarkUnreadable(firstSectors[1] + (kPieceBytes + 7 * kSector) / kSector);
+    const testing::TempFolder folder("lumarest_resave");
+    int error = 0;
+    std::optional<FolderHandle> handle = FolderHandle::Open(folder.Path().string(), error);
+    ASSERT_TRUE(handle);
+    const ResaveSummary summary = ResaveCarvedFiles({file, unreadable}, memory, std::move(*handle),
+                                                    folder.Path().string(), nullptr, {});
+    EXPECT_EQ(summary.saved, 1u);
+    EXPECT_EQ(summary.unreadable, std::vector<std::string>{"GNLM00002.mp4"});
+    EXPECT_TRUE(SavedFile(folder.Path() / "GNLM00001.mp4") == clip);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 // A disk that makes its bytes as they are read: a clip whose media box runs `mediaBytes`,
