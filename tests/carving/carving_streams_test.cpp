@@ -327,6 +327,39 @@ TEST(Streams, AClipLargerThanWhatIsHeldIsStreamedWhole) {
     EXPECT_LE(sink.lastHeld, kPieceBytes + kSector);
 }
 
+// A walk that stops where its bytes do goes on from its point over the rest to the same end as
+// one over all of them, wherever the bytes were split.
+TEST(Streams, WalksGoOnFromWhereTheyStopped) {
+    const Bytes moov = Box("moov", Filling(300, 1));
+    const Bytes mdat = Box("mdat", Filling(5000, 2));
+    const std::pair<const char*, Bytes> files[] = {
+        {"mp4", Joined({Ftyp("isom", {"isom"}), moov, mdat, Filling(700, 3)})},
+        {"mov", Joined({Ftyp("qt  ", {"qt  "}), mdat, moov, Filling(700, 3)})},
+        {"mp4", Joined({Ftyp("isom", {"isom"}), mdat, Filling(700, 3)})},
+        {"mkv", Joined({testing::MatroskaFile("matroska", 5000), Filling(700, 3)})},
+        {"mts", Joined({PacketStream(40), Filling(700, 3)})},
+        {"mts", PacketStream(40)},
+    };
+    for (const auto& [extension, bytes] : files) {
+        const FormatEnd all = FindFormatEnd(extension, bytes);
+        for (const std::size_t split : {std::size_t{3}, std::size_t{100}, std::size_t{1000},
+                                        bytes.size() / 2, bytes.size() - 1}) {
+            SCOPED_TRACE(std::string(extension) + " split at " + std::to_string(split));
+            WalkPoint point;
+            const auto head = WalkFormatFrom(extension, std::span(bytes).first(split), point);
+            ASSERT_TRUE(head);
+            if (head->kind != EndKind::PastBytes) {
+                continue;
+            }
+            ASSERT_LE(point.at, bytes.size());
+            const auto rest = WalkFormatFrom(
+                extension, std::span(bytes).subspan(static_cast<std::size_t>(point.at)), point);
+            EXPECT_EQ(rest->kind, all.kind);
+            EXPECT_EQ(rest->length, all.length);
+        }
+    }
+}
+
 struct WalkCase {
     const char* name;
     Bytes bytes;
