@@ -107,6 +107,7 @@ struct ClipCase {
     const char* name;
     Bytes clip;  // the file's bytes as laid on the disk
     bool cut;    // cut short: the disk ends with it
+    bool gap;    // filling lies between it and the JPEG after it
     const char* extension;
     CarvedVerdict verdict;
     std::optional<std::int64_t> captured;
@@ -121,22 +122,26 @@ TEST(Streams, ClipsSpanningManyPiecesAreSavedWholeAtTheirDeclaredEnd) {
     const Bytes dated = Box("moov", testing::Mvhd(0, kFrom1904 + k2024));
     const Bytes first = Joined({Ftyp("isom", {"isom", "avc1"}), dated});
     const Bytes whole = Joined({first, Box("mdat", Filling(kMedia, 3))});
+    // Ends on a sector's end: the JPEG's sector follows its last byte.
+    const std::size_t aligned = kMedia + kSector - (first.size() + 8 + kMedia) % kSector;
     const ClipCase cases[] = {
-        {"movie first", whole, false, "mp4", CarvedVerdict::Complete, k2024},
+        {"on a sector's end, a JPEG right after", Joined({first, Box("mdat", Filling(aligned, 3))}),
+         false, false, "mp4", CarvedVerdict::Complete, k2024},
+        {"movie first", whole, false, true, "mp4", CarvedVerdict::Complete, k2024},
         {"movie last",
          Joined({Ftyp("qt  ", {"qt  "}), Box("wide", {}), Box("mdat", Filling(kMedia, 4)), dated}),
-         false, "mov", CarvedVerdict::Complete, k2024},
+         false, true, "mov", CarvedVerdict::Complete, k2024},
         {"64-bit media box",
          Joined({Ftyp("mp42", {"mp42"}), dated, testing::LargeBox("mdat", Filling(kMedia, 5))}),
-         false, "mp4", CarvedVerdict::Complete, k2024},
+         false, true, "mp4", CarvedVerdict::Complete, k2024},
         {"headers inside the media",
-         Joined({first, Box("mdat", MediaWithHeaders(first.size() + 8, kMedia))}), false, "mp4",
-         CarvedVerdict::Complete, k2024},
-        {"cut short", Bytes(whole.begin(), whole.begin() + 2 * kPieceBytes + 77), true, "mp4",
+         Joined({first, Box("mdat", MediaWithHeaders(first.size() + 8, kMedia))}), false, true,
+         "mp4", CarvedVerdict::Complete, k2024},
+        {"cut short", Bytes(whole.begin(), whole.begin() + 2 * kPieceBytes + 77), true, true, "mp4",
          CarvedVerdict::Truncated, k2024},
         {"no movie box", Joined({Ftyp("isom", {"isom"}), Box("mdat", Filling(kMedia, 6))}), false,
-         "mp4", CarvedVerdict::Truncated, std::nullopt},
-        {"matroska segment", testing::MatroskaFile("matroska", kMedia), false, "mkv",
+         true, "mp4", CarvedVerdict::Truncated, std::nullopt},
+        {"matroska segment", testing::MatroskaFile("matroska", kMedia), false, true, "mkv",
          CarvedVerdict::Complete, std::nullopt},
     };
     const SignatureList signatures = ShippedSignatures();
@@ -146,8 +151,9 @@ TEST(Streams, ClipsSpanningManyPiecesAreSavedWholeAtTheirDeclaredEnd) {
         // Headers inside a clip whose boxes go on are its data: one cut short ends with the disk.
         const bool cut = c.cut;
         std::vector<std::uint64_t> firstSectors;
-        const Bytes disk = cut ? LaidOut({c.clip}, {}, firstSectors)
-                               : LaidOut({c.clip, jpeg}, Filling(3 * kSector, 8), firstSectors);
+        const Bytes disk =
+            cut ? LaidOut({c.clip}, {}, firstSectors)
+                : LaidOut({c.clip, jpeg}, c.gap ? Filling(3 * kSector, 8) : Bytes{}, firstSectors);
         const std::size_t files = cut ? 1 : 2;
         // A file with no end found is saved as carved: to the JPEG's sector, or the disk's end.
         const std::uint64_t carved =
