@@ -186,6 +186,7 @@ class Carver {
         walking_ = false;
         point_ = WalkPoint{};
         heldFrom_ = 0;
+        waitFor_ = 0;
         nextEndCheck_ = kFirstEndCheckBytes;
         lookedAt_ = 0;
         typed_ = false;
@@ -287,7 +288,7 @@ class Carver {
     void WalkOn(bool atEnd) {
         const std::uint64_t heldEnd = heldFrom_ + bytes_.size();
         if (point_.at < heldFrom_ || point_.at > heldEnd ||
-            (!atEnd && heldEnd - point_.at < kWalkLeadBytes)) {
+            (!atEnd && (heldEnd - point_.at < kWalkLeadBytes || heldEnd < waitFor_))) {
             return;
         }
         const auto from = std::span<const std::uint8_t>(bytes_).subspan(point_.at - heldFrom_);
@@ -295,7 +296,15 @@ class Carver {
         if (!file_.captured) {
             file_.captured = CaptureSeconds(file_.extension, from);
         }
-        end_ = options_.checks.walkFrom(file_.extension, from, point_).value_or(FormatEnd{});
+        WalkPoint point = point_;
+        const FormatEnd end =
+            options_.checks.walkFrom(file_.extension, from, point).value_or(FormatEnd{});
+        if (!atEnd && WaitsForUnit(end, heldEnd)) {
+            waitFor_ = end.length;
+            return;
+        }
+        point_ = point;
+        end_ = end;
         if (end_.kind == EndKind::PastBytes && end_.length > heldEnd) {
             sizeLimit_ = StreamedLimit();
             return;
@@ -305,6 +314,15 @@ class Carver {
         if (end_.kind == EndKind::Found) {
             EndFound();
         }
+    }
+
+    // Whether a unit near the bytes held runs past them while the file has not said when it
+    // was taken: it is held whole before the walk goes past it, as it may say so (a movie box
+    // last). A run of units no size bounds has none to wait for.
+    bool WaitsForUnit(const FormatEnd& end, std::uint64_t heldEnd) const {
+        return !file_.captured && end.kind == EndKind::PastBytes && end.length > heldEnd &&
+               end.length - heldEnd <= kStreamingBytes &&
+               !options_.checks.runsOnUnits(file_.extension);
     }
 
     // The bytes past a found end are only counted, unless all carved bytes are wanted.
@@ -425,6 +443,7 @@ class Carver {
     bool walking_ = false;        // in pieces, its walk going on over each
     WalkPoint point_;             // where the walk goes on
     std::uint64_t heldFrom_ = 0;  // the bytes handed on in pieces
+    std::uint64_t waitFor_ = 0;   // the walk waits till the bytes held reach this far
     std::uint64_t nextEndCheck_ = 0;
     std::size_t lookedAt_ = 0;         // the bytes held at the last look
     bool typed_ = false;               // the file's own marks were asked for its type

@@ -199,6 +199,31 @@ TEST(Streams, ClipsSpanningManyPiecesAreSavedWholeAtTheirDeclaredEnd) {
     }
 }
 
+// A clip recorded with its movie box last says when it was taken there, wherever the pieces it
+// is handed on in cut that box.
+TEST(Streams, ALargeMovieBoxLastGivesTheTimeWhereverPiecesCutIt) {
+    const Bytes moov =
+        Box("moov",
+            Joined({testing::Mvhd(0, kFrom1904 + k2024), Box("trak", Filling((3u << 20) / 2, 1))}));
+    const SignatureList signatures = ShippedSignatures();
+    for (std::size_t step = 0; step < 8; ++step) {
+        SCOPED_TRACE("media of " + std::to_string(step) + " eighths of a piece more");
+        const Bytes clip =
+            Joined({Ftyp("qt  ", {"qt  "}),
+                    Box("mdat", Filling(2 * kPieceBytes + step * kPieceBytes / 8 + 99, 2)), moov});
+        std::vector<std::uint64_t> firstSectors;
+        MemoryDisk memory(LaidOut({clip}, Filling(3 * kSector, 8), firstSectors));
+        PieceSink sink;
+        testing::RecordingReporter reporter;
+        RunCarvingPass(CarvingPass::General, signatures, memory, 0, memory.TotalSectors(), sink,
+                       reporter, {});
+        ASSERT_EQ(sink.entries.size(), 1u);
+        EXPECT_EQ(sink.entries[0].file.savedBytes, clip.size());
+        EXPECT_EQ(sink.entries[0].file.captured, k2024);
+        EXPECT_TRUE(sink.Whole(sink.entries[0]) == clip);
+    }
+}
+
 // Saved again from the disk after the search, a clip of many pieces is written in pieces to
 // the same bytes; one with a sector that cannot be read is named so and leaves no file.
 TEST(Streams, ClipsSavedAgainAreReadInPieces) {
