@@ -2,7 +2,8 @@
 //
 // Each header check, end finder and type namer must read only inside the input and come back;
 // a found end lies inside the bytes, and the bytes cut at it still read as the format's
-// structure; a named type is one with checks.
+// structure; a named type is one with checks. A walk that goes on from where it stopped over
+// the rest of the bytes comes to the same end as one over them all.
 // The Exif thumbnail lookup must give a span inside the input.
 
 #include <cstddef>
@@ -18,12 +19,31 @@ namespace {
 
 constexpr std::string_view kExtensions[] = {"jpg", "png", "gif", "bmp", "tif",  "pdf", "zip",
                                             "avi", "gz",  "mp3", "pcx", "ogg",  "mp4", "nef",
-                                            "orf", "rw2", "raf", "mkv", "heic", "cr3"};
+                                            "orf", "rw2", "raf", "mkv", "heic", "cr3", "mts"};
 
 void Check(bool condition) {
     if (!condition) {
         std::abort();
     }
+}
+
+// Walked over the first half, then on from its point over the rest, as a streamed file is.
+void CheckWalkGoesOn(std::string_view extension, std::span<const std::uint8_t> bytes) {
+    lumarest::WalkPoint whole;
+    const auto all = lumarest::WalkFormatFrom(extension, bytes, whole);
+    if (!all) {
+        return;
+    }
+    const lumarest::FormatEnd found = lumarest::FindFormatEnd(extension, bytes);
+    Check(all->kind == found.kind && all->length == found.length);
+    lumarest::WalkPoint point;
+    const auto half = lumarest::WalkFormatFrom(extension, bytes.first(bytes.size() / 2), point);
+    if (half->kind != lumarest::EndKind::PastBytes || point.at > bytes.size()) {
+        return;
+    }
+    const auto rest = lumarest::WalkFormatFrom(
+        extension, bytes.subspan(static_cast<std::size_t>(point.at)), point);
+    Check(rest->kind == all->kind && rest->length == all->length);
 }
 
 }  // namespace
@@ -43,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto cut = bytes.first(static_cast<std::size_t>(end.length));
             Check(lumarest::FindFormatEnd(extension, cut).kind != lumarest::EndKind::Unknown);
         }
+        CheckWalkGoesOn(extension, bytes);
     }
     const auto thumbnail = lumarest::JpegExifThumbnail(bytes);
     Check(thumbnail.empty() ||

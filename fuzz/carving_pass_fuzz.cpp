@@ -4,13 +4,15 @@
 // picks the range's first sector (bits 0-3), its length (bits 4-6) and whether the disk's size
 // is known (bit 7); the rest is the disk, sector by sector, at most kMostSectors. The pass must
 // carve the same files as a sector-by-sector walk comparing decimal texts, read only inside a
-// disk of known size, and hand on exactly the sectors of the disk.
+// disk of known size, and hand on exactly the sectors of the disk. With the formats' own checks,
+// to a sink that takes pieces, each file's pieces and rest are its saved bytes of the disk.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -71,6 +73,33 @@ class KeepingSink : public lumarest::CarvedFileSink {
     }
     std::uint64_t ImageCount() const override { return files.size(); }
     std::vector<Carved> files;
+};
+
+// Takes files in pieces and checks each file's pieces and rest against the disk.
+class PieceCheckingSink : public lumarest::CarvedFileSink {
+  public:
+    explicit PieceCheckingSink(const std::vector<std::uint8_t>& disk) : disk_(disk) {}
+    void FileFinished(const lumarest::CarvedFile& file, std::vector<std::uint8_t> bytes) override {
+        Check(file.position == finished_++);
+        held_.insert(held_.end(), bytes.begin(), bytes.end());
+        Check(file.savedBytes <= file.bytes && held_.size() == file.savedBytes);
+        const std::uint64_t at = file.firstSector * kSectorSize;
+        for (std::size_t i = 0; i < held_.size(); ++i) {
+            Check(held_[i] == (at + i < disk_.size() ? disk_[at + i] : 0));
+        }
+        held_.clear();
+    }
+    std::uint64_t ImageCount() const override { return finished_; }
+    bool TakesPieces(const lumarest::CarvedFile&) const override { return true; }
+    void FileSpilled(const lumarest::CarvedFile&, std::span<const std::uint8_t> piece) override {
+        Check(!piece.empty());
+        held_.insert(held_.end(), piece.begin(), piece.end());
+    }
+
+  private:
+    const std::vector<std::uint8_t>& disk_;
+    std::uint64_t finished_ = 0;
+    std::vector<std::uint8_t> held_;
 };
 
 std::size_t ReferenceMatch(const lumarest::SignatureList& list, const std::uint8_t* sector) {
@@ -148,6 +177,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plain.checks.findEnd = [](std::string_view, std::span<const std::uint8_t>) {
         return lumarest::FormatEnd{};
     };
+    plain.checks.walkFrom = [](std::string_view, std::span<const std::uint8_t>,
+                               lumarest::WalkPoint&) -> std::optional<lumarest::FormatEnd> {
+        return std::nullopt;
+    };
+    plain.checks.runsOnUnits = [](std::string_view) { return false; };
+    plain.checks.markedTypes = [] { return std::span<const lumarest::MarkedType>{}; };
     lumarest::RunCarvingPass(lumarest::CarvingPass::General, list, disk, first, last, sink,
                              reporter, {}, plain);
 
@@ -166,5 +201,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(sink.files[i].firstSector == expected[i].firstSector);
         Check(sink.files[i].bytes == expected[i].bytes);
     }
+
+    PieceCheckingSink pieces(bytes);
+    lumarest::RunCarvingPass(lumarest::CarvingPass::General, list, disk, first, last, pieces,
+                             reporter, {});
     return 0;
 }

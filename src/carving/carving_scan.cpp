@@ -26,9 +26,9 @@ constexpr const char* kThoroughMethodText =
 // Memory set aside when a file starts; it grows with the sectors that really arrive, so a huge
 // limit in a damaged definition file costs nothing up front.
 constexpr std::uint64_t kInitialReserveBytes = 4ull << 20;
-// However large a type's limit, a carved file is complete at this size: a damaged definition
+// However large a type's limit, a file held whole is complete at this size: a damaged definition
 // file must not let one file take all memory.
-constexpr std::uint64_t kMostCarvedBytes = 512ull << 20;
+constexpr std::uint64_t kMostHeldBytes = 512ull << 20;
 
 std::string SectorsText(std::uint64_t sector, std::uint64_t endSector) {
     return kSectorsText + std::to_string(sector) + " of " + std::to_string(endSector);
@@ -60,8 +60,18 @@ std::string ExtensionWithoutDot(const std::string& extension) {
 // Where a file's end is first looked for; each later look is at twice the bytes, so the
 // looking costs about twice the file at most.
 constexpr std::uint64_t kFirstEndCheckBytes = 256ull << 10;
-// A file with no end to find goes to a sink that takes pieces in pieces of this size.
+// A file handed on in pieces goes in pieces of this size.
 constexpr std::size_t kSpillPieceBytes = 4u << 20;
+// A file whose walk says it goes on further than this past the bytes held, or that has this
+// much held and goes on, is streamed to a sink that takes pieces.
+constexpr std::uint64_t kStreamingBytes = 8ull << 20;
+// A streamed walk goes on over the bytes held once they are more than any unit's header.
+constexpr std::uint64_t kWalkLeadBytes = 64ull << 10;
+// A streamed file is carved this far past where its walk says it goes, so the walk sees what
+// follows before the file reaches its limit.
+constexpr std::uint64_t kStreamSlackBytes = 2 * kSpillPieceBytes;
+// However far a damaged file's sizes say it goes, no file is carved longer.
+constexpr std::uint64_t kMostStreamedBytes = 256ull << 30;
 
 // The one file a pass carves at a time, from its header sector to its limit or the next header.
 class Carver {
@@ -78,20 +88,22 @@ class Carver {
         for (const FileType& type : signatures) {
             extensions_.push_back(ExtensionWithoutDot(type.extension));
         }
+        for (const MarkedType& marked : options.checks.markedTypes()) {
+            FileType type;
+            type.extension = std::string(marked.extension);
+            type.sizeLimit = std::to_string(marked.sizeLimit);
+            marked_.push_back({type, marked.holds});
+            extensions_.push_back(ExtensionWithoutDot(type.extension));
+        }
     }
 
     // Past the range (`mayStart` false) a sector only carries on the open file: a header
     // there ends it, but no file starts outside the range asked for. `head` is the sector and
     // the rest of the buffer read after it.
     void Step(std::span<const std::uint8_t> head, std::uint64_t sectorNumber, bool mayStart) {
-        const std::uint8_t* sector = head.data();
-        std::size_t match = matcher_.Match(sector);
-        // A header its format does not hold is data: it neither starts nor ends a file.
-        while (match != SignatureMatcher::kNoMatch &&
-               !options_.checks.headerHolds(extensions_[match], head)) {
-            match = matcher_.Match(sector, match + 1);
-        }
-        if (match != SignatureMatcher::kNoMatch && inFile_ && SaysItGoesOn()) {
+        std::size_t match = MatchHeader(head);
+        if (match != SignatureMatcher::kNoMatch && inFile_ &&
+            SaysItGoesOn(head.first(kSectorSize))) {
             match = SignatureMatcher::kNoMatch;
         }
         if (match != SignatureMatcher::kNoMatch) {
@@ -99,15 +111,18 @@ class Carver {
                 Finish();
             }
             if (mayStart) {
-                Start(signatures_[match], extensions_[match], sector, sectorNumber);
+                Start(TypeOf(match), extensions_[match], head.data(), sectorNumber);
             }
             return;
         }
         if (!inFile_) {
             return;
         }
+        if (walking_ && file_.bytes >= sizeLimit_) {
+            WalkOn(true);  // what it walks may take the limit further
+        }
         if (file_.bytes < sizeLimit_) {
-            Append(sector);
+            Append(head.data());
             return;
         }
         // The file reached its limit: this sector belongs to no file.
@@ -124,6 +139,37 @@ class Carver {
     }
 
   private:
+    struct Marked {
+        FileType type;
+        bool (*holds)(std::span<const std::uint8_t> head);
+    };
+
+    // The first record whose leading bytes match and whose format holds the header, else the
+    // first marked type whose mark the sector bears (numbered after the records).
+    std::size_t MatchHeader(std::span<const std::uint8_t> head) const {
+        const std::uint8_t* sector = head.data();
+        std::size_t match = matcher_.Match(sector);
+        // A header its format does not hold is data: it neither starts nor ends a file.
+        while (match != SignatureMatcher::kNoMatch &&
+               !options_.checks.headerHolds(extensions_[match], head)) {
+            match = matcher_.Match(sector, match + 1);
+        }
+        if (match != SignatureMatcher::kNoMatch) {
+            return match;
+        }
+        for (std::size_t i = 0; i < marked_.size(); ++i) {
+            if (marked_[i].holds(head)) {
+                return signatures_.size() + i;
+            }
+        }
+        return SignatureMatcher::kNoMatch;
+    }
+
+    const FileType& TypeOf(std::size_t match) const {
+        return match < signatures_.size() ? signatures_[match]
+                                          : marked_[match - signatures_.size()].type;
+    }
+
     void Start(const FileType& type, const std::string& extension, const std::uint8_t* sector,
                std::uint64_t sectorNumber) {
         inFile_ = true;
@@ -132,10 +178,15 @@ class Carver {
         file_.name = CarvedFileName(pass_, fileNumber_, type.extension);
         file_.extension = extension;
         file_.firstSector = sectorNumber;
-        sizeLimit_ = std::min(SizeLimitBytes(type), kMostCarvedBytes);
+        typeLimit_ = SizeLimitBytes(type);
+        sizeLimit_ = std::min(typeLimit_, kMostHeldBytes);
         end_ = FormatEnd{};
         holding_ = true;
         spilling_ = false;
+        walking_ = false;
+        point_ = WalkPoint{};
+        heldFrom_ = 0;
+        waitFor_ = 0;
         nextEndCheck_ = kFirstEndCheckBytes;
         lookedAt_ = 0;
         typed_ = false;
@@ -154,7 +205,13 @@ class Carver {
         bytes_.insert(bytes_.end(), sector, sector + kSectorSize);
         if (spilling_) {
             if (bytes_.size() >= kSpillPieceBytes) {
-                Spill();
+                if (walking_) {
+                    WalkOn(false);
+                }
+                // Once its end is found the rest of it waits for the file's end.
+                if (holding_) {
+                    Spill();
+                }
             }
         } else if (end_.kind != EndKind::Found && bytes_.size() >= nextEndCheck_) {
             nextEndCheck_ *= 2;
@@ -163,7 +220,8 @@ class Carver {
     }
 
     // Once the end is found the bytes past it are only counted. A file whose structure gives
-    // no end will not give one with more bytes: a sink that takes pieces gets it in pieces.
+    // no end will not give one with more bytes: a sink that takes pieces gets it in pieces, as
+    // it gets one whose walk goes on far.
     void LookForEnd(bool finishing) {
         if (!typed_) {
             TakeTrueType();
@@ -176,12 +234,105 @@ class Carver {
                 bytes_.shrink_to_fit();
             }
             holding_ = false;
-        } else if (end_.kind == EndKind::Unknown && !finishing && sink_.TakesPieces(file_)) {
+        } else if (finishing || !sink_.TakesPieces(file_)) {
+            return;
+        } else if (end_.kind == EndKind::Unknown) {
             // Its first bytes are all a file handed on in pieces keeps to say when it was taken.
             file_.captured = CaptureSeconds(file_.extension, bytes_);
             spilling_ = true;
             Spill();
+        } else if (GoesOnFar()) {
+            StartStreaming();
         }
+    }
+
+    // Whether the walk says the file goes on far past the bytes held, or it is long already,
+    // or its units run on with nothing to say how far.
+    bool GoesOnFar() const {
+        if (end_.kind != EndKind::PastBytes || end_.length <= file_.bytes) {
+            return false;
+        }
+        return end_.length - file_.bytes > kStreamingBytes || file_.bytes >= kStreamingBytes ||
+               options_.checks.runsOnUnits(file_.extension);
+    }
+
+    // Hands the bytes held on as the first piece; the walk goes on over each piece after.
+    void StartStreaming() {
+        WalkPoint point;
+        const std::optional<FormatEnd> end =
+            options_.checks.walkFrom(file_.extension, bytes_, point);
+        if (!end || end->kind != EndKind::PastBytes || end->length <= file_.bytes) {
+            return;
+        }
+        end_ = *end;
+        point_ = point;
+        walking_ = true;
+        spilling_ = true;
+        file_.captured = CaptureSeconds(file_.extension, bytes_);
+        sizeLimit_ = StreamedLimit();
+        Spill();
+    }
+
+    // A streamed file runs to its type's limit, or on past it to where its own sizes say it
+    // goes; a run of units no size bounds stops at the type's limit.
+    std::uint64_t StreamedLimit() const {
+        const std::uint64_t limit = std::max(sizeLimit_, typeLimit_);
+        if (options_.checks.runsOnUnits(file_.extension)) {
+            return limit;
+        }
+        return std::max(limit, std::min(end_.length, kMostStreamedBytes) + kStreamSlackBytes);
+    }
+
+    // Walks on from the point over the bytes held past it, once they are enough to read a
+    // unit's header, or `atEnd` when no more may come before the walk's answer is needed.
+    void WalkOn(bool atEnd) {
+        const std::uint64_t heldEnd = heldFrom_ + bytes_.size();
+        if (point_.at < heldFrom_ || point_.at > heldEnd ||
+            (!atEnd && (heldEnd - point_.at < kWalkLeadBytes || heldEnd < waitFor_))) {
+            return;
+        }
+        const auto from = std::span<const std::uint8_t>(bytes_).subspan(point_.at - heldFrom_);
+        // A clip recorded with its movie box last says when it was taken there.
+        if (!file_.captured) {
+            file_.captured = CaptureSeconds(file_.extension, from);
+        }
+        WalkPoint point = point_;
+        const FormatEnd end =
+            options_.checks.walkFrom(file_.extension, from, point).value_or(FormatEnd{});
+        if (!atEnd && WaitsForUnit(end, heldEnd)) {
+            waitFor_ = end.length;
+            return;
+        }
+        point_ = point;
+        end_ = end;
+        if (end_.kind == EndKind::PastBytes && end_.length > heldEnd) {
+            sizeLimit_ = StreamedLimit();
+            return;
+        }
+        // Found, cut short or broken: nothing more to walk.
+        walking_ = false;
+        if (end_.kind == EndKind::Found) {
+            EndFound();
+        }
+    }
+
+    // Whether a unit near the bytes held runs past them while the file has not said when it
+    // was taken: it is held whole before the walk goes past it, as it may say so (a movie box
+    // last). A run of units no size bounds has none to wait for.
+    bool WaitsForUnit(const FormatEnd& end, std::uint64_t heldEnd) const {
+        return !file_.captured && end.kind == EndKind::PastBytes && end.length > heldEnd &&
+               end.length - heldEnd <= kStreamingBytes &&
+               !options_.checks.runsOnUnits(file_.extension);
+    }
+
+    // The bytes past a found end are only counted, unless all carved bytes are wanted.
+    void EndFound() {
+        if (options_.keepCarvedBytes) {
+            return;
+        }
+        const std::uint64_t kept = end_.length > heldFrom_ ? end_.length - heldFrom_ : 0;
+        bytes_.resize(std::min<std::uint64_t>(kept, bytes_.size()));
+        holding_ = false;
     }
 
     // Named by what its first bytes say it is, before any sink sees it.
@@ -194,28 +345,72 @@ class Carver {
         }
     }
 
-    // Whether the open file's own sizes reach past what was carved of it: a header met now
-    // lies inside it.
-    bool SaysItGoesOn() {
-        if (!holding_ || spilling_ || end_.kind == EndKind::Found) {
+    // Whether the open file's own sizes reach past what was carved of it, or its units run on
+    // into the header's `sector`: a header met now lies inside it.
+    bool SaysItGoesOn(std::span<const std::uint8_t> sector) {
+        if (!holding_ || end_.kind == EndKind::Found || (spilling_ && !walking_)) {
             return false;
         }
-        if (bytes_.size() != lookedAt_) {
+        if (options_.checks.runsOnUnits(file_.extension)) {
+            return RunsInto(sector);
+        }
+        if (walking_) {
+            if (point_.at <= file_.bytes) {
+                WalkOn(true);
+            }
+        } else if (bytes_.size() != lookedAt_) {
             LookForEnd(false);
         }
-        return holding_ && !spilling_ && end_.kind == EndKind::PastBytes &&
+        return holding_ && (!spilling_ || walking_) && end_.kind == EndKind::PastBytes &&
                end_.length > file_.bytes;
     }
 
+    // Whether the open file's units run on into the header's sector, looked at with it; units
+    // that stop before it end the file there. The walk is kept when they run on: the sector is
+    // the file's then.
+    bool RunsInto(std::span<const std::uint8_t> sector) {
+        bytes_.insert(bytes_.end(), sector.begin(), sector.end());
+        WalkPoint point = point_;
+        const std::size_t from =
+            static_cast<std::size_t>(std::min<std::uint64_t>(point_.at - heldFrom_, bytes_.size()));
+        const std::optional<FormatEnd> walked = options_.checks.walkFrom(
+            file_.extension, std::span<const std::uint8_t>(bytes_).subspan(from), point);
+        const FormatEnd end = walked ? *walked : options_.checks.findEnd(file_.extension, bytes_);
+        bytes_.resize(bytes_.size() - sector.size());
+        if (end.kind == EndKind::Found && end.length <= file_.bytes) {
+            end_ = end;
+            walking_ = false;
+            EndFound();
+            return false;
+        }
+        const bool runsOn = end.kind == EndKind::Found || end.kind == EndKind::PastBytes;
+        if (runsOn && walked) {
+            point_ = point;
+        }
+        return runsOn;
+    }
+
+    // Hands on the bytes held, but those from the walk's point on, which it reads next.
     void Spill() {
-        sink_.FileSpilled(file_, bytes_);
-        bytes_.clear();
+        std::size_t count = bytes_.size();
+        if (walking_ && point_.at >= heldFrom_ && point_.at - heldFrom_ < count) {
+            count = static_cast<std::size_t>(point_.at - heldFrom_);
+        }
+        if (count == 0) {
+            return;
+        }
+        sink_.FileSpilled(file_, std::span<const std::uint8_t>(bytes_).first(count));
+        bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count));
+        heldFrom_ += count;
     }
 
     void Finish() {
         // A file ending between two looks is looked at once more, whole.
         if (holding_ && !spilling_ && end_.kind != EndKind::Found && bytes_.size() != lookedAt_) {
             LookForEnd(true);
+        }
+        if (walking_ && holding_) {
+            WalkOn(true);
         }
         if (!spilling_) {
             file_.captured = CaptureSeconds(file_.extension, bytes_);
@@ -231,7 +426,8 @@ class Carver {
 
     CarvingPass pass_;
     const SignatureList& signatures_;
-    std::vector<std::string> extensions_;  // each record's, without its dot
+    std::vector<Marked> marked_;
+    std::vector<std::string> extensions_;  // each record's, then each marked type's, no dot
     SignatureMatcher matcher_;
     CarvedFileSink& sink_;
     const CarvingOptions& options_;
@@ -239,10 +435,15 @@ class Carver {
     std::uint64_t fileNumber_ = 0;
     bool inFile_ = false;
     CarvedFile file_;  // `bytes` counts the sectors carved so far
+    std::uint64_t typeLimit_ = 0;
     std::uint64_t sizeLimit_ = 0;
     FormatEnd end_;
-    bool holding_ = false;   // the bytes are kept: no end found yet, or all are wanted
-    bool spilling_ = false;  // no end to find: the bytes go to the sink in pieces
+    bool holding_ = false;        // the bytes are kept: no end found yet, or all are wanted
+    bool spilling_ = false;       // the bytes go to the sink in pieces
+    bool walking_ = false;        // in pieces, its walk going on over each
+    WalkPoint point_;             // where the walk goes on
+    std::uint64_t heldFrom_ = 0;  // the bytes handed on in pieces
+    std::uint64_t waitFor_ = 0;   // the walk waits till the bytes held reach this far
     std::uint64_t nextEndCheck_ = 0;
     std::size_t lookedAt_ = 0;         // the bytes held at the last look
     bool typed_ = false;               // the file's own marks were asked for its type

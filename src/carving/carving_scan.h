@@ -27,9 +27,9 @@ class CarvedFileSink {
     // The number of pictures the thumbnail list holds: where a thorough scan starts.
     virtual std::uint64_t ImageCount() const = 0;
     // True when the sink can take `file` (not finished yet) in pieces, when its end cannot be
-    // found: it is then handed on through FileSpilled as it is carved, so it is never held
-    // whole; every piece comes before the file's FileFinished. A pass that is stopped drops
-    // the open file after some of its pieces may have come.
+    // found or lies far on: it is then handed on through FileSpilled as it is carved, so it is
+    // never held whole; every piece comes before the file's FileFinished. A pass that is
+    // stopped drops the open file after some of its pieces may have come.
     virtual bool TakesPieces(const CarvedFile& /*file*/) const { return false; }
     // The next piece of the open file; `file` names it (its position is not given yet).
     virtual void FileSpilled(const CarvedFile& /*file*/, std::span<const std::uint8_t> /*piece*/) {}
@@ -46,6 +46,11 @@ struct FormatChecks {
     bool (*picture)(std::string_view extension) = IsPictureType;
     std::string_view (*trueType)(std::string_view extension,
                                  std::span<const std::uint8_t> bytes) = TrueFileType;
+    std::optional<FormatEnd> (*walkFrom)(std::string_view extension,
+                                         std::span<const std::uint8_t> bytes,
+                                         WalkPoint& point) = WalkFormatFrom;
+    bool (*runsOnUnits)(std::string_view extension) = RunsOnUnits;
+    std::span<const MarkedType> (*markedTypes)() = MarkedTypes;
 };
 
 struct CarvingOptions {
@@ -70,7 +75,14 @@ struct CarvingOptions {
 // the file's own marks name a type the record stands in for (a brand, a maker), the file is
 // named and checked as that type. When a file is finished its end is looked for: `savedBytes`
 // is where it ends (the carved count when unknown) and `verdict` the structural verdict. Bytes
-// past a found end are counted but not held, unless `options.keepCarvedBytes`.
+// past a found end are counted but not held, unless `options.keepCarvedBytes`. A sector no
+// record matches starts a file of a marked type whose mark it bears (an MTS stream).
+//
+// A file is held while its end is looked for, up to 512 MiB. One that a sink takes in pieces
+// is streamed instead, never held whole, when its end cannot be found, or when its own walk
+// says it goes on far past the bytes held (a clip's media box) or runs on in units no size
+// bounds: its walk goes on over each piece, so it still ends where its structure does, and
+// it may run past its type's size limit to the end its sizes declare.
 void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSource& disk,
                     std::uint64_t firstSector, std::uint64_t lastSector, CarvedFileSink& sink,
                     Reporter& reporter, std::stop_token stop, const CarvingOptions& options = {});

@@ -15,6 +15,7 @@
 #include "program/program_files.h"
 #include "support/image_guard.h"
 #include "support/made_media.h"
+#include "support/media_samples.h"
 #include "support/sample_pictures.h"
 #include "support/temp_folder.h"
 
@@ -407,6 +408,61 @@ TEST_F(RawCommandTest, SavesFilesMadeByRealToolsByteForByte) {
         EXPECT_EQ(files[i].at("verdict"), "complete");
         EXPECT_TRUE(testing::ReadWholeFile(files[i].at("savedPath").get<std::string>()) ==
                     media.files[i].bytes);
+    }
+    EXPECT_TRUE(guard.Unchanged());
+}
+
+// A clip longer than one piece and a camera's stream are saved byte-exact at their own length,
+// decoded or not, and listed with that length and their verdict; one cut short by the disk's
+// end is saved as carved.
+TEST_F(RawCommandTest, SavesLongClipsAndStreamsAtTheirOwnLength) {
+    using testing::Box;
+    constexpr std::size_t kSector = 512;
+    const testing::MediaBytes clip = testing::Joined(
+        {testing::Ftyp("qt  ", {"qt  "}), Box("mdat", testing::Filling((12u << 20) + 333, 4)),
+         Box("moov", testing::Mvhd(0, 3800000000u))});
+    const testing::MediaBytes stream = testing::PacketStream(40000);
+    const std::size_t streamAt = clip.size() / kSector + 8;
+    const std::size_t cutAt = streamAt + stream.size() / kSector + 8;
+    const std::size_t sectors = cutAt + 64;
+    testing::MediaBytes cut = testing::PacketStream(200);
+    cut.resize((sectors - cutAt) * kSector);  // the image ends inside a packet
+    const std::string image =
+        MakeImage(folder_ / "streams.img", sectors, {{1, clip}, {streamAt, stream}, {cutAt, cut}});
+    testing::ImageGuard guard(image);
+    struct Listed {
+        const char* extension;
+        std::uint64_t firstSector;
+        std::uint64_t savedBytes;
+        const char* verdict;
+    };
+    const Listed listed[] = {{"mov", 1, clip.size(), "complete"},
+                             {"mts", streamAt, stream.size(), "complete"},
+                             {"mts", cutAt, (sectors - cutAt) * kSector, "truncated"}};
+    for (const bool decode : {true, false}) {
+        SCOPED_TRACE(decode ? "decoded" : "not decoded");
+        const fs::path out = folder_ / (decode ? "decoded" : "plain");
+        fs::create_directories(out);
+        std::vector<std::string> args = {"--json", "--image", image, "raw", "--out", out.string()};
+        if (!decode) {
+            args.push_back("--no-decode");
+        }
+        out_.str("");
+        ASSERT_EQ(Run(args), kExitOk) << err_.str();
+        const Json files = Json::parse(out_.str()).at("files");
+        ASSERT_EQ(files.size(), std::size(listed)) << files;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const Json& file = files[i];
+            EXPECT_EQ(file.at("extension"), listed[i].extension) << file;
+            EXPECT_EQ(file.at("firstSector"), listed[i].firstSector) << file;
+            EXPECT_EQ(file.at("savedBytes"), listed[i].savedBytes) << file;
+            EXPECT_EQ(file.at("verdict"), listed[i].verdict) << file;
+            const std::string saved = file.at("savedPath");
+            ASSERT_EQ(fs::file_size(saved), listed[i].savedBytes) << saved;
+            EXPECT_TRUE(ReadBytes(saved, 0, listed[i].savedBytes) ==
+                        ReadBytes(image, listed[i].firstSector * kSector, listed[i].savedBytes))
+                << saved;
+        }
     }
     EXPECT_TRUE(guard.Unchanged());
 }

@@ -176,7 +176,8 @@ struct RawRecipe {
     bool preview = false;
 };
 
-// The makers' names as their cameras write them.
+// The makers' names as their cameras write them. Olympus and Panasonic files keep no picture
+// a TIFF reader knows, only their JPEG preview.
 const RawRecipe kRawRecipes[] = {
     {"cr2, Canon's mark", "cr2", "Canon", "Canon EOS 5D Mark IV", false, RawMark::Canon},
     {"nef with a JPEG preview", "nef", "NIKON CORPORATION", "NIKON D750", false, RawMark::None,
@@ -186,8 +187,9 @@ const RawRecipe kRawRecipes[] = {
     {"pef, big-endian", "pef", "PENTAX", "PENTAX K-1", false, RawMark::None, true},
     {"pef by Ricoh", "pef", "RICOH IMAGING COMPANY, LTD.", "PENTAX K-3 Mark III"},
     {"dng by its version tag", "dng", "Apple", "iPhone 15 Pro", true},
-    {"orf, IIRO", "orf", "OLYMPUS CORPORATION", "E-M1MarkII", false, RawMark::Olympus},
-    {"rw2, IIU", "rw2", "Panasonic", "DC-GH5", false, RawMark::Panasonic},
+    {"orf, IIRO", "orf", "OLYMPUS CORPORATION", "E-M1MarkII", false, RawMark::Olympus, false,
+     true},
+    {"rw2, IIU", "rw2", "Panasonic", "DC-GH5", false, RawMark::Panasonic, false, true},
 };
 
 class Maker {

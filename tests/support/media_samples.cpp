@@ -242,4 +242,20 @@ MediaBytes MatroskaFile(std::string_view docType, std::size_t segmentBytes, bool
     return bytes;
 }
 
+MediaBytes PacketStream(std::size_t packets, std::uint8_t seed) {
+    constexpr std::size_t kPacketBytes = 192;
+    constexpr std::uint8_t kSync = 0x47;
+    constexpr std::uint8_t kVideoPid = 0x10;  // the error flag clear, a PID's high bits
+    MediaBytes bytes;
+    bytes.reserve(packets * kPacketBytes);
+    const MediaBytes payload = Filling(kPacketBytes - 6, seed);
+    for (std::size_t i = 0; i < packets; ++i) {
+        PutBe32(bytes, static_cast<std::uint32_t>(i * 1800) & 0x3FFFFFFF);
+        bytes.push_back(kSync);
+        bytes.push_back(kVideoPid);
+        bytes.insert(bytes.end(), payload.begin(), payload.end());
+    }
+    return bytes;
+}
+
 }  // namespace lumarest::testing

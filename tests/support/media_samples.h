@@ -56,4 +56,8 @@ MediaBytes RafHeader(std::initializer_list<std::uint32_t> offsetsAndLengths);
 // `segmentBytes` (written with the size "unknown" when `sizeKnown` is false).
 MediaBytes MatroskaFile(std::string_view docType, std::size_t segmentBytes, bool sizeKnown = true);
 
+// A camera's transport stream: `packets` of 192 bytes, each a 4-byte arrival stamp, the sync
+// byte 0x47, then a sound 187-byte transport packet holding filling.
+MediaBytes PacketStream(std::size_t packets, std::uint8_t seed = 0x21);
+
 }  // namespace lumarest::testing

@@ -29,20 +29,21 @@ std::string RegistryKey(std::string_view extension) {
 
 // Extensions of the signature files (and their usual kin) and the checks each gets.
 const std::pair<std::string_view, const CarvedFormat*> kRegistry[] = {
-    {"jpg", &kJpegFormat},        {"jpeg", &kJpegFormat},       {"png", &kPngFormat},
-    {"gif", &kGifFormat},         {"bmp", &kBmpFormat},         {"tif", &kTiffFormat},
-    {"tiff", &kTiffFormat},       {"pdf", &kPdfFormat},         {"zip", &kZipFormat},
-    {"docx", &kZipFormat},        {"xlsx", &kZipFormat},        {"pptx", &kZipFormat},
-    {"odt", &kZipFormat},         {"jar", &kZipFormat},         {"epub", &kZipFormat},
-    {"avi", &kRiffFormat},        {"wav", &kRiffFormat},        {"webp", &kRiffPictureFormat},
-    {"gz", &kGzipFormat},         {"mp3", &kId3Format},         {"pcx", &kPcxFormat},
-    {"ogg", &kOggFormat},         {"mp4", &kIsoMediaFormat},    {"mov", &kIsoMediaFormat},
-    {"m4v", &kIsoMediaFormat},    {"m4a", &kIsoMediaFormat},    {"3gp", &kIsoMediaFormat},
-    {"heic", &kIsoPictureFormat}, {"heif", &kIsoPictureFormat}, {"avif", &kIsoPictureFormat},
-    {"cr3", &kIsoPictureFormat},  {"cr2", &kRawTiffFormat},     {"nef", &kRawTiffFormat},
-    {"nrw", &kRawTiffFormat},     {"arw", &kRawTiffFormat},     {"dng", &kRawTiffFormat},
-    {"pef", &kRawTiffFormat},     {"orf", &kRawTiffFormat},     {"rw2", &kRawTiffFormat},
-    {"raf", &kRafFormat},         {"mkv", &kMatroskaFormat},    {"webm", &kMatroskaFormat},
+    {"jpg", &kJpegFormat},         {"jpeg", &kJpegFormat},         {"png", &kPngFormat},
+    {"gif", &kGifFormat},          {"bmp", &kBmpFormat},           {"tif", &kTiffFormat},
+    {"tiff", &kTiffFormat},        {"pdf", &kPdfFormat},           {"zip", &kZipFormat},
+    {"docx", &kZipFormat},         {"xlsx", &kZipFormat},          {"pptx", &kZipFormat},
+    {"odt", &kZipFormat},          {"jar", &kZipFormat},           {"epub", &kZipFormat},
+    {"avi", &kRiffFormat},         {"wav", &kRiffFormat},          {"webp", &kRiffPictureFormat},
+    {"gz", &kGzipFormat},          {"mp3", &kId3Format},           {"pcx", &kPcxFormat},
+    {"ogg", &kOggFormat},          {"mp4", &kIsoMediaFormat},      {"mov", &kIsoMediaFormat},
+    {"m4v", &kIsoMediaFormat},     {"m4a", &kIsoMediaFormat},      {"3gp", &kIsoMediaFormat},
+    {"heic", &kIsoPictureFormat},  {"heif", &kIsoPictureFormat},   {"avif", &kIsoPictureFormat},
+    {"cr3", &kIsoPictureFormat},   {"cr2", &kRawTiffFormat},       {"nef", &kRawTiffFormat},
+    {"nrw", &kRawTiffFormat},      {"arw", &kRawTiffFormat},       {"dng", &kRawTiffFormat},
+    {"pef", &kRawTiffFormat},      {"orf", &kRawTiffFormat},       {"rw2", &kRawTiffFormat},
+    {"raf", &kRafFormat},          {"mkv", &kMatroskaFormat},      {"webm", &kMatroskaFormat},
+    {"mts", &kPacketStreamFormat}, {"m2ts", &kPacketStreamFormat},
 };
 
 // Types shown by a decoder of their own; any other picture type is a common picture.
@@ -58,6 +59,13 @@ const std::pair<std::string_view, MediaKind> kMediaKinds[] = {
     {"3gp", MediaKind::Clip},         {"mkv", MediaKind::Clip},
     {"webm", MediaKind::Clip},        {"avi", MediaKind::Clip},
     {"mts", MediaKind::Clip},         {"m2ts", MediaKind::Clip},
+};
+
+// Cameras split a recording into files of at most 4 GiB, as their card's file system allows.
+constexpr std::uint64_t kMostStreamFileBytes = 4ull << 30;
+
+const MarkedType kMarkedTypes[] = {
+    {".mts", kMostStreamFileBytes, PacketStreamHolds},
 };
 
 }  // namespace
@@ -106,6 +114,24 @@ std::string_view TrueFileType(std::string_view extension, std::span<const std::u
         return {};
     }
     return format->trueType(bytes);
+}
+
+std::span<const MarkedType> MarkedTypes() {
+    return kMarkedTypes;
+}
+
+std::optional<FormatEnd> WalkFormatFrom(std::string_view extension,
+                                        std::span<const std::uint8_t> bytes, WalkPoint& point) {
+    const CarvedFormat* format = FormatForExtension(extension);
+    if (format == nullptr || format->walkFrom == nullptr) {
+        return std::nullopt;
+    }
+    return format->walkFrom(bytes, point);
+}
+
+bool RunsOnUnits(std::string_view extension) {
+    const CarvedFormat* format = FormatForExtension(extension);
+    return format != nullptr && format->runsOnUnits;
 }
 
 std::uint64_t SavedLength(const FormatEnd& end, std::uint64_t carvedBytes) {

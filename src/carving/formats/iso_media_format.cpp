@@ -164,55 +164,61 @@ bool IsEssentialBox(std::string_view type) {
 
 // The file's end after whole boxes up to `at`, when a box holding what it shows was among them:
 // found, unless that box points at media past `at` (the boxes after it were overwritten).
-FormatEnd EndAfterBoxes(std::uint64_t at, std::uint64_t available, bool essential,
-                        std::uint64_t reach) {
-    if (!essential || reach > at) {
+FormatEnd EndAfterBoxes(std::uint64_t at, std::uint64_t available, const WalkPoint& point) {
+    if (!point.keyUnitSeen || point.reach > at) {
         return CutShort();
     }
     return EndAt(at, available);
 }
 
-// Walks the top-level boxes from the first: the file ends with the last whole box of a known
+// Walks the top-level boxes from `point`: the file ends with the last whole box of a known
 // type, when a box holding what the file shows was among them and its media lie before that
-// end. A box whose size runs past the bytes says the file goes on at least that far.
-FormatEnd IsoMediaEnd(ByteSpan bytes) {
-    std::uint64_t at = 0;
-    bool essential = false;
-    std::uint64_t reach = 0;
-    for (std::size_t count = 0; count < kMostTopLevelBoxes; ++count) {
+// end. A box whose size runs past the bytes says the file goes on at least that far, and the
+// walk goes on from its end.
+FormatEnd IsoMediaWalk(ByteSpan bytes, WalkPoint& point) {
+    const std::uint64_t base = point.at;
+    const std::uint64_t available = base + bytes.size();
+    std::uint64_t at = 0;  // from `base`
+    while (point.units < kMostTopLevelBoxes) {
         Box box;
         const BoxRead read = ReadBox(bytes, at, box);
         if (read == BoxRead::CutShort) {
             // Bytes that stop right after a whole file (its end on a sector's) are the file.
-            return at == bytes.size() ? EndAfterBoxes(at, bytes.size(), essential, reach)
-                                      : CutShort();
+            return at == bytes.size() ? EndAfterBoxes(base + at, available, point) : CutShort();
         }
         if (read == BoxRead::Broken || !IsTopLevelBox(box.type)) {
-            if (count == 0) {
+            if (point.units == 0) {
                 return NotThisFormat();
             }
-            return EndAfterBoxes(at, bytes.size(), essential, reach);
+            return EndAfterBoxes(base + at, available, point);
         }
         if (box.size == 0) {
             return FormatEnd{};  // it runs to where the file ends: nothing tells where
         }
+        ++point.units;
+        point.keyUnitSeen = point.keyUnitSeen || IsEssentialBox(box.type);
+        point.at = base + at + box.size;
         if (at + box.size > bytes.size()) {
-            return {EndKind::PastBytes, at + box.size};
+            return {EndKind::PastBytes, point.at};
         }
         if (IsEssentialBox(box.type)) {
-            essential = true;
             const auto start = static_cast<std::size_t>(at + box.headerBytes);
             const auto size = static_cast<std::size_t>(box.size - box.headerBytes);
-            reach = std::max(reach, MediaReach(box.type, bytes.subspan(start, size)));
+            point.reach = std::max(point.reach, MediaReach(box.type, bytes.subspan(start, size)));
         }
         at += box.size;
     }
-    return EndAfterBoxes(at, bytes.size(), essential, reach);
+    return EndAfterBoxes(base + at, available, point);
+}
+
+FormatEnd IsoMediaEnd(ByteSpan bytes) {
+    WalkPoint point;
+    return IsoMediaWalk(bytes, point);
 }
 
 }  // namespace
 
-const CarvedFormat kIsoMediaFormat{FtypHolds, IsoMediaEnd, false, IsoMediaType};
-const CarvedFormat kIsoPictureFormat{FtypHolds, IsoMediaEnd, true, IsoMediaType};
+const CarvedFormat kIsoMediaFormat{FtypHolds, IsoMediaEnd, false, IsoMediaType, IsoMediaWalk};
+const CarvedFormat kIsoPictureFormat{FtypHolds, IsoMediaEnd, true, IsoMediaType, IsoMediaWalk};
 
 }  // namespace lumarest

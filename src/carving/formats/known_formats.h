@@ -20,9 +20,13 @@ extern const CarvedFormat kId3Format;
 extern const CarvedFormat kPcxFormat;
 extern const CarvedFormat kOggFormat;
 extern const CarvedFormat kRafFormat;
-extern const CarvedFormat kMatroskaFormat;    // MKV, WebM
-extern const CarvedFormat kIsoMediaFormat;    // MP4, MOV, M4V, M4A, 3GP
-extern const CarvedFormat kIsoPictureFormat;  // HEIC, HEIF, AVIF, CR3
+extern const CarvedFormat kMatroskaFormat;      // MKV, WebM
+extern const CarvedFormat kIsoMediaFormat;      // MP4, MOV, M4V, M4A, 3GP
+extern const CarvedFormat kIsoPictureFormat;    // HEIC, HEIF, AVIF, CR3
+extern const CarvedFormat kPacketStreamFormat;  // MTS, M2TS
+
+// Whether a sector starts a run of timed transport packets: the mark of MTS, seen at byte 4.
+bool PacketStreamHolds(std::span<const std::uint8_t> head);
 
 // The verdict for a structure that is sound up to `end`: found inside `available` bytes, or
 // going on past them.

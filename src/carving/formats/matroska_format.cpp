@@ -81,6 +81,17 @@ bool MatroskaHeaderHolds(ByteSpan head) {
     return EbmlHeader(head).has_value();
 }
 
+// Whether the Segment's own element follows the EBML header in the bytes.
+bool HasSegment(ByteSpan bytes) {
+    const auto header = EbmlHeader(bytes);
+    if (!header) {
+        return false;
+    }
+    const auto segment =
+        ReadElement(bytes, header->dataAt + static_cast<std::size_t>(header->size));
+    return segment && segment->id == kSegmentId;
+}
+
 // The end of the Segment that follows the EBML header.
 FormatEnd MatroskaEnd(ByteSpan bytes) {
     const auto header = EbmlHeader(bytes);
@@ -103,6 +114,19 @@ FormatEnd MatroskaEnd(ByteSpan bytes) {
         return {EndKind::PastBytes, end};
     }
     return EndAt(end, bytes.size());
+}
+
+// The Segment is the file's one unit after its header: once the walk is past its end, the file
+// ends there.
+FormatEnd MatroskaWalk(ByteSpan bytes, WalkPoint& point) {
+    if (point.units > 0) {
+        return {EndKind::Found, point.at};
+    }
+    const FormatEnd end = MatroskaEnd(bytes);
+    if (end.kind == EndKind::PastBytes && end.length > bytes.size() && HasSegment(bytes)) {
+        point = {end.length, 1, true};
+    }
+    return end;
 }
 
 // "webm" when the header's document type says so.
@@ -128,6 +152,7 @@ std::string_view MatroskaType(ByteSpan bytes) {
 
 }  // namespace
 
-const CarvedFormat kMatroskaFormat{MatroskaHeaderHolds, MatroskaEnd, false, MatroskaType};
+const CarvedFormat kMatroskaFormat{MatroskaHeaderHolds, MatroskaEnd, false, MatroskaType,
+                                   MatroskaWalk};
 
 }  // namespace lumarest
