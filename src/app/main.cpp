@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumarest"));
     lumarest::QuietPictureDecoders();
+    lumarest::ReturnDecodedMemory();
     QApplication::setOrganizationName(QStringLiteral("Lumarest"));
     QApplication::setApplicationVersion(QString::fromUtf8(lumarest::ProgramVersion()));
 

@@ -35,11 +35,6 @@ ThumbnailSink::~ThumbnailSink() {
     }
 }
 
-unsigned ThumbnailSink::DecoderCount() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores > 1 ? cores - 1 : 1;
-}
-
 bool ThumbnailSink::TakesPieces(const CarvedFile& file) const {
     return !IsPictureType(file.extension);
 }

@@ -15,6 +15,7 @@
 
 #include "carving/carving_scan.h"
 #include "output/kept_bytes.h"
+#include "output/picture.h"
 
 namespace lumarest {
 
@@ -29,14 +30,14 @@ class ThumbnailSink : public CarvedFileSink {
   public:
     // Files handed over and not yet in the list, and the carved bytes they hold.
     static constexpr std::size_t kMostWaitingFiles = 16;
-    static constexpr std::uint64_t kMostWaitingBytes = std::uint64_t{64} << 20;
+    static constexpr std::uint64_t kMostWaitingBytes = std::uint64_t{32} << 20;
 
     // `accept` runs on the window's thread before each thumbnail is added; false drops it
     // (a list emptied by Back never takes thumbnails of an earlier search). Once `stop` is
     // requested the scan no longer waits for room, and files not decoded yet are shown with
     // the placeholder and the scan's own verdict.
     ThumbnailSink(CThumbsListCtrl& list, std::function<bool()> accept, std::stop_token stop = {},
-                  unsigned decoders = DecoderCount());
+                  unsigned decoders = DecodingThreads());
     // Every file handed over reaches the list (decoded unless stopped) before the pool ends.
     ~ThumbnailSink() override;
     ThumbnailSink(const ThumbnailSink&) = delete;
@@ -49,9 +50,6 @@ class ThumbnailSink : public CarvedFileSink {
     // never held in memory.
     bool TakesPieces(const CarvedFile& file) const override;
     void FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) override;
-
-    // One thread fewer than the machine has cores, so the scan keeps one; at least one.
-    static unsigned DecoderCount();
 
   private:
     struct Job {

@@ -45,7 +45,7 @@ constexpr const char* kThoroughPassLabel =
 constexpr const char* kCompletedText = "Completed ";
 
 // Carved files waiting for their picture check; beyond these the scan waits for the decoders.
-constexpr std::size_t kMostQueuedDecodeBytes = 64u << 20;
+constexpr std::size_t kMostQueuedDecodeBytes = 32u << 20;
 constexpr std::size_t kMostQueuedDecodeFiles = 16;
 
 struct SectorRange {
@@ -60,17 +60,16 @@ struct CarvedRow {
 };
 
 // The end of the sink chain: keeps each file's row for the listing and, when asked, has it
-// checked for a picture off the scan's thread, on every core but the scan's. Only the saved
-// bytes are decoded; a file of another type than a picture that came in pieces is decoded from
-// its first piece.
+// checked for a picture off the scan's thread, on every core. Only the saved bytes are decoded;
+// a file of another type than a picture that came in pieces is decoded from its first piece
+// and its last bytes.
 class ListingSink : public CarvedFileSink {
   public:
     explicit ListingSink(bool decode) {
         if (decode) {
-            const unsigned spareCores = std::max(std::thread::hardware_concurrency(), 2u) - 1;
             decoder_.emplace(
                 [](std::span<const std::uint8_t> bytes) { return DecodesAsPicture(bytes); },
-                spareCores, kMostQueuedDecodeBytes, kMostQueuedDecodeFiles);
+                DecodingThreads(), kMostQueuedDecodeBytes, kMostQueuedDecodeFiles);
         }
     }
 
@@ -330,6 +329,7 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
 
     if (options.decode) {
         QuietPictureDecoders();
+        ReturnDecodedMemory();
     }
     ListingSink listing(options.decode);
     std::optional<SavingSink> saver;

@@ -1,5 +1,6 @@
 #include "output/picture.h"
 
+#include <malloc.h>
 #include <tiffio.h>
 
 #include <QBuffer>
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <thread>
 
 #include "carving/formats/carved_format.h"
 #include "carving/formats/jpeg_format.h"
@@ -23,6 +25,8 @@ namespace {
 
 // Qt's default ceiling on one decoded picture, set on each reader so none goes past it.
 constexpr int kMostDecodedMegabytes = 256;
+// Buffers from this size on are mapped on their own and unmapped when freed.
+constexpr int kMappedFromBytes = 1 << 20;
 
 // The readers a carved file may reach, chosen by its leading bytes (and, for a RIFF file, its
 // form type): the picture types the scan carves. Qt's other readers, and its guesses from
@@ -89,6 +93,11 @@ void QuietPictureDecoders() {
     QuietClipDecoders();
 }
 
+void ReturnDecodedMemory() {
+    // Fixed, so freeing a large buffer does not raise it (as the library's default would).
+    mallopt(M_MMAP_THRESHOLD, kMappedFromBytes);
+}
+
 QImage DecodePicture(std::span<const std::uint8_t> bytes, QSize wanted) {
     const char* format = DecoderFormatFor(bytes);
     if (format == nullptr) {
@@ -129,7 +138,8 @@ QImage DecodeCarvedPicture(const KeptBytes& kept, std::string_view extension,
     const bool whole = structural == CarvedVerdict::Complete;
     switch (MediaKindOf(extension)) {
         case MediaKind::HeifPicture:
-            return DecodeHeifPicture(kept.head, whole);
+            // Twice the thumbnail, so squeezing it to the thumbnail still smooths it.
+            return DecodeHeifPicture(kept.head, whole, 2 * thumbnail);
         case MediaKind::RawPhoto:
             if (const auto preview = LargestJpegPreview(kept.head); !preview.empty()) {
                 if (QImage picture = DecodePicture(preview); !picture.isNull()) {
@@ -163,6 +173,10 @@ QImage DecodeCarvedPicture(std::span<const std::uint8_t> bytes, std::string_view
 
 bool DecodesAsPicture(std::span<const std::uint8_t> bytes) {
     return !DecodePicture(bytes).isNull();
+}
+
+unsigned DecodingThreads() {
+    return std::max(std::thread::hardware_concurrency(), 1U);
 }
 
 QImage PlaceholderPicture() {

@@ -22,6 +22,10 @@ const char* DecoderFormatFor(std::span<const std::uint8_t> bytes);
 // file is its verdict's to say, and nothing but the program's own messages reaches stderr.
 void QuietPictureDecoders();
 
+// Gives the memory of each decoded picture back to the system once it is freed: decoders on
+// several threads would otherwise keep the largest pictures' buffers in their heaps for good.
+void ReturnDecodedMemory();
+
 // Decodes carved bytes with Qt's image readers, at reduced size where the format allows.
 // A null image when the bytes are not a picture any reader knows.
 QImage DecodePicture(std::span<const std::uint8_t> bytes,
@@ -43,6 +47,10 @@ QImage DecodeCarvedPicture(std::span<const std::uint8_t> bytes, std::string_view
 
 // True when the bytes decode as a picture.
 bool DecodesAsPicture(std::span<const std::uint8_t> bytes);
+
+// How many threads decode carved files beside the scan: one per core, as the scan mostly waits
+// for the disk while a large HEIC picture keeps a core busy for a quarter of a second.
+unsigned DecodingThreads();
 
 // The placeholder picture: a landscape (a tree on green hills, a sun and clouds in a blue sky)
 // in a grey frame, drawn once per call.

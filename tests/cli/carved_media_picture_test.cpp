@@ -145,14 +145,21 @@ TEST(CarvedMediaPictures, ClipsDecodeFromTheirHeadAndTail) {
 }
 
 // A HEIC's own thumbnail item stands for it when its structure is whole; one cut short is
-// decoded at full size, so its verdict rests on the picture itself.
+// decoded whole, so its verdict rests on the picture itself, and shown at twice the
+// thumbnail's size in its own colours.
 TEST(CarvedMediaPictures, HeicThumbnailItemStandsForAWholePicture) {
     const Bytes* heic = Media().Find("heic with thumbnail");
     if (heic == nullptr) {
         GTEST_SKIP() << "heif-enc could not make a HEIC with a thumbnail";
     }
     EXPECT_LE(DecodeCarvedPicture(*heic, "heic", CarvedVerdict::Complete).width(), 64);
-    EXPECT_EQ(DecodeCarvedPicture(*heic, "heic", CarvedVerdict::Truncated).width(), 320);
+    const QImage whole = DecodeCarvedPicture(*heic, "heic", CarvedVerdict::Truncated);
+    ASSERT_EQ(whole.size(), QSize(200, 150));
+    // The gradient's colour at the middle: red 160, green 120, blue 128.
+    const QColor middle = whole.pixelColor(100, 75);
+    EXPECT_NEAR(middle.red(), 160, 24);
+    EXPECT_NEAR(middle.green(), 120, 24);
+    EXPECT_NEAR(middle.blue(), 128, 24);
 }
 
 }  // namespace
