@@ -44,8 +44,12 @@ MakeFiles() {
     exiftool -q -overwrite_original -Make=Apple "-Model=iPhone 15" \
       "-DateTimeOriginal=2024:07:$((10 + n % 18)) 1$((n % 10)):30:$((10 + n))" "$files/photo$n.jpg"
   done
+  # Two in three with a thumbnail item, as phones write them; the rest as converters do.
   for n in $(seq "$kPictures"); do
-    heif-enc -q $((50 + n % 30)) "$files/photo$n.jpg" -o "$files/picture$n.heic" >/dev/null
+    local thumbnail=()
+    [ $((n % 3)) != 0 ] && thumbnail=(-t 320)
+    heif-enc -q $((50 + n % 30)) "${thumbnail[@]}" "$files/photo$n.jpg" \
+      -o "$files/picture$n.heic" >/dev/null
   done
   for n in $(seq "$kClips"); do
     local flags=() kind=mp4
@@ -136,7 +140,7 @@ else
   Row "photorec (not installed)" "- - -" "- - -"
 fi
 
-echo "Image: $image, $mb MB: $kPhotos JPEG, $kPictures HEIC, $kClips MP4 and MOV ($filesMb MB)"
+echo "Image: $image, $mb MB: $kPhotos JPEG, $kPictures HEIC, $kClips MP4 and MOV, $kRaws raw ($filesMb MB)"
 echo "Machine: $(nproc) cores, $(uname -m), $(date -u +%Y-%m-%d)"
 echo "lumarest-cli: $cli"
 echo "Each run reads the image from the disk (evicted from the page cache first); times are the"
