@@ -69,20 +69,6 @@ class Layout {
     Bytes disk_;
 };
 
-// Every file the general pass carves from `disk`; the disk itself is never written.
-std::vector<testing::CollectingSink::Entry> Carve(const Bytes& disk) {
-    MemoryDisk memory(disk);
-    SignatureList signatures;
-    LoadSignatureFile(SignatureFilePath(LUMAREST_SOURCE_DIR "/data", kGeneralSignatureFile),
-                      signatures);
-    testing::CollectingSink sink;
-    testing::RecordingReporter reporter;
-    RunCarvingPass(CarvingPass::General, signatures, memory, 0, memory.TotalSectors(), sink,
-                   reporter, {});
-    EXPECT_EQ(memory.Bytes(), disk) << "the disk was written";
-    return std::move(sink.entries);
-}
-
 Bytes Saved(const testing::CollectingSink::Entry& entry) {
     const auto saved = static_cast<std::ptrdiff_t>(
         std::min<std::uint64_t>(entry.file.savedBytes, entry.bytes.size()));
@@ -140,7 +126,7 @@ TEST_F(MadeMediaCarving, EachComesBackWholeUnderItsTrueType) {
         firstSectors.push_back(layout.File(Files()[i].bytes));
         layout.Gap(2 + i % 5);
     }
-    const auto carved = Carve(layout.Disk());
+    const auto carved = testing::CarvedFromMemory(layout.Disk());
     ASSERT_EQ(carved.size(), Files().size()) << Names(carved);
     for (std::size_t i = 0; i < carved.size(); ++i) {
         const MadeMedia& made = Files()[i];
@@ -195,7 +181,7 @@ TEST_F(MadeMediaCarving, EachCutShortIsTruncated) {
         if (cut.diskEnds) {
             disk.resize(first * kSector + cut.keep);
         }
-        const auto carved = Carve(disk);
+        const auto carved = testing::CarvedFromMemory(disk);
         ASSERT_EQ(carved.size(), 1u) << Names(carved);
         const auto& file = carved[0].file;
         EXPECT_EQ(Extension(file.name), cut.made.extension);
@@ -220,7 +206,7 @@ TEST_F(MadeMediaCarving, RandomBytesBehindAFileAreNotTakenAsItsEnd) {
             layout.Gap(1);
             layout.File(made.bytes);
             layout.Gap(sectors);
-            const auto carved = Carve(layout.Disk());
+            const auto carved = testing::CarvedFromMemory(layout.Disk());
             ASSERT_EQ(carved.size(), 1u) << Names(carved);
             EXPECT_EQ(carved[0].file.bytes, RoundUp(made.bytes.size()) + sectors * kSector);
             EXPECT_EQ(carved[0].file.savedBytes, made.bytes.size());
@@ -276,7 +262,7 @@ TEST_F(MadeMediaCarving, HeadersInsideAFileLeaveItWhole) {
         layout.Gap(2);
         const std::uint64_t first = layout.File(file);
         layout.Gap(4);
-        const auto carved = Carve(layout.Disk());
+        const auto carved = testing::CarvedFromMemory(layout.Disk());
         ASSERT_EQ(carved.size(), 1u) << Names(carved);
         const auto& found = carved[0].file;
         if (holder.data.size != 0) {
@@ -284,7 +270,7 @@ TEST_F(MadeMediaCarving, HeadersInsideAFileLeaveItWhole) {
             // does a raw picture's own preview).
             Bytes headless = file;
             std::fill_n(headless.begin(), kSector, std::uint8_t{0});
-            const auto loose = Carve(headless);
+            const auto loose = testing::CarvedFromMemory(headless);
             ASSERT_GE(loose.size(), 2u) << Names(loose);
             EXPECT_EQ(Extension(loose[0].file.name), "jpg") << Names(loose);
             EXPECT_EQ(Extension(loose[1].file.name), "tif") << Names(loose);

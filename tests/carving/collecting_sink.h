@@ -4,7 +4,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "carving/carving_scan.h"
+#include "carving/signature_file.h"
+#include "core/memory_disk.h"
+#include "support/recording_reporter.h"
 
 namespace lumarest::testing {
 
@@ -31,5 +36,20 @@ class CollectingSink : public CarvedFileSink {
 
     std::vector<Entry> entries;
 };
+
+// Every file the general pass carves, with the signature file the program ships with, from a
+// disk held in memory; the disk itself is never written.
+inline std::vector<CollectingSink::Entry> CarvedFromMemory(const std::vector<std::uint8_t>& disk) {
+    MemoryDisk memory(disk);
+    SignatureList signatures;
+    LoadSignatureFile(SignatureFilePath(LUMAREST_SOURCE_DIR "/data", kGeneralSignatureFile),
+                      signatures);
+    CollectingSink sink;
+    RecordingReporter reporter;
+    RunCarvingPass(CarvingPass::General, signatures, memory, 0, memory.TotalSectors(), sink,
+                   reporter, {});
+    EXPECT_EQ(memory.Bytes(), disk) << "the disk was written";
+    return std::move(sink.entries);
+}
 
 }  // namespace lumarest::testing

@@ -495,8 +495,16 @@ std::vector<std::uint8_t> TiffWithAnUnknownTag() {
 
 // Nothing but the program's own messages reaches stderr, whatever a decoder thinks of a file.
 TEST_F(RawCommandTest, DecodersSayNothingOnTheTerminal) {
-    const std::string image =
-        MakeImage(folder_ / "unknown_tag.img", 64, {{4, TiffWithAnUnknownTag()}});
+    using testing::Box;
+    using testing::Filling;
+    // Boxes whose movie and meta boxes hold nothing a decoder knows.
+    const testing::MediaBytes clip = testing::Joined(
+        {testing::Ftyp("isom", {"isom"}), Box("moov", Filling(300)), Box("mdat", Filling(2000))});
+    const testing::MediaBytes heic =
+        testing::Joined({testing::Ftyp("heic", {"mif1", "heic"}), Box("meta", Filling(200)),
+                         Box("mdat", Filling(2000))});
+    const std::string image = MakeImage(folder_ / "unknown_tag.img", 64,
+                                        {{4, TiffWithAnUnknownTag()}, {16, clip}, {32, heic}});
     testing::ImageGuard guard(image);
     ::testing::internal::CaptureStderr();
     const int status = Run({"--json", "--image", image, "raw"});
@@ -504,8 +512,10 @@ TEST_F(RawCommandTest, DecodersSayNothingOnTheTerminal) {
     ASSERT_EQ(status, kExitOk) << err_.str();
     EXPECT_EQ(terminal, "");
     const Json files = Json::parse(out_.str()).at("files");
-    ASSERT_EQ(files.size(), 1u) << files;
+    ASSERT_EQ(files.size(), 3u) << files;
     EXPECT_EQ(files[0].at("verdict"), "complete") << files;
+    EXPECT_EQ(files[1].at("picture"), false) << files;
+    EXPECT_EQ(files[2].at("verdict"), "not a picture") << files;
     EXPECT_TRUE(guard.Unchanged());
 }
 
