@@ -150,8 +150,8 @@ QImage DecodedRgb(heif_image_handle* handle) {
 // library cannot give so is converted to RGB by it.
 QImage Decoded(heif_image_handle* handle, QSize wanted) {
     heif_image* decoded = nullptr;
-    if (heif_decode_image(handle, &decoded, heif_colorspace_YCbCr, heif_chroma_420, nullptr)
-            .code != heif_error_Ok) {
+    if (heif_decode_image(handle, &decoded, heif_colorspace_YCbCr, heif_chroma_420, nullptr).code !=
+        heif_error_Ok) {
         return DecodedRgb(handle);
     }
     const Image image(decoded);
