@@ -187,8 +187,7 @@ const RawRecipe kRawRecipes[] = {
     {"pef, big-endian", "pef", "PENTAX", "PENTAX K-1", false, RawMark::None, true},
     {"pef by Ricoh", "pef", "RICOH IMAGING COMPANY, LTD.", "PENTAX K-3 Mark III"},
     {"dng by its version tag", "dng", "Apple", "iPhone 15 Pro", true},
-    {"orf, IIRO", "orf", "OLYMPUS CORPORATION", "E-M1MarkII", false, RawMark::Olympus, false,
-     true},
+    {"orf, IIRO", "orf", "OLYMPUS CORPORATION", "E-M1MarkII", false, RawMark::Olympus, false, true},
     {"rw2, IIU", "rw2", "Panasonic", "DC-GH5", false, RawMark::Panasonic, false, true},
 };
 
