@@ -180,14 +180,23 @@ QImage Scaled(const AVFrame& frame, QSize wanted) {
     if (!scaler) {
         return {};
     }
-    QImage image(size, QImage::Format_RGB32);
-    std::uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int strides[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) <=
-        0) {
+    // The scaler writes whole vector blocks, past a line's last pixel: into a frame buffer,
+    // padded as the library wants, never into the picture's own.
+    const std::unique_ptr<AVFrame, FrameFree> scaled(av_frame_alloc());
+    if (!scaled) {
         return {};
     }
-    return image;
+    scaled->format = AV_PIX_FMT_RGB32;
+    scaled->width = size.width();
+    scaled->height = size.height();
+    if (av_frame_get_buffer(scaled.get(), 0) < 0 ||
+        sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, scaled->data,
+                  scaled->linesize) <= 0) {
+        return {};
+    }
+    return QImage(scaled->data[0], size.width(), size.height(), scaled->linesize[0],
+                  QImage::Format_RGB32)
+        .copy();
 }
 
 // "0:42", "12:05", "1:02:09".
