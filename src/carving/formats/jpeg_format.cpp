@@ -14,8 +14,13 @@ constexpr std::uint8_t kMarkerByte = 0xFF;
 constexpr std::uint8_t kStartOfImage = 0xD8;
 constexpr std::uint8_t kEndOfImage = 0xD9;
 constexpr std::uint8_t kStartOfScan = 0xDA;
+// Frame markers run from C0 to CF; C4, C8 and CC in that range are no frames.
 constexpr std::uint8_t kBaselineFrame = 0xC0;
 constexpr std::uint8_t kProgressiveFrame = 0xC2;
+constexpr std::uint8_t kLastFrame = 0xCF;
+constexpr std::uint8_t kHuffmanTables = 0xC4;
+constexpr std::uint8_t kReservedForExtensions = 0xC8;
+constexpr std::uint8_t kArithmeticConditioning = 0xCC;
 constexpr std::uint8_t kApp1 = 0xE1;
 constexpr std::uint8_t kApp2 = 0xE2;
 constexpr std::string_view kMpfId{"MPF\0", 4};
@@ -274,10 +279,10 @@ bool JpegFrameIsViewable(ByteSpan bytes) {
     std::size_t pos = 2;
     Segment segment;
     while (NextSegment(bytes, pos, segment) == Step::Segment && segment.marker != kStartOfScan) {
-        // C4 (Huffman tables), C8 and CC share the frame markers' range but are no frames.
-        const bool frame = segment.marker >= kBaselineFrame && segment.marker <= 0xCF &&
-                           segment.marker != 0xC4 && segment.marker != 0xC8 &&
-                           segment.marker != 0xCC;
+        const bool frame = segment.marker >= kBaselineFrame && segment.marker <= kLastFrame &&
+                           segment.marker != kHuffmanTables &&
+                           segment.marker != kReservedForExtensions &&
+                           segment.marker != kArithmeticConditioning;
         if (frame) {
             return segment.marker <= kProgressiveFrame;
         }
