@@ -24,4 +24,14 @@ std::uint16_t DiskNumberOfKey(const std::string& key) {
     return static_cast<std::uint16_t>(key[0] - '0');
 }
 
+std::string SelectedDevicePath(const RecoveryRun& run) {
+    if (run.FloppySelected()) {
+        return run.floppyPath;
+    }
+    if (run.selectedDiskNumber >= run.physicalDriveTable.size()) {
+        return {};
+    }
+    return run.physicalDriveTable[run.selectedDiskNumber];
+}
+
 }  // namespace lumarest

@@ -9,6 +9,8 @@
 #include <QTreeView>
 
 #include "app/advance_search_worker.h"
+#include "app/disk_key.h"
+#include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/search_end_notice.h"
 #include "app/search_statistics_panel.h"
@@ -35,7 +37,7 @@ constexpr const char* kNothingCounted = "0";
 
 AdvanceDiskInputs CChildDialogExDemoDlg::AdvanceInputs() const {
     AdvanceDiskInputs inputs;
-    inputs.devicePath = SelectedDevicePath().toStdString();
+    inputs.devicePath = SelectedDevicePath(run_);
     inputs.totalSectors = run_.shownDisk.totalSectors;
     inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
@@ -149,7 +151,7 @@ void CChildDialogExDemoDlg::ShowFoundVolumesPage() {
     fileListModel_->Reload();
     run_.chosenVolume = 0;
     ShowVolumeDetails(run_.chosenVolume, false);
-    run_.stage = WizardStage::FoundVolumes;
+    stage_ = WizardStage::FoundVolumes;
     const bool found = run_.fileSystemTable.RowCount() > 0;
     nextButton_->show();
     nextButton_->setEnabled(found);
@@ -168,7 +170,7 @@ void CChildDialogExDemoDlg::ShowVolumeDetails(std::size_t volume, bool clicked) 
 
 void CChildDialogExDemoDlg::OnVolumeTreeClicked(TreeItem item) {
     TreeModel* tree = run_.volumeTree.get();
-    if (tree == nullptr || run_.stage != WizardStage::FoundVolumes || AdvanceWorkerRunning() ||
+    if (tree == nullptr || stage_ != WizardStage::FoundVolumes || AdvanceWorkerRunning() ||
         item == kNoItem) {
         return;
     }
@@ -211,7 +213,7 @@ void CChildDialogExDemoDlg::NextFromFoundVolumes() {
     statistics_->treeLoadingBar->SetPos(0);
     statistics_->treeLoadingBar->SetText(QString());
     reporter_->ShowProgress(ProgressBar::TreeLoading, true);
-    run_.stage = WizardStage::FolderResults;
+    stage_ = WizardStage::FolderResults;
     run_.secondPhaseStop = std::stop_source();
     foundVolumeWorker_ =
         std::make_unique<FoundVolumeWorker>(run_, AdvanceInputs(), *reporter_, *this,
@@ -245,15 +247,7 @@ void CChildDialogExDemoDlg::BackToFoundVolumes() {
     if (AdvanceWorkerRunning()) {
         return;
     }
-    folderTree_->hide();
-    fileList_->hide();
-    currentFolderRow_->hide();
-    saveButton_->hide();
-    ResetFolderTree();
-    folderTree_->SetTree(run_.folderTree.get());
-    ClearFileList(run_);
-    fileListModel_->Reload();
-    folderDisk_.reset();
+    PutAwayFolderResults();
     if (run_.volumeTree) {
         run_.volumeTree->Select(run_.volumeTree->TopItem());
     }
@@ -262,7 +256,7 @@ void CChildDialogExDemoDlg::BackToFoundVolumes() {
     leftCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
     rightCaption_->setText(QString::fromUtf8(kVolumeDetailsCaption));
     ShowVolumeDetails(run_.chosenVolume, true);
-    run_.stage = WizardStage::FoundVolumes;
+    stage_ = WizardStage::FoundVolumes;
     nextButton_->show();
     SetWizardButtonsEnabled(true);
     SetStatusText(kPressNextToRecoverStatus);
@@ -282,15 +276,8 @@ void CChildDialogExDemoDlg::BackFromFoundVolumes() {
     run_.volumesFound = 0;
     run_.chosenVolume = 0;
     SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
-    partitionTree_->show();
-    partitionCriteria_->show();
-    detailsList_->show();
     nextButton_->show();
-    leftCaption_->setText(QString::fromUtf8(kPartitionsCaption));
-    rightCaption_->setText(QString::fromUtf8(kCriteriaCaption));
-    run_.stage = WizardStage::Criteria;
-    ShowPartitionDetails(run_.selectedPartition.fsName, shownPartitionIndex_,
-                         run_.selectedDiskNumber);
+    ShowPartitionCriteriaAgain();
     // The range and type searched come back as the user left them, ready to search again.
     partitionCriteria_->startField->setText(searchedCriteria_.startText);
     partitionCriteria_->endField->setText(searchedCriteria_.endText);

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "app/disk_page.h"
 #include "app/partition_criteria_panel.h"
 #include "app/settings_place.h"
 #include "app/wizard_window.h"
@@ -45,7 +46,7 @@ void CChildDialogExDemoDlg::OnCodePageChosen() {
     }
     run_.oemCodePage = *page;
     // Remembered only where writing cannot touch the disk being searched.
-    if (!SettingsMayBeWritten(store_.Path(), SearchedSources())) {
+    if (!SettingsMayBeWritten(store_.Path(), diskPage_->SearchedSources())) {
         return;
     }
     QSettings settings(SettingsPath(store_), QSettings::IniFormat);

@@ -44,7 +44,7 @@ bool IsFileType(const std::string& type) {
 
 void CChildDialogExDemoDlg::OnFileListActivated(const QModelIndex& index) {
     const std::size_t rowIndex = FileListRowOf(index);
-    if (run_.stage != WizardStage::FolderResults || standardWorker_ || !index.isValid() ||
+    if (stage_ != WizardStage::FolderResults || standardWorker_ || !index.isValid() ||
         rowIndex >= run_.fileList.RowCount()) {
         return;
     }

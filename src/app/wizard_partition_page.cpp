@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QTreeView>
 
+#include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/partition_details.h"
 #include "app/raw_criteria_panel.h"
@@ -68,7 +69,7 @@ void CChildDialogExDemoDlg::SelectDefaultPartition() {
 }
 
 void CChildDialogExDemoDlg::OnPartitionTreeClicked(TreeItem item) {
-    if (run_.stage != WizardStage::Criteria || !run_.partitionTree || item == kNoItem) {
+    if (stage_ != WizardStage::Criteria || !run_.partitionTree || item == kNoItem) {
         return;
     }
     TreeModel& tree = *run_.partitionTree;

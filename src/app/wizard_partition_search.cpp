@@ -9,6 +9,7 @@
 #include <chrono>
 #include <initializer_list>
 
+#include "app/disk_key.h"
 #include "app/partition_criteria_panel.h"
 #include "app/partition_details.h"
 #include "app/partition_search_worker.h"
@@ -50,7 +51,7 @@ bool CChildDialogExDemoDlg::PartitionSearchRunning() const {
 // Acts once per visit of the disk page, while Next leaves it: the search then starts when the
 // walk of the table is over, never in the middle of it.
 void CChildDialogExDemoDlg::ReadFailureNotice() {
-    if (run_.stage != WizardStage::DiskPage || run_.partitionSearchVisits != 1) {
+    if (stage_ != WizardStage::DiskPage || run_.partitionSearchVisits != 1) {
         return;
     }
     SetStatusText(texts::kPartitionTableCorruptedStatus);
@@ -115,7 +116,7 @@ bool CChildDialogExDemoDlg::StartPartitionSearchWorker() {
     const std::uint64_t search = ++partitionSearchSerial_;
 
     PartitionSearchWorker::Inputs inputs;
-    inputs.devicePath = SelectedDevicePath().toStdString();
+    inputs.devicePath = SelectedDevicePath(run_);
     inputs.totalSectors = run_.shownDisk.totalSectors;
     inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/disk_key.h"
 #include "app/raw_criteria_panel.h"
 #include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
@@ -255,7 +256,7 @@ bool CChildDialogExDemoDlg::RefuseDestination() {
     std::string refusal;
     // Kept open for the search: the files are written into the folder checked here.
     scanDestinationHandle_ =
-        OpenDestinationFolder(run_.destinationFolder, SelectedDevicePath().toStdString(), refusal);
+        OpenDestinationFolder(run_.destinationFolder, SelectedDevicePath(run_), refusal);
     if (!scanDestinationHandle_) {
         ShowMessage(refusal, MessageIcon::Error);
         return true;
@@ -288,7 +289,7 @@ void CChildDialogExDemoDlg::LoadSignatureLists() {
 
 void CChildDialogExDemoDlg::StartRawSearch() {
     ShowRawResultsPage();
-    run_.stage = WizardStage::RawResults;
+    stage_ = WizardStage::RawResults;
     SetStatusText(texts::kRawSearchRunningStatus);
     run_.ClearEntryTables();
 
@@ -297,7 +298,7 @@ void CChildDialogExDemoDlg::StartRawSearch() {
     inputs.thoroughSignatures = thoroughSignatures_;
     inputs.firstSector = run_.rawFirstSector;
     inputs.lastSector = run_.rawLastSector;
-    inputs.devicePath = SelectedDevicePath().toStdString();
+    inputs.devicePath = SelectedDevicePath(run_);
     inputs.totalSectors = run_.shownDisk.totalSectors;
     inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
@@ -442,15 +443,15 @@ void CChildDialogExDemoDlg::BackToRawCriteria() {
     const char* const explanations[] = {texts::kEntireDiskStatus, texts::kSectorRangeStatus,
                                         texts::kSectorsInPartitionStatus};
     SetStatusText(explanations[scope]);
-    run_.stage = WizardStage::Criteria;
+    stage_ = WizardStage::Criteria;
     SetWizardButtonsEnabled(true);
 }
 
 // Save is there once the search has ended or was stopped, while nothing is being saved and
 // something is shown to save.
 void CChildDialogExDemoDlg::UpdateRawSaveButton() {
-    saveButton_->setEnabled(run_.stage == WizardStage::RawResults && !scanWorker_ &&
-                            !rawSaveWorker_ && thumbsList_->ShownCount() > 0);
+    saveButton_->setEnabled(stage_ == WizardStage::RawResults && !scanWorker_ && !rawSaveWorker_ &&
+                            thumbsList_->ShownCount() > 0);
 }
 
 // The chosen thumbnails (or every one shown) read again from the searched disk and written
@@ -469,7 +470,7 @@ void CChildDialogExDemoDlg::SaveRawResults() {
     if (folder.empty()) {
         return;
     }
-    const std::string device = SelectedDevicePath().toStdString();
+    const std::string device = SelectedDevicePath(run_);
     std::string refusal;
     std::optional<FolderHandle> destination = OpenDestinationFolder(folder, device, refusal);
     if (!destination) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "app/disk_key.h"
 #include "app/qt_save_decisions.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
@@ -71,11 +72,11 @@ void CChildDialogExDemoDlg::NameFoldersForSaving() {
 }
 
 bool CChildDialogExDemoDlg::ResultsReady() const {
-    return run_.stage == WizardStage::FolderResults && !standardWorker_ && run_.folderTree;
+    return stage_ == WizardStage::FolderResults && !standardWorker_ && run_.folderTree;
 }
 
 void CChildDialogExDemoDlg::OnSave() {
-    if (run_.stage == WizardStage::RawResults) {
+    if (stage_ == WizardStage::RawResults) {
         SaveRawResults();
         return;
     }
@@ -192,7 +193,7 @@ void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
     // folder checked stays open and takes the files, whatever its path names meanwhile.
     std::string refusal;
     const std::optional<FolderHandle> destination =
-        OpenDestinationFolder(folder, SelectedDevicePath().toStdString(), refusal);
+        OpenDestinationFolder(folder, SelectedDevicePath(run_), refusal);
     if (!destination) {
         ShowMessage(refusal, MessageIcon::Error);
         return;

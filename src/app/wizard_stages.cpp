@@ -7,13 +7,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QTreeView>
 #include <algorithm>
 #include <limits>
 #include <optional>
 
 #include "app/disk_key.h"
-#include "app/disk_page_panel.h"
+#include "app/disk_page.h"
+#include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/partition_details.h"
 #include "app/raw_criteria_panel.h"
@@ -29,7 +31,6 @@
 namespace lumarest {
 
 namespace {
-const char* const kDiskDetailsColumn = " Disk Details";
 const char* const kFolderTreeTop = "Root";
 const char* const kVolumeTreeTop = "File Systems";
 
@@ -66,7 +67,7 @@ std::optional<std::int64_t> EngineSectorOfField(const QLineEdit* field, const Re
 }  // namespace
 
 void CChildDialogExDemoDlg::OnNext() {
-    switch (run_.stage) {
+    switch (stage_) {
         case WizardStage::DiskPage:
             NextFromDiskPage();
             break;
@@ -88,14 +89,9 @@ void CChildDialogExDemoDlg::OnNext() {
 }
 
 void CChildDialogExDemoDlg::NextFromDiskPage() {
-    if (RefuseUnreadableDevice()) {
+    if (!diskPage_->Leave()) {
         return;
     }
-    if (workingFolderField_->text().trimmed().isEmpty()) {
-        workingFolderField_->setText(OpenedFilesBase());
-    }
-    run_.workingFolder = workingFolderField_->text().toStdString();
-
     ShowCriteriaPage();
     EnterCriteriaStage();
     SetStatusText(texts::kEntireDiskStatus);
@@ -105,21 +101,8 @@ void CChildDialogExDemoDlg::NextFromDiskPage() {
     }
 }
 
-// A disk this user may not read is still listed; choosing it asks the system's disk service for
-// read-only access, and where that fails explains why and how, instead of a search that
-// silently finds nothing.
-bool CChildDialogExDemoDlg::RefuseUnreadableDevice() {
-    const auto refusal = OpenForReading(SelectedDevicePath().toStdString(), deviceFiles_,
-                                        env_.diskService.get(), env_.alwaysAskDiskService);
-    if (refusal) {
-        ShowMessage(*refusal, MessageIcon::Error);
-    }
-    return refusal.has_value();
-}
-
 void CChildDialogExDemoDlg::ShowCriteriaPage() {
-    diskTree_->hide();
-    addImageButton_->hide();
+    pages_->setCurrentWidget(stagesPage_);
     refreshButton_->hide();
     backButton_->setEnabled(true);
     partitionCriteria_->searchMorePartitionsButton->setEnabled(true);
@@ -129,8 +112,6 @@ void CChildDialogExDemoDlg::ShowCriteriaPage() {
 }
 
 void CChildDialogExDemoDlg::EnterCriteriaStage() {
-    workingFolderCaption_->hide();
-    workingFolderField_->hide();
     backButton_->show();
     run_.selectedDiskNumber = DiskNumberOfKey(run_.selectedDiskKey);
 
@@ -169,8 +150,7 @@ void CChildDialogExDemoDlg::EnterCriteriaStage() {
         partitionTree_->show();
         leftCaption_->setText(QString::fromUtf8(kPartitionsCaption));
     }
-    diskPage_->hide();
-    run_.stage = WizardStage::Criteria;
+    stage_ = WizardStage::Criteria;
     if (!raw && run_.partitionTree) {
         partitionTree_->setFocus();
         SelectDefaultPartition();
@@ -258,13 +238,13 @@ void CChildDialogExDemoDlg::NextFromPartitionCriteria() {
     }
     SetStatusText(texts::kSearchStartedStatus);
     // The stage moves before the worker starts: from then on the worker owns it.
-    run_.stage = standard ? WizardStage::FolderResults : WizardStage::FoundVolumes;
+    stage_ = standard ? WizardStage::FolderResults : WizardStage::FoundVolumes;
     if (StartScanWorker()) {
         ShowSearchStatisticsPage();
         return;
     }
     // No search ran: the page stays, ready for another choice.
-    run_.stage = WizardStage::Criteria;
+    stage_ = WizardStage::Criteria;
     SetWizardButtonsEnabled(true);
 }
 
@@ -348,9 +328,9 @@ void CChildDialogExDemoDlg::ShowSearchStatisticsPage() {
 // of the disk page. It may already have asked for it while the table was walked.
 void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
     if (!run_.partitionsListed) {
-        run_.stage = WizardStage::DiskPage;
+        stage_ = WizardStage::DiskPage;
         ReadFailureNotice();
-        run_.stage = WizardStage::Criteria;
+        stage_ = WizardStage::Criteria;
     }
     if (noticeSearchPending_) {
         noticeSearchPending_ = false;
@@ -369,7 +349,7 @@ void CChildDialogExDemoDlg::OnBack() {
     if (rawSaveWorker_) {
         return;
     }
-    const WizardStage from = run_.stage;
+    const WizardStage from = stage_;
     if (run_.FloppySelected()) {
         // The floppy's reset lands on the disk page; the pages on the way are put away first.
         if (from == WizardStage::RawResults) {
@@ -416,8 +396,6 @@ void CChildDialogExDemoDlg::BackToDiskPage() {
     partitionTreeShownForScope_ = false;
     partitionCriteria_->hide();
     selectedDiskCard_->hide();
-    diskPage_->advanceButton->setChecked(false);
-    SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
     detailsList_->show();
     reporter_->ShowStatistics(false);
     reporter_->ShowProgress(ProgressBar::MainScan, false);
@@ -426,21 +404,12 @@ void CChildDialogExDemoDlg::BackToDiskPage() {
         run_.diskPartitionLists[run_.selectedDiskNumber].Forget();
     }
     DisposePartitionTree();
-    diskTree_->show();
-    addImageButton_->show();
+    pages_->setCurrentWidget(diskPage_->Widget());
     refreshButton_->show();
     backButton_->setEnabled(false);
-    rightCaption_->setText(QString::fromUtf8(kDiskDetailsCaption));
-    leftCaption_->setText(QString::fromUtf8(kDisksCaption));
     run_.searchMode = SearchMode::Raw;
-    run_.stage = WizardStage::DiskPage;
-    // The floppy's page is reset on its own way back.
-    const std::string chosen =
-        run_.FloppySelected() ? std::string() : SelectedDevicePath().toStdString();
-    RunInventory();
-    ResetDiskChoice();
-    SetStatusText(texts::kSelectDiskStatus);
-    ChooseDiskAgain(chosen);
+    stage_ = WizardStage::DiskPage;
+    diskPage_->Enter();
 }
 
 void CChildDialogExDemoDlg::ResetForFloppy() {
@@ -449,11 +418,9 @@ void CChildDialogExDemoDlg::ResetForFloppy() {
     folderTree_->hide();
     run_.folderTree.reset();
     run_.ClearEntryTables();
-    run_.stage = WizardStage::DiskPage;
-    SetDetailsColumns({{kDiskDetailsColumn, kSingleColumnWidth}});
-    diskPage_->show();
-    diskPage_->SetModesEnabled(false, false, false);
-    diskPage_->ClearModes();
+    stage_ = WizardStage::DiskPage;
+    pages_->setCurrentWidget(diskPage_->Widget());
+    diskPage_->ResetForFloppy();
     run_.searchMode = SearchMode::None;
 }
 

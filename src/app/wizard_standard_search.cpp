@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <utility>
 
+#include "app/disk_key.h"
 #include "app/partition_criteria_panel.h"
 #include "app/search_end_notice.h"
 #include "app/search_statistics_panel.h"
@@ -49,7 +50,7 @@ DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
         SectorReaderContext context = ReaderContextFor(run_);
         context.reporter = reporter_.get();
         folderDisk_ = std::make_unique<DeviceSectorSource>(
-            std::move(context), SelectedDevicePath().toStdString(), run_.shownDisk.totalSectors,
+            std::move(context), SelectedDevicePath(run_), run_.shownDisk.totalSectors,
             run_.shownDisk.logicalSectorBytes);
     }
     return *folderDisk_;
@@ -93,7 +94,7 @@ bool CChildDialogExDemoDlg::StartStandardSearch() {
     SetWizardButtonsEnabled(false);
 
     StandardScanWorker::Inputs inputs;
-    inputs.devicePath = SelectedDevicePath().toStdString();
+    inputs.devicePath = SelectedDevicePath(run_);
     inputs.totalSectors = run_.shownDisk.totalSectors;
     inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
     inputs.reader = ReaderContextFor(run_);
@@ -175,7 +176,7 @@ void CChildDialogExDemoDlg::ShowFolderResultsPage() {
     fileList_->show();
     leftCaption_->setText(QString::fromUtf8(texts::kFolderTreeCaption));
     rightCaption_->setText(QString::fromUtf8(texts::kFolderResultsCaption));
-    run_.stage = WizardStage::FolderResults;
+    stage_ = WizardStage::FolderResults;
 }
 
 void CChildDialogExDemoDlg::EndStandardSearchDisplay() {
@@ -195,6 +196,16 @@ void CChildDialogExDemoDlg::BackFromFolderResults() {
     if (standardWorker_) {
         return;
     }
+    PutAwayFolderResults();
+    run_.ClearEntryTables();
+    ShowPartitionCriteriaAgain();
+    SetWizardButtonsEnabled(true);
+    SetStatusText(texts::kSelectPartitionStatus);
+}
+
+// The folder results go, whichever search made them: an empty folder tree and file list, and
+// the disk they read let go.
+void CChildDialogExDemoDlg::PutAwayFolderResults() {
     folderTree_->hide();
     fileList_->hide();
     currentFolderRow_->hide();
@@ -203,18 +214,19 @@ void CChildDialogExDemoDlg::BackFromFolderResults() {
     folderTree_->SetTree(run_.folderTree.get());
     ClearFileList(run_);
     fileListModel_->Reload();
-    run_.ClearEntryTables();
     folderDisk_.reset();
+}
+
+// The criteria page as the user left it before the search, with the partition's details.
+void CChildDialogExDemoDlg::ShowPartitionCriteriaAgain() {
     partitionTree_->show();
     partitionCriteria_->show();
     detailsList_->show();
     leftCaption_->setText(QString::fromUtf8(kPartitionsCaption));
     rightCaption_->setText(QString::fromUtf8(kCriteriaCaption));
-    run_.stage = WizardStage::Criteria;
+    stage_ = WizardStage::Criteria;
     ShowPartitionDetails(run_.selectedPartition.fsName, shownPartitionIndex_,
                          run_.selectedDiskNumber);
-    SetWizardButtonsEnabled(true);
-    SetStatusText(texts::kSelectPartitionStatus);
 }
 
 // A fresh folder tree with its "Root" top item; the folders of the old one are forgotten.
@@ -271,7 +283,7 @@ void CChildDialogExDemoDlg::OnFolderItemExpanding(TreeItem item, ExpandAction ac
 }
 
 bool CChildDialogExDemoDlg::FolderPageBrowsable() const {
-    return run_.stage == WizardStage::FolderResults && run_.folderTree && !standardWorker_ &&
+    return stage_ == WizardStage::FolderResults && run_.folderTree && !standardWorker_ &&
            !AdvanceWorkerRunning() && QThread::currentThread() == thread();
 }
 

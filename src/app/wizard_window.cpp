@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -17,8 +18,10 @@
 
 #include "app/advance_search_worker.h"
 #include "app/disk_key.h"
+#include "app/disk_page.h"
 #include "app/disk_page_panel.h"
 #include "app/header_band.h"
+#include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/partition_search_worker.h"
 #include "app/raw_criteria_panel.h"
@@ -48,25 +51,12 @@ namespace lumarest {
 namespace {
 constexpr int kWindowWidth = 800;
 constexpr int kWindowHeight = 600;
-constexpr int kLeftPanelWidth = 250;
 constexpr int kStatusLines = 3;
 const char* const kWindowTitle = "Lumarest";
-const char* const kMyComputer = "My Computer";
 const char* const kChosenDiskCaption = "Chosen disk";
-// A 1.44 MB floppy: 80 cylinders, 2 heads, 18 sectors per track.
-constexpr std::uint64_t kFloppySectors = 2880;
 
 QString FromUtf8(const char* text) {
     return QString::fromUtf8(text);
-}
-
-QLabel* MakeCaption(const char* text, const char* name) {
-    auto* label = new QLabel(FromUtf8(text));
-    label->setObjectName(FromUtf8(name));
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    return label;
 }
 
 }  // namespace
@@ -98,6 +88,7 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
         env_.diskService = std::make_unique<SystemDiskService>();
     }
     run_.deviceFiles = &deviceFiles_;
+    diskPage_ = std::make_unique<DiskPage>(run_, env_, store_, deviceFiles_, *this);
     BuildWindow();
     ConnectControls();
     Initialise();
@@ -114,7 +105,8 @@ CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
     QuitAdvanceWorkers();
     partitionTree_->removeEventFilter(this);
     // The views let go of the run's trees before the run goes.
-    for (mytreectrl* tree : {diskTree_, partitionTree_, volumeTree_, folderTree_}) {
+    diskPage_.reset();
+    for (mytreectrl* tree : {partitionTree_, volumeTree_, folderTree_}) {
         tree->SetTree(nullptr);
     }
 }
@@ -132,14 +124,19 @@ void CChildDialogExDemoDlg::BuildWindow() {
     setMinimumSize(kWindowWidth - 40, kWindowHeight - 40);
 
     header_ = new HeaderBand;
-    auto* content = new QHBoxLayout;
+    stagesPage_ = new QWidget;
+    auto* content = new QHBoxLayout(stagesPage_);
+    content->setContentsMargins(0, 0, 0, 0);
     content->setSpacing(12);
     content->addWidget(BuildLeftPanel());
     content->addWidget(BuildRightPanel(), 1);
+    pages_ = new QStackedWidget;
+    pages_->addWidget(diskPage_->Widget());
+    pages_->addWidget(stagesPage_);
 
     auto* body = new QVBoxLayout;
     body->setContentsMargins(12, 10, 12, 10);
-    body->addLayout(content, 1);
+    body->addWidget(pages_, 1);
     body->addSpacing(8);
     body->addWidget(BuildStatusLine());
     body->addLayout(BuildButtonRow());
@@ -166,11 +163,10 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
     panel->setFixedWidth(kLeftPanelWidth);
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    leftCaption_ = MakeCaption(kDisksCaption, "leftCaption");
+    leftCaption_ = MakeCaption("", "leftCaption");
     layout->addWidget(leftCaption_);
 
-    const std::pair<mytreectrl**, const char*> trees[] = {{&diskTree_, "DiskTree"},
-                                                          {&partitionTree_, "PartitionTree"},
+    const std::pair<mytreectrl**, const char*> trees[] = {{&partitionTree_, "PartitionTree"},
                                                           {&volumeTree_, "VolumeTree"},
                                                           {&folderTree_, "FolderTree"}};
     for (const auto& [tree, name] : trees) {
@@ -179,7 +175,6 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
         (*tree)->hide();
         layout->addWidget(*tree, 1);
     }
-    diskTree_->show();
 
     partitionListNote_ = new QLabel(FromUtf8(texts::kPartitionListFullNote));
     partitionListNote_->setObjectName(QStringLiteral("partitionListNote"));
@@ -196,9 +191,6 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
     selectedDiskCard_->setMargin(10);
     selectedDiskCard_->hide();
     layout->addWidget(selectedDiskCard_, 1);
-
-    addImageButton_ = MakeButton(texts::kAddDiskImage, "addImageButton");
-    layout->addWidget(addImageButton_);
     return panel;
 }
 
@@ -206,19 +198,12 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     auto* panel = new QWidget;
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    rightCaption_ = MakeCaption(kDiskDetailsCaption, "rightCaption");
+    rightCaption_ = MakeCaption("", "rightCaption");
     layout->addWidget(rightCaption_);
 
-    detailsList_ = new QTreeView;
-    detailsList_->setObjectName(QStringLiteral("DetailsList"));
-    detailsList_->setRootIsDecorated(false);
-    detailsList_->setAlternatingRowColors(true);
-    detailsList_->setUniformRowHeights(true);
-    detailsList_->header()->setStretchLastSection(false);
-    detailsList_->setSelectionMode(QAbstractItemView::SingleSelection);
-    detailsList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     detailsModel_ = std::make_unique<TextTableModel>(run_.detailsList);
-    detailsList_->setModel(detailsModel_.get());
+    detailsList_ = MakeDetailsList(detailsModel_.get());
+    detailsList_->setObjectName(QStringLiteral("DetailsList"));
     layout->addWidget(detailsList_, 1);
 
     currentFolderRow_ = new QWidget;
@@ -280,10 +265,6 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     fileList_->hide();
     layout->addWidget(fileList_, 1);
 
-    diskPage_ = new DiskPagePanel;
-    diskPage_->hide();
-    layout->addWidget(diskPage_);
-
     rawCriteria_ = new RawCriteriaPanel;
     rawCriteria_->hide();
     layout->addWidget(rawCriteria_, 1);
@@ -306,15 +287,6 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     layout->addWidget(statistics_);
     // Pages without a list of their own keep their heading at the top.
     layout->addStretch();
-
-    // WorkingFolder's field is kept but never shown: the system writes no log file.
-    workingFolderCaption_ = new QLabel(FromUtf8(texts::kWorkingFolderCaption));
-    workingFolderField_ = new QLineEdit;
-    workingFolderField_->setObjectName(QStringLiteral("workingFolderField"));
-    workingFolderCaption_->hide();
-    workingFolderField_->hide();
-    layout->addWidget(workingFolderCaption_);
-    layout->addWidget(workingFolderField_);
     return panel;
 }
 
@@ -330,14 +302,6 @@ QWidget* CChildDialogExDemoDlg::BuildStatusLine() {
     statusLine_->setMinimumHeight(fontMetrics().lineSpacing() * kStatusLines + 12);
     statusLine_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return statusLine_;
-}
-
-QPushButton* CChildDialogExDemoDlg::MakeButton(const char* caption, const char* objectName) {
-    auto* button = new QPushButton(FromUtf8(caption));
-    button->setObjectName(FromUtf8(objectName));
-    // Enter in a field must never press a wizard button.
-    button->setAutoDefault(false);
-    return button;
 }
 
 QLayout* CChildDialogExDemoDlg::BuildButtonRow() {
@@ -379,13 +343,17 @@ QLayout* CChildDialogExDemoDlg::BuildButtonRow() {
 }
 
 void CChildDialogExDemoDlg::ConnectControls() {
+    connect(diskPage_.get(), &DiskPage::DetailsColumnsSet, this,
+            [this](const std::vector<std::pair<std::string, int>>& columns) {
+                detailsModel_->Reload();
+                ResizeColumns(detailsList_, columns);
+            });
     connect(nextButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnNext);
     connect(backButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnBack);
     connect(helpButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnHelp);
     connect(aboutButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnAbout);
     connect(header_->aboutAction, &QAction::triggered, this, &CChildDialogExDemoDlg::OnAbout);
     connect(refreshButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnRefreshList);
-    connect(addImageButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnAddDiskImage);
     connect(rawCriteria_->browseButton, &QPushButton::clicked, this,
             &CChildDialogExDemoDlg::OnBrowse);
     connect(stopSearchButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnStopSearch);
@@ -414,11 +382,6 @@ void CChildDialogExDemoDlg::ConnectControls() {
     RestoreCodePage();
     connect(partitionCriteria_->codePageBox, &QComboBox::currentIndexChanged, this,
             &CChildDialogExDemoDlg::OnCodePageChosen);
-    connect(diskPage_, &DiskPagePanel::ModeChosen, this, &CChildDialogExDemoDlg::OnModeChosen);
-    connect(diskTree_, &mytreectrl::ItemClicked, this, &CChildDialogExDemoDlg::OnDiskTreeClicked);
-    // Choosing a disk or a partition with the keyboard works like a click.
-    connect(diskTree_, &mytreectrl::ItemKeySelected, this,
-            &CChildDialogExDemoDlg::OnDiskTreeClicked);
     connect(partitionTree_, &mytreectrl::ItemClicked, this,
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
     connect(folderTree_, &mytreectrl::ItemClicked, this,
@@ -461,189 +424,24 @@ void CChildDialogExDemoDlg::Initialise() {
     SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
     backButton_->setEnabled(false);
     run_.searchMode = SearchMode::Raw;
-    diskPage_->CheckMode(run_.searchMode);
-    AttachStartupImages();
-    RunInventory();
-    ResetDiskChoice();
-    run_.workingFolder = OpenedFilesBase().toStdString();
-    workingFolderField_->setText(QString::fromStdString(run_.workingFolder));
+    diskPage_->Modes()->CheckMode(run_.searchMode);
+    diskPage_->AttachStartupImages();
+    diskPage_->Refresh();
     SetStatusText(texts::kSelectDiskStatus);
     rawCriteria_->thoroughExplanation->setText(FromUtf8(texts::kThoroughExplanation));
 }
 
-void CChildDialogExDemoDlg::AttachStartupImages() {
-    std::vector<std::string> refusals;
-    for (const std::string& image : env_.images) {
-        if (auto refusal = AttachImage(run_, image)) {
-            refusals.push_back(std::move(*refusal));
-        }
-    }
-    // Told once the window is up, so the user sees what the message is about.
-    if (!refusals.empty()) {
-        QTimer::singleShot(0, this, [this, refusals] {
-            for (const std::string& refusal : refusals) {
-                ShowMessage(refusal, MessageIcon::Error);
-            }
-        });
-    }
-}
-
-void CChildDialogExDemoDlg::RunInventory() {
-    if (run_.diskTree) {
-        run_.diskTree->RemoveChildren(run_.diskTree->TopItem());
-    }
-    store_.SetWritable(SettingsMayBeWritten(store_.Path(), SearchedSources()));
-    RefreshInventory(run_, *env_.disks, store_, *reporter_);
-    if (diskTree_->Tree() != run_.diskTree.get()) {
-        diskTree_->SetTree(run_.diskTree.get());
-    }
-}
-
-std::vector<std::string> CChildDialogExDemoDlg::SearchedSources() const {
-    std::vector<std::string> sources = run_.attachedImages;
-    const std::int32_t disk = run_.shownDisk.diskNumber;
-    if (disk >= 0 && static_cast<std::size_t>(disk) < run_.physicalDriveTable.size()) {
-        sources.push_back(run_.physicalDriveTable[static_cast<std::size_t>(disk)]);
-    }
-    return sources;
-}
-
-// No disk is chosen after the list is made again: disk numbers may have moved, and Next must
-// never act on a disk the user did not pick from the list as it stands now.
-void CChildDialogExDemoDlg::ResetDiskChoice() {
-    run_.detailsList.Clear();
-    ReloadDetailsList();
-    diskTree_->lastClickedText = " ";
-    if (run_.diskTree) {
-        run_.diskTree->Select(kNoItem);
-    }
-    // The buttons always show the mode in force; they come back with the next choice of disk.
-    diskPage_->CheckMode(run_.searchMode);
-    diskPage_->SetModesEnabled(false, false, false);
-    diskPage_->hide();
-    nextButton_->setEnabled(false);
-}
-
 void CChildDialogExDemoDlg::OnRefreshList() {
-    // A disk taken out and put back is asked for afresh.
-    deviceFiles_.ReleaseAll();
-    RunInventory();
-    ResetDiskChoice();
-}
-
-// The disk item whose disk is read from `devicePath` in the list as it stands now, or none.
-TreeItem CChildDialogExDemoDlg::DiskItemOf(const std::string& devicePath) const {
-    if (!run_.diskTree || devicePath.empty()) {
-        return kNoItem;
-    }
-    const TreeModel& tree = *run_.diskTree;
-    std::vector<TreeItem> pending{tree.TopItem()};
-    while (!pending.empty()) {
-        const TreeItem item = pending.back();
-        pending.pop_back();
-        const std::vector<TreeItem>& children = tree.Children(item);
-        pending.insert(pending.end(), children.begin(), children.end());
-        const std::string& text = tree.Text(item);
-        if (text.empty() || text == kMyComputer || text == kFloppyItemText) {
-            continue;
-        }
-        const std::uint16_t number = DiskNumberOfKey(DiskKeyOfItemText(text));
-        if (number < run_.physicalDriveTable.size() &&
-            run_.physicalDriveTable[number] == devicePath) {
-            return item;
-        }
-    }
-    return kNoItem;
-}
-
-// The list is made again, but the choice stays with the same disk (found by the file it is
-// read from, as numbers may move) when it is still listed.
-void CChildDialogExDemoDlg::ChooseDiskAgain(const std::string& devicePath) {
-    const TreeItem item = DiskItemOf(devicePath);
-    if (item == kNoItem) {
-        return;
-    }
-    OnDiskTreeClicked(item);
-}
-
-void CChildDialogExDemoDlg::OnAddDiskImage() {
-    const QString image = env_.dialogs->ChooseDiskImage(this);
-    if (image.isEmpty()) {
-        return;
-    }
-    if (const auto refusal = AttachImage(run_, image.toStdString())) {
-        ShowMessage(*refusal, MessageIcon::Error);
-        return;
-    }
-    const std::string chosen = SelectedDevicePath().toStdString();
-    OnRefreshList();
-    // The image just added is what the user means to search; failing that, the disk chosen.
-    const std::string added = run_.attachedImages.back();
-    ChooseDiskAgain(DiskItemOf(added) != kNoItem ? added : chosen);
-}
-
-void CChildDialogExDemoDlg::OnDiskTreeClicked(TreeItem item) {
-    if (run_.stage != WizardStage::DiskPage || !run_.diskTree || item == kNoItem) {
-        return;
-    }
-    TreeModel& tree = *run_.diskTree;
-    const std::string& text = tree.Text(item);
-    if (text.empty()) {
-        tree.Select(tree.TopItem());
-        return;
-    }
-    if (text == kMyComputer) {
-        return;
-    }
-    SelectDiskItem(item);
-}
-
-void CChildDialogExDemoDlg::SelectDiskItem(TreeItem item) {
-    TreeModel& tree = *run_.diskTree;
-    const std::string text = tree.Text(item);
-    run_.selectedDiskKey = text;
-    tree.Select(item);
-    // A folder tree rebuilt from another disk has no meaning for this one.
-    run_.folderNodes.Clear();
-    run_.folderTable.Clear();
-    diskPage_->show();
-    if (text != kFloppyItemText) {
-        run_.selectedDiskKey = DiskKeyOfItemText(text);
-        run_.selectedDiskNumber = DiskNumberOfKey(run_.selectedDiskKey);
-        if (text != diskTree_->lastClickedText) {
-            // The floppy's single column has no room for the values.
-            if (run_.detailsList.ColumnCount() != 2) {
-                SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
-            }
-            ShowDiskDetails(run_, *env_.disks, run_.selectedDiskNumber);
-            ReloadDetailsList();
-        }
-        diskTree_->lastClickedText = text;
-        diskPage_->SetModesEnabled(true, true, true);
-    } else {
-        run_.detailsList.Clear();
-        ReloadDetailsList();
-        // The floppy has no details of its own; the pages after this one must not size it
-        // by the disk shown before.
-        run_.shownDisk = ShownDisk{};
-        run_.shownDisk.totalSectors = kFloppySectors;
-        run_.shownDisk.diskMaximum = static_cast<std::int32_t>(kFloppySectors);
-        run_.shownDisk.totalSectorsText = std::to_string(kFloppySectors);
-        diskPage_->SetModesEnabled(true, false, false);
-    }
-    diskPage_->CheckMode(run_.searchMode);
-    // With no mode chosen (after the floppy reset) Next waits for one.
-    nextButton_->setEnabled(run_.searchMode != SearchMode::None);
-}
-
-void CChildDialogExDemoDlg::OnModeChosen(SearchMode mode) {
-    run_.searchMode = mode;
-    nextButton_->setEnabled(true);
+    diskPage_->Refresh();
 }
 
 void CChildDialogExDemoDlg::SetStatusText(const std::string& text) {
     run_.statusText = text;
     statusLine_->setText(QString::fromStdString(text));
+}
+
+void CChildDialogExDemoDlg::SetNextEnabled(bool enabled) {
+    nextButton_->setEnabled(enabled);
 }
 
 void CChildDialogExDemoDlg::ShowMessage(const std::string& text, MessageIcon icon) {
@@ -652,15 +450,7 @@ void CChildDialogExDemoDlg::ShowMessage(const std::string& text, MessageIcon ico
 
 void CChildDialogExDemoDlg::SetDetailsColumns(
     const std::vector<std::pair<std::string, int>>& columns) {
-    std::vector<std::string> names;
-    for (const auto& column : columns) {
-        names.push_back(column.first);
-    }
-    run_.detailsList.SetColumns(names);
-    ReloadDetailsList();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        detailsList_->header()->resizeSection(static_cast<int>(i), columns[i].second);
-    }
+    diskPage_->SetDetailsColumns(columns);
 }
 
 void CChildDialogExDemoDlg::SetFileListColumnWidths() {
@@ -680,6 +470,7 @@ void CChildDialogExDemoDlg::SetFileListColumnWidths() {
 void CChildDialogExDemoDlg::ReloadDetailsList() {
     // A reset keeps the header's section sizes as long as the column count stays.
     detailsModel_->Reload();
+    diskPage_->ReloadDetails();
 }
 
 void CChildDialogExDemoDlg::ShowSelectedDiskCard() {
@@ -698,16 +489,6 @@ void CChildDialogExDemoDlg::ShowSelectedDiskCard() {
                          QString::fromStdString(run_.shownDisk.totalSectorsText));
     }
     selectedDiskCard_->setText(card);
-}
-
-QString CChildDialogExDemoDlg::SelectedDevicePath() const {
-    if (run_.FloppySelected()) {
-        return QString::fromStdString(run_.floppyPath);
-    }
-    if (run_.selectedDiskNumber >= run_.physicalDriveTable.size()) {
-        return {};
-    }
-    return QString::fromStdString(run_.physicalDriveTable[run_.selectedDiskNumber]);
 }
 
 void CChildDialogExDemoDlg::OnHelp() {

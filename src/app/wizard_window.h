@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/wizard_environment.h"
+#include "app/wizard_frame.h"
+#include "app/wizard_stage.h"
 #include "carving/signature_file.h"
 #include "core/new_file.h"
 #include "core/partition_list.h"
@@ -23,13 +25,14 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStackedWidget;
 class QTreeView;
 class QUrl;
 
 namespace lumarest {
 
 class CThumbsListCtrl;
-class DiskPagePanel;
+class DiskPage;
 class HeaderBand;
 class PartitionCriteriaPanel;
 class RawCriteriaPanel;
@@ -52,26 +55,24 @@ class mytreectrl;
 
 // The wizard window: owns the recovery run for its lifetime and walks the user through the
 // stages with Next and Back. The stage rules themselves are in wizard_stages.cpp.
-class CChildDialogExDemoDlg : public QDialog {
+class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     Q_OBJECT
 
   public:
     explicit CChildDialogExDemoDlg(WizardEnvironment environment = {}, QWidget* parent = nullptr);
     ~CChildDialogExDemoDlg() override;
 
-    static constexpr int kNameColumnWidth = 242;
-    static constexpr int kValueColumnWidth = 243;
-    static constexpr int kSingleColumnWidth = 485;
-    static constexpr const char* kDisksCaption = "Disks and disk images";
-    static constexpr const char* kDiskDetailsCaption = "Disk Details";
     static constexpr const char* kCriteriaCaption = "Searching Criteria";
     static constexpr const char* kRawLeftCaption = "Disk to search";
     static constexpr const char* kPartitionsCaption = "Partitions";
     static constexpr const char* kSearchProgressCaption = "Search progress";
 
     RecoveryRun& Run() { return run_; }
-    Reporter& WindowReport();
-    void SetStatusText(const std::string& text);
+    WizardStage Stage() const override { return stage_; }
+    Reporter& WindowReport() override;
+    void SetStatusText(const std::string& text) override;
+    void SetNextEnabled(bool enabled) override;
+    void ShowMessage(const std::string& text, MessageIcon icon) override;
 
     // Shows partition `index` of disk `diskNumber` on the criteria page: its range in the
     // start and end fields, its type in the type box, its rows in DetailsList.
@@ -87,7 +88,6 @@ class CChildDialogExDemoDlg : public QDialog {
     void OnHelp();
     void OnAbout();
     void OnRefreshList();
-    void OnAddDiskImage();
     void OnBrowse();
     void OnStopSearch();
     void OnOpenContainingFolder();
@@ -104,29 +104,17 @@ class CChildDialogExDemoDlg : public QDialog {
     QWidget* BuildRightPanel();
     QWidget* BuildStatusLine();
     QLayout* BuildButtonRow();
-    QPushButton* MakeButton(const char* caption, const char* objectName);
     void ConnectControls();
 
     // Start-up and the disk page.
     void Initialise();
-    void AttachStartupImages();
-    void RunInventory();
-    // The disks a search may read now: the attached images and the disk chosen.
-    std::vector<std::string> SearchedSources() const;
-    void ResetDiskChoice();
-    void OnDiskTreeClicked(TreeItem item);
-    void SelectDiskItem(TreeItem item);
-    void OnModeChosen(SearchMode mode);
-    void ShowMessage(const std::string& text, MessageIcon icon);
     void SetDetailsColumns(const std::vector<std::pair<std::string, int>>& columns);
     void ReloadDetailsList();
     void SetFileListColumnWidths();
     void ShowSelectedDiskCard();
-    QString SelectedDevicePath() const;
 
     // Stages (wizard_stages.cpp).
     void NextFromDiskPage();
-    bool RefuseUnreadableDevice();
     void ShowCriteriaPage();
     void EnterCriteriaStage();
     void NextFromRawCriteria();
@@ -205,14 +193,14 @@ class CChildDialogExDemoDlg : public QDialog {
     // The Standard search (wizard_standard_search.cpp): its worker, its results page and
     // the folder tree's clicks and expansions.
     bool StartStandardSearch();
-    TreeItem DiskItemOf(const std::string& devicePath) const;
-    void ChooseDiskAgain(const std::string& devicePath);
     void OnStandardSearchFinished(std::uint64_t scan);
     void TellStandardSearchEnded(const StandardSearchResult& result, const FolderCounts& counts);
     void StopStandardSearch();
     void ShowFolderResultsPage();
     void EndStandardSearchDisplay();
     void BackFromFolderResults();
+    void PutAwayFolderResults();
+    void ShowPartitionCriteriaAgain();
     void ResetFolderTree();
     DeviceSectorSource& FolderDisk();
     void OnFolderTreeClicked(TreeItem item);
@@ -279,18 +267,18 @@ class CChildDialogExDemoDlg : public QDialog {
     // Disks read through the disk service's descriptors, kept until the list is refreshed.
     ServiceDeviceFiles deviceFiles_;
     RecoveryRun run_;
+    WizardStage stage_ = WizardStage::DiskPage;
     ParameterStore store_;
     std::unique_ptr<WindowReporter> reporter_;
+    std::unique_ptr<DiskPage> diskPage_;
 
     HeaderBand* header_ = nullptr;
     QLabel* leftCaption_ = nullptr;
-    mytreectrl* diskTree_ = nullptr;
     mytreectrl* partitionTree_ = nullptr;
     QLabel* partitionListNote_ = nullptr;
     mytreectrl* volumeTree_ = nullptr;
     mytreectrl* folderTree_ = nullptr;
     QLabel* selectedDiskCard_ = nullptr;
-    QPushButton* addImageButton_ = nullptr;
     QLabel* rightCaption_ = nullptr;
     QTreeView* detailsList_ = nullptr;
     std::unique_ptr<TextTableModel> detailsModel_;
@@ -308,12 +296,11 @@ class CChildDialogExDemoDlg : public QDialog {
     FileIcons fileIcons_;
     // The index of the partition whose details are shown, for SelectedPartition.
     int shownPartitionIndex_ = 0;
-    DiskPagePanel* diskPage_ = nullptr;
     RawCriteriaPanel* rawCriteria_ = nullptr;
     PartitionCriteriaPanel* partitionCriteria_ = nullptr;
     SearchStatisticsPanel* statistics_ = nullptr;
-    QLabel* workingFolderCaption_ = nullptr;
-    QLineEdit* workingFolderField_ = nullptr;
+    QStackedWidget* pages_ = nullptr;
+    QWidget* stagesPage_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QWidget* currentFolderRow_ = nullptr;
     QLabel* currentFolderValue_ = nullptr;

@@ -22,14 +22,6 @@ namespace lumarest {
 class DeviceFiles;
 class SectorSource;
 
-enum class WizardStage : int {
-    DiskPage = 0,
-    Criteria = 1,
-    FoundVolumes = 2,
-    FolderResults = 3,
-    RawResults = 4,
-};
-
 enum class SearchMode : std::int16_t { None = -1, Standard = 1, Advance = 2, Raw = 3 };
 
 inline constexpr int kDriveSlots = 10;
@@ -122,10 +114,9 @@ struct EngineResults {
     void ClearEntryTables();
 };
 
-// What the wizard shows: its stage, the search chosen, the disk chosen and shown, the status
+// What the wizard shows: the search chosen, the disk chosen and shown, the status
 // line and the slider. Engines set none of it.
 struct WizardView {
-    WizardStage stage = WizardStage::DiskPage;
     SearchMode searchMode = SearchMode::Raw;
     // The disk chosen in DiskTree.
     std::uint16_t selectedDiskNumber = 0;

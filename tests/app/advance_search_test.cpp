@@ -127,7 +127,7 @@ class AdvanceSearchTest : public QObject {
     static void VerifyFoundVolumePage(const WindowHarness& h, std::size_t volume, bool clicked,
                                       const char* step) {
         const RecoveryRun& run = h.Run();
-        QVERIFY2(run.stage == WizardStage::FoundVolumes, step);
+        QVERIFY2(h.Stage() == WizardStage::FoundVolumes, step);
         QVERIFY2(Tree(h, "VolumeTree")->isVisible(), step);
         QVERIFY2(!Tree(h, "FolderTree")->isVisible(), step);
         QVERIFY2(h.Find<QTreeView>("DetailsList")->isVisible(), step);
@@ -147,7 +147,7 @@ class AdvanceSearchTest : public QObject {
         QCOMPARE(h.Run().statusText, std::string(kSelectFilesStatus));
         QTRY_VERIFY_WITH_TIMEOUT(SecondPhaseEnded(h), kSearchTimeoutMs);
         const RecoveryRun& run = h.Run();
-        QCOMPARE(run.stage, WizardStage::FolderResults);
+        QCOMPARE(h.Stage(), WizardStage::FolderResults);
         QCOMPARE(run.activeVolume.fsName, std::string(fsName));
         QCOMPARE(run.statusText, std::string(kSelectFilesStatus));
         QVERIFY(!h.Button("nextButton")->isVisible());
@@ -208,7 +208,7 @@ class AdvanceSearchTest : public QObject {
 
         h.window->OnBack();
         h.window->OnBack();
-        QCOMPARE(run.stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(Tree(h, "PartitionTree")->isVisible());
         QVERIFY(!volumes->isVisible());
         QCOMPARE(run.fileSystemTable.RowCount(), std::size_t{0});
@@ -275,7 +275,7 @@ class AdvanceSearchTest : public QObject {
             h.window->OnNext();
             QTRY_VERIFY2_WITH_TIMEOUT(FirstPhaseEnded(h), fsName, kSearchTimeoutMs);
             const RecoveryRun& run = h.Run();
-            QVERIFY2(run.stage == WizardStage::FoundVolumes, fsName);
+            QVERIFY2(h.Stage() == WizardStage::FoundVolumes, fsName);
             QVERIFY2(h.dialogs->notices == 1, fsName);
             QVERIFY2(h.dialogs->searchEnded.size() == 1, fsName);
             QVERIFY2(h.dialogs->searchEnded[0].lines[0].ends_with(
@@ -286,10 +286,10 @@ class AdvanceSearchTest : public QObject {
             QVERIFY2(TopChildren(Tree(h, "VolumeTree")).isEmpty(), fsName);
             // Next does nothing; Back leads to another choice.
             h.window->OnNext();
-            QVERIFY2(run.stage == WizardStage::FoundVolumes, fsName);
+            QVERIFY2(h.Stage() == WizardStage::FoundVolumes, fsName);
             // Back puts the searched range and type back, ready for another try.
             h.window->OnBack();
-            QVERIFY2(run.stage == WizardStage::Criteria, fsName);
+            QVERIFY2(h.Stage() == WizardStage::Criteria, fsName);
             QVERIFY2(h.Find<QLineEdit>("partitionStartField")->text() == QStringLiteral("0"),
                      fsName);
             QVERIFY2(h.Find<QLineEdit>("partitionEndField")->text().toULongLong() ==
@@ -328,7 +328,7 @@ class AdvanceSearchTest : public QObject {
         // The reading ended before the end of the range.
         QVERIFY2(SectorsRead(h) < h.Run().shownDisk.totalSectors - 1,
                  qPrintable(h.Find<QLabel>("sectorProgressLabel")->text()));
-        QCOMPARE(run.stage, WizardStage::FoundVolumes);
+        QCOMPARE(h.Stage(), WizardStage::FoundVolumes);
         QCOMPARE(h.dialogs->searchEnded.size(), std::size_t{1});
         QCOMPARE(h.dialogs->searchEnded[0].heading, std::string("Searching of files was stopped."));
         QVERIFY(h.dialogs->searchEnded[0].lines[0].ends_with(

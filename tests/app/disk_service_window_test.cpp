@@ -74,7 +74,7 @@ class DiskServiceWindowTest : public QObject {
         }
         WindowHarness h = PressNext();
         QVERIFY(h.messages->shown.empty());
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         mytreectrl* tree = h.Find<mytreectrl>("PartitionTree");
         QCOMPARE(ChildTexts(tree, tree->model()->index(0, 0)).size(), 5);
         QCOMPARE(service->RequestedModes(), std::vector<std::string>{"r"});
@@ -106,7 +106,7 @@ class DiskServiceWindowTest : public QObject {
         QCOMPARE(h.messages->shown[0].icon, MessageIcon::Error);
         QVERIFY2(text.contains(QStringLiteral("may not read")), qPrintable(text));
         QVERIFY2(text.contains(mentions), qPrintable(text));
-        QCOMPARE(h.Run().stage, WizardStage::DiskPage);
+        QCOMPARE(h.Stage(), WizardStage::DiskPage);
         QVERIFY(h.Button("nextButton")->isEnabled());
         QVERIFY(guard.Unchanged());
     }

@@ -139,7 +139,7 @@ class PartitionPageTest : public QObject {
         const ImageGuard guard(image);
         WindowHarness h = OpenCriteriaPage(image, "standardSearchButton");
         RecoveryRun& run = h.Run();
-        QCOMPARE(run.stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         mytreectrl* tree = PartitionTree(h);
         QVERIFY(tree->isVisible());
         const QModelIndex top = tree->model()->index(0, 0);
@@ -216,16 +216,16 @@ class PartitionPageTest : public QObject {
         QCOMPARE(statistics->Value(Statistic::Criteria)->text(), QStringLiteral("Standard Search"));
         // The search runs to the folder results; Back there returns to this page.
         QTRY_VERIFY_WITH_TIMEOUT(h.Find<QPushButton>("backButton")->isEnabled(), 60000);
-        QCOMPARE(run.stage, WizardStage::FolderResults);
+        QCOMPARE(h.Stage(), WizardStage::FolderResults);
         h.window->OnBack();
-        QCOMPARE(run.stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(h.Find<QPushButton>("nextButton")->isEnabled());
         QVERIFY(h.Find<QPushButton>("backButton")->isEnabled());
 
         // Back forgets the disk's partitions and its tree.
         run.fileTable.AppendRow();
         h.window->OnBack();
-        QCOMPARE(run.stage, WizardStage::DiskPage);
+        QCOMPARE(h.Stage(), WizardStage::DiskPage);
         QCOMPARE(run.diskPartitionLists[0].Count(), std::size_t{0});
         QVERIFY(run.diskPartitionLists[0].partitions.empty());
         QVERIFY(!run.partitionTree);
@@ -270,7 +270,7 @@ class PartitionPageTest : public QObject {
                  QStringLiteral("Select the Partition Type from which you want to recover Data "
                                 "and press 'Next' button to start searching Data. Or to select "
                                 "another Disk press 'Back' button."));
-        QCOMPARE(run.stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(h.Find<QPushButton>("nextButton")->isEnabled());
         QVERIFY(h.Find<QPushButton>("backButton")->isEnabled());
         QVERIFY(run.selectedPartition.fsName.empty());
@@ -352,7 +352,7 @@ class PartitionPageTest : public QObject {
         QVERIFY(h.messages->shown[0].text.startsWith(
             QStringLiteral("The file system of this partition is not known")));
         QCOMPARE(QString::fromStdString(run.statusText), QString::fromUtf8(kSelectPartitionStatus));
-        QCOMPARE(run.stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(nextAndBackEnabled());
         QVERIFY(guard.Unchanged());
     }
@@ -383,7 +383,7 @@ class PartitionPageTest : public QObject {
             QTRY_VERIFY_WITH_TIMEOUT(h.Find<QPushButton>("stopSearchButton")->isHidden() &&
                                          h.Find<QPushButton>("backButton")->isEnabled(),
                                      60000);
-            QCOMPARE(run.stage, mode.next);
+            QCOMPARE(h.Stage(), mode.next);
             QCOMPARE(run.selectedPartition.fsName, std::string("exFAT"));
             for (const auto& shown : h.messages->shown) {
                 QVERIFY2(shown.icon != MessageIcon::Error, qPrintable(shown.text));

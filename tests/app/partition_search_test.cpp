@@ -187,7 +187,7 @@ class PartitionSearchTest : public QObject {
         QVERIFY(ChooseDisk(h, "standardSearchButton"));
         h.window->OnNext();
         RecoveryRun& run = h.Run();
-        QCOMPARE(run.stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QCOMPARE(Status(h), QString::fromUtf8(kCorruptedStatus));
         QVERIFY(Searching(h, "stopSearchingPartitionsButton"));
         QVERIFY(h.Button("searchMorePartitionsButton")->isHidden());
@@ -340,7 +340,7 @@ class PartitionSearchTest : public QObject {
         h.window->OnNext();
         QVERIFY(Searching(h, "stopSearchingPartitionsButton"));
         h.window->OnBack();
-        QCOMPARE(h.Run().stage, WizardStage::DiskPage);
+        QCOMPARE(h.Stage(), WizardStage::DiskPage);
         QVERIFY(!h.Run().partitionTree);
         QVERIFY(h.Run().diskPartitionLists[0].partitions.empty());
         QVERIFY(h.messages->questions.empty());

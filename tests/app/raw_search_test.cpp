@@ -113,7 +113,7 @@ class RawSearchTest : public QObject {
         }
         const ImageGuard guard(demo_);
         WindowHarness h = OpenRawCriteria(demo_);
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         h.Find<QCheckBox>("thoroughBox")->setChecked(false);
         const QString destination = folder_.filePath(QStringLiteral("saved"));
         QVERIFY(QDir().mkpath(destination));
@@ -124,7 +124,7 @@ class RawSearchTest : public QObject {
         QElapsedTimer clock;
         clock.start();
         h.window->OnNext();
-        QCOMPARE(h.Run().stage, WizardStage::RawResults);
+        QCOMPARE(h.Stage(), WizardStage::RawResults);
         QCOMPARE(h.Run().statusText, std::string(kRunningStatus));
         QVERIFY(!Button(h, "nextButton")->isEnabled());
         QVERIFY(!Button(h, "backButton")->isEnabled());
@@ -168,7 +168,7 @@ class RawSearchTest : public QObject {
 
         // Back finds the criteria page as it was left, with the list emptied.
         h.window->OnBack();
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(!Thumbs(h)->isVisible());
         QCOMPARE(Thumbs(h)->count(), 0);
         QCOMPARE(Thumbs(h)->ImageCount(), 0);
@@ -248,7 +248,7 @@ class RawSearchTest : public QObject {
         const QString text = h.messages->shown[0].text;
         QVERIFY2(text.contains(QStringLiteral("LMXExt2Adv.dll, line 7:")), qPrintable(text));
         QCOMPARE(h.messages->shown[0].icon, MessageIcon::Warning);
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         SearchToTheEnd(h);
         const QStringList names = ThumbnailNames(Thumbs(h));
         QVERIFY(!names.filter(QStringLiteral("THLM")).isEmpty());
@@ -340,7 +340,7 @@ class RawSearchTest : public QObject {
         const QString missing = folder_.filePath(QStringLiteral("no-such-folder"));
         h.Find<QLineEdit>("destinationField")->setText(missing);
         h.window->OnNext();
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QCOMPARE(h.messages->shown.size(), std::size_t{1});
         QVERIFY(h.messages->shown[0].text.contains(missing));
         QCOMPARE(h.messages->shown[0].icon, MessageIcon::Error);
@@ -400,12 +400,12 @@ class RawSearchTest : public QObject {
         endField->setText(QString::number(sectors + 1));
         h.window->OnNext();
         QCOMPARE(h.messages->shown.back().text, QString::fromUtf8(kEndAboveMaximum));
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         endField->setText(QStringLiteral("5000"));
         h.window->OnNext();
         QCOMPARE(h.messages->shown.back().text,
                  QStringLiteral("End Sector should be greater than Start Sector."));
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(Button(h, "nextButton")->isEnabled());
         SaveWindowShot(*h.window, "sector_range.png");
 

@@ -140,7 +140,7 @@ class StandardSearchTest : public QObject {
         const ImageGuard guard(demo_);
         WindowHarness h = SearchPartition(kFat32Partition);
         RecoveryRun& run = h.Run();
-        QCOMPARE(run.stage, WizardStage::FolderResults);
+        QCOMPARE(h.Stage(), WizardStage::FolderResults);
         QCOMPARE(h.dialogs->searchCompletedBoxes, 0);
         QCOMPARE(h.dialogs->searchEnded.size(), std::size_t{1});
         QCOMPARE(h.dialogs->searchEnded[0].lines[0],
@@ -214,7 +214,7 @@ class StandardSearchTest : public QObject {
 
         // Back returns to the criteria page with an empty tree.
         h.window->OnBack();
-        QCOMPARE(run.stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(!tree->isVisible());
         QCOMPARE(run.folderNodes.Count(), 0);
         QVERIFY(h.Button("nextButton")->isEnabled());
@@ -399,7 +399,7 @@ class StandardSearchTest : public QObject {
         h.window->OnStopSearch();
         QVERIFY(SearchEnded(h));
         RecoveryRun& run = h.Run();
-        QCOMPARE(run.stage, WizardStage::FolderResults);
+        QCOMPARE(h.Stage(), WizardStage::FolderResults);
         QCOMPARE(QString::fromStdString(run.statusText), QString::fromUtf8(kSelectFilesStatus));
         QVERIFY(TopChildren(FolderTree(h)).contains(QStringLiteral("LMR_Miscellaneous")));
         QVERIFY(ClickItem(FolderTree(h), QStringLiteral("Root")));

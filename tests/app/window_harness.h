@@ -27,6 +27,7 @@ struct WindowHarness {
         return window->findChild<T*>(QString::fromUtf8(name));
     }
     RecoveryRun& Run() const { return window->Run(); }
+    WizardStage Stage() const { return window->Stage(); }
     mytreectrl* DiskTree() const { return Find<mytreectrl>("DiskTree"); }
     QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
 };

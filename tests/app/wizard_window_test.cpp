@@ -91,7 +91,7 @@ class WizardWindowTest : public QObject {
     void startUpShowsTheDiskPageInRawMode() {
         Harness h = Open();
         RecoveryRun& run = h.Run();
-        QCOMPARE(run.stage, WizardStage::DiskPage);
+        QCOMPARE(h.Stage(), WizardStage::DiskPage);
         QCOMPARE(run.searchMode, SearchMode::Raw);
         QCOMPARE(QString::fromStdString(run.statusText), kSelectDiskStatus);
         QCOMPARE(h.Find<QLabel>("statusLine")->text(), kSelectDiskStatus);
@@ -107,7 +107,7 @@ class WizardWindowTest : public QObject {
         QCOMPARE(h.Find<QLineEdit>("workingFolderField")->text(), OpenedFilesBase());
         QVERIFY(!h.Find<QLineEdit>("workingFolderField")->isVisible());
         QVERIFY(h.Find<QLabel>("thoroughExplanation")->text().startsWith("Thorough Scanning"));
-        const QHeaderView* header = h.Find<QTreeView>("DetailsList")->header();
+        const QHeaderView* header = h.Find<QTreeView>("DiskDetailsList")->header();
         QCOMPARE(header->sectionSize(0), 242);
         QCOMPARE(header->sectionSize(1), 243);
         SaveWindowShot(*h.window, "disk_page_start.png");
@@ -125,7 +125,7 @@ class WizardWindowTest : public QObject {
         QCOMPARE(run.selectedDiskKey, std::string("1)"));
         QCOMPARE(run.selectedDiskNumber, 1);
         QCOMPARE(run.detailsList.RowCount(), std::size_t{14});
-        QCOMPARE(h.Find<QTreeView>("DetailsList")->model()->rowCount(), 14);
+        QCOMPARE(h.Find<QTreeView>("DiskDetailsList")->model()->rowCount(), 14);
         QCOMPARE(run.detailsList.Cell(0, 1), std::string("Card Reader"));
         QCOMPARE(run.shownDisk.totalSectors, kCardSectors);
         for (const char* mode :
@@ -149,7 +149,7 @@ class WizardWindowTest : public QObject {
         ClickItem(h.DiskTree(), kCardText);
         h.window->OnNext();
         RecoveryRun& run = h.Run();
-        QCOMPARE(run.stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(h.Find<QRadioButton>("entireDiskButton")->isChecked());
         QVERIFY(h.Find<QRadioButton>("entireDiskButton")->isVisible());
         QCOMPARE(h.Find<QLineEdit>("rawStartField")->text(), QStringLiteral("0"));
@@ -166,7 +166,7 @@ class WizardWindowTest : public QObject {
         SaveWindowShot(*h.window, "raw_criteria.png");
 
         h.window->OnBack();
-        QCOMPARE(run.stage, WizardStage::DiskPage);
+        QCOMPARE(h.Stage(), WizardStage::DiskPage);
         QCOMPARE(run.searchMode, SearchMode::Raw);
         QCOMPARE(QString::fromStdString(run.statusText), kSelectDiskStatus);
         QVERIFY(h.DiskTree()->isVisible());
@@ -190,7 +190,7 @@ class WizardWindowTest : public QObject {
         QCOMPARE(h.messages->shown[0].text,
                  QStringLiteral("End Sector should be greater than Start Sector."));
         QCOMPARE(h.messages->shown[0].icon, MessageIcon::Error);
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(h.Button("nextButton")->isEnabled());
         QVERIFY(h.Button("backButton")->isEnabled());
 
@@ -207,7 +207,7 @@ class WizardWindowTest : public QObject {
         h.Find<QRadioButton>("standardSearchButton")->click();
         QCOMPARE(h.Run().searchMode, SearchMode::Standard);
         h.window->OnNext();
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         // The card's table lists nothing: the partition search runs first, in its place.
         QVERIFY(h.Button("stopSearchingPartitionsButton")->isVisible());
         QTRY_VERIFY(h.Button("searchMorePartitionsButton")->isVisible());
@@ -319,7 +319,7 @@ class WizardWindowTest : public QObject {
         Harness h = Open();
         ClickItem(h.DiskTree(), QStringLiteral("Fixed hard disk media (Disk2)"));
         h.window->OnNext();
-        QCOMPARE(h.Run().stage, WizardStage::DiskPage);
+        QCOMPARE(h.Stage(), WizardStage::DiskPage);
         QCOMPARE(h.messages->shown.size(), std::size_t{1});
         QVERIFY(h.messages->shown[0].text.contains(QString::fromUtf8(kMissingDevice)));
         QCOMPARE(h.messages->shown[0].icon, MessageIcon::Error);
@@ -349,7 +349,7 @@ class WizardWindowTest : public QObject {
         ClickItem(h.DiskTree(), QStringLiteral("Disk image file (Disk0)"));
         QCOMPARE(h.Run().detailsList.Cell(13, 1), image.toStdString());
         h.window->OnNext();
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QCOMPARE(h.Find<QLineEdit>("rawEndField")->text(), QStringLiteral("2048"));
         // Back keeps the disk chosen, ready for Next again.
         h.window->OnBack();
@@ -402,7 +402,7 @@ class WizardWindowTest : public QObject {
         ClickItem(h.DiskTree(), QStringLiteral("Disk image file (Disk0)"));
         h.Find<QRadioButton>("standardSearchButton")->click();
         h.window->OnNext();
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QVERIFY(h.messages->shown.empty());
         QVERIFY(guard.Unchanged());
     }
@@ -425,10 +425,10 @@ class WizardWindowTest : public QObject {
         // Back from the floppy's criteria page: the disk page again, with no mode chosen.
         h.Run().floppyPath = readableDevice_.toStdString();
         h.window->OnNext();
-        QCOMPARE(h.Run().stage, WizardStage::Criteria);
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
         QCOMPARE(h.Find<QLineEdit>("rawEndField")->text(), QStringLiteral("2880"));
         h.window->OnBack();
-        QCOMPARE(h.Run().stage, WizardStage::DiskPage);
+        QCOMPARE(h.Stage(), WizardStage::DiskPage);
         QCOMPARE(h.Run().searchMode, SearchMode::None);
         QVERIFY(h.DiskTree()->isVisible());
         QCOMPARE(h.Run().detailsList.ColumnNames(), std::vector<std::string>{" Disk Details"});
