@@ -54,7 +54,7 @@ class ExFatVolumeReader {
     // sectors that could not be read are zeros).
     bool ReadClusters(const ExFatClusters& clusters, std::vector<std::uint8_t>& bytes);
     // Reads `sectors` from `start` into `into`, in few large reads; false when a read failed
-    // (the sectors that could not be read are left as they were).
+    // (the sectors that could not be read are zeros).
     bool ReadStretch(std::uint64_t start, std::uint64_t sectors, std::uint8_t* into);
 
   private:
