@@ -7,6 +7,7 @@
 #include "carving/carved_verdict.h"
 #include "carving/formats/capture_time.h"
 #include "carving/signature_matcher.h"
+#include "core/sector_range_scan.h"
 #include "core/sector_source.h"
 
 namespace lumarest {
@@ -15,10 +16,7 @@ namespace {
 constexpr std::uint32_t kChunkSectors = 1024;
 // How far ahead of the chunk being examined the disk is asked to fetch.
 constexpr std::uint32_t kReadAheadSectors = 4 * kChunkSectors;
-constexpr std::size_t kChunkBytes = std::size_t{kChunkSectors} * kSectorSize;
 constexpr std::size_t kNameDigits = 5;
-constexpr const char* kSectorsText = "Sectors  ";
-constexpr const char* kCompletedText = "Completed ";
 constexpr const char* kGeneralMethodText =
     "(Currently performing Search based on: General Recovery Procedure)";
 constexpr const char* kThoroughMethodText =
@@ -29,29 +27,6 @@ constexpr std::uint64_t kInitialReserveBytes = 4ull << 20;
 // However large a type's limit, a file held whole is complete at this size: a damaged definition
 // file must not let one file take all memory.
 constexpr std::uint64_t kMostHeldBytes = 512ull << 20;
-
-std::string SectorsText(std::uint64_t sector, std::uint64_t endSector) {
-    return kSectorsText + std::to_string(sector) + " of " + std::to_string(endSector);
-}
-
-int ProgressPercent(std::uint64_t chunkStart, std::uint64_t endSector) {
-    const unsigned __int128 percent =
-        static_cast<unsigned __int128>(chunkStart) * 100 / std::max<std::uint64_t>(endSector, 1);
-    return percent > 100 ? 100 : static_cast<int>(percent);
-}
-
-// A whole chunk, also past the end of the range, but never past the end of a disk of known size:
-// sectors that do not exist would only pad the last file with zeros.
-std::uint32_t SectorsToExamine(std::uint64_t chunkStart, std::uint64_t diskSectors) {
-    if (diskSectors == 0) {
-        return kChunkSectors;
-    }
-    if (chunkStart >= diskSectors) {
-        return 0;
-    }
-    return static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(kChunkSectors, diskSectors - chunkStart));
-}
 
 std::string ExtensionWithoutDot(const std::string& extension) {
     return !extension.empty() && extension.front() == '.' ? extension.substr(1) : extension;
@@ -450,11 +425,9 @@ class Carver {
     std::vector<std::uint8_t> bytes_;  // held, after any pieces handed on
 };
 
-void ReportStart(CarvingPass pass, std::uint64_t firstSector, std::uint64_t lastSector,
+void ReportStart(CarvingPass pass, std::uint64_t firstSector, SectorRangeScan& scan,
                  Reporter& reporter) {
-    reporter.SetStatisticValue(Statistic::DirectoriesFound, "0");
-    reporter.SetStatisticValue(Statistic::BootSectorsFound, "0");
-    reporter.SetStatisticValue(Statistic::SectorProgress, SectorsText(firstSector, lastSector));
+    scan.ShowStart(firstSector);
     reporter.SetStatisticValue(Statistic::SearchMethod, pass == CarvingPass::General
                                                             ? kGeneralMethodText
                                                             : kThoroughMethodText);
@@ -474,47 +447,40 @@ std::string CarvedFileName(CarvingPass pass, std::uint64_t fileNumber,
 void RunCarvingPass(CarvingPass pass, const SignatureList& signatures, SectorSource& disk,
                     std::uint64_t firstSector, std::uint64_t lastSector, CarvedFileSink& sink,
                     Reporter& reporter, std::stop_token stop, const CarvingOptions& options) {
-    ReportStart(pass, firstSector, lastSector, reporter);
+    SectorRangeScan scan(reporter, {ScanPace::AsRead, lastSector});
+    ReportStart(pass, firstSector, scan, reporter);
     const std::uint64_t firstPosition = pass == CarvingPass::General ? 0 : sink.ImageCount();
     Carver carver(pass, signatures, sink, firstPosition, options);
-    std::vector<std::uint8_t> buffer(kChunkBytes);
-    int shownPercent = -1;
-    for (std::uint64_t chunkStart = firstSector; chunkStart < lastSector;) {
-        reporter.SetStatisticValue(Statistic::SectorProgress, SectorsText(chunkStart, lastSector));
-        const std::uint32_t sectors = SectorsToExamine(chunkStart, disk.TotalSectors());
-        if (sectors == 0) {
-            break;
-        }
-        // A failed read leaves zeros for the sectors it could not get; they are examined alike.
-        disk.ReadSectors(chunkStart, sectors, buffer.data());
-        // The disk fetches what follows while this chunk is examined.
-        if (chunkStart + sectors < lastSector) {
-            disk.WillRead(chunkStart + sectors, kReadAheadSectors);
-        }
-        const std::span<const std::uint8_t> chunk(buffer.data(),
-                                                  std::size_t{sectors} * kSectorSize);
-        for (std::uint32_t j = 0; j < sectors; ++j) {
-            // A stopped pass keeps the files already handed on; the open one is incomplete.
+    // A failed read leaves zeros for the sectors it could not get; they are examined alike.
+    const auto carveChunk = [&](const ScanChunk& chunk) -> std::uint64_t {
+        for (std::uint64_t at = 0; at < chunk.bytes.size(); at += kSectorSize) {
             if (stop.stop_requested()) {
-                return;
+                return 0;
             }
-            const bool inRange = chunkStart + j < lastSector;
+            const std::uint64_t sector = chunk.first + at / kSectorSize;
+            const bool inRange = sector < lastSector;
             if (!inRange && !carver.InFile()) {
                 break;
             }
-            carver.Step(chunk.subspan(std::size_t{j} * kSectorSize), chunkStart + j, inRange);
+            carver.Step(chunk.bytes.subspan(at), sector, inRange);
         }
-        const int percent = ProgressPercent(chunkStart, lastSector);
-        if (percent != shownPercent) {
-            reporter.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
-            shownPercent = percent;
-        }
-        if (chunkStart > std::numeric_limits<std::uint64_t>::max() - kChunkSectors) {
-            break;
-        }
-        chunkStart += kChunkSectors;
+        return chunk.sectors;
+    };
+    // Chunks are read whole past the range's end, for the file still open there, but never
+    // past the end of a disk of known size: sectors that do not exist would only pad it with
+    // zeros.
+    const std::uint64_t diskSectors = disk.TotalSectors();
+    const std::uint64_t reached = scan.Run(
+        {.first = firstSector,
+         .end = lastSector,
+         .chunkSectors = kChunkSectors,
+         .readEnd = diskSectors == 0 ? std::numeric_limits<std::uint64_t>::max() : diskSectors,
+         .readAheadSectors = kReadAheadSectors},
+        disk, carveChunk, stop);
+    // A pass stopped short keeps the files already handed on; the open one is incomplete.
+    if (reached >= lastSector || !stop.stop_requested()) {
+        carver.FinishOpenFile();
     }
-    carver.FinishOpenFile();
 }
 
 }  // namespace lumarest

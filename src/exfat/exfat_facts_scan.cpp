@@ -7,8 +7,9 @@
 #include <optional>
 #include <set>
 
+#include "core/found_counts.h"
 #include "core/reporter.h"
-#include "core/sector_scan_progress.h"
+#include "core/sector_range_scan.h"
 #include "core/sector_source.h"
 #include "exfat/boot_region.h"
 #include "exfat/found_exfat_volume.h"
@@ -137,33 +138,25 @@ ExFatScanFacts ScanForExFatFacts(SectorSource& disk, std::uint64_t first, std::u
     if (last < first) {
         return facts;
     }
-    SectorScanProgress progress(reporter, last);
-    const std::uint64_t rangeSectors = last - first + 1;
-    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(kScanChunkSectors, rangeSectors) *
-                                    kSectorSize);
-    std::uint64_t chunkStart = first;
-    for (; chunkStart <= last && !stop.stop_requested(); chunkStart += kScanChunkSectors) {
-        const auto count = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(kScanChunkSectors, last - chunkStart + 1));
-        const std::size_t bytes = std::size_t{count} * kSectorSize;
-        std::fill(chunk.begin(), chunk.begin() + bytes, 0);
-        // A chunk that cannot be read is tested as the reader leaves it: zeros where it failed.
-        disk.ReadSectors(chunkStart, count, chunk.data());
-        const ByteSpan read(chunk.data(), bytes);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            TestSectorForExFatFacts(read.subspan(std::size_t{i} * kSectorSize), chunkStart + i,
-                                    facts);
-        }
-        const bool lastChunk = last - chunkStart < kScanChunkSectors;
-        progress.AfterChunk(chunkStart, facts.directorySectors.size(), facts.bootSectors.size(),
-                            lastChunk);
-        if (lastChunk) {
-            chunkStart = last + 1;
-            break;
-        }
-    }
-    progress.ShowCounts(facts.directorySectors.size(), facts.bootSectors.size());
-    facts.nextSector = chunkStart;
+    FoundCounts counts(reporter);
+    const auto showCounts = [&] {
+        counts.Show(facts.directorySectors.size(), facts.bootSectors.size());
+    };
+    SectorRangeScan scan(reporter, {ScanPace::Timed, last, 0, showCounts});
+    scan.ShowStart(0);
+    // A chunk that cannot be read is tested as the reader leaves it: zeros where it failed.
+    const std::uint64_t reached = scan.Run(
+        {.first = first, .end = last + 1, .chunkSectors = kScanChunkSectors}, disk,
+        [&](const ScanChunk& chunk) {
+            for (std::uint32_t i = 0; i < chunk.sectors; ++i) {
+                TestSectorForExFatFacts(chunk.bytes.subspan(SectorsToBytes(i)), chunk.first + i,
+                                        facts);
+            }
+            return std::uint64_t{chunk.sectors};
+        },
+        stop);
+    showCounts();
+    facts.nextSector = reached;
     SampleBitmaps(disk, first, last, facts, stop);
     return facts;
 }

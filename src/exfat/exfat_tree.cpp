@@ -5,16 +5,13 @@
 #include <unordered_set>
 
 #include "core/entry_rows.h"
+#include "core/sector_range_scan.h"
 #include "core/text_number.h"
 #include "exfat/exfat_volume_reader.h"
 
 namespace lumarest {
 namespace {
 
-constexpr const char* kSectorsText = "Sectors  ";
-constexpr const char* kOfText = " of ";
-constexpr const char* kCompletedText = "Completed ";
-constexpr int kFullPercent = 100;
 constexpr std::uint64_t kFoldersPerReport = 256;
 // Bytes of the heap read at once while looking for lost folders.
 constexpr std::uint64_t kScanChunkBytes = 1024 * 1024;
@@ -28,10 +25,6 @@ constexpr const char* kRootUnreadProblem =
     "listed as lost.";
 constexpr const char* kFoldersUnreadProblem =
     "Some folders of the exFAT volume could not be read whole; their files may be missing.";
-
-std::string SectorsText(std::uint64_t sector, std::uint64_t lastSector) {
-    return kSectorsText + std::to_string(sector) + kOfText + std::to_string(lastSector);
-}
 
 // Absolute sectors of offsets in a directory's bytes read from `clusters`.
 class DirectorySectors {
@@ -193,8 +186,11 @@ class TreeWalk {
     void ScanHeap() {
         const std::uint64_t heapEnd =
             layout_.heapStart + std::uint64_t{layout_.clusterCount} * layout_.sectorsPerCluster;
-        HeapScan scan;
-        scan.lastSector = std::max(layout_.heapStart, EndWithinDisk(reader_.Disk(), heapEnd)) - 1;
+        const std::uint64_t lastSector =
+            std::max(layout_.heapStart, EndWithinDisk(reader_.Disk(), heapEnd)) - 1;
+        // One scan for every stretch the walk left: the bar moves through the whole heap.
+        HeapScan scan{lastSector, SectorRangeScan(reporter_, {ScanPace::AsRead, lastSector,
+                                                              layout_.heapStart})};
         std::uint64_t cluster = kExFatFirstCluster;
         for (const ClusterRun& known : KnownClusters()) {
             ScanClusters(cluster, known.first, scan);
@@ -206,10 +202,9 @@ class TreeWalk {
 
     struct HeapScan {
         std::uint64_t lastSector = 0;
-        std::vector<std::uint32_t> candidates;
-        std::unordered_set<std::uint32_t> named;
-        std::vector<std::uint8_t> chunk;
-        int shownPercent = -1;
+        SectorRangeScan sectors;
+        std::vector<std::uint32_t> candidates{};
+        std::unordered_set<std::uint32_t> named{};
     };
 
     // The walked folders' clusters, and those live files hold that the allocation bitmap
@@ -245,38 +240,41 @@ class TreeWalk {
     }
 
     void ScanClusters(std::uint64_t cluster, std::uint64_t end, HeapScan& scan) {
+        if (cluster >= end) {
+            return;
+        }
         const std::uint64_t clusterBytes = layout_.ClusterBytes();
         const std::uint64_t perChunk = std::max<std::uint64_t>(1, kScanChunkBytes / clusterBytes);
-        for (; cluster < end && !stop_.stop_requested(); cluster += perChunk) {
-            const std::uint64_t start = layout_.ClusterSector(static_cast<std::uint32_t>(cluster));
-            if (start > scan.lastSector) {
-                break;
-            }
-            reporter_.SetStatisticValue(Statistic::SectorProgress,
-                                        SectorsText(start, scan.lastSector));
-            const auto count = static_cast<std::uint32_t>(std::min(perChunk, end - cluster));
-            reader_.ReadClusters({{{static_cast<std::uint32_t>(cluster), count}}, count, true},
-                                 scan.chunk);
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const auto number = static_cast<std::uint32_t>(cluster + i);
-                const ByteSpan bytes = SliceOrEmpty(scan.chunk, i * clusterBytes, clusterBytes);
+        const ScanRange range{
+            .first = SectorOfCluster(cluster),
+            .end = std::min(SectorOfCluster(end), scan.lastSector + 1),
+            .chunkSectors = static_cast<std::uint32_t>(perChunk * layout_.sectorsPerCluster)};
+        // Clusters the disk ends in are not read whole: they are not looked at.
+        const auto scanChunk = [&](const ScanChunk& chunk) {
+            for (std::uint64_t at = 0; at < chunk.bytes.size(); at += clusterBytes) {
+                const ByteSpan bytes = SliceOrEmpty(chunk.bytes, at, clusterBytes);
                 if (!bytes.empty() && MayHoldEntrySets(bytes)) {
+                    const auto number = static_cast<std::uint32_t>(ClusterOfSector(chunk.first) +
+                                                                   at / clusterBytes);
                     NoteCandidate(number, bytes, scan.candidates, scan.named);
                 }
             }
-            ShowScanProgress(start, scan);
-        }
+            return std::uint64_t{chunk.sectors};
+        };
+        scan.sectors.Run(
+            range,
+            [this](std::uint64_t first, std::uint32_t count, std::uint8_t* into) {
+                reader_.ReadStretch(first, count, into);
+            },
+            scanChunk, stop_);
     }
 
-    void ShowScanProgress(std::uint64_t sector, HeapScan& scan) {
-        const int percent = static_cast<int>(std::min<std::uint64_t>(
-            (sector - layout_.heapStart) * kFullPercent /
-                std::max<std::uint64_t>(1, scan.lastSector - layout_.heapStart),
-            kFullPercent));
-        if (percent != scan.shownPercent) {
-            scan.shownPercent = percent;
-            reporter_.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
-        }
+    // Cluster numbers past 32 bits too: the heap's end is one.
+    std::uint64_t SectorOfCluster(std::uint64_t cluster) const {
+        return layout_.heapStart + (cluster - kExFatFirstCluster) * layout_.sectorsPerCluster;
+    }
+    std::uint64_t ClusterOfSector(std::uint64_t sector) const {
+        return kExFatFirstCluster + (sector - layout_.heapStart) / layout_.sectorsPerCluster;
     }
 
     void NoteCandidate(std::uint32_t cluster, ByteSpan bytes,

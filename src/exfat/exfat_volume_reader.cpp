@@ -217,17 +217,25 @@ bool ExFatVolumeReader::ReadClusters(const ExFatClusters& clusters,
         }
         const std::size_t base = bytes.size();
         bytes.resize(base + SectorsToBytes(sectors));
-        for (std::uint64_t done = 0; done < sectors;) {
-            const auto count = static_cast<std::uint32_t>(std::min(kLargestRead, sectors - done));
-            if (disk_.ReadSectors(start + done, count,
-                                  bytes.data() + base + SectorsToBytes(done)) == 0) {
-                whole = false;
-            }
-            done += count;
+        if (!ReadStretch(start, sectors, bytes.data() + base)) {
+            whole = false;
         }
         if (sectors < wantedSectors) {
             break;
         }
+    }
+    return whole;
+}
+
+bool ExFatVolumeReader::ReadStretch(std::uint64_t start, std::uint64_t sectors,
+                                    std::uint8_t* into) {
+    bool whole = true;
+    for (std::uint64_t done = 0; done < sectors;) {
+        const auto count = static_cast<std::uint32_t>(std::min(kLargestRead, sectors - done));
+        if (disk_.ReadSectors(start + done, count, into + SectorsToBytes(done)) == 0) {
+            whole = false;
+        }
+        done += count;
     }
     return whole;
 }

@@ -53,6 +53,9 @@ class ExFatVolumeReader {
     // Reads `clusters` whole, in order, in few large reads; false when a read failed (the
     // sectors that could not be read are zeros).
     bool ReadClusters(const ExFatClusters& clusters, std::vector<std::uint8_t>& bytes);
+    // Reads `sectors` from `start` into `into`, in few large reads; false when a read failed
+    // (the sectors that could not be read are zeros).
+    bool ReadStretch(std::uint64_t start, std::uint64_t sectors, std::uint8_t* into);
 
   private:
     ExFatClusters ChainClusters(std::uint32_t first, std::uint64_t wanted, bool deleted);

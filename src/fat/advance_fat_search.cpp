@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "core/found_counts.h"
 #include "core/le_bytes.h"
 #include "core/partition_list.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
-#include "core/sector_scan_progress.h"
+#include "core/sector_range_scan.h"
 #include "core/sector_source.h"
 #include "fat/advance_fat_tables.h"
 
@@ -154,31 +155,27 @@ std::uint64_t AdvanceFatSearch(RecoveryRun& run, SectorSource& disk, Reporter& r
     const std::uint64_t first =
         static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.startSector, 0));
     const std::uint64_t last = LastSectorSearched(run, disk);
-    SectorScanProgress progress(reporter, last);
     std::vector<FoundBootSector> bootSectors;
     std::vector<FoundDirectory> directories;
-    // A short range needs no more buffer than it has sectors.
-    const std::uint64_t rangeSectors = last >= first ? last - first + 1 : 0;
-    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(kSearchChunkSectors, rangeSectors) *
-                                    kSectorSize);
-    std::uint64_t chunkStart = first;
-    for (; chunkStart <= last && !stop.stop_requested(); chunkStart += kSearchChunkSectors) {
-        const auto count = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(kSearchChunkSectors, last - chunkStart + 1));
-        std::fill(chunk.begin(), chunk.begin() + std::size_t{count} * kSectorSize, 0);
-        // A chunk that cannot be read is tested as the reader leaves it: zeros where it failed.
-        disk.ReadSectors(chunkStart, count, chunk.data());
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const ByteSpan sector(chunk.data() + std::size_t{i} * kSectorSize, kSectorSize);
-            TestSectorForAdvanceSearch(sector, chunkStart + i, bootSectors, directories);
-        }
-        const bool lastChunk = last - chunkStart < kSearchChunkSectors;
-        progress.AfterChunk(chunkStart, directories.size(), bootSectors.size(), lastChunk);
-    }
-    progress.ShowCounts(directories.size(), bootSectors.size());
+    FoundCounts counts(reporter);
+    const auto showCounts = [&] { counts.Show(directories.size(), bootSectors.size()); };
+    SectorRangeScan scan(reporter, {ScanPace::Timed, last, 0, showCounts});
+    scan.ShowStart(0);
+    // A chunk that cannot be read is tested as the reader leaves it: zeros where it failed.
+    const std::uint64_t reached = scan.Run(
+        {.first = first, .end = last + 1, .chunkSectors = kSearchChunkSectors}, disk,
+        [&](const ScanChunk& chunk) {
+            for (std::uint32_t i = 0; i < chunk.sectors; ++i) {
+                TestSectorForAdvanceSearch(chunk.bytes.subspan(SectorsToBytes(i), kSectorSize),
+                                           chunk.first + i, bootSectors, directories);
+            }
+            return std::uint64_t{chunk.sectors};
+        },
+        stop);
+    showCounts();
     AppendBootSectorRows(run.bootSectorTable, bootSectors);
     AppendDirectoryRows(run.foundDirectoryTable, directories);
-    return rangeSectors == 0 ? first : std::min(chunkStart, last + 1);
+    return reached;
 }
 
 }  // namespace lumarest

@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <stop_token>
 
-#include "core/sector_scan_progress.h"
-
 namespace lumarest {
 
 struct RecoveryRun;

@@ -8,6 +8,7 @@
 #include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
+#include "core/sector_range_scan.h"
 #include "core/sector_source.h"
 #include "core/table_columns.h"
 #include "core/text_number.h"
@@ -18,20 +19,12 @@
 namespace lumarest {
 namespace {
 
-constexpr const char* kSectorsText = "Sectors  ";
-constexpr const char* kOfText = " of ";
-constexpr const char* kCompletedText = "Completed ";
 constexpr std::size_t kDotDotOffset = kDirectoryEntrySize;
 constexpr std::size_t kTimeOffset = 22;
 constexpr std::size_t kDateOffset = 24;
 constexpr std::size_t kSizeOffset = 28;
 constexpr std::size_t kAttributeOffset = 11;
-constexpr int kFullPercent = 100;
 constexpr std::uint32_t kLastCluster = std::numeric_limits<std::uint32_t>::max();
-
-std::string SectorsText(std::uint64_t sector, std::uint64_t endSector) {
-    return kSectorsText + std::to_string(sector) + kOfText + std::to_string(endSector);
-}
 
 // A directory's first sector starts with "." and ".." entries.
 bool StartsWithDotEntries(ByteSpan sector) {
@@ -67,13 +60,10 @@ std::uint64_t ClusterLimitOf(const ActiveVolume& volume, std::uint64_t endSector
 }
 
 // The caption starts at the range's first sector, so it shows the range searched.
-void ReportStart(const RecoveryRun& run, std::uint64_t endSector, Reporter& reporter) {
+void ReportStart(const RecoveryRun& run, std::uint64_t endSector, SectorRangeScan& scan) {
     const auto first =
         static_cast<std::uint64_t>(std::max<std::int64_t>(run.selectedPartition.startSector, 0));
-    reporter.SetStatisticValue(Statistic::DirectoriesFound, "0");
-    reporter.SetStatisticValue(Statistic::BootSectorsFound, "0");
-    reporter.SetStatisticValue(Statistic::SectorProgress,
-                               SectorsText(std::min(first, endSector), endSector));
+    scan.ShowStart(std::min(first, endSector));
 }
 
 }  // namespace
@@ -83,7 +73,8 @@ int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter
     const std::string fsName = run.selectedPartition.fsName;
     const ActiveVolume volume = SnapshotVolume(run.volumeParams, fsName);
     const std::uint64_t endSector = LastSectorSearched(run, disk);
-    ReportStart(run, endSector, reporter);
+    SectorRangeScan scan(reporter, {ScanPace::AsRead, endSector});
+    ReportStart(run, endSector, scan);
     if (!RefuseClusterlessVolume(volume, reporter)) {
         return 0;
     }
@@ -92,27 +83,17 @@ int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter
     AppendOrphanFolderRow(table, kFatRootId);
     reporter.SetStatisticValue(Statistic::DirectoriesFound, NumberText(table.RowCount()));
 
-    std::vector<std::uint8_t> chunk(std::size_t{kScanChunkSectors} * kSectorSize);
     std::uint32_t cluster = kFirstDataCluster;
     std::uint64_t sector = ClusterToSector(volume, cluster, 0);
-    int shownPercent = -1;
     const std::uint64_t clusterLimit = ClusterLimitOf(volume, endSector);
     std::vector<std::uint32_t> fragments;
     // Chunks start at a cluster, so every cluster lies where its own sector says, whatever
     // the cluster size; with sizes dividing 512 the chunks are 512 sectors apart.
-    while (sector <= endSector && cluster < kLastCluster && !stop.stop_requested()) {
-        const std::uint64_t chunkStart = sector;
-        reporter.SetStatisticValue(Statistic::SectorProgress, SectorsText(chunkStart, endSector));
-        const auto count = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(kScanChunkSectors, endSector - chunkStart + 1));
-        std::fill(chunk.begin(), chunk.end(), 0);
-        // A failed read still leaves the sectors that could be read; the others stay zero.
-        disk.ReadSectors(chunkStart, count, chunk.data());
-        const ByteSpan bytes(chunk.data(), std::size_t{count} * kSectorSize);
-        for (; sector < chunkStart + count && cluster < kLastCluster;
+    const auto scanChunk = [&](const ScanChunk& chunk) -> std::uint64_t {
+        for (; sector < chunk.first + chunk.sectors && cluster < kLastCluster;
              sector += volume.sectorsPerCluster, ++cluster) {
             const ByteSpan first =
-                SliceOrEmpty(bytes, (sector - chunkStart) * kSectorSize, kSectorSize);
+                SliceOrEmpty(chunk.bytes, (sector - chunk.first) * kSectorSize, kSectorSize);
             if (!StartsWithDotEntries(first)) {
                 if (LooksLikeDirectoryFragment(first, fsName, clusterLimit)) {
                     fragments.push_back(cluster);
@@ -125,15 +106,12 @@ int ScanLostDirectories(RecoveryRun& run, SectorSource& disk, Reporter& reporter
             AppendEntryRow(table, FolderRowOf(first, sector, cluster, fsName, table.RowCount()));
             reporter.SetStatisticValue(Statistic::DirectoriesFound, NumberText(table.RowCount()));
         }
-        const int percent = endSector == 0
-                                ? kFullPercent
-                                : static_cast<int>(std::min<std::uint64_t>(
-                                      chunkStart * kFullPercent / endSector, kFullPercent));
-        if (percent != shownPercent) {
-            shownPercent = percent;
-            reporter.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
-        }
-    }
+        // Short of the chunk's end only once the cluster numbers run out.
+        return sector - chunk.first;
+    };
+    // A failed read still leaves the sectors that could be read; the others stay zero.
+    scan.Run({.first = sector, .end = endSector + 1, .chunkSectors = kScanChunkSectors}, disk,
+             scanChunk, stop);
     AppendUnreachedFragments(table, volume, disk, fragments);
     reporter.SetStatisticValue(Statistic::DirectoriesFound, NumberText(table.RowCount()));
     return 1;

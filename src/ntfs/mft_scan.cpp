@@ -10,6 +10,7 @@
 #include "core/entry_rows.h"
 #include "core/recovery_run.h"
 #include "core/reporter.h"
+#include "core/sector_range_scan.h"
 #include "core/sector_source.h"
 #include "core/table_columns.h"
 #include "core/text_number.h"
@@ -25,10 +26,6 @@
 namespace lumarest {
 namespace {
 
-constexpr const char* kSectorsText = "Sectors  ";
-constexpr const char* kOfText = " of ";
-constexpr const char* kCompletedText = "Completed ";
-constexpr int kFullPercent = 100;
 // Sectors read at a time: a multiple of every record size, so no record is split between
 // two reads.
 constexpr std::uint32_t kChunkSectors = 1024;
@@ -68,21 +65,6 @@ class RunCursor {
     std::uint64_t start_ = 0;
 };
 
-std::string SectorsText(std::uint64_t done, std::uint64_t total) {
-    return kSectorsText + std::to_string(done) + kOfText + std::to_string(total);
-}
-
-int Percent(std::uint64_t done, std::uint64_t total) {
-    if (done >= total) {
-        return kFullPercent;
-    }
-    // Run lengths come from the disk: a product that would overflow is divided first.
-    const std::uint64_t scaled = done <= std::numeric_limits<std::uint64_t>::max() / kFullPercent
-                                     ? done * kFullPercent / total
-                                     : done / (total / kFullPercent);
-    return static_cast<int>(std::min<std::uint64_t>(scaled, kFullPercent));
-}
-
 // A record that names a base record holds more attributes of another file: that file is
 // listed from its own slot, so this one is not a file of its own.
 bool IsExtensionRecord(ByteSpan record) {
@@ -103,23 +85,23 @@ class MftWalk {
           totalSectors_(TotalSectors(table.runs)),
           endPosition_(std::min(totalSectors_ / recordSectors_, kMaxSlots) * recordSectors_),
           cursor_(table.runs),
-          chunk_(std::size_t{kChunkSectors} * kSectorSize) {}
+          scan_(reporter, {ScanPace::WhenBarMoves, totalSectors_, 0, [this] { ShowCounter(); }}) {}
 
     void Run() {
         Start();
-        std::uint64_t position = 0;
-        while (position < endPosition_ && !stop_.stop_requested()) {
-            const std::uint64_t skipped = UnreadableSectorsAt(position);
-            if (skipped > 0) {
-                position += skipped;
-            } else {
-                position = ScanChunk(position);
-            }
-            ShowProgress(position, false);
-        }
+        // Positions count sectors of the table's data, wherever its runs put them.
+        const std::uint64_t position = scan_.Run(
+            {.first = 0,
+             .end = endPosition_,
+             .chunkSectors = kChunkSectors,
+             .unreadableAt = [this](std::uint64_t at) { return UnreadableSectorsAt(at); }},
+            [this](std::uint64_t at, std::uint32_t count, std::uint8_t* into) {
+                ReadChunk(at, count, into);
+            },
+            [this](const ScanChunk& chunk) { return ListRecords(chunk); }, stop_);
         AddNameOnlyRows(run_.fileTable, disk_, layout_, table_, slackNames_);
         // A trailing odd sector and slots past 32-bit record numbers hold no record: done.
-        ShowProgress(stop_.stop_requested() ? position : totalSectors_, true);
+        scan_.ShowDone(stop_.stop_requested() ? position : totalSectors_);
     }
 
   private:
@@ -127,9 +109,7 @@ class MftWalk {
         run_.folderTable.SetColumns(EntryTableColumns());
         run_.fileTable.SetColumns(EntryTableColumns());
         AppendOrphanFolderRow(run_.folderTable, kNtfsRootId);
-        reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
-        reporter_.SetStatisticValue(Statistic::BootSectorsFound, "0");
-        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, totalSectors_));
+        scan_.ShowStart(0);
     }
 
     // Whole slots from `position` that lie in a sparse run or past the disk's end: nothing
@@ -151,28 +131,24 @@ class MftWalk {
                                                    intoRun >= diskSectors - run.startSector));
     }
 
-    // Reads the chunk at `position`, lists its records and returns the position after it.
-    std::uint64_t ScanChunk(std::uint64_t position) {
-        const auto count = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(kChunkSectors, endPosition_ - position));
-        ReadChunk(position, count);
-        for (std::uint32_t at = 0; at + recordSectors_ <= count; at += recordSectors_) {
+    // Lists the chunk's records; returns the sectors looked at, fewer when stopped.
+    std::uint64_t ListRecords(const ScanChunk& chunk) {
+        for (std::uint32_t at = 0; at + recordSectors_ <= chunk.sectors; at += recordSectors_) {
             if (stop_.stop_requested()) {
-                return position + at;
+                return at;
             }
-            const std::uint64_t slotPosition = position + at;
-            const ByteSpan slot(chunk_.data() + std::size_t{at} * kSectorSize,
-                                std::size_t{recordSectors_} * kSectorSize);
+            const std::uint64_t slotPosition = chunk.first + at;
+            const ByteSpan slot =
+                chunk.bytes.subspan(SectorsToBytes(at), SectorsToBytes(recordSectors_));
             ScanSlot(slot, static_cast<std::uint32_t>(slotPosition / recordSectors_),
                      DiskSectorOf(slotPosition));
         }
-        return position + count;
+        return chunk.sectors;
     }
 
     // Fills the chunk from the runs, one read per run it touches. Sparse stretches and
     // sectors that cannot be read stay zero, so their slots hold no record.
-    void ReadChunk(std::uint64_t position, std::uint32_t count) {
-        std::fill(chunk_.begin(), chunk_.end(), 0);
+    void ReadChunk(std::uint64_t position, std::uint32_t count, std::uint8_t* into) {
         pieces_.clear();
         std::uint64_t done = 0;
         while (done < count) {
@@ -187,7 +163,7 @@ class MftWalk {
             if (!run->sparse) {
                 piece.diskSector = run->startSector + intoRun;
                 disk_.ReadSectors(piece.diskSector, static_cast<std::uint32_t>(take),
-                                  chunk_.data() + done * kSectorSize);
+                                  into + SectorsToBytes(done));
             }
             pieces_.push_back(piece);
             done += take;
@@ -265,20 +241,12 @@ class MftWalk {
         run_.fileTable.SetCell(row, kEntrySize, NumberText(size));
     }
 
-    // Shown when the bar moves and at the end: a call per slot would slow the window.
-    void ShowProgress(std::uint64_t position, bool last) {
-        const int percent = Percent(position, totalSectors_);
-        if (percent == shownPercent_ && !last) {
-            return;
-        }
-        shownPercent_ = percent;
-        reporter_.SetStatisticValue(Statistic::SectorProgress,
-                                    SectorsText(position, totalSectors_));
+    // The number of the last record listed, once one is.
+    void ShowCounter() {
         if (listedAny_) {
             reporter_.SetStatisticValue(Statistic::DirectoriesFound,
                                         NumberText(std::uint64_t{lastListed_} + kCounterLead));
         }
-        reporter_.SetProgress(ProgressBar::MainScan, percent, kCompletedText);
     }
 
     RecoveryRun& run_;
@@ -291,12 +259,12 @@ class MftWalk {
     const std::uint64_t totalSectors_;
     const std::uint64_t endPosition_;
     RunCursor cursor_;
-    std::vector<std::uint8_t> chunk_;
     std::vector<ChunkPiece> pieces_;
     std::vector<IndexEntry> slackNames_;
     std::uint32_t lastListed_ = 0;
     bool listedAny_ = false;
-    int shownPercent_ = -1;
+    // Shown when the bar moves and at the end: a call per slot would slow the window.
+    SectorRangeScan scan_;
 };
 
 }  // namespace

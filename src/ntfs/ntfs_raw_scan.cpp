@@ -13,6 +13,7 @@
 
 #include "core/recovery_run.h"
 #include "core/reporter.h"
+#include "core/sector_range_scan.h"
 #include "core/sector_source.h"
 #include "core/text_number.h"
 #include "ntfs/attributes.h"
@@ -28,10 +29,6 @@
 namespace lumarest {
 namespace {
 
-constexpr const char* kSectorsText = "Sectors  ";
-constexpr const char* kOfText = " of ";
-constexpr const char* kCompletedText = "Completed ";
-constexpr int kFullPercent = 100;
 constexpr std::uint32_t kChunkSectors = 1024;
 // Read past each chunk so a record or an index block starting near its end is read whole.
 constexpr std::uint32_t kTailSectors = kMaxIndexBlockBytes / kSectorSize;
@@ -113,10 +110,6 @@ std::uint64_t IndexAllocationFirstCluster(ByteSpan record) {
     return cluster;
 }
 
-std::string SectorsText(std::uint64_t done, std::uint64_t last) {
-    return kSectorsText + std::to_string(done) + kOfText + std::to_string(last);
-}
-
 class RawScan {
   public:
     RawScan(RecoveryRun& run, SectorSource& disk, Reporter& reporter, std::stop_token stop)
@@ -128,56 +121,55 @@ class RawScan {
               std::max<std::int64_t>(run.selectedPartition.startSector, 0))),
           last_(static_cast<std::uint64_t>(
               std::max<std::int64_t>(run.selectedPartition.endSector, 0))),
-          chunk_(SectorsToBytes(kChunkSectors + kTailSectors)) {}
+          scan_(reporter, {ScanPace::EveryChunk, last_, 0, [this] { ShowRecordCount(); }}) {}
 
     // The first sector not examined: the range's end unless stopped.
     std::uint64_t Run() {
-        reporter_.SetStatisticValue(Statistic::DirectoriesFound, "0");
-        reporter_.SetStatisticValue(Statistic::BootSectorsFound, "0");
-        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(0, last_));
+        scan_.ShowStart(0);
         // The end of the range, cut where the disk ends: nothing past it is read.
         const std::uint64_t end = last_ < first_ ? first_ : EndWithinDisk(disk_, last_ + 1);
-        std::uint64_t start = first_;
-        for (; start < end && !stop_.stop_requested(); start += kChunkSectors) {
-            ScanChunk(start, end);
-            const std::uint64_t done = std::min(start + kChunkSectors, end);
-            // The mirror's copies go before the last count is shown: they are not files.
-            if (done == end) {
-                DropMirrorCopies(run_.ntfsRecordTable, end);
-            }
-            ShowProgress(done);
-        }
-        if (start < end) {
-            DropMirrorCopies(run_.ntfsRecordTable, start);
+        const std::uint64_t reached = scan_.Run(
+            {.first = first_,
+             .end = end,
+             .chunkSectors = kChunkSectors,
+             .tailSectors = kTailSectors},
+            disk_,
+            [&](const ScanChunk& chunk) {
+                ExamineChunk(chunk);
+                // The mirror's copies go before the last count is shown: they are not files.
+                if (chunk.first + chunk.sectors == end) {
+                    DropMirrorCopies(run_.ntfsRecordTable, end);
+                }
+                return std::uint64_t{chunk.sectors};
+            },
+            stop_);
+        if (reached < end) {
+            DropMirrorCopies(run_.ntfsRecordTable, reached);
             ShowRecordCount();
         }
-        return std::min(start, end);
+        return reached;
     }
 
   private:
-    void ScanChunk(std::uint64_t start, std::uint64_t end) {
-        const auto examined =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, end - start));
-        read_ = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(kChunkSectors + kTailSectors, end - start));
-        // A failed read leaves zeros where it failed; nothing past read_ is looked at.
-        disk_.ReadSectors(start, read_, chunk_.data());
-        for (std::uint32_t at = 0; at < examined; ++at) {
+    // A failed read leaves zeros where it failed; nothing past what was read is looked at.
+    void ExamineChunk(const ScanChunk& chunk) {
+        chunk_ = chunk.bytes;
+        for (std::uint32_t at = 0; at < chunk.sectors; ++at) {
             const ByteSpan sector = ReadBytes(at, kSectorSize);
             if (!MayHoldMark(sector)) {
                 continue;
             }
             if (IsBootSector(sector)) {
-                AddBootSectorRow(sector, start + at);
+                AddBootSectorRow(sector, chunk.first + at);
             } else if (const std::uint32_t recordSectors =
                            HasFileSignature(sector)
                                ? RawRecordSectors(
                                      ParseMftRecordHeader(sector).value_or(MftRecordHeader{}))
                                : 0;
                        recordSectors != 0) {
-                AddRecordRow(at, start + at, recordSectors);
+                AddRecordRow(at, chunk.first + at, recordSectors);
             } else if (ParseIndexBlockHeader(sector)) {
-                AddIndexBlockRow(at, start + at);
+                AddIndexBlockRow(at, chunk.first + at);
             }
         }
     }
@@ -185,8 +177,7 @@ class RawScan {
     // The bytes from sector `at` of the chunk on, cut where the read ended.
     ByteSpan ReadBytes(std::uint32_t at, std::size_t length) const {
         const std::size_t offset = SectorsToBytes(at);
-        const std::size_t available = SectorsToBytes(read_) - offset;
-        return ByteSpan(chunk_.data() + offset, std::min(length, available));
+        return chunk_.subspan(offset, std::min(length, chunk_.size() - offset));
     }
 
     void AddBootSectorRow(ByteSpan sector, std::uint64_t at) {
@@ -259,22 +250,15 @@ class RawScan {
                                     NumberText(std::uint64_t{run_.ntfsRecordTable.RowCount()}));
     }
 
-    void ShowProgress(std::uint64_t done) {
-        ShowRecordCount();
-        reporter_.SetStatisticValue(Statistic::SectorProgress, SectorsText(done, last_));
-        const std::uint64_t percent = done >= last_ ? kFullPercent : done * kFullPercent / last_;
-        reporter_.SetProgress(ProgressBar::MainScan, static_cast<int>(percent), kCompletedText);
-    }
-
     RecoveryRun& run_;
     std::stop_token stop_;
     SectorSource& disk_;
     Reporter& reporter_;
     const std::uint64_t first_;
     const std::uint64_t last_;
-    std::vector<std::uint8_t> chunk_;
+    ByteSpan chunk_;  // the chunk being examined and the sectors read after it
     std::vector<std::uint8_t> block_;
-    std::uint32_t read_ = 0;
+    SectorRangeScan scan_;
 };
 
 }  // namespace
