@@ -6,7 +6,7 @@ foreach(room IN LISTS LUMAREST_ENGINE_ROOMS)
   list(APPEND LUMAREST_ENGINE_SOURCES ${room_sources})
 endforeach()
 # The output room's decoders (Qt Gui, libheif, FFmpeg) belong to the front ends.
-list(FILTER LUMAREST_ENGINE_SOURCES EXCLUDE REGEX "/output/(picture|heif_picture|clip_picture)\\.cpp$")
+list(FILTER LUMAREST_ENGINE_SOURCES EXCLUDE REGEX "/output/(picture|heif_picture|clip_picture|carved_picture_pool)\\.cpp$")
 
 function(lumarest_add_engine target)
   add_library(${target} STATIC ${LUMAREST_ENGINE_SOURCES})

@@ -1,20 +1,17 @@
 #include "cli/raw_command.h"
 
 #include <algorithm>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <span>
 #include <stop_token>
-#include <thread>
 #include <vector>
 
 #include "carving/carved_file_saver.h"
 #include "carving/carved_verdict.h"
 #include "carving/carving_scan.h"
 #include "carving/signature_file.h"
-#include "cli/background_decoder.h"
 #include "cli/cli_app.h"
 #include "cli/cli_context.h"
 #include "cli/disk_choice.h"
@@ -23,6 +20,7 @@
 #include "cli/terminal_text.h"
 #include "disk/device_sector_source.h"
 #include "disk/disk_inventory.h"
+#include "output/carved_picture_pool.h"
 #include "output/picture.h"
 #include "partitions/partition_table.h"
 
@@ -44,10 +42,6 @@ constexpr const char* kThoroughPassLabel =
     "(Currently performing Search based on: Thorough Scanning Algorithm)";
 constexpr const char* kCompletedText = "Completed ";
 
-// Carved files waiting for their picture check; beyond these the scan waits for the decoders.
-constexpr std::size_t kMostQueuedDecodeBytes = 32u << 20;
-constexpr std::size_t kMostQueuedDecodeFiles = 16;
-
 struct SectorRange {
     std::uint64_t first = 0;
     std::uint64_t last = 0;  // the first sector after the range
@@ -60,73 +54,52 @@ struct CarvedRow {
 };
 
 // The end of the sink chain: keeps each file's row for the listing and, when asked, has it
-// checked for a picture off the scan's thread, on every core. Only the saved bytes are decoded;
-// a file of another type than a picture that came in pieces is decoded from its first piece
-// and its last bytes.
+// checked for a picture off the scan's thread, on every core.
 class ListingSink : public CarvedFileSink {
   public:
     explicit ListingSink(bool decode) {
         if (decode) {
-            decoder_.emplace(
-                [](std::span<const std::uint8_t> bytes) { return DecodesAsPicture(bytes); },
-                DecodingThreads(), kMostQueuedDecodeBytes, kMostQueuedDecodeFiles);
+            // Handed back one at a time in the order the rows were added.
+            pool_.emplace(
+                CarvedPicturePool::Wanted::DecodesOnly,
+                [this](CheckedCarvedFile checked) { checked_.push_back(std::move(checked)); });
         }
     }
 
     void FileFinished(const CarvedFile& file, std::vector<std::uint8_t> bytes) override {
-        if (decoder_) {
-            if (head_.empty() && bytes.size() > file.savedBytes) {
-                bytes.resize(file.savedBytes);
-                bytes.shrink_to_fit();
-            }
-            // A file that came in pieces is checked from its first piece and its last bytes.
-            auto head = std::make_shared<std::vector<std::uint8_t>>(std::move(head_));
-            decoder_->Submit(
-                rows_.size(), std::move(bytes),
-                [head, tailAt = piecesBytes_, size = file.savedBytes, extension = file.extension,
-                 verdict = file.verdict](std::span<const std::uint8_t> last) {
-                    const KeptBytes kept = head->empty() ? KeptBytes::Whole(last)
-                                                         : KeptBytes{*head, last, tailAt, size};
-                    return !DecodeCarvedPicture(kept, extension, verdict).isNull();
-                });
+        if (pool_) {
+            pool_->FileCarved(file, std::move(bytes));
         }
-        head_ = {};
-        piecesBytes_ = 0;
         rows_.push_back({file, std::nullopt});
     }
     // Every carved file takes a place in the thumbnail list, pictures or not.
     std::uint64_t ImageCount() const override { return rows_.size(); }
-    // A picture is decoded whole; any other file from its first piece and its last bytes.
     bool TakesPieces(const CarvedFile& file) const override {
-        return !decoder_ || !IsPictureType(file.extension);
+        return !pool_ || CarvedPicturePool::TakesPieces(file);
     }
-    void FileSpilled(const CarvedFile&, std::span<const std::uint8_t> piece) override {
-        if (decoder_ && head_.empty()) {
-            head_.assign(piece.begin(), piece.end());
+    void FileSpilled(const CarvedFile& file, std::span<const std::uint8_t> piece) override {
+        if (pool_) {
+            pool_->PieceCarved(file, piece);
         }
-        piecesBytes_ += piece.size();
     }
 
     // The rows, once every picture check is done; a decoded file's verdict is final.
     const std::vector<CarvedRow>& FinishedRows() {
-        if (decoder_) {
-            const std::vector<bool> pictures = decoder_->Finish();
-            for (std::size_t i = 0; i < rows_.size(); ++i) {
-                CarvedRow& row = rows_[i];
-                row.picture = i < pictures.size() && pictures[i];
-                row.file.verdict = VerdictAfterDecoding(
-                    row.file.verdict, IsPictureType(row.file.extension), *row.picture);
+        if (pool_) {
+            pool_->Finish();
+            pool_.reset();
+            for (std::size_t i = 0; i < rows_.size() && i < checked_.size(); ++i) {
+                rows_[i].picture = checked_[i].decodes.value_or(false);
+                rows_[i].file.verdict = checked_[i].file.verdict;
             }
-            decoder_.reset();
         }
         return rows_;
     }
 
   private:
-    std::optional<BackgroundDecoder> decoder_;
     std::vector<CarvedRow> rows_;
-    std::vector<std::uint8_t> head_;  // the first piece of a file that comes in pieces
-    std::uint64_t piecesBytes_ = 0;   // the bytes of all its pieces
+    std::vector<CheckedCarvedFile> checked_;  // the pool's threads only, until it is finished
+    std::optional<CarvedPicturePool> pool_;
 };
 
 DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {
