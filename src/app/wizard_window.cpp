@@ -30,6 +30,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "program/program_files.h"
 #include "service/system_disk_service.h"
 #include "tree/folder_browse.h"
@@ -708,6 +709,15 @@ QString CChildDialogExDemoDlg::SelectedDevicePath() const {
         return {};
     }
     return QString::fromStdString(run_.physicalDriveTable[run_.selectedDiskNumber]);
+}
+
+DiskInputs CChildDialogExDemoDlg::ShownDiskInputs(std::string devicePath) const {
+    DiskInputs disk;
+    disk.devicePath = std::move(devicePath);
+    disk.totalSectors = run_.shownDisk.totalSectors;
+    disk.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
+    disk.reader = ReaderContextFor(run_);
+    return disk;
 }
 
 void CChildDialogExDemoDlg::OnHelp() {

@@ -21,7 +21,7 @@
 #include "cli/interrupt_stop.h"
 #include "cli/json_stream.h"
 #include "cli/terminal_text.h"
-#include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "disk/disk_inventory.h"
 #include "output/picture.h"
 #include "partitions/partition_table.h"
@@ -129,15 +129,10 @@ class ListingSink : public CarvedFileSink {
     std::uint64_t piecesBytes_ = 0;   // the bytes of all its pieces
 };
 
-DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {
-    return DeviceSectorSource(ReaderContextFor(run), disk.devicePath, disk.totalSectors,
-                              disk.bytesPerSector);
-}
-
 // The sectors of listed partition `number`, or the reason there is none.
 std::optional<std::string> PartitionRange(CliContext& context, const DiskProperties& disk,
                                           int number, SectorRange& range) {
-    DeviceSectorSource source = OpenDisk(context.run, disk);
+    DeviceSectorSource source = OpenDisk(DiskInputsOf(disk, ReaderContextFor(context.run)));
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     ListPartitions(context.run, source, diskNumber, kNoItem, [] {});
     const DiskPartitionList& list = context.run.diskPartitionLists[diskNumber];
@@ -339,7 +334,7 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
         saver->NameByDate(options.nameByDate);
     }
     CarvedFileSink& sink = saver ? static_cast<CarvedFileSink&>(*saver) : listing;
-    DeviceSectorSource source = OpenDisk(context.run, *disk);
+    DeviceSectorSource source = OpenDisk(DiskInputsOf(*disk, ReaderContextFor(context.run)));
     Reporter& reporter = *context.reporter;
     CarvingOptions carving;
     carving.keepCarvedBytes = saving && options.keepCarvedLength;
