@@ -1,5 +1,6 @@
 #include "app/partition_search_worker.h"
 
+#include <QMetaObject>
 #include <memory>
 
 #include "core/recovery_run.h"
