@@ -1,68 +1,49 @@
 #include "app/partition_search_worker.h"
 
 #include <QMetaObject>
+#include <memory>
 
-#include "app/window_reporter.h"
 #include "core/recovery_run.h"
-#include "disk/device_sector_source.h"
 
 namespace lumarest {
 
-PartitionSearchWorker::PartitionSearchWorker(RecoveryRun& run, Inputs inputs,
-                                             WindowReporter& reporter, QObject& window,
-                                             FoundOnWindow found, std::function<void()> finished,
-                                             std::stop_source stop)
-    : run_(run),
-      inputs_(std::move(inputs)),
-      reporter_(reporter),
-      window_(window),
-      found_(std::move(found)),
-      finished_(std::move(finished)),
-      stop_(std::move(stop)) {
-    thread_ = std::thread([this] { Run(); });
-}
-
-PartitionSearchWorker::~PartitionSearchWorker() {
-    StopAndWait();
-}
-
-void PartitionSearchWorker::StopAndWait() {
-    stop_.request_stop();
-    Wait();
-}
-
-void PartitionSearchWorker::Wait() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void PartitionSearchWorker::Run() {
-    WorkerReporter reporter(reporter_, stop_.get_token());
-    SectorReaderContext reader = inputs_.reader;
-    reader.reporter = &reporter;
+namespace {
+DiskPartitionList Search(PartitionSearchWorker::Inputs inputs, QObject& window,
+                         const PartitionSearchWorker::FoundOnWindow& found, Reporter& reporter,
+                         std::stop_token stop) {
     // A failed read during the search is no news: the search is what the notice would start.
-    reader.readFailureNotice = nullptr;
-    DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors,
-                            inputs_.logicalSectorBytes);
-    const DiskPartitionList& list = run_.diskPartitionLists[inputs_.diskNumber];
-    const auto handOver = [this, &list](std::size_t listIndex) {
-        if (!found_) {
+    inputs.disk.reader.readFailureNotice = nullptr;
+    DeviceSectorSource disk = OpenDisk(std::move(inputs.disk), reporter);
+    // The search fills only the searched disk's list of a run of its own.
+    auto searched = std::make_unique<RecoveryRun>();
+    if (inputs.diskNumber >= searched->diskPartitionLists.size()) {
+        return std::move(inputs.listed);
+    }
+    DiskPartitionList& list = searched->diskPartitionLists[inputs.diskNumber];
+    list = std::move(inputs.listed);
+    const auto handOver = [&window, &found, &list](std::size_t listIndex) {
+        if (!found) {
             return;
         }
         QMetaObject::invokeMethod(
-            &window_,
-            [found = found_, listIndex, record = list.partitions[listIndex]] {
-                found(listIndex, record);
-            },
+            &window,
+            [found, listIndex, record = list.partitions[listIndex]] { found(listIndex, record); },
             Qt::QueuedConnection);
     };
-    result_ = SearchPartitions(run_, disk, inputs_.diskNumber, inputs_.geometry, reporter,
-                               stop_.get_token(), handOver);
-    // A stopped search is finished by whoever stopped it.
-    if (!stop_.stop_requested() && finished_) {
-        QMetaObject::invokeMethod(&window_, finished_, Qt::QueuedConnection);
-    }
+    SearchPartitions(*searched, disk, inputs.diskNumber, inputs.geometry, reporter, stop, handOver);
+    return std::move(list);
 }
+}  // namespace
+
+PartitionSearchWorker::PartitionSearchWorker(Inputs inputs, WindowReporter& reporter,
+                                             QObject& window, FoundOnWindow found,
+                                             Finished finished, std::stop_source stop)
+    : BackgroundJob(
+          reporter, window,
+          [inputs = std::move(inputs), &window, found = std::move(found)](
+              Reporter& jobReporter, std::stop_token stopToken) {
+              return Search(inputs, window, found, jobReporter, stopToken);
+          },
+          std::move(finished), std::move(stop)) {}
 
 }  // namespace lumarest

@@ -5,61 +5,36 @@
 #include <cstdint>
 #include <functional>
 #include <stop_token>
-#include <string>
-#include <thread>
 
+#include "app/background_job.h"
 #include "core/partition_list.h"
-#include "disk/sector_reader.h"
+#include "disk/disk_inputs.h"
 #include "partitions/partition_search.h"
 
 namespace lumarest {
 
-struct RecoveryRun;
 class WindowReporter;
 
-// The partition-search worker on its own thread. While it runs it owns the disk's partition
-// list: the window reads it again only after Wait or StopAndWait. Each partition it appends is
-// handed to the window's thread as a copy, so the window can show it at once without touching
-// the list. A stop ends it between two cylinders; what it appended stays listed.
-class PartitionSearchWorker {
+// The partition-search worker. It searches on its own copy of the disk's partition list, taken
+// when it starts, and hands back that list with what it appended: through `finished`, or from
+// StopAndWait after a stop. The window keeps its list as it was until it adopts the one handed
+// back. Each partition appended is also handed to the window's thread as a copy at once, so the
+// window can show it meanwhile. A stop ends it between two cylinders.
+class PartitionSearchWorker : public BackgroundJob<DiskPartitionList> {
   public:
     struct Inputs {
-        std::string devicePath;
-        std::uint64_t totalSectors = 0;
-        std::uint32_t logicalSectorBytes = 512;
-        SectorReaderContext reader;
+        DiskInputs disk;
         std::uint16_t diskNumber = 0;
         SearchGeometry geometry;
+        // The disk's list as the search starts from it.
+        DiskPartitionList listed;
     };
     // On the window's thread: a partition appended at `listIndex` of the disk's list.
     using FoundOnWindow = std::function<void(std::size_t listIndex, PartitionRecord record)>;
 
     // `finished` runs on the window's thread when the search ends without a stop.
-    PartitionSearchWorker(RecoveryRun& run, Inputs inputs, WindowReporter& reporter,
-                          QObject& window, FoundOnWindow found, std::function<void()> finished,
-                          std::stop_source stop);
-    ~PartitionSearchWorker();
-    PartitionSearchWorker(const PartitionSearchWorker&) = delete;
-    PartitionSearchWorker& operator=(const PartitionSearchWorker&) = delete;
-
-    // Asks the search to stop and waits until its thread has ended.
-    void StopAndWait();
-    void Wait();
-    // Read after Wait or StopAndWait.
-    const PartitionSearchResult& Result() const { return result_; }
-
-  private:
-    void Run();
-
-    RecoveryRun& run_;
-    Inputs inputs_;
-    WindowReporter& reporter_;
-    QObject& window_;
-    FoundOnWindow found_;
-    std::function<void()> finished_;
-    std::stop_source stop_;
-    PartitionSearchResult result_;
-    std::thread thread_;
+    PartitionSearchWorker(Inputs inputs, WindowReporter& reporter, QObject& window,
+                          FoundOnWindow found, Finished finished, std::stop_source stop);
 };
 
 }  // namespace lumarest

@@ -1,6 +1,5 @@
 #include "app/qt_save_decisions.h"
 
-#include <QApplication>
 #include <QFileInfo>
 
 #include "ui/save_dialogs.h"
@@ -53,8 +52,6 @@ bool QtSaveDecisions::Progress(std::size_t done, std::size_t total, const std::s
         return false;
     }
     progress_->ShowSaving(done, total, QString::fromStdString(path));
-    // Keeps the window drawn and the "Stop " button alive while the files are written.
-    QApplication::processEvents();
     return progress_->StopRequested();
 }
 

@@ -9,7 +9,7 @@ namespace lumarest {
 class CCountFilesDlg;
 
 // The user's answers while recovered files are saved: the replace and write-error boxes, and
-// the progress window with its "Stop " button.
+// the progress window with its "Stop " button. Window thread only.
 class QtSaveDecisions : public SaveDecisions {
   public:
     QtSaveDecisions(QWidget* parent, CCountFilesDlg* progress);

@@ -1,61 +1,45 @@
 #include "app/raw_save_worker.h"
 
-#include <QMetaObject>
-
-#include "app/window_reporter.h"
-#include "disk/device_sector_source.h"
+#include <algorithm>
+#include <memory>
 
 namespace lumarest {
 
 namespace {
 const char* const kSavingText = "Saving ";
 constexpr int kFullBar = 100;
-}  // namespace
 
-RawSaveWorker::RawSaveWorker(RawSaveInputs inputs, WindowReporter& reporter, QObject* window,
-                             std::function<void(const ResaveSummary&)> finished)
-    : inputs_(std::move(inputs)),
-      reporter_(reporter),
-      window_(window),
-      finished_(std::move(finished)) {
-    thread_ = std::thread([this] { Run(); });
-}
-
-RawSaveWorker::~RawSaveWorker() {
-    StopAndWait();
-}
-
-void RawSaveWorker::StopAndWait() {
-    stop_.request_stop();
-    Wait();
-}
-
-void RawSaveWorker::Wait() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-}
-
-void RawSaveWorker::Run() {
-    WorkerReporter reporter(reporter_, stop_.get_token());
-    SectorReaderContext reader = inputs_.reader;
-    reader.reporter = &reporter;
-    DeviceSectorSource disk(std::move(reader), inputs_.devicePath, inputs_.totalSectors,
-                            inputs_.logicalSectorBytes);
+ResaveSummary Resave(RawSaveInputs& inputs, std::stop_source saving, Reporter& reporter,
+                     std::stop_token stop) {
+    // A job stopped for good ends the saving as "Stop" does.
+    const std::stop_callback endSaving(stop, [saving]() mutable { saving.request_stop(); });
+    DeviceSectorSource disk = OpenDisk(std::move(inputs.disk), reporter);
     const auto progress = [&reporter](std::size_t done, std::size_t total) {
         const auto percent = static_cast<int>(done * kFullBar / std::max<std::size_t>(total, 1));
         reporter.SetProgress(ProgressBar::MainScan, percent, kSavingText);
     };
-    ResaveSummary summary;
-    if (inputs_.destination) {
-        summary =
-            ResaveCarvedFiles(inputs_.files, disk, std::move(*inputs_.destination), inputs_.folder,
-                              progress, stop_.get_token(), inputs_.nameByDate);
+    if (!inputs.destination) {
+        return {};
     }
-    if (window_ && finished_) {
-        QMetaObject::invokeMethod(
-            window_, [finished = finished_, summary] { finished(summary); }, Qt::QueuedConnection);
-    }
+    return ResaveCarvedFiles(inputs.files, disk, std::move(*inputs.destination), inputs.folder,
+                             progress, saving.get_token(), inputs.nameByDate);
 }
+}  // namespace
+
+RawSaveWorker::RawSaveWorker(RawSaveInputs inputs, WindowReporter& reporter, QObject* window,
+                             std::function<void(const ResaveSummary&)> finished)
+    : RawSaveWorker(std::move(inputs), reporter, window, std::move(finished), std::stop_source()) {}
+
+RawSaveWorker::RawSaveWorker(RawSaveInputs inputs, WindowReporter& reporter, QObject* window,
+                             std::function<void(const ResaveSummary&)> finished,
+                             std::stop_source saving)
+    : BackgroundJob(
+          reporter, *window,
+          [inputs = std::make_shared<RawSaveInputs>(std::move(inputs)), saving](
+              Reporter& jobReporter, std::stop_token stop) {
+              return Resave(*inputs, saving, jobReporter, stop);
+          },
+          std::move(finished)),
+      saving_(std::move(saving)) {}
 
 }  // namespace lumarest

@@ -6,11 +6,12 @@
 #include <optional>
 #include <stop_token>
 #include <string>
-#include <thread>
+#include <variant>
 
+#include "app/background_job.h"
 #include "carving/signature_file.h"
 #include "core/new_file.h"
-#include "disk/sector_reader.h"
+#include "disk/disk_inputs.h"
 
 namespace lumarest {
 
@@ -24,10 +25,7 @@ struct RawScanInputs {
     SignatureList thoroughSignatures;
     std::int64_t firstSector = 0;
     std::int64_t lastSector = 0;  // the scan reads while a chunk starts below it
-    std::string devicePath;
-    std::uint64_t totalSectors = 0;
-    std::uint32_t logicalSectorBytes = 512;
-    SectorReaderContext reader;
+    DiskInputs disk;
     bool thorough = true;
     // Empty: carved files are shown, not saved.
     std::string destinationFolder;
@@ -47,30 +45,13 @@ struct RawScanOutputs {
     std::function<void()> finished;
 };
 
-// The scan worker of a Raw search on its own thread: the general carving pass over the range,
-// then the thorough pass when it is ticked. Stopping ends it between sectors; every thumbnail
-// handed over so far stays. The window's thread may wait for a stopped worker: it never waits
-// for the window once stopped.
-class RawScanWorker {
+// The scan worker of a Raw search: the general carving pass over the range, then the thorough
+// pass when it is ticked. Stopping ends it between sectors; every thumbnail handed over so far
+// stays. The window's thread may wait for a stopped worker: it never waits for the window once
+// stopped. What it makes is the thumbnails it hands over; nothing else comes back.
+class RawScanWorker : public BackgroundJob<std::monostate> {
   public:
     RawScanWorker(RawScanInputs inputs, RawScanOutputs outputs, std::stop_source stop);
-    ~RawScanWorker();
-    RawScanWorker(const RawScanWorker&) = delete;
-    RawScanWorker& operator=(const RawScanWorker&) = delete;
-
-    // Asks the scan to stop and waits until its thread has ended.
-    void StopAndWait();
-    // Waits for a worker that told the window it finished.
-    void Wait();
-
-  private:
-    void Run();
-    void Carve();
-
-    RawScanInputs inputs_;
-    RawScanOutputs outputs_;
-    std::stop_source stop_;
-    std::thread thread_;
 };
 
 }  // namespace lumarest

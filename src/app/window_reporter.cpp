@@ -4,11 +4,11 @@
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
 
 #include "app/message_presenter.h"
 #include "app/search_statistics_panel.h"
+#include "app/window_thread.h"
 #include "ui/text_progress_ctrl.h"
 
 namespace lumarest {
@@ -33,12 +33,6 @@ int KeyOf(UpdateKey base, int which) {
     return base + which;
 }
 
-// A worker waiting for the window's thread to run a box.
-struct Handshake {
-    std::mutex mutex;
-    std::condition_variable_any done;
-    bool finished = false;
-};
 }  // namespace
 
 WindowReporter::WindowReporter(QObject& window, WindowReportTargets targets)
@@ -80,25 +74,13 @@ void WindowReporter::Flush() {
 }
 
 bool WindowReporter::WaitOnWindowThread(std::function<void()> work, std::stop_token stop) {
-    if (QThread::currentThread() == window_.thread()) {
-        Flush();
-        work();
-        return true;
-    }
-    // Shared, so a worker that gives up waiting leaves nothing the window's thread still uses.
-    auto handshake = std::make_shared<Handshake>();
-    QMetaObject::invokeMethod(
-        &window_,
-        [this, handshake, work = std::move(work)] {
+    return RunOnWindowThread(
+        window_,
+        [this, work = std::move(work)] {
             Flush();
             work();
-            std::lock_guard lock(handshake->mutex);
-            handshake->finished = true;
-            handshake->done.notify_all();
         },
-        Qt::QueuedConnection);
-    std::unique_lock lock(handshake->mutex);
-    return handshake->done.wait(lock, stop, [&] { return handshake->finished; });
+        std::move(stop));
 }
 
 void WindowReporter::SetStatusText(const std::string& text) {

@@ -17,7 +17,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
-#include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "search/advance_search.h"
 #include "tree/folder_browse.h"
 #include "ui/mytreectrl.h"
@@ -34,15 +34,6 @@ constexpr int kVolumeNameColumnWidth = 253;
 constexpr int kVolumeValueColumnWidth = 252;
 constexpr const char* kNothingCounted = "0";
 }  // namespace
-
-AdvanceDiskInputs CChildDialogExDemoDlg::AdvanceInputs() const {
-    AdvanceDiskInputs inputs;
-    inputs.devicePath = SelectedDevicePath(run_);
-    inputs.totalSectors = run_.shownDisk.totalSectors;
-    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
-    inputs.reader = ReaderContextFor(run_);
-    return inputs;
-}
 
 bool CChildDialogExDemoDlg::AdvanceWorkerRunning() const {
     return advanceWorker_ || foundVolumeWorker_;
@@ -81,7 +72,8 @@ bool CChildDialogExDemoDlg::StartAdvanceSearch() {
     run_.scanStop = std::stop_source();
     run_.secondPhaseStop = std::stop_source();
     advanceWorker_ = std::make_unique<AdvanceScanWorker>(
-        run_, AdvanceInputs(), *reporter_, *this, [this, scan] { OnAdvanceSearchFinished(scan); });
+        run_, ShownDiskInputs(SelectedDevicePath(run_)), *reporter_, *this, run_.scanStop,
+        [this, scan](AdvanceSearchResult result) { OnAdvanceSearchFinished(scan, result); });
     return true;
 }
 
@@ -96,12 +88,13 @@ void CChildDialogExDemoDlg::StopAdvanceSearch() {
     run_.scanStop.request_stop();
 }
 
-void CChildDialogExDemoDlg::OnAdvanceSearchFinished(std::uint64_t scan) {
+void CChildDialogExDemoDlg::OnAdvanceSearchFinished(std::uint64_t scan,
+                                                    const AdvanceSearchResult& result) {
     if (!advanceWorker_ || scan != scanSerial_) {
         return;
     }
     advanceWorker_->Wait();
-    const std::size_t found = advanceWorker_->Result().volumesFound;
+    const std::size_t found = result.volumesFound;
     advanceWorker_.reset();
     EndAdvanceSearchDisplay();
     if (found == 0) {
@@ -215,23 +208,22 @@ void CChildDialogExDemoDlg::NextFromFoundVolumes() {
     reporter_->ShowProgress(ProgressBar::TreeLoading, true);
     stage_ = WizardStage::FolderResults;
     run_.secondPhaseStop = std::stop_source();
-    foundVolumeWorker_ =
-        std::make_unique<FoundVolumeWorker>(run_, AdvanceInputs(), *reporter_, *this,
-                                            run_.chosenVolume, [this] { OnFoundVolumeRebuilt(); });
+    foundVolumeWorker_ = std::make_unique<FoundVolumeWorker>(
+        run_, ShownDiskInputs(SelectedDevicePath(run_)), *reporter_, *this, run_.chosenVolume,
+        [this](FoundVolumeOutcome outcome) { OnFoundVolumeRebuilt(outcome); });
 }
 
-void CChildDialogExDemoDlg::OnFoundVolumeRebuilt() {
+void CChildDialogExDemoDlg::OnFoundVolumeRebuilt(const FoundVolumeOutcome& outcome) {
     if (!foundVolumeWorker_) {
         return;
     }
     foundVolumeWorker_->Wait();
-    const FolderCounts counts = foundVolumeWorker_->Counts();
     foundVolumeWorker_.reset();
     reporter_->Flush();
     reporter_->ShowProgress(ProgressBar::TreeLoading, false);
     reporter_->ShowStatistics(false);
     ShowFolderResultsPage();
-    ShowFolderCounts(counts);
+    ShowFolderCounts(outcome.counts);
     folderTree_->setEnabled(true);
     fileList_->setEnabled(true);
     saveButton_->show();
@@ -290,11 +282,11 @@ void CChildDialogExDemoDlg::BackFromFoundVolumes() {
 // Both phases end before the window goes: reading stops between chunks, boxes give way.
 void CChildDialogExDemoDlg::QuitAdvanceWorkers() {
     if (advanceWorker_) {
-        advanceWorker_->QuitAndWait();
+        advanceWorker_->StopAndWait();
         advanceWorker_.reset();
     }
     if (foundVolumeWorker_) {
-        foundVolumeWorker_->QuitAndWait();
+        foundVolumeWorker_->StopAndWait();
         foundVolumeWorker_.reset();
     }
 }

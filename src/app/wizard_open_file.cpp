@@ -10,6 +10,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "app/background_job.h"
 #include "app/wizard_window.h"
 #include "disk/device_sector_source.h"
 #include "output/recovered_file.h"
@@ -106,14 +107,16 @@ void CChildDialogExDemoDlg::OpenFileRow(const std::string& name, const FileRef& 
     openSingleFile_ = new COpenSingleFile(QString::fromStdString(name), this);
     openSingleFile_->show();
     setEnabled(false);
-    // The window is drawn before the file is written: a large file takes a while.
-    QApplication::processEvents();
 
     const std::string& folder = openedFiles->Path();
     const std::string path = TempFilePath(folder, tempName);
     ++run_.tempFileCounter;
+    // Written off the window's thread, which keeps the window drawn: a large file takes a while.
+    DeviceSectorSource& disk = FolderDisk();
     const RecoveredFileStatus status =
-        WriteListedCopy(run_, FolderDisk(), file, folder, tempName, FileReaders::OwnerOnly);
+        RunAndWait<RecoveredFileStatus>(*reporter_, *this, [&](Reporter&, std::stop_token) {
+            return WriteListedCopy(run_, disk, file, folder, tempName, FileReaders::OwnerOnly);
+        });
 
     QApplication::restoreOverrideCursor();
     delete openSingleFile_;

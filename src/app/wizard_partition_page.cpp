@@ -13,7 +13,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
-#include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "partitions/partition_table.h"
 #include "ui/mytreectrl.h"
 
@@ -25,11 +25,9 @@ void CChildDialogExDemoDlg::ListDiskPartitions(TreeItem diskItem) {
         return;
     }
     const auto notice = [this] { ReadFailureNotice(); };
-    SectorReaderContext context = ReaderContextFor(run_);
-    context.readFailureNotice = notice;
-    context.reporter = reporter_.get();
-    DeviceSectorSource source(std::move(context), run_.physicalDriveTable[disk],
-                              run_.shownDisk.totalSectors, run_.shownDisk.logicalSectorBytes);
+    DiskInputs inputs = ShownDiskInputs(run_.physicalDriveTable[disk]);
+    inputs.reader.readFailureNotice = notice;
+    DeviceSectorSource source = OpenDisk(std::move(inputs), *reporter_);
     ListPartitions(run_, source, disk, diskItem, notice);
     ShowPartitionListNote();
 }

@@ -17,7 +17,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
-#include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "partitions/partition_search.h"
 #include "partitions/partition_table.h"
 #include "ui/mytreectrl.h"
@@ -116,19 +116,20 @@ bool CChildDialogExDemoDlg::StartPartitionSearchWorker() {
     const std::uint64_t search = ++partitionSearchSerial_;
 
     PartitionSearchWorker::Inputs inputs;
-    inputs.devicePath = SelectedDevicePath(run_);
-    inputs.totalSectors = run_.shownDisk.totalSectors;
-    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
-    inputs.reader = ReaderContextFor(run_);
+    inputs.disk = ShownDiskInputs(SelectedDevicePath(run_));
     inputs.diskNumber = disk;
     inputs.geometry = InventoryGeometry(run_, disk);
+    inputs.listed = list;
     run_.partitionSearchStop = std::stop_source();
     partitionSearchWorker_ = std::make_unique<PartitionSearchWorker>(
-        run_, std::move(inputs), *reporter_, *this,
+        std::move(inputs), *reporter_, *this,
         [this, search](std::size_t listIndex, const PartitionRecord& record) {
             OnPartitionFound(search, listIndex, record);
         },
-        [this, search] { OnPartitionSearchFinished(search); }, run_.partitionSearchStop);
+        [this, search](DiskPartitionList searched) {
+            OnPartitionSearchFinished(search, std::move(searched));
+        },
+        run_.partitionSearchStop);
     return true;
 }
 
@@ -147,28 +148,34 @@ void CChildDialogExDemoDlg::OnPartitionFound(std::uint64_t search, std::size_t l
     tree.Expand(disk, ExpandAction::Expand);
 }
 
-void CChildDialogExDemoDlg::OnPartitionSearchFinished(std::uint64_t search) {
+void CChildDialogExDemoDlg::OnPartitionSearchFinished(std::uint64_t search,
+                                                      DiskPartitionList searched) {
     if (search != partitionSearchSerial_ || !partitionSearchWorker_) {
         return;
     }
-    JoinPartitionSearch();
+    partitionSearchWorker_->Wait();
+    partitionSearchWorker_.reset();
+    AdoptFoundPartitions(std::move(searched));
+    ++partitionSearchSerial_;
     EndPartitionSearchDisplay();
 }
 
-// The worker has ended: the list is the window's again, and every partition in it gets its item,
-// also those whose news was still on its way.
+// Stops the worker and takes the list it searched on.
 void CChildDialogExDemoDlg::JoinPartitionSearch() {
     if (!partitionSearchWorker_) {
         return;
     }
-    partitionSearchWorker_->StopAndWait();
+    DiskPartitionList searched = partitionSearchWorker_->StopAndWait();
     partitionSearchWorker_.reset();
-    AdoptFoundPartitions();
+    AdoptFoundPartitions(std::move(searched));
     ++partitionSearchSerial_;
 }
 
-void CChildDialogExDemoDlg::AdoptFoundPartitions() {
+// The worker has ended: its list becomes the disk's, and every partition in it gets its item,
+// also those whose news was still on its way.
+void CChildDialogExDemoDlg::AdoptFoundPartitions(DiskPartitionList searched) {
     DiskPartitionList& list = run_.diskPartitionLists[searchedDisk_];
+    list = std::move(searched);
     if (!run_.partitionTree || searchedDisk_ != run_.selectedDiskNumber) {
         return;
     }
@@ -334,10 +341,9 @@ void CChildDialogExDemoDlg::StartLegacyPartitionDisplay() {
         RecoveryRun unseen;
         unseen.accessMode = run_.accessMode;
         unseen.physicalDriveTable = run_.physicalDriveTable;
-        SectorReaderContext context = ReaderContextFor(run_);
-        context.bios = env_.bios.get();
-        DeviceSectorSource source(std::move(context), run_.physicalDriveTable[disk],
-                                  run_.shownDisk.totalSectors, run_.shownDisk.logicalSectorBytes);
+        DiskInputs inputs = ShownDiskInputs(run_.physicalDriveTable[disk]);
+        inputs.reader.bios = env_.bios.get();
+        DeviceSectorSource source = OpenDisk(std::move(inputs));
         ListPartitions(unseen, source, disk, kNoItem, [] {});
     }
     const bool raw = run_.searchMode == SearchMode::Raw;

@@ -298,10 +298,7 @@ void CChildDialogExDemoDlg::StartRawSearch() {
     inputs.thoroughSignatures = thoroughSignatures_;
     inputs.firstSector = run_.rawFirstSector;
     inputs.lastSector = run_.rawLastSector;
-    inputs.devicePath = SelectedDevicePath(run_);
-    inputs.totalSectors = run_.shownDisk.totalSectors;
-    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
-    inputs.reader = ReaderContextFor(run_);
+    inputs.disk = ShownDiskInputs(SelectedDevicePath(run_));
     inputs.thorough = rawCriteria_->thoroughBox->isChecked();
     inputs.nameByDate = rawCriteria_->nameByDateBox->isChecked();
     inputs.destinationFolder = run_.destinationFolder;
@@ -481,10 +478,7 @@ void CChildDialogExDemoDlg::SaveRawResults() {
     inputs.files = std::move(files);
     inputs.folder = folder;
     inputs.destination = std::move(destination);
-    inputs.devicePath = device;
-    inputs.totalSectors = run_.shownDisk.totalSectors;
-    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
-    inputs.reader = ReaderContextFor(run_);
+    inputs.disk = ShownDiskInputs(device);
     inputs.nameByDate = rawCriteria_->nameByDateBox->isChecked();
 
     backButton_->setEnabled(false);

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <optional>
 
+#include "app/background_job.h"
 #include "app/disk_key.h"
 #include "app/qt_save_decisions.h"
+#include "app/window_thread_save_decisions.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
 #include "carving/destination_folder.h"
@@ -200,12 +202,18 @@ void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
     }
     CCountFilesDlg progress(this);
     progress.ShowTotal(entries.size());
+    // The window waits for the saving, which reads the run and the disk meanwhile.
+    progress.setWindowModality(Qt::WindowModal);
     progress.show();
     std::unique_ptr<SaveDecisions> decisions =
         env_.saveDecisions ? env_.saveDecisions()
                            : std::make_unique<QtSaveDecisions>(this, &progress);
+    DeviceSectorSource& disk = FolderDisk();
     const SaveSummary summary =
-        SaveEntries(run_, FolderDisk(), entries, *destination, folder, *decisions);
+        RunAndWait<SaveSummary>(*reporter_, *this, [&](Reporter&, std::stop_token stop) {
+            WindowThreadSaveDecisions asked(*this, *decisions, stop);
+            return SaveEntries(run_, disk, entries, *destination, folder, asked, stop);
+        });
     progress.hide();
     const MessageIcon icon = !summary.noRoom.empty() ? MessageIcon::Error
                              : summary.failed > 0    ? MessageIcon::Warning

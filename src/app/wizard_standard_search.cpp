@@ -17,6 +17,7 @@
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
 #include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "partitions/volume_params.h"
 #include "tree/folder_browse.h"
 #include "tree/folder_tree_build.h"
@@ -47,11 +48,8 @@ bool IsAbove(const TreeModel& tree, TreeItem ancestor, TreeItem item) {
 
 DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
     if (!folderDisk_) {
-        SectorReaderContext context = ReaderContextFor(run_);
-        context.reporter = reporter_.get();
         folderDisk_ = std::make_unique<DeviceSectorSource>(
-            std::move(context), SelectedDevicePath(run_), run_.shownDisk.totalSectors,
-            run_.shownDisk.logicalSectorBytes);
+            OpenDisk(ShownDiskInputs(SelectedDevicePath(run_)), *reporter_));
     }
     return *folderDisk_;
 }
@@ -94,32 +92,29 @@ bool CChildDialogExDemoDlg::StartStandardSearch() {
     SetWizardButtonsEnabled(false);
 
     StandardScanWorker::Inputs inputs;
-    inputs.devicePath = SelectedDevicePath(run_);
-    inputs.totalSectors = run_.shownDisk.totalSectors;
-    inputs.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
-    inputs.reader = ReaderContextFor(run_);
+    inputs.disk = ShownDiskInputs(SelectedDevicePath(run_));
     inputs.bootSectorValid = bootSectorValid_;
     const std::uint64_t scan = ++scanSerial_;
     run_.scanStop = std::stop_source();
     standardWorker_ = std::make_unique<StandardScanWorker>(
         run_, std::move(inputs), *reporter_, *this,
-        [this, scan] { OnStandardSearchFinished(scan); }, run_.scanStop);
+        [this, scan](StandardScanOutcome outcome) { OnStandardSearchFinished(scan, outcome); },
+        run_.scanStop);
     return true;
 }
 
-void CChildDialogExDemoDlg::OnStandardSearchFinished(std::uint64_t scan) {
+void CChildDialogExDemoDlg::OnStandardSearchFinished(std::uint64_t scan,
+                                                     const StandardScanOutcome& outcome) {
     if (!standardWorker_ || scan != scanSerial_) {
         return;
     }
     standardWorker_->Wait();
-    const StandardSearchResult result = standardWorker_->Result();
-    const FolderCounts counts = standardWorker_->Counts();
     standardWorker_.reset();
     ShowFolderResultsPage();
-    ShowFolderCounts(counts);
+    ShowFolderCounts(outcome.counts);
     EndStandardSearchDisplay();
     SetStatusText(texts::kRawSearchEndedStatus);
-    TellStandardSearchEnded(result, counts);
+    TellStandardSearchEnded(outcome.search, outcome.counts);
 }
 
 // A failure has had its own box: nothing more is said of it.
@@ -139,15 +134,13 @@ void CChildDialogExDemoDlg::StopStandardSearch() {
         return;
     }
     // The worker builds the tree from what it found so far before it ends.
-    standardWorker_->StopAndWait();
-    const StandardSearchResult result = standardWorker_->Result();
-    const FolderCounts counts = standardWorker_->Counts();
+    const StandardScanOutcome outcome = standardWorker_->StopAndWait();
     standardWorker_.reset();
     ShowFolderResultsPage();
-    ShowFolderCounts(counts);
+    ShowFolderCounts(outcome.counts);
     EndStandardSearchDisplay();
     SetStatusText(texts::kSelectFilesStatus);
-    TellStandardSearchEnded(result, counts);
+    TellStandardSearchEnded(outcome.search, outcome.counts);
 }
 
 // Shows the tree the worker built, with the file list and the current folder.

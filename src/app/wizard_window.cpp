@@ -33,6 +33,7 @@
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "program/program_files.h"
 #include "service/system_disk_service.h"
 #include "tree/folder_browse.h"
@@ -489,6 +490,15 @@ void CChildDialogExDemoDlg::ShowSelectedDiskCard() {
                          QString::fromStdString(run_.shownDisk.totalSectorsText));
     }
     selectedDiskCard_->setText(card);
+}
+
+DiskInputs CChildDialogExDemoDlg::ShownDiskInputs(std::string devicePath) const {
+    DiskInputs disk;
+    disk.devicePath = std::move(devicePath);
+    disk.totalSectors = run_.shownDisk.totalSectors;
+    disk.logicalSectorBytes = run_.shownDisk.logicalSectorBytes;
+    disk.reader = ReaderContextFor(run_);
+    return disk;
 }
 
 void CChildDialogExDemoDlg::OnHelp() {

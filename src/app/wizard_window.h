@@ -44,7 +44,10 @@ class StandardScanWorker;
 struct StandardSearchResult;
 class AdvanceScanWorker;
 class FoundVolumeWorker;
-struct AdvanceDiskInputs;
+struct AdvanceSearchResult;
+struct DiskInputs;
+struct FoundVolumeOutcome;
+struct StandardScanOutcome;
 class DeviceSectorSource;
 class COpenSingleFile;
 class SearchStatisticsPanel;
@@ -112,6 +115,8 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     void ReloadDetailsList();
     void SetFileListColumnWidths();
     void ShowSelectedDiskCard();
+    // The shown disk as read from `devicePath`, for a reader of it.
+    DiskInputs ShownDiskInputs(std::string devicePath) const;
 
     // Stages (wizard_stages.cpp).
     void NextFromDiskPage();
@@ -151,11 +156,11 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     bool StartPartitionSearchWorker();
     void OnPartitionFound(std::uint64_t search, std::size_t listIndex,
                           const PartitionRecord& record);
-    void OnPartitionSearchFinished(std::uint64_t search);
+    void OnPartitionSearchFinished(std::uint64_t search, DiskPartitionList searched);
     void OnStopSearchingPartitions();
     void StopPartitionSearchWithoutAsking();
     void JoinPartitionSearch();
-    void AdoptFoundPartitions();
+    void AdoptFoundPartitions(DiskPartitionList searched);
     void EndPartitionSearchDisplay();
     void ShowFirstPartitionOrUnknown();
     void ShowPartitionSearchControls(bool running);
@@ -193,7 +198,7 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     // The Standard search (wizard_standard_search.cpp): its worker, its results page and
     // the folder tree's clicks and expansions.
     bool StartStandardSearch();
-    void OnStandardSearchFinished(std::uint64_t scan);
+    void OnStandardSearchFinished(std::uint64_t scan, const StandardScanOutcome& outcome);
     void TellStandardSearchEnded(const StandardSearchResult& result, const FolderCounts& counts);
     void StopStandardSearch();
     void ShowFolderResultsPage();
@@ -221,17 +226,16 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
 
     // The Advance search (wizard_advance_search.cpp): its first phase, the found-volume page
     // and its clicks, the rebuild of the chosen volume, and Back between them.
-    AdvanceDiskInputs AdvanceInputs() const;
     bool AdvanceWorkerRunning() const;
     bool StartAdvanceSearch();
     void StopAdvanceSearch();
-    void OnAdvanceSearchFinished(std::uint64_t scan);
+    void OnAdvanceSearchFinished(std::uint64_t scan, const AdvanceSearchResult& result);
     void EndAdvanceSearchDisplay();
     void ShowFoundVolumesPage();
     void ShowVolumeDetails(std::size_t volume, bool clicked);
     void OnVolumeTreeClicked(TreeItem item);
     void NextFromFoundVolumes();
-    void OnFoundVolumeRebuilt();
+    void OnFoundVolumeRebuilt(const FoundVolumeOutcome& outcome);
     void BackToFoundVolumes();
     void BackFromFoundVolumes();
     void QuitAdvanceWorkers();

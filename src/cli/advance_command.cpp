@@ -14,7 +14,7 @@
 #include "cli/json_stream.h"
 #include "cli/tree_report.h"
 #include "core/oem_code_page.h"
-#include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "partitions/partition_table.h"
 #include "partitions/volume_params.h"
 #include "search/advance_search.h"
@@ -218,8 +218,7 @@ int RunAdvanceCommand(CliContext& context, const AdvanceSearchOptions& options) 
         }
     }
     RecoveryRun& run = context.run;
-    DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors,
-                              disk->bytesPerSector);
+    DeviceSectorSource source = OpenDisk(DiskInputsOf(*disk, ReaderContextFor(run)));
     SearchedRange range;
     if (const auto problem = ChooseRange(context, source, *disk, options, range)) {
         return context.Fail(*problem);

@@ -12,7 +12,7 @@
 #include "cli/json_stream.h"
 #include "cli/terminal_text.h"
 #include "core/text_number.h"
-#include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "partitions/partition_search.h"
 #include "partitions/partition_table.h"
 
@@ -86,8 +86,7 @@ PartitionListing WalkDisk(CliContext& context, const DiskProperties& disk, bool 
     const auto notice = [&listing] { listing.tableDamaged = true; };
     SectorReaderContext reader = ReaderContextFor(run);
     reader.readFailureNotice = notice;
-    DeviceSectorSource source(std::move(reader), disk.devicePath, disk.totalSectors,
-                              disk.bytesPerSector);
+    DeviceSectorSource source = OpenDisk(DiskInputsOf(disk, std::move(reader)));
 
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     run.partitionTree = std::make_unique<TreeModel>();
@@ -158,10 +157,12 @@ void PrintText(std::ostream& out, int diskNumber, const PartitionListing& listin
     const bool searched = listing.search.has_value();
     if (listing.partitions.empty()) {
         if (searched) {
-            out << "Disk " << diskNumber << ": no FAT16, FAT32, NTFS or exFAT partition was found.\n"
+            out << "Disk " << diskNumber
+                << ": no FAT16, FAT32, NTFS or exFAT partition was found.\n"
                 << kUnknownPartition << '\n';
         } else {
-            out << "Disk " << diskNumber << ": no FAT16, FAT32, NTFS or exFAT partition is listed.\n";
+            out << "Disk " << diskNumber
+                << ": no FAT16, FAT32, NTFS or exFAT partition is listed.\n";
         }
         return;
     }

@@ -18,7 +18,7 @@
 #include "cli/interrupt_stop.h"
 #include "cli/json_stream.h"
 #include "cli/terminal_text.h"
-#include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "disk/disk_inventory.h"
 #include "output/carved_picture_pool.h"
 #include "output/picture.h"
@@ -102,15 +102,10 @@ class ListingSink : public CarvedFileSink {
     std::optional<CarvedPicturePool> pool_;
 };
 
-DeviceSectorSource OpenDisk(RecoveryRun& run, const DiskProperties& disk) {
-    return DeviceSectorSource(ReaderContextFor(run), disk.devicePath, disk.totalSectors,
-                              disk.bytesPerSector);
-}
-
 // The sectors of listed partition `number`, or the reason there is none.
 std::optional<std::string> PartitionRange(CliContext& context, const DiskProperties& disk,
                                           int number, SectorRange& range) {
-    DeviceSectorSource source = OpenDisk(context.run, disk);
+    DeviceSectorSource source = OpenDisk(DiskInputsOf(disk, ReaderContextFor(context.run)));
     const auto diskNumber = static_cast<std::uint16_t>(disk.index);
     ListPartitions(context.run, source, diskNumber, kNoItem, [] {});
     const DiskPartitionList& list = context.run.diskPartitionLists[diskNumber];
@@ -312,7 +307,7 @@ int RunRawCommand(CliContext& context, const RawSearchOptions& options) {
         saver->NameByDate(options.nameByDate);
     }
     CarvedFileSink& sink = saver ? static_cast<CarvedFileSink&>(*saver) : listing;
-    DeviceSectorSource source = OpenDisk(context.run, *disk);
+    DeviceSectorSource source = OpenDisk(DiskInputsOf(*disk, ReaderContextFor(context.run)));
     Reporter& reporter = *context.reporter;
     CarvingOptions carving;
     carving.keepCarvedBytes = saving && options.keepCarvedLength;

@@ -13,7 +13,7 @@
 #include "cli/tree_report.h"
 #include "core/oem_code_page.h"
 #include "core/text_number.h"
-#include "disk/device_sector_source.h"
+#include "disk/disk_inputs.h"
 #include "disk/disk_inventory.h"
 #include "partitions/partition_table.h"
 #include "partitions/volume_params.h"
@@ -129,8 +129,7 @@ int RunStandardCommand(CliContext& context, const StandardSearchOptions& options
         }
     }
     RecoveryRun& run = context.run;
-    DeviceSectorSource source(ReaderContextFor(run), disk->devicePath, disk->totalSectors,
-                              disk->bytesPerSector);
+    DeviceSectorSource source = OpenDisk(DiskInputsOf(*disk, ReaderContextFor(run)));
     std::uint64_t listedEnd = 0;
     if (const auto problem =
             SelectPartition(run, source, *disk, options.partitionNumber, listedEnd)) {
