@@ -79,6 +79,8 @@ QWidget* DiskPage::BuildRightColumn() {
     modes_ = new DiskPagePanel;
     modes_->hide();
     layout->addWidget(modes_);
+    // Where the other pages keep their search statistics: every page's lists end alike.
+    layout->addSpacing(layout->spacing());
     layout->addStretch();
     auto* workingFolderCaption = new QLabel(QString::fromUtf8(texts::kWorkingFolderCaption));
     workingFolderCaption->hide();
