@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/page_widgets.h"
 #include "app/partition_details.h"
 #include "app/wizard_texts.h"
 #include "ui/text_progress_ctrl.h"
@@ -46,12 +47,6 @@ QLineEdit* MakeSectorField(const char* objectName) {
     return field;
 }
 
-QPushButton* MakeButton(const char* caption, const char* objectName) {
-    auto* button = new QPushButton(QString::fromUtf8(caption));
-    button->setObjectName(QString::fromUtf8(objectName));
-    button->setAutoDefault(false);
-    return button;
-}
 }  // namespace
 
 PartitionCriteriaPanel::PartitionCriteriaPanel(QWidget* parent) : QWidget(parent) {
