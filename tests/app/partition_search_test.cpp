@@ -290,7 +290,7 @@ class PartitionSearchTest : public QObject {
         QVERIFY(TreeMatchesList(h));
         const QStringList kept = TopChildren(PartitionTree(h));
         // News the stopped search left queued adds nothing.
-        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
         QCOMPARE(TopChildren(PartitionTree(h)), kept);
         QVERIFY(guard.Unchanged());
     }
