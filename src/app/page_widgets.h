@@ -20,6 +20,8 @@ inline constexpr int kValueColumnWidth = 243;
 inline constexpr int kSingleColumnWidth = 485;
 // The left column of every page.
 inline constexpr int kLeftPanelWidth = 250;
+// The left column's caption over the chosen disk's card.
+inline constexpr const char* kDiskToSearchCaption = "Disk to search";
 
 // The widgets every page is made of, so that all pages look alike.
 QLabel* MakeCaption(const char* text, const char* objectName);

@@ -27,7 +27,6 @@
 namespace lumarest {
 
 namespace {
-const char* const kDiskCaption = "Disk to search";
 const char* const kResultsCaption = "Recovered pictures";
 
 // Names listed in the summary of a save; the rest are counted.
@@ -93,7 +92,7 @@ QWidget* RawResultsPage::BuildLeftColumn() {
     column->setFixedWidth(kLeftPanelWidth);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(MakeCaption(kDiskCaption, "rawDiskCaption"));
+    layout->addWidget(MakeCaption(kDiskToSearchCaption, "rawDiskCaption"));
     diskCard_ = MakeDiskCard("rawDiskCard");
     layout->addWidget(diskCard_, 1);
     return column;

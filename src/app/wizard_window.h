@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/page_widgets.h"
 #include "app/wizard_environment.h"
 #include "app/wizard_frame.h"
 #include "app/wizard_stage.h"
@@ -63,7 +64,7 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     ~CChildDialogExDemoDlg() override;
 
     static constexpr const char* kCriteriaCaption = "Searching Criteria";
-    static constexpr const char* kRawLeftCaption = "Disk to search";
+    static constexpr const char* kRawLeftCaption = kDiskToSearchCaption;
     static constexpr const char* kPartitionsCaption = "Partitions";
     static constexpr const char* kSearchProgressCaption = "Search progress";
 
