@@ -5,7 +5,14 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include "core/recovery_run.h"
+
 namespace lumarest {
+
+namespace {
+const char* const kChosenDiskCaption = "Chosen disk";
+constexpr int kDiskCardMargin = 10;
+}  // namespace
 
 QLabel* MakeCaption(const char* text, const char* objectName) {
     auto* label = new QLabel(QString::fromUtf8(text));
@@ -40,6 +47,34 @@ void ResizeColumns(QTreeView* list, const std::vector<std::pair<std::string, int
     for (std::size_t i = 0; i < columns.size(); ++i) {
         list->header()->resizeSection(static_cast<int>(i), columns[i].second);
     }
+}
+
+QLabel* MakeDiskCard(const char* objectName) {
+    auto* card = new QLabel;
+    card->setObjectName(QString::fromUtf8(objectName));
+    card->setWordWrap(true);
+    card->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    card->setFrameShape(QFrame::StyledPanel);
+    card->setMargin(kDiskCardMargin);
+    return card;
+}
+
+QString ChosenDiskCardText(const RecoveryRun& run) {
+    QString card = QStringLiteral("<b>%1</b><br><br>").arg(QString::fromUtf8(kChosenDiskCaption));
+    if (run.diskTree) {
+        card +=
+            QString::fromStdString(run.diskTree->Text(run.diskTree->Selected())).toHtmlEscaped();
+    }
+    if (!run.shownDisk.model.empty()) {
+        card += QStringLiteral("<br>%1").arg(
+            QString::fromStdString(run.shownDisk.model).toHtmlEscaped());
+    }
+    if (!run.shownDisk.capacityText.empty()) {
+        card += QStringLiteral("<br>%1, %2 sectors")
+                    .arg(QString::fromStdString(run.shownDisk.capacityText),
+                         QString::fromStdString(run.shownDisk.totalSectorsText));
+    }
+    return card;
 }
 
 }  // namespace lumarest

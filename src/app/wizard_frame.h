@@ -8,9 +8,14 @@
 namespace lumarest {
 
 class Reporter;
+struct DiskInputs;
 
-// What a page asks of the window around it: the stage shown, the status line, Next, the
-// boxes and the reporting port. A page never reaches into another page.
+// The buttons of the window's button row a page may show, hide, enable or disable.
+enum class FrameButton { Save, OpenFolder, StopSearch, Back, Next };
+
+// What a page asks of the window around it: the stage shown, the status line, the buttons of
+// the button row, the boxes, the desktop, the disk shown and the reporting port. A page never
+// reaches into another page.
 class WizardFrame {
   public:
     virtual ~WizardFrame() = default;
@@ -19,6 +24,12 @@ class WizardFrame {
     virtual void SetNextEnabled(bool enabled) = 0;
     virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
     virtual Reporter& WindowReport() = 0;
+    virtual void ShowFrameButton(FrameButton button, bool shown) = 0;
+    virtual void EnableFrameButton(FrameButton button, bool enabled) = 0;
+    // Hands a folder to the desktop; a box says so when no program takes it.
+    virtual void OpenFolder(const std::string& folder) = 0;
+    // The shown disk as read from `devicePath`, for a reader of it.
+    virtual DiskInputs ShownDiskInputs(std::string devicePath) const = 0;
 };
 
 }  // namespace lumarest

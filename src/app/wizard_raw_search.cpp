@@ -1,13 +1,14 @@
 // The raw search of the wizard: its scope on the criteria page ("Entire Disk", "Sector Range"
-// with the slider, "Sectors in Partition"), the scan worker, the thumbnails it brings, stopping
-// it, its end, and the way back to the criteria page.
+// with the slider, "Sectors in Partition"), what the scan is given, and the way to the results
+// page and back to the criteria page.
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTreeView>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -18,8 +19,9 @@
 #include <vector>
 
 #include "app/disk_key.h"
+#include "app/partition_criteria_panel.h"
 #include "app/raw_criteria_panel.h"
-#include "app/raw_save_worker.h"
+#include "app/raw_results_page.h"
 #include "app/raw_scan_worker.h"
 #include "app/search_end_notice.h"
 #include "app/search_statistics_panel.h"
@@ -38,8 +40,6 @@
 namespace lumarest {
 
 namespace {
-const char* const kRawResultsCaption = "Recovered pictures";
-
 std::int64_t FieldNumber(const QLineEdit* field) {
     return ParseTextNumber(field->text().trimmed().toStdString());
 }
@@ -55,39 +55,6 @@ std::int32_t SliderNumberOfField(const QLineEdit* field) {
     return SliderNumber(FieldNumber(field));
 }
 
-// Names listed in the summary of a save; the rest are counted.
-constexpr std::size_t kMostNamesListed = 10;
-
-std::string NamesText(const std::vector<std::string>& names) {
-    std::string text;
-    for (std::size_t i = 0; i < names.size() && i < kMostNamesListed; ++i) {
-        text += (i == 0 ? "" : ", ") + names[i];
-    }
-    if (names.size() > kMostNamesListed) {
-        text += " and " + std::to_string(names.size() - kMostNamesListed) + " more";
-    }
-    return text;
-}
-
-std::string RawSaveSummaryText(const ResaveSummary& summary, const std::string& folder) {
-    std::string text = std::to_string(summary.saved) + " file(s) saved to " + folder + ".";
-    if (!summary.noRoom.empty()) {
-        text = summary.noRoom + "\n\n" + text;
-    }
-    if (!summary.unreadable.empty()) {
-        text += "\n" + std::to_string(summary.unreadable.size()) +
-                " file(s) could not be read from the disk: " + NamesText(summary.unreadable) + ".";
-    }
-    if (!summary.unwritten.empty()) {
-        text += "\n" + std::to_string(summary.unwritten.size()) +
-                " file(s) could not be written into " + folder + ": " +
-                NamesText(summary.unwritten) + ".";
-    }
-    if (summary.stopped) {
-        text += "\nSaving was stopped before the end.";
-    }
-    return text;
-}
 }  // namespace
 
 void CChildDialogExDemoDlg::OnScopeChosen(int scope) {
@@ -303,65 +270,23 @@ void CChildDialogExDemoDlg::StartRawSearch() {
     inputs.nameByDate = rawCriteria_->nameByDateBox->isChecked();
     inputs.destinationFolder = run_.destinationFolder;
     inputs.destination = std::exchange(scanDestinationHandle_, std::nullopt);
-    scanDestination_ = run_.destinationFolder;
-
-    const std::uint64_t scan = ++scanSerial_;
-    RawScanOutputs outputs;
-    outputs.reporter = reporter_.get();
-    outputs.thumbnails = thumbsList_;
-    outputs.acceptThumbnail = [this, generation = thumbnailGeneration_] {
-        return generation == thumbnailGeneration_;
-    };
-    outputs.window = this;
-    outputs.finished = [this, scan] { OnRawScanFinished(scan); };
-    run_.scanStop = std::stop_source();
-    scanWorker_ =
-        std::make_unique<RawScanWorker>(std::move(inputs), std::move(outputs), run_.scanStop);
+    rawPage_->StartScan(std::move(inputs));
 }
 
 void CChildDialogExDemoDlg::ShowRawResultsPage() {
     SetWizardButtonsEnabled(false);
+    // The criteria are left as Back finds them again.
     rawCriteria_->hide();
     partitionTree_->hide();
     selectedDiskCard_->show();
     leftCaption_->setText(QString::fromUtf8(kRawLeftCaption));
-    rightCaption_->setText(QString::fromUtf8(kRawResultsCaption));
-    thumbsList_->Clear();
-    ++thumbnailGeneration_;
-    thumbsList_->show();
-    statistics_->mainScanBar->SetPos(0);
-    statistics_->mainScanBar->SetText(QString());
-    statistics_->phaseLabel->clear();
-    for (const Statistic which : {Statistic::SectorProgress, Statistic::SearchMethod}) {
-        statistics_->Value(which)->clear();
-    }
-    statistics_->carvingRow->show();
-    statistics_->mainScanRow->show();
-    openFolderButton_->hide();
-    stopSearchButton_->setEnabled(true);
-    stopSearchButton_->show();
-    // A new search shows every file it finds: a filter left on would hide them unannounced.
-    onlyCompleteBox_->setChecked(false);
-    onlyCompleteBox_->show();
-    saveButton_->setEnabled(false);
-    saveButton_->show();
-}
-
-void CChildDialogExDemoDlg::OnRawScanFinished(std::uint64_t scan) {
-    if (!scanWorker_ || scan != scanSerial_) {
-        return;
-    }
-    scanWorker_->Wait();
-    scanWorker_.reset();
-    EndRawSearchDisplay();
-    env_.dialogs->ShowSearchCompleted(this);
+    rawPage_->Enter();
+    pages_->setCurrentWidget(rawPage_->Widget());
 }
 
 void CChildDialogExDemoDlg::OnStopSearch() {
-    if (rawSaveWorker_) {
-        // The summary of what was saved still comes.
-        rawSaveWorker_->RequestStop();
-        stopSearchButton_->setEnabled(false);
+    if (rawPage_->Saving()) {
+        rawPage_->Stop();
         return;
     }
     if (run_.searchMode == SearchMode::Standard) {
@@ -372,67 +297,22 @@ void CChildDialogExDemoDlg::OnStopSearch() {
         StopAdvanceSearch();
         return;
     }
-    if (!scanWorker_) {
-        return;
-    }
-    // The worker ends between two sectors; every thumbnail it handed over stays.
-    StopScanWorker();
-    EndRawSearchDisplay();
-    env_.dialogs->ShowSearchEnded(
-        this, RawSearchStopped(RangeOfSectors(run_.rawFirstSector, run_.rawLastSector),
-                               static_cast<std::size_t>(thumbsList_->count())));
-}
-
-void CChildDialogExDemoDlg::StopScanWorker() {
-    run_.scanStop.request_stop();
-    if (scanWorker_) {
-        scanWorker_->StopAndWait();
-        scanWorker_.reset();
-        // The thumbnails handed over before the stop are on their way to the list; they are
-        // all in it before the search is said to have ended.
-        if (thumbsList_) {
-            QCoreApplication::sendPostedEvents(thumbsList_, QEvent::MetaCall);
-        }
-    }
-}
-
-void CChildDialogExDemoDlg::EndRawSearchDisplay() {
-    // What the worker reported last is shown before the page settles.
-    reporter_->Flush();
-    fileList_->viewport()->update();
-    statistics_->mainScanRow->hide();
-    statistics_->carvingRow->hide();
-    statistics_->phaseLabel->clear();
-    openFolderButton_->show();
-    stopSearchButton_->hide();
-    backButton_->setEnabled(true);
-    UpdateRawSaveButton();
-    SetStatusText(texts::kRawSearchEndedStatus);
+    rawPage_->Stop();
 }
 
 void CChildDialogExDemoDlg::OnOpenContainingFolder() {
-    if (scanDestination_.empty()) {
-        ShowMessage(texts::kNoDestinationChosen, MessageIcon::Information);
-        return;
-    }
-    OpenOnDesktop(QUrl::fromLocalFile(QString::fromStdString(scanDestination_)));
+    rawPage_->OpenDestination();
 }
 
 void CChildDialogExDemoDlg::BackToRawCriteria() {
-    if (scanWorker_ || rawSaveWorker_) {
+    if (!rawPage_->Leave()) {
         return;
     }
-    thumbsList_->hide();
-    thumbsList_->Clear();
-    ++thumbnailGeneration_;
-    onlyCompleteBox_->hide();
-    saveButton_->hide();
-    // The folder results pages show the button as they find it.
-    saveButton_->setEnabled(true);
-    openFolderButton_->hide();
-    stopSearchButton_->hide();
-    statistics_->mainScanRow->hide();
-    statistics_->carvingRow->hide();
+    // The statistics panel is back where the Standard and Advance searches show it.
+    stagesRightColumn_->insertWidget(stagesRightColumn_->indexOf(partitionCriteria_) + 1,
+                                     statistics_);
+    statistics_->show();
+    pages_->setCurrentWidget(stagesPage_);
     rightCaption_->setText(QString::fromUtf8(kCriteriaCaption));
     rawCriteria_->show();
     const RawCriteriaPanel::Scope scope = rawCriteria_->CheckedScope();
@@ -442,83 +322,6 @@ void CChildDialogExDemoDlg::BackToRawCriteria() {
     SetStatusText(explanations[scope]);
     stage_ = WizardStage::Criteria;
     SetWizardButtonsEnabled(true);
-}
-
-// Save is there once the search has ended or was stopped, while nothing is being saved and
-// something is shown to save.
-void CChildDialogExDemoDlg::UpdateRawSaveButton() {
-    saveButton_->setEnabled(stage_ == WizardStage::RawResults && !scanWorker_ && !rawSaveWorker_ &&
-                            thumbsList_->ShownCount() > 0);
-}
-
-// The chosen thumbnails (or every one shown) read again from the searched disk and written
-// into a folder the user picks, never one on that disk.
-void CChildDialogExDemoDlg::SaveRawResults() {
-    if (scanWorker_ || rawSaveWorker_) {
-        return;
-    }
-    std::vector<CarvedFile> files = thumbsList_->ChosenFiles();
-    if (files.empty()) {
-        ShowMessage(texts::kNoPictureToSave, MessageIcon::Information);
-        return;
-    }
-    env_.dialogs->ShowDestinationNotice(this);
-    const std::string folder = env_.dialogs->ChooseDestinationFolder(this).toStdString();
-    if (folder.empty()) {
-        return;
-    }
-    const std::string device = SelectedDevicePath(run_);
-    std::string refusal;
-    std::optional<FolderHandle> destination = OpenDestinationFolder(folder, device, refusal);
-    if (!destination) {
-        ShowMessage(refusal, MessageIcon::Error);
-        return;
-    }
-    RawSaveInputs inputs;
-    inputs.files = std::move(files);
-    inputs.folder = folder;
-    inputs.destination = std::move(destination);
-    inputs.disk = ShownDiskInputs(device);
-    inputs.nameByDate = rawCriteria_->nameByDateBox->isChecked();
-
-    backButton_->setEnabled(false);
-    saveButton_->setEnabled(false);
-    openFolderButton_->hide();
-    stopSearchButton_->setEnabled(true);
-    stopSearchButton_->show();
-    statistics_->mainScanBar->SetPos(0);
-    statistics_->mainScanBar->SetText(QString());
-    statistics_->mainScanRow->show();
-    rawSaveWorker_ = std::make_unique<RawSaveWorker>(
-        std::move(inputs), *reporter_, this,
-        [this, folder](const ResaveSummary& summary) { OnRawSaveFinished(summary, folder); });
-}
-
-void CChildDialogExDemoDlg::OnRawSaveFinished(const ResaveSummary& summary,
-                                              const std::string& folder) {
-    if (!rawSaveWorker_) {
-        return;
-    }
-    rawSaveWorker_->Wait();
-    rawSaveWorker_.reset();
-    reporter_->Flush();
-    statistics_->mainScanRow->hide();
-    stopSearchButton_->hide();
-    openFolderButton_->show();
-    backButton_->setEnabled(true);
-    UpdateRawSaveButton();
-    const bool failures = !summary.unreadable.empty() || !summary.unwritten.empty();
-    const MessageIcon icon = !summary.noRoom.empty() ? MessageIcon::Error
-                             : failures              ? MessageIcon::Warning
-                                                     : MessageIcon::Information;
-    ShowMessage(RawSaveSummaryText(summary, folder), icon);
-}
-
-void CChildDialogExDemoDlg::StopRawSaveWorker() {
-    if (rawSaveWorker_) {
-        rawSaveWorker_->StopAndWait();
-        rawSaveWorker_.reset();
-    }
 }
 
 }  // namespace lumarest

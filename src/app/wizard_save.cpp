@@ -10,6 +10,7 @@
 #include "app/background_job.h"
 #include "app/disk_key.h"
 #include "app/qt_save_decisions.h"
+#include "app/raw_results_page.h"
 #include "app/window_thread_save_decisions.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
@@ -79,7 +80,7 @@ bool CChildDialogExDemoDlg::ResultsReady() const {
 
 void CChildDialogExDemoDlg::OnSave() {
     if (stage_ == WizardStage::RawResults) {
-        SaveRawResults();
+        rawPage_->Save();
         return;
     }
     if (!ResultsReady()) {

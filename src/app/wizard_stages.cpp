@@ -19,6 +19,7 @@
 #include "app/partition_criteria_panel.h"
 #include "app/partition_details.h"
 #include "app/raw_criteria_panel.h"
+#include "app/raw_results_page.h"
 #include "app/window_reporter.h"
 #include "app/wizard_texts.h"
 #include "app/wizard_window.h"
@@ -346,7 +347,7 @@ void CChildDialogExDemoDlg::SearchPartitionsWhenNoneListed() {
 
 void CChildDialogExDemoDlg::OnBack() {
     // Saved files are read from the disk chosen here: it stays chosen until they are written.
-    if (rawSaveWorker_) {
+    if (rawPage_->Saving()) {
         return;
     }
     const WizardStage from = stage_;

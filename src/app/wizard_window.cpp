@@ -25,6 +25,7 @@
 #include "app/partition_criteria_panel.h"
 #include "app/partition_search_worker.h"
 #include "app/raw_criteria_panel.h"
+#include "app/raw_results_page.h"
 #include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
 #include "app/search_statistics_panel.h"
@@ -54,7 +55,6 @@ constexpr int kWindowWidth = 800;
 constexpr int kWindowHeight = 600;
 constexpr int kStatusLines = 3;
 const char* const kWindowTitle = "Lumarest";
-const char* const kChosenDiskCaption = "Chosen disk";
 
 QString FromUtf8(const char* text) {
     return QString::fromUtf8(text);
@@ -98,8 +98,7 @@ CChildDialogExDemoDlg::CChildDialogExDemoDlg(WizardEnvironment environment, QWid
 CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
     // The workers show on this window: they end before anything of the window goes.
     StopPartitionSearchWithoutAsking();
-    StopScanWorker();
-    StopRawSaveWorker();
+    rawPage_->StopWorkers();
     if (standardWorker_) {
         standardWorker_->StopAndWait();
     }
@@ -157,6 +156,8 @@ void CChildDialogExDemoDlg::BuildWindow() {
                        statistics_->treeLoadingRow};
     targets.messages = env_.messages.get();
     reporter_ = std::make_unique<WindowReporter>(*this, std::move(targets));
+    rawPage_ = std::make_unique<RawResultsPage>(run_, env_, *this, *reporter_, *statistics_);
+    pages_->addWidget(rawPage_->Widget());
 }
 
 QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
@@ -184,12 +185,7 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
     layout->addWidget(partitionListNote_);
     partitionTree_->installEventFilter(this);
 
-    selectedDiskCard_ = new QLabel;
-    selectedDiskCard_->setObjectName(QStringLiteral("selectedDiskCard"));
-    selectedDiskCard_->setWordWrap(true);
-    selectedDiskCard_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    selectedDiskCard_->setFrameShape(QFrame::StyledPanel);
-    selectedDiskCard_->setMargin(10);
+    selectedDiskCard_ = MakeDiskCard("selectedDiskCard");
     selectedDiskCard_->hide();
     layout->addWidget(selectedDiskCard_, 1);
     return panel;
@@ -198,6 +194,7 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
 QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     auto* panel = new QWidget;
     auto* layout = new QVBoxLayout(panel);
+    stagesRightColumn_ = layout;
     layout->setContentsMargins(0, 0, 0, 0);
     rightCaption_ = MakeCaption("", "rightCaption");
     layout->addWidget(rightCaption_);
@@ -269,15 +266,6 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     rawCriteria_ = new RawCriteriaPanel;
     rawCriteria_->hide();
     layout->addWidget(rawCriteria_, 1);
-
-    thumbsList_ = new CThumbsListCtrl;
-    thumbsList_->setObjectName(QStringLiteral("ThumbsList"));
-    thumbsList_->hide();
-    layout->addWidget(thumbsList_, 1);
-    onlyCompleteBox_ = new QCheckBox(FromUtf8(texts::kShowOnlyComplete));
-    onlyCompleteBox_->setObjectName(QStringLiteral("onlyCompleteBox"));
-    onlyCompleteBox_->hide();
-    layout->addWidget(onlyCompleteBox_);
 
     partitionCriteria_ = new PartitionCriteriaPanel;
     partitionCriteria_->hide();
@@ -402,13 +390,6 @@ void CChildDialogExDemoDlg::ConnectControls() {
         fileListFilter_->SetShow(static_cast<DeletedFilterModel::Show>(choice));
     });
     connect(saveButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnSave);
-    connect(onlyCompleteBox_, &QCheckBox::toggled, this, [this](bool only) {
-        thumbsList_->ShowOnlyComplete(only);
-        UpdateRawSaveButton();
-    });
-    // Thumbnails of a stopped scan may still arrive after the page shows its end.
-    connect(thumbsList_->model(), &QAbstractItemModel::rowsInserted, this,
-            [this] { UpdateRawSaveButton(); });
     folderTree_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(folderTree_, &QWidget::customContextMenuRequested, this,
             &CChildDialogExDemoDlg::OnFolderTreeContextMenu);
@@ -449,6 +430,34 @@ void CChildDialogExDemoDlg::ShowMessage(const std::string& text, MessageIcon ico
     env_.messages->ShowMessage(QString::fromStdString(text), icon);
 }
 
+QPushButton* CChildDialogExDemoDlg::FrameButtonOf(FrameButton button) const {
+    switch (button) {
+        case FrameButton::Save:
+            return saveButton_;
+        case FrameButton::OpenFolder:
+            return openFolderButton_;
+        case FrameButton::StopSearch:
+            return stopSearchButton_;
+        case FrameButton::Back:
+            return backButton_;
+        case FrameButton::Next:
+            break;
+    }
+    return nextButton_;
+}
+
+void CChildDialogExDemoDlg::ShowFrameButton(FrameButton button, bool shown) {
+    FrameButtonOf(button)->setVisible(shown);
+}
+
+void CChildDialogExDemoDlg::EnableFrameButton(FrameButton button, bool enabled) {
+    FrameButtonOf(button)->setEnabled(enabled);
+}
+
+void CChildDialogExDemoDlg::OpenFolder(const std::string& folder) {
+    OpenOnDesktop(QUrl::fromLocalFile(QString::fromStdString(folder)));
+}
+
 void CChildDialogExDemoDlg::SetDetailsColumns(
     const std::vector<std::pair<std::string, int>>& columns) {
     diskPage_->SetDetailsColumns(columns);
@@ -475,21 +484,7 @@ void CChildDialogExDemoDlg::ReloadDetailsList() {
 }
 
 void CChildDialogExDemoDlg::ShowSelectedDiskCard() {
-    QString card = QStringLiteral("<b>%1</b><br><br>").arg(FromUtf8(kChosenDiskCaption));
-    if (run_.diskTree) {
-        card +=
-            QString::fromStdString(run_.diskTree->Text(run_.diskTree->Selected())).toHtmlEscaped();
-    }
-    if (!run_.shownDisk.model.empty()) {
-        card += QStringLiteral("<br>%1").arg(
-            QString::fromStdString(run_.shownDisk.model).toHtmlEscaped());
-    }
-    if (!run_.shownDisk.capacityText.empty()) {
-        card += QStringLiteral("<br>%1, %2 sectors")
-                    .arg(QString::fromStdString(run_.shownDisk.capacityText),
-                         QString::fromStdString(run_.shownDisk.totalSectorsText));
-    }
-    selectedDiskCard_->setText(card);
+    selectedDiskCard_->setText(ChosenDiskCardText(run_));
 }
 
 DiskInputs CChildDialogExDemoDlg::ShownDiskInputs(std::string devicePath) const {
@@ -531,8 +526,7 @@ void CChildDialogExDemoDlg::reject() {
     // The workers that show on this window end before it closes, between two sectors or
     // cylinders.
     StopPartitionSearchWithoutAsking();
-    StopScanWorker();
-    StopRawSaveWorker();
+    rawPage_->StopWorkers();
     if (standardWorker_) {
         standardWorker_->StopAndWait();
     }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/page_widgets.h"
 #include "app/wizard_environment.h"
 #include "app/wizard_frame.h"
 #include "app/wizard_stage.h"
@@ -20,26 +21,23 @@
 #include "tree/folder_counts.h"
 #include "ui/file_icons.h"
 
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStackedWidget;
+class QVBoxLayout;
 class QTreeView;
 class QUrl;
 
 namespace lumarest {
 
-class CThumbsListCtrl;
 class DiskPage;
 class HeaderBand;
 class PartitionCriteriaPanel;
 class RawCriteriaPanel;
 class PartitionSearchWorker;
-class RawScanWorker;
-class RawSaveWorker;
-struct ResaveSummary;
+class RawResultsPage;
 class StandardScanWorker;
 struct StandardSearchResult;
 class AdvanceScanWorker;
@@ -66,7 +64,7 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     ~CChildDialogExDemoDlg() override;
 
     static constexpr const char* kCriteriaCaption = "Searching Criteria";
-    static constexpr const char* kRawLeftCaption = "Disk to search";
+    static constexpr const char* kRawLeftCaption = kDiskToSearchCaption;
     static constexpr const char* kPartitionsCaption = "Partitions";
     static constexpr const char* kSearchProgressCaption = "Search progress";
 
@@ -76,6 +74,10 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     void SetStatusText(const std::string& text) override;
     void SetNextEnabled(bool enabled) override;
     void ShowMessage(const std::string& text, MessageIcon icon) override;
+    void ShowFrameButton(FrameButton button, bool shown) override;
+    void EnableFrameButton(FrameButton button, bool enabled) override;
+    void OpenFolder(const std::string& folder) override;
+    DiskInputs ShownDiskInputs(std::string devicePath) const override;
 
     // Shows partition `index` of disk `diskNumber` on the criteria page: its range in the
     // start and end fields, its type in the type box, its rows in DetailsList.
@@ -115,8 +117,7 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     void ReloadDetailsList();
     void SetFileListColumnWidths();
     void ShowSelectedDiskCard();
-    // The shown disk as read from `devicePath`, for a reader of it.
-    DiskInputs ShownDiskInputs(std::string devicePath) const;
+    QPushButton* FrameButtonOf(FrameButton button) const;
 
     // Stages (wizard_stages.cpp).
     void NextFromDiskPage();
@@ -185,15 +186,7 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     bool ReadRawScope();
     bool RefuseDestination();
     void ShowRawResultsPage();
-    void OnRawScanFinished(std::uint64_t scan);
-    void EndRawSearchDisplay();
     void BackToRawCriteria();
-    void StopScanWorker();
-    // Saving the raw results after their search.
-    void SaveRawResults();
-    void OnRawSaveFinished(const ResaveSummary& summary, const std::string& folder);
-    void UpdateRawSaveButton();
-    void StopRawSaveWorker();
 
     // The Standard search (wizard_standard_search.cpp): its worker, its results page and
     // the folder tree's clicks and expansions.
@@ -275,6 +268,7 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     ParameterStore store_;
     std::unique_ptr<WindowReporter> reporter_;
     std::unique_ptr<DiskPage> diskPage_;
+    std::unique_ptr<RawResultsPage> rawPage_;
 
     HeaderBand* header_ = nullptr;
     QLabel* leftCaption_ = nullptr;
@@ -305,6 +299,9 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     SearchStatisticsPanel* statistics_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     QWidget* stagesPage_ = nullptr;
+    // The stages page's right column, where the statistics panel lives while no other page holds
+    // it.
+    QVBoxLayout* stagesRightColumn_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QWidget* currentFolderRow_ = nullptr;
     QLabel* currentFolderValue_ = nullptr;
@@ -316,17 +313,10 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     QPushButton* stopSearchButton_ = nullptr;
     QPushButton* openFolderButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
-    CThumbsListCtrl* thumbsList_ = nullptr;
-    // "Show only complete pictures" under the thumbnails.
-    QCheckBox* onlyCompleteBox_ = nullptr;
 
     // Appended on each entry to the raw criteria page.
     SignatureList generalSignatures_;
     SignatureList thoroughSignatures_;
-    // The scan worker's slot: filled while a raw search runs.
-    std::unique_ptr<RawScanWorker> scanWorker_;
-    // Filled while the raw results are being saved after their search.
-    std::unique_ptr<RawSaveWorker> rawSaveWorker_;
     // The scan worker's slot while a Standard search runs.
     std::unique_ptr<StandardScanWorker> standardWorker_;
     // The Advance search's two worker slots: its first phase, and the rebuild of a found volume.
@@ -350,12 +340,8 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     std::string openedFilesBase_;
     // Shown while a file is written for opening; null otherwise.
     COpenSingleFile* openSingleFile_ = nullptr;
-    // Numbers each raw search, so a late end of an earlier one is ignored.
+    // Numbers each search, so a late end of an earlier one is ignored.
     std::uint64_t scanSerial_ = 0;
-    // Numbers each filling of the thumbnail list; thumbnails of an emptied list are dropped.
-    std::uint64_t thumbnailGeneration_ = 0;
-    // Where the last raw search saved its files; empty when it saved nothing.
-    std::string scanDestination_;
     // The destination checked for the raw search about to start, held open until it starts.
     std::optional<FolderHandle> scanDestinationHandle_;
     // PartitionTree was shown for "Sectors in Partition".

@@ -2,6 +2,8 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImageWriter>
+#include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -165,6 +167,37 @@ class RawResultsTest : public QObject {
         QVERIFY(folder_.isValid());
         image_ = folder_.filePath(QStringLiteral("pictures.img"));
         files_ = MakeImage(image_);
+    }
+
+    // The statistics panel is shown by the page shown: under the thumbnails while the results
+    // are, and back in its place on the criteria page after Back, round after round.
+    void statisticsPanelGoesWithThePageShown() {
+        WindowHarness h = OpenRawCriteria(image_);
+        auto* statistics = h.Find<QWidget>("SearchStatistics");
+        QWidget* criteriaColumn = statistics->parentWidget();
+        const int criteriaPlace = criteriaColumn->layout()->indexOf(statistics);
+        const QString criteriaCard = h.Find<QLabel>("selectedDiskCard")->text();
+        for (int round = 0; round < 2; ++round) {
+            h.window->OnNext();
+            QCOMPARE(h.Stage(), WizardStage::RawResults);
+            // Shown at once, not after the event loop runs.
+            QVERIFY(statistics->isVisible());
+            QWidget* resultsColumn = Thumbs(h)->parentWidget();
+            QCOMPARE(statistics->parentWidget(), resultsColumn);
+            QCOMPARE(resultsColumn->layout()->indexOf(statistics),
+                     resultsColumn->layout()->indexOf(h.Find<QCheckBox>("onlyCompleteBox")) + 1);
+            const QString card = h.Find<QLabel>("rawDiskCard")->text();
+            QCOMPARE(card, criteriaCard);
+            QVERIFY(card.contains(QString::fromUtf8(kImageItem)));
+            QTRY_COMPARE_WITH_TIMEOUT(h.dialogs->searchCompletedBoxes, round + 1, kScanTimeoutMs);
+
+            h.window->OnBack();
+            QCOMPARE(h.Stage(), WizardStage::Criteria);
+            QCOMPARE(statistics->parentWidget(), criteriaColumn);
+            QCOMPARE(criteriaColumn->layout()->indexOf(statistics), criteriaPlace);
+            QVERIFY(statistics->isVisible());
+            QVERIFY(!Thumbs(h)->isVisible());
+        }
     }
 
     void thumbnailsShowTheirVerdictAndCanBeFilteredAndSavedAfterTheSearch() {
