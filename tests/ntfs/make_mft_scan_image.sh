@@ -9,7 +9,7 @@ set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
 IMAGES_STAMP=.scan.stamp StartImages make_mft_scan_image "${1:-}" mkntfs
-FuseWorks ntfs-3g python3 || exit 77
+FuseInstalled ntfs-3g python3 || exit 77
 . "$(dirname "${BASH_SOURCE[0]}")/../support/fuse_mount.sh"
 
 IMAGE=$OUTDIR/scan.img

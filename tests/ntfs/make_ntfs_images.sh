@@ -7,7 +7,7 @@ set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
 IMAGES_STAMP=.names.stamp StartImages make_ntfs_images "${1:-}" mkntfs
-FuseWorks ntfs-3g || exit 77
+FuseInstalled ntfs-3g || exit 77
 . "$(dirname "${BASH_SOURCE[0]}")/../support/fuse_mount.sh"
 
 IMAGE=$OUTDIR/names.img

@@ -10,15 +10,27 @@ Installed() {  # TOOL...
 }
 
 # Whether a FUSE driver can mount here: the device is there and so are the driver's TOOLs.
-FuseWorks() {  # TOOL...
+FuseInstalled() {  # TOOL...
     [[ -c /dev/fuse ]] && Installed mountpoint "$@"
+}
+
+# Leaves the calling script, naming the first TOOL that cannot be run.
+NeedTools() {  # NAME TOOL...
+    local name=$1 tool
+    shift
+    for tool in "$@"; do
+        Installed "$tool" || {
+            echo "$name: missing tool: $tool (run scripts/setup)" >&2
+            exit 1
+        }
+    done
 }
 
 # Checks the tools, takes OUTDIR's lock and leaves the calling script at once when its images
 # were made by this very script already. Sets OUTDIR (absolute) and WORK (removed on exit).
 # IMAGES_STAMP names the stamp when several scripts share OUTDIR (default .stamp).
 StartImages() {  # NAME OUTDIR TOOL...
-    local name=$1 tool
+    local name=$1
     if [[ -z ${2:-} ]]; then
         echo "usage: $name OUTDIR" >&2
         exit 2
@@ -28,12 +40,7 @@ StartImages() {  # NAME OUTDIR TOOL...
     export LC_ALL=C MTOOLS_SKIP_CHECK=1
     PATH=$PATH:/usr/sbin:/sbin
     shift 2
-    for tool in "$@" flock sha256sum; do
-        Installed "$tool" || {
-            echo "$name: missing tool: $tool" >&2
-            exit 1
-        }
-    done
+    NeedTools "$name" "$@" flock sha256sum
     exec 9>"$OUTDIR/.lock"
     flock 9
     IMAGES_HASH=$(cat "${BASH_SOURCE[1]}" "${BASH_SOURCE[0]}" | sha256sum | cut -c1-16)

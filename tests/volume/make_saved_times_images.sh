@@ -56,7 +56,7 @@ mdel -i "$WORK/fat.img" "::/Album/GONE.TXT"
 perl -0777 -pi -e 's/(BADDATE TXT.{13})../$1\x00\x00/s' "$WORK/fat.img"
 mv "$WORK/fat.img" "$OUTDIR/times_fat.img"
 
-if FuseWorks ntfs-3g; then
+if FuseInstalled ntfs-3g; then
     truncate -s 16M "$WORK/ntfs.img"
     mkntfs -F -q -Q -s 512 -c 4096 "$WORK/ntfs.img" >/dev/null 2>&1
     mkdir "$MNT"
