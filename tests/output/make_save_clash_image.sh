@@ -8,11 +8,15 @@
 #   make_save_clash_image.sh IMAGE [file-named-trip]
 set -euo pipefail
 
+if [[ $# -lt 1 || $# -gt 2 ]]; then
+    echo "usage: $0 IMAGE [file-named-trip]" >&2
+    exit 2
+fi
 variant=${2:-}
-# Each image and variant has a stamp of its own: the images lie side by side in one folder.
-IMAGES_STAMP=.$(basename "${1:-}")${variant:+.$variant}.stamp
 . "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
-StartImages make_save_clash_image "${1:+$(dirname "$1")}" mkfs.fat mmd mcopy mdel perl
+# Each image and variant has a stamp of its own: the images lie side by side in one folder.
+IMAGES_STAMP=.$(basename "${1:-}")${variant:+.$variant}.stamp \
+    StartImages make_save_clash_image "${1:+$(dirname "$1")}" mkfs.fat mmd mcopy mdel perl
 export LC_ALL=C.UTF-8
 image=$OUTDIR/$(basename "$1")
 printf 'the live trip photo\n' >"$WORK/live"
