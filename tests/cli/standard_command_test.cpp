@@ -17,6 +17,7 @@
 #include "cli/cli_app.h"
 #include "cli_fixture.h"
 #include "support/command_output.h"
+#include "support/fls_listing.h"
 #include "support/image_guard.h"
 #include "support/made_images.h"
 
@@ -157,37 +158,16 @@ std::string FilePath(const json& file) {
     return (folder.empty() ? "" : folder + "/") + file.at("name").get<std::string>();
 }
 
-// One entry of `fls -r -p`: the file system's own metadata ($MFT, $FAT1, streams, the volume
-// label) is left out.
-struct FlsEntry {
-    bool folder = false;
-    bool deleted = false;
-    std::uint64_t inode = 0;  // NTFS: the record number
-};
+using testing::FlsEntry;
 
+// Path -> entry of what `fls -r -p` lists, reallocated names too; the file system's own
+// metadata ($MFT, $FAT1, streams, the volume label) is left out.
 std::map<std::string, FlsEntry> FlsListing(const std::string& image, std::uint64_t offset) {
     std::map<std::string, FlsEntry> entries;
-    std::istringstream lines(CommandOutput("fls -r -p -o " + std::to_string(offset) + " " +
-                                           ShellQuoted(image) + " 2>/dev/null"));
-    for (std::string line; std::getline(lines, line);) {
-        const auto tab = line.find(":\t");
-        if (tab == std::string::npos || line.size() < 4) {
-            continue;
+    for (FlsEntry& entry : testing::ParseFlsListing(testing::FlsOutput(image, "-r -p", offset))) {
+        if (!testing::FileSystemOwn(entry.path)) {
+            entries[entry.path] = std::move(entry);
         }
-        const std::string path = line.substr(tab + 2);
-        if (path.starts_with('$') || path.find(":$") != std::string::npos ||
-            path.find("(Volume Label Entry)") != std::string::npos) {
-            continue;
-        }
-        FlsEntry entry;
-        entry.folder = line[2] == 'd';
-        std::string rest = line.substr(4, tab - 4);
-        if (rest.starts_with("* ")) {
-            entry.deleted = true;
-            rest = rest.substr(2);
-        }
-        entry.inode = std::stoull(rest);
-        entries[path] = entry;
     }
     return entries;
 }
@@ -229,7 +209,7 @@ void CheckNtfsPartitionAgainstFls(const json& document, const std::string& image
     }
     std::size_t flsFolders = 0;
     for (const auto& [path, entry] : fls) {
-        if (entry.folder) {
+        if (entry.kind == 'd') {
             ++flsFolders;
             ASSERT_TRUE(ourFolders.contains(path)) << path;
             EXPECT_EQ(ourFolders[path].at("self"), entry.inode) << path;
@@ -253,7 +233,7 @@ void CheckNtfsPartitionAgainstFls(const json& document, const std::string& image
     }
     std::size_t flsFiles = 0;
     for (const auto& [path, entry] : fls) {
-        flsFiles += entry.folder ? 0 : 1;
+        flsFiles += entry.kind == 'd' ? 0 : 1;
     }
     EXPECT_EQ(ourFiles, flsFiles);
 }
@@ -325,7 +305,7 @@ class StandardCommandTest : public testing::CliFixture {
         std::set<std::pair<std::string, bool>> flsFolders;
         std::set<std::pair<std::string, bool>> flsFiles;
         for (const auto& [path, entry] : fls) {
-            (entry.folder ? flsFolders : flsFiles).emplace(Lower(path), entry.deleted);
+            (entry.kind == 'd' ? flsFolders : flsFiles).emplace(Lower(path), entry.deleted);
         }
         for (const auto& [path, deleted] : ourFolders) {
             EXPECT_TRUE(flsFolders.contains({Lower(path), deleted})) << path;

@@ -37,7 +37,7 @@ mkdir "$MNT"
 # exfat-fuse run as root wants a block device: the image is tried first, then a loop device.
 Mount() {  # VOLUME
     mount.exfat-fuse "$1" "$MNT" >/dev/null 2>&1 && mountpoint -q "$MNT" && return 0
-    command -v losetup >/dev/null || exit 77
+    Installed losetup || exit 77
     LOOP=$(losetup -f --show "$1" 2>/dev/null) || exit 77
     mount.exfat-fuse "$LOOP" "$MNT" >/dev/null 2>&1 && mountpoint -q "$MNT" && return 0
     exit 77

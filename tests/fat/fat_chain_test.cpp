@@ -10,6 +10,7 @@
 #include "fat/fat_test_volumes.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 #include "support/recording_reporter.h"
 
 namespace lumarest {
@@ -56,7 +57,7 @@ class FatChainTest : public ::testing::TestWithParam<TestVolume> {
 };
 
 TEST_P(FatChainTest, ChainsFollowTheFatAsFsstatReadsIt) {
-    if (!testing::FsstatInstalled()) {
+    if (!testing::ToolInstalled("fsstat")) {
         GTEST_SKIP() << "fsstat is not installed";
     }
     const TestVolume& volume = GetParam();

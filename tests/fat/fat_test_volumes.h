@@ -76,10 +76,6 @@ struct FsstatFat {
     std::map<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>> runs;
 };
 
-inline bool FsstatInstalled() {
-    return lumarest::testing::ToolInstalled("fsstat");
-}
-
 inline std::optional<FsstatFat> RunFsstat(const std::string& image, std::uint64_t start) {
     // One output file per process and image: the test programs run side by side.
     const std::string out = (VolumeImagesFolder() /

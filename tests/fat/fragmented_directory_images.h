@@ -3,14 +3,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <ostream>
-#include <regex>
 #include <string>
 #include <vector>
 
+#include "support/fls_listing.h"
 #include "support/made_images.h"
 
 namespace lumarest::testing {
@@ -60,21 +59,12 @@ inline std::optional<FlsPaths> FlsListing(const std::string& image, bool folders
     if (!lumarest::testing::ToolInstalled("fls")) {
         return std::nullopt;
     }
-    const std::string out = image + (folders ? ".fls-folders" : ".fls-files");
-    const std::string command = "fls -r -p '" + image + "' > '" + out + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0) {
-        return std::nullopt;
-    }
-    std::ifstream in(out);
     FlsPaths paths;
-    static const std::regex line(R"(^([-a-zA-Z])/([a-zA-Z]) (\*? ?)\d+:\t(.*)$)");
-    for (std::string text; std::getline(in, text);) {
-        std::smatch m;
-        if (std::regex_match(text, m, line) && m[2] == (folders ? "d" : "r")) {
-            paths[m[4]] = !m[3].str().empty();
+    for (const FlsEntry& entry : ParseFlsListing(FlsOutput(image, "-r -p"))) {
+        if (entry.kind == (folders ? 'd' : 'r') && !entry.reallocated) {
+            paths[entry.path] = entry.deleted;
         }
     }
-    std::filesystem::remove(out);
     return paths;
 }
 

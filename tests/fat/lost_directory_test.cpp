@@ -2,12 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "core/entry_rows.h"
@@ -19,6 +16,7 @@
 #include "fat/name_children.h"
 #include "partitions/partition_test_disks.h"
 #include "partitions/volume_params.h"
+#include "support/fls_listing.h"
 #include "support/image_guard.h"
 #include "support/made_images.h"
 
@@ -78,20 +76,7 @@ std::optional<FolderPaths> FlsFolders(const std::string& image) {
     if (!lumarest::testing::ToolInstalled("fls")) {
         return std::nullopt;
     }
-    const std::string out = (ImagesFolder() / "fls.txt").string();
-    if (std::system(("fls -r -p -D '" + image + "' > '" + out + "' 2>/dev/null").c_str()) != 0) {
-        return std::nullopt;
-    }
-    std::ifstream in(out);
-    FolderPaths paths;
-    static const std::regex line(R"(^d/d (\*? ?)\d+:\t(.*)$)");
-    for (std::string text; std::getline(in, text);) {
-        std::smatch m;
-        if (std::regex_match(text, m, line)) {
-            paths[m[2]] = !m[1].str().empty();
-        }
-    }
-    return paths;
+    return lumarest::testing::FlsFolderMarks(image);
 }
 
 class LostDirectoryTest : public ::testing::TestWithParam<LostDirectoryVolume> {

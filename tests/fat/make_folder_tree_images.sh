@@ -8,30 +8,8 @@
 # changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
-PATH=$PATH:/usr/sbin:/sbin
-
-for tool in mkfs.fat flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_folder_tree_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+StartImages make_folder_tree_images "${1:-}" mkfs.fat
 
 Volume() {  # NAME SECTORS FATBITS
     local image=$WORK/$1.img
@@ -41,4 +19,4 @@ Volume() {  # NAME SECTORS FATBITS
 
 Volume empty_f16 32768 16
 Volume empty_f32 81920 32
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

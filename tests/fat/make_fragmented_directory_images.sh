@@ -16,31 +16,9 @@
 # Images are rebuilt only when this script changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
-export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
-PATH=$PATH:/usr/sbin:/sbin
-
-for tool in mkfs.fat mmd mcopy mdeltree flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_fragmented_directory_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+StartImages make_fragmented_directory_images "${1:-}" mkfs.fat mmd mcopy mdeltree
+export LC_ALL=C.UTF-8
 printf 'a small file\n' >"$WORK/small.txt"
 : >"$WORK/empty"
 
@@ -95,4 +73,4 @@ Volume() {  # NAME SECTORS FATBITS SECTORS_PER_CLUSTER PADS
 # a folder made while its parent grows takes the cluster after the parent's last.
 Volume f16_s4 65536 16 4 50
 Volume f32_s1 81920 32 1 22
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

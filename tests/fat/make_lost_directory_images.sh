@@ -9,32 +9,10 @@
 # Images are rebuilt only when this script changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+StartImages make_lost_directory_images "${1:-}" mkfs.fat mmd mcopy mdel mdeltree perl
 # mtools takes UTF-8 names only with a UTF-8 locale.
-export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
-PATH=$PATH:/usr/sbin:/sbin
-
-for tool in mkfs.fat mmd mcopy mdel mdeltree perl flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_lost_directory_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+export LC_ALL=C.UTF-8
 head -c 5000 <(yes "Lumarest lost directory test line") >"$WORK/text.txt"
 
 FillVolume() {  # VOLUME
@@ -67,4 +45,4 @@ Volume f16_s1 32768 16 1
 Volume f16_s4 65536 16 4
 Volume f32_s1 81920 32 1
 Volume f32_s2 143360 32 2
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

@@ -9,6 +9,7 @@
 #include "fat/fat_test_volumes.h"
 #include "partitions/volume_params.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 
 namespace lumarest {
 namespace {
@@ -58,7 +59,7 @@ TEST_P(RealFatVolumeTest, ValidatesWalksEveryChainAndCalculatesWithoutHanging) {
 
     ASSERT_EQ(ValidatePartition(run, disk, reporter), 1);
     const VolumeParams valid = run.volumeParams;
-    if (testing::FsstatInstalled() && volume.start == 0) {
+    if (testing::ToolInstalled("fsstat") && volume.start == 0) {
         const auto fat = testing::RunFsstat(path, volume.start);
         ASSERT_TRUE(fat.has_value());
         EXPECT_EQ(valid.firstFat, fat->firstFat);

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "fat/lost_directory_recovery.h"
 #include "partitions/partition_test_disks.h"
+#include "support/fls_listing.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -49,12 +49,11 @@ bool FoundUnderOrphanFolder(const testing::FolderPaths& paths, const std::string
 
 // The folder paths of the image's fls listing, live and deleted.
 std::set<std::string> ListedFolders(const std::string& image) {
-    std::ifstream in(std::string(LUMAREST_REALDATA_DIR) + "/listings/" + image + ".fls.txt");
     std::set<std::string> folders;
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t tab = line.find('\t');
-        if (line.rfind("d/d ", 0) == 0 && tab != std::string::npos) {
-            folders.insert(line.substr(tab + 1));
+    for (const testing::FlsEntry& entry :
+         testing::ParseFlsListing(testing::StoredFlsListing(image + ".fls.txt"))) {
+        if (entry.nameKind == 'd' && entry.kind == 'd') {
+            folders.insert(entry.path);
         }
     }
     return folders;

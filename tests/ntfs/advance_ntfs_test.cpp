@@ -4,7 +4,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -23,7 +22,7 @@
 #include "partitions/volume_params.h"
 #include "search/advance_search.h"
 #include "search/standard_search.h"
-#include "support/command_output.h"
+#include "support/fls_listing.h"
 #include "support/image_guard.h"
 #include "support/made_images.h"
 #include "support/recording_reporter.h"
@@ -94,16 +93,8 @@ std::set<std::string> TreeFolders(const RecoveryRun& run) {
 }
 
 std::set<std::string> FlsFolders(const std::string& image) {
-    static const std::regex line(R"(^d/d (\* )?[0-9-]+:\t(.*)$)");
-    std::set<std::string> paths;
-    std::istringstream lines(
-        testing::CommandOutput("fls -r -D -p " + testing::ShellQuoted(image) + " 2>/dev/null"));
-    for (std::string text; std::getline(lines, text);) {
-        std::smatch match;
-        if (std::regex_match(text, match, line) && !SystemPath(match[2])) {
-            paths.insert(match[2]);
-        }
-    }
+    std::set<std::string> paths = testing::FlsFolders(image);
+    std::erase_if(paths, [](const std::string& path) { return SystemPath(path); });
     return paths;
 }
 

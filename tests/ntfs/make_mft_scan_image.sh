@@ -7,43 +7,18 @@
 # mount numbered them. Exit status 77 when FUSE does not work here.
 set -euo pipefail
 
-OUTDIR=$1
-mkdir -p "$OUTDIR"
-exec 9>"$OUTDIR/.scan.lock"
-flock 9
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+IMAGES_STAMP=.scan.stamp StartImages make_mft_scan_image "${1:-}" mkntfs
+FuseInstalled ntfs-3g python3 || exit 77
+. "$(dirname "${BASH_SOURCE[0]}")/../support/fuse_mount.sh"
 
 IMAGE=$OUTDIR/scan.img
 RECORDS=$OUTDIR/scan.records
-STAMP=$OUTDIR/.scan.stamp
-HASH=$(sha256sum "$0" | cut -d' ' -f1)
-if [[ -f $IMAGE && -f $STAMP && $(cat "$STAMP") == "$HASH" ]]; then
-    exit 0
-fi
-[[ -c /dev/fuse ]] && command -v ntfs-3g >/dev/null && command -v mountpoint >/dev/null &&
-    command -v python3 >/dev/null || exit 77
-
-rm -f "$IMAGE" "$STAMP" "$RECORDS"
-MNT=$(mktemp -d "$OUTDIR/.scanmnt.XXXXXX")
-PID=""
-Cleanup() {
-    if mountpoint -q "$MNT"; then
-        fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-    fi
-    [[ -z $PID ]] || wait "$PID" 2>/dev/null || true
-    rmdir "$MNT" 2>/dev/null || true
-}
-trap Cleanup EXIT
+rm -f "$IMAGE" "$RECORDS"
 
 truncate -s 24M "$IMAGE"
 mkntfs -F -q -Q -s 512 -c 4096 -L LMSCAN "$IMAGE" >/dev/null 2>&1
-ntfs-3g -o no_detach "$IMAGE" "$MNT" 2>/dev/null &
-PID=$!
-for _ in $(seq 50); do
-    mountpoint -q "$MNT" && break
-    kill -0 "$PID" 2>/dev/null || exit 77
-    sleep 0.1
-done
-mountpoint -q "$MNT" || exit 77
+Mount "$IMAGE"
 
 LONG=$(printf 'A%.0s' $(seq 200))
 mkdir -p "$MNT/Photos/2009/Summer/Beach" "$MNT/Photos/2009/Winter" "$MNT/Documents" \
@@ -75,9 +50,6 @@ PY
 (cd "$MNT" && find . -mindepth 1 -printf '%i\t%P\n') >"$RECORDS.part"
 rm -rf "$MNT/Old Trip"
 rm -f "$MNT/Documents/draft.txt" "$MNT/garbage_me.txt"
-sync
-fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-wait "$PID"
-PID=""
+Unmount
 mv "$RECORDS.part" "$RECORDS"
-echo "$HASH" >"$STAMP"
+FinishImages

@@ -5,32 +5,15 @@
 # OUTDIR/files for the tests to compare with. Exit status 77 when FUSE does not work here.
 set -euo pipefail
 
-OUTDIR=$1
-mkdir -p "$OUTDIR"
-exec 9>"$OUTDIR/.lock"
-flock 9
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+IMAGES_STAMP=.names.stamp StartImages make_ntfs_images "${1:-}" mkntfs
+FuseInstalled ntfs-3g || exit 77
+. "$(dirname "${BASH_SOURCE[0]}")/../support/fuse_mount.sh"
 
 IMAGE=$OUTDIR/names.img
-STAMP=$OUTDIR/.names.stamp
-HASH=$(sha256sum "$0" | cut -d' ' -f1)
-if [[ -f $IMAGE && -f $STAMP && $(cat "$STAMP") == "$HASH" ]]; then
-    exit 0
-fi
-[[ -c /dev/fuse ]] && command -v ntfs-3g >/dev/null && command -v mountpoint >/dev/null || exit 77
-
 FILES=$OUTDIR/files
-rm -rf "$FILES" "$IMAGE" "$STAMP"
+rm -rf "$FILES" "$IMAGE"
 mkdir -p "$FILES"
-MNT=$(mktemp -d "$OUTDIR/.mnt.XXXXXX")
-PID=""
-Cleanup() {
-    if mountpoint -q "$MNT"; then
-        fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-    fi
-    [[ -z $PID ]] || wait "$PID" 2>/dev/null || true
-    rmdir "$MNT" 2>/dev/null || true
-}
-trap Cleanup EXIT
 
 # The bytes of every file, made first so the test can compare.
 printf 'resident bytes\n' >"$FILES/small.txt"
@@ -43,14 +26,7 @@ printf 'tail of a sparse file' | dd of="$FILES/sparse.bin" bs=1 seek=900000 conv
 
 truncate -s 16M "$IMAGE"
 mkntfs -F -q -Q -s 512 -c 4096 -L LMNAMES "$IMAGE" >/dev/null 2>&1
-ntfs-3g -o no_detach "$IMAGE" "$MNT" 2>/dev/null &
-PID=$!
-for _ in $(seq 50); do
-    mountpoint -q "$MNT" && break
-    kill -0 "$PID" 2>/dev/null || exit 77
-    sleep 0.1
-done
-mountpoint -q "$MNT" || exit 77
+Mount "$IMAGE"
 
 mkdir "$MNT/Fotos Año 2009" "$MNT/Φωτογραφίες" "$MNT/写真"
 cp "$FILES/small.txt" "$MNT/Fotos Año 2009/Playa Málaga.txt"
@@ -70,8 +46,5 @@ for i in $(seq 0 9); do
     sync
 done
 cmp "$MNT/fragmented.bin" "$FILES/fragmented.bin"
-sync
-fusermount3 -u "$MNT" 2>/dev/null || fusermount -u "$MNT" 2>/dev/null || umount "$MNT"
-wait "$PID"
-PID=""
-echo "$HASH" >"$STAMP"
+Unmount
+FinishImages

@@ -5,9 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "core/entry_rows.h"
@@ -17,7 +15,7 @@
 #include "ntfs/mft_run_table.h"
 #include "ntfs/mft_scan.h"
 #include "ntfs/ntfs_test_volumes.h"
-#include "support/command_output.h"
+#include "support/fls_listing.h"
 #include "support/made_images.h"
 
 namespace lumarest::testing {
@@ -125,34 +123,18 @@ inline std::set<std::string> ScannedLines(const RecoveryRun& run, bool withSizes
 // The same lines from an fls listing (-r -p, with -l when `withSizes`): entries without a
 // record (number 0), attribute streams and orphan files left out.
 inline std::set<std::string> FlsLines(const std::string& listing, bool withSizes) {
-    static const std::regex kLine(R"(^\S/(\S) (\* )?(\d+)(?:-\d+-\d+)?:\t(.*)$)");
+    constexpr std::size_t kSizeField = 4;  // after the four times
     std::set<std::string> lines;
-    std::istringstream in(listing);
-    std::string line;
-    std::smatch match;
-    while (std::getline(in, line)) {
-        if (!std::regex_match(line, match, kLine)) {
+    for (const FlsEntry& entry : ParseFlsListing(listing)) {
+        if (entry.reallocated || entry.inode == 0 || !UserPath(entry.path)) {
             continue;
         }
-        std::istringstream fields(match[4].str());
-        std::string path;
-        std::getline(fields, path, '\t');
-        std::string field;
-        std::string size;
-        for (int i = 0; i < 5 && std::getline(fields, field, '\t'); ++i) {
-            size = field;  // after the four times
-        }
-        const auto number = static_cast<std::uint32_t>(std::stoul(match[3]));
-        if (number == 0 || !UserPath(path)) {
-            continue;
-        }
-        lines.insert(EntryLine(number, match[2].matched, match[1] == "d", path, size, withSizes));
+        const std::string size =
+            entry.details.size() > kSizeField ? entry.details[kSizeField] : std::string();
+        lines.insert(EntryLine(static_cast<std::uint32_t>(entry.inode), entry.deleted,
+                               entry.kind == 'd', entry.path, size, withSizes));
     }
     return lines;
-}
-
-inline bool HaveFls() {
-    return lumarest::testing::ToolInstalled("fls");
 }
 
 }  // namespace lumarest::testing

@@ -7,6 +7,7 @@
 #include "ntfs/mft_scan_volumes.h"
 #include "ntfs/ntfs_file_rows.h"
 #include "support/image_guard.h"
+#include "support/made_images.h"
 #include "tree/folder_tree_build.h"
 #include "tree/named_folder_tree.h"
 
@@ -64,7 +65,7 @@ class MadeVolumeTest : public ::testing::Test {
 // name, deleted files and a deleted tree: every entry The Sleuth Kit lists, live or deleted,
 // is a row with the same record number, path, deletion and size, and there is no other.
 TEST_F(MadeVolumeTest, ScanListsWhatFlsListsWithSizes) {
-    if (!testing::HaveFls()) {
+    if (!testing::ToolInstalled("fls")) {
         GTEST_SKIP() << "fls is not installed";
     }
     for (const std::string name : {"scan.img", "names.img"}) {
@@ -73,8 +74,8 @@ TEST_F(MadeVolumeTest, ScanListsWhatFlsListsWithSizes) {
         MemoryDisk disk = testing::LoadDisk(image);
         RecoveryRun run;
         testing::ScanVolume(run, disk, 0);
-        const std::set<std::string> expected = testing::FlsLines(
-            testing::CommandOutput("fls -r -p -l " + ShellQuoted(image) + " 2>/dev/null"), true);
+        const std::set<std::string> expected =
+            testing::FlsLines(testing::FlsOutput(image, "-r -p -l"), true);
         EXPECT_GT(expected.size(), 10u) << name;
         EXPECT_EQ(testing::ScannedLines(run, true), expected) << name;
         EXPECT_TRUE(guard.Unchanged()) << name;
@@ -225,13 +226,6 @@ struct RealVolume {
     const char* listing;
 };
 
-std::string StoredListing(const std::string& name) {
-    std::ifstream file(fs::path(LUMAREST_REALDATA_DIR) / "listings" / name);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 std::uint32_t LineNumber(const std::string& line) {
     return static_cast<std::uint32_t>(std::stoul(line));
 }
@@ -254,7 +248,8 @@ TEST(MftScanRealVolumes, ScanListsWhatTheListingsList) {
         MemoryDisk disk = testing::LoadDisk(image);
         RecoveryRun run;
         testing::ScanVolume(run, disk, real.firstSector);
-        const std::set<std::string> listed = testing::FlsLines(StoredListing(real.listing), false);
+        const std::set<std::string> listed =
+            testing::FlsLines(testing::StoredFlsListing(real.listing), false);
         const std::set<std::string> scanned = testing::ScannedLines(run, false);
         EXPECT_GT(listed.size(), 3u) << real.image;
         std::set<std::uint32_t> listedNumbers;

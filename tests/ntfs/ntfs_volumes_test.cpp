@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <set>
 
 #include "core/recovery_run.h"
@@ -11,6 +10,7 @@
 #include "ntfs/ntfs_test_volumes.h"
 #include "partitions/volume_params.h"
 #include "support/command_output.h"
+#include "support/fls_listing.h"
 #include "support/image_guard.h"
 #include "support/made_images.h"
 
@@ -143,23 +143,16 @@ TEST(NtfsVolumes, FixtureFilesReadBackWhole) {
     EXPECT_TRUE(guard.Unchanged());
 }
 
-struct FlsEntry {
-    std::uint32_t number = 0;
-    std::string path;
-};
-
-// The live entries of an fls listing, without attribute streams and orphans.
-std::vector<FlsEntry> FlsEntries(const std::string& listing) {
-    static const std::regex kLine(R"(^\S+ (\d+)-\d+-\d+:\t(.*)$)");
-    std::vector<FlsEntry> entries;
-    std::ifstream file(fs::path(LUMAREST_REALDATA_DIR) / "listings" / listing);
-    std::string line;
-    std::smatch match;
-    while (std::getline(file, line)) {
-        if (std::regex_match(line, match, kLine) && match[2].str().find(':') == std::string::npos) {
-            entries.push_back({static_cast<std::uint32_t>(std::stoul(match[1])), match[2]});
-        }
-    }
+// The live entries of a stored fls listing, without attribute streams and the orphans' virtual
+// folder, whose address names no attribute.
+std::vector<testing::FlsEntry> FlsEntries(const std::string& listing) {
+    std::vector<testing::FlsEntry> entries =
+        testing::ParseFlsListing(testing::StoredFlsListing(listing));
+    std::erase_if(entries, [](const testing::FlsEntry& entry) {
+        const bool virtualEntry = entry.address.find('-') == std::string::npos;
+        return entry.deleted || entry.reallocated || virtualEntry ||
+               entry.path.find(':') != std::string::npos;
+    });
     return entries;
 }
 
@@ -198,13 +191,13 @@ TEST(NtfsVolumes, RealVolumesNameEveryEntryOfTheirListings) {
         }
         const ImageGuard guard(image);
         const Volume volume = OpenVolume(image, real.firstSector);
-        const std::vector<FlsEntry> entries = FlsEntries(real.listing);
+        const std::vector<testing::FlsEntry> entries = FlsEntries(real.listing);
         EXPECT_GT(entries.size(), 10u) << real.listing;
-        for (const FlsEntry& entry : entries) {
-            const auto found = volume.records.find(entry.number);
+        for (const testing::FlsEntry& entry : entries) {
+            const auto found = volume.records.find(static_cast<std::uint32_t>(entry.inode));
             ASSERT_NE(found, volume.records.end()) << real.image << " " << entry.path;
             EXPECT_TRUE(NamedAt(volume, found->second, entry.path))
-                << real.image << " " << entry.number << " " << entry.path << " named "
+                << real.image << " " << entry.inode << " " << entry.path << " named "
                 << found->second.name.name;
         }
         EXPECT_TRUE(guard.Unchanged()) << image;

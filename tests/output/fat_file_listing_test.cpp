@@ -12,6 +12,7 @@
 #include "fat/directory_entry.h"
 #include "fat/fat_file_rows.h"
 #include "output/listing_volumes.h"
+#include "support/fls_listing.h"
 #include "support/image_guard.h"
 
 namespace lumarest {
@@ -48,14 +49,12 @@ Names Sorted(Names names) {
 
 // The files The Sleuth Kit lists in one folder (its own folder number; empty: the root).
 Names FlsFiles(const std::string& image, const std::string& folder, bool deleted) {
-    const std::string output = testing::CommandOutput(
-        "fls -F " + std::string(deleted ? "-d" : "-u") + " '" + image + "' " + folder);
     Names names;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t tab = line.find('\t');
-        if (line.rfind("r/r", 0) == 0 && tab != std::string::npos) {
-            names.push_back(line.substr(tab + 1));
+    const std::string options = std::string("-F ") + (deleted ? "-d" : "-u");
+    for (const testing::FlsEntry& entry :
+         testing::ParseFlsListing(testing::FlsOutput(image, options, 0, folder))) {
+        if (entry.nameKind == 'r' && entry.kind == 'r') {
+            names.push_back(entry.path);
         }
     }
     return Sorted(names);
@@ -63,11 +62,10 @@ Names FlsFiles(const std::string& image, const std::string& folder, bool deleted
 
 // The Sleuth Kit's number for a folder of the root.
 std::string FlsFolder(const std::string& image, const std::string& name) {
-    std::istringstream lines(testing::CommandOutput("fls -D '" + image + "'"));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() > name.size() &&
-            line.substr(line.size() - name.size() - 1) == "\t" + name) {
-            return line.substr(4, line.find(':') - 4);
+    for (const testing::FlsEntry& entry :
+         testing::ParseFlsListing(testing::FlsOutput(image, "-D"))) {
+        if (entry.path == name) {
+            return entry.address;
         }
     }
     return "";

@@ -12,35 +12,13 @@
 # changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+StartImages make_file_listing_images "${1:-}" mkfs.fat mmd mcopy mdel perl dd
 # mtools takes UTF-8 names only with a UTF-8 locale.
-export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
-PATH=$PATH:/usr/sbin:/sbin
-
-for tool in mkfs.fat mmd mcopy mdel perl dd flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_file_listing_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
+export LC_ALL=C.UTF-8
 FILES=$OUTDIR/files
 rm -rf "$FILES"
 mkdir -p "$FILES"
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 
 { seq -w 1 100000 || true; } | head -c 3000 >"$FILES/photo.jpg"
 printf 'PK archive stand-in\n' >"$FILES/archive.zip"
@@ -96,4 +74,4 @@ Volume() {  # NAME SECTORS FATBITS SECTORS_PER_CLUSTER
 
 Volume f16 65536 16 4
 Volume f32 81920 32 1
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

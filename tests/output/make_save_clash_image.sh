@@ -13,34 +13,27 @@ if [[ $# -lt 1 || $# -gt 2 ]]; then
     exit 2
 fi
 variant=${2:-}
-export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
-PATH=$PATH:/usr/sbin:/sbin
-image=$1
-# Tests run side by side: one builds, the others wait and then find the image made.
-exec 9>"$image.lock"
-flock 9
-hash=$( (sha256sum "${BASH_SOURCE[0]}"; echo "$variant") | sha256sum | cut -c1-16)
-if [[ -f $image && -f $image.stamp && $(cat "$image.stamp") == "$hash" ]]; then
-    exit 0
-fi
-work=$(mktemp -d "$image.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-printf 'the live trip photo\n' >"$work/live"
-printf 'the deleted trip photo, a longer one\n' >"$work/gone"
-printf 'a note\n' >"$work/note"
-mkfs.fat --invariant -C -F 16 -s 4 -S 512 "$work/clash.img" 16384 >/dev/null
-mmd -i "$work/clash.img" "::/Trip" "::/Trip/Inner" "::/Trip/Other"
-mcopy -i "$work/clash.img" "$work/live" "::/Trip/Trip.jpg"
-mcopy -i "$work/clash.img" "$work/gone" "::/Trip/Trix.jpg"
-mcopy -i "$work/clash.img" "$work/note" "::/Trip/Inner/Note.txt"
-mcopy -i "$work/clash.img" "$work/note" "::/Top.txt"
-mdel -i "$work/clash.img" "::/Trip/Trix.jpg"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+# Each image and variant has a stamp of its own: the images lie side by side in one folder.
+IMAGES_STAMP=.$(basename "${1:-}")${variant:+.$variant}.stamp \
+    StartImages make_save_clash_image "${1:+$(dirname "$1")}" mkfs.fat mmd mcopy mdel perl
+export LC_ALL=C.UTF-8
+image=$OUTDIR/$(basename "$1")
+printf 'the live trip photo\n' >"$WORK/live"
+printf 'the deleted trip photo, a longer one\n' >"$WORK/gone"
+printf 'a note\n' >"$WORK/note"
+mkfs.fat --invariant -C -F 16 -s 4 -S 512 "$WORK/clash.img" 16384 >/dev/null
+mmd -i "$WORK/clash.img" "::/Trip" "::/Trip/Inner" "::/Trip/Other"
+mcopy -i "$WORK/clash.img" "$WORK/live" "::/Trip/Trip.jpg"
+mcopy -i "$WORK/clash.img" "$WORK/gone" "::/Trip/Trix.jpg"
+mcopy -i "$WORK/clash.img" "$WORK/note" "::/Trip/Inner/Note.txt"
+mcopy -i "$WORK/clash.img" "$WORK/note" "::/Top.txt"
+mdel -i "$WORK/clash.img" "::/Trip/Trix.jpg"
 if [[ $variant == file-named-trip ]]; then
-    mcopy -i "$work/clash.img" "$work/gone" "::/Trix"
-    mdel -i "$work/clash.img" "::/Trix"
+    mcopy -i "$WORK/clash.img" "$WORK/gone" "::/Trix"
+    mdel -i "$WORK/clash.img" "::/Trix"
 fi
 # The deleted entry's long name becomes the live one's: two files of one name in one folder.
-perl -0777 -pi -e 's/T\x00r\x00i\x00x\x00/T\x00r\x00i\x00p\x00/g' "$work/clash.img"
-mv "$work/clash.img" "$image"
-echo "$hash" >"$image.stamp"
+perl -0777 -pi -e 's/T\x00r\x00i\x00x\x00/T\x00r\x00i\x00p\x00/g' "$WORK/clash.img"
+mv "$WORK/clash.img" "$image"
+FinishImages

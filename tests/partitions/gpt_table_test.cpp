@@ -383,7 +383,7 @@ TEST(GptTable, MadeImagesListTheirFatAndNtfsPartitionsOnce) {
         EXPECT_EQ(SpansWithSources(walk), c.listed) << c.image << " " << c.brokenByte;
         EXPECT_EQ(walk.notices, c.notices) << c.image;
         EXPECT_EQ(disk.readsOutside_, 0u) << c.image;
-        if (testing::MmlsInstalled() && c.brokenByte == 0) {
+        if (testing::ToolInstalled("mmls") && c.brokenByte == 0) {
             const std::string out = image + ".mmls";
             const std::string command = "mmls '" + image + "' > '" + out + "' 2>/dev/null";
             if (std::system(command.c_str()) == 0) {

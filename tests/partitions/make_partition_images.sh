@@ -24,32 +24,9 @@
 # Each NAME.img gets NAME.sfdisk (sfdisk -d). Images are rebuilt only when this script changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
-export LC_ALL=C
-PATH=$PATH:/usr/sbin:/sbin
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+StartImages make_partition_images "${1:-}" sfdisk mkfs.fat mkntfs
 readonly SECTOR=512
-
-for tool in sfdisk mkfs.fat mkntfs flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_partition_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 
 NewDisk() {  # PATH SECTORS TABLE
     rm -f "$1"
@@ -148,4 +125,4 @@ FatVolume "$WORK/fat32.vol" 70000 32 8192
 PlaceVolume "$WORK/aligned.img" "$WORK/fat32.vol" 8192
 Finish aligned
 
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

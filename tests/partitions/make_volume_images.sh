@@ -14,32 +14,9 @@
 # NAME.info holds "START SECTORS" of the volume. Images are rebuilt only when this script changed.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 OUTDIR" >&2
-    exit 2
-fi
-mkdir -p "$1"
-OUTDIR=$(cd "$1" && pwd)
-readonly OUTDIR
-export LC_ALL=C MTOOLS_SKIP_CHECK=1
-PATH=$PATH:/usr/sbin:/sbin
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+StartImages make_volume_images "${1:-}" sfdisk mkfs.fat mmd mcopy mdel
 readonly SECTOR=512
-
-for tool in sfdisk mkfs.fat mmd mcopy mdel flock sha256sum; do
-    command -v "$tool" >/dev/null || {
-        echo "make_volume_images: missing tool: $tool" >&2
-        exit 1
-    }
-done
-
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $OUTDIR/.stamp && $(cat "$OUTDIR/.stamp") == "$HASH" ]]; then
-    exit 0
-fi
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 
 # A file of BYTES bytes of one repeated line.
 TextFile() {  # PATH BYTES
@@ -93,4 +70,4 @@ Bare f32_s2 143360 32 2
 Partitioned part_f32 135168 32 1 c
 Partitioned part_f16 65536 16 4 6
 
-echo "$HASH" >"$OUTDIR/.stamp"
+FinishImages

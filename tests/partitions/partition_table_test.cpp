@@ -370,7 +370,7 @@ TEST_F(PartitionTableTest, FillsTheListWithoutATreeAndRewritesItOnTheNextWalk) {
 }
 
 TEST_F(PartitionTableTest, ListedStartsAndEndsAgreeWithMmls) {
-    if (!testing::MmlsInstalled()) {
+    if (!testing::ToolInstalled("mmls")) {
         GTEST_SKIP() << "mmls (The Sleuth Kit) is not installed";
     }
     struct Case {

@@ -176,10 +176,6 @@ inline std::string ReadText(const std::string& path) {
     return text.str();
 }
 
-inline bool MmlsInstalled() {
-    return ToolInstalled("mmls");
-}
-
 // mmls's partition rows for an image; nothing when mmls refuses it.
 inline std::vector<MmlsRow> RunMmls(const std::string& image, const std::string& out) {
     const std::string command = "mmls '" + image + "' > '" + out + "' 2>/dev/null";

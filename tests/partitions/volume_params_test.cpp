@@ -34,7 +34,7 @@ void SelectVolume(RecoveryRun& run, const TestVolume& volume) {
 
 // The layout fsstat reads from the same volume, where fsstat is installed.
 void ExpectLayoutAsFsstatShows(const VolumeParams& params, const TestVolume& volume) {
-    if (!testing::FsstatInstalled()) {
+    if (!testing::ToolInstalled("fsstat")) {
         return;
     }
     const auto fat = testing::RunFsstat(testing::VolumeImage(volume), volume.start);

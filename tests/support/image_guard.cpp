@@ -4,13 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <vector>
+
+#include "support/sha256.h"
 
 namespace lumarest::testing {
 
@@ -33,7 +34,7 @@ std::string Sha256OfDataExtents(const std::string& path) {
     if (fd < 0) {
         return {};
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     std::vector<char> buffer(std::size_t{1} << 20);
     const off_t size = ::lseek(fd, 0, SEEK_END);
     off_t at = 0;
@@ -52,7 +53,7 @@ std::string Sha256OfDataExtents(const std::string& path) {
             hole = size;
         }
         const std::string offset = std::to_string(data) + ":";
-        hash.addData(QByteArrayView(offset.data(), static_cast<qsizetype>(offset.size())));
+        hash.Add(offset.data(), offset.size());
         for (off_t pos = data; pos < hole;) {
             const auto want = static_cast<std::size_t>(
                 std::min<off_t>(hole - pos, static_cast<off_t>(buffer.size())));
@@ -61,25 +62,29 @@ std::string Sha256OfDataExtents(const std::string& path) {
                 readable = false;
                 break;
             }
-            hash.addData(QByteArrayView(buffer.data(), static_cast<qsizetype>(got)));
+            hash.Add(buffer.data(), static_cast<std::size_t>(got));
             pos += got;
         }
         at = hole;
     }
     ::close(fd);
-    return readable ? hash.result().toHex().toStdString() : std::string();
+    return readable ? hash.HexDigest() : std::string();
 }
 
 }  // namespace
 
 std::string Sha256OfFile(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
         return {};
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result().toHex().toStdString();
+    Sha256 hash;
+    std::vector<char> buffer(std::size_t{1} << 20);
+    while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
+           file.gcount() > 0) {
+        hash.Add(buffer.data(), static_cast<std::size_t>(file.gcount()));
+    }
+    return hash.HexDigest();
 }
 
 ImageGuard::ImageGuard(std::string path)

@@ -16,31 +16,17 @@
 #   make_crafted_fat_images.sh FOLDER
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-    echo "usage: $0 FOLDER" >&2
-    exit 2
-fi
-export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
-PATH=$PATH:/usr/sbin:/sbin
-folder=$1
-mkdir -p "$folder"
-# Tests run side by side: one builds, the others wait and then find the images made.
-exec 9>"$folder/crafted.lock"
-flock 9
-hash=$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16)
-if [[ -f $folder/crafted.stamp && $(cat "$folder/crafted.stamp") == "$hash" ]]; then
-    exit 0
-fi
-work=$(mktemp -d "$folder/crafted.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/image_script.sh"
+StartImages make_crafted_fat_images "${1:-}" mkfs.fat mcopy mdel perl sfdisk
+export LC_ALL=C.UTF-8
 
-amplify=$work/amplify.img
+amplify=$WORK/amplify.img
 mkfs.fat --invariant -C -F 16 -s 4 -S 512 "$amplify" 16384 >/dev/null
-head -c 1048576 /dev/zero | tr '\0' 'F' >"$work/fill"
-mcopy -i "$amplify" "$work/fill" "::/FILL.BIN"
+head -c 1048576 /dev/zero | tr '\0' 'F' >"$WORK/fill"
+mcopy -i "$amplify" "$WORK/fill" "::/FILL.BIN"
 for i in $(seq -w 0 19); do
-    head -c 3000 /dev/zero | tr '\0' "${i: -1}" >"$work/a$i"
-    mcopy -i "$amplify" "$work/a$i" "::/A$i.BIN"
+    head -c 3000 /dev/zero | tr '\0' "${i: -1}" >"$WORK/a$i"
+    mcopy -i "$amplify" "$WORK/a$i" "::/A$i.BIN"
 done
 for i in $(seq -w 0 2 18); do
     mdel -i "$amplify" "::/A$i.BIN"
@@ -48,26 +34,26 @@ done
 # Size field at bytes 28 to 31 of each Axx entry, live or deleted.
 perl -0777 -pi -e 's/((?:A|\xE5)\d\d {5}BIN.{17}).{4}/$1\xFF\xFF\xFF\xFF/gs' "$amplify"
 
-gone=$work/gone.img
+gone=$WORK/gone.img
 mkfs.fat --invariant -C -F 16 -s 4 -S 512 "$gone" 16384 >/dev/null
-mcopy -i "$gone" "$work/fill" "::/FILL.BIN"
+mcopy -i "$gone" "$WORK/fill" "::/FILL.BIN"
 for i in $(seq -w 0 19); do
-    mcopy -i "$gone" "$work/a$i" "::/G$i.BIN"
+    mcopy -i "$gone" "$WORK/a$i" "::/G$i.BIN"
 done
 for i in $(seq -w 0 19); do
     mdel -i "$gone" "::/G$i.BIN"
 done
 perl -0777 -pi -e 's/(\xE5\d\d {5}BIN.{17}).{4}/$1\xFF\xFF\xFF\xFF/gs' "$gone"
 
-names=$work/names.img
+names=$WORK/names.img
 mkfs.fat --invariant -C -F 16 -s 4 -S 512 "$names" 16384 >/dev/null
-printf 'mueller\n' >"$work/m"
-printf 'soeren\n' >"$work/s"
-printf 'slash\n' >"$work/l"
-mcopy -i "$names" "$work/m" "::/MXLLER.TXT"
-mcopy -i "$names" "$work/s" "::/SXREN.TXT"
-mcopy -i "$names" "$work/m" "::/ZXLLER.TXT"
-mcopy -i "$names" "$work/l" "::/a_b long name.txt"
+printf 'mueller\n' >"$WORK/m"
+printf 'soeren\n' >"$WORK/s"
+printf 'slash\n' >"$WORK/l"
+mcopy -i "$names" "$WORK/m" "::/MXLLER.TXT"
+mcopy -i "$names" "$WORK/s" "::/SXREN.TXT"
+mcopy -i "$names" "$WORK/m" "::/ZXLLER.TXT"
+mcopy -i "$names" "$WORK/l" "::/a_b long name.txt"
 mdel -i "$names" "::/ZXLLER.TXT"
 perl -0777 -pi -e 's/MXLLER  TXT/M\x9ALLER  TXT/; s/SXREN   TXT/S\x9DREN   TXT/;
     s/\xE5XLLER  TXT/\xE5\x9ALLER  TXT/; s/a\x00_\x00b\x00 \x00l\x00/a\x00\/\x00b\x00 \x00l\x00/' \
@@ -80,10 +66,10 @@ make_disk() {
     printf 'start=2048, type=6\n' | sfdisk --quiet "$disk" >/dev/null
     dd if="$volume" of="$disk" bs=512 seek=2048 conv=notrunc status=none
 }
-make_disk "$amplify" "$work/amplify_disk.img"
-make_disk "$gone" "$work/gone_disk.img"
-make_disk "$names" "$work/names_disk.img"
+make_disk "$amplify" "$WORK/amplify_disk.img"
+make_disk "$gone" "$WORK/gone_disk.img"
+make_disk "$names" "$WORK/names_disk.img"
 
-mv "$amplify" "$gone" "$names" "$work/amplify_disk.img" "$work/gone_disk.img" \
-    "$work/names_disk.img" "$folder/"
-echo "$hash" >"$folder/crafted.stamp"
+mv "$amplify" "$gone" "$names" "$WORK/amplify_disk.img" "$WORK/gone_disk.img" \
+    "$WORK/names_disk.img" "$OUTDIR/"
+FinishImages

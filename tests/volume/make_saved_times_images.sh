@@ -8,19 +8,10 @@
 #                  not work here), with old.txt dated 1965 in place of BADDATE.TXT.
 set -euo pipefail
 
-OUTDIR=$1
-mkdir -p "$OUTDIR"
-exec 9>"$OUTDIR/.lock"
-flock 9
-HASH=$(sha256sum "$0" | cut -d' ' -f1)
-STAMP=$OUTDIR/.times.stamp
-if [[ -f $STAMP && $(cat "$STAMP") == "$HASH" ]]; then
-    exit 0
-fi
-export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1 TZ=UTC
-PATH=$PATH:/usr/sbin:/sbin
-rm -f "$OUTDIR/times_fat.img" "$OUTDIR/times_ntfs.img" "$STAMP"
-WORK=$(mktemp -d "$OUTDIR/.work.XXXXXX")
+. "$(dirname "${BASH_SOURCE[0]}")/../support/image_script.sh"
+StartImages make_saved_times_images "${1:-}" mkfs.fat mcopy mdel perl
+export LC_ALL=C.UTF-8 TZ=UTC
+rm -f "$OUTDIR/times_fat.img" "$OUTDIR/times_ntfs.img"
 MNT=$WORK/mnt
 PID=""
 Cleanup() {
@@ -65,7 +56,7 @@ mdel -i "$WORK/fat.img" "::/Album/GONE.TXT"
 perl -0777 -pi -e 's/(BADDATE TXT.{13})../$1\x00\x00/s' "$WORK/fat.img"
 mv "$WORK/fat.img" "$OUTDIR/times_fat.img"
 
-if [[ -c /dev/fuse ]] && command -v ntfs-3g >/dev/null && command -v mountpoint >/dev/null; then
+if FuseInstalled ntfs-3g; then
     truncate -s 16M "$WORK/ntfs.img"
     mkntfs -F -q -Q -s 512 -c 4096 "$WORK/ntfs.img" >/dev/null 2>&1
     mkdir "$MNT"
@@ -88,4 +79,4 @@ if [[ -c /dev/fuse ]] && command -v ntfs-3g >/dev/null && command -v mountpoint 
         mv "$WORK/ntfs.img" "$OUTDIR/times_ntfs.img"
     fi
 fi
-echo "$HASH" >"$STAMP"
+FinishImages

@@ -27,6 +27,7 @@
 #include "output/listing_volumes.h"
 #include "partitions/volume_params.h"
 #include "search/standard_search.h"
+#include "support/fls_listing.h"
 #include "support/image_guard.h"
 #include "support/link_planter.h"
 #include "support/volume_files.h"
@@ -137,15 +138,14 @@ std::vector<ManifestLine> Manifest(const std::string& image) {
     return lines;
 }
 
-// The record or entry number The Sleuth Kit gives each path, deleted ones too.
+// The address icat takes for each file The Sleuth Kit lists, deleted ones too; a reallocated
+// name, whose record now holds another file, is left out.
 std::map<std::string, std::string> SleuthNumbers(const std::string& image) {
     std::map<std::string, std::string> numbers;
-    std::istringstream lines(CommandOutput("fls -r -p " + ShellQuoted(image) + " 2>/dev/null"));
-    for (std::string line; std::getline(lines, line);) {
-        const auto tab = line.find(":\t");
-        const auto space = line.rfind(' ', tab);
-        if (tab != std::string::npos && space != std::string::npos && line[2] == 'r') {
-            numbers[line.substr(tab + 2)] = line.substr(space + 1, tab - space - 1);
+    for (const testing::FlsEntry& entry :
+         testing::ParseFlsListing(testing::FlsOutput(image, "-r -p"))) {
+        if (entry.kind == 'r' && !entry.reallocated) {
+            numbers[entry.path] = entry.address;
         }
     }
     return numbers;
@@ -856,22 +856,11 @@ std::string TimesImage(const std::string& name) {
 // name's), FAT times taken as UTC.
 std::map<std::string, std::int64_t> SleuthTimes(const std::string& image) {
     std::map<std::string, std::int64_t> times;
-    std::istringstream lines(
-        CommandOutput("fls -r -p -m '' -z UTC " + ShellQuoted(image) + " 2>/dev/null"));
-    for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> cells;
-        std::istringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '|');) {
-            cells.push_back(cell);
+    for (const testing::FlsBodyLine& line :
+         testing::ParseFlsBody(testing::FlsOutput(image, "-r -p -m '' -z UTC"))) {
+        if (!line.fileNameTimes) {
+            times.emplace(line.path, line.modified);
         }
-        if (cells.size() < 9 || cells[1].ends_with(" ($FILE_NAME)")) {
-            continue;
-        }
-        std::string path = cells[1].substr(1);
-        if (const auto deleted = path.rfind(" (deleted)"); deleted != std::string::npos) {
-            path.erase(deleted);
-        }
-        times.emplace(path, std::stoll(cells[8]));
     }
     return times;
 }
