@@ -1,110 +1,35 @@
 #include "support/sha256.h"
 
-#include <algorithm>
-#include <bit>
-#include <cstring>
+#include <openssl/evp.h>
+
+#include <stdexcept>
 
 namespace lumarest::testing {
-namespace {
 
-constexpr std::array<std::uint32_t, 64> kRoundConstants = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-
-constexpr std::array<std::uint32_t, 8> kInitialState = {
-    0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-
-constexpr std::size_t kLengthBytes = 8;
-
-std::uint32_t BigEndian32(const std::uint8_t* bytes) {
-    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+Sha256::Sha256() : context_(EVP_MD_CTX_new()) {
+    if (context_ == nullptr || EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) != 1) {
+        EVP_MD_CTX_free(context_);
+        throw std::runtime_error("SHA-256 is not available");
+    }
 }
 
-}  // namespace
-
-Sha256::Sha256() : state_(kInitialState) {}
-
-void Sha256::Compress(const std::uint8_t* block) {
-    std::array<std::uint32_t, 64> w{};
-    for (std::size_t i = 0; i < 16; ++i) {
-        w[i] = BigEndian32(block + 4 * i);
-    }
-    for (std::size_t i = 16; i < w.size(); ++i) {
-        const std::uint32_t s0 =
-            std::rotr(w[i - 15], 7) ^ std::rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        const std::uint32_t s1 =
-            std::rotr(w[i - 2], 17) ^ std::rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    auto [a, b, c, d, e, f, g, h] = state_;
-    for (std::size_t i = 0; i < w.size(); ++i) {
-        const std::uint32_t t1 = h + (std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25)) +
-                                 ((e & f) ^ (~e & g)) + kRoundConstants[i] + w[i];
-        const std::uint32_t t2 =
-            (std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    const std::array<std::uint32_t, 8> mixed = {a, b, c, d, e, f, g, h};
-    for (std::size_t i = 0; i < state_.size(); ++i) {
-        state_[i] += mixed[i];
-    }
+Sha256::~Sha256() {
+    EVP_MD_CTX_free(context_);
 }
 
 void Sha256::Add(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    totalBytes_ += size;
-    while (size > 0) {
-        if (pendingBytes_ == 0 && size >= kBlockBytes) {
-            Compress(bytes);
-            bytes += kBlockBytes;
-            size -= kBlockBytes;
-            continue;
-        }
-        const std::size_t take = std::min(size, kBlockBytes - pendingBytes_);
-        std::memcpy(pending_.data() + pendingBytes_, bytes, take);
-        pendingBytes_ += take;
-        bytes += take;
-        size -= take;
-        if (pendingBytes_ == kBlockBytes) {
-            Compress(pending_.data());
-            pendingBytes_ = 0;
-        }
-    }
+    EVP_DigestUpdate(context_, data, size);
 }
 
 std::string Sha256::HexDigest() {
-    const std::uint64_t bits = totalBytes_ * 8;
-    const std::uint8_t mark = 0x80;
-    const std::uint8_t zero = 0;
-    Add(&mark, 1);
-    while (pendingBytes_ != kBlockBytes - kLengthBytes) {
-        Add(&zero, 1);
-    }
-    std::array<std::uint8_t, kLengthBytes> length{};
-    for (std::size_t i = 0; i < kLengthBytes; ++i) {
-        length[i] = static_cast<std::uint8_t>(bits >> (8 * (kLengthBytes - 1 - i)));
-    }
-    Add(length.data(), length.size());
-    static constexpr char kHex[] = "0123456789abcdef";
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context_, digest, &length);
+    static constexpr char kHexDigits[] = "0123456789abcdef";
     std::string hex;
-    for (const std::uint32_t word : state_) {
-        for (int shift = 28; shift >= 0; shift -= 4) {
-            hex += kHex[(word >> shift) & 0xF];
-        }
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHexDigits[digest[i] >> 4];
+        hex += kHexDigits[digest[i] & 0xF];
     }
     return hex;
 }

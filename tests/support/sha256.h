@@ -1,28 +1,28 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <string>
+
+typedef struct evp_md_ctx_st EVP_MD_CTX;
 
 namespace lumarest::testing {
 
-// SHA-256 fed in pieces, so the image guard hashes images of any size without Qt.
+// SHA-256 fed in pieces, through libcrypto, so the image guard hashes images of any size
+// without Qt.
 class Sha256 {
   public:
     Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
     void Add(const void* data, std::size_t size);
     // The digest in lowercase hex; the hash takes no more data after it.
     std::string HexDigest();
 
   private:
-    static constexpr std::size_t kBlockBytes = 64;
-    void Compress(const std::uint8_t* block);
-
-    std::array<std::uint32_t, 8> state_;
-    std::array<std::uint8_t, kBlockBytes> pending_{};
-    std::size_t pendingBytes_ = 0;
-    std::uint64_t totalBytes_ = 0;
+    EVP_MD_CTX* context_;
 };
 
 // The SHA-256 of `text`, in lowercase hex.
