@@ -1,11 +1,9 @@
 // The Standard search in the window: validation on Next, the scan worker, "Stop Search", and
 // going to the folder results page and back.
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QThread>
 #include <QTreeView>
 #include <utility>
 
@@ -21,13 +19,8 @@
 #include "disk/device_sector_source.h"
 #include "disk/disk_inputs.h"
 #include "partitions/volume_params.h"
-#include "tree/folder_browse.h"
-#include "tree/folder_tree_build.h"
-#include "tree/folder_tree_events.h"
-#include "ui/deleted_mark.h"
 #include "ui/mytreectrl.h"
 #include "ui/text_progress_ctrl.h"
-#include "ui/text_table_model.h"
 
 namespace lumarest {
 
