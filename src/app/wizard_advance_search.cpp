@@ -6,10 +6,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTreeView>
 
 #include "app/advance_search_worker.h"
 #include "app/disk_key.h"
+#include "app/folder_results_page.h"
 #include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/search_end_notice.h"
@@ -47,7 +49,7 @@ bool CChildDialogExDemoDlg::StartAdvanceSearch() {
     // The worker owns the run's tables and trees until it ends: no view may show them.
     volumeTree_->SetTree(nullptr);
     volumeTree_->hide();
-    folderTree_->SetTree(nullptr);
+    folderPage_->ReleaseTree();
     run_.resultsFound = false;
     run_.volumesFound = 0;
     run_.chosenVolume = 0;
@@ -131,17 +133,13 @@ void CChildDialogExDemoDlg::ShowFoundVolumesPage() {
     partitionTree_->hide();
     partitionCriteria_->hide();
     selectedDiskCard_->hide();
-    folderTree_->hide();
-    fileList_->hide();
-    currentFolderRow_->hide();
     saveButton_->hide();
     volumeTree_->show();
     volumeTree_->setEnabled(true);
     volumeTree_->setFocus();
     leftCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
     rightCaption_->setText(QString::fromUtf8(kVolumeDetailsCaption));
-    ClearFileList(run_);
-    fileListModel_->Reload();
+    folderPage_->EmptyFileList();
     run_.chosenVolume = 0;
     ShowVolumeDetails(run_.chosenVolume, false);
     stage_ = WizardStage::FoundVolumes;
@@ -186,25 +184,13 @@ void CChildDialogExDemoDlg::NextFromFoundVolumes() {
         return;
     }
     SetStatusText(texts::kSelectFilesStatus);
-    currentFolderValue_->clear();
     nextButton_->hide();
     SetWizardButtonsEnabled(false);
-    // The worker builds a new tree: no view may show the old one meanwhile.
-    folderTree_->SetTree(nullptr);
-    folderTree_->setEnabled(false);
-    fileList_->setEnabled(false);
+    // Back finds the found-volume page as it was left.
     volumeTree_->hide();
     detailsList_->hide();
-    folderTree_->show();
-    fileList_->show();
-    ClearFileList(run_);
-    fileListModel_->Reload();
-    SetFileListColumnWidths();
-    leftCaption_->setText(QString::fromUtf8(texts::kFolderTreeCaption));
-    rightCaption_->setText(QString::fromUtf8(texts::kFolderResultsCaption));
-    folderDisk_.reset();
-    statistics_->treeLoadingBar->SetPos(0);
-    statistics_->treeLoadingBar->SetText(QString());
+    folderPage_->EnterForRebuild();
+    pages_->setCurrentWidget(folderPage_->Widget());
     reporter_->ShowProgress(ProgressBar::TreeLoading, true);
     stage_ = WizardStage::FolderResults;
     run_.secondPhaseStop = std::stop_source();
@@ -222,10 +208,7 @@ void CChildDialogExDemoDlg::OnFoundVolumeRebuilt(const FoundVolumeOutcome& outco
     reporter_->Flush();
     reporter_->ShowProgress(ProgressBar::TreeLoading, false);
     reporter_->ShowStatistics(false);
-    ShowFolderResultsPage();
-    ShowFolderCounts(outcome.counts);
-    folderTree_->setEnabled(true);
-    fileList_->setEnabled(true);
+    ShowFolderResultsPage(outcome.counts);
     saveButton_->show();
     nextButton_->hide();
     backButton_->setEnabled(true);

@@ -44,9 +44,6 @@ bool CChildDialogExDemoDlg::eventFilter(QObject* watched, QEvent* event) {
         (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
         ShowPartitionListNote();
     }
-    if (watched == fileList_ && OpenFileListRowOnEnter(event)) {
-        return true;
-    }
     return QDialog::eventFilter(watched, event);
 }
 

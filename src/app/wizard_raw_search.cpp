@@ -304,14 +304,24 @@ void CChildDialogExDemoDlg::OnOpenContainingFolder() {
     rawPage_->OpenDestination();
 }
 
+void CChildDialogExDemoDlg::TakeBackStatistics() {
+    if (stagesRightColumn_->indexOf(statistics_) >= 0) {
+        return;
+    }
+    if (QLayout* holder = statistics_->parentWidget()->layout()) {
+        holder->removeWidget(statistics_);
+    }
+    stagesRightColumn_->insertWidget(stagesRightColumn_->indexOf(partitionCriteria_) + 1,
+                                     statistics_);
+    // Moved from a hidden page, the panel would wait for the event loop to show again.
+    statistics_->show();
+}
+
 void CChildDialogExDemoDlg::BackToRawCriteria() {
     if (!rawPage_->Leave()) {
         return;
     }
-    // The statistics panel is back where the Standard and Advance searches show it.
-    stagesRightColumn_->insertWidget(stagesRightColumn_->indexOf(partitionCriteria_) + 1,
-                                     statistics_);
-    statistics_->show();
+    TakeBackStatistics();
     pages_->setCurrentWidget(stagesPage_);
     rightCaption_->setText(QString::fromUtf8(kCriteriaCaption));
     rawCriteria_->show();

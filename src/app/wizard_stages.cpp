@@ -15,6 +15,7 @@
 
 #include "app/disk_key.h"
 #include "app/disk_page.h"
+#include "app/folder_results_page.h"
 #include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/partition_details.h"
@@ -173,10 +174,9 @@ void CChildDialogExDemoDlg::CreatePartitionTrees() {
         partitionTree_->SetTree(run_.partitionTree.get());
     }
     run_.folderTree = MakeLeftPanelTree(kFolderTreeTop);
-    folderTree_->SetTree(run_.folderTree.get());
+    folderPage_->AttachTree();
     run_.volumeTree = MakeLeftPanelTree(kVolumeTreeTop);
     volumeTree_->SetTree(run_.volumeTree.get());
-    folderTree_->hide();
     volumeTree_->hide();
 }
 
@@ -415,8 +415,9 @@ void CChildDialogExDemoDlg::BackToDiskPage() {
 
 void CChildDialogExDemoDlg::ResetForFloppy() {
     SetStatusText(texts::kSelectDiskStatus);
-    folderTree_->SetTree(nullptr);
-    folderTree_->hide();
+    folderPage_->ReleaseTree();
+    // The rebuild of a found volume left its results page holding the statistics panel.
+    TakeBackStatistics();
     run_.folderTree.reset();
     run_.ClearEntryTables();
     stage_ = WizardStage::DiskPage;

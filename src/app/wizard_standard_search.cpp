@@ -1,14 +1,14 @@
-// The Standard search in the window: validation on Next, the scan worker, "Stop Search", the
-// folder results page and what clicks and expansions of its folder tree do.
+// The Standard search in the window: validation on Next, the scan worker, "Stop Search", and
+// going to the folder results page and back.
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
+#include <QStackedWidget>
 #include <QTreeView>
 #include <utility>
 
 #include "app/disk_key.h"
+#include "app/folder_results_page.h"
 #include "app/partition_criteria_panel.h"
 #include "app/search_end_notice.h"
 #include "app/search_statistics_panel.h"
@@ -19,44 +19,14 @@
 #include "disk/device_sector_source.h"
 #include "disk/disk_inputs.h"
 #include "partitions/volume_params.h"
-#include "tree/folder_browse.h"
-#include "tree/folder_tree_build.h"
-#include "tree/folder_tree_events.h"
-#include "ui/deleted_mark.h"
 #include "ui/mytreectrl.h"
 #include "ui/text_progress_ctrl.h"
-#include "ui/text_table_model.h"
 
 namespace lumarest {
 
-namespace {
-
-// True when `ancestor` lies above `item`, however far up.
-bool IsAbove(const TreeModel& tree, TreeItem ancestor, TreeItem item) {
-    if (!tree.Exists(item)) {
-        return false;
-    }
-    for (TreeItem up = tree.Parent(item); up != kNoItem; up = tree.Parent(up)) {
-        if (up == ancestor) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-DeviceSectorSource& CChildDialogExDemoDlg::FolderDisk() {
-    if (!folderDisk_) {
-        folderDisk_ = std::make_unique<DeviceSectorSource>(
-            OpenDisk(ShownDiskInputs(SelectedDevicePath(run_)), *reporter_));
-    }
-    return *folderDisk_;
-}
-
 void CChildDialogExDemoDlg::ValidatePartitionBeforeScan() {
-    folderDisk_.reset();
-    const bool valid = ValidatePartition(run_, FolderDisk(), *reporter_) == 1;
+    folderPage_->ForgetDisk();
+    const bool valid = ValidatePartition(run_, folderPage_->Disk(), *reporter_) == 1;
     const bool ntfs = run_.selectedPartition.fileSystem == FileSystem::Ntfs;
     // A FAT layout taken from the boot sector spares the scan its calculation; an NTFS volume
     // that fails is still searched, after the advice.
@@ -77,9 +47,9 @@ bool CChildDialogExDemoDlg::StartStandardSearch() {
     if (!run_.selectedPartition.fileSystem) {
         return false;
     }
-    ResetFolderTree();
+    folderPage_->ResetTree();
     // The worker owns the tree until it ends: no view may show it meanwhile.
-    folderTree_->SetTree(nullptr);
+    folderPage_->ReleaseTree();
     run_.resultsFound = false;
     run_.folderTreeState = FolderTreeState{};
     statistics_->mainScanBar->SetPos(0);
@@ -110,8 +80,7 @@ void CChildDialogExDemoDlg::OnStandardSearchFinished(std::uint64_t scan,
     }
     standardWorker_->Wait();
     standardWorker_.reset();
-    ShowFolderResultsPage();
-    ShowFolderCounts(outcome.counts);
+    ShowFolderResultsPage(outcome.counts);
     EndStandardSearchDisplay();
     SetStatusText(texts::kRawSearchEndedStatus);
     TellStandardSearchEnded(outcome.search, outcome.counts);
@@ -136,39 +105,21 @@ void CChildDialogExDemoDlg::StopStandardSearch() {
     // The worker builds the tree from what it found so far before it ends.
     const StandardScanOutcome outcome = standardWorker_->StopAndWait();
     standardWorker_.reset();
-    ShowFolderResultsPage();
-    ShowFolderCounts(outcome.counts);
+    ShowFolderResultsPage(outcome.counts);
     EndStandardSearchDisplay();
     SetStatusText(texts::kSelectFilesStatus);
     TellStandardSearchEnded(outcome.search, outcome.counts);
 }
 
-// Shows the tree the worker built, with the file list and the current folder.
-void CChildDialogExDemoDlg::ShowFolderResultsPage() {
-    reporter_->Flush();
-    // A found volume's directories stay: after Back another volume is rebuilt from them.
-    if (run_.searchMode == SearchMode::Standard) {
-        run_.foundDirectoryTable.Clear();
-    }
-    ClearFileList(run_);
-    fileListModel_->Reload();
-    SetFileListColumnWidths();
-    if (run_.folderTree) {
-        run_.folderTree->SetExpansionHandler(
-            [this](TreeItem item, ExpandAction action) { OnFolderItemExpanding(item, action); });
-    }
-    folderTree_->SetTree(run_.folderTree.get());
+// Shows the tree the worker built, with the file list, the current folder and `counts`.
+void CChildDialogExDemoDlg::ShowFolderResultsPage(const FolderCounts& counts) {
+    // The criteria page is found as Back leaves it.
     partitionTree_->hide();
     partitionCriteria_->hide();
     detailsList_->hide();
     selectedDiskCard_->hide();
-    folderTree_->show();
-    currentFolderValue_->clear();
-    shownFolder_ = kNoItem;
-    currentFolderRow_->show();
-    fileList_->show();
-    leftCaption_->setText(QString::fromUtf8(texts::kFolderTreeCaption));
-    rightCaption_->setText(QString::fromUtf8(texts::kFolderResultsCaption));
+    folderPage_->ShowResults(counts);
+    pages_->setCurrentWidget(folderPage_->Widget());
     stage_ = WizardStage::FolderResults;
 }
 
@@ -196,18 +147,12 @@ void CChildDialogExDemoDlg::BackFromFolderResults() {
     SetStatusText(texts::kSelectPartitionStatus);
 }
 
-// The folder results go, whichever search made them: an empty folder tree and file list, and
-// the disk they read let go.
+// The folder results go, whichever search made them; the statistics panel comes back.
 void CChildDialogExDemoDlg::PutAwayFolderResults() {
-    folderTree_->hide();
-    fileList_->hide();
-    currentFolderRow_->hide();
     saveButton_->hide();
-    ResetFolderTree();
-    folderTree_->SetTree(run_.folderTree.get());
-    ClearFileList(run_);
-    fileListModel_->Reload();
-    folderDisk_.reset();
+    folderPage_->Leave();
+    TakeBackStatistics();
+    pages_->setCurrentWidget(stagesPage_);
 }
 
 // The criteria page as the user left it before the search, with the partition's details.
@@ -220,110 +165,6 @@ void CChildDialogExDemoDlg::ShowPartitionCriteriaAgain() {
     stage_ = WizardStage::Criteria;
     ShowPartitionDetails(run_.selectedPartition.fsName, shownPartitionIndex_,
                          run_.selectedDiskNumber);
-}
-
-// A fresh folder tree with its "Root" top item; the folders of the old one are forgotten.
-void CChildDialogExDemoDlg::ResetFolderTree() {
-    folderTree_->SetTree(nullptr);
-    run_.folderNodes.Clear();
-    run_.folderTreeState = FolderTreeState{};
-    run_.folderTree = std::make_unique<TreeModel>();
-    SetRootText(run_);
-    run_.folderTree->Expand(run_.folderTree->TopItem(), ExpandAction::Expand);
-}
-
-void CChildDialogExDemoDlg::OnFolderTreeClicked(TreeItem item) {
-    TreeModel* tree = run_.folderTree.get();
-    if (tree == nullptr || !FolderPageBrowsable()) {
-        return;
-    }
-    // Empty space, or an item not named yet, stands for the whole volume.
-    if (item == kNoItem || tree->Text(item).empty()) {
-        ShowFolder(tree->TopItem(), FolderTrigger::Browse);
-        return;
-    }
-    ShowFolder(item, FolderTrigger::Click);
-}
-
-void CChildDialogExDemoDlg::OnFolderCheckBoxClicked(TreeItem item) {
-    TreeModel* tree = run_.folderTree.get();
-    if (tree == nullptr || !FolderPageBrowsable()) {
-        return;
-    }
-    ShowFolder(item, FolderTrigger::Browse);
-    ToggleCheck(*tree, item);
-}
-
-void CChildDialogExDemoDlg::OnFolderItemExpanding(TreeItem item, ExpandAction action) {
-    // "*" opens a whole branch: its folders are named as they open, but the folder shown
-    // stays the one it was pressed on.
-    const bool expandingAll = folderTree_->ExpandingAll();
-    FolderTreeState& state = run_.folderTreeState;
-    const bool browse = std::exchange(state.browse, state.browse && !expandingAll);
-    lumarest::OnFolderItemExpanding(run_, FolderDisk(), item, action);
-    state.browse = browse;
-    if (showingFolder_ || expandingAll || !FolderPageBrowsable()) {
-        return;
-    }
-    // Opening a folder shows it, unless it is shown already. Closing a folder above the shown
-    // one hides that one: the closed folder is shown instead. Nothing is shown while a worker
-    // still builds the tree.
-    if (action == ExpandAction::Expand && item != shownFolder_) {
-        ShowFolder(item, FolderTrigger::Browse);
-    } else if (action == ExpandAction::Collapse && IsAbove(*run_.folderTree, item, shownFolder_)) {
-        ShowFolder(item, FolderTrigger::Browse);
-    }
-}
-
-bool CChildDialogExDemoDlg::FolderPageBrowsable() const {
-    return stage_ == WizardStage::FolderResults && run_.folderTree && !standardWorker_ &&
-           !AdvanceWorkerRunning() && QThread::currentThread() == thread();
-}
-
-void CChildDialogExDemoDlg::ShowFolder(TreeItem item, FolderTrigger trigger) {
-    TreeModel* tree = run_.folderTree.get();
-    if (showingFolder_ || !FolderPageBrowsable() || !tree->Exists(item)) {
-        return;
-    }
-    // The selection moving onto the folder already shown lists nothing again.
-    if (trigger == FolderTrigger::Browse && item == shownFolder_) {
-        return;
-    }
-    showingFolder_ = true;
-    run_.folderTreeState.browse = true;
-    if (trigger == FolderTrigger::FromList) {
-        const TreeItem parent = tree->Parent(item);
-        if (parent != tree->TopItem()) {
-            tree->SetImage(parent, kVisitedFolderImage, kVisitedFolderImage);
-        }
-        tree->Expand(parent, ExpandAction::Expand);
-        // The expansion lists the folder it opens.
-        run_.folderTreeState.listOnExpand = true;
-        tree->Expand(item, ExpandAction::Expand);
-        run_.folderTreeState.listOnExpand = false;
-        tree->SetImage(item, kOpenedFromListImage, kOpenedFromListImage);
-    } else {
-        OnFolderItemClicked(run_, FolderDisk(), item, LocalClockText());
-    }
-    tree->Select(item);
-    shownFolder_ = item;
-    // Root has no path of its own: it is named as the tree names it.
-    const std::string label = item == tree->TopItem() ? tree->Text(item) : ItemPath(*tree, item);
-    run_.folderTreeState.currentFolder = label;
-    currentFolderValue_->setText(QString::fromStdString(label));
-    fileListModel_->Reload();
-    folderTree_->scrollTo(folderTree_->currentIndex());
-    showingFolder_ = false;
-}
-
-void CChildDialogExDemoDlg::ShowFolderCounts(const FolderCounts& counts) {
-    folderCountsValue_->setText(QString::fromStdString(FolderCountsText(counts)));
-}
-
-std::size_t CChildDialogExDemoDlg::FileListRowOf(const QModelIndex& shown) const {
-    const QModelIndex source =
-        shown.model() == fileListFilter_.get() ? fileListFilter_->mapToSource(shown) : shown;
-    return source.isValid() ? static_cast<std::size_t>(source.row()) : run_.fileList.RowCount();
 }
 
 }  // namespace lumarest

@@ -17,9 +17,11 @@
 #include <QVBoxLayout>
 
 #include "app/advance_search_worker.h"
+#include "app/desktop_open.h"
 #include "app/disk_key.h"
 #include "app/disk_page.h"
 #include "app/disk_page_panel.h"
+#include "app/folder_results_page.h"
 #include "app/header_band.h"
 #include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
@@ -38,10 +40,7 @@
 #include "program/program_files.h"
 #include "service/system_disk_service.h"
 #include "tree/folder_browse.h"
-#include "ui/deleted_mark.h"
-#include "ui/file_icons.h"
 #include "ui/mytreectrl.h"
-#include "ui/open_single_file.h"
 #include "ui/product_picture.h"
 #include "ui/range_slider.h"
 #include "ui/text_progress_ctrl.h"
@@ -106,7 +105,7 @@ CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
     partitionTree_->removeEventFilter(this);
     // The views let go of the run's trees before the run goes.
     diskPage_.reset();
-    for (mytreectrl* tree : {partitionTree_, volumeTree_, folderTree_}) {
+    for (mytreectrl* tree : {partitionTree_, volumeTree_}) {
         tree->SetTree(nullptr);
     }
 }
@@ -158,6 +157,10 @@ void CChildDialogExDemoDlg::BuildWindow() {
     reporter_ = std::make_unique<WindowReporter>(*this, std::move(targets));
     rawPage_ = std::make_unique<RawResultsPage>(run_, env_, *this, *reporter_, *statistics_);
     pages_->addWidget(rawPage_->Widget());
+    folderPage_ = std::make_unique<FolderResultsPage>(
+        run_, env_, *this, *reporter_, *statistics_,
+        [this] { return standardWorker_ || AdvanceWorkerRunning(); });
+    pages_->addWidget(folderPage_->Widget());
 }
 
 QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
@@ -169,8 +172,7 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
     layout->addWidget(leftCaption_);
 
     const std::pair<mytreectrl**, const char*> trees[] = {{&partitionTree_, "PartitionTree"},
-                                                          {&volumeTree_, "VolumeTree"},
-                                                          {&folderTree_, "FolderTree"}};
+                                                          {&volumeTree_, "VolumeTree"}};
     for (const auto& [tree, name] : trees) {
         *tree = new mytreectrl;
         (*tree)->setObjectName(FromUtf8(name));
@@ -203,65 +205,6 @@ QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
     detailsList_ = MakeDetailsList(detailsModel_.get());
     detailsList_->setObjectName(QStringLiteral("DetailsList"));
     layout->addWidget(detailsList_, 1);
-
-    currentFolderRow_ = new QWidget;
-    auto* currentFolderRows = new QVBoxLayout(currentFolderRow_);
-    currentFolderRows->setContentsMargins(0, 0, 0, 0);
-    auto* currentFolderLayout = new QHBoxLayout;
-    currentFolderLayout->addWidget(new QLabel(FromUtf8(texts::kCurrentFolderCaption)));
-    currentFolderValue_ = new QLabel;
-    currentFolderValue_->setObjectName(QStringLiteral("currentFolderValue"));
-    currentFolderValue_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    currentFolderLayout->addWidget(currentFolderValue_, 1);
-    currentFolderRows->addLayout(currentFolderLayout);
-    // The volume's counts, and which of its rows the list shows, on a line of their own.
-    auto* countsLayout = new QHBoxLayout;
-    folderCountsValue_ = new QLabel;
-    folderCountsValue_->setObjectName(QStringLiteral("folderCountsValue"));
-    countsLayout->addWidget(folderCountsValue_, 1);
-    auto* filterCaption = new QLabel(QStringLiteral("&Show:"));
-    countsLayout->addWidget(filterCaption);
-    deletedFilterBox_ = new QComboBox;
-    deletedFilterBox_->setObjectName(QStringLiteral("deletedFilterBox"));
-    filterCaption->setBuddy(deletedFilterBox_);
-    // In the order of DeletedFilterModel::Show.
-    deletedFilterBox_->addItems(
-        {QStringLiteral("All"), QStringLiteral("Deleted only"), QStringLiteral("Live only")});
-    countsLayout->addWidget(deletedFilterBox_);
-    currentFolderRows->addLayout(countsLayout);
-    currentFolderRow_->hide();
-    layout->addWidget(currentFolderRow_);
-
-    fileList_ = new QTreeView;
-    fileList_->setObjectName(QStringLiteral("FileList"));
-    fileList_->setRootIsDecorated(false);
-    fileList_->setUniformRowHeights(true);
-    fileList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    fileList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    fileListModel_ = std::make_unique<TextTableModel>(run_.fileList);
-    fileListModel_->SetRowIcon([this](const std::vector<std::string>& row) {
-        const bool folder = row.size() > 1 && row[1].find("FOLDER") != std::string::npos;
-        return folder ? fileIcons_.Folder() : fileIcons_.ForName(QString::fromStdString(row[0]));
-    });
-    fileListModel_->SetRowDeleted([this](std::size_t row) {
-        const std::optional<FileRef> file = ListedRowRef(run_, row);
-        return file && file->deleted;
-    });
-    fileListModel_->SetRowTruncated([this](std::size_t row) {
-        const std::optional<FileRef> file = ListedRowRef(run_, row);
-        return file && file->truncated;
-    });
-    fileListModel_->SetRowNameOnly([this](std::size_t row) {
-        const std::optional<FileRef> file = ListedRowRef(run_, row);
-        return file && file->nameOnly;
-    });
-    fileListFilter_ = std::make_unique<DeletedFilterModel>();
-    fileListFilter_->setSourceModel(fileListModel_.get());
-    fileList_->setModel(fileListFilter_.get());
-    fileList_->installEventFilter(this);
-    SetFileListColumnWidths();
-    fileList_->hide();
-    layout->addWidget(fileList_, 1);
 
     rawCriteria_ = new RawCriteriaPanel;
     rawCriteria_->hide();
@@ -373,31 +316,11 @@ void CChildDialogExDemoDlg::ConnectControls() {
             &CChildDialogExDemoDlg::OnCodePageChosen);
     connect(partitionTree_, &mytreectrl::ItemClicked, this,
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
-    connect(folderTree_, &mytreectrl::ItemClicked, this,
-            &CChildDialogExDemoDlg::OnFolderTreeClicked);
     connect(volumeTree_, &mytreectrl::ItemClicked, this,
             &CChildDialogExDemoDlg::OnVolumeTreeClicked);
     connect(volumeTree_, &mytreectrl::ItemKeySelected, this,
             &CChildDialogExDemoDlg::OnVolumeTreeClicked);
-    connect(folderTree_, &mytreectrl::CheckBoxClicked, this,
-            &CChildDialogExDemoDlg::OnFolderCheckBoxClicked);
-    connect(folderTree_, &mytreectrl::CurrentItemChosen, this,
-            [this](TreeItem item) { ShowFolder(item, FolderTrigger::Browse); });
-    connect(folderTree_, &mytreectrl::ItemEntered, this,
-            [this](TreeItem item) { ShowFolder(item, FolderTrigger::Click); });
-    folderTree_->SetItemDeleted([this](TreeItem item) { return FolderItemDeleted(run_, item); });
-    connect(deletedFilterBox_, &QComboBox::currentIndexChanged, this, [this](int choice) {
-        fileListFilter_->SetShow(static_cast<DeletedFilterModel::Show>(choice));
-    });
     connect(saveButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnSave);
-    folderTree_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(folderTree_, &QWidget::customContextMenuRequested, this,
-            &CChildDialogExDemoDlg::OnFolderTreeContextMenu);
-    fileList_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(fileList_, &QWidget::customContextMenuRequested, this,
-            &CChildDialogExDemoDlg::OnFileListContextMenu);
-    connect(fileList_, &QTreeView::doubleClicked, this,
-            &CChildDialogExDemoDlg::OnFileListActivated);
     connect(partitionTree_, &mytreectrl::ItemKeySelected, this,
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
 }
@@ -455,26 +378,12 @@ void CChildDialogExDemoDlg::EnableFrameButton(FrameButton button, bool enabled) 
 }
 
 void CChildDialogExDemoDlg::OpenFolder(const std::string& folder) {
-    OpenOnDesktop(QUrl::fromLocalFile(QString::fromStdString(folder)));
+    OpenOnDesktop(env_, this, QUrl::fromLocalFile(QString::fromStdString(folder)));
 }
 
 void CChildDialogExDemoDlg::SetDetailsColumns(
     const std::vector<std::pair<std::string, int>>& columns) {
     diskPage_->SetDetailsColumns(columns);
-}
-
-void CChildDialogExDemoDlg::SetFileListColumnWidths() {
-    // The last three columns keep the ids of the listed items; nobody reads them on screen.
-    const int widths[] = {145, 100, 70, 100, 70};
-    QHeaderView* header = fileList_->header();
-    header->setStretchLastSection(false);
-    for (int column = 0; column < fileListModel_->columnCount(); ++column) {
-        if (column < static_cast<int>(std::size(widths))) {
-            header->resizeSection(column, widths[column]);
-        } else {
-            header->hideSection(column);
-        }
-    }
 }
 
 void CChildDialogExDemoDlg::ReloadDetailsList() {
@@ -501,7 +410,7 @@ void CChildDialogExDemoDlg::OnHelp() {
     if (!QFileInfo(guide).isFile()) {
         return;
     }
-    OpenOnDesktop(QUrl::fromLocalFile(guide));
+    OpenOnDesktop(env_, this, QUrl::fromLocalFile(guide));
 }
 
 void CChildDialogExDemoDlg::OnAbout() {
@@ -513,6 +422,14 @@ void CChildDialogExDemoDlg::OnBrowse() {
     const QString folder = env_.dialogs->ChooseDestinationFolder(this);
     run_.destinationFolder = folder.toStdString();
     rawCriteria_->destinationField->setText(folder);
+}
+
+void CChildDialogExDemoDlg::OnSave() {
+    if (stage_ == WizardStage::RawResults) {
+        rawPage_->Save();
+        return;
+    }
+    folderPage_->Save();
 }
 
 void CChildDialogExDemoDlg::reject() {

@@ -17,9 +17,7 @@
 #include "core/partition_list.h"
 #include "core/recovery_run.h"
 #include "disk/parameter_store.h"
-#include "output/private_folder.h"
 #include "tree/folder_counts.h"
-#include "ui/file_icons.h"
 
 class QComboBox;
 class QLabel;
@@ -28,11 +26,11 @@ class QPushButton;
 class QStackedWidget;
 class QVBoxLayout;
 class QTreeView;
-class QUrl;
 
 namespace lumarest {
 
 class DiskPage;
+class FolderResultsPage;
 class HeaderBand;
 class PartitionCriteriaPanel;
 class RawCriteriaPanel;
@@ -47,10 +45,8 @@ struct DiskInputs;
 struct FoundVolumeOutcome;
 struct StandardScanOutcome;
 class DeviceSectorSource;
-class COpenSingleFile;
 class SearchStatisticsPanel;
 class TextTableModel;
-class DeletedFilterModel;
 class WindowReporter;
 class mytreectrl;
 
@@ -115,7 +111,6 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     void Initialise();
     void SetDetailsColumns(const std::vector<std::pair<std::string, int>>& columns);
     void ReloadDetailsList();
-    void SetFileListColumnWidths();
     void ShowSelectedDiskCard();
     QPushButton* FrameButtonOf(FrameButton button) const;
 
@@ -188,34 +183,19 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     void ShowRawResultsPage();
     void BackToRawCriteria();
 
-    // The Standard search (wizard_standard_search.cpp): its worker, its results page and
-    // the folder tree's clicks and expansions.
+    // The Standard search (wizard_standard_search.cpp): its worker, and going to the folder
+    // results page and back.
     bool StartStandardSearch();
     void OnStandardSearchFinished(std::uint64_t scan, const StandardScanOutcome& outcome);
     void TellStandardSearchEnded(const StandardSearchResult& result, const FolderCounts& counts);
     void StopStandardSearch();
-    void ShowFolderResultsPage();
+    void ShowFolderResultsPage(const FolderCounts& counts);
     void EndStandardSearchDisplay();
     void BackFromFolderResults();
     void PutAwayFolderResults();
     void ShowPartitionCriteriaAgain();
-    void ResetFolderTree();
-    DeviceSectorSource& FolderDisk();
-    void OnFolderTreeClicked(TreeItem item);
-    void OnFolderCheckBoxClicked(TreeItem item);
-    void OnFolderItemExpanding(TreeItem item, ExpandAction action);
-    // The one way a folder comes into the file list: selects it in the tree, names it after
-    // "Current Folder  :" and lists it, so the three always show the same folder.
-    enum class FolderTrigger {
-        Click,     // a click on its label or Enter: names its children again
-        Browse,    // the selection moved to it, or it was expanded
-        FromList,  // a double-click on its row in the file list
-    };
-    void ShowFolder(TreeItem item, FolderTrigger trigger);
-    bool FolderPageBrowsable() const;
-    void ShowFolderCounts(const FolderCounts& counts);
-    // The file list row of a row the view shows, through the deleted filter.
-    std::size_t FileListRowOf(const QModelIndex& shown) const;
+    // The statistics panel back in the stages page's right column, where the searches show it.
+    void TakeBackStatistics();
 
     // The Advance search (wizard_advance_search.cpp): its first phase, the found-volume page
     // and its clicks, the rebuild of the chosen volume, and Back between them.
@@ -233,28 +213,8 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     void BackFromFoundVolumes();
     void QuitAdvanceWorkers();
 
-    // Saving recovered folders and files (wizard_save.cpp).
-    void NameFoldersForSaving();
-    bool ResultsReady() const;
+    // Save on the results page shown.
     void OnSave();
-    void OnFolderTreeContextMenu(const QPoint& position);
-    void OnFileListContextMenu(const QPoint& position);
-    std::vector<SaveEntry> ChosenFileListEntries(bool allRows);
-    void SaveChosenEntries(std::vector<SaveEntry> entries);
-
-    // Opening a file of the file list, and handing files and folders to the desktop
-    // (wizard_open_file.cpp).
-    void OnFileListActivated(const QModelIndex& index);
-    // Enter or Return on the file list opens its current row as a double-click does; true when
-    // the key was taken.
-    bool OpenFileListRowOnEnter(QEvent* event);
-    // Hands `url` to the desktop; when no program takes it, a box says so and offers another
-    // program or the folder holding it. A recovered file's copy is named by the file's name.
-    void OpenOnDesktop(const QUrl& url, const QString& recoveredName = {});
-    void OpenWithChosenProgram(const QUrl& url);
-    void OpenFolderRow(TreeItem item);
-    void OpenFileRow(const std::string& name, const FileRef& file);
-    const PrivateFolder* OpenedFilesFolder();
 
     // The code page of FAT short names, kept between sessions (wizard_code_page.cpp).
     void RestoreCodePage();
@@ -269,29 +229,17 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     std::unique_ptr<WindowReporter> reporter_;
     std::unique_ptr<DiskPage> diskPage_;
     std::unique_ptr<RawResultsPage> rawPage_;
+    std::unique_ptr<FolderResultsPage> folderPage_;
 
     HeaderBand* header_ = nullptr;
     QLabel* leftCaption_ = nullptr;
     mytreectrl* partitionTree_ = nullptr;
     QLabel* partitionListNote_ = nullptr;
     mytreectrl* volumeTree_ = nullptr;
-    mytreectrl* folderTree_ = nullptr;
     QLabel* selectedDiskCard_ = nullptr;
     QLabel* rightCaption_ = nullptr;
     QTreeView* detailsList_ = nullptr;
     std::unique_ptr<TextTableModel> detailsModel_;
-    // The file list of the results pages; made with its columns, shown by those pages.
-    QTreeView* fileList_ = nullptr;
-    std::unique_ptr<TextTableModel> fileListModel_;
-    // Between the file list's rows and its view: all rows, only deleted or only live ones.
-    std::unique_ptr<DeletedFilterModel> fileListFilter_;
-    QComboBox* deletedFilterBox_ = nullptr;
-    // How many folders and files the rebuilt volume holds, beside the current folder.
-    QLabel* folderCountsValue_ = nullptr;
-    // The folder the file list shows, and a guard against showing one inside another.
-    TreeItem shownFolder_ = kNoItem;
-    bool showingFolder_ = false;
-    FileIcons fileIcons_;
     // The index of the partition whose details are shown, for SelectedPartition.
     int shownPartitionIndex_ = 0;
     RawCriteriaPanel* rawCriteria_ = nullptr;
@@ -303,8 +251,6 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     // it.
     QVBoxLayout* stagesRightColumn_ = nullptr;
     QLabel* statusLine_ = nullptr;
-    QWidget* currentFolderRow_ = nullptr;
-    QLabel* currentFolderValue_ = nullptr;
     QPushButton* nextButton_ = nullptr;
     QPushButton* backButton_ = nullptr;
     QPushButton* helpButton_ = nullptr;
@@ -332,14 +278,6 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     } searchedCriteria_;
     // What validation left for the Standard search: the FAT layout is already known.
     bool bootSectorValid_ = false;
-    // Reads the searched disk for the folder tree's clicks, expansions and opened files.
-    std::unique_ptr<DeviceSectorSource> folderDisk_;
-    // Where opened copies are written, made on the first open below the working folder; it goes,
-    // with every copy, when the window does.
-    std::unique_ptr<PrivateFolder> openedFiles_;
-    std::string openedFilesBase_;
-    // Shown while a file is written for opening; null otherwise.
-    COpenSingleFile* openSingleFile_ = nullptr;
     // Numbers each search, so a late end of an earlier one is ignored.
     std::uint64_t scanSerial_ = 0;
     // The destination checked for the raw search about to start, held open until it starts.

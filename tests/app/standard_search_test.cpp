@@ -220,6 +220,32 @@ class StandardSearchTest : public QObject {
         QVERIFY(h.Button("nextButton")->isEnabled());
     }
 
+    // The search statistics go with the results and come back with Back, so a second search
+    // shows its progress and ends on a browsable tree again.
+    void aSecondSearchAfterBackShowsItsStatisticsAndResults() {
+        if (demo_.empty()) {
+            QSKIP("the demo image was not made");
+        }
+        const ImageGuard guard(demo_);
+        WindowHarness h = SearchPartition(kFat32Partition);
+        auto* statistics = h.Find<QWidget>("SearchStatistics");
+        QVERIFY(statistics->isVisible());
+        QVERIFY(FolderTree(h)->isVisible());
+        h.window->OnBack();
+        QCOMPARE(h.Stage(), WizardStage::Criteria);
+        QVERIFY(statistics->isVisible());
+        QVERIFY(!FolderTree(h)->isVisible());
+
+        h.window->OnNext();
+        QTRY_VERIFY_WITH_TIMEOUT(SearchEnded(h), kSearchTimeoutMs);
+        QCOMPARE(h.Stage(), WizardStage::FolderResults);
+        QVERIFY(statistics->isVisible());
+        QVERIFY(ClickItem(FolderTree(h), QStringLiteral("Documents")));
+        QCOMPARE(h.Find<QLabel>("currentFolderValue")->text(), QStringLiteral("Documents"));
+        QVERIFY(RowNamed(h.Run().fileList, QStringLiteral("notes.txt")) >= 0);
+        QVERIFY(guard.Unchanged());
+    }
+
     void deletedFolderAndFat16RootAreListed() {
         if (demo_.empty()) {
             QSKIP("the demo image was not made");

@@ -4,16 +4,18 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTreeView>
+#include <QWidget>
 #include <algorithm>
 #include <optional>
 
 #include "app/background_job.h"
 #include "app/disk_key.h"
+#include "app/folder_results_page.h"
 #include "app/qt_save_decisions.h"
-#include "app/raw_results_page.h"
 #include "app/window_thread_save_decisions.h"
+#include "app/wizard_environment.h"
+#include "app/wizard_frame.h"
 #include "app/wizard_texts.h"
-#include "app/wizard_window.h"
 #include "carving/destination_folder.h"
 #include "disk/device_sector_source.h"
 #include "search/advance_search.h"
@@ -70,39 +72,35 @@ std::string SummaryText(const SaveSummary& summary, const std::string& folder) {
 
 // A folder of a found volume that was never expanded still carries the name the search gave
 // it ("DIR5"); its parent's entry holds the real one, which its saved copy must take.
-void CChildDialogExDemoDlg::NameFoldersForSaving() {
-    NameEveryFolder(run_, FolderDisk());
+void FolderResultsPage::NameFoldersForSaving() {
+    NameEveryFolder(run_, Disk());
 }
 
-bool CChildDialogExDemoDlg::ResultsReady() const {
-    return stage_ == WizardStage::FolderResults && !standardWorker_ && run_.folderTree;
+bool FolderResultsPage::ResultsReady() const {
+    return frame_.Stage() == WizardStage::FolderResults && !treeBuilding_() && run_.folderTree;
 }
 
-void CChildDialogExDemoDlg::OnSave() {
-    if (stage_ == WizardStage::RawResults) {
-        rawPage_->Save();
-        return;
-    }
+void FolderResultsPage::Save() {
     if (!ResultsReady()) {
         return;
     }
     NameFoldersForSaving();
-    std::vector<SaveEntry> entries = CollectCheckedEntries(run_, FolderDisk());
+    std::vector<SaveEntry> entries = CollectCheckedEntries(run_, Disk());
     if (entries.empty()) {
         entries = ChosenFileListEntries(false);
     }
     if (entries.empty() && run_.folderTree->Selected() != kNoItem) {
-        entries = CollectFolderEntries(run_, FolderDisk(), run_.folderTree->Selected());
+        entries = CollectFolderEntries(run_, Disk(), run_.folderTree->Selected());
     }
     SaveChosenEntries(std::move(entries));
 }
 
-void CChildDialogExDemoDlg::OnFolderTreeContextMenu(const QPoint& position) {
+void FolderResultsPage::OnFolderTreeContextMenu(const QPoint& position) {
     if (!ResultsReady()) {
         return;
     }
     const TreeItem item = folderTree_->ItemAt(position);
-    QMenu menu(this);
+    QMenu menu(page_->window());
     QAction* save = menu.addAction(QString::fromUtf8(kSaveAction));
     menu.setDefaultAction(save);
     if (menu.exec(folderTree_->viewport()->mapToGlobal(position)) != save) {
@@ -110,19 +108,19 @@ void CChildDialogExDemoDlg::OnFolderTreeContextMenu(const QPoint& position) {
     }
     // The checked folders when there are any, else the folder the menu was opened on.
     NameFoldersForSaving();
-    std::vector<SaveEntry> entries = CollectCheckedEntries(run_, FolderDisk());
+    std::vector<SaveEntry> entries = CollectCheckedEntries(run_, Disk());
     if (entries.empty() && item != kNoItem) {
-        entries = CollectFolderEntries(run_, FolderDisk(), item);
+        entries = CollectFolderEntries(run_, Disk(), item);
     }
     SaveChosenEntries(std::move(entries));
 }
 
-void CChildDialogExDemoDlg::OnFileListContextMenu(const QPoint& position) {
+void FolderResultsPage::OnFileListContextMenu(const QPoint& position) {
     if (!ResultsReady()) {
         return;
     }
     const QModelIndex index = fileList_->indexAt(position);
-    QMenu menu(this);
+    QMenu menu(page_->window());
     QAction* open = menu.addAction(QString::fromUtf8(kOpenAction));
     QAction* save = menu.addAction(QString::fromUtf8(kSaveAction));
     QAction* saveAll = menu.addAction(QString::fromUtf8(kSaveAllAction));
@@ -143,7 +141,7 @@ void CChildDialogExDemoDlg::OnFileListContextMenu(const QPoint& position) {
 // The selected rows of the file list (or all of them): files as they are, folder rows with
 // everything inside them. All of them leaves out the file system's own files and folders; a
 // row chosen by hand is saved whatever it is.
-std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows) {
+std::vector<SaveEntry> FolderResultsPage::ChosenFileListEntries(bool allRows) {
     std::vector<std::size_t> rows;
     // Rows the deleted filter hides are not chosen, not even by "Save All".
     if (allRows) {
@@ -162,7 +160,7 @@ std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows
     std::vector<std::pair<std::string, FileRef>> chosen;
     for (const std::size_t row : rows) {
         const std::optional<FileRef> file = ListedRowRef(run_, row);
-        if (file && !(allRows && IsVolumeOwnRow(run_, FolderDisk(), *file))) {
+        if (file && !(allRows && IsVolumeOwnRow(run_, Disk(), *file))) {
             chosen.emplace_back(run_.fileList.Cell(row, kNameColumn), *file);
         }
     }
@@ -174,7 +172,7 @@ std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows
         }
         const TreeItem item = file.folderItem;
         if (run_.folderTree->Exists(item)) {
-            std::vector<SaveEntry> inside = CollectFolderEntries(run_, FolderDisk(), item);
+            std::vector<SaveEntry> inside = CollectFolderEntries(run_, Disk(), item);
             entries.insert(entries.end(), std::make_move_iterator(inside.begin()),
                            std::make_move_iterator(inside.end()));
         }
@@ -182,13 +180,14 @@ std::vector<SaveEntry> CChildDialogExDemoDlg::ChosenFileListEntries(bool allRows
     return entries;
 }
 
-void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
+void FolderResultsPage::SaveChosenEntries(std::vector<SaveEntry> entries) {
     if (entries.empty()) {
-        ShowMessage(kNothingToSave, MessageIcon::Information);
+        frame_.ShowMessage(kNothingToSave, MessageIcon::Information);
         return;
     }
-    env_.dialogs->ShowDestinationNotice(this);
-    const std::string folder = env_.dialogs->ChooseDestinationFolder(this).toStdString();
+    QWidget* const window = page_->window();
+    env_.dialogs->ShowDestinationNotice(window);
+    const std::string folder = env_.dialogs->ChooseDestinationFolder(window).toStdString();
     if (folder.empty()) {
         return;
     }
@@ -198,20 +197,20 @@ void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
     const std::optional<FolderHandle> destination =
         OpenDestinationFolder(folder, SelectedDevicePath(run_), refusal);
     if (!destination) {
-        ShowMessage(refusal, MessageIcon::Error);
+        frame_.ShowMessage(refusal, MessageIcon::Error);
         return;
     }
-    CCountFilesDlg progress(this);
+    CCountFilesDlg progress(window);
     progress.ShowTotal(entries.size());
     // The window waits for the saving, which reads the run and the disk meanwhile.
     progress.setWindowModality(Qt::WindowModal);
     progress.show();
     std::unique_ptr<SaveDecisions> decisions =
         env_.saveDecisions ? env_.saveDecisions()
-                           : std::make_unique<QtSaveDecisions>(this, &progress);
-    DeviceSectorSource& disk = FolderDisk();
+                           : std::make_unique<QtSaveDecisions>(window, &progress);
+    DeviceSectorSource& disk = Disk();
     const SaveSummary summary =
-        RunAndWait<SaveSummary>(*reporter_, *this, [&](Reporter&, std::stop_token stop) {
+        RunAndWait<SaveSummary>(reporter_, *this, [&](Reporter&, std::stop_token stop) {
             WindowThreadSaveDecisions asked(*this, *decisions, stop);
             return SaveEntries(run_, disk, entries, *destination, folder, asked, stop);
         });
@@ -219,7 +218,7 @@ void CChildDialogExDemoDlg::SaveChosenEntries(std::vector<SaveEntry> entries) {
     const MessageIcon icon = !summary.noRoom.empty() ? MessageIcon::Error
                              : summary.failed > 0    ? MessageIcon::Warning
                                                      : MessageIcon::Information;
-    ShowMessage(SummaryText(summary, folder), icon);
+    frame_.ShowMessage(SummaryText(summary, folder), icon);
 }
 
 }  // namespace lumarest
