@@ -19,6 +19,7 @@
 #include "carving/formats/carved_format.h"
 #include "output/clip_picture.h"
 #include "output/picture.h"
+#include "support/encoded_picture.h"
 #include "support/made_images.h"
 #include "ui/range_slider.h"
 #include "ui/text_progress_ctrl.h"
@@ -28,21 +29,6 @@ using namespace lumarest;
 using namespace lumarest::testing;
 
 namespace {
-
-std::vector<std::uint8_t> Encoded(const QImage& image, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.write(image);
-    return {bytes.begin(), bytes.end()};
-}
-
-QImage Filled(int width, int height, QColor colour) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
 
 CarvedFile Carved(const char* name, std::uint64_t position) {
     CarvedFile file;
@@ -95,12 +81,12 @@ class RawControlsTest : public QObject {
         list.resize(300, 200);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        const QImage red = Filled(100, 80, Qt::red);
+        const QImage red = FilledPicture(100, 80, Qt::red);
         list.AddThumbnail(red, QStringLiteral("GNLM00006.jpg"), 5);
         QCOMPARE(list.ImageCount(), 6);
         QCOMPARE(list.count(), 1);
         QCOMPARE(list.Image(5).pixelColor(50, 40), QColor(Qt::red));
-        list.AddThumbnail(Filled(100, 80, Qt::blue), QStringLiteral("GNLM00001.jpg"), 0);
+        list.AddThumbnail(FilledPicture(100, 80, Qt::blue), QStringLiteral("GNLM00001.jpg"), 0);
         QCOMPARE(list.item(0)->text(), QStringLiteral("GNLM00001.jpg"));
         QCOMPARE(list.item(1)->text(), QStringLiteral("GNLM00006.jpg"));
         // A lower position shrinks the image list to it, as the list's own count rule says.
@@ -140,16 +126,16 @@ class RawControlsTest : public QObject {
     void sinkDecodesOffTheWindowThreadAndKeepsTheOrder() {
         CThumbsListCtrl list;
         ThumbnailSink sink(list, [] { return true; });
-        const QImage exact = Filled(100, 80, QColor(10, 200, 30));
-        QImage wide = Filled(640, 480, Qt::white);
+        const QImage exact = FilledPicture(100, 80, QColor(10, 200, 30));
+        QImage wide = FilledPicture(640, 480, Qt::white);
         for (int x = 0; x < 320; ++x) {
             for (int y = 0; y < 480; ++y) {
                 wide.setPixelColor(x, y, Qt::black);
             }
         }
         std::thread scan([&] {
-            sink.FileFinished(Carved("GNLM00001.png", 0), Encoded(exact, "png"));
-            sink.FileFinished(Carved("GNLM00002.png", 1), Encoded(wide, "png"));
+            sink.FileFinished(Carved("GNLM00001.png", 0), EncodedPicture(exact, "png"));
+            sink.FileFinished(Carved("GNLM00002.png", 1), EncodedPicture(wide, "png"));
             sink.FileFinished(Carved("GNLM00003.doc", 2), std::vector<std::uint8_t>(1024, 0x41));
         });
         scan.join();
@@ -187,7 +173,7 @@ class RawControlsTest : public QObject {
         const QColor grey(128, 128, 128);
         CThumbsListCtrl list;
         for (const Row& row : rows) {
-            list.AddCarvedThumbnail(Filled(100, 80, grey), row.file, row.decodes);
+            list.AddCarvedThumbnail(FilledPicture(100, 80, grey), row.file, row.decodes);
         }
         QCOMPARE(list.count(), int(std::size(rows)));
         QCOMPARE(list.item(0)->toolTip(),
@@ -225,7 +211,7 @@ class RawControlsTest : public QObject {
         list.item(5)->setSelected(true);
         QCOMPARE(Names(list.ChosenFiles()), QStringList{QStringLiteral("GNLM00006.png")});
         QCOMPARE(list.ChosenFiles().front().savedBytes, std::uint64_t{700});
-        list.AddCarvedThumbnail(Filled(100, 80, grey),
+        list.AddCarvedThumbnail(FilledPicture(100, 80, grey),
                                 Judged("GNLM00007.jpg", 6, CarvedVerdict::Truncated), true);
         QVERIFY(list.item(6)->isHidden());
         QCOMPARE(list.ShownCount(), 2);
@@ -238,10 +224,12 @@ class RawControlsTest : public QObject {
     // The sink decodes the first savedBytes bytes (all when the scan left it at 0) and judges
     // the file again by whether they decode.
     void sinkJudgesEachFileOnceDecoded() {
-        const std::vector<std::uint8_t> jpeg = Encoded(Filled(64, 48, Qt::red), "jpg");
+        const std::vector<std::uint8_t> jpeg =
+            EncodedPicture(FilledPicture(64, 48, Qt::red), "jpg");
         std::vector<std::uint8_t> jpegAndFiller = jpeg;
         jpegAndFiller.resize(jpeg.size() + 4096, 0);
-        const std::vector<std::uint8_t> png = Encoded(Filled(64, 48, Qt::blue), "png");
+        const std::vector<std::uint8_t> png =
+            EncodedPicture(FilledPicture(64, 48, Qt::blue), "png");
         std::vector<std::uint8_t> garbage = {0xFF, 0xD8, 0xFF, 0xE0};
         garbage.resize(2048, 0x41);
         const bool jpgPicture = IsPictureType("jpg");
@@ -284,7 +272,8 @@ class RawControlsTest : public QObject {
     // A type with no known end comes in pieces; its first piece is what is decoded, and a
     // piece of a file the scan dropped never stands in for a later file.
     void sinkDecodesAFileInPiecesFromItsFirstPiece() {
-        const std::vector<std::uint8_t> png = Encoded(Filled(64, 48, Qt::blue), "png");
+        const std::vector<std::uint8_t> png =
+            EncodedPicture(FilledPicture(64, 48, Qt::blue), "png");
         const std::vector<std::uint8_t> tail(4096, 0x41);
         CThumbsListCtrl list;
         {
@@ -354,7 +343,8 @@ class RawControlsTest : public QObject {
     // positions; a stopped scan never waits for room, and what was not decoded yet still
     // comes, with the placeholder and the scan's verdict, before the sink is gone.
     void sinkKeepsThePositionsWhateverThePool() {
-        const std::vector<std::uint8_t> png = Encoded(Filled(300, 200, Qt::blue), "png");
+        const std::vector<std::uint8_t> png =
+            EncodedPicture(FilledPicture(300, 200, Qt::blue), "png");
         struct Row {
             unsigned decoders;
             bool stopped;

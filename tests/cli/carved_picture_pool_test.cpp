@@ -9,18 +9,13 @@
 #include <vector>
 
 #include "carving/carved_verdict.h"
+#include "support/encoded_picture.h"
 
 namespace lumarest {
 namespace {
 
 std::vector<std::uint8_t> Encoded(const char* format) {
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(QColor(30, 120, 200));
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return {data.begin(), data.end()};
+    return testing::EncodedPicture(testing::FilledPicture(64, 48, QColor(30, 120, 200)), format);
 }
 
 CarvedFile Carved(std::string name, CarvedVerdict verdict, std::uint64_t savedBytes = 0) {

@@ -6,18 +6,13 @@
 #include <vector>
 
 #include "output/picture.h"
+#include "support/encoded_picture.h"
 
 namespace lumarest {
 namespace {
 
 std::vector<std::uint8_t> Encoded(const char* format) {
-    QImage image(320, 240, QImage::Format_RGB32);
-    image.fill(QColor(30, 120, 200));
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return {data.begin(), data.end()};
+    return testing::EncodedPicture(testing::FilledPicture(320, 240, QColor(30, 120, 200)), format);
 }
 
 // Whatever the verdict, a carved file decodes as its bytes allow; a JPEG without a thumbnail is
