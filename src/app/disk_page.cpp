@@ -35,12 +35,9 @@ constexpr std::uint64_t kFloppySectors = 2880;
 DiskPage::DiskPage(RecoveryRun& run, WizardEnvironment& env, ParameterStore& store,
                    ServiceDeviceFiles& deviceFiles, WizardFrame& frame)
     : run_(run), env_(env), store_(store), deviceFiles_(deviceFiles), frame_(frame) {
-    page_ = new QWidget;
-    auto* layout = new QHBoxLayout(page_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
-    layout->addWidget(BuildLeftColumn());
-    layout->addWidget(BuildRightColumn(), 1);
+    QWidget* left = BuildLeftColumn();
+    QWidget* right = BuildRightColumn();
+    page_ = MakePage(left, right);
     connect(addImageButton_, &QPushButton::clicked, this, &DiskPage::AddDiskImage);
     connect(modes_, &DiskPagePanel::ModeChosen, this, &DiskPage::OnModeChosen);
     connect(diskTree_, &mytreectrl::ItemClicked, this, &DiskPage::OnDiskTreeClicked);
@@ -54,11 +51,7 @@ DiskPage::~DiskPage() {
 }
 
 QWidget* DiskPage::BuildLeftColumn() {
-    auto* column = new QWidget;
-    column->setFixedWidth(kLeftPanelWidth);
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(MakeCaption(kDisksCaption, "diskPageCaption"));
+    auto [column, layout, caption] = MakeLeftColumn(kDisksCaption, "diskPageCaption");
     diskTree_ = new mytreectrl;
     diskTree_->setObjectName(QStringLiteral("DiskTree"));
     layout->addWidget(diskTree_, 1);
@@ -68,10 +61,7 @@ QWidget* DiskPage::BuildLeftColumn() {
 }
 
 QWidget* DiskPage::BuildRightColumn() {
-    auto* column = new QWidget;
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(MakeCaption(kDiskDetailsCaption, "diskDetailsCaption"));
+    auto [column, layout, caption] = MakeRightColumn(kDiskDetailsCaption, "diskDetailsCaption");
     detailsModel_ = new TextTableModel(run_.detailsList, this);
     detailsList_ = MakeDetailsList(detailsModel_);
     detailsList_->setObjectName(QStringLiteral("DiskDetailsList"));

@@ -61,12 +61,9 @@ FolderResultsPage::FolderResultsPage(RecoveryRun& run, WizardEnvironment& env, W
       reporter_(reporter),
       statistics_(statistics),
       treeBuilding_(std::move(treeBuilding)) {
-    page_ = new QWidget;
-    auto* layout = new QHBoxLayout(page_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
-    layout->addWidget(BuildLeftColumn());
-    layout->addWidget(BuildRightColumn(), 1);
+    QWidget* left = BuildLeftColumn();
+    QWidget* right = BuildRightColumn();
+    page_ = MakePage(left, right);
     ConnectControls();
 }
 
@@ -76,11 +73,7 @@ FolderResultsPage::~FolderResultsPage() {
 }
 
 QWidget* FolderResultsPage::BuildLeftColumn() {
-    auto* column = new QWidget;
-    column->setFixedWidth(kLeftPanelWidth);
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(MakeCaption(texts::kFolderTreeCaption, "folderTreeCaption"));
+    auto [column, layout, caption] = MakeLeftColumn(texts::kFolderTreeCaption, "folderTreeCaption");
     folderTree_ = new mytreectrl;
     folderTree_->setObjectName(QStringLiteral("FolderTree"));
     layout->addWidget(folderTree_, 1);
@@ -88,10 +81,9 @@ QWidget* FolderResultsPage::BuildLeftColumn() {
 }
 
 QWidget* FolderResultsPage::BuildRightColumn() {
-    auto* column = new QWidget;
-    rightLayout_ = new QVBoxLayout(column);
-    rightLayout_->setContentsMargins(0, 0, 0, 0);
-    rightLayout_->addWidget(MakeCaption(texts::kFolderResultsCaption, "folderResultsCaption"));
+    auto [column, layout, caption] =
+        MakeRightColumn(texts::kFolderResultsCaption, "folderResultsCaption");
+    rightLayout_ = layout;
     rightLayout_->addWidget(BuildCurrentFolderRow());
     rightLayout_->addWidget(BuildFileList(), 1);
     // The statistics panel goes here, above the stretch, while the page is shown.

@@ -1,13 +1,49 @@
 #include "app/page_widgets.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 #include "core/recovery_run.h"
 
 namespace lumarest {
+
+namespace {
+constexpr int kColumnSpacing = 12;
+
+PageColumn MakeColumn(const char* caption, const char* captionName) {
+    PageColumn column;
+    column.widget = new QWidget;
+    column.layout = new QVBoxLayout(column.widget);
+    column.layout->setContentsMargins(0, 0, 0, 0);
+    column.caption = MakeCaption(caption, captionName);
+    column.layout->addWidget(column.caption);
+    return column;
+}
+}  // namespace
+
+PageColumn MakeLeftColumn(const char* caption, const char* captionName) {
+    PageColumn column = MakeColumn(caption, captionName);
+    column.widget->setFixedWidth(kLeftPanelWidth);
+    return column;
+}
+
+PageColumn MakeRightColumn(const char* caption, const char* captionName) {
+    return MakeColumn(caption, captionName);
+}
+
+QWidget* MakePage(QWidget* leftColumn, QWidget* rightColumn) {
+    auto* page = new QWidget;
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(kColumnSpacing);
+    layout->addWidget(leftColumn);
+    layout->addWidget(rightColumn, 1);
+    return page;
+}
 
 namespace {
 const char* const kChosenDiskCaption = "Chosen disk";

@@ -6,6 +6,8 @@
 
 class QAbstractItemModel;
 class QLabel;
+class QVBoxLayout;
+class QWidget;
 class QString;
 class QPushButton;
 class QTreeView;
@@ -24,6 +26,17 @@ inline constexpr int kLeftPanelWidth = 250;
 inline constexpr const char* kDiskToSearchCaption = "Disk to search";
 
 // The widgets every page is made of, so that all pages look alike.
+
+// A column of a page: headed by its caption, the rest laid out below it.
+struct PageColumn {
+    QWidget* widget = nullptr;
+    QVBoxLayout* layout = nullptr;
+    QLabel* caption = nullptr;
+};
+PageColumn MakeLeftColumn(const char* caption, const char* captionName);
+PageColumn MakeRightColumn(const char* caption, const char* captionName);
+// A page: its left column, fixed in width, beside its right one, which takes the rest.
+QWidget* MakePage(QWidget* leftColumn, QWidget* rightColumn);
 QLabel* MakeCaption(const char* text, const char* objectName);
 QPushButton* MakeButton(const char* caption, const char* objectName);
 // A list of details: rows of names and values, one selected at a time, never edited.

@@ -67,12 +67,9 @@ std::string RawSaveSummaryText(const ResaveSummary& summary, const std::string& 
 RawResultsPage::RawResultsPage(RecoveryRun& run, WizardEnvironment& env, WizardFrame& frame,
                                WindowReporter& reporter, SearchStatisticsPanel& statistics)
     : run_(run), env_(env), frame_(frame), reporter_(reporter), statistics_(statistics) {
-    page_ = new QWidget;
-    auto* layout = new QHBoxLayout(page_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
-    layout->addWidget(BuildLeftColumn());
-    layout->addWidget(BuildRightColumn(), 1);
+    QWidget* left = BuildLeftColumn();
+    QWidget* right = BuildRightColumn();
+    page_ = MakePage(left, right);
     connect(onlyCompleteBox_, &QCheckBox::toggled, this, [this](bool only) {
         thumbsList_->ShowOnlyComplete(only);
         UpdateSaveButton();
@@ -88,21 +85,15 @@ RawResultsPage::~RawResultsPage() {
 }
 
 QWidget* RawResultsPage::BuildLeftColumn() {
-    auto* column = new QWidget;
-    column->setFixedWidth(kLeftPanelWidth);
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(MakeCaption(kDiskToSearchCaption, "rawDiskCaption"));
+    auto [column, layout, caption] = MakeLeftColumn(kDiskToSearchCaption, "rawDiskCaption");
     diskCard_ = MakeDiskCard("rawDiskCard");
     layout->addWidget(diskCard_, 1);
     return column;
 }
 
 QWidget* RawResultsPage::BuildRightColumn() {
-    auto* column = new QWidget;
-    rightLayout_ = new QVBoxLayout(column);
-    rightLayout_->setContentsMargins(0, 0, 0, 0);
-    rightLayout_->addWidget(MakeCaption(kResultsCaption, "rawResultsCaption"));
+    auto [column, layout, caption] = MakeRightColumn(kResultsCaption, "rawResultsCaption");
+    rightLayout_ = layout;
     thumbsList_ = new CThumbsListCtrl;
     thumbsList_->setObjectName(QStringLiteral("ThumbsList"));
     rightLayout_->addWidget(thumbsList_, 1);

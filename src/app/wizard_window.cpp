@@ -123,12 +123,9 @@ void CChildDialogExDemoDlg::BuildWindow() {
     setMinimumSize(kWindowWidth - 40, kWindowHeight - 40);
 
     header_ = new HeaderBand;
-    stagesPage_ = new QWidget;
-    auto* content = new QHBoxLayout(stagesPage_);
-    content->setContentsMargins(0, 0, 0, 0);
-    content->setSpacing(12);
-    content->addWidget(BuildLeftPanel());
-    content->addWidget(BuildRightPanel(), 1);
+    QWidget* left = BuildLeftPanel();
+    QWidget* right = BuildRightPanel();
+    stagesPage_ = MakePage(left, right);
     pages_ = new QStackedWidget;
     pages_->addWidget(diskPage_->Widget());
     pages_->addWidget(stagesPage_);
@@ -164,12 +161,8 @@ void CChildDialogExDemoDlg::BuildWindow() {
 }
 
 QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
-    auto* panel = new QWidget;
-    panel->setFixedWidth(kLeftPanelWidth);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    leftCaption_ = MakeCaption("", "leftCaption");
-    layout->addWidget(leftCaption_);
+    auto [panel, layout, caption] = MakeLeftColumn("", "leftCaption");
+    leftCaption_ = caption;
 
     const std::pair<mytreectrl**, const char*> trees[] = {{&partitionTree_, "PartitionTree"},
                                                           {&volumeTree_, "VolumeTree"}};
@@ -194,12 +187,9 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
 }
 
 QWidget* CChildDialogExDemoDlg::BuildRightPanel() {
-    auto* panel = new QWidget;
-    auto* layout = new QVBoxLayout(panel);
+    auto [panel, layout, caption] = MakeRightColumn("", "rightCaption");
     stagesRightColumn_ = layout;
-    layout->setContentsMargins(0, 0, 0, 0);
-    rightCaption_ = MakeCaption("", "rightCaption");
-    layout->addWidget(rightCaption_);
+    rightCaption_ = caption;
 
     detailsModel_ = std::make_unique<TextTableModel>(run_.detailsList);
     detailsList_ = MakeDetailsList(detailsModel_.get());
