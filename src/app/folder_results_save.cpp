@@ -12,6 +12,7 @@
 #include "app/disk_key.h"
 #include "app/folder_results_page.h"
 #include "app/qt_save_decisions.h"
+#include "app/save_folder_question.h"
 #include "app/window_thread_save_decisions.h"
 #include "app/wizard_environment.h"
 #include "app/wizard_frame.h"
@@ -186,20 +187,12 @@ void FolderResultsPage::SaveChosenEntries(std::vector<SaveEntry> entries) {
         return;
     }
     QWidget* const window = page_->window();
-    env_.dialogs->ShowDestinationNotice(window);
-    const std::string folder = env_.dialogs->ChooseDestinationFolder(window).toStdString();
-    if (folder.empty()) {
+    const std::optional<ChosenSaveFolder> chosen =
+        AskSaveFolder(*env_.dialogs, frame_, window, SelectedDevicePath(run_));
+    if (!chosen) {
         return;
     }
-    // Writing onto the searched disk could overwrite the very sectors being recovered. The
-    // folder checked stays open and takes the files, whatever its path names meanwhile.
-    std::string refusal;
-    const std::optional<FolderHandle> destination =
-        OpenDestinationFolder(folder, SelectedDevicePath(run_), refusal);
-    if (!destination) {
-        frame_.ShowMessage(refusal, MessageIcon::Error);
-        return;
-    }
+    const std::string& folder = chosen->path;
     CCountFilesDlg progress(window);
     progress.ShowTotal(entries.size());
     // The window waits for the saving, which reads the run and the disk meanwhile.
@@ -212,7 +205,7 @@ void FolderResultsPage::SaveChosenEntries(std::vector<SaveEntry> entries) {
     const SaveSummary summary =
         RunAndWait<SaveSummary>(reporter_, *this, [&](Reporter&, std::stop_token stop) {
             WindowThreadSaveDecisions asked(*this, *decisions, stop);
-            return SaveEntries(run_, disk, entries, *destination, folder, asked, stop);
+            return SaveEntries(run_, disk, entries, chosen->handle, folder, asked, stop);
         });
     progress.hide();
     const MessageIcon icon = !summary.noRoom.empty() ? MessageIcon::Error

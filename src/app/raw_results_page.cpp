@@ -13,6 +13,7 @@
 #include "app/page_widgets.h"
 #include "app/raw_save_worker.h"
 #include "app/raw_scan_worker.h"
+#include "app/save_folder_question.h"
 #include "app/search_end_notice.h"
 #include "app/search_statistics_panel.h"
 #include "app/window_reporter.h"
@@ -249,19 +250,14 @@ void RawResultsPage::Save() {
         frame_.ShowMessage(texts::kNoPictureToSave, MessageIcon::Information);
         return;
     }
-    QWidget* const window = page_->window();
-    env_.dialogs->ShowDestinationNotice(window);
-    const std::string folder = env_.dialogs->ChooseDestinationFolder(window).toStdString();
-    if (folder.empty()) {
-        return;
-    }
     const std::string device = SelectedDevicePath(run_);
-    std::string refusal;
-    std::optional<FolderHandle> destination = OpenDestinationFolder(folder, device, refusal);
-    if (!destination) {
-        frame_.ShowMessage(refusal, MessageIcon::Error);
+    std::optional<ChosenSaveFolder> chosen =
+        AskSaveFolder(*env_.dialogs, frame_, page_->window(), device);
+    if (!chosen) {
         return;
     }
+    const std::string folder = chosen->path;
+    std::optional<FolderHandle> destination = std::move(chosen->handle);
     RawSaveInputs inputs;
     inputs.files = std::move(files);
     inputs.folder = folder;
