@@ -15,6 +15,7 @@
 
 #include "app/disk_key.h"
 #include "app/disk_page.h"
+#include "app/found_volumes_page.h"
 #include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/partition_details.h"
@@ -33,7 +34,6 @@ namespace lumarest {
 
 namespace {
 const char* const kFolderTreeTop = "Root";
-const char* const kVolumeTreeTop = "File Systems";
 
 std::unique_ptr<TreeModel> MakeLeftPanelTree(const std::string& topText) {
     auto tree = std::make_unique<TreeModel>();
@@ -174,10 +174,8 @@ void CChildDialogExDemoDlg::CreatePartitionTrees() {
     }
     run_.folderTree = MakeLeftPanelTree(kFolderTreeTop);
     folderTree_->SetTree(run_.folderTree.get());
-    run_.volumeTree = MakeLeftPanelTree(kVolumeTreeTop);
-    volumeTree_->SetTree(run_.volumeTree.get());
+    volumesPage_->NewTree();
     folderTree_->hide();
-    volumeTree_->hide();
 }
 
 void CChildDialogExDemoDlg::DisposePartitionTree() {

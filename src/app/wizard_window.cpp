@@ -20,6 +20,7 @@
 #include "app/disk_key.h"
 #include "app/disk_page.h"
 #include "app/disk_page_panel.h"
+#include "app/found_volumes_page.h"
 #include "app/header_band.h"
 #include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
@@ -106,7 +107,8 @@ CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
     partitionTree_->removeEventFilter(this);
     // The views let go of the run's trees before the run goes.
     diskPage_.reset();
-    for (mytreectrl* tree : {partitionTree_, volumeTree_, folderTree_}) {
+    volumesPage_.reset();
+    for (mytreectrl* tree : {partitionTree_, folderTree_}) {
         tree->SetTree(nullptr);
     }
 }
@@ -158,6 +160,8 @@ void CChildDialogExDemoDlg::BuildWindow() {
     reporter_ = std::make_unique<WindowReporter>(*this, std::move(targets));
     rawPage_ = std::make_unique<RawResultsPage>(run_, env_, *this, *reporter_, *statistics_);
     pages_->addWidget(rawPage_->Widget());
+    volumesPage_ = std::make_unique<FoundVolumesPage>(run_, *this);
+    pages_->addWidget(volumesPage_->Widget());
 }
 
 QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
@@ -169,7 +173,6 @@ QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
     layout->addWidget(leftCaption_);
 
     const std::pair<mytreectrl**, const char*> trees[] = {{&partitionTree_, "PartitionTree"},
-                                                          {&volumeTree_, "VolumeTree"},
                                                           {&folderTree_, "FolderTree"}};
     for (const auto& [tree, name] : trees) {
         *tree = new mytreectrl;
@@ -336,6 +339,7 @@ void CChildDialogExDemoDlg::ConnectControls() {
             [this](const std::vector<std::pair<std::string, int>>& columns) {
                 detailsModel_->Reload();
                 ResizeColumns(detailsList_, columns);
+                volumesPage_->ReloadDetails();
             });
     connect(nextButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnNext);
     connect(backButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnBack);
@@ -375,10 +379,6 @@ void CChildDialogExDemoDlg::ConnectControls() {
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
     connect(folderTree_, &mytreectrl::ItemClicked, this,
             &CChildDialogExDemoDlg::OnFolderTreeClicked);
-    connect(volumeTree_, &mytreectrl::ItemClicked, this,
-            &CChildDialogExDemoDlg::OnVolumeTreeClicked);
-    connect(volumeTree_, &mytreectrl::ItemKeySelected, this,
-            &CChildDialogExDemoDlg::OnVolumeTreeClicked);
     connect(folderTree_, &mytreectrl::CheckBoxClicked, this,
             &CChildDialogExDemoDlg::OnFolderCheckBoxClicked);
     connect(folderTree_, &mytreectrl::CurrentItemChosen, this,
@@ -481,6 +481,7 @@ void CChildDialogExDemoDlg::ReloadDetailsList() {
     // A reset keeps the header's section sizes as long as the column count stays.
     detailsModel_->Reload();
     diskPage_->ReloadDetails();
+    volumesPage_->ReloadDetails();
 }
 
 void CChildDialogExDemoDlg::ShowSelectedDiskCard() {
