@@ -1,6 +1,6 @@
 // The Advance search in the window: its first phase on Next from the criteria page, "Stop
-// Search", the found-volume page and its clicks, the rebuild of the chosen volume on Next, and
-// Back between those pages.
+// Search", the way to the found-volume page, the rebuild of the chosen volume on Next, and Back
+// between those pages.
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,6 +12,7 @@
 #include "app/advance_search_worker.h"
 #include "app/disk_key.h"
 #include "app/folder_results_page.h"
+#include "app/found_volumes_page.h"
 #include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/search_end_notice.h"
@@ -25,15 +26,10 @@
 #include "ui/mytreectrl.h"
 #include "ui/text_progress_ctrl.h"
 #include "ui/text_table_model.h"
-#include "ui/tree_images.h"
 
 namespace lumarest {
 
 namespace {
-constexpr const char* kFoundVolumesCaption = "File systems found";
-constexpr const char* kVolumeDetailsCaption = "File system details";
-constexpr int kVolumeNameColumnWidth = 253;
-constexpr int kVolumeValueColumnWidth = 252;
 constexpr const char* kNothingCounted = "0";
 }  // namespace
 
@@ -47,8 +43,7 @@ bool CChildDialogExDemoDlg::StartAdvanceSearch() {
         return false;
     }
     // The worker owns the run's tables and trees until it ends: no view may show them.
-    volumeTree_->SetTree(nullptr);
-    volumeTree_->hide();
+    volumesPage_->LetGoOfTree();
     folderPage_->ReleaseTree();
     run_.resultsFound = false;
     run_.volumesFound = 0;
@@ -126,56 +121,18 @@ void CChildDialogExDemoDlg::EndAdvanceSearchDisplay() {
 
 // Stage 2: the volumes found, the first one's details, Next when there is one to rebuild.
 void CChildDialogExDemoDlg::ShowFoundVolumesPage() {
-    volumeTree_->SetTree(nullptr);
-    ListVolumes(run_);
-    volumeTree_->SetTree(run_.volumeTree.get());
-    run_.volumeTree->Select(run_.volumeTree->TopItem());
     partitionTree_->hide();
     partitionCriteria_->hide();
     selectedDiskCard_->hide();
     saveButton_->hide();
-    volumeTree_->show();
-    volumeTree_->setEnabled(true);
-    volumeTree_->setFocus();
-    leftCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
-    rightCaption_->setText(QString::fromUtf8(kVolumeDetailsCaption));
     folderPage_->EmptyFileList();
-    run_.chosenVolume = 0;
-    ShowVolumeDetails(run_.chosenVolume, false);
+    pages_->setCurrentWidget(volumesPage_->Widget());
+    volumesPage_->Enter();
     stage_ = WizardStage::FoundVolumes;
     const bool found = run_.fileSystemTable.RowCount() > 0;
     nextButton_->show();
     nextButton_->setEnabled(found);
     backButton_->setEnabled(true);
-}
-
-void CChildDialogExDemoDlg::ShowVolumeDetails(std::size_t volume, bool clicked) {
-    SetDetailsColumns({{"Name", kVolumeNameColumnWidth}, {"Values", kVolumeValueColumnWidth}});
-    run_.detailsList.Clear();
-    for (const VolumeDetailRow& row : FoundVolumeDetails(run_, volume, clicked)) {
-        run_.detailsList.AppendRow({row.name, row.value});
-    }
-    ReloadDetailsList();
-    detailsList_->show();
-}
-
-void CChildDialogExDemoDlg::OnVolumeTreeClicked(TreeItem item) {
-    TreeModel* tree = run_.volumeTree.get();
-    if (tree == nullptr || stage_ != WizardStage::FoundVolumes || AdvanceWorkerRunning() ||
-        item == kNoItem) {
-        return;
-    }
-    const std::string& text = tree->Text(item);
-    if (text.empty()) {
-        tree->Select(tree->TopItem());
-        return;
-    }
-    tree->Select(item);
-    std::size_t volume = 0;
-    if (VolumeOfItem(run_, item, volume)) {
-        run_.chosenVolume = volume;
-        ShowVolumeDetails(volume, true);
-    }
 }
 
 // Next on stage 2: the chosen volume is rebuilt into a fresh folder tree.
@@ -186,9 +143,6 @@ void CChildDialogExDemoDlg::NextFromFoundVolumes() {
     SetStatusText(texts::kSelectFilesStatus);
     nextButton_->hide();
     SetWizardButtonsEnabled(false);
-    // Back finds the found-volume page as it was left.
-    volumeTree_->hide();
-    detailsList_->hide();
     folderPage_->EnterForRebuild();
     pages_->setCurrentWidget(folderPage_->Widget());
     reporter_->ShowProgress(ProgressBar::TreeLoading, true);
@@ -223,14 +177,8 @@ void CChildDialogExDemoDlg::BackToFoundVolumes() {
         return;
     }
     PutAwayFolderResults();
-    if (run_.volumeTree) {
-        run_.volumeTree->Select(run_.volumeTree->TopItem());
-    }
-    volumeTree_->show();
-    volumeTree_->setFocus();
-    leftCaption_->setText(QString::fromUtf8(kFoundVolumesCaption));
-    rightCaption_->setText(QString::fromUtf8(kVolumeDetailsCaption));
-    ShowVolumeDetails(run_.chosenVolume, true);
+    pages_->setCurrentWidget(volumesPage_->Widget());
+    volumesPage_->EnterAgain();
     stage_ = WizardStage::FoundVolumes;
     nextButton_->show();
     SetWizardButtonsEnabled(true);
@@ -242,16 +190,10 @@ void CChildDialogExDemoDlg::BackFromFoundVolumes() {
     if (AdvanceWorkerRunning()) {
         return;
     }
-    volumeTree_->SetTree(nullptr);
-    volumeTree_->hide();
-    run_.volumeTree = std::make_unique<TreeModel>();
-    run_.volumeTree->InsertItem(kNoItem, kFileSystemsTop, kImageTopItem, kImageTopItem);
-    volumeTree_->SetTree(run_.volumeTree.get());
+    volumesPage_->Leave();
     run_.ClearEntryTables();
-    run_.volumesFound = 0;
-    run_.chosenVolume = 0;
-    SetDetailsColumns({{"Name", kNameColumnWidth}, {"Value", kValueColumnWidth}});
     nextButton_->show();
+    pages_->setCurrentWidget(stagesPage_);
     ShowPartitionCriteriaAgain();
     // The range and type searched come back as the user left them, ready to search again.
     partitionCriteria_->startField->setText(searchedCriteria_.startText);

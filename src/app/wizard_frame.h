@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/message_presenter.h"
 #include "app/wizard_stage.h"
@@ -30,6 +32,10 @@ class WizardFrame {
     virtual void OpenFolder(const std::string& folder) = 0;
     // The shown disk as read from `devicePath`, for a reader of it.
     virtual DiskInputs ShownDiskInputs(std::string devicePath) const = 0;
+    // The run's details list, which several pages show: its columns named and sized, and every
+    // page reading it again after its rows changed.
+    virtual void SetDetailsColumns(const std::vector<std::pair<std::string, int>>& columns) = 0;
+    virtual void ReloadDetailsList() = 0;
 };
 
 }  // namespace lumarest

@@ -16,6 +16,7 @@
 #include "app/disk_key.h"
 #include "app/disk_page.h"
 #include "app/folder_results_page.h"
+#include "app/found_volumes_page.h"
 #include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
 #include "app/partition_details.h"
@@ -34,7 +35,6 @@ namespace lumarest {
 
 namespace {
 const char* const kFolderTreeTop = "Root";
-const char* const kVolumeTreeTop = "File Systems";
 
 std::unique_ptr<TreeModel> MakeLeftPanelTree(const std::string& topText) {
     auto tree = std::make_unique<TreeModel>();
@@ -175,9 +175,7 @@ void CChildDialogExDemoDlg::CreatePartitionTrees() {
     }
     run_.folderTree = MakeLeftPanelTree(kFolderTreeTop);
     folderPage_->AttachTree();
-    run_.volumeTree = MakeLeftPanelTree(kVolumeTreeTop);
-    volumeTree_->SetTree(run_.volumeTree.get());
-    volumeTree_->hide();
+    volumesPage_->NewTree();
 }
 
 void CChildDialogExDemoDlg::DisposePartitionTree() {

@@ -22,6 +22,7 @@
 #include "app/disk_page.h"
 #include "app/disk_page_panel.h"
 #include "app/folder_results_page.h"
+#include "app/found_volumes_page.h"
 #include "app/header_band.h"
 #include "app/page_widgets.h"
 #include "app/partition_criteria_panel.h"
@@ -105,9 +106,8 @@ CChildDialogExDemoDlg::~CChildDialogExDemoDlg() {
     partitionTree_->removeEventFilter(this);
     // The views let go of the run's trees before the run goes.
     diskPage_.reset();
-    for (mytreectrl* tree : {partitionTree_, volumeTree_}) {
-        tree->SetTree(nullptr);
-    }
+    volumesPage_.reset();
+    partitionTree_->SetTree(nullptr);
 }
 
 Reporter& CChildDialogExDemoDlg::WindowReport() {
@@ -158,20 +158,18 @@ void CChildDialogExDemoDlg::BuildWindow() {
         run_, env_, *this, *reporter_, *statistics_,
         [this] { return standardWorker_ || AdvanceWorkerRunning(); });
     pages_->addWidget(folderPage_->Widget());
+    volumesPage_ = std::make_unique<FoundVolumesPage>(run_, *this);
+    pages_->addWidget(volumesPage_->Widget());
 }
 
 QWidget* CChildDialogExDemoDlg::BuildLeftPanel() {
     auto [panel, layout, caption] = MakeLeftColumn("", "leftCaption");
     leftCaption_ = caption;
 
-    const std::pair<mytreectrl**, const char*> trees[] = {{&partitionTree_, "PartitionTree"},
-                                                          {&volumeTree_, "VolumeTree"}};
-    for (const auto& [tree, name] : trees) {
-        *tree = new mytreectrl;
-        (*tree)->setObjectName(FromUtf8(name));
-        (*tree)->hide();
-        layout->addWidget(*tree, 1);
-    }
+    partitionTree_ = new mytreectrl;
+    partitionTree_->setObjectName(QStringLiteral("PartitionTree"));
+    partitionTree_->hide();
+    layout->addWidget(partitionTree_, 1);
 
     partitionListNote_ = new QLabel(FromUtf8(texts::kPartitionListFullNote));
     partitionListNote_->setObjectName(QStringLiteral("partitionListNote"));
@@ -269,6 +267,7 @@ void CChildDialogExDemoDlg::ConnectControls() {
             [this](const std::vector<std::pair<std::string, int>>& columns) {
                 detailsModel_->Reload();
                 ResizeColumns(detailsList_, columns);
+                volumesPage_->ReloadDetails();
             });
     connect(nextButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnNext);
     connect(backButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnBack);
@@ -306,10 +305,6 @@ void CChildDialogExDemoDlg::ConnectControls() {
             &CChildDialogExDemoDlg::OnCodePageChosen);
     connect(partitionTree_, &mytreectrl::ItemClicked, this,
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
-    connect(volumeTree_, &mytreectrl::ItemClicked, this,
-            &CChildDialogExDemoDlg::OnVolumeTreeClicked);
-    connect(volumeTree_, &mytreectrl::ItemKeySelected, this,
-            &CChildDialogExDemoDlg::OnVolumeTreeClicked);
     connect(saveButton_, &QPushButton::clicked, this, &CChildDialogExDemoDlg::OnSave);
     connect(partitionTree_, &mytreectrl::ItemKeySelected, this,
             &CChildDialogExDemoDlg::OnPartitionTreeClicked);
@@ -380,6 +375,7 @@ void CChildDialogExDemoDlg::ReloadDetailsList() {
     // A reset keeps the header's section sizes as long as the column count stays.
     detailsModel_->Reload();
     diskPage_->ReloadDetails();
+    volumesPage_->ReloadDetails();
 }
 
 void CChildDialogExDemoDlg::ShowSelectedDiskCard() {

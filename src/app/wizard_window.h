@@ -31,6 +31,7 @@ namespace lumarest {
 
 class DiskPage;
 class FolderResultsPage;
+class FoundVolumesPage;
 class HeaderBand;
 class PartitionCriteriaPanel;
 class RawCriteriaPanel;
@@ -74,6 +75,8 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     void EnableFrameButton(FrameButton button, bool enabled) override;
     void OpenFolder(const std::string& folder) override;
     DiskInputs ShownDiskInputs(std::string devicePath) const override;
+    void SetDetailsColumns(const std::vector<std::pair<std::string, int>>& columns) override;
+    void ReloadDetailsList() override;
 
     // Shows partition `index` of disk `diskNumber` on the criteria page: its range in the
     // start and end fields, its type in the type box, its rows in DetailsList.
@@ -109,8 +112,6 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
 
     // Start-up and the disk page.
     void Initialise();
-    void SetDetailsColumns(const std::vector<std::pair<std::string, int>>& columns);
-    void ReloadDetailsList();
     void ShowSelectedDiskCard();
     QPushButton* FrameButtonOf(FrameButton button) const;
 
@@ -197,16 +198,14 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     // The statistics panel back in the stages page's right column, where the searches show it.
     void TakeBackStatistics();
 
-    // The Advance search (wizard_advance_search.cpp): its first phase, the found-volume page
-    // and its clicks, the rebuild of the chosen volume, and Back between them.
+    // The Advance search (wizard_advance_search.cpp): its first phase, the way to the
+    // found-volume page, the rebuild of the chosen volume, and Back between them.
     bool AdvanceWorkerRunning() const;
     bool StartAdvanceSearch();
     void StopAdvanceSearch();
     void OnAdvanceSearchFinished(std::uint64_t scan, const AdvanceSearchResult& result);
     void EndAdvanceSearchDisplay();
     void ShowFoundVolumesPage();
-    void ShowVolumeDetails(std::size_t volume, bool clicked);
-    void OnVolumeTreeClicked(TreeItem item);
     void NextFromFoundVolumes();
     void OnFoundVolumeRebuilt(const FoundVolumeOutcome& outcome);
     void BackToFoundVolumes();
@@ -230,12 +229,12 @@ class CChildDialogExDemoDlg : public QDialog, public WizardFrame {
     std::unique_ptr<DiskPage> diskPage_;
     std::unique_ptr<RawResultsPage> rawPage_;
     std::unique_ptr<FolderResultsPage> folderPage_;
+    std::unique_ptr<FoundVolumesPage> volumesPage_;
 
     HeaderBand* header_ = nullptr;
     QLabel* leftCaption_ = nullptr;
     mytreectrl* partitionTree_ = nullptr;
     QLabel* partitionListNote_ = nullptr;
-    mytreectrl* volumeTree_ = nullptr;
     QLabel* selectedDiskCard_ = nullptr;
     QLabel* rightCaption_ = nullptr;
     QTreeView* detailsList_ = nullptr;

@@ -130,7 +130,7 @@ class AdvanceSearchTest : public QObject {
         QVERIFY2(h.Stage() == WizardStage::FoundVolumes, step);
         QVERIFY2(Tree(h, "VolumeTree")->isVisible(), step);
         QVERIFY2(!Tree(h, "FolderTree")->isVisible(), step);
-        QVERIFY2(h.Find<QTreeView>("DetailsList")->isVisible(), step);
+        QVERIFY2(h.Find<QTreeView>("VolumeDetailsList")->isVisible(), step);
         QVERIFY2(h.Button("nextButton")->isVisible(), step);
         QVERIFY2(h.Button("nextButton")->isEnabled(), step);
         QVERIFY2(h.Button("backButton")->isEnabled(), step);
